@@ -1,0 +1,48 @@
+// Every message box of the program goes through here, so tests can answer them.
+#pragma once
+#include <functional>
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+enum class BoxKind {
+    Plain,        // caption "Keyfold", one OK
+    Information,  // information icon, one OK
+    Warning,      // warning icon, one OK
+    Confirm,      // question icon, Yes and No; anything but Yes is No
+    ConfirmOk,    // question icon, one OK (the confirmation style with a single button)
+    Error         // the general error report: error icon, the failure's own text
+};
+
+void showPlain(const QString& text);
+void showInformation(const QString& text);
+void showWarning(const QString& text);
+bool askYesNo(const QString& text);  // true only for Yes
+void showConfirmOk(const QString& text);
+void showError(const QString& text);
+
+// Runs a handler; an exception that leaves it is shown as an error box with its own
+// text and the program waits for the next event. Every signal connection of the
+// windows goes through this.
+void runGuarded(const std::function<void()>& handler);
+template <typename F>
+auto guarded(F f) {
+    return [f](auto&&...) { runGuarded(f); };
+}
+
+// Test hook: queue the box a test expects (kind and exact text) and the answer to give
+// (for Confirm: true = Yes). A box that nobody expected, or of another kind or text,
+// is recorded as a failure and answered No/OK.
+namespace testing {
+void expectBox(BoxKind kind, const QString& text, bool answer = true);
+// The failures recorded so far (empty when every box was expected), and clears them.
+QStringList takeFailures();
+// Boxes still queued that never appeared.
+int pendingCount();
+void reset();
+bool active();
+}  // namespace testing
+
+}  // namespace platform

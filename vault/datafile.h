@@ -1,0 +1,55 @@
+// The data file of 1104-byte slots and the operations on it. All work on
+// Paths().dataFile and on CurrentRecord; slot numbers count from 0.
+#pragma once
+#include <functional>
+#include <string>
+#include "vault/record.h"
+
+namespace vault {
+
+void OpenDataFile();
+// Reads the slot at the current position into CurrentRecord and advances; returns
+// whether the slot just read was the file's last. The caller deciphers.
+bool ReadSlot();
+// Enciphers CurrentRecord in place and writes it to slot n, flushed to disk.
+void WriteSlot(int n);
+void CloseDataFile();
+bool DataFileIsOpen();
+
+// A new data file of 1000 never-used slots (replacing an existing one).
+void CreateDataFile();
+// KFOLD28.DAT -> KFOLD30.DAT when only the former exists. Returns what happened.
+enum class LegacyResult { NothingToDo, Converted, NotConverted };
+LegacyResult ConvertLegacyFile();
+
+// The list-loading scan: for each in-use slot, CurrentRecord holds it deciphered
+// and onInUse runs. Stops at the first never-used slot or after the last slot.
+void ScanSiteList(const std::function<void()>& onInUse);
+
+struct FreeSlot {
+    enum Kind { Found, Duplicate, Full } kind;
+    int slot;  // valid when Found
+};
+// The add scan. On Found the file stays open for the caller's WriteSlot + CloseDataFile;
+// on Duplicate and Full it is closed.
+FreeSlot FindFreeSlot(const std::string& wantedName);
+
+constexpr int kNotFound = -1;
+// The update/delete scan (exact, case-sensitive). On a found slot the file stays open.
+int FindSlotByName(const std::string& wantedName);
+
+// The selected-name lookup: exact match shows (onFound runs with CurrentRecord holding
+// it); ends at the first never-used slot; never examines the last slot. Closes the file.
+bool LookupListedName(const std::string& name);
+
+// The print scan: every slot with Status "A" or "U", in slot order, to the last slot.
+void ScanForPrint(const std::function<void()>& onEntry);
+
+// Re-keying: every in-use slot deciphered under oldPhrase and enciphered under newPhrase.
+// confirm gets the first in-use slot's name deciphered under oldPhrase; false cancels.
+// The new file is built aside and replaces the data file in one step.
+enum class RekeyResult { Completed, Cancelled };
+RekeyResult RekeyDataFile(const std::string& oldPhrase, const std::string& newPhrase,
+                          const std::function<bool(const std::string& verifyLine)>& confirm);
+
+}  // namespace vault

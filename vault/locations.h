@@ -1,0 +1,35 @@
+// Where the program keeps its files: data folder, settings file, storage folder,
+// data file and legacy data file. Computed once at start, held for the run.
+#pragma once
+#include <optional>
+#include <string>
+
+namespace vault {
+
+struct Locations {
+    std::string dataFolder;      // <app data>/Keyfold
+    std::string settingsFile;    // dataFolder + "/SG_2.ini"
+    std::string storageFolder;   // dataFolder + "/" or the stored chosen location, ending with "/"
+    std::string dataFile;        // storageFolder + "KFOLD30.DAT"
+    std::string legacyFile;      // storageFolder + "KFOLD28.DAT"
+};
+
+// The paths in force for this run (all operations on the data file use dataFile).
+Locations& Paths();
+
+// Start-up path set-up. appDataBase is the per-user application-data folder given by
+// the platform layer. Creates the data folder (one level, 0700 on POSIX) when missing.
+// Returns false when the folder could not be created (the caller shows the warning).
+bool SetupDataFolder(const std::string& appDataBase);
+// Sets storage folder, data file and legacy paths (stored chosen location if any).
+void SetupStoragePaths();
+
+// The storage location chosen by the user, kept from one run to the next in a file of
+// its own in the data folder ("Storage.loc"), so nothing else goes into SG_2.ini.
+std::optional<std::string> ReadStoredLocation(const std::string& dataFolder);
+void WriteStoredLocation(const std::string& dataFolder, const std::string& location);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+}  // namespace vault

@@ -1,0 +1,61 @@
+// The data file's slot, byte for byte, and the one record buffer.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vault {
+
+// A short string: one length byte, then a fixed area of Max characters.
+// Characters are Windows-1252 bytes; the bytes behind the text are not significant.
+template <std::size_t Max>
+struct ShortString {
+    unsigned char length;
+    char chars[Max];
+
+    std::string str() const { return std::string(chars, length <= Max ? length : Max); }
+    // Stores text cut to Max characters; the rest of the area is zeroed.
+    void assign(std::string_view text) {
+        std::size_t n = text.size() < Max ? text.size() : Max;
+        for (std::size_t i = 0; i < Max; ++i) chars[i] = i < n ? text[i] : '\0';
+        length = static_cast<unsigned char>(n);
+    }
+    void clear() { assign({}); }
+};
+
+struct SiteRecord {
+    ShortString<1> Status;      // offset 0: "", "A", "U" or "D" (never enciphered)
+    ShortString<255> Name;      // offset 2
+    ShortString<255> Website;   // offset 258
+    ShortString<255> UserId;    // offset 514
+    ShortString<255> Comments;  // offset 770
+    ShortString<25> Password;   // offset 1026
+    ShortString<25> Reserved1;  // offset 1052, always written empty
+    ShortString<25> Reserved2;  // offset 1078, always written empty
+};
+static_assert(sizeof(SiteRecord) == 1104, "a slot is 1104 bytes on disk");
+
+// The slot of the legacy data file KFOLD28.DAT.
+struct LegacySiteRecord {
+    ShortString<1> status;
+    ShortString<255> name;
+    ShortString<255> website;
+    ShortString<255> userId;
+    ShortString<255> comments;
+    char password[25];  // 25 single characters, no length byte
+};
+static_assert(sizeof(LegacySiteRecord) == 1051, "a legacy slot is 1051 bytes on disk");
+
+constexpr std::size_t kSlotSize = sizeof(SiteRecord);
+constexpr std::size_t kLegacySlotSize = sizeof(LegacySiteRecord);
+constexpr int kNewFileSlots = 1000;
+
+// Every slot read lands here and every slot write takes it.
+extern SiteRecord CurrentRecord;
+
+// Slot states, decided by Status alone.
+inline bool IsNeverUsed(const SiteRecord& r) { return r.Status.length == 0; }
+inline bool IsDeleted(const SiteRecord& r) { return r.Status.str() == "D"; }
+inline bool IsInUse(const SiteRecord& r) { return !IsNeverUsed(r) && !IsDeleted(r); }
+
+}  // namespace vault
