@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# `cmake --install` into a scratch prefix lays out a working desktop program: the
+# command on the PATH leads to the program, help.htm and the browser module sit beside
+# it, the desktop entry, icon and metainfo are where desktops look, and every library
+# the program needs resolves inside the installed tree, not in the build folder.
+set -u
+build="$1"
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+fail=0
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "install failed"; exit 1; }
+
+link="$prefix/bin/keyfold"
+[ -L "$link" ] || { echo "bin/keyfold is not a link"; fail=1; }
+program="$(readlink -f "$link")"
+[ -x "$program" ] && [ -f "$program" ] || { echo "bin/keyfold leads nowhere"; exit 1; }
+case "$(readlink "$link")" in /*) echo "bin/keyfold link is absolute"; fail=1 ;; esac
+pkgdir="$(dirname "$program")"
+if [ -f "$KEYFOLD_SOURCE_DIR/app/help.htm" ]; then
+  cmp -s "$KEYFOLD_SOURCE_DIR/app/help.htm" "$pkgdir/help.htm" || { echo "help.htm not beside the program"; fail=1; }
+fi
+if [ -f "$build/app/libkeyfold_browser.so" ]; then
+  [ -f "$pkgdir/libkeyfold_browser.so" ] || { echo "browser module not beside the program"; fail=1; }
+fi
+for f in share/applications/org.quorvel.Keyfold.desktop \
+         share/icons/hicolor/scalable/apps/org.quorvel.Keyfold.svg \
+         share/metainfo/org.quorvel.Keyfold.metainfo.xml; do
+  [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
+done
+
+# Every object of ours resolves its libraries, and none from the build folder.
+for obj in "$program" "$pkgdir"/*.so; do
+  [ -e "$obj" ] || continue
+  deps="$(ldd "$obj" 2>&1)"
+  if echo "$deps" | grep -q 'not found'; then
+    echo "$obj:"; echo "$deps" | grep 'not found'; fail=1
+  fi
+  if echo "$deps" | grep -q "$build"; then
+    echo "$obj loads libraries from the build folder"; fail=1
+  fi
+done
+[ $fail -eq 0 ] && echo "install tree complete: $pkgdir"
+exit $fail

@@ -1,0 +1,195 @@
+// The folder chooser (the real dialog, driven offscreen, and its test hook) and the
+// about box on its own.
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <functional>
+
+#include "platform/folderchooser.h"
+#include "platform/messages.h"
+#include "windows/uabout.h"
+
+namespace {
+
+// Runs `check` on the modal window once it is up (polling, since exec() blocks).
+// Failures inside are recorded, never QVERIFY'd: a failed QVERIFY in a timer slot
+// would leave the modal loop running and hang the test.
+void whenModalShows(std::function<void(QWidget*)> check, QStringList* failures) {
+    auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, check, failures] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) {
+            if (++*tries > 200) {
+                failures->append(QStringLiteral("no modal window appeared"));
+                timer->stop();
+                timer->deleteLater();
+            }
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        check(modal);
+    });
+    timer->start(20);
+}
+
+#define RECORD(cond, what)                                   \
+    do {                                                     \
+        if (!(cond)) failures.append(QStringLiteral(what));  \
+    } while (0)
+
+}  // namespace
+
+class ChooserAboutTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { platform::testing::resetFolderChooser(); }
+
+    void realChooserPicksAnExistingFolder() {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString start = root.path() + "/Current";
+        const QString other = root.path() + "/Thumb";
+        QVERIFY(QDir().mkpath(start));
+        QVERIFY(QDir().mkpath(other));
+
+        QStringList failures;
+        auto* failuresPtr = &failures;
+        whenModalShows(
+            [failuresPtr, start, other](QWidget* modal) {
+                QStringList& failures = *failuresPtr;
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                if (!dialog) {
+                    failures.append("the modal window is not a folder chooser");
+                    modal->close();
+                    return;
+                }
+                RECORD(dialog->windowTitle() == "Choose Your Storage Location", "title");
+                RECORD(dialog->isModal(), "chooser is not modal");
+                RECORD(dialog->fileMode() == QFileDialog::Directory, "not a folder chooser");
+                RECORD(dialog->testOption(QFileDialog::ShowDirsOnly), "files are shown");
+                // A trailing separator on the start folder must not matter.
+                RECORD(QDir(dialog->directory()).absolutePath() == QDir(start).absolutePath(),
+                       "start folder not preselected");
+                auto* newFolder = dialog->findChild<QToolButton*>("newFolderButton");
+                RECORD(!newFolder || (!newFolder->isVisible() && !newFolder->isEnabled()),
+                       "a button for a new folder is offered");
+                dialog->setDirectory(QFileInfo(other).absolutePath());
+                dialog->selectFile(other);
+                static_cast<QDialog*>(dialog)->accept();
+            },
+            &failures);
+        auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location",
+                                                    start + "/");
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
+        QVERIFY(chosen.has_value());
+        QCOMPARE(QDir(*chosen).absolutePath(), QDir(other).absolutePath());
+        QVERIFY(!chosen->endsWith('/'));
+    }
+
+    void realChooserCancelledAndMissingStart() {
+        QTemporaryDir root;
+        const QString missing = root.path() + "/gone/away";
+        QStringList failures;
+        auto* failuresPtr = &failures;
+        whenModalShows(
+            [failuresPtr, missing](QWidget* modal) {
+                QStringList& failures = *failuresPtr;
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                if (!dialog) {
+                    failures.append("the modal window is not a folder chooser");
+                    modal->close();
+                    return;
+                }
+                RECORD(!dialog->directory().absolutePath().startsWith(missing),
+                       "a missing folder was preselected");
+                dialog->reject();
+            },
+            &failures);
+        auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location",
+                                                    missing);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
+        QVERIFY(!chosen.has_value());
+    }
+
+    void hookAnswersWithoutADialog() {
+        platform::testing::setNextFolderChoice(QString("/media/stick/"));
+        QVERIFY(platform::testing::folderChoicePending());
+        auto chosen = platform::chooseStorageFolder(nullptr, "T", "/nowhere/");
+        QCOMPARE(chosen.value(), QString("/media/stick/"));
+        QVERIFY(!platform::testing::folderChoicePending());
+        QCOMPARE(platform::testing::lastFolderRequest()->startFolder, QString("/nowhere/"));
+
+        platform::testing::setNextFolderChoice(std::nullopt);
+        QVERIFY(!platform::chooseStorageFolder(nullptr, "T", "/x/").has_value());
+    }
+
+    void aboutBoxShowsItsTextsAndClosesWithOk() {
+        platform::testing::reset();
+        QWidget owner;
+        owner.resize(300, 200);
+        owner.show();
+        auto* box = new TFrmabout(&owner);
+
+        QStringList failures;
+        auto* failuresPtr = &failures;
+        bool checked = false;
+        whenModalShows(
+            [failuresPtr, box, &checked](QWidget* modal) {
+                QStringList& failures = *failuresPtr;
+                checked = true;
+                RECORD(modal == box, "the about box is not the modal window");
+                RECORD(box->isModal(), "not modal");
+                RECORD(box->windowFlags().testFlag(Qt::FramelessWindowHint), "has a frame");
+                RECORD(box->size() == QSize(496, 274), "client size");
+                RECORD(box->palette().color(QPalette::Window) == QColor(224, 224, 224),
+                       "background");
+                RECORD(box->Panel2->geometry() == QRect(8, 8, 481, 223), "panel place");
+                RECORD(box->Panel2->palette().color(QPalette::Window) == QColor(204, 208, 244),
+                       "panel colour");
+                RECORD(box->Button1->geometry() == QRect(414, 237, 75, 22), "button place");
+                RECORD(box->Button1->text() == "Ok", "button caption");
+                RECORD(box->Label2->text() == "Disclaimer :" && box->Label2->font().underline(),
+                       "disclaimer heading");
+                using keyfold::AboutText;
+                const std::pair<QLabel*, AboutText> six[] = {
+                    {box->LblCopy1, AboutText::Ownership},   {box->LblCopy2, AboutText::Version},
+                    {box->LblCopy3, AboutText::Rights},      {box->LblInfo1, AboutText::Disclaimer1},
+                    {box->LblInfo2, AboutText::Disclaimer2}, {box->LblInfo3, AboutText::Disclaimer3}};
+                for (const auto& [label, which] : six) {
+                    const QString name = label->objectName();
+                    if (label->text().isEmpty() || label->text() != keyfold::aboutString(which))
+                        failures.append(name + " does not show its text");
+                    if (label->x() != 9 || label->font().pixelSize() != 12)
+                        failures.append(name + " place or font");
+                    // Every text must be readable in full in the room its label has.
+                    const int needed = label->wordWrap()
+                                           ? label->heightForWidth(label->width())
+                                           : label->sizeHint().height();
+                    if (needed > label->height() ||
+                        (!label->wordWrap() && label->sizeHint().width() > label->width()))
+                        failures.append(name + " text is cut off");
+                }
+                RECORD(box->LblCopy2->text() == "Version 2.41", "version");
+                RECORD(box->LblCopy2->y() == 26 && box->LblInfo3->y() == 165, "label tops");
+                QTest::mouseClick(box->Button1, Qt::LeftButton);
+            },
+            &failures);
+        const int result = box->exec();
+        delete box;
+        QVERIFY(checked);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
+        QCOMPARE(result, int(QDialog::Accepted));
+        QVERIFY(platform::testing::takeFailures().isEmpty());
+    }
+};
+
+QTEST_MAIN(ChooserAboutTest)
+#include "test_chooser_about.moc"
