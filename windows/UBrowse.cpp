@@ -23,6 +23,7 @@
 #include <QWebEngineScript>
 
 #include "platform/messages.h"
+#include "platform/sizes.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
 
@@ -365,16 +366,12 @@ TFrmBrowse::~TFrmBrowse() = default;
 
 void TFrmBrowse::FormCreate() {
     const std::string ini = settingsFile();
-    const int width = vault::ReadWidth(kFormSection, ini);
-    const int height = vault::ReadHeight(kFormSection, ini);
-    if (width != 0) resize(width, this->height());
-    if (height != 0) resize(this->width(), height);
+    platform::applyOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
 }
 
 void TFrmBrowse::FormCloseQuery() {
     const std::string ini = settingsFile();
-    const QRect outer = frameGeometry();
-    vault::SaveSize(kFormSection, ini, outer.width(), outer.height());
+    platform::SaveFormSize(this, kFormSection, ini);
     vault::SaveSize(kBrowserSection, ini, WebBrowser1->width(), WebBrowser1->height());
 }
 
@@ -530,7 +527,7 @@ std::unique_ptr<TFrmBrowse> PrepareBrowseWindow(const platform::BrowseRequest& r
     // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
     // screen all the same.
     const QSize screen = screenSize();
-    window->resize(screen);
+    platform::applyOuterSize(window.get(), screen.width(), screen.height());
     window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
     window->WebBrowser1->resize(screen);
     window->LblName->setText(QStringLiteral("Site: ") + request.name);
