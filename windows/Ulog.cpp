@@ -517,17 +517,170 @@ void TFrmfirst::selectFirstLineAndShow() {
 // Entry editing
 // ---------------------------------------------------------------------------------
 
+namespace {
+
+const char* const kSpaceInPassword = "You cannot enter a space in the password. Remove the space.";
+const char* const kNeedNameAndWebsite =
+    "You must enter a name and a website address to add. The name can be any name you wish to "
+    "identify your site with, and the web address needs to be the actual website address. "
+    "After adding, the name will appear on the list, and you can then FTP to and any name in "
+    "your list.";
+const char* const kFileFull = "Please delete one of your entries before adding another";
+const char* const kAdded = "Successfully added to your list.";
+const char* const kNeedName =
+    "You must have a name in the NAME box. Please click and select an item from your list. If "
+    "your list is empty, you can use the ADD button to add new names and web addresses to the "
+    "list.";
+const char* const kNameNotFound =
+    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to "
+    "use the UPDATE or DELETE button, the name must already exist in the list.";
+
+QString duplicateText(const std::string& name, const char* ending) {
+    return QStringLiteral("This name (") + fromAnsi(name) +
+           QStringLiteral(") already exists in your list. Change the name ") +
+           QStringLiteral("if you wish to add a new name, or use the update button to update ") +
+           QString::fromLatin1(ending);
+}
+
+// Closes the data file when a command ends with an input/output failure while it is open.
+template <typename F>
+void withOpenFile(F f) {
+    try {
+        f();
+    } catch (...) {
+        if (vault::DataFileIsOpen()) vault::CloseDataFile();
+        throw;
+    }
+    vault::CloseDataFile();
+}
+
+}  // namespace
+
+bool TFrmfirst::passwordHasSpace() const {
+    return toAnsi(Edpwd->text()).find(' ') != std::string::npos;
+}
+
+std::string TFrmfirst::applyAddressRule() {
+    const QString box = Edwebsite->text();
+    if (!box.contains(QStringLiteral("http://")) && !box.contains(QStringLiteral("https://")))
+        Edwebsite->setText(QStringLiteral("http://") + fromAnsi(vault::Trim(toAnsi(box))));
+    return vault::Trim(toAnsi(Edwebsite->text()));
+}
+
+void TFrmfirst::fillRecordFromBoxes(const char* status) {
+    vault::SiteRecord& r = vault::CurrentRecord;
+    const std::string website = applyAddressRule();
+    r.Status.assign(status);
+    r.Name.assign(vault::Trim(toAnsi(EdName->text())));
+    r.Website.assign(website);
+    r.UserId.assign(vault::Trim(toAnsi(EdUser->text())));
+    r.Comments.assign(vault::Trim(toAnsi(EdComments->text())));
+    r.Password.assign(vault::Trim(toAnsi(Edpwd->text())));  // cut to 25
+    r.Reserved1.clear();
+    r.Reserved2.clear();
+}
+
 void TFrmfirst::CmdAddClick() {
+    if (passwordHasSpace()) {
+        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
+        return;
+    }
+    const std::string name = vault::Trim(toAnsi(EdName->text()));
+    if (name.empty() || vault::Trim(toAnsi(Edwebsite->text())).empty()) {
+        platform::showPlain(QString::fromLatin1(kNeedNameAndWebsite));
+        RefreshCount();
+        return;
+    }
+    // The lines the list shows now (after a filter only the matching ones).
+    const std::string wanted = vault::UpperAscii(name);
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        if (vault::UpperAscii(vault::Trim(toAnsi(ListBox1->item(i)->text()))) == wanted) {
+            platform::showConfirmOk(duplicateText(wanted, "this name."));
+            return;
+        }
+    }
+    const vault::FreeSlot free = vault::FindFreeSlot(name);
+    if (free.kind == vault::FreeSlot::Full) {
+        platform::showPlain(QString::fromLatin1(kFileFull));
+        RefreshCount();
+        return;
+    }
+    if (free.kind == vault::FreeSlot::Duplicate) {
+        platform::showConfirmOk(duplicateText(wanted, "the name."));
+        RefreshCount();
+        return;
+    }
+    withOpenFile([&] {
+        fillRecordFromBoxes("A");
+        vault::WriteSlot(free.slot);
+    });
+    listSignalsBlocked_ = true;
+    ListBox1->addItem(fromAnsi(name));
+    listSignalsBlocked_ = false;
+    platform::showPlain(QString::fromLatin1(kAdded));
+    selectFirstLineAndShow();
+    RefreshCount();
 }
 
 void TFrmfirst::CmdUpdateClick() {
+    if (passwordHasSpace()) {
+        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
+        return;
+    }
+    ApplyEntryChange(QStringLiteral("U"));
 }
 
 void TFrmfirst::CmdDeleteClick() {
+    if (!platform::askYesNo(QStringLiteral("You chose delete. You sure you want to delete entry ") +
+                            EdName->text() + QStringLiteral("? (Click \"Yes\" to delete)")))
+        return;
+    ApplyEntryChange(QStringLiteral("D"));
+    selectFirstLineAndShow();
+    RefreshCount();
 }
 
 void TFrmfirst::ApplyEntryChange(const QString& kind) {
-    Q_UNUSED(kind);
+    const bool deleting = kind == QStringLiteral("D");
+    const std::string name = vault::Trim(toAnsi(EdName->text()));
+    if (name.empty()) {
+        platform::showPlain(QString::fromLatin1(kNeedName));
+        return;
+    }
+    const int slot = vault::FindSlotByName(name);
+    if (slot == vault::kNotFound) {
+        platform::showPlain(QString::fromLatin1(kNameNotFound));
+        return;
+    }
+    withOpenFile([&] {
+        if (deleting) {
+            vault::SiteRecord& r = vault::CurrentRecord;
+            r.Status.assign("D");
+            r.Name.clear();
+            r.Website.clear();
+            r.UserId.clear();
+            r.Comments.clear();
+            r.Password.clear();
+            r.Reserved1.clear();
+            r.Reserved2.clear();
+        } else {
+            fillRecordFromBoxes("U");
+        }
+        vault::WriteSlot(slot);
+    });
+    if (deleting) {
+        // The line goes once the slot is written, so a failed write leaves list and file alike.
+        const QString line = fromAnsi(name);
+        for (int i = 0; i < ListBox1->count(); ++i) {
+            if (ListBox1->item(i)->text() == line) {
+                listSignalsBlocked_ = true;
+                delete ListBox1->takeItem(i);
+                listSignalsBlocked_ = false;
+                break;
+            }
+        }
+    }
+    platform::showPlain(EdName->text() + (deleting ? QStringLiteral(" has been deleted.")
+                                                   : QStringLiteral(" has been updated.")));
 }
 
 // =================================================================================
