@@ -4,5 +4,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$root"
 tools/setup.sh
+# The print tests need a running CUPS with the PDF queue as the default printer.
+cups_pid="$(tools/cups.sh start || true)"
+trap '"$root"/tools/cups.sh stop "$cups_pid"' EXIT
 cd build
 ctest --output-on-failure --timeout 600 "$@"

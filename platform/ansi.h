@@ -1,13 +1,46 @@
 // The one place where Qt's Unicode text meets the vault's 8-bit Windows-1252 text.
 #pragma once
 #include <string>
+#include <QLineEdit>
 #include <QString>
 
 namespace platform {
-// Windows-1252 bytes to Unicode (the five undefined codes map to U+0081 etc. as-is).
+// Windows-1252 bytes to Unicode (the five undefined codes 81, 8D, 8F, 90, 9D map to the
+// control characters of the same number).
 QString fromAnsi(const std::string& bytes);
 // Unicode to Windows-1252; a character it cannot hold becomes "?".
 std::string toAnsi(const QString& text);
-// Whether text survives toAnsi unchanged.
-QString ansiSafe(const QString& text);  // text as an 8-bit box would hold it
+// The text as an 8-bit box holds it: every character Windows-1252 cannot hold is "?".
+// fromAnsi(toAnsi(t)) == ansiSafe(t), and ansiSafe(t).size() == toAnsi(t).size().
+QString ansiSafe(const QString& text);
+// Upper case as an 8-bit upper-case box makes it: each letter that has a single
+// upper-case form in Windows-1252 takes it; every other character stays.
+QString ansiUpper(const QString& text);
+
+// A single-line edit box that holds only what an 8-bit edit box can hold: characters
+// Windows-1252 cannot hold turn into "?" as they are typed, pasted or set, so its
+// maximum length counts the characters that are stored. Optionally upper case only.
+// A double click emits doubleClicked (the window decides what it means).
+class AnsiLineEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit AnsiLineEdit(QWidget* parent = nullptr);
+    void setUpperCaseOnly(bool on);
+    bool upperCaseOnly() const { return upper_; }
+    // The box's text in Windows-1252.
+    std::string ansiText() const { return toAnsi(text()); }
+    void setAnsiText(const std::string& bytes) { setText(fromAnsi(bytes)); }
+
+signals:
+    void doubleClicked();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    void normalise();
+    bool upper_ = false;
+    bool busy_ = false;
+};
+
 }  // namespace platform

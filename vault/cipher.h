@@ -1,17 +1,28 @@
 // The key-phrase cipher: a position-dependent shift within the printable
 // characters 33..126, by the key character plus an offset cycling 3, 1, 8, 7.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace vault {
 
+// The phrase in force: a 256-byte buffer (characters, then zero bytes) and a count.
+struct KeyPhraseBuffer {
+    unsigned char text[256];
+    std::uint32_t length;
+};
+
 void InitCipherTables();
-// Puts a phrase of at most 255 characters in force (longer ones are cut to 255).
+// Puts a phrase of at most 255 characters in force (longer ones are cut to 255;
+// a zero byte ends the phrase).
 void SetKeyPhrase(std::string_view phrase);
 // The phrase in force.
 std::string KeyPhrase();
+const KeyPhraseBuffer& KeyPhraseState();
 
+// With an empty phrase the text comes back exactly as given. Otherwise the text is
+// trimmed (codes 0..32 at both ends) and every character 33..126 shifted.
 std::string EncipherText(std::string_view text);
 std::string DecipherText(std::string_view text);
 

@@ -7,11 +7,15 @@
 
 namespace vault {
 
+// Opens Paths().dataFile for reading and writing, positioned at slot 0. Only whole
+// slots count: a partial tail is never read or written.
 void OpenDataFile();
 // Reads the slot at the current position into CurrentRecord and advances; returns
 // whether the slot just read was the file's last. The caller deciphers.
 bool ReadSlot();
-// Enciphers CurrentRecord in place and writes it to slot n, flushed to disk.
+// Enciphers CurrentRecord in place and writes it to slot n, flushed to disk. Opens the
+// file when it is not open. A failed write puts the slot's old bytes back. Slot n
+// must lie inside the file (the file never grows).
 void WriteSlot(int n);
 void CloseDataFile();
 bool DataFileIsOpen();
@@ -19,8 +23,13 @@ bool DataFileIsOpen();
 // A new data file of 1000 never-used slots (replacing an existing one).
 void CreateDataFile();
 // KFOLD28.DAT -> KFOLD30.DAT when only the former exists. Returns what happened.
+// The new file is written aside and renamed into place once every slot is converted;
+// the legacy file is deleted only after that. An empty legacy file, or one whose size
+// is not a whole number of slots, is not converted: both files stay as they are.
 enum class LegacyResult { NothingToDo, Converted, NotConverted };
 LegacyResult ConvertLegacyFile();
+// One legacy slot as it goes into the new file ("?" in the password becomes a blank).
+SiteRecord ConvertLegacySlot(const LegacySiteRecord& old);
 
 // The list-loading scan: for each in-use slot, CurrentRecord holds it deciphered
 // and onInUse runs. Stops at the first never-used slot or after the last slot.
@@ -38,8 +47,9 @@ constexpr int kNotFound = -1;
 // The update/delete scan (exact, case-sensitive). On a found slot the file stays open.
 int FindSlotByName(const std::string& wantedName);
 
-// The selected-name lookup: exact match shows (onFound runs with CurrentRecord holding
-// it); ends at the first never-used slot; never examines the last slot. Closes the file.
+// The selected-name lookup: true on an exact match (letter case counts), with
+// CurrentRecord holding that slot deciphered; ends at the first never-used slot;
+// never examines the last slot. Closes the file.
 bool LookupListedName(const std::string& name);
 
 // The print scan: every slot with Status "A" or "U", in slot order, to the last slot.
@@ -47,7 +57,10 @@ void ScanForPrint(const std::function<void()>& onEntry);
 
 // Re-keying: every in-use slot deciphered under oldPhrase and enciphered under newPhrase.
 // confirm gets the first in-use slot's name deciphered under oldPhrase; false cancels.
-// The new file is built aside and replaces the data file in one step.
+// The new file is built aside and replaces the data file in one step (keeping its
+// permissions); a cancel or a failure leaves the data file untouched. Afterwards the
+// phrase in force is newPhrase when an entry was converted, oldPhrase after a cancel,
+// unchanged when the file holds no entries or a failure occurred.
 enum class RekeyResult { Completed, Cancelled };
 RekeyResult RekeyDataFile(const std::string& oldPhrase, const std::string& newPhrase,
                           const std::function<bool(const std::string& verifyLine)>& confirm);

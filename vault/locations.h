@@ -6,6 +6,16 @@
 
 namespace vault {
 
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+constexpr const char* kDataFileName = "KFOLD30.DAT";
+constexpr const char* kLegacyFileName = "KFOLD28.DAT";
+constexpr const char* kSettingsFileName = "SG_2.ini";
+constexpr const char* kStoredLocationFileName = "Storage.loc";
+
 struct Locations {
     std::string dataFolder;      // <app data>/Keyfold
     std::string settingsFile;    // dataFolder + "/SG_2.ini"
@@ -20,14 +30,19 @@ Locations& Paths();
 // Start-up path set-up. appDataBase is the per-user application-data folder given by
 // the platform layer. Creates the data folder (one level, 0700 on POSIX) when missing.
 // Returns false when the folder could not be created (the caller shows the warning).
+// Also sets the settings file and the default storage folder.
 bool SetupDataFolder(const std::string& appDataBase);
 // Sets storage folder, data file and legacy paths (stored chosen location if any).
 void SetupStoragePaths();
 
 // The storage location chosen by the user, kept from one run to the next in a file of
 // its own in the data folder ("Storage.loc"), so nothing else goes into SG_2.ini.
+// The file holds the location's bytes as they are. A missing or empty file means none.
 std::optional<std::string> ReadStoredLocation(const std::string& dataFolder);
+// Throws IoError when the file cannot be written.
 void WriteStoredLocation(const std::string& dataFolder, const std::string& location);
+// A folder path with the separator added when it does not end with one.
+std::string WithTrailingSeparator(const std::string& folder);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

@@ -1,10 +1,15 @@
-// Window sizes in the settings file SG_2.ini (Windows profile format).
+// Window sizes in the settings file SG_2.ini (Windows profile format: sections and
+// keys matched without regard to case; other sections and lines kept on write).
 #pragma once
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vault {
 
-// "W" := width and "H" := height in the section. Throws IoError
+// "W" := width and "H" := height in the section, in one write. Throws IoError
 // "Unable to write to <path>" when the file cannot be written.
 void SaveSize(const std::string& section, const std::string& iniPath, int width, int height);
 // The section's "W" / "H", or 0 when missing or not an integer.
@@ -12,8 +17,17 @@ int ReadWidth(const std::string& section, const std::string& iniPath);
 int ReadHeight(const std::string& section, const std::string& iniPath);
 
 // The general profile-file primitives under them.
+// A missing file, section or key, or a value that is not an integer, reads 0.
 int ReadIniInteger(const std::string& iniPath, const std::string& section, const std::string& key);
+std::optional<std::string> ReadIniString(const std::string& iniPath, const std::string& section,
+                                         const std::string& key);
+// Writes through a temporary file renamed into place (owner-only). Throws IoError
+// "Unable to write to <path>".
 void WriteIniString(const std::string& iniPath, const std::string& section, const std::string& key,
                     const std::string& value);
+void WriteIniValues(const std::string& iniPath, const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& values);
+// Decimal or hexadecimal ("0x", "$") 32-bit integer; nothing when the text is not one.
+std::optional<int> ParseIniInteger(std::string_view text);
 
 }  // namespace vault

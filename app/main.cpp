@@ -1,0 +1,20 @@
+// Keyfold: start sequence. The main window is created hidden, the key phrase dialog
+// takes the phrase and loads the list when it closes, then the main window shows.
+#include <QApplication>
+
+#include "windows/Ukey.h"
+#include "windows/Ulog.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Keyfold"));
+    QApplication::setOrganizationName(QStringLiteral("Quorvel"));
+
+    TFrmfirst mainWindow;  // FormCreate runs; the window stays hidden
+    {
+        TFrmKey keyDialog(&mainWindow);
+        keyDialog.FormCreate();  // modal; its close puts the phrase in force and loads
+    }
+    mainWindow.show();
+    return app.exec();
+}

@@ -1,0 +1,37 @@
+// The text list: every entry the name list shows, four lines each, as plain 8-bit
+// text with CR LF line ends.
+#pragma once
+#include <string>
+
+namespace output {
+
+// "Tempfile.txt" in the given folder.
+std::string textListPath(const std::string& dataFolder);
+
+// The four lines of one entry, line ends included:
+// "<name> URL: <website>", " User: <user> Password: <password>", " Comments: <comments>", " ".
+std::string textListEntry(const std::string& name, const std::string& website,
+                          const std::string& userId, const std::string& password,
+                          const std::string& comments);
+
+// The file being written. It holds passwords in clear, so it is created readable and
+// writable by its owner only; an older file of that name is emptied in place and
+// closed to everyone else as well. Failures throw vault::IoError.
+class TextListFile {
+public:
+    explicit TextListFile(const std::string& path);
+    ~TextListFile();
+    TextListFile(const TextListFile&) = delete;
+    TextListFile& operator=(const TextListFile&) = delete;
+
+    void writeEntry(const std::string& name, const std::string& website,
+                    const std::string& userId, const std::string& password,
+                    const std::string& comments);
+    void close();
+
+private:
+    void writeAll(const std::string& bytes);
+    int fd_ = -1;
+};
+
+}  // namespace output

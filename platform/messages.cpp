@@ -1,0 +1,137 @@
+#include "platform/messages.h"
+
+#include <deque>
+#include <exception>
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace platform {
+
+namespace {
+
+const char* const kCaption = "Keyfold";
+
+struct Expected {
+    BoxKind kind;
+    QString text;
+    bool answer;
+};
+
+struct TestState {
+    bool active = false;
+    std::deque<Expected> queue;
+    QStringList failures;
+};
+
+TestState& state() {
+    static TestState s;
+    return s;
+}
+
+QString kindName(BoxKind kind) {
+    switch (kind) {
+    case BoxKind::Plain: return QStringLiteral("Plain");
+    case BoxKind::Information: return QStringLiteral("Information");
+    case BoxKind::Warning: return QStringLiteral("Warning");
+    case BoxKind::Confirm: return QStringLiteral("Confirm");
+    case BoxKind::ConfirmOk: return QStringLiteral("ConfirmOk");
+    case BoxKind::Error: return QStringLiteral("Error");
+    }
+    return QStringLiteral("?");
+}
+
+// Under test, a box is compared with the next expected one instead of being shown.
+// Returns the answer (true = Yes/OK).
+bool answerUnderTest(BoxKind kind, const QString& text) {
+    TestState& s = state();
+    if (s.queue.empty()) {
+        s.failures << QStringLiteral("unexpected %1 box: \"%2\"").arg(kindName(kind), text);
+        return false;
+    }
+    Expected e = s.queue.front();
+    s.queue.pop_front();
+    if (e.kind != kind || e.text != text) {
+        s.failures << QStringLiteral("expected %1 box \"%2\", got %3 box \"%4\"")
+                          .arg(kindName(e.kind), e.text, kindName(kind), text);
+        return false;
+    }
+    return e.answer;
+}
+
+QWidget* ownerWindow() {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) w = QApplication::activeWindow();
+    return w;
+}
+
+bool present(BoxKind kind, const QString& text) {
+    if (state().active) return answerUnderTest(kind, text);
+
+    QMessageBox box(ownerWindow());
+    box.setWindowTitle(QString::fromLatin1(kCaption));
+    box.setText(text);
+    switch (kind) {
+    case BoxKind::Plain: box.setIcon(QMessageBox::NoIcon); break;
+    case BoxKind::Information: box.setIcon(QMessageBox::Information); break;
+    case BoxKind::Warning: box.setIcon(QMessageBox::Warning); break;
+    case BoxKind::Confirm:
+    case BoxKind::ConfirmOk: box.setIcon(QMessageBox::Question); break;
+    case BoxKind::Error: box.setIcon(QMessageBox::Critical); break;
+    }
+    if (kind == BoxKind::Confirm) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return true;
+}
+
+}  // namespace
+
+void showPlain(const QString& text) { present(BoxKind::Plain, text); }
+void showInformation(const QString& text) { present(BoxKind::Information, text); }
+void showWarning(const QString& text) { present(BoxKind::Warning, text); }
+bool askYesNo(const QString& text) { return present(BoxKind::Confirm, text); }
+void showConfirmOk(const QString& text) { present(BoxKind::ConfirmOk, text); }
+void showError(const QString& text) { present(BoxKind::Error, text); }
+
+void runGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        showError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        showError(QStringLiteral("An unexpected error occurred."));
+    }
+}
+
+namespace testing {
+
+void expectBox(BoxKind kind, const QString& text, bool answer) {
+    state().active = true;
+    state().queue.push_back({kind, text, answer});
+}
+
+QStringList takeFailures() {
+    QStringList f = state().failures;
+    state().failures.clear();
+    return f;
+}
+
+int pendingCount() { return static_cast<int>(state().queue.size()); }
+
+void reset() {
+    TestState& s = state();
+    s.active = true;
+    s.queue.clear();
+    s.failures.clear();
+}
+
+bool active() { return state().active; }
+
+}  // namespace testing
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#include "platform/printer.h"
+
+#include <stdexcept>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPrinterInfo>
+#include "platform/ansi.h"
+
+namespace platform {
+
+std::unique_ptr<PrinterDevice> PrinterDevice::openDefault() {
+    QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) return nullptr;
+    auto device = std::make_unique<PrinterDevice>(info);
+    if (!device->printer_.isValid() || device->pageWidth() <= 0 || device->pageHeight() <= 0)
+        throw std::runtime_error("The printer " + info.printerName().toStdString() +
+                                 " cannot be used");
+    return device;
+}
+
+PrinterDevice::PrinterDevice(const QPrinterInfo& info)
+    : printer_(info, QPrinter::HighResolution), pages_(1) {
+    printer_.setDocName(QString());
+    printer_.setFullPage(false);  // origin at the printable area's corner
+    QFont base = QGuiApplication::font();
+    base.setPointSize(8);
+    // Plain characters, no ligatures: the paper shows what is stored, letter by letter,
+    // and text read back from the printout matches it.
+    base.setStyleStrategy(QFont::PreferNoShaping);
+    font_ = QFont(base, &printer_);
+}
+
+int PrinterDevice::pageWidth() const { return printer_.width(); }
+int PrinterDevice::pageHeight() const { return printer_.height(); }
+
+int PrinterDevice::textWidth(const std::string& text) const {
+    return QFontMetrics(font_, &printer_).horizontalAdvance(fromAnsi(text));
+}
+
+int PrinterDevice::textHeight(const std::string&) const {
+    return QFontMetrics(font_, &printer_).height();
+}
+
+int PrinterDevice::charHeight() const { return QFontMetrics(font_, &printer_).height(); }
+
+void PrinterDevice::drawText(int x, int y, const std::string& text) {
+    pages_.back().push_back({x, y, fromAnsi(text)});
+}
+
+void PrinterDevice::newPage() { pages_.emplace_back(); }
+
+void PrinterDevice::finish() {
+    if (done_) return;
+    done_ = true;
+    QPainter painter;
+    if (!painter.begin(&printer_))
+        throw std::runtime_error("The printer " + printer_.printerName().toStdString() +
+                                 " could not start the print job");
+    painter.setFont(font_);
+    const int ascent = QFontMetrics(font_, &printer_).ascent();
+    bool first = true;
+    for (const auto& page : pages_) {
+        if (!first && !printer_.newPage()) {
+            painter.end();
+            throw std::runtime_error("The printer " + printer_.printerName().toStdString() +
+                                     " could not begin a new page");
+        }
+        first = false;
+        for (const Run& r : page) painter.drawText(r.x, r.y + ascent, r.text);
+    }
+    pages_.clear();
+    if (!painter.end())
+        throw std::runtime_error("The printer " + printer_.printerName().toStdString() +
+                                 " could not complete the print job");
+}
+
+void PrinterDevice::abandon() {
+    done_ = true;
+    pages_.clear();
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// The default printer as a page device for the printed list.
+#pragma once
+#include <memory>
+#include <vector>
+#include <QFont>
+#include <QPrinter>
+#include <QString>
+#include "output/pagedevice.h"
+
+namespace platform {
+
+// The text of the error box shown when the system has no default printer.
+inline const char* const kNoDefaultPrinterText = "There is no default printer currently selected";
+
+// One print job on the default printer, without a dialog, in the default text font at
+// 8 points scaled to the printer's resolution. The origin is the top-left corner of
+// the printable area. The pages are kept until finish() sends them as one job, so a
+// job that an error cut short is dropped by abandon() and never reaches the printer.
+class PrinterDevice : public output::PageDevice {
+public:
+    // The job on the current default printer, or nullptr when there is none.
+    // Throws std::runtime_error when the printer cannot be used.
+    static std::unique_ptr<PrinterDevice> openDefault();
+
+    int pageWidth() const override;
+    int pageHeight() const override;
+    int textWidth(const std::string& text) const override;
+    int textHeight(const std::string& text) const override;
+    int charHeight() const override;
+    void drawText(int x, int y, const std::string& text) override;
+    void newPage() override;
+    void finish() override;
+    void abandon() override;
+
+    QString printerName() const { return printer_.printerName(); }
+
+    explicit PrinterDevice(const class QPrinterInfo& info);
+
+private:
+    struct Run {
+        int x;
+        int y;
+        QString text;
+    };
+    QPrinter printer_;
+    QFont font_;
+    std::vector<std::vector<Run>> pages_;
+    bool done_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+// Window sizes kept in the settings file.
+#pragma once
+#include <string>
+
+class QWidget;
+
+namespace platform {
+// Writes the window's outer width and height as "W" and "H" of the section.
+void SaveFormSize(QWidget* w, const std::string& section, const std::string& iniPath);
+// Sets the window's outer width and/or height (a value of 0 leaves that one as it is).
+void applyOuterSize(QWidget* w, int outerWidth, int outerHeight);
+}  // namespace platform

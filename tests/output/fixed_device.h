@@ -1,0 +1,42 @@
+// A page device with fixed metrics that records what is drawn.
+#pragma once
+#include <string>
+#include <vector>
+#include "output/pagedevice.h"
+
+struct DrawnText {
+    int page;
+    int x;
+    int y;
+    std::string text;
+};
+
+class FixedDevice : public output::PageDevice {
+public:
+    FixedDevice(int width, int height, int charWidth = 10, int textHeight = 20, int charHeight = 17)
+        : width_(width), height_(height), charWidth_(charWidth), textHeight_(textHeight),
+          charHeight_(charHeight) {}
+
+    int pageWidth() const override { return width_; }
+    int pageHeight() const override { return height_; }
+    int textWidth(const std::string& t) const override {
+        // "W" is twice as wide as the other characters, so cuts depend on the text.
+        int w = 0;
+        for (char c : t) w += c == 'W' ? 2 * charWidth_ : charWidth_;
+        return w;
+    }
+    int textHeight(const std::string&) const override { return textHeight_; }
+    int charHeight() const override { return charHeight_; }
+    void drawText(int x, int y, const std::string& t) override { drawn.push_back({page, x, y, t}); }
+    void newPage() override { ++page; }
+    void finish() override { ++finished; }
+    void abandon() override { ++abandoned; }
+
+    std::vector<DrawnText> drawn;
+    int page = 0;
+    int finished = 0;
+    int abandoned = 0;
+
+private:
+    int width_, height_, charWidth_, textHeight_, charHeight_;
+};

@@ -1,0 +1,138 @@
+// The printed list on the real default printer: a CUPS-PDF queue set up by
+// tools/cups.sh. Run with the argument "no-printer" (and CUPS_SERVER pointing
+// nowhere) it checks the case of a system without a default printer.
+#include <stdexcept>
+#include <QApplication>
+#include <QFile>
+#include <QtTest>
+#include "output/printlayout.h"
+#include "pdfqueue.h"
+#include "platform/printer.h"
+
+namespace {
+
+// Passes everything to the real printer and counts the pages begun.
+class CountingDevice : public output::PageDevice {
+public:
+    explicit CountingDevice(output::PageDevice& real) : real_(real) {}
+    int pageWidth() const override { return real_.pageWidth(); }
+    int pageHeight() const override { return real_.pageHeight(); }
+    int textWidth(const std::string& t) const override { return real_.textWidth(t); }
+    int textHeight(const std::string& t) const override { return real_.textHeight(t); }
+    int charHeight() const override { return real_.charHeight(); }
+    void drawText(int x, int y, const std::string& t) override { real_.drawText(x, y, t); }
+    void newPage() override {
+        ++pages;
+        real_.newPage();
+    }
+    void finish() override { real_.finish(); }
+    void abandon() override { real_.abandon(); }
+    int pages = 1;
+
+private:
+    output::PageDevice& real_;
+};
+
+QString marker() { return QString("K%1Q").arg(QCoreApplication::applicationPid()); }
+
+}  // namespace
+
+class PrinterTest : public QObject {
+    Q_OBJECT
+private slots:
+    void printsTheLinesOnTheDefaultQueue() {
+        auto printer = platform::PrinterDevice::openDefault();
+        QVERIFY2(printer, "no default printer: is tools/cups.sh running?");
+        QCOMPARE(printer->printerName(), QString("PDF"));
+        // 8 points at the printer's resolution, and a page far wider than a line.
+        QVERIFY(printer->textHeight("X") > 50);
+        QVERIFY(printer->pageWidth() > 40 * printer->textWidth("W"));
+
+        const auto before = pdfqueue::existingFiles();
+        const std::string m = marker().toStdString();
+        output::printList(*printer, [&](const auto& print) {
+            print({"FIRST" + m, "https://first.example", "alice", "pw1"});
+            print({"SECOND" + m, "", "bob", "pw2"});
+        });
+        const QString pdf = pdfqueue::waitForPdf(before, marker());
+        QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
+        const QString text = pdfqueue::simplified(pdfqueue::pdfText(pdf));
+        QVERIFY2(text.contains("Name: FIRST" + marker() + " https://first.example User ID: alice "
+                               "Password: pw1 Name: SECOND" + marker() + " User ID: bob Password: pw2"),
+                 qPrintable(text));
+        QCOMPARE(pdfqueue::pdfPages(pdf), 1);
+        QFile::remove(pdf);
+    }
+
+    void longListsFillSeveralPagesAndLongLinesContinue() {
+        auto printer = platform::PrinterDevice::openDefault();
+        QVERIFY(printer);
+        CountingDevice counting(*printer);
+        const auto before = pdfqueue::existingFiles();
+        const std::string m = marker().toStdString();
+        const std::string longName = "LONG" + std::string(251, 'M');
+        output::printList(counting, [&](const auto& print) {
+            print({longName, "https://long.example", "u", std::string(25, 'p')});
+            for (int i = 0; i < 60; ++i)
+                print({"E" + std::to_string(1000 + i) + m, "https://e.example", "u", "p"});
+        });
+        QVERIFY(counting.pages >= 2);
+        const QString pdf = pdfqueue::waitForPdf(before, marker());
+        QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
+        QCOMPARE(pdfqueue::pdfPages(pdf), counting.pages);
+        const QString text = pdfqueue::pdfText(pdf);
+        // The long name is cut and continued: all its letters are there, over two lines.
+        QCOMPARE(QString(text).remove(QRegularExpression("\\s")).count("M"), 251);
+        QVERIFY(!text.contains(QString::fromStdString(longName)));
+        int at = 0;
+        for (int i = 0; i < 60; ++i) {
+            int next = text.indexOf(QString("E%1").arg(1000 + i) + marker(), at);
+            QVERIFY2(next >= at, qPrintable(QString("entry %1 missing or out of order").arg(i)));
+            at = next;
+        }
+        QFile::remove(pdf);
+    }
+
+    void emptyListSendsOneEmptyPage() {
+        auto printer = platform::PrinterDevice::openDefault();
+        QVERIFY(printer);
+        const auto before = pdfqueue::existingFiles();
+        output::printList(*printer, [](const auto&) {});
+        const QString pdf = pdfqueue::waitForPdf(before, QString());
+        QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
+        QCOMPARE(pdfqueue::pdfPages(pdf), 1);
+        QCOMPARE(pdfqueue::pdfText(pdf).trimmed(), QString());
+        QFile::remove(pdf);
+    }
+
+    void aJobCutShortIsNotSent() {
+        auto printer = platform::PrinterDevice::openDefault();
+        QVERIFY(printer);
+        const auto before = pdfqueue::existingFiles();
+        const std::string m = marker().toStdString();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 output::printList(*printer, [&](const auto& print) {
+                                     print({"HALF" + m, "", "", ""});
+                                     throw std::runtime_error("Read beyond end of file");
+                                 }));
+        QVERIFY(pdfqueue::waitForPdf(before, QString(), 4000).isEmpty());
+    }
+};
+
+class NoPrinterTest : public QObject {
+    Q_OBJECT
+private slots:
+    void noDefaultPrinterGivesNoDevice() { QVERIFY(!platform::PrinterDevice::openDefault()); }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "no-printer") {
+        NoPrinterTest t;
+        return QTest::qExec(&t, 1, argv);
+    }
+    PrinterTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "printer_test.moc"

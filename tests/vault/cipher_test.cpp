@@ -1,0 +1,152 @@
+#include <random>
+
+#include "support.h"
+#include "vault/text.h"
+
+using namespace vault;
+using vaulttest::VaultTest;
+
+namespace {
+
+class CipherTest : public VaultTest {};
+
+TEST_F(CipherTest, HandComputedVectors) {
+    // Phrase "ab" (a = 97, b = 98), offsets cycling 3, 1, 8, 7; text trimmed to "AB C~".
+    //   pos 0 'A' 65: k 97 + d 3 = 100; 33 + (32 + 100) mod 94 = 33 + 38 = 71 'G'
+    //   pos 1 'B' 66: k 98 + d 1 =  99; 33 + (33 +  99) mod 94 = 33 + 38 = 71 'G'
+    //   pos 2 ' '   : unchanged, but uses up key 'a' and offset 8
+    //   pos 3 'C' 67: k 98 + d 7 = 105; 33 + (34 + 105) mod 94 = 33 + 45 = 78 'N'
+    //   pos 4 '~' 126: k 97 + d 3 (the cycle restarts) = 100; 33 + (93 + 100) mod 94 = 38 '&'
+    SetKeyPhrase("ab");
+    EXPECT_EQ(EncipherText("  AB C~\t"), "GG N&");
+    EXPECT_EQ(DecipherText("GG N&"), "AB C~");
+
+    // Phrase "abc": the fourth character uses 'a' again with offset 7.
+    //   '!' 33 each: +100 -> 39 '\'', +99 -> 38 '&', +107 -> 46 '.', +104 -> 43 '+', +101 -> 40 '('
+    SetKeyPhrase("abc");
+    EXPECT_EQ(EncipherText("!!!!!"), "'&.+(");
+
+    // Key characters are unsigned: 0xE9 = 233. '!' + 236 mod 94 (48) = 'Q'; '!' + 234 mod 94 (46) = 'O'.
+    SetKeyPhrase("\xE9");
+    EXPECT_EQ(EncipherText("!!"), "QO");
+
+    // Control and high characters pass through but take their key position and offset:
+    // pos 3 'B' 66 uses k 98 + d 7 = 105: 33 + (33 + 105) mod 94 = 77 'M'.
+    SetKeyPhrase("ab");
+    EXPECT_EQ(EncipherText("A\x01\xFF" "B"), "G\x01\xFF" "M");
+}
+
+TEST_F(CipherTest, EmptyPhraseAndBlankTexts) {
+    SetKeyPhrase("");
+    EXPECT_EQ(EncipherText("  x \t"), "  x \t");
+    EXPECT_EQ(DecipherText("\x01 y "), "\x01 y ");
+
+    SetKeyPhrase("key");
+    EXPECT_EQ(EncipherText("   \t\r\n"), "");
+    EXPECT_EQ(EncipherText(""), "");
+}
+
+TEST_F(CipherTest, RoundTripOfEveryByteForRandomPhrases) {
+    std::mt19937 rng(20261207);
+    for (int round = 0; round < 200; ++round) {
+        std::string phrase(1 + rng() % 255, '\0');
+        for (char& c : phrase) c = static_cast<char>(1 + rng() % 255);
+        SetKeyPhrase(phrase);
+        ASSERT_EQ(KeyPhrase(), phrase);
+        // Every byte value, in random order and cut into texts of at most 255.
+        std::string all(256, '\0');
+        for (int i = 0; i < 256; ++i) all[i] = static_cast<char>(i);
+        std::shuffle(all.begin(), all.end(), rng);
+        for (std::size_t at = 0; at < all.size(); at += 255) {
+            std::string text = Trim(all.substr(at, 255));
+            std::string enc = EncipherText(text);
+            ASSERT_EQ(enc.size(), text.size());
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                unsigned char p = static_cast<unsigned char>(text[i]), e = static_cast<unsigned char>(enc[i]);
+                if (p >= 33 && p <= 126)
+                    ASSERT_TRUE(e >= 33 && e <= 126);
+                else
+                    ASSERT_EQ(e, p);
+            }
+            ASSERT_EQ(DecipherText(enc), text);
+        }
+    }
+}
+
+TEST_F(CipherTest, PhraseBufferIsCutAndZeroed) {
+    SetKeyPhrase(std::string(300, 'k'));
+    const KeyPhraseBuffer& b = KeyPhraseState();
+    EXPECT_EQ(b.length, 255u);
+    EXPECT_EQ(b.text[254], 'k');
+    EXPECT_EQ(b.text[255], 0);
+
+    SetKeyPhrase("xy");
+    EXPECT_EQ(b.length, 2u);
+    for (int i = 2; i < 256; ++i) ASSERT_EQ(b.text[i], 0) << i;
+    EXPECT_EQ(KeyPhrase(), "xy");
+
+    // Past 255 characters of text the key and the offsets keep cycling.
+    SetKeyPhrase("abc");
+    std::string longText(400, '!');
+    EXPECT_EQ(DecipherText(EncipherText(longText)), longText);
+    EXPECT_EQ(EncipherText(longText).substr(300, 5), EncipherText("!!!!!"));  // 300 = 3 * 4 * 25
+}
+
+TEST_F(CipherTest, RecordRoutineTrimsCutsAndZeroes) {
+    SiteRecord r{};
+    std::memset(&r, 0xAA, sizeof r);
+    r.Status.assign("U");
+    r.Name.assign("  Bank  ");
+    r.Website.assign("\thttp://bank.example/ ");
+    r.UserId.assign("me");
+    r.Comments.assign("");
+    r.Password.assign(" 1234567890123456789012345");  // 26 given: assign keeps 25 with the blank first
+    for (char& c : r.Reserved1.chars) c = 'r';
+    r.Reserved1.length = 3;
+    r.Reserved2.length = 9;
+    // Bytes behind the text hold leftovers.
+    r.Name.chars[200] = 'z';
+
+    // Without a phrase: every field trimmed, nothing shifted, Status untouched.
+    SetKeyPhrase("");
+    CurrentRecord = r;
+    EncipherRecord();
+    EXPECT_EQ(CurrentRecord.Status.str(), "U");
+    EXPECT_EQ(CurrentRecord.Name.str(), "Bank");
+    EXPECT_EQ(CurrentRecord.Website.str(), "http://bank.example/");
+    EXPECT_EQ(CurrentRecord.Password.str(), "123456789012345678901234");
+    EXPECT_EQ(CurrentRecord.Reserved1.length, 0);
+    EXPECT_EQ(CurrentRecord.Reserved2.length, 0);
+
+    // With a phrase: each field the cipher of its trimmed text, zeros behind it.
+    SetKeyPhrase("Secret phrase");
+    CurrentRecord = r;
+    EncipherRecord();
+    EXPECT_EQ(CurrentRecord.Status.str(), "U");
+    EXPECT_EQ(CurrentRecord.Name.str(), EncipherText("Bank"));
+    EXPECT_EQ(CurrentRecord.Website.str(), EncipherText("http://bank.example/"));
+    EXPECT_EQ(CurrentRecord.UserId.str(), EncipherText("me"));
+    EXPECT_EQ(CurrentRecord.Comments.length, 0);
+    EXPECT_EQ(CurrentRecord.Password.str(), EncipherText("123456789012345678901234"));
+    auto zerosBehind = [](const char* chars, std::size_t len, std::size_t max) {
+        for (std::size_t i = len; i < max; ++i)
+            if (chars[i] != 0) return false;
+        return true;
+    };
+    EXPECT_TRUE(zerosBehind(CurrentRecord.Name.chars, CurrentRecord.Name.length, 255));
+    EXPECT_TRUE(zerosBehind(CurrentRecord.Website.chars, CurrentRecord.Website.length, 255));
+    EXPECT_TRUE(zerosBehind(CurrentRecord.UserId.chars, CurrentRecord.UserId.length, 255));
+    EXPECT_TRUE(zerosBehind(CurrentRecord.Comments.chars, 0, 255));
+    EXPECT_TRUE(zerosBehind(CurrentRecord.Password.chars, CurrentRecord.Password.length, 25));
+    EXPECT_TRUE(zerosBehind(CurrentRecord.Reserved1.chars, 0, 25));
+
+    // A 25-character password stays 25 characters and comes back.
+    CurrentRecord = vaulttest::plainRecord("A", "Bank", "", "", "", "abcdefghijklmnopqrstuvwxy");
+    EncipherRecord();
+    EXPECT_EQ(CurrentRecord.Password.length, 25);
+    DecipherRecord();
+    EXPECT_EQ(CurrentRecord.Password.str(), "abcdefghijklmnopqrstuvwxy");
+    EXPECT_EQ(CurrentRecord.Name.str(), "Bank");
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+#include <sys/wait.h>
+
+#include <cerrno>
+
+#include "support.h"
+#include "vault/ioerror.h"
+
+using namespace vault;
+using vaulttest::plainRecord;
+using vaulttest::readBytes;
+using vaulttest::VaultTest;
+
+namespace {
+
+class DataFileTest : public VaultTest {
+protected:
+    std::vector<std::string> listed() {
+        std::vector<std::string> names;
+        ScanSiteList([&] { names.push_back(CurrentRecord.Name.str()); });
+        return names;
+    }
+    // The add flow: find the free slot, fill it, write it, close.
+    FreeSlot add(const std::string& name) {
+        FreeSlot f = FindFreeSlot(name);
+        if (f.kind == FreeSlot::Found) {
+            CurrentRecord = plainRecord("A", name, "site", "user", "", "pw");
+            WriteSlot(f.slot);
+            CloseDataFile();
+        }
+        return f;
+    }
+    std::string ioErrorText(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const IoError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+};
+
+TEST_F(DataFileTest, NewFileIsThousandZeroSlotsOwnerOnly) {
+    vaulttest::writeBytes(dataFile(), "old contents");
+    ::chmod(dataFile().c_str(), 0644);
+    CreateDataFile();
+    std::string bytes = readBytes(dataFile());
+    ASSERT_EQ(bytes.size(), 1104000u);
+    EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
+    EXPECT_EQ(vaulttest::modeOf(dataFile()), 0600u);
+    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_FALSE(DataFileIsOpen());
+}
+
+TEST_F(DataFileTest, FieldOffsetsOnDisk) {
+    CreateDataFile();
+    CurrentRecord = plainRecord("A", "Nm", "W", "U", "C", "P");
+    std::memset(CurrentRecord.Reserved1.chars, 'x', 25);
+    CurrentRecord.Reserved1.length = 4;
+    WriteSlot(2);
+    CloseDataFile();
+    const std::string bytes = readBytes(dataFile());
+    ASSERT_EQ(bytes.size(), 1104000u);
+    const std::size_t s = 2 * 1104;
+    EXPECT_EQ(bytes.substr(s + 0, 2), std::string("\x01" "A", 2));
+    EXPECT_EQ(bytes.substr(s + 2, 4), std::string("\x02" "Nm\0", 4));
+    EXPECT_EQ(bytes.substr(s + 258, 3), std::string("\x01" "W\0", 3));
+    EXPECT_EQ(bytes.substr(s + 514, 3), std::string("\x01" "U\0", 3));
+    EXPECT_EQ(bytes.substr(s + 770, 3), std::string("\x01" "C\0", 3));
+    EXPECT_EQ(bytes.substr(s + 1026, 3), std::string("\x01" "P\0", 3));
+    EXPECT_EQ(bytes.substr(s + 1052, 52), std::string(52, '\0'));  // both reserved fields empty
+    // Nothing outside the slot changed.
+    EXPECT_EQ(bytes.substr(0, s).find_first_not_of('\0'), std::string::npos);
+    EXPECT_EQ(bytes.substr(s + 1104).find_first_not_of('\0'), std::string::npos);
+
+    // Under a phrase the name is stored enciphered ('N' 78 + 'k' 107 + 3 -> 33 + 155 mod 94 = 94 '^').
+    SetKeyPhrase("k");
+    CurrentRecord = plainRecord("U", "N");
+    WriteSlot(0);
+    CloseDataFile();
+    EXPECT_EQ(readBytes(dataFile()).substr(0, 4), std::string("\x01" "U\x01^", 4));
+}
+
+TEST_F(DataFileTest, AddsFillTheFileUpToTheSlotBeforeTheLast) {
+    SetKeyPhrase("a twenty char phrase");
+    std::vector<SiteRecord> records;
+    for (int i = 0; i < 998; ++i) records.push_back(plainRecord("A", "site " + std::to_string(i)));
+    makeDataFile(records, 1000, "a twenty char phrase");
+
+    // Duplicates: upper-cased and trimmed names compare equal.
+    EXPECT_EQ(FindFreeSlot("  SITE 17 ").kind, FreeSlot::Duplicate);
+    EXPECT_FALSE(DataFileIsOpen());
+
+    FreeSlot f = add("site 998");
+    ASSERT_EQ(f.kind, FreeSlot::Found);
+    EXPECT_EQ(f.slot, 998);
+    EXPECT_EQ(add("one more").kind, FreeSlot::Full);  // slot 999 stays never used
+    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(listed().size(), 999u);
+    const std::string bytes = readBytes(dataFile());
+    EXPECT_EQ(bytes.size(), 1104000u);
+    EXPECT_EQ(bytes.substr(999 * 1104).find_first_not_of('\0'), std::string::npos);
+}
+
+TEST_F(DataFileTest, DeletedSlotIsReusedAndSkipped) {
+    std::vector<SiteRecord> records;
+    for (int i = 0; i < 10; ++i) records.push_back(plainRecord("A", "n" + std::to_string(i)));
+    makeDataFile(records, 1000);
+
+    int slot = FindSlotByName("n3");
+    ASSERT_EQ(slot, 3);
+    CurrentRecord = SiteRecord{};
+    CurrentRecord.Status.assign("D");
+    WriteSlot(slot);
+    CloseDataFile();
+
+    EXPECT_EQ(FindSlotByName("n3"), kNotFound);
+    EXPECT_EQ(listed().size(), 9u);
+    FreeSlot f = add("new");
+    EXPECT_EQ(f.kind, FreeSlot::Found);
+    EXPECT_EQ(f.slot, 3);
+    EXPECT_EQ(FindSlotByName("new"), 3);
+    CloseDataFile();
+    EXPECT_EQ(FindSlotByName("NEW"), kNotFound);  // exact match only
+}
+
+TEST_F(DataFileTest, EachScanEndsByItsOwnRule) {
+    // Slot 0 never used, then in-use slots, with the file's last slot in use.
+    makeDataFile({SiteRecord{}, plainRecord("A", "x"), plainRecord("Z", "odd"), plainRecord("U", "last")}, 4);
+    EXPECT_TRUE(listed().empty());                // list loading stops at slot 0
+    EXPECT_FALSE(LookupListedName("x"));          // so does the selected-name lookup
+    EXPECT_EQ(FindSlotByName("x"), 1);            // the update/delete scan runs past it
+    CloseDataFile();
+    EXPECT_EQ(FindFreeSlot("y").slot, 0);
+    CloseDataFile();
+
+    std::vector<std::string> printed;
+    ScanForPrint([&] { printed.push_back(CurrentRecord.Name.str()); });
+    EXPECT_EQ(printed, (std::vector<std::string>{"x", "last"}));  // neither empty nor "Z"
+
+    // An entry in the last slot is listed but never found by name.
+    makeDataFile({plainRecord("A", "a"), plainRecord("Z", "odd"), plainRecord("A", "last")}, 3);
+    EXPECT_EQ(listed(), (std::vector<std::string>{"a", "odd", "last"}));
+    EXPECT_EQ(CurrentRecord.Name.str(), "last");  // the last in-use slot stays in the buffer
+    EXPECT_FALSE(LookupListedName("last"));
+    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(FindSlotByName("last"), kNotFound);
+    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(FindFreeSlot("new").kind, FreeSlot::Full);
+    EXPECT_TRUE(LookupListedName("odd"));
+    EXPECT_EQ(CurrentRecord.Status.str(), "Z");
+}
+
+TEST_F(DataFileTest, PartialTailAndZeroSlotFiles) {
+    makeDataFile({plainRecord("A", "a"), plainRecord("A", "b"), plainRecord("A", "c")}, 3);
+    std::string bytes = readBytes(dataFile()) + std::string(500, '\x7f');
+    vaulttest::writeBytes(dataFile(), bytes);
+    EXPECT_EQ(listed(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(FindSlotByName("c"), kNotFound);  // slot 2 is the last whole slot
+    EXPECT_EQ(FindSlotByName("b"), 1);
+    CurrentRecord = plainRecord("U", "b");
+    WriteSlot(1);
+    EXPECT_THROW(WriteSlot(3), std::out_of_range);  // the file never grows
+    CloseDataFile();
+    std::string after = readBytes(dataFile());
+    ASSERT_EQ(after.size(), bytes.size());
+    EXPECT_EQ(after.substr(3 * 1104), std::string(500, '\x7f'));
+
+    for (std::size_t size : {0u, 500u}) {
+        vaulttest::writeBytes(dataFile(), std::string(size, '\0'));
+        EXPECT_EQ(ioErrorText([] { ScanSiteList(nullptr); }), "Read beyond end of file") << size;
+        EXPECT_FALSE(DataFileIsOpen());
+    }
+}
+
+TEST_F(DataFileTest, FailureTexts) {
+    EXPECT_EQ(ioErrorText([] { OpenDataFile(); }), "File not found");
+    CreateDataFile();
+
+    // A file the user may read but not write.
+    ::chmod(dataFile().c_str(), 0444);
+    ::chmod(dir.c_str(), 0755);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(ioErrorText([] { OpenDataFile(); }), "File access denied");
+    } else {
+        // The superuser is never refused: check it as an ordinary user in a child.
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            try {
+                OpenDataFile();
+            } catch (const IoError& e) {
+                ::_exit(std::string(e.what()) == "File access denied" ? 0 : 3);
+            }
+            ::_exit(4);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    ::chmod(dataFile().c_str(), 0600);
+
+    vault::testing::failNthCall(1, EMFILE, vault::testing::Op::Open);
+    EXPECT_EQ(ioErrorText([] { OpenDataFile(); }), "Too many open files");
+    vault::testing::failNthCall(1, EIO, vault::testing::Op::Read);
+    EXPECT_EQ(ioErrorText([] { FindSlotByName("x"); }), "I/O error 5");
+    EXPECT_FALSE(DataFileIsOpen());
+
+    // A full disk while writing: the error surfaces and the slot is as it was.
+    const std::string before = readBytes(dataFile());
+    ASSERT_EQ(FindFreeSlot("x").slot, 0);
+    CurrentRecord = plainRecord("A", "x");
+    vault::testing::failNthCall(1, ENOSPC, vault::testing::Op::Write);
+    EXPECT_EQ(ioErrorText([] { WriteSlot(0); }), "Disk full");
+    CloseDataFile();
+    EXPECT_EQ(readBytes(dataFile()), before);
+
+    // Every write is flushed before WriteSlot returns: a failing flush is reported.
+    ASSERT_EQ(FindFreeSlot("x").slot, 0);
+    CurrentRecord = plainRecord("A", "x");
+    vault::testing::failNthCall(1, EIO, vault::testing::Op::Sync);
+    EXPECT_EQ(ioErrorText([] { WriteSlot(0); }), "I/O error 5");
+    EXPECT_TRUE(vault::testing::faultFired());
+}
+
+TEST_F(DataFileTest, ScanClosesTheFileWhenItsCallbackThrows) {
+    makeDataFile({plainRecord("A", "a")}, 5);
+    EXPECT_THROW(ScanSiteList([] { throw std::runtime_error("boom"); }), std::runtime_error);
+    EXPECT_FALSE(DataFileIsOpen());
+}
+
+}  // namespace

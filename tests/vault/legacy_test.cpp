@@ -1,0 +1,104 @@
+#include <cerrno>
+
+#include "support.h"
+#include "vault/ioerror.h"
+
+using namespace vault;
+using vaulttest::readBytes;
+using vaulttest::VaultTest;
+using vaulttest::writeBytes;
+
+namespace {
+
+class LegacyTest : public VaultTest {
+protected:
+    static LegacySiteRecord legacy(const std::string& status, const std::string& name, const std::string& password) {
+        LegacySiteRecord r{};
+        r.status.assign(status);
+        r.name.assign(name);
+        r.website.assign("http://" + name);
+        r.userId.assign("user");
+        r.comments.assign("comment");
+        std::memset(r.password, 0, sizeof r.password);
+        std::memcpy(r.password, password.data(), std::min(password.size(), sizeof r.password));
+        return r;
+    }
+    static std::string bytesOf(const std::vector<LegacySiteRecord>& slots) {
+        std::string out;
+        for (const auto& s : slots) out.append(reinterpret_cast<const char*>(&s), sizeof s);
+        return out;
+    }
+    const std::string& legacyFile() const { return Paths().legacyFile; }
+};
+
+TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
+    // "ab?c" and 21 more question marks: 25 characters, every "?" a blank, trailing ones trimmed.
+    LegacySiteRecord old = legacy("A", "Mail", "ab?c" + std::string(21, '?'));
+    old.name.chars[100] = 'q';  // leftovers behind the text travel with the field
+    LegacySiteRecord deleted = legacy("D", "", std::string(25, '?'));
+    writeBytes(legacyFile(), bytesOf({old, deleted}));
+
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_FALSE(FileExists(legacyFile()));
+    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_EQ(vaulttest::modeOf(dataFile()), 0600u);
+    const std::string bytes = readBytes(dataFile());
+    ASSERT_EQ(bytes.size(), 2 * 1104u);
+    SiteRecord r;
+    std::memcpy(&r, bytes.data(), sizeof r);
+    EXPECT_EQ(r.Status.str(), "A");
+    EXPECT_EQ(std::memcmp(&r.Name, &old.name, 4 * 256), 0);
+    EXPECT_EQ(r.Password.str(), "ab c");
+    EXPECT_EQ(r.Password.length, 4);
+    EXPECT_EQ(r.Reserved1.length, 0);
+    EXPECT_EQ(r.Reserved2.length, 0);
+    std::memcpy(&r, bytes.data() + 1104, sizeof r);
+    EXPECT_EQ(r.Status.str(), "D");
+    EXPECT_EQ(r.Password.length, 0);
+
+    // Once the data file exists there is nothing left to do.
+    writeBytes(legacyFile(), bytesOf({old}));
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::NothingToDo);
+    EXPECT_EQ(readBytes(dataFile()), bytes);
+    EXPECT_TRUE(FileExists(legacyFile()));
+}
+
+TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
+    std::vector<LegacySiteRecord> slots;
+    for (int i = 0; i < 400; ++i) slots.push_back(legacy(i < 350 ? "A" : "", i < 350 ? "site" + std::to_string(i) : "", i < 350 ? "pw" : ""));
+    writeBytes(legacyFile(), bytesOf(slots));
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_FALSE(FileExists(legacyFile()));
+    EXPECT_EQ(readBytes(dataFile()).size(), 441600u);
+    std::vector<std::string> names;
+    ScanSiteList([&] { names.push_back(CurrentRecord.Name.str()); });
+    ASSERT_EQ(names.size(), 350u);
+    EXPECT_EQ(names[349], "site349");
+    EXPECT_EQ(CurrentRecord.Password.str(), "");  // slot 350 is never used
+}
+
+TEST_F(LegacyTest, EmptyOrCutOffLegacyFileIsLeftAlone) {
+    const std::string oneSlot = bytesOf({legacy("A", "x", "p")});
+    for (const std::string& contents : {std::string(), oneSlot + oneSlot.substr(0, 700)}) {
+        writeBytes(legacyFile(), contents);
+        EXPECT_EQ(ConvertLegacyFile(), LegacyResult::NotConverted);
+        EXPECT_EQ(readBytes(legacyFile()), contents);
+        EXPECT_FALSE(FileExists(dataFile()));
+        EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    }
+}
+
+TEST_F(LegacyTest, FailureKeepsTheLegacyFileAndWritesNoDataFile) {
+    const std::string contents = bytesOf({legacy("A", "x", "p"), legacy("A", "y", "q")});
+    for (vault::testing::Op op : {vault::testing::Op::Write, vault::testing::Op::Sync, vault::testing::Op::Rename}) {
+        writeBytes(legacyFile(), contents);
+        vault::testing::failNthCall(1, ENOSPC, op);
+        EXPECT_THROW(ConvertLegacyFile(), IoError);
+        EXPECT_EQ(readBytes(legacyFile()), contents);
+        EXPECT_FALSE(FileExists(dataFile()));
+        EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    }
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+#include "support.h"
+
+using namespace vault;
+using vaulttest::VaultTest;
+
+namespace {
+
+class LocationsTest : public VaultTest {};
+
+TEST_F(LocationsTest, DataFolderIsCreatedOneLevelOwnerOnly) {
+    ASSERT_TRUE(SetupDataFolder(dir));
+    EXPECT_EQ(Paths().dataFolder, dir + "/Keyfold");
+    EXPECT_EQ(Paths().settingsFile, dir + "/Keyfold/SG_2.ini");
+    EXPECT_TRUE(DirectoryExists(dir + "/Keyfold"));
+    EXPECT_EQ(vaulttest::modeOf(dir + "/Keyfold"), 0700u);
+
+    // An existing folder is used as it is.
+    ::chmod((dir + "/Keyfold").c_str(), 0750);
+    EXPECT_TRUE(SetupDataFolder(dir + "/"));
+    EXPECT_EQ(Paths().dataFolder, dir + "/Keyfold");
+    EXPECT_EQ(vaulttest::modeOf(dir + "/Keyfold"), 0750u);
+
+    // Only one level is created.
+    EXPECT_FALSE(SetupDataFolder(dir + "/no/such"));
+    EXPECT_FALSE(DirectoryExists(dir + "/no"));
+}
+
+TEST_F(LocationsTest, StoredLocationReplacesTheStorageFolder) {
+    ASSERT_TRUE(SetupDataFolder(dir));
+    SetupStoragePaths();
+    EXPECT_EQ(Paths().storageFolder, dir + "/Keyfold/");
+    EXPECT_EQ(Paths().dataFile, dir + "/Keyfold/KFOLD30.DAT");
+    EXPECT_EQ(Paths().legacyFile, dir + "/Keyfold/KFOLD28.DAT");
+    EXPECT_FALSE(ReadStoredLocation(Paths().dataFolder));
+
+    WriteStoredLocation(Paths().dataFolder, "/media/stick");
+    EXPECT_EQ(vaulttest::modeOf(dir + "/Keyfold/Storage.loc"), 0600u);
+    EXPECT_EQ(vaulttest::readBytes(dir + "/Keyfold/Storage.loc"), "/media/stick");
+    SetupStoragePaths();
+    EXPECT_EQ(Paths().storageFolder, "/media/stick/");
+    EXPECT_EQ(Paths().dataFile, "/media/stick/KFOLD30.DAT");
+
+    WriteStoredLocation(Paths().dataFolder, "/media/stick/");
+    SetupStoragePaths();
+    EXPECT_EQ(Paths().legacyFile, "/media/stick/KFOLD28.DAT");
+
+    // Nothing about it goes into the settings file.
+    EXPECT_FALSE(FileExists(Paths().settingsFile));
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "support.h"
+#include "vault/ioerror.h"
+#include "vault/settings.h"
+
+using namespace vault;
+using vaulttest::readBytes;
+using vaulttest::VaultTest;
+using vaulttest::writeBytes;
+
+namespace {
+
+class SettingsTest : public VaultTest {
+protected:
+    std::string ini() const { return Paths().settingsFile; }
+};
+
+TEST_F(SettingsTest, MissingThingsReadZero) {
+    EXPECT_EQ(ReadWidth("Frmfirst", ini()), 0);  // no file
+    writeBytes(ini(), "[Other]\nW=5\n");
+    EXPECT_EQ(ReadWidth("Frmfirst", ini()), 0);  // no section
+    EXPECT_EQ(ReadHeight("Other", ini()), 0);    // no key
+    EXPECT_EQ(ReadWidth("Other", ini()), 5);
+}
+
+TEST_F(SettingsTest, IntegerForms) {
+    const std::pair<const char*, int> cases[] = {
+        {"640", 640},  {" 640 ", 640}, {"-12", -12},  {"+7", 7},     {"0x1F", 31},  {"0X1f", 31},
+        {"$10", 16},   {"-$10", -16},  {"12abc", 0},  {"abc", 0},    {"", 0},       {"0x", 0},
+        {"$", 0},      {"1.5", 0},     {"99999999999", 0}, {"0xFFFFFFFF", -1}, {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1}, {"\"300\"", 300}};
+    for (const auto& [text, value] : cases) {
+        writeBytes(ini(), std::string("[Frmfirst]\r\nW=") + text + "\r\n");
+        EXPECT_EQ(ReadWidth("Frmfirst", ini()), value) << text;
+    }
+}
+
+TEST_F(SettingsTest, CaseInsensitiveAndOtherContentKept) {
+    const std::string before =
+        "; written by hand\n"
+        "[frmFIRST]\n"
+        "w = 800\n"
+        "Extra=keep me\n"
+        "\n"
+        "[FrmBrowse]\n"
+        "W=1024\n"
+        "H=700\n";
+    writeBytes(ini(), before);
+    EXPECT_EQ(ReadWidth("Frmfirst", ini()), 800);
+    EXPECT_EQ(ReadIniInteger(ini(), "FRMBROWSE", "h"), 700);
+
+    SaveSize("Frmfirst", ini(), 900, 650);
+    EXPECT_EQ(readBytes(ini()),
+              "; written by hand\n"
+              "[frmFIRST]\n"
+              "w=900\n"
+              "Extra=keep me\n"
+              "H=650\n"
+              "\n"
+              "[FrmBrowse]\n"
+              "W=1024\n"
+              "H=700\n");
+    EXPECT_EQ(vaulttest::modeOf(ini()), 0600u);
+
+    SaveSize("Webbrowser1", ini(), 1, 2);
+    EXPECT_EQ(ReadWidth("Webbrowser1", ini()), 1);
+    EXPECT_EQ(ReadHeight("Webbrowser1", ini()), 2);
+    EXPECT_EQ(ReadHeight("FrmBrowse", ini()), 700);
+    EXPECT_EQ(ReadHeight("Frmfirst", ini()), 650);
+    EXPECT_NE(readBytes(ini()).find("[FrmBrowse]\nW=1024\nH=700\n\n[Webbrowser1]\nW=1\nH=2\n"), std::string::npos);
+    EXPECT_FALSE(FileExists(TempNameFor(ini())));
+}
+
+TEST_F(SettingsTest, NewFileAndWriteFailure) {
+    SaveSize("Frmfirst", ini(), 0, 700);
+    EXPECT_EQ(readBytes(ini()), "[Frmfirst]\nW=0\nH=700\n");
+    EXPECT_EQ(ReadWidth("Frmfirst", ini()), 0);
+    EXPECT_EQ(ReadHeight("Frmfirst", ini()), 700);
+
+    const std::string nowhere = dir + "/missing/SG_2.ini";
+    try {
+        SaveSize("Frmfirst", nowhere, 1, 1);
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + nowhere);
+    }
+    vault::testing::failNthCall(1, ENOSPC, vault::testing::Op::Rename);
+    EXPECT_THROW(WriteIniString(ini(), "Frmfirst", "W", "5"), IoError);
+    EXPECT_EQ(readBytes(ini()), "[Frmfirst]\nW=0\nH=700\n");
+}
+
+}  // namespace

@@ -1,0 +1,7 @@
+#include "vault/record.h"
+
+namespace vault {
+
+SiteRecord CurrentRecord{};
+
+}  // namespace vault

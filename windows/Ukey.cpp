@@ -1,0 +1,248 @@
+#include "windows/Ukey.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "platform/ansi.h"
+#include "platform/messages.h"
+#include "platform/userkey.h"
+#include "vault/cipher.h"
+#include "vault/datafile.h"
+#include "vault/locations.h"
+#include "vault/text.h"
+#include "windows/Ulog.h"
+
+using platform::AnsiLineEdit;
+using platform::fromAnsi;
+using platform::guarded;
+using platform::toAnsi;
+
+namespace {
+
+const char* const kFirstRunText =
+    "This is your first time running. An empty file will now be generated and you can then "
+    "begin entering your website information on the next screen.  Click the ADD button to add "
+    "to your list.";
+const char* const kChangeSectionText =
+    "This section is to change your password encryption phrase. Enter your old and new phrase, "
+    "make sure you type is correctly.";
+const char* const kNoFileText =
+    "File does not exist. If storing file remotely, then make sure it is currently accessible.";
+const char* const kVerifyQuestion =
+    "Verify the line below to make sure it is readable. This is to make sure you have entered "
+    "your old password phrase successfully. It is recommended you print or save your old "
+    "password list temporarily before changing your password encryption phrase in case a "
+    "mistake is made. Click YES to continue, or NO to cancel this";
+const char* const kCancelledText = "Nothing changed, you have chosen cancel";
+const char* const kCompletedText =
+    "Conversion complete. Enter your new password phrase and click \"Continue\"";
+
+template <typename W>
+W* make(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    W* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
+    QLabel* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setTextFormat(Qt::PlainText);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+AnsiLineEdit* makeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w,
+                       int h) {
+    AnsiLineEdit* e = make<AnsiLineEdit>(parent, name, x, y, w, h);
+    e->setMaxLength(TFrmKey::kMaxPhraseLength);
+    label->setBuddy(e);
+    e->setAccessibleName(label->text().trimmed());
+    return e;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                        int w, int h) {
+    QPushButton* b = make<QPushButton>(parent, name, x, y, w, h);
+    b->setText(caption);
+    b->setAutoDefault(false);  // no default button: Enter presses nothing
+    b->setDefault(false);
+    return b;
+}
+
+std::string trimmedBox(AnsiLineEdit* box) { return vault::Trim(toAnsi(box->text())); }
+
+}  // namespace
+
+TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main_(mainWindow) {
+    setObjectName(QStringLiteral("FrmKey"));
+    setWindowTitle(QStringLiteral("Encryption Key Phrase"));
+    QFont f(QStringLiteral("Tahoma"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedSize(416, 396);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(18, 9, 377, 43);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setText(QStringLiteral(
+        "Enter a password phrase.  (This will encrypt your data).  You must use the same "
+        "password everytime you use this software.  Leave it blank if you do not wish to use "
+        "a password."));
+    EdKeyContinue = makeEdit(this, "EdKeyContinue", Label1, 18, 61, 377, 21);
+    EdKeyContinue->setAccessibleName(QStringLiteral("Enter a password phrase."));
+    // The password character is "*".
+    EdKeyContinue->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    EdKeyContinue->setEchoMode(QLineEdit::Password);
+    Button1 = makeButton(this, "Button1", QStringLiteral("Continue"), 301, 86, 94, 25);
+    CheckBox1 = make<QCheckBox>(this, "CheckBox1", 34, 88, 183, 17);
+    CheckBox1->setText(QStringLiteral("Show typed characters"));
+    ChkChange = make<QCheckBox>(this, "ChkChange", 18, 152, 221, 17);
+    ChkChange->setText(QStringLiteral("Click here to change your key phrase"));
+
+    PanelChange = make<QFrame>(this, "PanelChange", 18, 177, 377, 200);
+    PanelChange->setFrameShape(QFrame::Panel);
+    PanelChange->setFrameShadow(QFrame::Raised);
+    PanelChange->setAutoFillBackground(true);
+    {
+        QPalette pal = PanelChange->palette();
+        pal.setColor(QPalette::Window, QColor(205, 205, 205));
+        PanelChange->setPalette(pal);
+    }
+    QWidget* p = PanelChange;
+    Label2 = makeLabel(p, "Label2", QStringLiteral("Enter old password phrase"), 16, 11);
+    EdOld = makeEdit(p, "EdOld", Label2, 16, 27, 329, 21);
+    Label4 = makeLabel(p, "Label4", QStringLiteral("Enter new password phrase"), 16, 57);
+    EdNew = makeEdit(p, "EdNew", Label4, 16, 75, 329, 21);
+    Cmdverify = makeButton(p, "Cmdverify", QStringLiteral("Verify"), 270, 112, 75, 25);
+    Label3 = makeLabel(p, "Label3", QStringLiteral("For verification only:"), 16, 130);
+    EdVerify = makeEdit(p, "EdVerify", Label3, 16, 149, 329, 21);
+
+    setTabOrder(EdKeyContinue, Button1);
+    setTabOrder(Button1, CheckBox1);
+    setTabOrder(CheckBox1, ChkChange);
+    setTabOrder(ChkChange, EdVerify);
+    setTabOrder(EdVerify, EdOld);
+    setTabOrder(EdOld, EdNew);
+    setTabOrder(EdNew, Cmdverify);
+
+    connect(CheckBox1, &QCheckBox::toggled, this, guarded([this] { CheckBox1Click(); }));
+    connect(ChkChange, &QCheckBox::toggled, this, guarded([this] { ChkChangeClick(); }));
+    connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
+    connect(Cmdverify, &QPushButton::clicked, this, guarded([this] { CmdverifyClick(); }));
+}
+
+void TFrmKey::PrepareDialog() {
+    // A legacy file that cannot be converted is reported; the dialog still opens, so a
+    // phrase is taken and the list loads.
+    platform::runGuarded([] { vault::ConvertLegacyFile(); });
+    ChkChange->setChecked(false);
+    PanelChange->setEnabled(false);
+    vault::InitCipherTables();
+    CheckBox1->setChecked(false);
+    if (const std::optional<bool> shown = platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")))
+        CheckBox1->setChecked(*shown);
+    CheckBox1Click();
+    if (QScreen* screen = QApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    EdKeyContinue->setFocus();
+}
+
+void TFrmKey::FormCreate() {
+    PrepareDialog();
+    exec();
+}
+
+void TFrmKey::CheckBox1Click() {
+    EdKeyContinue->setEchoMode(CheckBox1->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void TFrmKey::ChkChangeClick() { PanelChange->setEnabled(ChkChange->isChecked()); }
+
+void TFrmKey::Button1Click() {
+    if (!vault::FileExists(vault::Paths().dataFile)) {
+        platform::showPlain(QString::fromLatin1(kFirstRunText));
+        vault::CreateDataFile();
+    }
+    vault::OpenDataFile();
+    try {
+        vault::ReadSlot();  // only a check that the file can be read
+        const std::string phrase = trimmedBox(EdKeyContinue);
+        EdKeyContinue->setText(fromAnsi(phrase));
+        vault::SetKeyPhrase(phrase);
+        vault::ReadSlot();  // again only a check
+    } catch (...) {
+        if (vault::DataFileIsOpen()) vault::CloseDataFile();
+        throw;
+    }
+    vault::CloseDataFile();
+    close();
+}
+
+void TFrmKey::FormCloseQuery() {
+    // The box's text as it stands: after the close button it is not trimmed.
+    vault::SetKeyPhrase(toAnsi(EdKeyContinue->text()));
+    if (!loaded_) {
+        loaded_ = true;
+        if (main_) platform::runGuarded([this] { main_->LoadAtStart(); });
+    }
+    platform::writeUserKeyBool(QStringLiteral("CheckFirstScreen"), CheckBox1->isChecked());
+}
+
+void TFrmKey::CmdverifyClick() {
+    const std::string oldPhrase = trimmedBox(EdOld);
+    const std::string newPhrase = trimmedBox(EdNew);
+    EdOld->setText(fromAnsi(oldPhrase));
+    EdNew->setText(fromAnsi(newPhrase));
+    EdVerify->clear();
+    if (newPhrase.empty()) {
+        platform::showPlain(QString::fromLatin1(kChangeSectionText));
+        return;
+    }
+    if (!vault::FileExists(vault::Paths().dataFile)) {
+        platform::showPlain(QString::fromLatin1(kNoFileText));
+        return;
+    }
+    const vault::RekeyResult result =
+        vault::RekeyDataFile(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
+            EdVerify->setText(fromAnsi(verifyLine));
+            return platform::askYesNo(QString::fromLatin1(kVerifyQuestion));
+        });
+    platform::showPlain(QString::fromLatin1(result == vault::RekeyResult::Cancelled ? kCancelledText
+                                                                                   : kCompletedText));
+}
+
+void TFrmKey::closeEvent(QCloseEvent* e) {
+    platform::runGuarded([this] { FormCloseQuery(); });
+    e->accept();
+}
+
+void TFrmKey::keyPressEvent(QKeyEvent* e) {
+    // No default and no cancel button: Enter presses only a button that has the focus,
+    // Escape does nothing.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+            button && isAncestorOf(button))
+            button->click();
+        e->accept();
+        return;
+    }
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}

@@ -1,0 +1,57 @@
+// The key phrase dialog: takes the phrase of the run, creates the data file on a first
+// run, and re-keys the data file from an old phrase to a new one.
+#pragma once
+#include <QDialog>
+
+#include "platform/ansi.h"
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class TFrmfirst;
+
+class TFrmKey : public QDialog {
+    Q_OBJECT
+public:
+    // mainWindow's LoadAtStart runs when the dialog closes.
+    explicit TFrmKey(TFrmfirst* mainWindow, QWidget* parent = nullptr);
+
+    QLabel* Label1 = nullptr;
+    platform::AnsiLineEdit* EdKeyContinue = nullptr;
+    QPushButton* Button1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* ChkChange = nullptr;
+    QFrame* PanelChange = nullptr;
+    QLabel* Label2 = nullptr;
+    platform::AnsiLineEdit* EdOld = nullptr;
+    QLabel* Label4 = nullptr;
+    platform::AnsiLineEdit* EdNew = nullptr;
+    QPushButton* Cmdverify = nullptr;
+    QLabel* Label3 = nullptr;
+    platform::AnsiLineEdit* EdVerify = nullptr;
+
+    // Legacy conversion, cipher tables, stored "Show typed characters", then the dialog
+    // shown modally; returns when it has closed.
+    void FormCreate();
+    // Everything FormCreate does before showing the dialog.
+    void PrepareDialog();
+
+    void CheckBox1Click();
+    void ChkChangeClick();
+    void Button1Click();
+    void CmdverifyClick();
+    // Runs on every close (Continue or the close button).
+    void FormCloseQuery();
+
+    // The longest phrase a box takes: the cipher holds at most 255 characters.
+    static constexpr int kMaxPhraseLength = 255;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    TFrmfirst* main_;
+    bool loaded_ = false;
+};

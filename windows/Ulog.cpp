@@ -1,0 +1,724 @@
+#include "windows/Ulog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include "platform/ansi.h"
+#include "platform/appdata.h"
+#include "platform/memory.h"
+#include "platform/messages.h"
+#include "platform/sizes.h"
+#include "platform/userkey.h"
+#include "vault/cipher.h"
+#include "vault/datafile.h"
+#include "vault/locations.h"
+#include "vault/record.h"
+#include "vault/settings.h"
+#include "vault/text.h"
+
+using platform::AnsiLineEdit;
+using platform::fromAnsi;
+using platform::guarded;
+using platform::toAnsi;
+
+namespace {
+
+const QColor kPanelColour(239, 239, 239);
+const QColor kPanelAfterCopy(232, 232, 232);
+
+const char* const kNoFolderText =
+    "Could not create a folder as you do not have authority on your system. Please right "
+    "click this software icon on your desktop, and choose the option to \"Run as Admin\" "
+    "(only needs to be done one time), as you currently do not have authority to create a "
+    "new folder.";
+const char* const kNoDataFileText =
+    "No data file found. If you are storing data externally, make sure you have connected "
+    "your external drive or USB (flash) thumb drive, diskette, etc, then click OK to "
+    "continue.";
+const char* const kCreateFileQuestion =
+    "We will now create a new file for you to store your data. If this is your first time "
+    "running then click YES to create the file. (If this is \"not\" the first time running, "
+    "then click NO as this message should only appear the first time you run. )";
+
+QFont windowFont() {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(11);
+    return f;
+}
+
+QFont withStyle(QFont f, bool bold, bool underline) {
+    f.setBold(bold);
+    f.setUnderline(underline);
+    return f;
+}
+
+template <typename W>
+W* make(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    W* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
+                  int h) {
+    QLabel* l = make<QLabel>(parent, name, x, y, w, h);
+    l->setText(text);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
+AnsiLineEdit* makeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w,
+                       int h, int maxLength) {
+    AnsiLineEdit* e = make<AnsiLineEdit>(parent, name, x, y, w, h);
+    if (maxLength > 0) e->setMaxLength(maxLength);
+    if (label) {
+        label->setBuddy(e);
+        e->setAccessibleName(label->text().trimmed());
+    }
+    return e;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& hint, int x, int y, int w, int h) {
+    QPushButton* b = make<QPushButton>(parent, name, x, y, w, h);
+    b->setText(caption);
+    if (!hint.isEmpty()) b->setToolTip(hint);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+TFrmfirst::TFrmfirst(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Frmfirst"));
+    setWindowTitle(QStringLiteral("Keyfold"));
+    setFont(windowFont());
+    resize(666, 638);
+    buildControls();
+    connectHandlers();
+    platform::runGuarded([this] { FormCreate(); });
+}
+
+TFrmfirst::~TFrmfirst() = default;
+
+void TFrmfirst::buildControls() {
+    QStyle* st = style();
+    const QSize iconSize(16, 16);
+    auto picture = [&](QPushButton* b, QStyle::StandardPixmap p) {
+        b->setIcon(st->standardIcon(p, nullptr, b));
+        b->setIconSize(iconSize);
+    };
+    const QFont base = windowFont();
+
+    Panel1 = make<QFrame>(this, "Panel1", 8, 6, 649, 624);
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    Panel1->setAutoFillBackground(true);
+    {
+        QPalette pal = Panel1->palette();
+        pal.setColor(QPalette::Window, kPanelColour);
+        Panel1->setPalette(pal);
+    }
+    QWidget* p = Panel1;
+
+    // Left column: filter, list, count, tips link.
+    Label14 = makeLabel(p, "Label14", QStringLiteral("Filter:"), 11, 11, 31, 14);
+    Label14->setFont(withStyle(base, true, true));
+    EdFilter = makeEdit(p, "EdFilter", Label14, 46, 8, 69, 22, 0);
+    CmdReload = makeButton(p, "CmdReload", QStringLiteral("Refresh"),
+                           QStringLiteral("Reload Your List"), 125, 10, 49, 18);
+    ListBox1 = make<QListWidget>(p, "ListBox1", 8, 35, 251, 505);
+    ListBox1->setSortingEnabled(true);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    {
+        QFont mono(QStringLiteral("Courier New"));
+        mono.setStyleHint(QFont::TypeWriter);
+        mono.setFixedPitch(true);
+        mono.setPixelSize(13);
+        ListBox1->setFont(mono);
+    }
+    ListBox1->setAccessibleName(QStringLiteral("Sites"));
+    LblCount = makeLabel(p, "LblCount", QString(), 8, 546, 255, 17);
+    LblCount->setFont(withStyle(base, true, false));
+    Label6 = makeLabel(p, "Label6", QStringLiteral("Password Protection Tips"), 8, 597, 209, 21);
+    Label6->setFont(withStyle(base, false, true));
+    {
+        QPalette pal = Label6->palette();
+        pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
+        Label6->setPalette(pal);
+    }
+    Label6->setCursor(Qt::PointingHandCursor);
+    Label6->installEventFilter(this);
+
+    // Right column: the entry boxes.
+    Label3 = makeLabel(p, "Label3", QStringLiteral("Name (Name to identify the website)"), 274, 9,
+                       317, 15);
+    EdName = makeEdit(p, "EdName", Label3, 274, 25, 330, 22, 255);
+    EdName->setUpperCaseOnly(true);
+    Label4 = makeLabel(p, "Label4", QStringLiteral("Website URL (Right click in box to paste)"),
+                       274, 57, 325, 16);
+    Edwebsite = makeEdit(p, "Edwebsite", Label4, 274, 72, 330, 22, 255);
+    Label5 = makeLabel(p, "Label5", QStringLiteral("Comments? (Optional comments)"), 274, 100,
+                       325, 16);
+    EdComments = makeEdit(p, "EdComments", Label5, 274, 116, 330, 22, 255);
+    Label1 = makeLabel(p, "Label1", QStringLiteral("User ID"), 274, 148, 82, 13);
+    LblUserHidden = makeLabel(p, "LblUserHidden", QStringLiteral("User Hidden"), 274, 167, 111, 13);
+    LblUserHidden->hide();
+    EdUser = makeEdit(p, "EdUser", Label1, 274, 163, 121, 22, 255);
+    BitBtn3 = makeButton(p, "BitBtn3", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
+                         398, 163, 22, 22);
+    BitBtn3->setFont(withStyle(base, true, false));
+    Label13 = makeLabel(p, "Label13", QStringLiteral("(Click to copy, doubleclick box to paste)"),
+                        427, 167, 191, 14);
+    Label2 = makeLabel(p, "Label2", QStringLiteral("Password: "), 274, 193, 66, 13);
+    LblPwdHidden = makeLabel(p, "LblPwdHidden", QStringLiteral("Password Hidden"), 274, 212, 107, 13);
+    LblPwdHidden->hide();
+    Edpwd = makeEdit(p, "Edpwd", Label2, 274, 207, 121, 22, 25);
+    BitBtn4 = makeButton(p, "BitBtn4", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
+                         398, 208, 22, 22);
+    BitBtn4->setFont(withStyle(base, true, false));
+    Label8 = makeLabel(p, "Label8", QStringLiteral("(Click to copy, doubleclick box to paste)"),
+                       428, 210, 191, 14);
+    CmdHide = makeButton(p, "CmdHide", QStringLiteral("H"), QStringLiteral("Toggle to hide or show"),
+                         398, 232, 22, 22);
+    CmdHide->setFont(withStyle(base, true, false));
+
+    // Commands.
+    CmdAdd = makeButton(p, "CmdAdd", QStringLiteral("Add Site"),
+                        QStringLiteral("Add a new site to your list"), 271, 263, 113, 23);
+    picture(CmdAdd, QStyle::SP_FileDialogNewFolder);
+    CmdUpdate = makeButton(p, "CmdUpdate", QStringLiteral("Update Site"),
+                           QStringLiteral("Update the highlighted site"), 390, 263, 109, 23);
+    picture(CmdUpdate, QStyle::SP_DialogSaveButton);
+    CmdDelete = makeButton(p, "CmdDelete", QStringLiteral("Delete Site"),
+                           QStringLiteral("Delete the highlighted site from your list"), 503, 263,
+                           109, 23);
+    picture(CmdDelete, QStyle::SP_TrashIcon);
+    CmdGoWeb = makeButton(p, "CmdGoWeb", QStringLiteral("Open Within"),
+                          QStringLiteral("Open browser internally"), 271, 290, 113, 23);
+    picture(CmdGoWeb, QStyle::SP_DriveNetIcon);
+    BitBtn1 = makeButton(p, "BitBtn1", QStringLiteral("Print"),
+                         QStringLiteral("Print a list of your passwords for your lockbox"), 389, 290,
+                         109, 23);
+    picture(BitBtn1, QStyle::SP_FileDialogDetailedView);
+    CmdDefault = makeButton(p, "CmdDefault", QStringLiteral("Open Browser"),
+                            QStringLiteral("Open your normal web browser"), 271, 317, 113, 23);
+    CmdDefault->setIconSize(iconSize);
+    CmdCreate = makeButton(
+        p, "CmdCreate", QStringLiteral("Create Text List"),
+        QStringLiteral("Show a text list of your passwords for copying, manipulating, or printing"),
+        389, 317, 109, 23);
+    picture(CmdCreate, QStyle::SP_FileIcon);
+
+    // Storage location.
+    GroupBox1 = make<QGroupBox>(p, "GroupBox1", 265, 378, 376, 79);
+    GroupBox1->setTitle(QStringLiteral("Security - Store all data on thumb drive or memory card"));
+    GroupBox1->setFont(withStyle(base, true, false));
+    Label7 = makeLabel(GroupBox1, "Label7", QStringLiteral("Current Storage Location:"), 9, 21, 124, 14);
+    Label7->setFont(withStyle(base, false, true));
+    LblCurrent = makeLabel(GroupBox1, "LblCurrent", QString(), 9, 43, 358, 28);
+    LblCurrent->setFont(withStyle(base, false, false));
+    LblCurrent->setWordWrap(true);
+    LblCurrent->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    CmdChg = makeButton(GroupBox1, "CmdChg", QStringLiteral("Change"),
+                        QStringLiteral("For best security, store password data on a thumb drive "
+                                       "or memory card so it can be removed"),
+                        290, 17, 78, 20);
+    CmdChg->setFont(withStyle(base, false, false));
+    picture(CmdChg, QStyle::SP_DirOpenIcon);
+
+    // Memory panel.
+    GroupBox2 = make<QGroupBox>(p, "GroupBox2", 265, 469, 376, 71);
+    GroupBox2->setTitle(QStringLiteral("Your Computer:"));
+    Label9 = makeLabel(GroupBox2, "Label9", QString(), 9, 18, 364, 18);
+    Label10 = makeLabel(GroupBox2, "Label10", QString(), 8, 34, 364, 18);
+    Label11 = makeLabel(GroupBox2, "Label11", QString(), 8, 49, 364, 18);
+
+    CmdAbout = makeButton(p, "CmdAbout", QStringLiteral("About"), QString(), 533, 570, 109, 21);
+    picture(CmdAbout, QStyle::SP_MessageBoxInformation);
+    BitBtn2 = makeButton(p, "BitBtn2", QStringLiteral("Exit"), QStringLiteral("Exit and quit"), 533,
+                         596, 109, 22);
+    picture(BitBtn2, QStyle::SP_DialogOkButton);
+
+    ListHidden = make<QListWidget>(p, "ListHidden", 8, 35, 251, 100);
+    ListHidden->hide();
+
+    // On the window itself, beside CmdAbout.
+    BitBtn5 = makeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
+    picture(BitBtn5, QStyle::SP_DialogHelpButton);
+
+    // Keyboard order.
+    QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,
+                        EdUser,   Edpwd,     CmdAdd,   CmdUpdate, CmdDelete, CmdGoWeb,
+                        BitBtn1,  CmdDefault, CmdCreate, BitBtn3, BitBtn4,  CmdHide,
+                        CmdChg,   CmdAbout,  BitBtn2,  BitBtn5};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void TFrmfirst::connectHandlers() {
+    connect(CmdReload, &QPushButton::clicked, this, guarded([this] { CmdReloadClick(); }));
+    connect(EdFilter, &QLineEdit::textChanged, this, guarded([this] { EdFilterChange(); }));
+    // A click selects (mouse), a change of the current line selects (keyboard); code
+    // that selects a line itself runs the lookup itself.
+    connect(ListBox1, &QListWidget::itemClicked, this, guarded([this] { ListBox1Click(); }));
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (listSignalsBlocked_ || row < 0 || QGuiApplication::mouseButtons() != Qt::NoButton)
+            return;
+        platform::runGuarded([this] { ListBox1Click(); });
+    });
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this, guarded([this] { ListBox1DblClick(); }));
+    connect(EdName, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdNameDblClick(); }));
+    connect(Edwebsite, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdwebsiteDblClick(); }));
+    connect(EdComments, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdCommentsDblClick(); }));
+    connect(EdUser, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdUserDblClick(); }));
+    connect(Edpwd, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdpwdDblClick(); }));
+    connect(CmdHide, &QPushButton::clicked, this, guarded([this] { CmdHideClick(); }));
+    connect(BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
+    connect(BitBtn4, &QPushButton::clicked, this, guarded([this] { BitBtn4Click(); }));
+    connect(CmdAdd, &QPushButton::clicked, this, guarded([this] { CmdAddClick(); }));
+    connect(CmdUpdate, &QPushButton::clicked, this, guarded([this] { CmdUpdateClick(); }));
+    connect(CmdDelete, &QPushButton::clicked, this, guarded([this] { CmdDeleteClick(); }));
+    connect(CmdGoWeb, &QPushButton::clicked, this, guarded([this] { CmdGoWebClick(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
+    connect(CmdDefault, &QPushButton::clicked, this, guarded([this] { CmdDefaultClick(); }));
+    connect(CmdCreate, &QPushButton::clicked, this, guarded([this] { CmdCreateClick(); }));
+    connect(CmdChg, &QPushButton::clicked, this, guarded([this] { CmdChgClick(); }));
+    connect(CmdAbout, &QPushButton::clicked, this, guarded([this] { CmdAboutClick(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
+    connect(BitBtn5, &QPushButton::clicked, this, guarded([this] { BitBtn5Click(); }));
+}
+
+bool TFrmfirst::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Label6 && e->type() == QEvent::MouseButtonRelease) {
+        auto* me = static_cast<QMouseEvent*>(e);
+        if (me->button() == Qt::LeftButton && Label6->rect().contains(me->position().toPoint())) {
+            platform::runGuarded([this] { Label6Click(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TFrmfirst::keyPressEvent(QKeyEvent* e) {
+    // "Exit" is the default button: Enter on anything but a button closes the program;
+    // Enter on a button presses that button. Escape does nothing.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+            button && isAncestorOf(button)) {
+            button->click();
+        } else {
+            BitBtn2->click();
+        }
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TFrmfirst::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!firstShow_) return;
+    firstShow_ = false;
+    // Now that the window has its frame, the stored outer size can be met exactly.
+    if (pendingOuterWidth_ != 0 || pendingOuterHeight_ != 0)
+        platform::applyOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    if (QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QRect outer = frameGeometry();
+        move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
+    }
+}
+
+void TFrmfirst::closeEvent(QCloseEvent* e) {
+    platform::runGuarded([this] { FormCloseQuery(); });
+    e->accept();
+}
+
+// ---------------------------------------------------------------------------------
+// Start-up and list loading
+// ---------------------------------------------------------------------------------
+
+void TFrmfirst::FormCreate() {
+    // 1. Data folder, settings file, storage folder.
+    if (!vault::SetupDataFolder(platform::appDataFolder()))
+        platform::showWarning(QString::fromLatin1(kNoFolderText));
+    // 2. The default browser's button shows the same picture as the built-in one.
+    CmdDefault->setIcon(CmdGoWeb->icon());
+    // 3. Stored outer size; 0 keeps the designed one.
+    const std::string& ini = vault::Paths().settingsFile;
+    pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
+    pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
+    platform::applyOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    // 4. Masking state; without a stored value the boxes show.
+    const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
+    setMasked(show.has_value() && !*show);
+    // 5. Data file and legacy data file.
+    vault::SetupStoragePaths();
+}
+
+void TFrmfirst::FormCloseQuery() {
+    // A size that cannot be written is reported; the close goes on all the same.
+    platform::runGuarded(
+        [this] { platform::SaveFormSize(this, "Frmfirst", vault::Paths().settingsFile); });
+    platform::writeUserKeyBool(QStringLiteral("Show"), entriesShown());
+    platform::runGuarded([this] { StoreChosenLocation(); });
+}
+
+void TFrmfirst::LoadAtStart() {
+    const std::string& dataFile = vault::Paths().dataFile;
+    if (!vault::FileExists(dataFile) &&
+        vault::UpperAscii(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
+        platform::showPlain(QString::fromLatin1(kNoDataFileText));
+    LoadSiteList();
+    const platform::MemoryLines lines =
+        platform::memoryLines(platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical),
+                              platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical));
+    Label9->setText(lines.total);
+    Label10->setText(lines.available);
+    Label11->setText(lines.percent);
+    LblCurrent->setText(QString::fromLocal8Bit(dataFile));
+    selectFirstLineAndShow();
+    RefreshCount();
+}
+
+void TFrmfirst::LoadSiteList() {
+    if (!vault::FileExists(vault::Paths().dataFile)) {
+        if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) vault::CreateDataFile();
+        return;
+    }
+    vault::ScanSiteList([this] {
+        ListBox1->addItem(fromAnsi(vault::CurrentRecord.Name.str()));
+        ShowRecord();
+    });
+}
+
+void TFrmfirst::ShowRecord() {
+    const vault::SiteRecord& r = vault::CurrentRecord;
+    EdName->setText(fromAnsi(r.Name.str()));
+    Edwebsite->setText(fromAnsi(r.Website.str()));
+    EdUser->setText(fromAnsi(r.UserId.str()));
+    EdComments->setText(fromAnsi(r.Comments.str()));
+    Edpwd->setText(fromAnsi(r.Password.str()));
+}
+
+void TFrmfirst::RefreshCount() {
+    LblCount->setText(QStringLiteral("Total Sites = %1").arg(ListBox1->count()));
+}
+
+bool TFrmfirst::entriesShown() const { return !EdUser->isHidden(); }
+
+void TFrmfirst::setMasked(bool masked) {
+    EdUser->setHidden(masked);
+    Edpwd->setHidden(masked);
+    CmdHide->setText(masked ? QStringLiteral("S") : QStringLiteral("H"));
+    LblUserHidden->setHidden(!masked);
+    LblPwdHidden->setHidden(!masked);
+}
+
+void TFrmfirst::BitBtn2Click() { close(); }
+
+// ---------------------------------------------------------------------------------
+// Selection, filter, masking and clipboard
+// ---------------------------------------------------------------------------------
+
+void TFrmfirst::ListBox1Click() {
+    if (ListBox1->count() == 0) return;
+    QListWidgetItem* line = ListBox1->currentItem();
+    if (!line || !line->isSelected()) return;  // no line selected
+    if (vault::LookupListedName(toAnsi(line->text()))) ShowRecord();
+}
+
+void TFrmfirst::ListBox1DblClick() { CmdGoWebClick(); }
+
+void TFrmfirst::EdFilterChange() {
+    const std::string typed = toAnsi(EdFilter->text());
+    if (ListBox1->count() == 0 || vault::Trim(typed).empty()) return;
+    const std::string wanted = vault::UpperAscii(typed);  // untrimmed
+    ListHidden->clear();
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        const QString line = ListBox1->item(i)->text();
+        if (toAnsi(line).find(wanted) != std::string::npos) ListHidden->addItem(line);
+    }
+    listSignalsBlocked_ = true;
+    ListBox1->clear();
+    for (int i = 0; i < ListHidden->count(); ++i) ListBox1->addItem(ListHidden->item(i)->text());
+    ListBox1->setCurrentRow(-1);
+    listSignalsBlocked_ = false;
+}
+
+void TFrmfirst::CmdReloadClick() {
+    EdFilter->clear();
+    listSignalsBlocked_ = true;
+    ListBox1->clear();
+    listSignalsBlocked_ = false;
+    LoadSiteList();
+}
+
+void TFrmfirst::CmdHideClick() { setMasked(entriesShown()); }
+
+void TFrmfirst::BitBtn3Click() { copyToClipboard(EdUser->text()); }
+
+void TFrmfirst::BitBtn4Click() { copyToClipboard(Edpwd->text()); }
+
+void TFrmfirst::EdNameDblClick() { pasteInto(EdName); }
+void TFrmfirst::EdwebsiteDblClick() { pasteInto(Edwebsite); }
+void TFrmfirst::EdCommentsDblClick() { pasteInto(EdComments); }
+void TFrmfirst::EdUserDblClick() { pasteInto(EdUser); }
+void TFrmfirst::EdpwdDblClick() { pasteInto(Edpwd); }
+
+void TFrmfirst::pasteInto(AnsiLineEdit* box) {
+    // The box's own paste, so its length limit and upper case apply.
+    box->clear();
+    box->paste();
+}
+
+void TFrmfirst::copyToClipboard(const QString& text) {
+    QPalette pal = Panel1->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    Panel1->setPalette(pal);
+    Panel1->repaint();
+    QCoreApplication::processEvents();
+    QGuiApplication::clipboard()->setText(text);
+    pal.setColor(QPalette::Window, kPanelAfterCopy);
+    Panel1->setPalette(pal);
+}
+
+void TFrmfirst::selectFirstLineAndShow() {
+    listSignalsBlocked_ = true;
+    ListBox1->setCurrentRow(0);
+    listSignalsBlocked_ = false;
+    if (ListBox1->count() > 0) ListBox1Click();
+}
+
+// ---------------------------------------------------------------------------------
+// Entry editing
+// ---------------------------------------------------------------------------------
+
+namespace {
+
+const char* const kSpaceInPassword = "You cannot enter a space in the password. Remove the space.";
+const char* const kNeedNameAndWebsite =
+    "You must enter a name and a website address to add. The name can be any name you wish to "
+    "identify your site with, and the web address needs to be the actual website address. "
+    "After adding, the name will appear on the list, and you can then FTP to and any name in "
+    "your list.";
+const char* const kFileFull = "Please delete one of your entries before adding another";
+const char* const kAdded = "Successfully added to your list.";
+const char* const kNeedName =
+    "You must have a name in the NAME box. Please click and select an item from your list. If "
+    "your list is empty, you can use the ADD button to add new names and web addresses to the "
+    "list.";
+const char* const kNameNotFound =
+    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to "
+    "use the UPDATE or DELETE button, the name must already exist in the list.";
+
+QString duplicateText(const std::string& name, const char* ending) {
+    return QStringLiteral("This name (") + fromAnsi(name) +
+           QStringLiteral(") already exists in your list. Change the name ") +
+           QStringLiteral("if you wish to add a new name, or use the update button to update ") +
+           QString::fromLatin1(ending);
+}
+
+// Closes the data file when a command ends with an input/output failure while it is open.
+template <typename F>
+void withOpenFile(F f) {
+    try {
+        f();
+    } catch (...) {
+        if (vault::DataFileIsOpen()) vault::CloseDataFile();
+        throw;
+    }
+    vault::CloseDataFile();
+}
+
+}  // namespace
+
+bool TFrmfirst::passwordHasSpace() const {
+    return toAnsi(Edpwd->text()).find(' ') != std::string::npos;
+}
+
+std::string TFrmfirst::applyAddressRule() {
+    const QString box = Edwebsite->text();
+    if (!box.contains(QStringLiteral("http://")) && !box.contains(QStringLiteral("https://")))
+        Edwebsite->setText(QStringLiteral("http://") + fromAnsi(vault::Trim(toAnsi(box))));
+    return vault::Trim(toAnsi(Edwebsite->text()));
+}
+
+void TFrmfirst::fillRecordFromBoxes(const char* status) {
+    vault::SiteRecord& r = vault::CurrentRecord;
+    const std::string website = applyAddressRule();
+    r.Status.assign(status);
+    r.Name.assign(vault::Trim(toAnsi(EdName->text())));
+    r.Website.assign(website);
+    r.UserId.assign(vault::Trim(toAnsi(EdUser->text())));
+    r.Comments.assign(vault::Trim(toAnsi(EdComments->text())));
+    r.Password.assign(vault::Trim(toAnsi(Edpwd->text())));  // cut to 25
+    r.Reserved1.clear();
+    r.Reserved2.clear();
+}
+
+void TFrmfirst::CmdAddClick() {
+    if (passwordHasSpace()) {
+        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
+        return;
+    }
+    const std::string name = vault::Trim(toAnsi(EdName->text()));
+    if (name.empty() || vault::Trim(toAnsi(Edwebsite->text())).empty()) {
+        platform::showPlain(QString::fromLatin1(kNeedNameAndWebsite));
+        RefreshCount();
+        return;
+    }
+    // The lines the list shows now (after a filter only the matching ones).
+    const std::string wanted = vault::UpperAscii(name);
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        if (vault::UpperAscii(vault::Trim(toAnsi(ListBox1->item(i)->text()))) == wanted) {
+            platform::showConfirmOk(duplicateText(wanted, "this name."));
+            return;
+        }
+    }
+    const vault::FreeSlot free = vault::FindFreeSlot(name);
+    if (free.kind == vault::FreeSlot::Full) {
+        platform::showPlain(QString::fromLatin1(kFileFull));
+        RefreshCount();
+        return;
+    }
+    if (free.kind == vault::FreeSlot::Duplicate) {
+        platform::showConfirmOk(duplicateText(wanted, "the name."));
+        RefreshCount();
+        return;
+    }
+    withOpenFile([&] {
+        fillRecordFromBoxes("A");
+        vault::WriteSlot(free.slot);
+    });
+    listSignalsBlocked_ = true;
+    ListBox1->addItem(fromAnsi(name));
+    listSignalsBlocked_ = false;
+    platform::showPlain(QString::fromLatin1(kAdded));
+    selectFirstLineAndShow();
+    RefreshCount();
+}
+
+void TFrmfirst::CmdUpdateClick() {
+    if (passwordHasSpace()) {
+        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
+        return;
+    }
+    ApplyEntryChange(QStringLiteral("U"));
+}
+
+void TFrmfirst::CmdDeleteClick() {
+    if (!platform::askYesNo(QStringLiteral("You chose delete. You sure you want to delete entry ") +
+                            EdName->text() + QStringLiteral("? (Click \"Yes\" to delete)")))
+        return;
+    ApplyEntryChange(QStringLiteral("D"));
+    selectFirstLineAndShow();
+    RefreshCount();
+}
+
+void TFrmfirst::ApplyEntryChange(const QString& kind) {
+    const bool deleting = kind == QStringLiteral("D");
+    const std::string name = vault::Trim(toAnsi(EdName->text()));
+    if (name.empty()) {
+        platform::showPlain(QString::fromLatin1(kNeedName));
+        return;
+    }
+    const int slot = vault::FindSlotByName(name);
+    if (slot == vault::kNotFound) {
+        platform::showPlain(QString::fromLatin1(kNameNotFound));
+        return;
+    }
+    withOpenFile([&] {
+        if (deleting) {
+            vault::SiteRecord& r = vault::CurrentRecord;
+            r.Status.assign("D");
+            r.Name.clear();
+            r.Website.clear();
+            r.UserId.clear();
+            r.Comments.clear();
+            r.Password.clear();
+            r.Reserved1.clear();
+            r.Reserved2.clear();
+        } else {
+            fillRecordFromBoxes("U");
+        }
+        vault::WriteSlot(slot);
+    });
+    if (deleting) {
+        // The line goes once the slot is written, so a failed write leaves list and file alike.
+        const QString line = fromAnsi(name);
+        for (int i = 0; i < ListBox1->count(); ++i) {
+            if (ListBox1->item(i)->text() == line) {
+                listSignalsBlocked_ = true;
+                delete ListBox1->takeItem(i);
+                listSignalsBlocked_ = false;
+                break;
+            }
+        }
+    }
+    platform::showPlain(EdName->text() + (deleting ? QStringLiteral(" has been deleted.")
+                                                   : QStringLiteral(" has been updated.")));
+}
+
+// =================================================================================
+// Handlers of the other windows and links. Each body belongs to its own area; keep
+// them apart.
+// =================================================================================
+
+// ----- Browser window --------------------------------------------------------------
+
+void TFrmfirst::CmdGoWebClick() {
+}
+
+// ----- Printed list ----------------------------------------------------------------
+
+void TFrmfirst::BitBtn1Click() {
+}
+
+// ----- Text list ---------------------------------------------------------------------
+
+void TFrmfirst::CmdCreateClick() {
+}
+
+// ----- External browser --------------------------------------------------------------
+
+void TFrmfirst::CmdDefaultClick() {
+}
+
+// ----- Help page ---------------------------------------------------------------------
+
+void TFrmfirst::BitBtn5Click() {
+}
+
+// ----- Password tips page ------------------------------------------------------------
+
+void TFrmfirst::Label6Click() {
+}
+
+// ----- Storage location --------------------------------------------------------------
+
+void TFrmfirst::CmdChgClick() {
+}
+
+// ----- Storing the chosen storage location at exit -----------------------------------
+
+void TFrmfirst::StoreChosenLocation() {
+}
+
+// ----- About box ---------------------------------------------------------------------
+
+void TFrmfirst::CmdAboutClick() {
+}
