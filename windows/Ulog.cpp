@@ -19,6 +19,7 @@
 
 #include "platform/ansi.h"
 #include "platform/appdata.h"
+#include "platform/browser_module.h"
 #include "platform/folderchooser.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
@@ -686,6 +687,16 @@ void TFrmfirst::ApplyEntryChange(const QString& kind) {
 // ----- Browser window --------------------------------------------------------------
 
 void TFrmfirst::CmdGoWebClick() {
+    // The browser window takes the boxes' texts as they stand; masking follows the
+    // "User Hidden" label of this window.
+    platform::BrowseRequest request;
+    request.owner = this;
+    request.name = EdName->text();
+    request.website = Edwebsite->text();
+    request.user = EdUser->text();
+    request.password = Edpwd->text();
+    request.masked = !LblUserHidden->isHidden();
+    platform::openBrowserWindow(request);
 }
 
 // ----- Printed list ----------------------------------------------------------------
