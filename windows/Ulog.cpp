@@ -1,9 +1,12 @@
 #include "windows/Ulog.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -25,6 +28,7 @@
 #include "platform/ansi.h"
 #include "platform/appdata.h"
 #include "platform/browser_module.h"
+#include "platform/folderchooser.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
 #include "platform/printer.h"
@@ -37,6 +41,7 @@
 #include "vault/record.h"
 #include "vault/settings.h"
 #include "vault/text.h"
+#include "windows/uabout.h"
 
 using platform::AnsiLineEdit;
 using platform::fromAnsi;
@@ -836,15 +841,36 @@ void TFrmfirst::Label6Click() {
 
 // ----- Storage location --------------------------------------------------------------
 
+namespace {
+const char* const kChooserTitle = "Choose Your Storage Location";
+const char* const kLocationSavedOnExit =
+    "The new storage location will save upon exit. It will be effective the next time you "
+    "open Keyfold.";
+}  // namespace
+
+// The choice only changes the label and is held until the exit; the data file of this
+// run stays where it was opened, and nothing is copied or moved.
 void TFrmfirst::CmdChgClick() {
+    const QString start = QFile::decodeName(QByteArray::fromStdString(vault::Paths().storageFolder));
+    const std::optional<QString> chosen =
+        platform::chooseStorageFolder(this, QString::fromLatin1(kChooserTitle), start);
+    if (!chosen) return;
+    LblCurrent->setText(*chosen);
+    chosenLocation = QFile::encodeName(*chosen).toStdString();
+    platform::showPlain(QString::fromLatin1(kLocationSavedOnExit));
 }
 
 // ----- Storing the chosen storage location at exit -----------------------------------
 
 void TFrmfirst::StoreChosenLocation() {
+    if (chosenLocation && !chosenLocation->empty())
+        vault::WriteStoredLocation(vault::Paths().dataFolder, *chosenLocation);
 }
 
 // ----- About box ---------------------------------------------------------------------
 
+// A fresh box for every click, gone again once it is closed.
 void TFrmfirst::CmdAboutClick() {
+    const std::unique_ptr<TFrmabout> box = std::make_unique<TFrmabout>(this);
+    box->exec();
 }
