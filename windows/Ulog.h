@@ -130,6 +130,11 @@ private:
     void pasteInto(platform::AnsiLineEdit* box);
     void copyToClipboard(const QString& text);
     void selectFirstLineAndShow();
+    bool passwordHasSpace() const;
+    // "http://" in front of the trimmed address when it holds neither "http://" nor
+    // "https://"; returns the trimmed text the record takes.
+    std::string applyAddressRule();
+    void fillRecordFromBoxes(const char* status);
 
     bool listSignalsBlocked_ = false;
     bool firstShow_ = true;

@@ -1,0 +1,184 @@
+// "Auto Fill Pwd " against the real engine on local pages: which controls of which
+// forms receive the user ID and the password.
+#include "autofill_test.h"
+
+using namespace browsertest;
+
+namespace {
+const QString kNoForms = QStringLiteral(
+    "There are no password boxes found on this webpage to fill. The most likely cause of this is "
+    "due to the webpage being setup in a way where the password box cannot be identified. You "
+    "can use the \"Copy for Pasting\" buttons at the top of this page, to easily copy and paste "
+    "your password on the website. (To paste into any website box, simply \"Right Click\" in the "
+    "box and choose paste).");
+}  // namespace
+
+void AutoFillTest::initTestCase() {
+    QVERIFY(pages.isValid());
+    window = std::make_unique<TFrmBrowse>();
+    window->show();
+}
+
+void AutoFillTest::init() {
+    platform::testing::reset();
+    AutoFillUser = QStringLiteral("alice@example.org");
+    AutoFillPwd = QStringLiteral("s3cret");
+}
+
+void AutoFillTest::cleanupTestCase() { window.reset(); }
+
+QJsonObject AutoFillTest::fillPage(const QString& name, const QString& body) {
+    const QString address = writePage(pages, name, body);
+    if (!loadAndWait(window->WebBrowser1, address)) return {{QStringLiteral("load"), QStringLiteral("failed")}};
+    window->BitBtn2->click();
+    return fieldValues(window->WebBrowser1);
+}
+
+void AutoFillTest::loginFormsAreFilledByTheFirstMatchingKeyword() {
+    // "USER" and "PASS" match: the later keywords (ACC, PIN) are never tried.
+    QJsonObject v = fillPage("plain", R"(<form>
+        <input id=u type=text name=username><input id=p type=password name=password>
+        <input id=a name=account><input id=n name=pincode><input id=s type=submit value=Go></form>)");
+    QCOMPARE(v["u"].toString(), "alice@example.org");
+    QCOMPARE(v["p"].toString(), "s3cret");
+    QCOMPARE(v["a"].toString(), "");
+    QCOMPARE(v["n"].toString(), "");
+    QCOMPARE(v["s"].toString(), "Go");
+
+    // Only "MAIL" and "PWD" match, in any letter case.
+    v = fillPage("mailpwd", R"(<form><input id=e name=Email><input id=p type=password name=pwd></form>)");
+    QCOMPARE(v["e"].toString(), "alice@example.org");
+    QCOMPARE(v["p"].toString(), "s3cret");
+
+    // Every match in every form is written.
+    v = fillPage("twoforms", R"(<form><input id=a name=user></form><p>
+        <form><input id=b name=USER><input id=c name=user></form>)");
+    QCOMPARE(v["a"].toString(), "alice@example.org");
+    QCOMPARE(v["b"].toString(), "alice@example.org");
+    QCOMPARE(v["c"].toString(), "alice@example.org");
+
+    // A name holding both kinds ends with the password, written last.
+    v = fillPage("both", R"(<form><input id=x name=userpassword></form>)");
+    QCOMPARE(v["x"].toString(), "s3cret");
+
+    // "ID" inside form_id wins although uname looks like the better field.
+    v = fillPage("formid", R"(<form><input id=h type=hidden name=form_id value=f1>
+        <input id=n name=uname><input id=p type=password name=pass></form>)");
+    QCOMPARE(v["h"].toString(), "alice@example.org");
+    QCOMPARE(v["n"].toString(), "");
+    QCOMPARE(v["p"].toString(), "s3cret");
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::onlyNamedInputsOfFormsAreWritten() {
+    const QJsonObject v = fillPage("others", R"(<input id=outside name=username>
+        <form><select id=sel name=username><option value=a>a</option><option value=alice@example.org>b</option></select>
+        <textarea id=ta name=username></textarea><input id=noname type=text>
+        <button id=btn name=userbutton value=keep>b</button>
+        <input id=email name=email><input id=longs name="u&#383;er"></form>
+        <form id=f2></form><input id=owned form=f2 name=login>)");
+    QCOMPARE(v["outside"].toString(), "");
+    QCOMPARE(v["sel"].toString(), "a");
+    QCOMPARE(v["ta"].toString(), "");
+    QCOMPARE(v["noname"].toString(), "");
+    // Upper-casing touches a to z only: a long s does not turn "uſer" into "USER".
+    QCOMPARE(v["longs"].toString(), "");
+    QCOMPARE(v["email"].toString(), "");
+    // A control outside the form's markup that names the form with form= is one of its
+    // own: "LOGIN" writes it, so "MAIL" is never tried.
+    QCOMPARE(v["owned"].toString(), "alice@example.org");
+    QCOMPARE(runInPage(window->WebBrowser1, "document.getElementById('btn').value").toString(), "keep");
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::noFormsTellsOncePerClick() {
+    platform::testing::expectBox(platform::BoxKind::Plain, kNoForms);
+    fillPage("noforms", R"(<input id=u name=username><input id=p name=password>)");
+    QVERIFY(boxesAsExpected());
+    platform::testing::expectBox(platform::BoxKind::Plain, kNoForms);
+    window->BitBtn2->click();
+    QVERIFY(boxesAsExpected());
+    const QJsonObject v = fieldValues(window->WebBrowser1);
+    QCOMPARE(v["u"].toString(), "");
+    QCOMPARE(v["p"].toString(), "");
+
+    // Forms without a matching control: nothing written, nothing said.
+    const QJsonObject w = fillPage("nomatch", R"(<form><input id=q name=q value=x><input id=c name=color></form>)");
+    QCOMPARE(w["q"].toString(), "x");
+    QCOMPARE(w["c"].toString(), "");
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::emptyUserIdEmptiesTheFirstMatches() {
+    AutoFillUser.clear();
+    const QJsonObject v = fillPage("empty", R"(<form><input id=u name=user value=old>
+        <input id=l name=login value=keep><input id=p name=pass></form>)");
+    QCOMPARE(v["u"].toString(), "");
+    QCOMPARE(v["l"].toString(), "keep");
+    QCOMPARE(v["p"].toString(), "s3cret");
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::failingControlEndsOnlyThatKeywordsWalk() {
+    // The file input refuses a text: "USER" stops there, keeping user_a, and since it
+    // wrote something the other user keywords are not tried.
+    QJsonObject v = fillPage("file1", R"(<form><input id=a name=user_a><input id=f type=file name=user_file>
+        <input id=b name=user_b><input id=l name=login></form><form><input id=c name=user_c>
+        <input id=p type=password name=password></form>)");
+    QCOMPARE(v["a"].toString(), "alice@example.org");
+    QCOMPARE(v["b"].toString(), "");
+    QCOMPARE(v["c"].toString(), "");
+    QCOMPARE(v["l"].toString(), "");
+    QCOMPARE(v["p"].toString(), "s3cret");
+    QVERIFY(boxesAsExpected());
+
+    // Failing before anything was written: the search goes on with "ACC", "LOGIN".
+    v = fillPage("file2", R"(<form><input id=f type=file name=userfile><input id=u name=username>
+        <input id=l name=login></form>)");
+    QCOMPARE(v["u"].toString(), "");
+    QCOMPARE(v["l"].toString(), "alice@example.org");
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
+    AutoFillUser = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
+    AutoFillPwd = QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
+    // A page that hides the document's and form's own properties behind names.
+    const QJsonObject v = fillPage("hostile", R"(<img name=getElementsByTagName><form name=forms>
+        <input id=len name=length><input id=el name=elements>
+        <input id=u name=username><input id=p type=password name=password></form>)");
+    QCOMPARE(v["u"].toString(), AutoFillUser);
+    QCOMPARE(v["p"].toString(), AutoFillPwd);
+    QCOMPARE(v["len"].toString(), "");
+    QCOMPARE(runInPage(window->WebBrowser1, "typeof window.pwned").toString(), "undefined");
+    bool answered = false;
+    QCOMPARE(window->WebBrowser1->RunScript("typeof window.pwned", &answered).toString(), "undefined");
+    QVERIFY(answered);
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::valuesWereCapturedAtOpening() {
+    // Edits in the window's own boxes do not change what is written.
+    window->EdUser->setText(QStringLiteral("typed"));
+    window->EdPwd->setText(QStringLiteral("typed"));
+    const QJsonObject v = fillPage("captured", R"(<form><input id=u name=user><input id=p name=pass></form>)");
+    QCOMPARE(v["u"].toString(), "alice@example.org");
+    QCOMPARE(v["p"].toString(), "s3cret");
+    QVERIFY(boxesAsExpected());
+}
+void AutoFillTest::pageThatDoesNotAnswerIsReported() {
+    // The page keeps its thread busy: the walk cannot run, the click ends with the
+    // error report, and a late answer does no harm.
+    const int usual = BrowserControl::ScriptTimeoutMs;
+    BrowserControl::ScriptTimeoutMs = 200;
+    const QString address = writePage(pages, "busy", R"(<form><input id=u name=user></form><script>
+        addEventListener('load', () => setTimeout(() => { const t = Date.now(); while (Date.now() - t < 1500); }, 0));
+        </script>)");
+    QVERIFY(loadAndWait(window->WebBrowser1, address));
+    QTest::qWait(100);
+    platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("The page did not answer in time."));
+    window->BitBtn2->click();
+    BrowserControl::ScriptTimeoutMs = usual;
+    QVERIFY(boxesAsExpected());
+    QCOMPARE(fieldValues(window->WebBrowser1)["u"].toString(), "");
+}

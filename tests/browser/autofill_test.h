@@ -1,0 +1,27 @@
+#pragma once
+#include <memory>
+#include <QObject>
+#include <QTemporaryDir>
+
+#include "browser_support.h"
+
+class AutoFillTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir pages;
+    std::unique_ptr<TFrmBrowse> window;
+    QJsonObject fillPage(const QString& name, const QString& body);
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void loginFormsAreFilledByTheFirstMatchingKeyword();
+    void onlyNamedInputsOfFormsAreWritten();
+    void noFormsTellsOncePerClick();
+    void emptyUserIdEmptiesTheFirstMatches();
+    void failingControlEndsOnlyThatKeywordsWalk();
+    void valuesAreWrittenAsDataNeverRun();
+    void valuesWereCapturedAtOpening();
+    void pageThatDoesNotAnswerIsReported();
+};

@@ -1,0 +1,79 @@
+// Helpers shared by the browser window tests: local pages, waiting for loads, reading
+// the page back in the page's own script world.
+#pragma once
+#include <functional>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+
+#include "platform/messages.h"
+#include "windows/UBrowse.h"
+
+namespace browsertest {
+
+// Writes an HTML page into dir and answers its address.
+inline QString writePage(const QTemporaryDir& dir, const QString& name, const QString& body) {
+    const QString path = dir.filePath(name + QStringLiteral(".html"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
+    file.write(QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+                              "<body>%2</body></html>")
+                   .arg(name, body)
+                   .toUtf8());
+    return QUrl::fromLocalFile(path).toString();
+}
+
+// Navigates and waits for the end of loading.
+inline bool loadAndWait(BrowserControl* browser, const QString& address) {
+    QSignalSpy finished(browser, &QWebEngineView::loadFinished);
+    browser->Navigate(address);
+    return finished.wait(15000) && finished.first().first().toBool();
+}
+
+// Runs a script in the page's main world (where the page's own scripts live).
+inline QVariant runInPage(BrowserControl* browser, const QString& source) {
+    QEventLoop loop;
+    QVariant result;
+    bool done = false;
+    browser->page()->runJavaScript(source, QWebEngineScript::MainWorld, [&](const QVariant& v) {
+        result = v;
+        done = true;
+        loop.quit();
+    });
+    if (!done) {
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return result;
+}
+
+// id -> value of every input, select and textarea of the page.
+inline QJsonObject fieldValues(BrowserControl* browser) {
+    const QString json = runInPage(browser, QStringLiteral(
+        "JSON.stringify(Object.fromEntries(Array.from(document.querySelectorAll('input,select,textarea'))"
+        ".filter(e => e.id).map(e => [e.id, e.value])))")).toString();
+    return QJsonDocument::fromJson(json.toUtf8()).object();
+}
+
+// Checks that every queued message box appeared and nothing else did.
+inline bool boxesAsExpected() {
+    const QStringList failures = platform::testing::takeFailures();
+    const int pending = platform::testing::pendingCount();
+    if (!failures.isEmpty() || pending != 0) {
+        qWarning() << "message boxes:" << failures << "still expected:" << pending;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace browsertest

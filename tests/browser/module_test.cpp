@@ -1,0 +1,90 @@
+// The program's side of the browser window: the web engine comes in only with the
+// browser library, loaded the first time a browser window opens.
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/browser_module.h"
+#include "platform/messages.h"
+#include "vault/locations.h"
+#include "vault/settings.h"
+
+namespace {
+
+bool webEngineLoaded() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly)) return false;
+    return maps.readAll().contains("libQt6WebEngine");
+}
+
+bool boxesAsExpected() {
+    const QStringList failures = platform::testing::takeFailures();
+    const int pending = platform::testing::pendingCount();
+    if (!failures.isEmpty() || pending != 0) qWarning() << failures << pending;
+    return failures.isEmpty() && pending == 0;
+}
+
+}  // namespace
+
+class ModuleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensTheWindowFromTheLibrary() {
+        QTemporaryDir folder;
+        vault::Paths().settingsFile = folder.filePath(QStringLiteral("SG_2.ini")).toStdString();
+        platform::testing::reset();
+        QVERIFY(!webEngineLoaded());
+
+        platform::BrowseRequest request;
+        request.name = QStringLiteral("EXAMPLE");
+        request.website = QStringLiteral("   ");
+        platform::testing::expectBox(platform::BoxKind::Plain,
+                                     QStringLiteral("There is no website address listed in the website box"));
+        platform::openBrowserWindow(request);
+        QVERIFY(boxesAsExpected());
+        QVERIFY(webEngineLoaded());
+
+        QFile page(folder.filePath(QStringLiteral("page.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<form><input name=user></form>");
+        page.close();
+        request.website = QUrl::fromLocalFile(page.fileName()).toString();
+
+        // Answer the modal window from inside its own event loop: check it, then close it.
+        QString title, site;
+        bool modal = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* window = QApplication::activeModalWidget();
+            if (!window || window->objectName() != QLatin1String("FrmBrowse")) return;
+            poll.stop();
+            title = window->windowTitle();
+            modal = window->isModal();
+            if (auto* name = window->findChild<QLabel*>(QStringLiteral("LblName"))) site = name->text();
+            if (auto* close = window->findChild<QPushButton*>(QStringLiteral("BitBtn1"))) close->click();
+        });
+        poll.start(20);
+        platform::openBrowserWindow(request);
+        QCOMPARE(title, "Keyfold Auto Viewer - Password Filler");
+        QVERIFY(modal);
+        QCOMPARE(site, "Site: EXAMPLE");
+        QVERIFY(boxesAsExpected());
+        // Closing stored both sizes.
+        QVERIFY(vault::ReadWidth("FrmBrowse", vault::Paths().settingsFile) > 0);
+        QVERIFY(vault::ReadWidth("Webbrowser1", vault::Paths().settingsFile) > 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    ModuleTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "module_test.moc"

@@ -1,0 +1,48 @@
+// Shared fixtures of the window tests: data files built through the vault, the
+// program started as a user starts it, and the data file read back through the vault.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+#include <QString>
+#include <QStringList>
+
+#include "vault/record.h"
+#include "windows/Ulog.h"
+
+namespace gui_test {
+
+struct Entry {
+    int slot;
+    std::string status;  // "A", "U", "D"
+    std::string name, website, user, comments, password;
+};
+
+// Settles the paths as the program does (data folder under the test's HOME).
+void setupPaths();
+// Removes the data folder and the per-user key, and clears the message-box hook.
+void freshStart();
+// A new 1000-slot data file (or `slots` slots) with the entries written under phrase.
+void writeDataFile(const std::string& phrase, const std::vector<Entry>& entries, int slotCount = 1000);
+// Slot n read back through the vault and deciphered under phrase.
+vault::SiteRecord readSlot(int n, const std::string& phrase);
+// The data file's bytes.
+std::string fileBytes(const std::string& path);
+std::string dataFilePath();
+
+// Starts the program: main window created hidden, key dialog with the phrase typed,
+// left by Continue (or by its close button), list loaded.
+std::unique_ptr<TFrmfirst> startProgram(const QString& phrase, bool byContinue = true);
+
+QStringList listLines(TFrmfirst* w);
+// Failures of the message-box hook plus boxes that never came; empty when all is well.
+QStringList boxProblems();
+
+}  // namespace gui_test
+
+// Asserts that every expected box came, and no other.
+#define VERIFY_BOXES()                                                        \
+    do {                                                                      \
+        const QStringList problems_ = gui_test::boxProblems();               \
+        QVERIFY2(problems_.isEmpty(), qPrintable(problems_.join("\n")));     \
+    } while (0)

@@ -1,0 +1,287 @@
+// Adding, updating and deleting entries: every check, message and the file's slots as
+// the vault reads them back.
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+#include "platform/messages.h"
+#include "support.h"
+#include "vault/locations.h"
+#include "vault/record.h"
+#include "windows/Ulog.h"
+
+using namespace gui_test;
+using platform::BoxKind;
+using platform::testing::expectBox;
+
+namespace {
+const QString kSpace = QStringLiteral("You cannot enter a space in the password. Remove the space.");
+const QString kNeedNameAndSite = QStringLiteral(
+    "You must enter a name and a website address to add. The name can be any name you wish to "
+    "identify your site with, and the web address needs to be the actual website address. "
+    "After adding, the name will appear on the list, and you can then FTP to and any name in "
+    "your list.");
+const QString kFull = QStringLiteral("Please delete one of your entries before adding another");
+const QString kAdded = QStringLiteral("Successfully added to your list.");
+const QString kNeedName = QStringLiteral(
+    "You must have a name in the NAME box. Please click and select an item from your list. If "
+    "your list is empty, you can use the ADD button to add new names and web addresses to the "
+    "list.");
+const QString kNotFound = QStringLiteral(
+    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to "
+    "use the UPDATE or DELETE button, the name must already exist in the list.");
+
+QString listDuplicate(const QString& n) {
+    return "This name (" + n +
+           ") already exists in your list. Change the name if you wish to add a new name, or use "
+           "the update button to update this name.";
+}
+QString fileDuplicate(const QString& n) {
+    return "This name (" + n +
+           ") already exists in your list. Change the name if you wish to add a new name, or use "
+           "the update button to update the name.";
+}
+QString deleteQuestion(const QString& boxText) {
+    return "You chose delete. You sure you want to delete entry " + boxText +
+           "? (Click \"Yes\" to delete)";
+}
+
+void type(TFrmfirst* w, const QString& name, const QString& site, const QString& user = {},
+          const QString& pwd = {}, const QString& comments = {}) {
+    w->EdName->setText(name);
+    w->Edwebsite->setText(site);
+    w->EdUser->setText(user);
+    w->Edpwd->setText(pwd);
+    w->EdComments->setText(comments);
+}
+}  // namespace
+
+class EditingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { freshStart(); }
+
+    void addStoresTheEntryAndShowsTheFirstLine() {
+        writeDataFile("pw", {{0, "A", "MAIL", "http://mail", "mu", "", "mp"}});
+        auto w = startProgram(QStringLiteral("pw"));
+        type(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "),
+             QStringLiteral(" me "), QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
+        expectBox(BoxKind::Plain, kAdded);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        const vault::SiteRecord r = readSlot(1, "pw");
+        QCOMPARE(r.Status.str(), std::string("A"));
+        QCOMPARE(r.Name.str(), std::string("ZOO"));
+        QCOMPARE(r.Website.str(), std::string("http://zoo.example"));
+        QCOMPARE(r.UserId.str(), std::string("me"));
+        QCOMPARE(r.Comments.str(), std::string("na\xEFve ?"));  // 8-bit text, "?" where it cannot hold
+        QCOMPARE(r.Password.str(), std::string("p4ss"));
+        QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
+        QCOMPARE(w->ListBox1->currentRow(), 0);
+        QCOMPARE(w->EdName->text(), QStringLiteral("MAIL"));  // the first line, not the new one
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));
+    }
+
+    void addRefusals() {
+        writeDataFile("", {{0, "A", "ABC", "http://abc", "", "", ""}});
+        auto w = startProgram(QString());
+        const std::string before = fileBytes(dataFilePath());
+        for (const QString& pwd : {QStringLiteral("a b"), QStringLiteral(" ab"), QStringLiteral("ab ")}) {
+            type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"), {}, pwd);
+            w->LblCount->setText(QStringLiteral("untouched"));
+            expectBox(BoxKind::Plain, kSpace);
+            w->CmdAdd->click();
+            VERIFY_BOXES();
+            QCOMPARE(w->LblCount->text(), QStringLiteral("untouched"));
+        }
+        // Letter case does not make a new name; the message names it as upper case.
+        type(w.get(), QStringLiteral("abc "), QStringLiteral("x"));
+        expectBox(BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC")));
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->LblCount->text(), QStringLiteral("untouched"));
+        // Empty name or website: refused, and the count is refreshed.
+        for (const auto& [name, site] : {std::pair{QStringLiteral("  "), QStringLiteral("x")},
+                                         std::pair{QStringLiteral("NEW"), QStringLiteral(" ")}}) {
+            type(w.get(), name, site);
+            w->LblCount->setText(QStringLiteral("untouched"));
+            expectBox(BoxKind::Plain, kNeedNameAndSite);
+            w->CmdAdd->click();
+            VERIFY_BOXES();
+            QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 1"));
+        }
+        QCOMPARE(fileBytes(dataFilePath()), before);
+        // Update refuses a space as well.
+        type(w.get(), QStringLiteral("ABC"), QStringLiteral("x"), {}, QStringLiteral("a b"));
+        expectBox(BoxKind::Plain, kSpace);
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QCOMPARE(fileBytes(dataFilePath()), before);
+    }
+
+    void addressRule() {
+        writeDataFile("", {});
+        auto w = startProgram(QString());
+        struct Case { QString typed; std::string stored; };
+        const Case cases[] = {
+            {QStringLiteral(" site.example "), "http://site.example"},
+            {QStringLiteral("go https://site"), "go https://site"},
+            {QStringLiteral("HTTP://SITE"), "http://HTTP://SITE"},
+            {QStringLiteral(" http://plain "), "http://plain"},
+        };
+        int slot = 0;
+        for (const Case& c : cases) {
+            type(w.get(), QStringLiteral("N%1").arg(slot), c.typed);
+            expectBox(BoxKind::Plain, kAdded);
+            w->CmdAdd->click();
+            VERIFY_BOXES();
+            QCOMPARE(readSlot(slot, "").Website.str(), c.stored);
+            ++slot;
+        }
+        // Update with an empty website box stores "http://" and shows it.
+        type(w.get(), QStringLiteral("N1"), QString());
+        expectBox(BoxKind::Plain, QStringLiteral("N1 has been updated."));
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://"));
+        const vault::SiteRecord r = readSlot(1, "");
+        QCOMPARE(r.Status.str(), std::string("U"));
+        QCOMPARE(r.Website.str(), std::string("http://"));
+    }
+
+    void theLastSlotIsNeverUsed() {
+        std::vector<Entry> entries;
+        for (int i = 0; i < 998; ++i)
+            entries.push_back({i, "A", "E" + std::to_string(1000 + i), "http://e", "", "", ""});
+        writeDataFile("k", entries);
+        auto w = startProgram(QStringLiteral("k"));
+        type(w.get(), QStringLiteral("LAST"), QStringLiteral("http://last"));
+        expectBox(BoxKind::Plain, kAdded);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QCOMPARE(readSlot(998, "k").Name.str(), std::string("LAST"));
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 999"));
+        const std::string before = fileBytes(dataFilePath());
+        type(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
+        w->LblCount->setText(QString());
+        expectBox(BoxKind::Plain, kFull);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 999"));
+        QCOMPARE(fileBytes(dataFilePath()), before);
+    }
+
+    void deleteAndReuse() {
+        std::vector<Entry> entries;
+        for (int i = 0; i < 5; ++i)
+            entries.push_back({i, "A", std::string(1, char('A' + i)) + "SITE", "http://x", "u", "c", "p"});
+        writeDataFile("k", entries);
+        auto w = startProgram(QStringLiteral("k"));
+        w->EdName->setText(QStringLiteral("CSITE"));
+        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false);
+        w->CmdDelete->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->ListBox1->count(), 5);
+
+        w->EdName->setText(QStringLiteral(" CSITE "));
+        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true);
+        expectBox(BoxKind::Plain, QStringLiteral(" CSITE  has been deleted."));
+        w->CmdDelete->click();
+        VERIFY_BOXES();
+        const vault::SiteRecord gone = readSlot(2, "k");
+        QCOMPARE(gone.Status.str(), std::string("D"));
+        QCOMPARE(gone.Name.length, (unsigned char)0);
+        QCOMPARE(gone.Password.length, (unsigned char)0);
+        QCOMPARE(listLines(w.get()), QStringList({"ASITE", "BSITE", "DSITE", "ESITE"}));
+        QCOMPARE(w->EdName->text(), QStringLiteral("ASITE"));
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 4"));
+
+        type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
+        expectBox(BoxKind::Plain, kAdded);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QCOMPARE(readSlot(2, "k").Name.str(), std::string("NEW"));
+    }
+
+    void filterHiddenDuplicateIsStoredTwice() {
+        writeDataFile("", {{0, "A", "AAA", "http://a", "", "", ""},
+                           {1, "D", "", "", "", "", ""},
+                           {2, "A", "BANK", "http://old", "", "", ""}});
+        auto w = startProgram(QString());
+        w->EdFilter->setText(QStringLiteral("AA"));
+        QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
+        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
+        expectBox(BoxKind::Plain, kAdded);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QCOMPARE(readSlot(1, "").Name.str(), std::string("BANK"));
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));  // the lines shown
+
+        // A duplicate met in the file before the free slot is refused with the file's text.
+        type(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
+        w->EdFilter->setText(QStringLiteral("AAA"));
+        expectBox(BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK")));
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+
+        // Update and delete act on the lower slot.
+        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://updated"));
+        expectBox(BoxKind::Plain, QStringLiteral("BANK has been updated."));
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QCOMPARE(readSlot(1, "").Website.str(), std::string("http://updated"));
+        QCOMPARE(readSlot(2, "").Website.str(), std::string("http://old"));
+        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
+        expectBox(BoxKind::Plain, QStringLiteral("BANK has been deleted."));
+        w->CmdDelete->click();
+        VERIFY_BOXES();
+        QCOMPARE(readSlot(1, "").Status.str(), std::string("D"));
+        QCOMPARE(readSlot(2, "").Status.str(), std::string("A"));
+    }
+
+    void deleteTheOnlyEntryAndUnknownNames() {
+        writeDataFile("", {{0, "A", "ONLY", "http://only", "u", "", "p"}});
+        auto w = startProgram(QString());
+        const std::string before = fileBytes(dataFilePath());
+        w->EdName->setText(QStringLiteral("OTHER"));
+        expectBox(BoxKind::Plain, kNotFound);
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QCOMPARE(fileBytes(dataFilePath()), before);
+        w->EdName->clear();
+        w->LblCount->setText(QString());
+        expectBox(BoxKind::Confirm, deleteQuestion(QString()), true);
+        expectBox(BoxKind::Plain, kNeedName);
+        w->CmdDelete->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 1"));
+        QCOMPARE(fileBytes(dataFilePath()), before);
+
+        w->EdName->setText(QStringLiteral("ONLY"));
+        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true);
+        expectBox(BoxKind::Plain, QStringLiteral("ONLY has been deleted."));
+        w->CmdDelete->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->ListBox1->count(), 0);
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://only"));  // boxes keep the text
+    }
+
+    void maskedAddStoresTheHiddenTexts() {
+        writeDataFile("", {});
+        auto w = startProgram(QString());
+        type(w.get(), QStringLiteral("HIDDEN"), QStringLiteral("http://h"), QStringLiteral("user1"),
+             QStringLiteral("pw1"));
+        w->CmdHide->click();
+        expectBox(BoxKind::Plain, kAdded);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        const vault::SiteRecord r = readSlot(0, "");
+        QCOMPARE(r.UserId.str(), std::string("user1"));
+        QCOMPARE(r.Password.str(), std::string("pw1"));
+    }
+};
+
+QTEST_MAIN(EditingTest)
+#include "test_editing.moc"

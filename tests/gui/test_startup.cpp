@@ -1,0 +1,279 @@
+// Start-up of the program: the main window's controls, the list loaded under the key
+// phrase, the remembered size and masking state, the exit by Enter, the memory panel.
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QtTest>
+
+#include "platform/ansi.h"
+#include "platform/memory.h"
+#include "platform/messages.h"
+#include "platform/userkey.h"
+#include "support.h"
+#include "vault/locations.h"
+#include "vault/settings.h"
+#include "windows/Ulog.h"
+
+using namespace gui_test;
+using platform::BoxKind;
+using platform::testing::expectBox;
+
+namespace {
+const QString kFirstRun = QStringLiteral(
+    "This is your first time running. An empty file will now be generated and you can then "
+    "begin entering your website information on the next screen.  Click the ADD button to add "
+    "to your list.");
+const QString kNoDataFile = QStringLiteral(
+    "No data file found. If you are storing data externally, make sure you have connected your "
+    "external drive or USB (flash) thumb drive, diskette, etc, then click OK to continue.");
+const QString kCreateQuestion = QStringLiteral(
+    "We will now create a new file for you to store your data. If this is your first time "
+    "running then click YES to create the file. (If this is \"not\" the first time running, "
+    "then click NO as this message should only appear the first time you run. )");
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { freshStart(); }
+
+    void controlsSitAtTheirPlaces() {
+        TFrmfirst w;
+        VERIFY_BOXES();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Keyfold"));
+        QCOMPARE(w.size(), QSize(666, 638));
+        struct Place { const char* name; QRect rect; };
+        const Place places[] = {
+            {"Panel1", {8, 6, 649, 624}},       {"Label14", {11, 11, 31, 14}},
+            {"EdFilter", {46, 8, 69, 22}},      {"CmdReload", {125, 10, 49, 18}},
+            {"ListBox1", {8, 35, 251, 505}},    {"LblCount", {8, 546, 255, 17}},
+            {"Label6", {8, 597, 209, 21}},      {"EdName", {274, 25, 330, 22}},
+            {"Edwebsite", {274, 72, 330, 22}},  {"EdComments", {274, 116, 330, 22}},
+            {"EdUser", {274, 163, 121, 22}},    {"LblUserHidden", {274, 167, 111, 13}},
+            {"BitBtn3", {398, 163, 22, 22}},    {"Edpwd", {274, 207, 121, 22}},
+            {"BitBtn4", {398, 208, 22, 22}},    {"CmdHide", {398, 232, 22, 22}},
+            {"CmdAdd", {271, 263, 113, 23}},    {"CmdUpdate", {390, 263, 109, 23}},
+            {"CmdDelete", {503, 263, 109, 23}}, {"CmdGoWeb", {271, 290, 113, 23}},
+            {"BitBtn1", {389, 290, 109, 23}},   {"CmdDefault", {271, 317, 113, 23}},
+            {"CmdCreate", {389, 317, 109, 23}}, {"GroupBox1", {265, 378, 376, 79}},
+            {"LblCurrent", {9, 43, 358, 28}},   {"CmdChg", {290, 17, 78, 20}},
+            {"GroupBox2", {265, 469, 376, 71}}, {"Label11", {8, 49, 364, 18}},
+            {"CmdAbout", {533, 570, 109, 21}},  {"BitBtn2", {533, 596, 109, 22}},
+            {"BitBtn5", {423, 575, 109, 21}},
+        };
+        for (const Place& p : places) {
+            auto* c = w.findChild<QWidget*>(QString::fromLatin1(p.name));
+            QVERIFY2(c, p.name);
+            QCOMPARE(c->geometry(), p.rect);
+        }
+        QCOMPARE(w.BitBtn5->parentWidget(), static_cast<QWidget*>(&w));
+        QCOMPARE(w.Label9->parentWidget(), static_cast<QWidget*>(w.GroupBox2));
+        QCOMPARE(w.CmdChg->parentWidget(), static_cast<QWidget*>(w.GroupBox1));
+
+        QCOMPARE(w.EdName->maxLength(), 255);
+        QCOMPARE(w.Edwebsite->maxLength(), 255);
+        QCOMPARE(w.EdComments->maxLength(), 255);
+        QCOMPARE(w.EdUser->maxLength(), 255);
+        QCOMPARE(w.Edpwd->maxLength(), 25);
+        QVERIFY(w.ListBox1->isSortingEnabled());
+        QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
+        QVERIFY(w.ListHidden->isHidden());
+        QCOMPARE(w.CmdDelete->toolTip(), QStringLiteral("Delete the highlighted site from your list"));
+        QCOMPARE(w.CmdChg->toolTip(),
+                 QStringLiteral("For best security, store password data on a thumb drive or "
+                                "memory card so it can be removed"));
+        QCOMPARE(w.CmdDefault->icon().cacheKey(), w.CmdGoWeb->icon().cacheKey());
+        QVERIFY(!w.CmdAdd->icon().isNull());
+        QCOMPARE(w.Panel1->palette().color(QPalette::Window), QColor(239, 239, 239));
+        QCOMPARE(w.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+        QVERIFY(w.Label6->font().underline());
+
+        // Screen readers find the boxes by their labels' texts.
+        QCOMPARE(w.ListBox1->accessibleName(), QStringLiteral("Sites"));
+        QCOMPARE(w.EdName->accessibleName(), QStringLiteral("Name (Name to identify the website)"));
+        QCOMPARE(w.Label2->buddy(), static_cast<QWidget*>(w.Edpwd));
+
+        // Keyboard order of the boxes, then the three editing commands.
+        QWidget* expected[] = {w.EdName, w.Edwebsite, w.EdComments, w.EdUser,
+                               w.Edpwd,  w.CmdAdd,    w.CmdUpdate,  w.CmdDelete};
+        auto nextByTab = [](QWidget* from) {
+            QWidget* n = from->nextInFocusChain();
+            while (!(n->focusPolicy() & Qt::TabFocus)) n = n->nextInFocusChain();
+            return n;
+        };
+        for (std::size_t i = 1; i < std::size(expected); ++i)
+            QCOMPARE(nextByTab(expected[i - 1]), expected[i]);
+    }
+
+    void nameBoxIsUpperCaseAndEightBit() {
+        TFrmfirst w;
+        w.EdName->setText(QStringLiteral("ebay \u00e9t\u00e9"));
+        QCOMPARE(w.EdName->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
+        w.EdName->clear();
+        QTest::keyClicks(w.EdName, QStringLiteral("abc"));
+        QCOMPARE(w.EdName->text(), QStringLiteral("ABC"));
+        // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
+        w.EdComments->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        QCOMPARE(w.EdComments->text(), QStringLiteral("\u20ac5 ? ?"));
+        QCOMPARE(platform::toAnsi(w.EdComments->text()), std::string("\x80" "5 ? ?"));
+        w.Edpwd->setText(QString(30, QChar(0x2713)));
+        QCOMPARE(w.Edpwd->text(), QString(25, QLatin1Char('?')));
+        // The undefined codes of the code page survive the round trip.
+        std::string all;
+        for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+        QCOMPARE(platform::toAnsi(platform::fromAnsi(all)), all);
+    }
+
+    void firstStartCreatesTheFile() {
+        expectBox(BoxKind::Plain, kFirstRun);
+        auto w = startProgram(QString());
+        VERIFY_BOXES();
+        QVERIFY(vault::DirectoryExists(vault::Paths().dataFolder));
+        QCOMPARE(fileBytes(dataFilePath()), std::string(1104000, '\0'));
+        QCOMPARE(w->ListBox1->count(), 0);
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(w->LblCurrent->text(), QString::fromStdString(dataFilePath()));
+        QVERIFY(w->Label9->text().startsWith(QStringLiteral("RAM memory on your system   : ")));
+        QVERIFY(w->Label9->text().endsWith(QLatin1Char('k')));
+        QVERIFY(w->EdName->text().isEmpty());
+    }
+
+    void firstStartClosedByTheCloseButtonAsksBeforeCreating() {
+        expectBox(BoxKind::Plain, kNoDataFile);
+        expectBox(BoxKind::Confirm, kCreateQuestion, false);
+        auto w = startProgram(QString(), false);
+        VERIFY_BOXES();
+        QVERIFY(!vault::FileExists(dataFilePath()));
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
+
+        expectBox(BoxKind::Plain, kNoDataFile);
+        expectBox(BoxKind::Confirm, kCreateQuestion, true);
+        w = startProgram(QString(), false);
+        VERIFY_BOXES();
+        QCOMPARE(fileBytes(dataFilePath()).size(), std::size_t(1104000));
+    }
+
+    void listIsSortedAndTheFirstLineShown() {
+        writeDataFile("secret", {{0, "A", "ZED", "http://zed.example", "zu", "zc", "zp"},
+                                 {1, "D", "", "", "", "", ""},
+                                 {2, "U", "ABC", "http://abc.example", "au", "ac", "ap"},
+                                 {4, "A", "NEVER", "", "", "", ""}});  // behind a never-used slot
+        auto w = startProgram(QStringLiteral("secret"));
+        VERIFY_BOXES();
+        QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
+        QCOMPARE(w->ListBox1->currentRow(), 0);
+        QCOMPARE(w->EdName->text(), QStringLiteral("ABC"));
+        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://abc.example"));
+        QCOMPARE(w->EdUser->text(), QStringLiteral("au"));
+        QCOMPARE(w->EdComments->text(), QStringLiteral("ac"));
+        QCOMPARE(w->Edpwd->text(), QStringLiteral("ap"));
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));
+    }
+
+    void wrongPhraseShowsUnreadableNamesWithoutError() {
+        writeDataFile("secret", {{0, "A", "ZED", "w", "u", "c", "p"}, {1, "A", "ABC", "w", "u", "c", "p"}});
+        auto w = startProgram(QStringLiteral("wrong"));
+        VERIFY_BOXES();
+        QCOMPARE(w->ListBox1->count(), 2);
+        QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
+        QVERIFY(!listLines(w.get()).contains(QStringLiteral("ZED")));
+        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));
+    }
+
+    void sizeAndMaskingAreRestoredAndSaved() {
+        setupPaths();
+        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 700);
+        platform::writeUserKeyBool(QStringLiteral("Show"), false);
+        {
+            TFrmfirst w;
+            QCOMPARE(w.width(), 666);  // 0 keeps the designed width
+            QCOMPARE(w.height(), 700);
+            QVERIFY(w.EdUser->isHidden());
+            QVERIFY(w.Edpwd->isHidden());
+            QVERIFY(!w.LblUserHidden->isHidden());
+            QVERIFY(!w.LblPwdHidden->isHidden());
+            QCOMPARE(w.CmdHide->text(), QStringLiteral("S"));
+            w.resize(700, 650);
+            w.CmdHideClick();
+            w.close();
+        }
+        QCOMPARE(vault::ReadWidth("Frmfirst", vault::Paths().settingsFile), 700);
+        QCOMPARE(vault::ReadHeight("Frmfirst", vault::Paths().settingsFile), 650);
+        QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
+
+        // A value of another type than an integer reads as absent: the boxes show.
+        {
+            QSettings key(QSettings::NativeFormat, QSettings::UserScope, "Quorvel", "Keyfold");
+            key.setValue("Show", QStringLiteral("no"));
+        }
+        QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>());
+        TFrmfirst w;
+        QVERIFY(!w.EdUser->isHidden());
+        QCOMPARE(w.CmdHide->text(), QStringLiteral("H"));
+        QVERIFY(w.LblUserHidden->isHidden());
+        VERIFY_BOXES();
+    }
+
+    void enterInTheNameBoxClosesTheProgram() {
+        writeDataFile("", {{0, "A", "ABC", "w", "u", "c", "p"}});
+        auto w = startProgram(QString());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->CmdHideClick();
+        w->EdName->setFocus();
+        QTest::keyClick(w->EdName, Qt::Key_Escape);
+        QVERIFY(w->isVisible());  // Escape does nothing
+        QTest::keyClick(w->EdName, Qt::Key_Return);
+        QVERIFY(!w->isVisible());
+        VERIFY_BOXES();
+        QCOMPARE(vault::ReadWidth("Frmfirst", vault::Paths().settingsFile), w->frameGeometry().width());
+        QCOMPARE(vault::ReadHeight("Frmfirst", vault::Paths().settingsFile), w->frameGeometry().height());
+        QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(false));
+
+        // Enter on a button presses that button, not Exit.
+        auto again = startProgram(QString());
+        again->show();
+        QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+        again->CmdHide->setFocus();
+        QTest::keyClick(again->CmdHide, Qt::Key_Return);
+        QVERIFY(again->isVisible());
+        QCOMPARE(again->CmdHide->text(), QStringLiteral("H"));  // masked state was restored, then toggled
+        again->close();
+        VERIFY_BOXES();
+    }
+
+    void memoryPanelLines() {
+        platform::MemoryLines l = platform::memoryLines(2048, 1024);
+        QCOMPARE(l.total, QStringLiteral("RAM memory on your system   : 2048k"));
+        QCOMPARE(l.available, QStringLiteral("RAM memory currently available    : 1024k"));
+        QCOMPARE(l.percent, QStringLiteral("RAM memory available: 51%"));
+        // Below 100 MB the share is still defined.
+        QCOMPARE(platform::memoryLines(64, 16).percent, QStringLiteral("RAM memory available: 25%"));
+        QCOMPARE(platform::memoryLines(0, 0).percent, QStringLiteral("RAM memory available: 0%"));
+        // Halves go to the even megabyte.
+        QCOMPARE(platform::megabytesRounded(1572864), std::int64_t(2));   // 1.5
+        QCOMPARE(platform::megabytesRounded(2621440), std::int64_t(2));   // 2.5
+        QCOMPARE(platform::megabytesRounded(2621441), std::int64_t(3));
+        QCOMPARE(platform::megabytesRounded(524288), std::int64_t(0));    // 0.5
+        QVERIFY(platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical) > 0);
+        QVERIFY(platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical) <=
+                platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical));
+    }
+
+    void unexpectedBoxesAreReported() {
+        platform::showPlain(QStringLiteral("surprise"));
+        expectBox(BoxKind::Information, QStringLiteral("x"));
+        platform::showWarning(QStringLiteral("x"));
+        QCOMPARE(platform::testing::takeFailures().size(), 2);
+        QCOMPARE(platform::testing::pendingCount(), 0);
+        // What leaves a handler becomes the error box with its own text.
+        expectBox(BoxKind::Error, QStringLiteral("Disk full"));
+        platform::runGuarded([] { throw std::runtime_error("Disk full"); });
+        VERIFY_BOXES();
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "test_startup.moc"

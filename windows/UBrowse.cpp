@@ -1,0 +1,559 @@
+#include "windows/UBrowse.h"
+
+#include <stdexcept>
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+
+#include "platform/messages.h"
+#include "platform/sizes.h"
+#include "vault/locations.h"
+#include "vault/settings.h"
+
+QString AutoFillUser;
+QString AutoFillPwd;
+bool NoFormsMessageShown = false;
+
+namespace {
+
+const QString kNoWebsiteMessage = QStringLiteral("There is no website address listed in the website box");
+const QString kNoUrlMessage = QStringLiteral("There is no website address listed in the URL box");
+const QString kBackMessage = QStringLiteral(
+    "There are no more previous pages for display. To return to your password list, either click "
+    "the \"Close\" button or simply swap over to the password window without closing this "
+    "browser screen.");
+const QString kForwardMessage = QStringLiteral(
+    "There are no more forward pages for display. To return to your password list, either click "
+    "the \"Close\" button or simply swap over to the password window without closing this "
+    "browser screen.");
+const QString kHomeMessage = QStringLiteral("An error occurred while trying to access your homepage.");
+const QString kSearchMessage = QStringLiteral("An error occurred while trying to access internet search.");
+const QString kStopMessage = QStringLiteral("An error occurred while trying to stop this page load.");
+const QString kRefreshMessage = QStringLiteral("An error occurred while trying to refresh this page.");
+const QString kNoFormsMessage = QStringLiteral(
+    "There are no password boxes found on this webpage to fill. The most likely cause of this is "
+    "due to the webpage being setup in a way where the password box cannot be identified. You "
+    "can use the \"Copy for Pasting\" buttons at the top of this page, to easily copy and paste "
+    "your password on the website. (To paste into any website box, simply \"Right Click\" in the "
+    "box and choose paste).");
+
+const QString kHide = QStringLiteral("Hide");
+const QString kShow = QStringLiteral("Show");
+
+const char* const kFormSection = "FrmBrowse";
+const char* const kBrowserSection = "Webbrowser1";
+
+const QStringList kUserKeywords = {"USER", "ACC", "LOGIN", "MAIL", "USR", "ID"};
+const QStringList kPasswordKeywords = {"PASS", "PIN", "WORD", "PWD"};
+
+constexpr int kSizeStep = 20;
+
+// Removes spaces and control characters (codes 0 to 32) at both ends.
+QString trimControls(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32) ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32) --end;
+    return text.mid(begin, end - begin);
+}
+
+std::string settingsFile() { return vault::Paths().settingsFile; }
+
+QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
+
+const QString& walkScript() {
+    static const QString script = [] {
+        QFile file(QStringLiteral(":/keyfold/autofill.js"));
+        if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("The auto-fill script is missing.");
+        return QString::fromUtf8(file.readAll());
+    }();
+    return script;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QRect& place, const QString& hint,
+                        QStyle::StandardPixmap picture, const QString& caption = QString(),
+                        bool handCursor = true) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setToolTip(hint);
+    button->setIcon(parent->style()->standardIcon(picture));
+    button->setFocusPolicy(Qt::TabFocus);
+    if (handCursor) button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// BrowserControl
+
+const QString BrowserControl::HomePage = QStringLiteral("https://start.duckduckgo.com/");
+const QString BrowserControl::SearchPage = QStringLiteral("https://duckduckgo.com/");
+
+BrowserControl::BrowserControl(QWidget* parent) : QWebEngineView(parent) {
+    connect(this, &QWebEngineView::loadStarted, this, [this] { emit ProgressChange(0, 100); });
+    connect(this, &QWebEngineView::loadProgress, this,
+            [this](int percent) { emit ProgressChange(percent, 100); });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool) { emit ProgressChange(-1, 100); });
+    connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit NavigateComplete2(url); });
+}
+
+void BrowserControl::Navigate(const QString& address) {
+    // A full address is taken as it stands; anything else ("www.example.com", a file
+    // path) is read the way an address bar reads it.
+    const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
+    const QUrl url = full ? QUrl(address) : QUrl::fromUserInput(address);
+    if (address.isEmpty() || !url.isValid())
+        throw std::runtime_error(QStringLiteral("The address \"%1\" cannot be opened.").arg(address).toStdString());
+    load(url);
+}
+
+bool BrowserControl::GoBack() {
+    if (!history()->canGoBack()) return false;
+    back();
+    return true;
+}
+
+bool BrowserControl::GoForward() {
+    if (!history()->canGoForward()) return false;
+    forward();
+    return true;
+}
+
+bool BrowserControl::GoHome() {
+    const QUrl url(HomePage);
+    if (!url.isValid()) return false;
+    load(url);
+    return true;
+}
+
+bool BrowserControl::GoSearch() {
+    const QUrl url(SearchPage);
+    if (!url.isValid()) return false;
+    load(url);
+    return true;
+}
+
+bool BrowserControl::Stop() {
+    stop();
+    return true;
+}
+
+bool BrowserControl::Refresh() {
+    if (url().isEmpty()) return false;
+    reload();
+    return true;
+}
+
+void BrowserControl::SetBusyCursor(bool busy) {
+    setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
+    // The page itself is drawn by a child that takes the cursors the page asks for;
+    // while loading it shows the hourglass, afterwards the page's own cursor again.
+    if (QWidget* surface = focusProxy()) {
+        if (busy)
+            surface->setCursor(Qt::WaitCursor);
+        else
+            surface->unsetCursor();
+    }
+}
+
+int BrowserControl::ScriptTimeoutMs = 5000;
+
+QVariant BrowserControl::RunScript(const QString& source, bool* answered) {
+    // The answer may come after the time-out, when this call has returned; the state it
+    // writes to is shared, not on this stack.
+    struct Waiter {
+        QVariant result;
+        bool done = false;
+        QPointer<QEventLoop> loop;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    QEventLoop loop;
+    waiter->loop = &loop;
+    page()->runJavaScript(source, QWebEngineScript::ApplicationWorld, [waiter](const QVariant& result) {
+        waiter->result = result;
+        waiter->done = true;
+        if (waiter->loop) waiter->loop->quit();
+    });
+    if (!waiter->done) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(ScriptTimeoutMs);
+        // No clicks or keys meanwhile: the window must not start a second walk.
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    waiter->loop = nullptr;
+    if (answered) *answered = waiter->done;
+    return waiter->result;
+}
+
+// ---------------------------------------------------------------------------------------
+// TFrmBrowse
+
+const QColor TFrmBrowse::BackgroundColour = QColor(232, 232, 232);
+
+TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("FrmBrowse"));
+    setWindowTitle(QStringLiteral("Keyfold Auto Viewer - Password Filler"));
+    setModal(true);
+    setAutoFillBackground(true);
+    setBackground(BackgroundColour);
+    resize(1151, 524);
+
+    const QColor boxColour(236, 233, 216);
+    const QColor panelColour(202, 208, 205);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(1, 1, 532, 35);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setAutoFillBackground(true);
+    {
+        QPalette p = Panel1->palette();
+        p.setColor(QPalette::Window, panelColour);
+        Panel1->setPalette(p);
+    }
+
+    CmdBack = makeButton(Panel1, "CmdBack", {7, 6, 32, 24}, QStringLiteral("Back 1 Page"), QStyle::SP_ArrowBack);
+    CmdForward = makeButton(Panel1, "CmdForward", {43, 6, 32, 24}, QStringLiteral("Forward 1 Page"),
+                            QStyle::SP_ArrowForward);
+    CmdHome = makeButton(Panel1, "CmdHome", {90, 6, 32, 24}, QStringLiteral("Open My Homepage"),
+                         QStyle::SP_DirHomeIcon);
+    CmdSearch = makeButton(Panel1, "CmdSearch", {128, 6, 32, 24}, QStringLiteral("Open Search Engine"),
+                           QStyle::SP_FileDialogContentsView);
+    BitBtn7 = makeButton(Panel1, "BitBtn7", {167, 6, 32, 24}, QStringLiteral("Stop Page From Loading"),
+                         QStyle::SP_BrowserStop);
+
+    Label1 = new QLabel(Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(204, 10, 91, 17);
+    {
+        QFont f = Label1->font();
+        f.setBold(true);
+        f.setUnderline(true);
+        Label1->setFont(f);
+        QPalette p = Label1->palette();
+        p.setColor(QPalette::WindowText, QColor(0, 0, 128));
+        Label1->setPalette(p);
+    }
+
+    BitBtn8 = makeButton(Panel1, "BitBtn8", {304, 6, 49, 24}, QStringLiteral("Reload Page"),
+                         QStyle::SP_BrowserReload);
+    BitBtn2 = makeButton(Panel1, "BitBtn2", {357, 6, 85, 24}, QStringLiteral("Enter User and Password Automatically"),
+                         QStyle::SP_DialogApplyButton, QStringLiteral("Auto Fill Pwd "));
+    BitBtn1 = makeButton(Panel1, "BitBtn1", {446, 6, 81, 24}, QStringLiteral("Close and View Password List"),
+                         QStyle::SP_DialogCloseButton, QStringLiteral("Close"));
+
+    auto makeBox = [&](const char* name, const QRect& place) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setGeometry(place);
+        QPalette p = box->palette();
+        p.setColor(QPalette::Base, boxColour);
+        box->setPalette(p);
+        return box;
+    };
+
+    EdURL = makeBox("EdURL", {2, 39, 499, 22});
+    Button1 = new QPushButton(QStringLiteral("Go"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(504, 39, 27, 22);
+    Button1->setToolTip(QStringLiteral("Load New Webpage Entered"));
+    Button1->setCursor(Qt::PointingHandCursor);
+
+    // Lies beneath the two boxes and is seen only while they are hidden.
+    Label2 = new QLabel(QStringLiteral("User Hidden Password Hidden"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(538, 7, 95, 42);
+    Label2->setWordWrap(true);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    EdUser = makeBox("EdUser", {537, 3, 95, 22});
+    EdPwd = makeBox("EdPwd", {537, 25, 95, 22});
+    EdUser->hide();
+    EdPwd->hide();
+
+    auto makeTextButton = [&](const char* name, const QRect& place, const QString& caption, const QString& hint) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(place);
+        button->setToolTip(hint);
+        button->setCursor(Qt::PointingHandCursor);
+        return button;
+    };
+    Button2 = makeTextButton("Button2", {635, 6, 44, 18}, QStringLiteral("Copy"),
+                             QStringLiteral("Copy user id so it can be pasted"));
+    Button3 = makeTextButton("Button3", {635, 26, 44, 18}, QStringLiteral("Copy"),
+                             QStringLiteral("Copy password so it can be pasted"));
+    CmdHide = makeTextButton("CmdHide", {684, 6, 44, 18}, kShow,
+                             QStringLiteral("Show or hide the user id and password"));
+
+    const QString sizeHint = QStringLiteral("Adjust Browser Size");
+    BitBtn6 = makeButton(this, "BitBtn6", {780, 3, 25, 25}, sizeHint, QStyle::SP_ArrowUp, {}, false);
+    BitBtn4 = makeButton(this, "BitBtn4", {751, 19, 25, 25}, sizeHint, QStyle::SP_ArrowLeft, {}, false);
+    BitBtn3 = makeButton(this, "BitBtn3", {811, 19, 25, 25}, sizeHint, QStyle::SP_ArrowRight, {}, false);
+    BitBtn5 = makeButton(this, "BitBtn5", {780, 35, 25, 25}, sizeHint, QStyle::SP_ArrowDown, {}, false);
+
+    LblName = new QLabel(this);
+    LblName->setObjectName(QStringLiteral("LblName"));
+    LblName->setGeometry(890, 7, 294, 21);
+    {
+        QFont f = LblName->font();
+        f.setBold(true);
+        LblName->setFont(f);
+    }
+
+    WebBrowser1 = new BrowserControl(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setGeometry(2, 67, 951, 454);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(750);
+
+    auto on = [this](QPushButton* button, void (TFrmBrowse::*handler)()) {
+        connect(button, &QPushButton::clicked, this, platform::guarded([this, handler] { (this->*handler)(); }));
+    };
+    on(CmdBack, &TFrmBrowse::CmdBackClick);
+    on(CmdForward, &TFrmBrowse::CmdForwardClick);
+    on(CmdHome, &TFrmBrowse::CmdHomeClick);
+    on(CmdSearch, &TFrmBrowse::CmdSearchClick);
+    on(BitBtn7, &TFrmBrowse::BitBtn7Click);
+    on(BitBtn8, &TFrmBrowse::BitBtn8Click);
+    on(BitBtn2, &TFrmBrowse::BitBtn2Click);
+    on(BitBtn1, &TFrmBrowse::BitBtn1Click);
+    on(Button1, &TFrmBrowse::Button1Click);
+    on(Button2, &TFrmBrowse::Button2Click);
+    on(Button3, &TFrmBrowse::Button3Click);
+    on(CmdHide, &TFrmBrowse::CmdHideClick);
+    on(BitBtn3, &TFrmBrowse::BitBtn3Click);
+    on(BitBtn4, &TFrmBrowse::BitBtn4Click);
+    on(BitBtn5, &TFrmBrowse::BitBtn5Click);
+    on(BitBtn6, &TFrmBrowse::BitBtn6Click);
+    connect(Timer1, &QTimer::timeout, this, platform::guarded([this] { Timer1Timer(); }));
+    connect(WebBrowser1, &BrowserControl::ProgressChange, this, [this](int progress, int progressMax) {
+        platform::runGuarded([&] { WebBrowser1ProgressChange(progress, progressMax); });
+    });
+    connect(WebBrowser1, &BrowserControl::NavigateComplete2, this, [this](const QUrl& url) {
+        platform::runGuarded([&] { WebBrowser1NavigateComplete2(url); });
+    });
+    // "Go" answers the Enter key in the address box; no button is the default.
+    connect(EdURL, &QLineEdit::returnPressed, this, platform::guarded([this] { Button1Click(); }));
+
+    platform::runGuarded([this] { FormCreate(); });
+}
+
+TFrmBrowse::~TFrmBrowse() = default;
+
+void TFrmBrowse::FormCreate() {
+    const std::string ini = settingsFile();
+    platform::applyOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
+}
+
+void TFrmBrowse::FormCloseQuery() {
+    const std::string ini = settingsFile();
+    platform::SaveFormSize(this, kFormSection, ini);
+    vault::SaveSize(kBrowserSection, ini, WebBrowser1->width(), WebBrowser1->height());
+}
+
+void TFrmBrowse::closeEvent(QCloseEvent* event) {
+    // Closing is never refused; a size that cannot be written is reported and the
+    // window closes all the same.
+    platform::runGuarded([this] { FormCloseQuery(); });
+    QDialog::reject();
+    event->accept();
+}
+
+void TFrmBrowse::reject() {
+    // Escape closes the window like its close box.
+    close();
+}
+
+void TFrmBrowse::Timer1Timer() {
+    const std::string ini = settingsFile();
+    int width = vault::ReadWidth(kBrowserSection, ini);
+    if (width == 0) width = screenSize().width();
+    WebBrowser1->resize(width, WebBrowser1->height());
+    int height = vault::ReadHeight(kBrowserSection, ini);
+    if (height == 0) height = screenSize().height() - 50;
+    WebBrowser1->resize(WebBrowser1->width(), height);
+    Timer1->stop();
+}
+
+void TFrmBrowse::WebBrowser1ProgressChange(int progress, int progressMax) {
+    if (progressMax == 0 || progress == -1 || progressMax < progress) {
+        Label1->setText(QStringLiteral("Done Loading."));
+        WebBrowser1->SetBusyCursor(false);
+    } else {
+        const qint64 percent = qint64(progress) * 100 / progressMax;
+        Label1->setText(QString::number(percent) + QStringLiteral("% Loaded"));
+        WebBrowser1->SetBusyCursor(true);
+    }
+    QCoreApplication::processEvents();
+}
+
+void TFrmBrowse::WebBrowser1NavigateComplete2(const QUrl& url) {
+    EdURL->setText(url.toString());
+}
+
+void TFrmBrowse::CmdBackClick() {
+    if (!WebBrowser1->GoBack()) platform::showPlain(kBackMessage);
+}
+
+void TFrmBrowse::CmdForwardClick() {
+    if (!WebBrowser1->GoForward()) platform::showPlain(kForwardMessage);
+}
+
+void TFrmBrowse::CmdHomeClick() {
+    if (!WebBrowser1->GoHome()) platform::showPlain(kHomeMessage);
+}
+
+void TFrmBrowse::CmdSearchClick() {
+    if (!WebBrowser1->GoSearch()) platform::showPlain(kSearchMessage);
+}
+
+void TFrmBrowse::BitBtn7Click() {
+    if (!WebBrowser1->Stop()) platform::showPlain(kStopMessage);
+}
+
+void TFrmBrowse::BitBtn8Click() {
+    if (!WebBrowser1->Refresh()) platform::showPlain(kRefreshMessage);
+}
+
+void TFrmBrowse::BitBtn1Click() { close(); }
+
+void TFrmBrowse::Button1Click() {
+    const QString address = trimControls(EdURL->text());
+    if (address.isEmpty()) {
+        platform::showPlain(kNoUrlMessage);
+        return;
+    }
+    WebBrowser1->Navigate(address);
+}
+
+void TFrmBrowse::setBackground(const QColor& colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colour);
+    setPalette(p);
+}
+
+void TFrmBrowse::copyToClipboard(const QLineEdit* box) {
+    setBackground(Qt::black);
+    repaint();
+    QCoreApplication::processEvents();
+    QGuiApplication::clipboard()->setText(box->text());
+    setBackground(BackgroundColour);
+}
+
+void TFrmBrowse::Button2Click() { copyToClipboard(EdUser); }
+
+void TFrmBrowse::Button3Click() { copyToClipboard(EdPwd); }
+
+void TFrmBrowse::CmdHideClick() {
+    const bool hide = CmdHide->text() == kHide;
+    EdUser->setHidden(hide);
+    EdPwd->setHidden(hide);
+    CmdHide->setText(hide ? kShow : kHide);
+}
+
+void TFrmBrowse::BitBtn3Click() { WebBrowser1->resize(WebBrowser1->width() + kSizeStep, WebBrowser1->height()); }
+void TFrmBrowse::BitBtn4Click() { WebBrowser1->resize(WebBrowser1->width() - kSizeStep, WebBrowser1->height()); }
+void TFrmBrowse::BitBtn5Click() { WebBrowser1->resize(WebBrowser1->width(), WebBrowser1->height() + kSizeStep); }
+void TFrmBrowse::BitBtn6Click() { WebBrowser1->resize(WebBrowser1->width(), WebBrowser1->height() - kSizeStep); }
+
+// ---------------------------------------------------------------------------------------
+// Auto-fill
+
+void TFrmBrowse::BitBtn2Click() {
+    NoFormsMessageShown = false;
+    for (const QString& keyword : kUserKeywords)
+        if (FillFormInputs(WebBrowser1, keyword, AutoFillUser)) break;
+    for (const QString& keyword : kPasswordKeywords)
+        if (FillFormInputs(WebBrowser1, keyword, AutoFillPwd)) break;
+}
+
+bool FillFormInputs(BrowserControl* browser, const QString& keyword, const QString& value) {
+    // The keyword and the value reach the page as JSON data; the only text added to
+    // the script is its base64 form, which cannot close a string or start a statement.
+    const QJsonObject request{
+        {QStringLiteral("keyword"), keyword},
+        {QStringLiteral("value"), value},
+        {QStringLiteral("deadline"), double(QDateTime::currentMSecsSinceEpoch() + BrowserControl::ScriptTimeoutMs)}};
+    const QByteArray encoded = QJsonDocument(request).toJson(QJsonDocument::Compact).toBase64();
+    const QString source = walkScript() + QStringLiteral("(\"") + QString::fromLatin1(encoded) + QStringLiteral("\")");
+
+    bool answered = false;
+    const QVariantMap answer = browser->RunScript(source, &answered).toMap();
+    if (!answered || answer.contains(QStringLiteral("late")))
+        throw std::runtime_error("The page did not answer in time.");
+    if (answer.contains(QStringLiteral("failure")))
+        throw std::runtime_error(answer.value(QStringLiteral("failure")).toString().toStdString());
+    if (!answer.contains(QStringLiteral("formElements"))) throw std::runtime_error("The page cannot be read.");
+
+    if (answer.value(QStringLiteral("formElements")).toInt() == 0) {
+        if (!NoFormsMessageShown) {
+            platform::showPlain(kNoFormsMessage);
+            NoFormsMessageShown = true;
+        }
+        return false;
+    }
+    return answer.value(QStringLiteral("written")).toBool();
+}
+
+// ---------------------------------------------------------------------------------------
+// Opening
+
+std::unique_ptr<TFrmBrowse> PrepareBrowseWindow(const platform::BrowseRequest& request) {
+    auto window = std::make_unique<TFrmBrowse>(request.owner);
+    // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
+    // screen all the same.
+    const QSize screen = screenSize();
+    platform::applyOuterSize(window.get(), screen.width(), screen.height());
+    window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
+    window->WebBrowser1->resize(screen);
+    window->LblName->setText(QStringLiteral("Site: ") + request.name);
+    window->EdUser->setHidden(request.masked);
+    window->EdPwd->setHidden(request.masked);
+    window->CmdHide->setText(request.masked ? kShow : kHide);
+
+    const QString website = trimControls(request.website);
+    if (website.isEmpty()) {
+        platform::showPlain(kNoWebsiteMessage);
+        return nullptr;
+    }
+    AutoFillUser = request.user;
+    AutoFillPwd = request.password;
+    window->EdUser->setText(request.user);
+    window->EdPwd->setText(request.password);
+    window->Timer1->start();
+    window->WebBrowser1->Navigate(website);
+    return window;
+}
+
+extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
+    // Nothing thrown here crosses back into the program: failures go to the general
+    // error report, and the window is destroyed when it has closed.
+    platform::runGuarded([request] {
+        std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(*request);
+        if (window) window->exec();
+    });
+}
