@@ -1,9 +1,12 @@
 #include "windows/Ulog.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -25,6 +28,7 @@
 #include "platform/ansi.h"
 #include "platform/appdata.h"
 #include "platform/browser_module.h"
+#include "platform/folderchooser.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
 #include "platform/printer.h"
@@ -37,6 +41,7 @@
 #include "vault/record.h"
 #include "vault/settings.h"
 #include "vault/text.h"
+#include "windows/uabout.h"
 
 using platform::AnsiLineEdit;
 using platform::fromAnsi;
@@ -63,7 +68,11 @@ const char* const kCreateFileQuestion =
     "then click NO as this message should only appear the first time you run. )";
 
 QFont windowFont() {
-    QFont f(QStringLiteral("MS Sans Serif"));
+    // Where MS Sans Serif is missing, a font of Arial's widths keeps the texts in their
+    // designed room better than the usual sans-serif substitute.
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("Arial")});
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
     return f;
@@ -269,7 +278,15 @@ void TFrmfirst::buildControls() {
 
     // On the window itself, beside CmdAbout.
     BitBtn5 = makeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
-    picture(BitBtn5, QStyle::SP_DialogHelpButton);
+    picture(BitBtn5, QStyle::SP_MessageBoxQuestion);
+
+    // A label sizes itself to its text, as at design time: where the font on this
+    // machine is wider than the designed one, the label grows rightwards.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->wordWrap()) continue;
+        const int wanted = label->sizeHint().width();
+        if (wanted > label->width()) label->resize(wanted, label->height());
+    }
 
     // Keyboard order.
     QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,
@@ -836,15 +853,36 @@ void TFrmfirst::Label6Click() {
 
 // ----- Storage location --------------------------------------------------------------
 
+namespace {
+const char* const kChooserTitle = "Choose Your Storage Location";
+const char* const kLocationSavedOnExit =
+    "The new storage location will save upon exit. It will be effective the next time you "
+    "open Keyfold.";
+}  // namespace
+
+// The choice only changes the label and is held until the exit; the data file of this
+// run stays where it was opened, and nothing is copied or moved.
 void TFrmfirst::CmdChgClick() {
+    const QString start = QFile::decodeName(QByteArray::fromStdString(vault::Paths().storageFolder));
+    const std::optional<QString> chosen =
+        platform::chooseStorageFolder(this, QString::fromLatin1(kChooserTitle), start);
+    if (!chosen) return;
+    LblCurrent->setText(*chosen);
+    chosenLocation = QFile::encodeName(*chosen).toStdString();
+    platform::showPlain(QString::fromLatin1(kLocationSavedOnExit));
 }
 
 // ----- Storing the chosen storage location at exit -----------------------------------
 
 void TFrmfirst::StoreChosenLocation() {
+    if (chosenLocation && !chosenLocation->empty())
+        vault::WriteStoredLocation(vault::Paths().dataFolder, *chosenLocation);
 }
 
 // ----- About box ---------------------------------------------------------------------
 
+// A fresh box for every click, gone again once it is closed.
 void TFrmfirst::CmdAboutClick() {
+    const std::unique_ptr<TFrmabout> box = std::make_unique<TFrmabout>(this);
+    box->exec();
 }
