@@ -15,4 +15,6 @@ if [ "${KEYFOLD_HARDENING:-1}" != 0 ]; then
   "$root"/tools/sanitize.sh
   # Each fuzz harness for a short while (tools/fuzz.sh 600 for a longer run).
   "$root"/tools/fuzz.sh "${KEYFOLD_FUZZ_SECONDS:-15}"
+  # The vault built for 32-bit Windows and run under Wine (KEYFOLD_WINDOWS_CHECK=0 skips it).
+  if [ "${KEYFOLD_WINDOWS_CHECK:-1}" != 0 ]; then "$root"/tools/windows-check.sh; fi
 fi
