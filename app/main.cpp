@@ -6,9 +6,6 @@
 #include "windows/Ulog.h"
 
 int main(int argc, char* argv[]) {
-    // The browser window's web engine, loaded later with its library, needs this set
-    // before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Keyfold"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));
