@@ -9,3 +9,8 @@ cups_pid="$(tools/cups.sh start || true)"
 trap '"$root"/tools/cups.sh stop "$cups_pid"' EXIT
 cd build
 ctest --output-on-failure --timeout 600 "$@"
+# Hardening runs (bounded): the Qt-free code and its tests under ASan and UBSan.
+# KEYFOLD_HARDENING=0 skips them.
+if [ "${KEYFOLD_HARDENING:-1}" != 0 ]; then
+  "$root"/tools/sanitize.sh
+fi

@@ -1,9 +1,12 @@
 #include "windows/Ulog.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -14,11 +17,22 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <cstdio>
+#include <memory>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "output/printlayout.h"
+#include "output/textlist.h"
 #include "platform/ansi.h"
 #include "platform/appdata.h"
 #include "platform/browser_module.h"
+#include "platform/folderchooser.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
+#include "platform/printer.h"
+#include "platform/shell.h"
 #include "platform/sizes.h"
 #include "platform/userkey.h"
 #include "vault/cipher.h"
@@ -27,6 +41,7 @@
 #include "vault/record.h"
 #include "vault/settings.h"
 #include "vault/text.h"
+#include "windows/uabout.h"
 
 using platform::AnsiLineEdit;
 using platform::fromAnsi;
@@ -53,7 +68,11 @@ const char* const kCreateFileQuestion =
     "then click NO as this message should only appear the first time you run. )";
 
 QFont windowFont() {
-    QFont f(QStringLiteral("MS Sans Serif"));
+    // Where MS Sans Serif is missing, a font of Arial's widths keeps the texts in their
+    // designed room better than the usual sans-serif substitute.
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("Arial")});
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
     return f;
@@ -259,7 +278,15 @@ void TFrmfirst::buildControls() {
 
     // On the window itself, beside CmdAbout.
     BitBtn5 = makeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
-    picture(BitBtn5, QStyle::SP_DialogHelpButton);
+    picture(BitBtn5, QStyle::SP_MessageBoxQuestion);
+
+    // A label sizes itself to its text, as at design time: where the font on this
+    // machine is wider than the designed one, the label grows rightwards.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->wordWrap()) continue;
+        const int wanted = label->sizeHint().width();
+        if (wanted > label->width()) label->resize(wanted, label->height());
+    }
 
     // Keyboard order.
     QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,
@@ -696,40 +723,166 @@ void TFrmfirst::CmdGoWebClick() {
 
 // ----- Printed list ----------------------------------------------------------------
 
+namespace {
+const char* const kPrintQuestion =
+    "You chose print. You sure you want to print your list of passwords now? ";
+}  // namespace
+
 void TFrmfirst::BitBtn1Click() {
+    if (!platform::askYesNo(QString::fromLatin1(kPrintQuestion))) return;
+    // The job starts on the default printer before the data file is opened.
+    std::unique_ptr<platform::PrinterDevice> printer = platform::PrinterDevice::openDefault();
+    if (!printer) {
+        platform::showError(QString::fromLatin1(platform::kNoDefaultPrinterText));
+        return;
+    }
+    // Every in-use slot in slot order, from the file itself (not the list on screen);
+    // the lines are read back from the boxes. An error drops the job unsent.
+    output::printList(*printer, [this](const auto& print) {
+        vault::ScanForPrint([&] {
+            ShowRecord();
+            print({EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
+                   Edpwd->ansiText()});
+        });
+    });
 }
 
 // ----- Text list ---------------------------------------------------------------------
 
+namespace {
+const char* const kNoViewerText =
+    "You cannot view this file because you do not have a default web browser setup. You can "
+    "still view this file by opening notepad and pointing to the file Tempfile.txt which is "
+    "now located in your install directory.";
+const char* const kDeleteTextListQuestion =
+    "A text file showing your entire list has been created for you. You can edit, change, cut "
+    "and paste, or add anything you wish with this notepad list, and even print directly from "
+    "here if you wish. The text file for this is on your hard drive in the installation "
+    "folder, and this should be deleted \"after\" you have closed your notepad list. If you "
+    "want me to delete it for you (recommended), then after you have closed notepad, click "
+    "\"Yes\" to delete this text file so it is not left behind.";
+const char* const kTextListDeletedText = "This temporary file has been deleted from your hard drive";
+const char* const kTextListNotDeletedText =
+    "This temporary file could \"not\" be deleted. Chances are you have it open. When you "
+    "close your notepad, remember to go delete the temporary file list at : ";
+const char* const kTextListKeptText =
+    "Nothing done. Dont forget to manually delete the following file when you are done "
+    "viewing it: ";
+
+// A path of the file system as the user reads it.
+QString displayPath(const std::string& path) {
+#ifdef _WIN32
+    return fromAnsi(path);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path));
+#endif
+}
+}  // namespace
+
 void TFrmfirst::CmdCreateClick() {
+    const std::string path = output::textListPath(vault::Paths().dataFolder);
+    const QString shownPath = QDir::toNativeSeparators(displayPath(path));
+    {
+        output::TextListFile file(path);
+        // The entries the list shows, in its order, each through the boxes.
+        const int count = ListBox1->count();
+        for (int i = 0; i < count; ++i) {
+            listSignalsBlocked_ = true;
+            ListBox1->setCurrentRow(i);
+            listSignalsBlocked_ = false;
+            ListBox1Click();
+            file.writeEntry(EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
+                            Edpwd->ansiText(), EdComments->ansiText());
+        }
+        file.close();
+    }
+    if (!platform::shellOpen(shownPath, platform::ShellShow::Normal))
+        platform::showPlain(QString::fromLatin1(kNoViewerText));
+    if (platform::askYesNo(QString::fromLatin1(kDeleteTextListQuestion))) {
+        if (std::remove(path.c_str()) == 0)
+            platform::showPlain(QString::fromLatin1(kTextListDeletedText));
+        else
+            platform::showPlain(QString::fromLatin1(kTextListNotDeletedText) + shownPath);
+    } else {
+        platform::showPlain(QString::fromLatin1(kTextListKeptText) + shownPath);
+    }
 }
 
 // ----- External browser --------------------------------------------------------------
 
 void TFrmfirst::CmdDefaultClick() {
+    const QString box = Edwebsite->text();
+    const std::string address = vault::Trim(toAnsi(box));
+    if (address.empty()) {
+        platform::showPlain(
+            QStringLiteral("There is no website address listed in the website box above."));
+        return;
+    }
+    // Handed over as it stands: stored addresses already carry their scheme.
+    if (!platform::shellOpen(fromAnsi(address)))
+        platform::showPlain(QStringLiteral("Your web browser could not be opened. You will need to "
+                                           "click and open your your browser and go to ") +
+                            box + QStringLiteral(" You can also use the Go There button."));
 }
 
 // ----- Help page ---------------------------------------------------------------------
 
 void TFrmfirst::BitBtn5Click() {
+    // Beside the program file, whatever the current folder is.
+    const QString path =
+        QDir::toNativeSeparators(QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(
+            QStringLiteral("help.htm")));
+    // A missing page is a failure to open it; the opener would only find out later.
+    if (!QFileInfo::exists(path) || !platform::shellOpen(path))
+        platform::showInformation(QStringLiteral(
+            "The help file could not be opened because your browser would not open. You can "
+            "view this help file by opening your browser manually, and pointing it to help.htm."));
 }
 
 // ----- Password tips page ------------------------------------------------------------
 
+namespace {
+// A page of plain advice on strong passwords, from a public security agency.
+const char* const kPasswordTipsAddress = "https://www.cisa.gov/secure-our-world/use-strong-passwords";
+}  // namespace
+
 void TFrmfirst::Label6Click() {
+    if (!platform::shellOpen(QString::fromLatin1(kPasswordTipsAddress)))
+        platform::showInformation(QStringLiteral("Your browser could not be opened."));
 }
 
 // ----- Storage location --------------------------------------------------------------
 
+namespace {
+const char* const kChooserTitle = "Choose Your Storage Location";
+const char* const kLocationSavedOnExit =
+    "The new storage location will save upon exit. It will be effective the next time you "
+    "open Keyfold.";
+}  // namespace
+
+// The choice only changes the label and is held until the exit; the data file of this
+// run stays where it was opened, and nothing is copied or moved.
 void TFrmfirst::CmdChgClick() {
+    const QString start = QFile::decodeName(QByteArray::fromStdString(vault::Paths().storageFolder));
+    const std::optional<QString> chosen =
+        platform::chooseStorageFolder(this, QString::fromLatin1(kChooserTitle), start);
+    if (!chosen) return;
+    LblCurrent->setText(*chosen);
+    chosenLocation = QFile::encodeName(*chosen).toStdString();
+    platform::showPlain(QString::fromLatin1(kLocationSavedOnExit));
 }
 
 // ----- Storing the chosen storage location at exit -----------------------------------
 
 void TFrmfirst::StoreChosenLocation() {
+    if (chosenLocation && !chosenLocation->empty())
+        vault::WriteStoredLocation(vault::Paths().dataFolder, *chosenLocation);
 }
 
 // ----- About box ---------------------------------------------------------------------
 
+// A fresh box for every click, gone again once it is closed.
 void TFrmfirst::CmdAboutClick() {
+    const std::unique_ptr<TFrmabout> box = std::make_unique<TFrmabout>(this);
+    box->exec();
 }

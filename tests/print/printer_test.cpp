@@ -4,10 +4,15 @@
 #include <stdexcept>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPushButton>
 #include <QtTest>
 #include "output/printlayout.h"
 #include "pdfqueue.h"
 #include "platform/printer.h"
+#include "vault/locations.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -31,6 +36,19 @@ public:
 
 private:
     output::PageDevice& real_;
+};
+
+const QString kPrintQuestion =
+    QStringLiteral("You chose print. You sure you want to print your list of passwords now? ");
+
+// Slot order differs from the alphabetical list; a deleted slot, an empty slot with an
+// entry behind it, and the file's last slot in use.
+const std::vector<fixture::Slot> kSlots = {
+    {0, "A", "ZULU", "https://zulu.example", "zed", "zpw", "SECRETCOMMENTZ"},
+    {1, "D", "GONE", "https://gone.example", "old", "opw", ""},
+    {2, "U", "ALPHA", "", "al", "apw", "SECRETCOMMENTA"},
+    {4, "A", "MIKE", "https://mike.example", "mi", "mpw", "SECRETCOMMENTM"},
+    {999, "A", "OMEGA", "https://omega.example", "om", "0123456789012345678901234", ""},
 };
 
 QString marker() { return QString("K%1Q").arg(QCoreApplication::applicationPid()); }
@@ -119,10 +137,79 @@ private slots:
     }
 };
 
+// The Print button of the main window on the default queue.
+class PrintCommandTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { platform::testing::reset(); }
+
+    void printsEveryStoredEntryInSlotOrder() {
+        auto w = fixture::startWindow(kSlots);
+        w->show();
+        VERIFY_BOXES();
+        QCOMPARE(w->ListBox1->count(), 2);  // the list stops at the empty slot
+        w->EdFilter->setText("Z");          // and shows only ZULU
+        w->CmdHideClick();                  // masked on screen, printed in full
+        w->ListBox1->setCurrentRow(0);
+        w->ListBox1Click();
+        QCOMPARE(w->EdName->text(), QString("ZULU"));
+
+        // No: nothing printed, the boxes as they were.
+        auto before = pdfqueue::existingFiles();
+        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, false);
+        w->BitBtn1->click();
+        VERIFY_BOXES();
+        QCOMPARE(w->EdName->text(), QString("ZULU"));
+
+        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
+        w->BitBtn1->click();
+        VERIFY_BOXES();
+        const QString pdf = pdfqueue::waitForPdf(before, "OMEGA");
+        QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
+        QVERIFY2(pdfqueue::waitForPdf(before << QFileInfo(pdf).fileName(), QString(), 2000).isEmpty(),
+                 "the No answer printed something");
+        const QString text = pdfqueue::simplified(pdfqueue::pdfText(pdf));
+        QCOMPARE(text,
+                 QString("Name: ZULU https://zulu.example User ID: zed Password: zpw "
+                         "Name: ALPHA User ID: al Password: apw "
+                         "Name: MIKE https://mike.example User ID: mi Password: mpw "
+                         "Name: OMEGA https://omega.example User ID: om "
+                         "Password: 0123456789012345678901234"));
+        QCOMPARE(pdfqueue::pdfPages(pdf), 1);
+        QFile::remove(pdf);
+        // The boxes show the last printed entry; the list keeps its selection.
+        QCOMPARE(w->EdName->text(), QString("OMEGA"));
+        QCOMPARE(w->ListBox1->currentRow(), 0);
+    }
+
+    void aDataFileThatCannotBeReadLeavesNoPrintout() {
+        auto w = fixture::startWindow(kSlots);
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(vault::Paths().dataFile)));
+        const auto before = pdfqueue::existingFiles();
+        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
+        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
+        w->BitBtn1->click();
+        VERIFY_BOXES();
+        QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
+    }
+};
+
 class NoPrinterTest : public QObject {
     Q_OBJECT
 private slots:
     void noDefaultPrinterGivesNoDevice() { QVERIFY(!platform::PrinterDevice::openDefault()); }
+
+    void printButtonReportsItBeforeTouchingTheDataFile() {
+        platform::testing::reset();
+        vault::InitCipherTables();
+        TFrmfirst w;  // no data file at all: opening it would be an error of its own
+        QVERIFY(!vault::FileExists(vault::Paths().dataFile));
+        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
+        platform::testing::expectBox(platform::BoxKind::Error,
+                                     QStringLiteral("There is no default printer currently selected"));
+        w.BitBtn1->click();
+        VERIFY_BOXES();
+    }
 };
 
 int main(int argc, char** argv) {
@@ -132,7 +219,10 @@ int main(int argc, char** argv) {
         return QTest::qExec(&t, 1, argv);
     }
     PrinterTest t;
-    return QTest::qExec(&t, argc, argv);
+    PrintCommandTest c;
+    int failed = QTest::qExec(&t, argc, argv);
+    failed += QTest::qExec(&c, argc, argv);
+    return failed;
 }
 
 #include "printer_test.moc"

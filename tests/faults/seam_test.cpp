@@ -1,0 +1,227 @@
+// Every command that writes, failed at each of its system calls in turn through the file
+// module's fault seam, for each kind of failure: the user is shown the failure's own
+// text and every file is either exactly as before or exactly as a clean run leaves it.
+#include <sys/wait.h>
+
+#include "support.h"
+
+using namespace faulttest;
+
+namespace {
+
+struct Writer {
+    std::string name;
+    std::function<void()> prepare;
+    std::function<void()> command;
+    bool settings = false;  // its failures read "Unable to write to <settings file>"
+};
+
+class SeamTest : public FaultTest {
+protected:
+    static std::string legacyBytes() {
+        std::string bytes;
+        for (int i = 0; i < 40; ++i) {
+            vault::LegacySiteRecord old{};
+            if (i < 30) {
+                old.status.assign(i % 7 == 3 ? "D" : "A");
+                old.name.assign("legacy " + std::to_string(i));
+                old.website.assign("https://legacy.example/" + std::to_string(i));
+                old.userId.assign("u" + std::to_string(i));
+                old.comments.assign("c");
+                std::memset(old.password, '?', sizeof old.password);
+                std::memcpy(old.password, "ab?c", 4);
+            }
+            bytes.append(reinterpret_cast<const char*>(&old), sizeof old);
+        }
+        return bytes;
+    }
+
+    std::vector<Writer> writers() {
+        auto removeAll = [] {
+            std::remove(dataFile().c_str());
+            std::remove(legacyFile().c_str());
+            std::remove(iniFile().c_str());
+        };
+        const std::string ini = "[Frmfirst]\r\nW=800\r\nH=600\r\n\r\n[FrmBrowse]\r\nW=1\r\n";
+        return {
+            {"add into a deleted slot", [=] { removeAll(); makeDataFile(); }, [] { addEntry("Foxtrot"); }},
+            {"update", [=] { removeAll(); makeDataFile(); }, [] { updateEntry("Charlie"); }},
+            {"delete", [=] { removeAll(); makeDataFile(); }, [] { deleteEntry("Echo"); }},
+            {"create a new data file", removeAll, [] { vault::CreateDataFile(); }},
+            {"create over an existing data file", [=] { removeAll(); makeDataFile(); },
+             [] { vault::CreateDataFile(); }},
+            {"legacy conversion", [=] { removeAll(); writeBytes(legacyFile(), legacyBytes()); },
+             [] { ASSERT_EQ(vault::ConvertLegacyFile(), vault::LegacyResult::Converted); }},
+            {"re-keying", [=] { removeAll(); makeDataFile(); },
+             [] {
+                 ASSERT_EQ(vault::RekeyDataFile(kPhrase, "new phrase", [](const std::string&) { return true; }),
+                           vault::RekeyResult::Completed);
+             }},
+            {"window size into an existing settings file", [=] { removeAll(); writeBytes(iniFile(), ini); },
+             [] { vault::SaveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
+            {"window size into a new settings file", removeAll,
+             [] { vault::SaveSize("Frmfirst", iniFile(), 640, 480); }, true},
+        };
+    }
+};
+
+TEST_F(SeamTest, EveryWriterFailedAtEachCallShowsItsTextAndLeavesWholeFiles) {
+    const int errors[] = {ENOSPC, EIO, EACCES, EROFS, EMFILE};
+    int faultsTried = 0;
+    for (const Writer& w : writers()) {
+        SCOPED_TRACE(w.name);
+        w.prepare();
+        const Snapshot before = snapshot();
+        vault::SetKeyPhrase(kPhrase);
+        w.command();
+        const Snapshot after = snapshot();
+        ASSERT_FALSE(before == after) << "the command changes nothing";
+        ASSERT_TRUE(strayFiles().empty());
+
+        for (int err : errors) {
+            int calls = 0;
+            for (int n = 1; n < 100; ++n) {
+                w.prepare();
+                vault::SetKeyPhrase(kPhrase);
+                vault::testing::failNthCall(n, err, vault::testing::Op::Any);
+                const std::string text = errorText(w.command);
+                const bool fired = vault::testing::faultFired();
+                vault::testing::clearFaults();
+                const std::string phraseAfter = vault::KeyPhrase();
+                vault::CloseDataFile();  // as the next command's open does
+                const Snapshot s = snapshot();
+                if (!fired) {
+                    EXPECT_EQ(text, "(no error)");
+                    EXPECT_TRUE(s == after);
+                    break;
+                }
+                ++calls;
+                ++faultsTried;
+                SCOPED_TRACE("call " + std::to_string(n) + " failed with errno " + std::to_string(err));
+                EXPECT_EQ(text, w.settings ? "Unable to write to " + iniFile() : textFor(err));
+                EXPECT_TRUE(s == before || s == after)
+                    << "data: " << firstDifference(s.data, before.data) << " / "
+                    << firstDifference(s.data, after.data) << "; legacy: " << firstDifference(s.legacy, before.legacy)
+                    << "; ini: " << firstDifference(s.ini, before.ini);
+                EXPECT_TRUE(strayFiles().empty()) << strayFiles().front();
+                EXPECT_EQ(phraseAfter, kPhrase);
+            }
+            EXPECT_GE(calls, 2) << "errno " << err;  // every writer makes several calls
+        }
+    }
+    RecordProperty("faults_tried", faultsTried);
+}
+
+// A file removed by someone else between two commands: each later command reports
+// "File not found" and none of them brings a data file back into being.
+TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
+    makeDataFile();
+    std::vector<std::string> names;
+    vault::ScanSiteList([&] { names.push_back(vault::CurrentRecord.Name.str()); });
+    ASSERT_EQ(names.size(), 5u);
+    ASSERT_EQ(std::remove(dataFile().c_str()), 0);
+
+    const std::vector<std::pair<std::string, std::function<void()>>> commands = {
+        {"load", [] { vault::ScanSiteList(nullptr); }},
+        {"add", [] { addEntry("Foxtrot"); }},
+        {"update", [] { updateEntry("Alpha"); }},
+        {"delete", [] { deleteEntry("Alpha"); }},
+        {"show", [] { vault::LookupListedName("Alpha"); }},
+        {"print", [] { vault::ScanForPrint(nullptr); }},
+        {"re-key", [] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"write a slot", [] {
+             vault::CurrentRecord = plain("A", "Ghost");
+             vault::WriteSlot(0);
+         }},
+    };
+    for (const auto& [what, command] : commands) {
+        EXPECT_EQ(errorText(command), "File not found") << what;
+        vault::CloseDataFile();
+        EXPECT_FALSE(vault::FileExists(dataFile())) << what;
+        EXPECT_TRUE(strayFiles().empty()) << what;
+        EXPECT_EQ(vault::KeyPhrase(), kPhrase) << what;
+    }
+
+    // The settings file's folder removed: the size write reports the path, nothing is created.
+    const std::string gone = dir + "/gone";
+    ASSERT_EQ(::mkdir(gone.c_str(), 0700), 0);
+    ASSERT_EQ(::rmdir(gone.c_str()), 0);
+    EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", gone + "/SG_2.ini", 1, 2); }),
+              "Unable to write to " + gone + "/SG_2.ini");
+    EXPECT_FALSE(std::filesystem::exists(gone));
+}
+
+// Runs body as an ordinary user (the superuser is never refused) and returns what it
+// printed to the pipe, or an empty text when the machine cannot switch users.
+std::string asOrdinaryUser(const std::string& folder, const std::function<std::string()>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    pid_t child = ::fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::geteuid() == 0) {
+            for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+                if (::chown(e.path().c_str(), 65534, 65534) != 0) ::_exit(2);
+            if (::chown(folder.c_str(), 65534, 65534) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+        }
+        std::string out = body();
+        if (::write(fds[1], out.data(), out.size()) != static_cast<ssize_t>(out.size())) ::_exit(3);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[512];
+    ssize_t got;
+    while ((got = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(got));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return out;
+}
+
+// Real refusals of the file system: a data file the user may not write, and a storage
+// folder the user may not write into (nothing can be created or replaced there).
+TEST_F(SeamTest, RefusedByTheFileSystem) {
+    makeDataFile();
+    writeBytes(iniFile(), "[Frmfirst]\nW=1\nH=2\n");
+    writeBytes(legacyFile(), std::string(1051 * 3, '\0'));
+    const Snapshot before = snapshot();
+    const std::string ini = iniFile();
+    std::string report = asOrdinaryUser(dir, [&] {
+        std::string r;
+        ::chmod(dataFile().c_str(), 0400);
+        r += "open-for-add:" + errorText([] { addEntry("Foxtrot"); }) + "\n";
+        ::chmod(dataFile().c_str(), 0600);
+        ::chmod(dir.c_str(), 0500);  // read-only storage folder
+        r += "rekey:" + errorText([] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
+        r += "phrase:" + vault::KeyPhrase() + "\n";
+        r += "create:" + errorText([] { vault::CreateDataFile(); }) + "\n";
+        r += "size:" + errorText([&] { vault::SaveSize("Frmfirst", ini, 5, 6); }) + "\n";
+        // In a read-only folder slots can still be written in place.
+        r += "update:" + errorText([] { updateEntry("Alpha"); }) + "\n";
+        ::chmod(dir.c_str(), 0700);
+        return r;
+    });
+    if (report.empty()) GTEST_SKIP() << "cannot run as an ordinary user here";
+    EXPECT_EQ(report,
+              "open-for-add:File access denied\n"
+              "rekey:File access denied\n"
+              "phrase:" + std::string(kPhrase) + "\n"
+              "create:File access denied\n"
+              "size:Unable to write to " + ini + "\n"
+              "update:(no error)\n");
+    Snapshot s = snapshot();
+    EXPECT_EQ(s.legacy, before.legacy);
+    EXPECT_EQ(s.ini, before.ini);
+    EXPECT_TRUE(strayFiles().empty());
+    // Only the one slot of the update changed.
+    ASSERT_TRUE(s.data && before.data);
+    ASSERT_EQ(s.data->size(), before.data->size());
+    for (std::size_t slot = 0; slot < s.data->size() / 1104; ++slot)
+        EXPECT_EQ(s.data->substr(slot * 1104, 1104) == before.data->substr(slot * 1104, 1104), slot != 0) << slot;
+}
+
+}  // namespace

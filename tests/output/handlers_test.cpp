@@ -1,0 +1,262 @@
+// The text list, the website link, the help page and the tips page, driven through
+// the real main window offscreen. Message boxes are answered by the test hook; the
+// desktop opener is a recording stand-in on PATH.
+#include <cstdlib>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/ansi.h"
+#include "vault/locations.h"
+#include "window_fixture.h"
+
+using platform::BoxKind;
+using platform::testing::expectBox;
+
+namespace {
+
+const QString kQuestion = QStringLiteral(
+    "A text file showing your entire list has been created for you. You can edit, change, cut "
+    "and paste, or add anything you wish with this notepad list, and even print directly from "
+    "here if you wish. The text file for this is on your hard drive in the installation folder, "
+    "and this should be deleted \"after\" you have closed your notepad list. If you want me to "
+    "delete it for you (recommended), then after you have closed notepad, click \"Yes\" to delete "
+    "this text file so it is not left behind.");
+const QString kDeleted = QStringLiteral("This temporary file has been deleted from your hard drive");
+const QString kNotDeleted = QStringLiteral(
+    "This temporary file could \"not\" be deleted. Chances are you have it open. When you close "
+    "your notepad, remember to go delete the temporary file list at : ");
+const QString kKept = QStringLiteral(
+    "Nothing done. Dont forget to manually delete the following file when you are done viewing "
+    "it: ");
+const QString kNoViewer = QStringLiteral(
+    "You cannot view this file because you do not have a default web browser setup. You can "
+    "still view this file by opening notepad and pointing to the file Tempfile.txt which is now "
+    "located in your install directory.");
+
+const std::vector<fixture::Slot> kSlots = {
+    {0, "A", "MAIL", "https://mail.example", "mailer", "m41l", ""},
+    {1, "A", "BANK", "https://bank.example", "saver", "b4nk", "pin in drawer"},
+    {2, "U", "AMAZON", "https://amazon.example", "shopper", "sh0p", "caf\xE9 card"},
+    {3, "D", "", "", "", "", ""},
+    {4, "A", "MALL", "", "walker", "w4lk", ""},
+};
+
+QString textListPath() {
+    return QString::fromLocal8Bit(vault::Paths().dataFolder) + "/Tempfile.txt";
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+void clickLabel(QWidget* label) {
+    QPoint p(3, 3);
+    QMouseEvent press(QEvent::MouseButtonPress, p, label->mapToGlobal(p), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, p, label->mapToGlobal(p), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(label, &press);
+    QCoreApplication::sendEvent(label, &release);
+}
+
+// Makes unlinking inside a folder fail while its files stay writable, for as long as
+// it lives (an immutable folder, or for a user other than root a read-only one).
+class Undeletable {
+public:
+    explicit Undeletable(const QString& folder) : folder_(folder) {
+        const QByteArray f = QFile::encodeName(folder);
+        if (std::system(("PATH=/usr/bin:/bin:/usr/sbin:/sbin chattr +i '" + f + "' 2>/dev/null").constData()) == 0)
+            how_ = Immutable;
+        else if (::geteuid() != 0 && ::chmod(f.constData(), 0500) == 0)
+            how_ = ReadOnly;
+    }
+    ~Undeletable() {
+        const QByteArray f = QFile::encodeName(folder_);
+        if (how_ == Immutable) std::system(("PATH=/usr/bin:/bin:/usr/sbin:/sbin chattr -i '" + f + "'").constData());
+        if (how_ == ReadOnly) ::chmod(f.constData(), 0700);
+    }
+    bool active() const { return how_ != None; }
+
+private:
+    QString folder_;
+    enum { None, Immutable, ReadOnly } how_ = None;
+};
+
+}  // namespace
+
+class OutputHandlersTest : public QObject {
+    Q_OBJECT
+    fixture::RecordingOpener opener;
+
+private slots:
+    void init() {
+        platform::testing::reset();
+        opener.installed();
+        opener.clear();
+    }
+
+    void textListFollowsTheFilteredListThroughTheBoxes() {
+        auto w = fixture::startWindow(kSlots);
+        w->show();
+        VERIFY_BOXES();
+        w->EdFilter->setText("M");  // AMAZON, MAIL, MALL; not BANK
+        QCOMPARE(w->ListBox1->count(), 3);
+        w->CmdHideClick();  // masked: the boxes keep their text all the same
+        QVERIFY(w->EdUser->isHidden());
+
+        const QString path = textListPath();
+        expectBox(BoxKind::Confirm, kQuestion, false);
+        expectBox(BoxKind::Plain, kKept + path);
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+
+        QCOMPARE(fileBytes(path),
+                 QByteArray("AMAZON URL: https://amazon.example\r\n User: shopper Password: sh0p\r\n"
+                            " Comments: caf\xE9 card\r\n \r\n"
+                            "MAIL URL: https://mail.example\r\n User: mailer Password: m41l\r\n"
+                            " Comments: \r\n \r\n"
+                            "MALL URL: \r\n User: walker Password: w4lk\r\n Comments: \r\n \r\n"));
+        QCOMPARE(modeOf(path), 0600u);
+        QTRY_COMPARE(opener.calls(), QStringList{path});
+        // The last line is selected and on show.
+        QCOMPARE(w->ListBox1->currentRow(), 2);
+        QCOMPARE(w->EdName->text(), QString("MALL"));
+    }
+
+    void yesDeletesTheTextListAndAMissingViewerIsReported() {
+        auto w = fixture::startWindow(kSlots);
+        const QString path = textListPath();
+        expectBox(BoxKind::Confirm, kQuestion, true);
+        expectBox(BoxKind::Plain, kDeleted);
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QVERIFY(!QFileInfo::exists(path));
+        QTRY_COMPARE(opener.calls(), QStringList{path});
+
+        // A filter that matches nothing, and no opener: an empty file, the viewer
+        // message, and the question all the same.
+        opener.clear();
+        opener.missing();
+        w->EdFilter->setText("ZZZ");
+        QCOMPARE(w->ListBox1->count(), 0);
+        expectBox(BoxKind::Plain, kNoViewer);
+        expectBox(BoxKind::Confirm, kQuestion, false);
+        expectBox(BoxKind::Plain, kKept + path);
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QCOMPARE(fileBytes(path), QByteArray());
+        QTest::qWait(300);
+        QCOMPARE(opener.calls(), QStringList());
+    }
+
+    void aFailedDeletionNamesThePath() {
+        auto w = fixture::startWindow(kSlots);
+        const QString path = textListPath();
+        {
+            QFile old(path);  // left over from an earlier run, readable by others
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(4000, 'x'));
+        }
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        Undeletable locked(QString::fromLocal8Bit(vault::Paths().dataFolder));
+        if (!locked.active()) QSKIP("cannot make a file undeletable here");
+        expectBox(BoxKind::Confirm, kQuestion, true);
+        expectBox(BoxKind::Plain, kNotDeleted + path);
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QVERIFY(fileBytes(path).startsWith("AMAZON URL: "));
+        QCOMPARE(modeOf(path), 0600u);
+    }
+
+    void aTextListThatCannotBeWrittenIsAnErrorWithNoQuestion() {
+        auto w = fixture::startWindow(kSlots);
+        const QString path = textListPath();
+        QFile::remove(path);
+        QVERIFY(QDir().mkdir(path));  // a folder where the file should go
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 21"));
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QDir().rmdir(path);
+        QTest::qWait(200);
+        QCOMPARE(opener.calls(), QStringList());
+    }
+
+    void websiteLinkHandsOverTheTrimmedAddress() {
+        auto w = fixture::startWindow(kSlots);
+        w->Edwebsite->setText("  https://site.example/login?a=1 b  ");
+        w->CmdDefault->click();
+        VERIFY_BOXES();
+        QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
+
+        opener.clear();
+        w->Edwebsite->setText("   ");
+        expectBox(BoxKind::Plain,
+                  QStringLiteral("There is no website address listed in the website box above."));
+        w->CmdDefault->click();
+        VERIFY_BOXES();
+
+        opener.missing();
+        w->Edwebsite->setText(" www.example.org ");
+        expectBox(BoxKind::Plain,
+                  QStringLiteral("Your web browser could not be opened. You will need to click and "
+                                 "open your your browser and go to  www.example.org  You can also "
+                                 "use the Go There button."));
+        w->CmdDefault->click();
+        VERIFY_BOXES();
+        QTest::qWait(300);
+        QCOMPARE(opener.calls(), QStringList());
+    }
+
+    void helpPageBesideTheProgramAndTheTipsPage() {
+        auto w = fixture::startWindow(kSlots);
+        const QString help = QCoreApplication::applicationDirPath() + "/help.htm";
+        const QString built = qEnvironmentVariable("KEYFOLD_BINARY_DIR") + "/app/help.htm";
+        QFile::remove(help);
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent("/"));
+
+        // Missing beside the program: the help message, and nothing handed over.
+        expectBox(BoxKind::Information,
+                  QStringLiteral("The help file could not be opened because your browser would "
+                                 "not open. You can view this help file by opening your browser "
+                                 "manually, and pointing it to help.htm."));
+        w->BitBtn5->click();
+        VERIFY_BOXES();
+
+        QVERIFY2(QFile::copy(built, help), qPrintable(built));
+        w->BitBtn5->click();
+        VERIFY_BOXES();
+        QTRY_COMPARE(opener.calls(), QStringList{help});
+        QVERIFY(QFileInfo(help).isAbsolute());
+
+        opener.clear();
+        clickLabel(w->Label6);
+        VERIFY_BOXES();
+        QTRY_COMPARE(opener.calls().size(), 1);
+        QVERIFY(opener.calls().first().startsWith("https://"));
+
+        opener.missing();
+        expectBox(BoxKind::Information, QStringLiteral("Your browser could not be opened."));
+        clickLabel(w->Label6);
+        VERIFY_BOXES();
+
+        QDir::setCurrent(before);
+        QFile::remove(help);
+    }
+};
+
+QTEST_MAIN(OutputHandlersTest)
+#include "handlers_test.moc"

@@ -1,0 +1,95 @@
+// Test support: a data file built slot by slot, the main window over it, and a
+// recording stand-in for the desktop opener (xdg-open) on PATH.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "platform/messages.h"
+#include "vault/cipher.h"
+#include "vault/datafile.h"
+#include "vault/record.h"
+#include "windows/Ulog.h"
+
+namespace fixture {
+
+struct Slot {
+    int slot;
+    std::string status, name, website, user, password, comments;
+};
+
+// A new data file with the given entries written under the key phrase in force.
+inline void writeDataFile(const std::vector<Slot>& entries) {
+    vault::CreateDataFile();
+    vault::OpenDataFile();
+    for (const Slot& s : entries) {
+        vault::CurrentRecord = vault::SiteRecord{};
+        vault::CurrentRecord.Status.assign(s.status);
+        vault::CurrentRecord.Name.assign(s.name);
+        vault::CurrentRecord.Website.assign(s.website);
+        vault::CurrentRecord.UserId.assign(s.user);
+        vault::CurrentRecord.Password.assign(s.password);
+        vault::CurrentRecord.Comments.assign(s.comments);
+        vault::WriteSlot(s.slot);
+    }
+    vault::CloseDataFile();
+}
+
+// The main window as the program starts it: created, then loaded once the phrase is set.
+inline std::unique_ptr<TFrmfirst> startWindow(const std::vector<Slot>& entries,
+                                              const std::string& phrase = "Open Sesame 7") {
+    vault::InitCipherTables();
+    vault::SetKeyPhrase(phrase);
+    auto w = std::make_unique<TFrmfirst>();
+    writeDataFile(entries);
+    w->LoadAtStart();
+    return w;
+}
+
+// A stand-in for xdg-open that appends each call's argument to a file.
+class RecordingOpener {
+public:
+    RecordingOpener() {
+        bin_ = dir_.path() + "/bin";
+        empty_ = dir_.path() + "/empty";
+        QDir().mkpath(bin_);
+        QDir().mkpath(empty_);
+        record_ = dir_.path() + "/opened.txt";
+        QFile script(bin_ + "/xdg-open");
+        script.open(QIODevice::WriteOnly);
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("KEYFOLD_OPEN_RECORD", record_.toLocal8Bit());
+        installed();
+    }
+    // The stand-in is the desktop's opener.
+    void installed() { qputenv("PATH", bin_.toLocal8Bit()); }
+    // No opener at all: opening fails.
+    void missing() { qputenv("PATH", empty_.toLocal8Bit()); }
+    void clear() { QFile::remove(record_); }
+    QStringList calls() const {
+        QFile f(record_);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QString::fromLocal8Bit(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString bin_, empty_, record_;
+};
+
+}  // namespace fixture
+
+// After an action: every box was the expected one, and none is still waiting.
+#define VERIFY_BOXES()                                                               \
+    do {                                                                             \
+        const QStringList boxFailures = platform::testing::takeFailures();           \
+        QVERIFY2(boxFailures.isEmpty(), qPrintable(boxFailures.join("\n")));         \
+        QCOMPARE(platform::testing::pendingCount(), 0);                              \
+    } while (0)

@@ -1,0 +1,251 @@
+// Choosing another storage folder from the main window: held during the run, stored at
+// exit, in force at the next start; and the about box opened from the main window.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "platform/folderchooser.h"
+#include "platform/messages.h"
+#include "vault/locations.h"
+#include "windows/Ulog.h"
+#include "windows/uabout.h"
+
+using platform::BoxKind;
+
+namespace {
+
+const QString kChooserTitle = QStringLiteral("Choose Your Storage Location");
+const QString kSavedOnExit = QStringLiteral(
+    "The new storage location will save upon exit. It will be effective the next time you "
+    "open Keyfold.");
+const QString kNoDataFile = QStringLiteral(
+    "No data file found. If you are storing data externally, make sure you have connected "
+    "your external drive or USB (flash) thumb drive, diskette, etc, then click OK to "
+    "continue.");
+const QString kFirstRun = QStringLiteral(
+    "We will now create a new file for you to store your data. If this is your first time "
+    "running then click YES to create the file. (If this is \"not\" the first time running, "
+    "then click NO as this message should only appear the first time you run. )");
+
+QString q(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
+
+// A main window as the program starts it, the list loaded. The caller queues the boxes
+// the start is expected to show.
+std::unique_ptr<TFrmfirst> startMainWindow() {
+    auto w = std::make_unique<TFrmfirst>();
+    w->LoadAtStart();
+    w->show();
+    return w;
+}
+
+QString boxFailures() {
+    QStringList f = platform::testing::takeFailures();
+    if (int left = platform::testing::pendingCount())
+        f.append(QString::number(left) + " expected box(es) never shown");
+    return f.join("; ");
+}
+
+}  // namespace
+
+class StorageLocationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        platform::testing::reset();
+        platform::testing::resetFolderChooser();
+        // Every test starts as the very first run: no data folder, no stored choice.
+        const QString data = q(vault::Paths().dataFolder);
+        if (!data.isEmpty()) QDir(data).removeRecursively();
+    }
+
+    void cancelledChooserChangesNothing() {
+        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
+        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
+        auto w = startMainWindow();
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        const QString shown = w->LblCurrent->text();
+        QCOMPARE(shown, q(vault::Paths().dataFile));
+
+        platform::testing::setNextFolderChoice(std::nullopt);
+        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
+        QVERIFY(!platform::testing::folderChoicePending());
+        auto asked = platform::testing::lastFolderRequest();
+        QVERIFY(asked.has_value());
+        QCOMPARE(asked->title, kChooserTitle);
+        QCOMPARE(asked->startFolder, q(vault::Paths().storageFolder));
+        QCOMPARE(w->LblCurrent->text(), shown);
+        QVERIFY(!w->chosenLocation.has_value());
+
+        w->close();
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        QVERIFY(!vault::ReadStoredLocation(vault::Paths().dataFolder).has_value());
+
+        // The next start still uses the data folder, and finds the file there.
+        auto again = startMainWindow();
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        QCOMPARE(again->LblCurrent->text(), shown);
+    }
+
+    void secondChoiceIsStoredAndUsedAtTheNextStart() {
+        QTemporaryDir drives;
+        const QString first = drives.path() + "/first";
+        const QString thumb = drives.path() + "/thumb";
+        QVERIFY(QDir().mkpath(first) && QDir().mkpath(thumb));
+
+        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
+        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
+        auto w = startMainWindow();
+        const std::string oldDataFile = vault::Paths().dataFile;
+        QVERIFY(vault::FileExists(oldDataFile));
+
+        // Choosing the folder already in use still counts as a choice.
+        const QString current = QDir::cleanPath(q(vault::Paths().storageFolder));
+        platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
+        platform::testing::setNextFolderChoice(current);
+        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
+        QCOMPARE(w->LblCurrent->text(), current);
+
+        platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
+        platform::testing::setNextFolderChoice(first);
+        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
+        QCOMPARE(w->LblCurrent->text(), first);
+        // The chooser starts where the data file of this run is, not at a pending choice.
+        QCOMPARE(platform::testing::lastFolderRequest()->startFolder,
+                 q(vault::Paths().storageFolder));
+
+        platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
+        platform::testing::setNextFolderChoice(thumb);
+        w->CmdChgClick();
+        QCOMPARE(w->LblCurrent->text(), thumb);
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        // The run goes on with the file it opened at start.
+        QCOMPARE(vault::Paths().dataFile, oldDataFile);
+
+        // Nothing is stored before the exit.
+        QVERIFY(!vault::ReadStoredLocation(vault::Paths().dataFolder).has_value());
+        w->close();
+        w.reset();
+        QCOMPARE(q(vault::ReadStoredLocation(vault::Paths().dataFolder).value_or("")), thumb);
+
+        // Next start: the empty thumb folder holds no file; the user declines a new one.
+        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
+        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, false);
+        auto next = startMainWindow();
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        QCOMPARE(q(vault::Paths().dataFile), thumb + "/KFOLD30.DAT");
+        QCOMPARE(next->LblCurrent->text(), thumb + "/KFOLD30.DAT");
+        QCOMPARE(next->ListBox1->count(), 0);
+        // Nothing was copied, moved or created.
+        QVERIFY(QDir(thumb).isEmpty());
+        QVERIFY(QDir(first).isEmpty());
+        QVERIFY(vault::FileExists(oldDataFile));
+
+        // A later run without a new choice keeps the stored one.
+        next->close();
+        next.reset();
+        QCOMPARE(q(vault::ReadStoredLocation(vault::Paths().dataFolder).value_or("")), thumb);
+    }
+
+    void rootAndFolderFormsGiveTheSameDataFile() {
+        QTemporaryDir drives;
+        const QString stick = drives.path() + "/stick";
+        QVERIFY(QDir().mkpath(stick));
+        // A drive root comes back from the chooser with its separator, any other
+        // folder without: both name the same file at the next start.
+        QStringList seen;
+        for (const QString& choice : {stick + "/", stick}) {
+            auto w = std::make_unique<TFrmfirst>();
+            platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
+            platform::testing::setNextFolderChoice(choice);
+            w->CmdChgClick();
+            QCOMPARE(w->LblCurrent->text(), choice);
+            w->close();
+            w.reset();
+            QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+
+            TFrmfirst next;
+            seen.append(q(vault::Paths().dataFile));
+        }
+        QCOMPARE(seen.value(0), stick + "/KFOLD30.DAT");
+        QCOMPARE(seen.value(1), seen.value(0));
+
+        // The real root of the file system.
+        {
+            auto w = std::make_unique<TFrmfirst>();
+            platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
+            platform::testing::setNextFolderChoice(QStringLiteral("/"));
+            w->CmdChgClick();
+            w->close();
+        }
+        TFrmfirst atRoot;
+        QCOMPARE(q(vault::Paths().dataFile), QStringLiteral("/KFOLD30.DAT"));
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+    }
+
+    void aboutBoxFromTheMainWindow() {
+        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
+        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, false);
+        auto w = startMainWindow();
+
+        for (int round = 0; round < 2; ++round) {
+            QStringList failures;
+            bool seen = false;
+            TFrmfirst* owner = w.get();
+            QTimer::singleShot(0, [&] {
+                auto* poll = new QTimer;
+                auto tries = std::make_shared<int>(0);
+                QObject::connect(poll, &QTimer::timeout, [&, poll, tries] {
+                    QWidget* modal = QApplication::activeModalWidget();
+                    if (!modal) {
+                        if (++*tries > 200) {
+                            failures.append("no modal window appeared");
+                            poll->deleteLater();
+                            poll->stop();
+                        }
+                        return;
+                    }
+                    poll->stop();
+                    poll->deleteLater();
+                    seen = true;
+                    auto* box = qobject_cast<TFrmabout*>(modal);
+                    if (!box) {
+                        failures.append("the modal window is not the about box");
+                        modal->close();
+                        return;
+                    }
+                    if (box->parentWidget() != owner) failures.append("not owned by the main window");
+                    if (!box->isModal()) failures.append("not modal");
+                    if (owner->findChildren<TFrmabout*>().size() != 1)
+                        failures.append("more than one about box");
+                    QStringList texts = {box->LblCopy1->text(), box->LblCopy2->text(),
+                                               box->LblCopy3->text(), box->LblInfo1->text(),
+                                               box->LblInfo2->text(), box->LblInfo3->text()};
+                    if (texts.contains(QString()) || texts.removeDuplicates() != 0)
+                        failures.append("the six texts are not all there");
+                    if (box->LblCopy2->text() != "Version 2.41") failures.append("version");
+                    QTest::mouseClick(box->Button1, Qt::LeftButton);
+                });
+                poll->start(20);
+            });
+            QTest::mouseClick(w->CmdAbout, Qt::LeftButton);
+            QVERIFY(seen);
+            QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
+            // Closed and gone: every click builds a fresh box.
+            QTRY_COMPARE(w->findChildren<TFrmabout*>().size(), qsizetype(0));
+            QVERIFY(QApplication::activeModalWidget() == nullptr);
+        }
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        w->close();
+    }
+};
+
+QTEST_MAIN(StorageLocationTest)
+#include "test_storage_location.moc"
