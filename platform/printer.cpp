@@ -19,30 +19,39 @@ std::unique_ptr<PrinterDevice> PrinterDevice::openDefault() {
     return device;
 }
 
-PrinterDevice::PrinterDevice(const QPrinterInfo& info)
-    : printer_(info, QPrinter::HighResolution), pages_(1) {
-    printer_.setDocName(QString());
-    printer_.setFullPage(false);  // origin at the printable area's corner
-    QFont base = QGuiApplication::font();
-    base.setPointSize(8);
+namespace {
+// The default text font at 8 points; measured at the printer's resolution.
+QFont printFont() {
+    QFont f = QGuiApplication::font();
+    f.setPointSize(8);
     // Plain characters, no ligatures: the paper shows what is stored, letter by letter,
     // and text read back from the printout matches it.
-    base.setStyleStrategy(QFont::PreferNoShaping);
-    font_ = QFont(base, &printer_);
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    return f;
+}
+}  // namespace
+
+PrinterDevice::PrinterDevice(const QPrinterInfo& info)
+    : printer_(info, QPrinter::HighResolution),
+      font_(printFont(), &printer_),
+      metrics_(font_, &printer_),
+      pages_(1) {
+    printer_.setDocName(QString());
+    printer_.setFullPage(false);  // origin at the printable area's corner
 }
 
 int PrinterDevice::pageWidth() const { return printer_.width(); }
 int PrinterDevice::pageHeight() const { return printer_.height(); }
 
 int PrinterDevice::textWidth(const std::string& text) const {
-    return QFontMetrics(font_, &printer_).horizontalAdvance(fromAnsi(text));
+    return metrics_.horizontalAdvance(fromAnsi(text));
 }
 
 int PrinterDevice::textHeight(const std::string&) const {
-    return QFontMetrics(font_, &printer_).height();
+    return metrics_.height();
 }
 
-int PrinterDevice::charHeight() const { return QFontMetrics(font_, &printer_).height(); }
+int PrinterDevice::charHeight() const { return metrics_.height(); }
 
 void PrinterDevice::drawText(int x, int y, const std::string& text) {
     pages_.back().push_back({x, y, fromAnsi(text)});
@@ -58,7 +67,7 @@ void PrinterDevice::finish() {
         throw std::runtime_error("The printer " + printer_.printerName().toStdString() +
                                  " could not start the print job");
     painter.setFont(font_);
-    const int ascent = QFontMetrics(font_, &printer_).ascent();
+    const int ascent = metrics_.ascent();
     bool first = true;
     for (const auto& page : pages_) {
         if (!first && !printer_.newPage()) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPrinter>
 #include <QString>
 #include "output/pagedevice.h"
@@ -44,6 +45,7 @@ private:
     };
     QPrinter printer_;
     QFont font_;
+    QFontMetrics metrics_;
     std::vector<std::vector<Run>> pages_;
     bool done_ = false;
 };

@@ -181,6 +181,17 @@ private slots:
         QCOMPARE(w->EdName->text(), QString("OMEGA"));
         QCOMPARE(w->ListBox1->currentRow(), 0);
     }
+
+    void aDataFileThatCannotBeReadLeavesNoPrintout() {
+        auto w = fixture::startWindow(kSlots);
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(vault::Paths().dataFile)));
+        const auto before = pdfqueue::existingFiles();
+        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
+        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
+        w->BitBtn1->click();
+        VERIFY_BOXES();
+        QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
+    }
 };
 
 class NoPrinterTest : public QObject {
