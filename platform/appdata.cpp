@@ -19,6 +19,8 @@ std::string appDataFolder() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (!base.isEmpty()) {
         while (base.size() > 1 && base.endsWith(QLatin1Char('/'))) base.chop(1);
+        // On a fresh account the folder may not exist yet, unlike the Windows one.
+        QDir().mkpath(base);
         return QFile::encodeName(base).toStdString();
     }
 #endif

@@ -19,10 +19,12 @@ std::int16_t cycleOffsets[4];
 bool tablesReady = false;
 
 KeyPhraseBuffer phrase{};
-// (key character + offset) mod 94 for each text position below 256; the key position
-// and the offset step both advance once per character, so position i uses key
-// character i mod length and offset i mod 4.
-unsigned char shiftAt[kShiftTable];
+// The forward shift (key character + offset) mod 94 for each text position below 256,
+// and the backward shift 94 minus that: the key position and the offset step both
+// advance once per character, so position i uses key character i mod length and
+// offset i mod 4.
+unsigned char forwardShift[kShiftTable];
+unsigned char backwardShift[kShiftTable];
 
 void ensureTables() {
     if (tablesReady) return;
@@ -34,8 +36,8 @@ void ensureTables() {
     tablesReady = true;
 }
 
+// The shift at a text position, by the key position and cycle step counters.
 int shiftFor(std::size_t position) {
-    if (position < kShiftTable) return shiftAt[position];
     int k = phrase.text[position % phrase.length];
     int d = cycleOffsets[position % 4];
     return (k + d) % kRingSize;
@@ -44,16 +46,26 @@ int shiftFor(std::size_t position) {
 void rebuildShifts() {
     ensureTables();
     if (phrase.length == 0) return;
-    std::uint32_t keyPos = 0;
-    unsigned step = 0;
     for (std::size_t i = 0; i < kShiftTable; ++i) {
-        shiftAt[i] = static_cast<unsigned char>((phrase.text[keyPos] + cycleOffsets[step]) % kRingSize);
-        if (++keyPos == phrase.length) keyPos = 0;
-        step = (step + 1) & 3u;
+        int s = shiftFor(i);
+        forwardShift[i] = static_cast<unsigned char>(s);
+        backwardShift[i] = static_cast<unsigned char>((kRingSize - s) % kRingSize);
     }
 }
 
 bool isBlankOrControl(unsigned char c) { return c <= 32; }
+
+// Moves every printable character of in[0..n) the given steps around the ring.
+// Written without branches so the compiler turns it into vector code.
+void shiftRun(const unsigned char* in, std::size_t n, const unsigned char* steps, unsigned char* out) {
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = in[i];
+        unsigned char x = static_cast<unsigned char>(c - kFirstPrintable);
+        unsigned char y = static_cast<unsigned char>(x + steps[i]);
+        y = static_cast<unsigned char>(y >= kRingSize ? y - kRingSize : y);
+        out[i] = x < kRingSize ? static_cast<unsigned char>(y + kFirstPrintable) : c;
+    }
+}
 
 // Trims in[0..n) and shifts it into out; returns the output length. Needs a phrase.
 std::size_t shiftText(const unsigned char* in, std::size_t n, unsigned char* out, bool backward) {
@@ -61,14 +73,14 @@ std::size_t shiftText(const unsigned char* in, std::size_t n, unsigned char* out
     while (first < last && isBlankOrControl(in[first])) ++first;
     while (last > first && isBlankOrControl(in[last - 1])) --last;
     const std::size_t len = last - first;
-    for (std::size_t i = 0; i < len; ++i) {
+    const std::size_t tabled = std::min(len, kShiftTable);
+    shiftRun(in + first, tabled, backward ? backwardShift : forwardShift, out);
+    for (std::size_t i = tabled; i < len; ++i) {  // only texts beyond the field limits
         unsigned char c = in[first + i];
         if (c >= kFirstPrintable && c <= kLastPrintable) {
             int s = shiftFor(i);
-            int v = c - kFirstPrintable + (backward ? -s : s);
-            if (v >= kRingSize) v -= kRingSize;
-            if (v < 0) v += kRingSize;
-            c = alphabet[v];
+            int v = c - kFirstPrintable + (backward ? kRingSize - s : s);
+            c = alphabet[v % kRingSize];
         }
         out[i] = c;
     }
@@ -84,26 +96,31 @@ std::string cipherText(std::string_view text, bool backward) {
     return out;
 }
 
-// One field of the record routine: the cipher of the text, cut to `cut`, trimmed,
-// cut again; the area behind the text is zeroed.
+// Shifts p[0..n) in place (one pointer, so the compiler can vectorise it).
+void shiftInPlace(unsigned char* p, std::size_t n, const unsigned char* steps) {
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = p[i];
+        unsigned char x = static_cast<unsigned char>(c - kFirstPrintable);
+        unsigned char y = static_cast<unsigned char>(x + steps[i]);
+        y = static_cast<unsigned char>(y >= kRingSize ? y - kRingSize : y);
+        p[i] = x < kRingSize ? static_cast<unsigned char>(y + kFirstPrintable) : c;
+    }
+}
+
+// One field of the record routine: the cipher of the text, cut to the field's size,
+// trimmed, cut again; the area behind the text is zeroed. Done in place: the text is
+// trimmed first, and the shift keeps its first and last characters above code 32,
+// so the result needs no second trim.
 template <std::size_t Max>
 void cipherField(ShortString<Max>& field, bool backward) {
-    unsigned char work[Max];
-    const std::size_t n = std::min<std::size_t>(field.length, Max);
+    static_assert(Max <= kShiftTable);
     auto* chars = reinterpret_cast<unsigned char*>(field.chars);
-    std::size_t len;
-    if (phrase.length == 0) {
-        std::memcpy(work, chars, n);
-        len = n;
-    } else {
-        len = shiftText(chars, n, work, backward);
-    }
-    len = std::min(len, Max);
-    std::size_t first = 0;
-    while (first < len && isBlankOrControl(work[first])) ++first;
-    while (len > first && isBlankOrControl(work[len - 1])) --len;
-    len = std::min(len - first, Max);
-    std::memcpy(chars, work + first, len);
+    std::size_t first = 0, last = std::min<std::size_t>(field.length, Max);
+    while (first < last && isBlankOrControl(chars[first])) ++first;
+    while (last > first && isBlankOrControl(chars[last - 1])) --last;
+    const std::size_t len = last - first;
+    if (first > 0) std::memmove(chars, chars + first, len);
+    if (phrase.length != 0) shiftInPlace(chars, len, backward ? backwardShift : forwardShift);
     std::memset(chars + len, 0, Max - len);
     field.length = static_cast<unsigned char>(len);
 }

@@ -42,6 +42,22 @@ struct CloseUnlessKept {
 
 bool statusIs(const SiteRecord& r, char c) { return r.Status.length == 1 && r.Status.chars[0] == c; }
 
+// The duplicate test: the name trimmed and upper-cased equals `wanted` (already both),
+// without building strings for every slot.
+bool sameNameForAdd(const ShortString<255>& name, const std::string& wanted) {
+    std::size_t first = 0, last = std::min<std::size_t>(name.length, 255);
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(name.chars[i]); };
+    while (first < last && at(first) <= 32) ++first;
+    while (last > first && at(last - 1) <= 32) --last;
+    if (last - first != wanted.size()) return false;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        unsigned char c = at(first + i);
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        if (c != static_cast<unsigned char>(wanted[i])) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -205,7 +221,7 @@ FreeSlot FindFreeSlot(const std::string& wantedName) {
         bool last = ReadSlot();
         DecipherRecord();
         if (last) return {FreeSlot::Full, -1};
-        if (IsInUse(CurrentRecord) && UpperAscii(Trim(CurrentRecord.Name.str())) == wanted)
+        if (IsInUse(CurrentRecord) && sameNameForAdd(CurrentRecord.Name, wanted))
             return {FreeSlot::Duplicate, -1};
         if (IsNeverUsed(CurrentRecord) || statusIs(CurrentRecord, 'D')) {
             guard.keep = true;

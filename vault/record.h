@@ -1,6 +1,7 @@
 // The data file's slot, byte for byte, and the one record buffer.
 #pragma once
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,8 @@ struct ShortString {
     // Stores text cut to Max characters; the rest of the area is zeroed.
     void assign(std::string_view text) {
         std::size_t n = text.size() < Max ? text.size() : Max;
-        for (std::size_t i = 0; i < Max; ++i) chars[i] = i < n ? text[i] : '\0';
+        if (n > 0) std::memcpy(chars, text.data(), n);
+        std::memset(chars + n, 0, Max - n);
         length = static_cast<unsigned char>(n);
     }
     void clear() { assign({}); }

@@ -85,7 +85,9 @@ std::string trimmedBox(AnsiLineEdit* box) { return vault::Trim(toAnsi(box->text(
 TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main_(mainWindow) {
     setObjectName(QStringLiteral("FrmKey"));
     setWindowTitle(QStringLiteral("Encryption Key Phrase"));
-    QFont f(QStringLiteral("Tahoma"));
+    QFont f;
+    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("Arial")});
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
     setFont(f);
@@ -128,6 +130,12 @@ TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main
     Cmdverify = makeButton(p, "Cmdverify", QStringLiteral("Verify"), 270, 112, 75, 25);
     Label3 = makeLabel(p, "Label3", QStringLiteral("For verification only:"), 16, 130);
     EdVerify = makeEdit(p, "EdVerify", Label3, 16, 149, 329, 21);
+
+    // Texts keep readable where the font is wider than the designed one.
+    for (QCheckBox* box : {CheckBox1, ChkChange}) {
+        const int wanted = box->sizeHint().width();
+        if (wanted > box->width()) box->resize(wanted, box->height());
+    }
 
     setTabOrder(EdKeyContinue, Button1);
     setTabOrder(Button1, CheckBox1);

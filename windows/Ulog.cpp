@@ -68,7 +68,11 @@ const char* const kCreateFileQuestion =
     "then click NO as this message should only appear the first time you run. )";
 
 QFont windowFont() {
-    QFont f(QStringLiteral("MS Sans Serif"));
+    // Where MS Sans Serif is missing, a font of Arial's widths keeps the texts in their
+    // designed room better than the usual sans-serif substitute.
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("Arial")});
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
     return f;
@@ -274,7 +278,15 @@ void TFrmfirst::buildControls() {
 
     // On the window itself, beside CmdAbout.
     BitBtn5 = makeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
-    picture(BitBtn5, QStyle::SP_DialogHelpButton);
+    picture(BitBtn5, QStyle::SP_MessageBoxQuestion);
+
+    // A label sizes itself to its text, as at design time: where the font on this
+    // machine is wider than the designed one, the label grows rightwards.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->wordWrap()) continue;
+        const int wanted = label->sizeHint().width();
+        if (wanted > label->width()) label->resize(wanted, label->height());
+    }
 
     // Keyboard order.
     QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,

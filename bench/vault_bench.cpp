@@ -1,0 +1,153 @@
+// Costs of the scans on a full data file (999 entries under a 20-character phrase),
+// each printed as a ratio to a plain read of the same 1,104,000 bytes.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "vault/cipher.h"
+#include "vault/datafile.h"
+#include "vault/locations.h"
+#include "vault/record.h"
+
+namespace {
+
+const std::string kPhrase = "a twenty char phrase";  // 20 characters
+
+std::string entryName(int i) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Example site %04d", i);
+    return buf;
+}
+
+// A data file of 1000 slots with slots 0..998 in use, as the program writes it.
+void buildFullFile(const std::string& folder) {
+    vault::Paths().storageFolder = folder + "/";
+    vault::Paths().dataFile = folder + "/KFOLD30.DAT";
+    vault::InitCipherTables();
+    vault::CreateDataFile();
+    vault::SetKeyPhrase(kPhrase);
+    vault::OpenDataFile();
+    for (int i = 0; i < 999; ++i) {
+        char web[64], user[64], comment[96], pw[26];
+        std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
+        std::snprintf(user, sizeof user, "user%04d@example.org", i);
+        std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
+        std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
+        vault::CurrentRecord = vault::SiteRecord{};
+        vault::CurrentRecord.Status.assign("A");
+        vault::CurrentRecord.Name.assign(entryName(i));
+        vault::CurrentRecord.Website.assign(web);
+        vault::CurrentRecord.UserId.assign(user);
+        vault::CurrentRecord.Comments.assign(comment);
+        vault::CurrentRecord.Password.assign(pw);
+        vault::WriteSlot(i);
+    }
+    vault::CloseDataFile();
+}
+
+void BM_PlainRead(benchmark::State& state) {
+    std::vector<char> buffer(vault::kNewFileSlots * vault::kSlotSize);
+    for (auto _ : state) {
+        int fd = ::open(vault::Paths().dataFile.c_str(), O_RDONLY);
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            ssize_t got = ::read(fd, buffer.data() + done, buffer.size() - done);
+            if (got <= 0) break;
+            done += static_cast<std::size_t>(got);
+        }
+        ::close(fd);
+        benchmark::DoNotOptimize(buffer.data());
+        if (done != buffer.size()) state.SkipWithError("short read");
+    }
+}
+
+// The names are copied out as the list takes them; the strings are reused from one
+// run to the next so the allocator's churn does not count as the scan's.
+void BM_LoadList(benchmark::State& state) {
+    std::vector<std::string> names(1000);
+    for (auto _ : state) {
+        std::size_t count = 0;
+        vault::ScanSiteList([&] {
+            const auto& name = vault::CurrentRecord.Name;
+            names[count++].assign(name.chars, name.length);
+        });
+        if (count != 999) state.SkipWithError("wrong count");
+    }
+}
+
+void BM_FindFreeSlotFull(benchmark::State& state) {
+    for (auto _ : state) {
+        vault::FreeSlot f = vault::FindFreeSlot("A name not in the file");
+        if (f.kind != vault::FreeSlot::Full) state.SkipWithError("not full");
+    }
+}
+
+void BM_FindSlotByNameLast(benchmark::State& state) {
+    const std::string wanted = entryName(998);
+    for (auto _ : state) {
+        int slot = vault::FindSlotByName(wanted);
+        vault::CloseDataFile();
+        if (slot != 998) state.SkipWithError("not found");
+    }
+}
+
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadList)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FindFreeSlotFull)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FindSlotByNameLast)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// Keeps the median time of each benchmark to print the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                medians[r.run_name.function_name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
+        ConsoleReporter::ReportRuns(runs);
+    }
+    struct Times {
+        double real, cpu;
+    };
+    std::map<std::string, Times> medians;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string folder = (std::filesystem::temp_directory_path() / "keyfold-bench.XXXXXX").string();
+    if (!::mkdtemp(folder.data())) return 1;
+    buildFullFile(folder);
+
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    // CPU time (user + system) is the fairer measure on a shared machine; wall time is
+    // shown beside it.
+    auto floor = reporter.medians.find("BM_PlainRead");
+    if (floor != reporter.medians.end() && floor->second.cpu > 0) {
+        const auto& f = floor->second;
+        std::printf("\nRatio to a plain read of the file (%.1f us CPU, %.1f us wall); goal within 3x:\n", f.cpu,
+                    f.real);
+        const std::pair<const char*, const char*> rows[] = {{"BM_LoadList", "list loading"},
+                                                            {"BM_FindFreeSlotFull", "FindFreeSlot (full file)"},
+                                                            {"BM_FindSlotByNameLast", "FindSlotByName (slot 998)"}};
+        for (const auto& [key, label] : rows) {
+            auto it = reporter.medians.find(key);
+            if (it == reporter.medians.end()) continue;
+            const double cpuRatio = it->second.cpu / f.cpu, wallRatio = it->second.real / f.real;
+            std::printf("  %-27s %7.1f us CPU  %5.2fx   (wall %7.1f us  %5.2fx)%s\n", label, it->second.cpu, cpuRatio,
+                        it->second.real, wallRatio, cpuRatio <= 3.0 ? "" : "  over the goal");
+        }
+    }
+    std::filesystem::remove_all(folder);
+    return 0;
+}
