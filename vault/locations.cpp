@@ -28,9 +28,12 @@ bool DirectoryExists(const std::string& path) {
 
 bool SetupDataFolder(const std::string& appDataBase) {
     Locations& p = Paths();
-    p.dataFolder = WithTrailingSeparator(appDataBase) + "Keyfold";
+    // Without an application-data folder nothing is created (never "/Keyfold" at the
+    // root); the paths then point at a "Keyfold" folder that does not exist.
+    p.dataFolder = appDataBase.empty() ? std::string("Keyfold") : WithTrailingSeparator(appDataBase) + "Keyfold";
     p.settingsFile = p.dataFolder + kPathSeparator + kSettingsFileName;
     p.storageFolder = p.dataFolder + kPathSeparator;
+    if (appDataBase.empty()) return false;
     if (DirectoryExists(p.dataFolder)) return true;
     return MakeDirectory(p.dataFolder) == 0;
 }

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -72,7 +73,8 @@ private slots:
                     return;
                 }
                 RECORD(dialog->windowTitle() == "Choose Your Storage Location", "title");
-                RECORD(dialog->isModal(), "chooser is not modal");
+                RECORD(dialog->isModal() && dialog->windowModality() == Qt::ApplicationModal,
+                       "chooser does not block the whole program");
                 RECORD(dialog->fileMode() == QFileDialog::Directory, "not a folder chooser");
                 RECORD(dialog->testOption(QFileDialog::ShowDirsOnly), "files are shown");
                 // A trailing separator on the start folder must not matter.
@@ -149,6 +151,9 @@ private slots:
                 RECORD(box->isModal(), "not modal");
                 RECORD(box->windowFlags().testFlag(Qt::FramelessWindowHint), "has a frame");
                 RECORD(box->size() == QSize(496, 274), "client size");
+                const QRect area = box->screen()->availableGeometry();
+                RECORD((box->geometry().center() - area.center()).manhattanLength() <= 2,
+                       "not centred on the screen");
                 RECORD(box->palette().color(QPalette::Window) == QColor(224, 224, 224),
                        "background");
                 RECORD(box->Panel2->geometry() == QRect(8, 8, 481, 223), "panel place");

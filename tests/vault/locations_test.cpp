@@ -23,6 +23,10 @@ TEST_F(LocationsTest, DataFolderIsCreatedOneLevelOwnerOnly) {
     // Only one level is created.
     EXPECT_FALSE(SetupDataFolder(dir + "/no/such"));
     EXPECT_FALSE(DirectoryExists(dir + "/no"));
+    // No application-data folder: nothing is created anywhere.
+    EXPECT_FALSE(SetupDataFolder(""));
+    EXPECT_EQ(Paths().dataFolder, "Keyfold");  // never "/Keyfold" at the root
+    EXPECT_FALSE(DirectoryExists("Keyfold"));
 }
 
 TEST_F(LocationsTest, StoredLocationReplacesTheStorageFolder) {
