@@ -1,5 +1,4 @@
-// The folder chooser (the real dialog, driven offscreen, and its test hook) and the
-// about box on its own.
+// The real folder chooser, driven offscreen, and the about box on its own.
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -119,18 +118,6 @@ private slots:
                                                     missing);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
         QVERIFY(!chosen.has_value());
-    }
-
-    void hookAnswersWithoutADialog() {
-        platform::testing::setNextFolderChoice(QString("/media/stick/"));
-        QVERIFY(platform::testing::folderChoicePending());
-        auto chosen = platform::chooseStorageFolder(nullptr, "T", "/nowhere/");
-        QCOMPARE(chosen.value(), QString("/media/stick/"));
-        QVERIFY(!platform::testing::folderChoicePending());
-        QCOMPARE(platform::testing::lastFolderRequest()->startFolder, QString("/nowhere/"));
-
-        platform::testing::setNextFolderChoice(std::nullopt);
-        QVERIFY(!platform::chooseStorageFolder(nullptr, "T", "/x/").has_value());
     }
 
     void aboutBoxShowsItsTextsAndClosesWithOk() {
