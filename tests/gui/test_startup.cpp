@@ -1,5 +1,6 @@
 // Start-up of the program: the main window's controls, the list loaded under the key
 // phrase, the remembered size and masking state, the exit by Enter, the memory panel.
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -214,6 +215,19 @@ private slots:
         QCOMPARE(w.CmdHide->text(), QStringLiteral("H"));
         QVERIFY(w.LblUserHidden->isHidden());
         VERIFY_BOXES();
+    }
+
+    void closeGoesOnWhenTheSizeCannotBeWritten() {
+        TFrmfirst w;
+        w.show();
+        w.CmdHideClick();
+        QDir(QString::fromStdString(vault::Paths().dataFolder)).removeRecursively();
+        expectBox(BoxKind::Error,
+                  QStringLiteral("Unable to write to %1").arg(QString::fromStdString(vault::Paths().settingsFile)));
+        w.close();
+        VERIFY_BOXES();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(false));
     }
 
     void enterInTheNameBoxClosesTheProgram() {
