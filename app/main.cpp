@@ -1,17 +1,19 @@
 // Keyfold: start sequence. The main window is created hidden, the key phrase dialog
 // takes the phrase and loads the list when it closes, then the main window shows.
 #include <QApplication>
+#include <QIcon>
 
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
 int main(int argc, char* argv[]) {
-    // The browser window's web engine, loaded later with its library, needs this set
-    // before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Keyfold"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));
+    QIcon icon;
+    for (int size : {16, 32, 64})
+        icon.addFile(QStringLiteral(":/icons/keyfold-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     TFrmfirst mainWindow;  // FormCreate runs; the window stays hidden
     {

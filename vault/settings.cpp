@@ -55,14 +55,15 @@ std::optional<std::string_view> keyOf(std::string_view line) {
     return trimSpaces(t.substr(0, eq));
 }
 
-IniLines splitLines(const std::string& bytes) {
+IniLines splitLines(std::string_view bytes) {
     IniLines ini;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);  // a byte-order mark from an editor
     if (bytes.find("\r\n") != std::string::npos) ini.eol = "\r\n";
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
-        std::string line = bytes.substr(start, end - start);
+        std::string line(bytes.substr(start, end - start));
         if (!line.empty() && line.back() == '\r') line.pop_back();
         ini.lines.push_back(std::move(line));
         start = end + 1;

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QOpenGLContext>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -26,6 +27,14 @@
 #include "platform/sizes.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
+
+// Qt's global shared OpenGL context, which Qt WebEngine renders through. Qt creates it
+// at start when Qt::AA_ShareOpenGLContexts is set; the program does not set it, since
+// that loads the OpenGL driver at every start (tens of megabytes and a tenth of a
+// second here) for a window most runs never open. The browser library makes the
+// context itself, once, before the first web view exists.
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 QString AutoFillUser;
 QString AutoFillPwd;
@@ -74,6 +83,16 @@ QString trimControls(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+void ensureSharedGlContext() {
+    if (qt_gl_global_share_context()) return;
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As Qt itself does: the context is installed even when it cannot be created (no
+    // OpenGL, as offscreen); the engine then draws in software.
+    auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
+    context->create();
+    qt_gl_set_global_share_context(context);
+}
+
 std::string settingsFile() { return vault::Paths().settingsFile; }
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
@@ -95,6 +114,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QRect& place, c
     button->setGeometry(place);
     button->setToolTip(hint);
     button->setIcon(parent->style()->standardIcon(picture));
+    if (!caption.isEmpty()) button->setIconSize(QSize(12, 12));
     button->setFocusPolicy(Qt::TabFocus);
     if (handCursor) button->setCursor(Qt::PointingHandCursor);
     return button;
@@ -212,9 +232,16 @@ QVariant BrowserControl::RunScript(const QString& source, bool* answered) {
 const QColor TFrmBrowse::BackgroundColour = QColor(232, 232, 232);
 
 TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
+    ensureSharedGlContext();
     setObjectName(QStringLiteral("FrmBrowse"));
     setWindowTitle(QStringLiteral("Keyfold Auto Viewer - Password Filler"));
     setModal(true);
+    // The design font of the windows: MS Sans Serif, 11 pixels (a metric-compatible
+    // sans serif where it is missing).
+    QFont designFont(QStringLiteral("MS Sans Serif"));
+    designFont.setStyleHint(QFont::SansSerif);
+    designFont.setPixelSize(11);
+    setFont(designFont);
     setAutoFillBackground(true);
     setBackground(BackgroundColour);
     resize(1151, 524);

@@ -81,8 +81,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // as the program starts: no OpenGL attribute
     ModuleTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -14,6 +14,7 @@
 #include "platform/userkey.h"
 #include "support.h"
 #include "vault/cipher.h"
+#include "vault/datafile.h"
 #include "vault/locations.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
@@ -144,6 +145,22 @@ private slots:
         key.Button1->click();
         QCOMPARE(vault::KeyPhrase(), std::string(255, 'x'));
         VERIFY_BOXES();
+    }
+
+    void continueFailureKeepsTheDialogOpen() {
+        writeDataFile("", {}, 1);  // a file of one slot cannot give its second
+        TFrmfirst main;
+        TFrmKey key(&main);
+        key.PrepareDialog();
+        key.show();
+        key.EdKeyContinue->setText(QStringLiteral(" k "));
+        expectBox(BoxKind::Error, QStringLiteral("Read beyond end of file"));
+        key.Button1->click();
+        VERIFY_BOXES();
+        QVERIFY(key.isVisible());
+        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(main.LblCount->text().isEmpty());  // nothing loaded yet
+        key.hide();
     }
 
     void verifyRefusesAnEmptyNewPhraseAndNoLeavesTheFile() {

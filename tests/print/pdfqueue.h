@@ -41,20 +41,22 @@ inline int pdfPages(const QString& pdf) {
     return -1;
 }
 
-// Waits for a new, complete PDF that holds marker (or, for an empty marker, any new
-// PDF) and returns its path; empty when none came within the time.
+// Waits for a new, complete PDF that holds marker and returns its path; empty when
+// none came within the time. An empty marker asks for a page without any text.
+// Jobs of other programs printing at the same time are passed over.
 inline QString waitForPdf(const QSet<QString>& before, const QString& marker, int ms = 30000) {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms) {
+    do {
         for (const QString& f : QDir(outputFolder()).entryList({"*.pdf"}, QDir::Files)) {
             if (before.contains(f)) continue;
             const QString path = outputFolder() + "/" + f;
             if (QFileInfo(path).size() == 0 || pdfPages(path) < 0) continue;  // still being written
-            if (marker.isEmpty() || pdfText(path).contains(marker)) return path;
+            const QString text = pdfText(path);
+            if (marker.isEmpty() ? text.trimmed().isEmpty() : text.contains(marker)) return path;
         }
         QThread::msleep(200);
-    }
+    } while (t.elapsed() < ms);
     return {};
 }
 

@@ -41,17 +41,20 @@ private:
 const QString kPrintQuestion =
     QStringLiteral("You chose print. You sure you want to print your list of passwords now? ");
 
-// Slot order differs from the alphabetical list; a deleted slot, an empty slot with an
-// entry behind it, and the file's last slot in use.
-const std::vector<fixture::Slot> kSlots = {
-    {0, "A", "ZULU", "https://zulu.example", "zed", "zpw", "SECRETCOMMENTZ"},
-    {1, "D", "GONE", "https://gone.example", "old", "opw", ""},
-    {2, "U", "ALPHA", "", "al", "apw", "SECRETCOMMENTA"},
-    {4, "A", "MIKE", "https://mike.example", "mi", "mpw", "SECRETCOMMENTM"},
-    {999, "A", "OMEGA", "https://omega.example", "om", "0123456789012345678901234", ""},
-};
-
 QString marker() { return QString("K%1Q").arg(QCoreApplication::applicationPid()); }
+
+// Slot order differs from the alphabetical list; a deleted slot, an empty slot with an
+// entry behind it, and the file's last slot in use. The last one carries this run's mark.
+std::vector<fixture::Slot> printSlots() {
+    return {
+        {0, "A", "ZULU", "https://zulu.example", "zed", "zpw", "SECRETCOMMENTZ"},
+        {1, "D", "GONE", "https://gone.example", "old", "opw", ""},
+        {2, "U", "ALPHA", "", "al", "apw", "SECRETCOMMENTA"},
+        {4, "A", "MIKE", "https://mike.example", "mi", "mpw", "SECRETCOMMENTM"},
+        {999, "A", "OMEGA", "https://omega.example/" + marker().toStdString(), "om",
+         "0123456789012345678901234", ""},
+    };
+}
 
 }  // namespace
 
@@ -133,7 +136,7 @@ private slots:
                                      print({"HALF" + m, "", "", ""});
                                      throw std::runtime_error("Read beyond end of file");
                                  }));
-        QVERIFY(pdfqueue::waitForPdf(before, QString(), 4000).isEmpty());
+        QVERIFY(pdfqueue::waitForPdf(before, "HALF" + marker(), 4000).isEmpty());
     }
 };
 
@@ -144,7 +147,7 @@ private slots:
     void init() { platform::testing::reset(); }
 
     void printsEveryStoredEntryInSlotOrder() {
-        auto w = fixture::startWindow(kSlots);
+        auto w = fixture::startWindow(printSlots());
         w->show();
         VERIFY_BOXES();
         QCOMPARE(w->ListBox1->count(), 2);  // the list stops at the empty slot
@@ -164,16 +167,16 @@ private slots:
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         w->BitBtn1->click();
         VERIFY_BOXES();
-        const QString pdf = pdfqueue::waitForPdf(before, "OMEGA");
+        const QString pdf = pdfqueue::waitForPdf(before, marker());
         QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
-        QVERIFY2(pdfqueue::waitForPdf(before << QFileInfo(pdf).fileName(), QString(), 2000).isEmpty(),
+        QVERIFY2(pdfqueue::waitForPdf(before << QFileInfo(pdf).fileName(), marker(), 2000).isEmpty(),
                  "the No answer printed something");
         const QString text = pdfqueue::simplified(pdfqueue::pdfText(pdf));
         QCOMPARE(text,
                  QString("Name: ZULU https://zulu.example User ID: zed Password: zpw "
                          "Name: ALPHA User ID: al Password: apw "
                          "Name: MIKE https://mike.example User ID: mi Password: mpw "
-                         "Name: OMEGA https://omega.example User ID: om "
+                         "Name: OMEGA https://omega.example/" + marker() + " User ID: om "
                          "Password: 0123456789012345678901234"));
         QCOMPARE(pdfqueue::pdfPages(pdf), 1);
         QFile::remove(pdf);
@@ -183,7 +186,7 @@ private slots:
     }
 
     void aDataFileThatCannotBeReadLeavesNoPrintout() {
-        auto w = fixture::startWindow(kSlots);
+        auto w = fixture::startWindow(printSlots());
         QVERIFY(QFile::remove(QString::fromLocal8Bit(vault::Paths().dataFile)));
         const auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);

@@ -28,6 +28,12 @@ for f in share/applications/org.quorvel.Keyfold.desktop \
   [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
 done
 
+# The installed metainfo, desktop entry and icon agree with each other.
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate-tree --no-net --no-color "$prefix" >/dev/null ||
+    { appstreamcli validate-tree --no-net --no-color "$prefix"; fail=1; }
+fi
+
 # Every object of ours resolves its libraries, and none from the build folder.
 for obj in "$program" "$pkgdir"/*.so; do
   [ -e "$obj" ] || continue

@@ -126,6 +126,11 @@ private slots:
         w->CmdChgClick();
         QCOMPARE(w->LblCurrent->text(), thumb);
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        // Cancelling afterwards keeps the choice made before, silently.
+        platform::testing::setNextFolderChoice(std::nullopt);
+        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
+        QCOMPARE(w->LblCurrent->text(), thumb);
+        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         // The run goes on with the file it opened at start.
         QCOMPARE(vault::Paths().dataFile, oldDataFile);
 

@@ -25,7 +25,8 @@ TEST_F(LocationsTest, DataFolderIsCreatedOneLevelOwnerOnly) {
     EXPECT_FALSE(DirectoryExists(dir + "/no"));
     // No application-data folder: nothing is created anywhere.
     EXPECT_FALSE(SetupDataFolder(""));
-    EXPECT_FALSE(DirectoryExists("/Keyfold"));
+    EXPECT_EQ(Paths().dataFolder, "Keyfold");  // never "/Keyfold" at the root
+    EXPECT_FALSE(DirectoryExists("Keyfold"));
 }
 
 TEST_F(LocationsTest, StoredLocationReplacesTheStorageFolder) {

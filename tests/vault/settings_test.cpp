@@ -20,6 +20,8 @@ TEST_F(SettingsTest, MissingThingsReadZero) {
     EXPECT_EQ(ReadWidth("Frmfirst", ini()), 0);  // no section
     EXPECT_EQ(ReadHeight("Other", ini()), 0);    // no key
     EXPECT_EQ(ReadWidth("Other", ini()), 5);
+    writeBytes(ini(), "\xEF\xBB\xBF[Other]\r\nW=6\r\n");  // saved by an editor with a byte-order mark
+    EXPECT_EQ(ReadWidth("Other", ini()), 6);
 }
 
 TEST_F(SettingsTest, IntegerForms) {

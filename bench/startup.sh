@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Start-up and memory of the program as a user meets them, under Xvfb, with a full data
+# file (999 entries under a key phrase):
+#   - launch to the key phrase dialog on screen (milliseconds; median and best of N runs),
+#   - resident memory (VmRSS) with the key phrase dialog up,
+#   - resident memory with the main window up and the 999 names loaded,
+#   - whether the program has the web engine in memory at that point (it must not).
+# Usage: bench/startup.sh [build folder] [runs]     (defaults: ./build, 15)
+# Needs Xvfb and xdotool (tools/debian-packages.txt).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+runs="${2:-15}"
+program="$build/app/keyfold"
+maker="$build/bench/keyfold_make_data_file"
+phrase="a twenty char phrase"
+for f in "$program" "$maker"; do
+  [ -x "$f" ] || { echo "missing $f: build first (cmake --build build)" >&2; exit 1; }
+done
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/keyfold-bench.XXXXXX")"
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A home of its own, as a first-time user with a full file.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+"$maker" "$XDG_DATA_HOME/Keyfold" "$phrase"
+unset QT_QPA_PLATFORM
+
+display=99
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+for _ in $(seq 1 200); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.02; done
+
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+# Waits until a visible window with exactly this title exists; prints its id.
+wait_window() {
+  local title="$1" id
+  for _ in $(seq 1 3000); do
+    id="$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1 || true)"
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.002
+  done
+  return 1
+}
+
+launch=()
+key_rss=()
+list_rss=()
+engine="no"
+for run in $(seq 1 "$runs"); do
+  start="$(now_ms)"
+  "$program" >/dev/null 2>&1 &
+  app_pid=$!
+  key_window="$(wait_window "Encryption Key Phrase")" || { echo "no key phrase dialog" >&2; exit 1; }
+  launch+=($(( $(now_ms) - start )))
+  sleep 0.5
+  key_rss+=("$(rss_kb "$app_pid")")
+  # Type the phrase and press "Continue" (the next control in keyboard order).
+  xdotool windowfocus --sync "$key_window"
+  xdotool type --delay 0 "$phrase"
+  xdotool key Tab space
+  wait_window "Keyfold" >/dev/null || { echo "no main window" >&2; exit 1; }
+  sleep 1
+  list_rss+=("$(rss_kb "$app_pid")")
+  if grep -q libQt6WebEngine "/proc/$app_pid/maps"; then engine="yes"; fi
+  kill "$app_pid"
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+best() { printf '%s\n' "$@" | sort -n | head -n 1; }
+mb() { awk -v kb="$1" 'BEGIN { printf "%.1f", kb / 1024 }'; }
+
+echo "runs: $runs (Xvfb 1280x1024x24, 999 entries under a 20-character phrase)"
+echo "launch to key phrase dialog on screen: median $(median "${launch[@]}") ms, best $(best "${launch[@]}") ms"
+echo "resident memory, key phrase dialog: median $(mb "$(median "${key_rss[@]}")") MB"
+echo "resident memory, main window with 999 names: median $(mb "$(median "${list_rss[@]}")") MB"
+echo "web engine in memory before any browser window: $engine"
