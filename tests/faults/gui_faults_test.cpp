@@ -1,0 +1,128 @@
+// The failing disk as the user meets it: the command's error box shows the failure's
+// own text, the data file is as before (or the one slot fully written), and the window
+// keeps working for the next command.
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+#include <cerrno>
+#include <cstdio>
+
+#include "../gui/support.h"
+#include "platform/messages.h"
+#include "vault/datafile.h"
+#include "vault/fileio.h"
+#include "vault/locations.h"
+#include "windows/Ulog.h"
+
+using namespace gui_test;
+using platform::BoxKind;
+using platform::testing::expectBox;
+using vault::testing::Op;
+
+namespace {
+const QString kAdded = QStringLiteral("Successfully added to your list.");
+QString deleteQuestion(const QString& name) {
+    return "You chose delete. You sure you want to delete entry " + name + "? (Click \"Yes\" to delete)";
+}
+void type(TFrmfirst* w, const QString& name, const QString& site, const QString& pwd = {}) {
+    w->EdName->setText(name);
+    w->Edwebsite->setText(site);
+    w->EdUser->setText(QStringLiteral("someone"));
+    w->Edpwd->setText(pwd);
+    w->EdComments->setText(QString());
+}
+}  // namespace
+
+class GuiFaultTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        freshStart();
+        vault::testing::clearFaults();
+    }
+    void cleanup() { vault::testing::clearFaults(); }
+
+    void addOnAFullDiskThenAgain() {
+        writeDataFile("key", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {1, "D", "", "", "", "", ""}});
+        auto w = startProgram(QStringLiteral("key"));
+        const std::string before = fileBytes(dataFilePath());
+
+        type(w.get(), QStringLiteral("MAIL"), QStringLiteral("http://mail"), QStringLiteral("pw2"));
+        vault::testing::failNthCall(1, ENOSPC, Op::Write);
+        expectBox(BoxKind::Error, QStringLiteral("Disk full"));
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QVERIFY(vault::testing::faultFired());
+        QVERIFY(fileBytes(dataFilePath()) == before);
+        QCOMPARE(listLines(w.get()), QStringList({"BANK"}));
+        QVERIFY(!vault::DataFileIsOpen());
+
+        // The disk has room again: the same click goes through.
+        expectBox(BoxKind::Plain, kAdded);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
+        QCOMPARE(readSlot(1, "key").Name.str(), std::string("MAIL"));
+    }
+
+    void updateWithAFailingFlushAndAFailingRead() {
+        writeDataFile("key", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}});
+        auto w = startProgram(QStringLiteral("key"));
+        const std::string before = fileBytes(dataFilePath());
+
+        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://bank.example"), QStringLiteral("new"));
+        vault::testing::failNthCall(1, EIO, Op::Read);
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QVERIFY(fileBytes(dataFilePath()) == before);
+
+        // The write lands but its flush fails: reported, and the slot is whole.
+        vault::testing::failNthCall(1, EIO, Op::Sync);
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        const vault::SiteRecord r = readSlot(0, "key");
+        QCOMPARE(r.Status.str(), std::string("U"));
+        QCOMPARE(r.Password.str(), std::string("new"));
+        QVERIFY(!vault::DataFileIsOpen());
+    }
+
+    void dataFileRemovedWhileTheProgramRuns() {
+        writeDataFile("", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {1, "A", "MAIL", "http://m", "", "", ""}});
+        auto w = startProgram(QString());
+        QCOMPARE(std::remove(dataFilePath().c_str()), 0);
+
+        w->EdName->setText(QStringLiteral("BANK"));
+        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
+        expectBox(BoxKind::Error, QStringLiteral("File not found"));
+        w->CmdDelete->click();
+        VERIFY_BOXES();
+
+        type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
+        expectBox(BoxKind::Error, QStringLiteral("File not found"));
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+
+        // The text list reads every entry through the list: the first read fails.
+        expectBox(BoxKind::Error, QStringLiteral("File not found"));
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QVERIFY(!vault::FileExists(dataFilePath()));
+        QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
+    }
+
+    void windowSizeThatCannotBeWritten() {
+        writeDataFile("", {});
+        auto w = startProgram(QString());
+        vault::testing::failNthCall(1, ENOSPC, Op::Write);
+        expectBox(BoxKind::Error, "Unable to write to " + QString::fromStdString(vault::Paths().settingsFile));
+        w->close();
+        VERIFY_BOXES();
+        QVERIFY(vault::testing::faultFired());
+        QVERIFY(!vault::FileExists(vault::Paths().settingsFile));
+    }
+};
+
+QTEST_MAIN(GuiFaultTest)
+#include "gui_faults_test.moc"

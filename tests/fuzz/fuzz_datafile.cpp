@@ -1,0 +1,175 @@
+// An arbitrary data file (any length, any slot bytes) under an arbitrary phrase: every
+// scan runs over it, an entry is deleted, one added and the file re-keyed. Nothing may
+// crash or read out of bounds; the file keeps its size; only the slot a command writes
+// changes; re-keying keeps every entry as it reads.
+#include <algorithm>
+#include <tuple>
+
+#include "common.h"
+#include "vault/datafile.h"
+#include "vault/ioerror.h"
+#include "vault/text.h"
+
+namespace {
+
+using Entry = std::tuple<std::string, std::string, std::string, std::string, std::string, std::string>;
+
+std::vector<Entry> listing() {
+    std::vector<Entry> entries;
+    vault::ScanSiteList([&] {
+        const vault::SiteRecord& r = vault::CurrentRecord;
+        entries.emplace_back(r.Status.str(), r.Name.str(), r.Website.str(), r.UserId.str(), r.Comments.str(),
+                             r.Password.str());
+    });
+    return entries;
+}
+
+std::string fileBytes() {
+    std::string bytes;
+    if (!fuzz::readFile(vault::Paths().dataFile, bytes)) fuzz::fail("data file gone");
+    return bytes;
+}
+
+// Only slot n differs between the two versions of the file.
+void onlySlotChanged(const std::string& before, const std::string& after, int n) {
+    FUZZ_CHECK(before.size() == after.size());
+    const std::size_t from = static_cast<std::size_t>(n) * vault::kSlotSize;
+    FUZZ_CHECK(before.compare(0, from, after, 0, from) == 0);
+    FUZZ_CHECK(before.compare(from + vault::kSlotSize, std::string::npos, after, from + vault::kSlotSize,
+                              std::string::npos) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::Input in(data, size);
+    const std::uint8_t mode = in.byte();
+    const std::string phrase = in.shortText();
+    const std::string newPhrase = in.shortText();
+    const std::string name = in.shortText();
+    const std::string file = in.rest();
+
+    fuzz::usePaths();
+    fuzz::writeFile(vault::Paths().dataFile, file);
+    vault::SetKeyPhrase(phrase);
+    const std::size_t slots = file.size() / vault::kSlotSize;
+
+    if (slots == 0) {
+        // Not a single whole slot: every scan reports the read past the end, and closes.
+        for (auto scan : {+[] { vault::ScanSiteList(nullptr); }, +[] { vault::FindFreeSlot("x"); },
+                          +[] { vault::FindSlotByName("x"); }, +[] { vault::LookupListedName("x"); },
+                          +[] { vault::ScanForPrint(nullptr); }}) {
+            try {
+                scan();
+                fuzz::fail("a scan of a file without slots succeeded");
+            } catch (const vault::IoError& e) {
+                FUZZ_CHECK(std::string(e.what()) == "Read beyond end of file");
+            }
+            FUZZ_CHECK(!vault::DataFileIsOpen());
+        }
+        FUZZ_CHECK(fileBytes() == file);
+        return 0;
+    }
+
+    // Every scan, read only.
+    const std::vector<Entry> listed = listing();
+    FUZZ_CHECK(!vault::DataFileIsOpen());
+    int printed = 0;
+    vault::ScanForPrint([&] { ++printed; });
+    FUZZ_CHECK(printed <= static_cast<int>(slots));
+    for (std::size_t i = 0; i < std::min<std::size_t>(listed.size(), 3); ++i) {
+        const std::string& listedName = std::get<1>(listed[i]);
+        if (vault::LookupListedName(listedName)) FUZZ_CHECK(vault::CurrentRecord.Name.str() == listedName);
+        FUZZ_CHECK(!vault::DataFileIsOpen());
+    }
+    FUZZ_CHECK(fileBytes() == file);
+
+    // Delete the entry of that name (exact match), if the scan finds one.
+    std::string before = file;
+    const std::string wanted = vault::Trim(name);
+    int found = vault::FindSlotByName(wanted);
+    if (found != vault::kNotFound) {
+        FUZZ_CHECK(found >= 0 && static_cast<std::size_t>(found) + 1 < slots);
+        FUZZ_CHECK(vault::CurrentRecord.Name.str() == wanted);
+        vault::CurrentRecord = fuzz::record("D", "", "", "", "", "");
+        vault::WriteSlot(found);
+        vault::CloseDataFile();
+        const std::string after = fileBytes();
+        onlySlotChanged(before, after, found);
+        FUZZ_CHECK(after.compare(static_cast<std::size_t>(found) * vault::kSlotSize, 2, "\x01" "D", 2) == 0);
+        before = after;
+    }
+    FUZZ_CHECK(!vault::DataFileIsOpen());
+
+    // Add an entry of that name.
+    vault::FreeSlot free = vault::FindFreeSlot(name);
+    if (free.kind == vault::FreeSlot::Found) {
+        FUZZ_CHECK(free.slot >= 0 && static_cast<std::size_t>(free.slot) + 1 < slots);
+        FUZZ_CHECK(vault::DataFileIsOpen());
+        vault::CurrentRecord = fuzz::record("A", wanted, name, name, name, name);
+        vault::WriteSlot(free.slot);
+        vault::CloseDataFile();
+        const std::string after = fileBytes();
+        onlySlotChanged(before, after, free.slot);
+        const auto now = listing();
+        FUZZ_CHECK(std::any_of(now.begin(), now.end(), [&](const Entry& e) { return std::get<1>(e) == wanted; }));
+        before = after;
+    } else {
+        FUZZ_CHECK(!vault::DataFileIsOpen());
+        FUZZ_CHECK(fileBytes() == before);
+    }
+
+    // Re-key to the new phrase, confirmed or cancelled.
+    const std::vector<Entry> beforeRekey = listing();
+    const bool confirm = mode & 1;
+    vault::RekeyResult result = vault::RekeyDataFile(phrase, newPhrase, [&](const std::string&) { return confirm; });
+    FUZZ_CHECK(!vault::DataFileIsOpen());
+    const std::string after = fileBytes();
+    FUZZ_CHECK(after.size() == file.size());
+    if (result == vault::RekeyResult::Cancelled) {
+        FUZZ_CHECK(!confirm);
+        FUZZ_CHECK(after == before);
+    } else {
+        vault::SetKeyPhrase(newPhrase);
+        FUZZ_CHECK(listing() == beforeRekey);
+    }
+    std::string temp;
+    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(vault::Paths().dataFile), temp));
+    return 0;
+}
+
+std::vector<std::string> FuzzSeeds() {
+    using fuzz::record;
+    std::vector<std::string> seeds;
+    auto seed = std::string(1, '\1') + fuzz::lengthPrefixed("") + fuzz::lengthPrefixed("new") + fuzz::lengthPrefixed("Beta");
+    // Plain (no phrase) file: in-use, deleted, never used, an entry hidden behind it.
+    std::string plain = fuzz::bytesOf(record("A", "Alpha", "https://a.example", "al", "c", "pw")) +
+                        fuzz::bytesOf(record("U", "Beta", "", "b", "", "pw2")) +
+                        fuzz::bytesOf(record("D", "", "", "", "", "")) + fuzz::bytesOf(vault::SiteRecord{}) +
+                        fuzz::bytesOf(record("A", "Hidden", "", "", "", ""));
+    seeds.push_back(seed + plain);
+    seeds.push_back(seed + plain + std::string(500, '\0'));  // a partial tail
+    seeds.push_back(seed + std::string(1103, '\0'));          // not a single slot
+    seeds.push_back(seed);                                     // an empty file
+    // Junk statuses and lengths.
+    vault::SiteRecord junk{};
+    std::memset(&junk, 0xff, sizeof junk);
+    seeds.push_back(seed + fuzz::bytesOf(junk) + fuzz::bytesOf(junk) + plain);
+    // The same entries enciphered under a phrase, re-keyed to another.
+    std::string enciphered;
+    vault::InitCipherTables();
+    vault::SetKeyPhrase("old phrase");
+    for (const auto& r : {record("A", "Alpha", "https://a.example", "al", "c", "pw"), record("A", "alpha", "", "", "", ""),
+                          record("A", "Gamma \xe9", "x", "y", "z", "0123456789012345678901234"), vault::SiteRecord{},
+                          vault::SiteRecord{}}) {
+        vault::CurrentRecord = r;
+        if (r.Status.length) vault::EncipherRecord();
+        enciphered += fuzz::bytesOf(vault::CurrentRecord);
+    }
+    vault::SetKeyPhrase("");
+    seeds.push_back(std::string(1, '\1') + fuzz::lengthPrefixed("old phrase") + fuzz::lengthPrefixed("other") +
+                    fuzz::lengthPrefixed(" Alpha ") + enciphered);
+    seeds.push_back(std::string(1, '\0') + fuzz::lengthPrefixed("old phrase") + fuzz::lengthPrefixed("") +
+                    fuzz::lengthPrefixed("Gamma \xe9") + enciphered);
+    return seeds;
+}

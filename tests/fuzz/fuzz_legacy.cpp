@@ -1,0 +1,77 @@
+// The legacy conversion of an arbitrary legacy file: a whole number of slots converts
+// slot for slot (fields byte for byte, "?" in the password blanked and trimmed) and the
+// legacy file goes; anything else leaves both files as they were.
+#include "common.h"
+#include "vault/datafile.h"
+#include "vault/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string legacy(reinterpret_cast<const char*>(data), size);
+    fuzz::usePaths();
+    std::remove(vault::Paths().dataFile.c_str());
+    fuzz::writeFile(vault::Paths().legacyFile, legacy);
+
+    const vault::LegacyResult result = vault::ConvertLegacyFile();
+    std::string converted, still;
+    const bool haveData = fuzz::readFile(vault::Paths().dataFile, converted);
+    const bool haveLegacy = fuzz::readFile(vault::Paths().legacyFile, still);
+    std::string temp;
+    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(vault::Paths().dataFile), temp));
+
+    const std::size_t count = legacy.size() / vault::kLegacySlotSize;
+    if (legacy.empty() || legacy.size() % vault::kLegacySlotSize != 0) {
+        FUZZ_CHECK(result == vault::LegacyResult::NotConverted);
+        FUZZ_CHECK(!haveData);
+        FUZZ_CHECK(haveLegacy && still == legacy);
+        return 0;
+    }
+    FUZZ_CHECK(result == vault::LegacyResult::Converted);
+    FUZZ_CHECK(!haveLegacy);
+    FUZZ_CHECK(haveData && converted.size() == count * vault::kSlotSize);
+    for (std::size_t i = 0; i < count; ++i) {
+        vault::LegacySiteRecord old;
+        std::memcpy(&old, legacy.data() + i * vault::kLegacySlotSize, sizeof old);
+        vault::SiteRecord r;
+        std::memcpy(&r, converted.data() + i * vault::kSlotSize, sizeof r);
+        // Status: at most one character, the legacy one.
+        FUZZ_CHECK(r.Status.str() == old.status.str());
+        // Four fields byte for byte, length byte and area both.
+        FUZZ_CHECK(std::memcmp(&r.Name, &old.name, sizeof r.Name) == 0);
+        FUZZ_CHECK(std::memcmp(&r.Website, &old.website, sizeof r.Website) == 0);
+        FUZZ_CHECK(std::memcmp(&r.UserId, &old.userId, sizeof r.UserId) == 0);
+        FUZZ_CHECK(std::memcmp(&r.Comments, &old.comments, sizeof r.Comments) == 0);
+        std::string password(old.password, sizeof old.password);
+        for (char& c : password)
+            if (c == '?') c = ' ';
+        FUZZ_CHECK(r.Password.str() == vault::Trim(password));
+        FUZZ_CHECK(r.Password.length <= 25);
+        FUZZ_CHECK(r.Reserved1.length == 0 && r.Reserved2.length == 0);
+    }
+    // The converted file is a data file every scan can run over.
+    vault::SetKeyPhrase("");
+    vault::ScanSiteList(nullptr);
+    return 0;
+}
+
+std::vector<std::string> FuzzSeeds() {
+    auto slot = [](const std::string& status, const std::string& name, const std::string& password) {
+        vault::LegacySiteRecord old{};
+        old.status.assign(status);
+        old.name.assign(name);
+        old.website.assign("https://" + name + ".example");
+        old.userId.assign("user");
+        old.comments.assign("comment");
+        std::memset(old.password, '?', sizeof old.password);
+        std::memcpy(old.password, password.data(), std::min<std::size_t>(password.size(), 25));
+        return std::string(reinterpret_cast<const char*>(&old), sizeof old);
+    };
+    std::vector<std::string> seeds;
+    seeds.push_back(slot("A", "bank", "ab?c"));
+    seeds.push_back(slot("A", "one", "x") + slot("D", "", "") + slot("U", "three", std::string(25, 'p')) +
+                    std::string(1051, '\0'));
+    seeds.push_back(slot("A", "cut", "pw").substr(0, 1000));  // cut off
+    seeds.push_back(std::string());
+    std::string junk(1051 * 2, '\xff');
+    seeds.push_back(junk);
+    return seeds;
+}

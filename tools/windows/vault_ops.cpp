@@ -1,0 +1,168 @@
+// The same scripted operations on the vault, for a native and a 32-bit Windows build:
+// each step leaves a copy of the data file in the output folder, and a listing of the
+// entries as read back goes to stdout. The two builds must produce identical bytes.
+// Usage: vault_ops <output folder>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "vault/cipher.h"
+#include "vault/datafile.h"
+#include "vault/fileio.h"
+#include "vault/ioerror.h"
+#include "vault/locations.h"
+#include "vault/record.h"
+#include "vault/settings.h"
+
+using namespace vault;
+
+namespace {
+
+std::string folder;
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+void keep(const std::string& name) { writeAll(folder + kPathSeparator + name, readAll(Paths().dataFile)); }
+
+SiteRecord entry(const char* status, const std::string& name, const std::string& site, const std::string& user,
+                 const std::string& comments, const std::string& password) {
+    SiteRecord r{};
+    r.Status.assign(status);
+    r.Name.assign(name);
+    r.Website.assign(site);
+    r.UserId.assign(user);
+    r.Comments.assign(comments);
+    r.Password.assign(password);
+    return r;
+}
+
+bool add(const std::string& name, int i) {
+    FreeSlot f = FindFreeSlot(name);
+    if (f.kind != FreeSlot::Found) return false;
+    std::string n = std::to_string(i);
+    CurrentRecord = entry("A", "  " + name + "  ", "https://site" + n + ".example/login?x=" + n, "user\xe9" + n,
+                          "comment " + std::string(static_cast<std::size_t>(i * 7 % 250), static_cast<char>('!' + i % 90)),
+                          "pw" + std::string(static_cast<std::size_t>(i % 30), static_cast<char>(' ' + i % 95)));
+    WriteSlot(f.slot);
+    CloseDataFile();
+    return true;
+}
+
+void list(const char* title) {
+    std::printf("== %s (phrase length %u)\n", title, static_cast<unsigned>(KeyPhrase().size()));
+    ScanSiteList([] {
+        const SiteRecord& r = CurrentRecord;
+        std::string line = r.Status.str() + "|" + r.Name.str() + "|" + r.Website.str() + "|" + r.UserId.str() + "|" +
+                           r.Comments.str() + "|" + r.Password.str();
+        for (unsigned char c : line) std::printf(c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+        std::printf("\n");
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vault_ops <output folder>\n");
+        return 2;
+    }
+    folder = argv[1];
+    try {
+        MakeDirectory(folder);
+        Paths() = {};
+        Paths().dataFolder = folder;
+        Paths().settingsFile = folder + kPathSeparator + kSettingsFileName;
+        Paths().storageFolder = folder + kPathSeparator;
+        Paths().dataFile = Paths().storageFolder + kDataFileName;
+        Paths().legacyFile = Paths().storageFolder + kLegacyFileName;
+        RemoveFileQuietly(Paths().dataFile);
+        InitCipherTables();
+
+        CreateDataFile();
+        keep("1-created.dat");
+
+        SetKeyPhrase("Correct Horse \xe9 Battery ~ 9!");
+        for (int i = 0; i < 60; ++i) add("Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : ""), i);
+        add("Site 5", 99);                                  // refused: already there
+        add("SITE 7", 99);                                  // refused: letter case does not count
+        add(std::string(300, 'L'), 61);                    // cut to 255
+        keep("2-added.dat");
+
+        for (int i = 0; i < 60; i += 4) {                  // updates
+            std::string name = "Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : "");
+            int n = FindSlotByName(name);
+            if (n == kNotFound) continue;
+            CurrentRecord = entry("U", name, "http://changed/" + std::to_string(i), "", "", std::string(40, 'P'));
+            WriteSlot(n);
+            CloseDataFile();
+        }
+        for (int i = 1; i < 60; i += 5) {                  // deletes
+            std::string name = "Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : "");
+            int n = FindSlotByName(name);
+            if (n == kNotFound) continue;
+            CurrentRecord = entry("D", "", "", "", "", "");
+            WriteSlot(n);
+            CloseDataFile();
+        }
+        add("Reuses a deleted slot", 70);
+        keep("3-edited.dat");
+        list("edited");
+
+        RekeyDataFile(KeyPhrase(), "a second, longer phrase with more than sixteen characters",
+                      [](const std::string&) { return true; });
+        keep("4-rekeyed.dat");
+        list("re-keyed");
+        RekeyDataFile(KeyPhrase(), "", [](const std::string&) { return true; });
+        keep("5-plain.dat");
+        list("plain");
+
+        // A legacy file of 50 slots, converted.
+        std::string legacy;
+        for (int i = 0; i < 50; ++i) {
+            LegacySiteRecord old{};
+            if (i < 40) {
+                old.status.assign(i % 9 == 4 ? "D" : "A");
+                old.name.assign("old " + std::to_string(i));
+                old.website.assign("www.old" + std::to_string(i) + ".example");
+                old.userId.assign("who");
+                old.comments.assign(std::string(static_cast<std::size_t>(i), '#'));
+                std::memset(old.password, '?', sizeof old.password);
+                std::memcpy(old.password, "ab?c\xe9", 5);
+            }
+            legacy.append(reinterpret_cast<const char*>(&old), sizeof old);
+        }
+        RemoveFileQuietly(Paths().dataFile);
+        writeAll(Paths().legacyFile, legacy);
+        if (ConvertLegacyFile() != LegacyResult::Converted) throw std::runtime_error("legacy file not converted");
+        keep("6-converted.dat");
+        list("converted");
+
+        // Window sizes: the values read back (line ends differ by platform by design).
+        SaveSize("Frmfirst", Paths().settingsFile, 1024, 700);
+        SaveSize("Webbrowser1", Paths().settingsFile, 0, 550);
+        SaveSize("Frmfirst", Paths().settingsFile, 0, 701);
+        std::printf("== sizes %d %d %d %d\n", ReadWidth("Frmfirst", Paths().settingsFile),
+                    ReadHeight("Frmfirst", Paths().settingsFile), ReadWidth("Webbrowser1", Paths().settingsFile),
+                    ReadHeight("Webbrowser1", Paths().settingsFile));
+
+        // Failure texts from the system's own errors.
+        Paths().dataFile = folder + kPathSeparator + "missing" + kPathSeparator + kDataFileName;
+        try {
+            OpenDataFile();
+        } catch (const IoError& e) {
+            std::printf("== missing file: %s\n", e.what());
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vault_ops failed: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
