@@ -1,6 +1,7 @@
 // Writes a full data file for the start-up measurement (startup.sh): 1000 slots with
 // slots 0 to 998 in use, enciphered under the given key phrase, in the given folder.
-//   keyfold_make_data_file <data folder> <key phrase>
+// Every entry gets its own example address, or the one given.
+//   keyfold_make_data_file <data folder> <key phrase> [website]
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,8 +13,8 @@
 #include "vault/record.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <data folder> <key phrase>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <data folder> <key phrase> [website]\n", argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
@@ -30,13 +31,14 @@ int main(int argc, char** argv) {
             char name[32], web[64], user[64], comment[96], pw[26];
             std::snprintf(name, sizeof name, "EXAMPLE SITE %04d", i);
             std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
+            const std::string website = argc == 4 ? argv[3] : web;
             std::snprintf(user, sizeof user, "user%04d@example.org", i);
             std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
             std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
             vault::CurrentRecord = vault::SiteRecord{};
             vault::CurrentRecord.Status.assign("A");
             vault::CurrentRecord.Name.assign(name);
-            vault::CurrentRecord.Website.assign(web);
+            vault::CurrentRecord.Website.assign(website);
             vault::CurrentRecord.UserId.assign(user);
             vault::CurrentRecord.Comments.assign(comment);
             vault::CurrentRecord.Password.assign(pw);

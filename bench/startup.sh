@@ -4,7 +4,10 @@
 #   - launch to the key phrase dialog on screen (milliseconds; median and best of N runs),
 #   - resident memory (VmRSS) with the key phrase dialog up,
 #   - resident memory with the main window up and the 999 names loaded,
-#   - whether the program has the web engine in memory at that point (it must not).
+#   - whether the program has the web engine in memory at that point (it must not),
+#   - "Open Within" to the browser window on screen, the first time in the run (the
+#     browser library and the web engine load then), and the resident memory with the
+#     window open on a local login page.
 # Usage: bench/startup.sh [build folder] [runs]     (defaults: ./build, 15)
 # Needs Xvfb and xdotool (tools/debian-packages.txt).
 set -euo pipefail
@@ -36,7 +39,8 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$wo
 export XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-"$maker" "$XDG_DATA_HOME/Keyfold" "$phrase"
+printf '%s' '<!DOCTYPE html><title>Sign in</title><form><input name=username><input type=password name=password></form>' >"$work/login.html"
+"$maker" "$XDG_DATA_HOME/Keyfold" "$phrase" "file://$work/login.html"
 unset QT_QPA_PLATFORM
 
 display=99
@@ -44,7 +48,12 @@ while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do dis
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
-for _ in $(seq 1 200); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.02; done
+up=""
+for _ in $(seq 1 1000); do
+  if xdotool getdisplaygeometry >/dev/null 2>&1; then up=yes; break; fi
+  sleep 0.02
+done
+[ -n "$up" ] || { echo "Xvfb did not start on $DISPLAY" >&2; exit 1; }
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
@@ -63,11 +72,13 @@ launch=()
 key_rss=()
 list_rss=()
 engine="no"
+browse=()
+browse_rss=()
 for run in $(seq 1 "$runs"); do
   start="$(now_ms)"
-  "$program" >/dev/null 2>&1 &
+  "$program" >/dev/null 2>>"$work/stderr" &
   app_pid=$!
-  key_window="$(wait_window "Encryption Key Phrase")" || { echo "no key phrase dialog" >&2; exit 1; }
+  key_window="$(wait_window "Encryption Key Phrase")" || { echo "no key phrase dialog" >&2; cat "$work/stderr" >&2; exit 1; }
   launch+=($(( $(now_ms) - start )))
   sleep 0.5
   key_rss+=("$(rss_kb "$app_pid")")
@@ -79,6 +90,14 @@ for run in $(seq 1 "$runs"); do
   sleep 1
   list_rss+=("$(rss_kb "$app_pid")")
   if grep -q libQt6WebEngine "/proc/$app_pid/maps"; then engine="yes"; fi
+  # "Open Within" (CmdGoWeb, 335,307 in the main window) on the first entry.
+  main_window="$(wait_window "Keyfold")"
+  start="$(now_ms)"
+  xdotool mousemove --window "$main_window" 335 307 click 1
+  wait_window "Keyfold Auto Viewer - Password Filler" >/dev/null || { echo "no browser window" >&2; exit 1; }
+  browse+=($(( $(now_ms) - start )))
+  sleep 2
+  browse_rss+=("$(rss_kb "$app_pid")")
   kill "$app_pid"
   wait "$app_pid" 2>/dev/null || true
   app_pid=""
@@ -93,3 +112,5 @@ echo "launch to key phrase dialog on screen: median $(median "${launch[@]}") ms,
 echo "resident memory, key phrase dialog: median $(mb "$(median "${key_rss[@]}")") MB"
 echo "resident memory, main window with 999 names: median $(mb "$(median "${list_rss[@]}")") MB"
 echo "web engine in memory before any browser window: $engine"
+echo "Open Within to browser window on screen (first in the run): median $(median "${browse[@]}") ms, best $(best "${browse[@]}") ms"
+echo "resident memory, browser window open on a local page: median $(mb "$(median "${browse_rss[@]}")") MB"

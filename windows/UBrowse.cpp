@@ -1,6 +1,7 @@
 #include "windows/UBrowse.h"
 
 #include <stdexcept>
+#include <unistd.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -81,6 +82,14 @@ QString trimControls(const QString& text) {
     while (begin < end && text.at(begin).unicode() <= 32) ++begin;
     while (end > begin && text.at(end - 1).unicode() <= 32) --end;
     return text.mid(begin, end - begin);
+}
+
+// Chromium refuses to start its sandbox for the root user and ends the whole process.
+// The program run as root (a container, a rescue system) gets its browser window
+// without the sandbox instead of vanishing with everything on screen.
+void allowRootWithoutSandbox() {
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
 void ensureSharedGlContext() {
@@ -232,6 +241,7 @@ QVariant BrowserControl::RunScript(const QString& source, bool* answered) {
 const QColor TFrmBrowse::BackgroundColour = QColor(232, 232, 232);
 
 TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
+    allowRootWithoutSandbox();
     ensureSharedGlContext();
     setObjectName(QStringLiteral("FrmBrowse"));
     setWindowTitle(QStringLiteral("Keyfold Auto Viewer - Password Filler"));

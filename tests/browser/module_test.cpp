@@ -1,5 +1,6 @@
 // The program's side of the browser window: the web engine comes in only with the
 // browser library, loaded the first time a browser window opens.
+#include <unistd.h>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -81,7 +82,10 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);  // as the program starts: no OpenGL attribute
+    // As the program starts: no OpenGL attribute, and for root no sandbox switch (the
+    // browser library must cope with both itself).
+    if (::geteuid() == 0) qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    QApplication app(argc, argv);
     ModuleTest test;
     return QTest::qExec(&test, argc, argv);
 }
