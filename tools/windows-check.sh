@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The vault on 32-bit Windows: builds vault/ and its unit tests with MinGW-w64
 # (i686, linked -static) and runs them under Wine; runs the same scripted operations
-# natively and under Wine and compares the data files byte for byte; builds and runs
-# the Windows-only code of platform/ (application-data folder, memory figures; the
-# shell opener is linked, not called). Installs what it needs (i386 architecture,
+# natively and under Wine and compares the data files (and the text list of output/)
+# byte for byte; builds and runs the Windows-only code of platform/ (application-data
+# folder, memory figures; the shell opener is linked, not called). Installs what it needs (i386 architecture,
 # MinGW-w64, Wine). Output in ./build-win. About two minutes once installed.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -49,10 +49,10 @@ for src in tests/vault/*.cpp; do
   test_objs+=("$o")
 done
 $CXX -static -o "$out/vault_tests.exe" "${test_objs[@]}" "${vault_objs[@]}" "$obj/gtest-all.o" "$obj/gtest_main.o"
-$CXX "${flags[@]}" -static -o "$out/vault_ops.exe" tools/windows/vault_ops.cpp "${vault_objs[@]}"
+$CXX "${flags[@]}" -static -o "$out/vault_ops.exe" tools/windows/vault_ops.cpp output/textlist.cpp "${vault_objs[@]}"
 $CXX "${flags[@]}" -static -I"$root/tools/windows/qtstub" -o "$out/platform_check.exe" tools/windows/platform_check.cpp \
   platform/appdata.cpp platform/memory.cpp platform/shell.cpp -lshell32
-g++ "${flags[@]}" -o "$out/vault_ops" tools/windows/vault_ops.cpp vault/*.cpp
+g++ "${flags[@]}" -o "$out/vault_ops" tools/windows/vault_ops.cpp output/textlist.cpp vault/*.cpp
 file "$out/vault_tests.exe" | sed "s|$out/||"
 
 export WINEPREFIX="$out/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -78,7 +78,7 @@ rm -rf "$out/ops-native" "$out/ops-windows"
 (cd "$out" && ./vault_ops ops-native > ops-native.txt)
 (cd "$out" && wine vault_ops.exe ops-windows | tr -d '\r' > ops-windows.txt)
 compared=0
-for f in "$out"/ops-native/*.dat; do
+for f in "$out"/ops-native/*.dat "$out"/ops-native/*.txt; do
   name="$(basename "$f")"
   if cmp -s "$f" "$out/ops-windows/$name"; then
     compared=$((compared + 1))
@@ -91,7 +91,7 @@ if cmp -s "$out/ops-native.txt" "$out/ops-windows.txt"; then
 else
   diff "$out/ops-native.txt" "$out/ops-windows.txt" | head -20; status=1
 fi
-echo "$compared data files identical from both builds"
-[ "$compared" -ge 6 ] || status=1
+echo "$compared files (six data files, the text list) identical from both builds"
+[ "$compared" -ge 7 ] || status=1
 if [ $status -eq 0 ]; then echo "windows check passed"; else echo "windows check FAILED"; fi
 exit $status

@@ -2,12 +2,14 @@
 // each step leaves a copy of the data file in the output folder, and a listing of the
 // entries as read back goes to stdout. The two builds must produce identical bytes.
 // Usage: vault_ops <output folder>
+// (The text list of output/ is written too: its bytes must match as well.)
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "output/textlist.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/fileio.h"
@@ -144,6 +146,16 @@ int main(int argc, char** argv) {
         if (ConvertLegacyFile() != LegacyResult::Converted) throw std::runtime_error("legacy file not converted");
         keep("6-converted.dat");
         list("converted");
+
+        // The text list of the converted entries (CR LF line ends on every platform).
+        {
+            output::TextListFile text(folder + kPathSeparator + "7-textlist.txt");
+            ScanSiteList([&] {
+                const SiteRecord& r = CurrentRecord;
+                text.writeEntry(r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str());
+            });
+            text.close();
+        }
 
         // Window sizes: the values read back (line ends differ by platform by design).
         SaveSize("Frmfirst", Paths().settingsFile, 1024, 700);
