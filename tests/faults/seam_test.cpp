@@ -1,6 +1,7 @@
 // Every command that writes, failed at each of its system calls in turn through the file
 // module's fault seam, for each kind of failure: the user is shown the failure's own
 // text and every file is either exactly as before or exactly as a clean run leaves it.
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include "support.h"
@@ -151,6 +152,50 @@ TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
     EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", gone + "/SG_2.ini", 1, 2); }),
               "Unable to write to " + gone + "/SG_2.ini");
     EXPECT_FALSE(std::filesystem::exists(gone));
+}
+
+// The data file emptied by someone else (a failed copy) between two commands: every
+// command reports the read past the end, and none of them grows the file.
+TEST_F(SeamTest, DataFileEmptiedBetweenTwoCommands) {
+    makeDataFile();
+    vault::ScanSiteList(nullptr);
+    writeBytes(dataFile(), "");
+    const std::vector<std::pair<std::string, std::function<void()>>> commands = {
+        {"load", [] { vault::ScanSiteList(nullptr); }},
+        {"add", [] { addEntry("Foxtrot"); }},
+        {"update", [] { updateEntry("Alpha"); }},
+        {"re-key", [] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }},
+    };
+    for (const auto& [what, command] : commands) {
+        EXPECT_EQ(errorText(command), "Read beyond end of file") << what;
+        vault::CloseDataFile();
+        EXPECT_EQ(bytesOf(dataFile()), std::string()) << what;
+        EXPECT_TRUE(strayFiles().empty()) << what;
+    }
+}
+
+// Out of file descriptors for real: the process's limit lowered to what it has open.
+TEST_F(SeamTest, NoFileDescriptorLeft) {
+    makeDataFile();
+    const auto before = bytesOf(dataFile());
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);  // the number the next open would get
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    struct rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::string add = errorText([] { addEntry("Foxtrot"); });
+    std::string size = errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 1, 2); });
+    std::string rekey = errorText([] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); });
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(add, "Too many open files");
+    EXPECT_EQ(size, "Unable to write to " + iniFile());
+    EXPECT_EQ(rekey, "Too many open files");
+    EXPECT_SAME_BYTES(bytesOf(dataFile()), before);
+    EXPECT_FALSE(bytesOf(iniFile()));
+    EXPECT_EQ(vault::KeyPhrase(), kPhrase);
 }
 
 // Runs body as an ordinary user (the superuser is never refused) and returns what it
