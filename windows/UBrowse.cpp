@@ -94,7 +94,6 @@ void allowRootWithoutSandbox() {
 
 void ensureSharedGlContext() {
     if (qt_gl_global_share_context()) return;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // As Qt itself does: the context is installed even when it cannot be created (no
     // OpenGL, as offscreen); the engine then draws in software.
     auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
