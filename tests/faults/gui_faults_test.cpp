@@ -1,6 +1,7 @@
 // The failing disk as the user meets it: the command's error box shows the failure's
 // own text, the data file is as before (or the one slot fully written), and the window
 // keeps working for the next command.
+#include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
@@ -9,9 +10,11 @@
 
 #include "../gui/support.h"
 #include "platform/messages.h"
+#include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/fileio.h"
 #include "vault/locations.h"
+#include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
 using namespace gui_test;
@@ -21,6 +24,11 @@ using vault::testing::Op;
 
 namespace {
 const QString kAdded = QStringLiteral("Successfully added to your list.");
+const QString kVerify = QStringLiteral(
+    "Verify the line below to make sure it is readable. This is to make sure you have entered "
+    "your old password phrase successfully. It is recommended you print or save your old "
+    "password list temporarily before changing your password encryption phrase in case a "
+    "mistake is made. Click YES to continue, or NO to cancel this");
 QString deleteQuestion(const QString& name) {
     return "You chose delete. You sure you want to delete entry " + name + "? (Click \"Yes\" to delete)";
 }
@@ -110,6 +118,31 @@ private slots:
         VERIFY_BOXES();
         QVERIFY(!vault::FileExists(dataFilePath()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
+    }
+
+    void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
+        writeDataFile("old", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
+        const std::string before = fileBytes(dataFilePath());
+        TFrmfirst main;
+        TFrmKey key(&main);
+        key.PrepareDialog();
+        key.ChkChange->setChecked(true);
+        vault::SetKeyPhrase("old");
+        for (Op op : {Op::Write, Op::Rename}) {
+            key.EdOld->setText(QStringLiteral("old"));
+            key.EdNew->setText(QStringLiteral("new"));
+            vault::testing::failNthCall(1, ENOSPC, op);
+            expectBox(BoxKind::Confirm, kVerify, true);
+            expectBox(BoxKind::Error, QStringLiteral("Disk full"));
+            key.Cmdverify->click();
+            VERIFY_BOXES();
+            QVERIFY(vault::testing::faultFired());
+            QVERIFY(fileBytes(dataFilePath()) == before);
+            QCOMPARE(vault::KeyPhrase(), std::string("old"));
+            QVERIFY(!vault::FileExists(vault::TempNameFor(dataFilePath())));
+        }
+        QCOMPARE(readSlot(2, "old").Name.str(), std::string("MAIL"));
+        key.hide();
     }
 
     void windowSizeThatCannotBeWritten() {

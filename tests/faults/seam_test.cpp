@@ -61,6 +61,8 @@ protected:
              [] { vault::SaveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
             {"window size into a new settings file", removeAll,
              [] { vault::SaveSize("Frmfirst", iniFile(), 640, 480); }, true},
+            {"storage location chosen", [=] { removeAll(); std::remove(locationFile().c_str()); },
+             [] { vault::WriteStoredLocation(vault::Paths().dataFolder, "/media/stick"); }},
         };
     }
 };

@@ -171,17 +171,23 @@ protected:
 
     // Every file the commands touch, as bytes (absent = nullopt).
     struct Snapshot {
-        std::optional<std::string> data, legacy, ini;
+        std::optional<std::string> data, legacy, ini, location;
         bool operator==(const Snapshot&) const = default;
     };
-    static Snapshot snapshot() { return {bytesOf(dataFile()), bytesOf(legacyFile()), bytesOf(iniFile())}; }
+    static std::string locationFile() {
+        return vault::Paths().dataFolder + "/" + vault::kStoredLocationFileName;
+    }
+    static Snapshot snapshot() {
+        return {bytesOf(dataFile()), bytesOf(legacyFile()), bytesOf(iniFile()), bytesOf(locationFile())};
+    }
 
     // Files left behind in the folder that were not there before (temporary copies).
     std::vector<std::string> strayFiles() const {
         std::vector<std::string> stray;
         for (const auto& e : std::filesystem::directory_iterator(dir)) {
             std::string name = e.path().filename().string();
-            if (name != "KFOLD30.DAT" && name != "KFOLD28.DAT" && name != "SG_2.ini" && name != "Tempfile.txt")
+            if (name != "KFOLD30.DAT" && name != "KFOLD28.DAT" && name != "SG_2.ini" && name != "Tempfile.txt" &&
+                name != vault::kStoredLocationFileName)
                 stray.push_back(name);
         }
         return stray;

@@ -12,11 +12,12 @@ const char* const kSections[] = {"Frmfirst", "FrmBrowse", "Webbrowser1"};
 
 // A plain reading of a 32-bit decimal integer, for comparison.
 bool decimal(const std::string& text, long long& value) {
-    if (text.empty() || text.size() > 20) return false;
+    if (text.empty()) return false;
     std::size_t i = 0;
     bool negative = false;
     if (text[0] == '+' || text[0] == '-') negative = text[i++] == '-';
     if (i == text.size()) return false;
+    while (i + 1 < text.size() && text[i] == '0') ++i;  // leading zeros
     long long v = 0;
     for (; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') return false;
