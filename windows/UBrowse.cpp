@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QJsonDocument>
+#include <QKeyEvent>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
@@ -392,8 +393,6 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     connect(WebBrowser1, &BrowserControl::NavigateComplete2, this, [this](const QUrl& url) {
         platform::runGuarded([&] { WebBrowser1NavigateComplete2(url); });
     });
-    // "Go" answers the Enter key in the address box; no button is the default.
-    connect(EdURL, &QLineEdit::returnPressed, this, platform::guarded([this] { Button1Click(); }));
 
     platform::runGuarded([this] { FormCreate(); });
 }
@@ -420,8 +419,17 @@ void TFrmBrowse::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmBrowse::reject() {
-    // Escape closes the window like its close box.
+    // The window has no cancel button: the Escape key does nothing. Anything else that
+    // rejects the dialog closes it like its close box.
     close();
+}
+
+void TFrmBrowse::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFrmBrowse::Timer1Timer() {
