@@ -1,5 +1,6 @@
 #include "windows/UBrowse.h"
 
+#include <limits>
 #include <stdexcept>
 #include <unistd.h>
 #include <QApplication>
@@ -311,6 +312,7 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     };
 
     EdURL = makeBox("EdURL", {2, 39, 499, 22});
+    EdURL->setMaxLength(std::numeric_limits<int>::max());  // no length limit
     Button1 = new QPushButton(QStringLiteral("Go"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(504, 39, 27, 22);
