@@ -29,7 +29,7 @@ xvfb_pid=""
 app_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,17 +43,13 @@ printf '%s' '<!DOCTYPE html><title>Sign in</title><form><input name=username><in
 "$maker" "$XDG_DATA_HOME/Keyfold" "$phrase" "file://$work/login.html"
 unset QT_QPA_PLATFORM
 
-display=99
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number; it stays up between runs.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
-export DISPLAY=":$display"
-up=""
-for _ in $(seq 1 1000); do
-  if xdotool getdisplaygeometry >/dev/null 2>&1; then up=yes; break; fi
-  sleep 0.02
-done
-[ -n "$up" ] || { echo "Xvfb did not start on $DISPLAY" >&2; exit 1; }
+for _ in $(seq 1 1000); do [ -s "$work/display" ] && break; sleep 0.02; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+xdotool getdisplaygeometry >/dev/null || { echo "no display $DISPLAY" >&2; exit 1; }
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }

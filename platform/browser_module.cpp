@@ -28,6 +28,22 @@ QStringList moduleCandidates() {
     };
 }
 
+// Qt WebEngine warns on loading that it should have been set up before the
+// application object; the browser library does that set-up itself (the shared OpenGL
+// context), so the warning says nothing true here and is left out.
+QtMessageHandler previousHandler = nullptr;
+void withoutPluginWarning(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.startsWith(QLatin1String("Qt WebEngine seems to be initialized from a plugin"))) return;
+    previousHandler(type, context, text);
+}
+
+bool loadQuietly(QLibrary& library) {
+    previousHandler = qInstallMessageHandler(withoutPluginWarning);
+    const bool loaded = library.load();
+    qInstallMessageHandler(previousHandler);
+    return loaded;
+}
+
 BrowserEntry loadEntry() {
     static BrowserEntry entry = nullptr;
     if (entry) return entry;
@@ -37,7 +53,7 @@ BrowserEntry loadEntry() {
         // The library stays loaded for the rest of the run (QLibrary never unloads
         // on destruction).
         QLibrary library(path);
-        if (!library.load()) {
+        if (!loadQuietly(library)) {
             problems << library.errorString();
             continue;
         }

@@ -1,5 +1,6 @@
 #include "windows/UBrowse.h"
 
+#include <limits>
 #include <stdexcept>
 #include <unistd.h>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QJsonDocument>
+#include <QKeyEvent>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,7 +96,6 @@ void allowRootWithoutSandbox() {
 
 void ensureSharedGlContext() {
     if (qt_gl_global_share_context()) return;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // As Qt itself does: the context is installed even when it cannot be created (no
     // OpenGL, as offscreen); the engine then draws in software.
     auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
@@ -311,6 +312,7 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     };
 
     EdURL = makeBox("EdURL", {2, 39, 499, 22});
+    EdURL->setMaxLength(std::numeric_limits<int>::max());  // no length limit
     Button1 = new QPushButton(QStringLiteral("Go"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(504, 39, 27, 22);
@@ -393,8 +395,6 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     connect(WebBrowser1, &BrowserControl::NavigateComplete2, this, [this](const QUrl& url) {
         platform::runGuarded([&] { WebBrowser1NavigateComplete2(url); });
     });
-    // "Go" answers the Enter key in the address box; no button is the default.
-    connect(EdURL, &QLineEdit::returnPressed, this, platform::guarded([this] { Button1Click(); }));
 
     platform::runGuarded([this] { FormCreate(); });
 }
@@ -421,8 +421,17 @@ void TFrmBrowse::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmBrowse::reject() {
-    // Escape closes the window like its close box.
+    // The window has no cancel button: the Escape key does nothing. Anything else that
+    // rejects the dialog closes it like its close box.
     close();
+}
+
+void TFrmBrowse::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFrmBrowse::Timer1Timer() {

@@ -209,4 +209,10 @@ void WindowTest::navigationButtons() {
     window.BitBtn8->click();
     window.BitBtn7->click();
     QVERIFY(boxesAsExpected());
+
+    // Escape does not close the window; its close box does.
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QVERIFY(window.isVisible());
+    window.close();
+    QVERIFY(!window.isVisible());
 }

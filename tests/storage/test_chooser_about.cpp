@@ -72,6 +72,10 @@ private slots:
                     return;
                 }
                 RECORD(dialog->windowTitle() == "Choose Your Storage Location", "title");
+                auto* prompt = dialog->findChild<QLabel*>("StorageFolderPrompt");
+                RECORD(prompt && prompt->text() == "Choose Your Storage Location" &&
+                           prompt->isVisible(),
+                       "no prompt above the folder view");
                 RECORD(dialog->isModal() && dialog->windowModality() == Qt::ApplicationModal,
                        "chooser does not block the whole program");
                 RECORD(dialog->fileMode() == QFileDialog::Directory, "not a folder chooser");
@@ -82,8 +86,9 @@ private slots:
                 auto* newFolder = dialog->findChild<QToolButton*>("newFolderButton");
                 RECORD(!newFolder || (!newFolder->isVisible() && !newFolder->isEnabled()),
                        "a button for a new folder is offered");
-                dialog->setDirectory(QFileInfo(other).absolutePath());
-                dialog->selectFile(other);
+                // Open the folder itself and confirm: the dialog's list fills in the
+                // background, so picking an entry from it would race with that.
+                dialog->setDirectory(other);
                 static_cast<QDialog*>(dialog)->accept();
             },
             &failures);
