@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleFactory>
 
 #include <cstdio>
 #include <memory>
@@ -266,6 +267,13 @@ void TFrmfirst::buildControls() {
     Label9 = makeLabel(GroupBox2, "Label9", QString(), 9, 18, 364, 18);
     Label10 = makeLabel(GroupBox2, "Label10", QString(), 8, 34, 364, 18);
     Label11 = makeLabel(GroupBox2, "Label11", QString(), 8, 49, 364, 18);
+    // The group boxes draw their frame through the middle of the caption, so the
+    // controls placed near their top edge stay inside the frame instead of crossing it.
+    if (QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"))) {
+        frameStyle->setParent(this);
+        GroupBox1->setStyle(frameStyle);
+        GroupBox2->setStyle(frameStyle);
+    }
 
     CmdAbout = makeButton(p, "CmdAbout", QStringLiteral("About"), QString(), 533, 570, 109, 21);
     picture(CmdAbout, QStyle::SP_MessageBoxInformation);
