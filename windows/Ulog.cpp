@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -309,12 +310,21 @@ void TFrmfirst::connectHandlers() {
     connect(EdFilter, &QLineEdit::textChanged, this, guarded([this] { EdFilterChange(); }));
     // A click selects (mouse), a change of the current line selects (keyboard); code
     // that selects a line itself runs the lookup itself.
-    connect(ListBox1, &QListWidget::itemClicked, this, guarded([this] { ListBox1Click(); }));
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (listSignalsBlocked_ || row < 0 || QGuiApplication::mouseButtons() != Qt::NoButton)
-            return;
+    // A line dragged to with the button held selects too: the lookup then runs when the
+    // button is released, unless the release is a click on a line (which runs it itself).
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] {
+        mouseSelectPending_ = false;
         platform::runGuarded([this] { ListBox1Click(); });
     });
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (listSignalsBlocked_ || row < 0) return;
+        if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+            mouseSelectPending_ = true;
+            return;
+        }
+        platform::runGuarded([this] { ListBox1Click(); });
+    });
+    ListBox1->viewport()->installEventFilter(this);
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, guarded([this] { ListBox1DblClick(); }));
     connect(EdName, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdNameDblClick(); }));
     connect(Edwebsite, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdwebsiteDblClick(); }));
@@ -344,6 +354,13 @@ bool TFrmfirst::eventFilter(QObject* watched, QEvent* e) {
             platform::runGuarded([this] { Label6Click(); });
             return true;
         }
+    }
+    if (watched == ListBox1->viewport() && e->type() == QEvent::MouseButtonRelease) {
+        QTimer::singleShot(0, this, [this] {
+            if (!mouseSelectPending_) return;
+            mouseSelectPending_ = false;
+            platform::runGuarded([this] { ListBox1Click(); });
+        });
     }
     return QWidget::eventFilter(watched, e);
 }
