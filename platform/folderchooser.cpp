@@ -1,8 +1,11 @@
 #include "platform/folderchooser.h"
 
+#include <vector>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QStringList>
 #include <QToolButton>
 
@@ -36,6 +39,26 @@ std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title
                       QFileDialog::ReadOnly);
     if (auto* newFolder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton")))
         newFolder->hide();
+    // The prompt stands above the folder view too, not only in the title bar (which a
+    // desktop may not draw): every row of the dialog moves down by one to make room.
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        struct Placed {
+            QLayoutItem* item;
+            int row, column, rowSpan, columnSpan;
+        };
+        std::vector<Placed> placed;
+        while (grid->count() > 0) {
+            Placed p{};
+            grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
+            p.item = grid->takeAt(0);
+            placed.push_back(p);
+        }
+        auto* prompt = new QLabel(title, &dialog);
+        prompt->setObjectName(QStringLiteral("StorageFolderPrompt"));
+        grid->addWidget(prompt, 0, 0, 1, -1);
+        for (const Placed& p : placed)
+            grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan, p.item->alignment());
+    }
     // Opened in the start folder, so OK at once keeps it.
     if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir())
         dialog.setDirectory(QDir::cleanPath(QFileInfo(startFolder).absoluteFilePath()));

@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QPrinterInfo>
 #include "platform/ansi.h"
@@ -20,9 +19,11 @@ std::unique_ptr<PrinterDevice> PrinterDevice::openDefault() {
 }
 
 namespace {
-// The default text font at 8 points; measured at the printer's resolution.
+// The printer's default text font, MS Sans Serif at 8 points (a metric-compatible sans
+// serif where it is missing); measured at the printer's resolution.
 QFont printFont() {
-    QFont f = QGuiApplication::font();
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
     f.setPointSize(8);
     // Plain characters, no ligatures: the paper shows what is stored, letter by letter,
     // and text read back from the printout matches it.

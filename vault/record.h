@@ -57,7 +57,8 @@ extern SiteRecord CurrentRecord;
 
 // Slot states, decided by Status alone.
 inline bool IsNeverUsed(const SiteRecord& r) { return r.Status.length == 0; }
-inline bool IsDeleted(const SiteRecord& r) { return r.Status.str() == "D"; }
+// Exactly "D": a damaged length byte above 1 makes some other value, which counts as in use.
+inline bool IsDeleted(const SiteRecord& r) { return r.Status.length == 1 && r.Status.chars[0] == 'D'; }
 inline bool IsInUse(const SiteRecord& r) { return !IsNeverUsed(r) && !IsDeleted(r); }
 
 }  // namespace vault

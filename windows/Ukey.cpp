@@ -39,6 +39,9 @@ const char* const kVerifyQuestion =
     "your old password phrase successfully. It is recommended you print or save your old "
     "password list temporarily before changing your password encryption phrase in case a "
     "mistake is made. Click YES to continue, or NO to cancel this";
+// An empty or cut-off old data file is left alone rather than half converted.
+const char* const kLegacyNotConvertedText =
+    "The old data file %1 could not be converted and was left as it was.";
 const char* const kCancelledText = "Nothing changed, you have chosen cancel";
 const char* const kCompletedText =
     "Conversion complete. Enter your new password phrase and click \"Continue\"";
@@ -154,7 +157,11 @@ TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main
 void TFrmKey::PrepareDialog() {
     // A legacy file that cannot be converted is reported; the dialog still opens, so a
     // phrase is taken and the list loads.
-    platform::runGuarded([] { vault::ConvertLegacyFile(); });
+    platform::runGuarded([] {
+        if (vault::ConvertLegacyFile() == vault::LegacyResult::NotConverted)
+            platform::showWarning(QString::fromLatin1(kLegacyNotConvertedText)
+                                      .arg(QString::fromLocal8Bit(vault::Paths().legacyFile)));
+    });
     ChkChange->setChecked(false);
     PanelChange->setEnabled(false);
     vault::InitCipherTables();

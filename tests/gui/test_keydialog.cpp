@@ -280,6 +280,22 @@ private slots:
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
         QCOMPARE(main.LblCount->text(), QStringLiteral("Total Sites = 0"));
+
+        // A cut-off legacy file is not converted, and the user is told so.
+        QFile::remove(QString::fromStdString(dataFilePath()));
+        {
+            QFile f(QString::fromStdString(vault::Paths().legacyFile));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(std::string(2 * 1051 + 10, '\0').data(), 2 * 1051 + 10);
+        }
+        TFrmKey again(&main);
+        expectBox(BoxKind::Warning,
+                  QStringLiteral("The old data file %1 could not be converted and was left as it was.")
+                      .arg(QString::fromStdString(vault::Paths().legacyFile)));
+        again.PrepareDialog();
+        VERIFY_BOXES();
+        QCOMPARE(QFileInfo(QString::fromStdString(vault::Paths().legacyFile)).size(), 2 * 1051 + 10);
+        QVERIFY(!vault::FileExists(dataFilePath()));
     }
 };
 

@@ -72,6 +72,10 @@ private slots:
                     return;
                 }
                 RECORD(dialog->windowTitle() == "Choose Your Storage Location", "title");
+                auto* prompt = dialog->findChild<QLabel*>("StorageFolderPrompt");
+                RECORD(prompt && prompt->text() == "Choose Your Storage Location" &&
+                           prompt->isVisible(),
+                       "no prompt above the folder view");
                 RECORD(dialog->isModal() && dialog->windowModality() == Qt::ApplicationModal,
                        "chooser does not block the whole program");
                 RECORD(dialog->fileMode() == QFileDialog::Directory, "not a folder chooser");
