@@ -281,6 +281,7 @@ void TFrmfirst::buildControls() {
     BitBtn2 = makeButton(p, "BitBtn2", QStringLiteral("Exit"), QStringLiteral("Exit and quit"), 533,
                          596, 109, 22);
     picture(BitBtn2, QStyle::SP_DialogOkButton);
+    BitBtn2->setDefault(true);  // drawn as the default button; Enter: keyPressEvent
 
     ListHidden = make<QListWidget>(p, "ListHidden", 8, 35, 251, 100);
     ListHidden->hide();
