@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -266,12 +268,20 @@ void TFrmfirst::buildControls() {
     Label9 = makeLabel(GroupBox2, "Label9", QString(), 9, 18, 364, 18);
     Label10 = makeLabel(GroupBox2, "Label10", QString(), 8, 34, 364, 18);
     Label11 = makeLabel(GroupBox2, "Label11", QString(), 8, 49, 364, 18);
+    // The group boxes draw their frame through the middle of the caption, so the
+    // controls placed near their top edge stay inside the frame instead of crossing it.
+    if (QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"))) {
+        frameStyle->setParent(this);
+        GroupBox1->setStyle(frameStyle);
+        GroupBox2->setStyle(frameStyle);
+    }
 
     CmdAbout = makeButton(p, "CmdAbout", QStringLiteral("About"), QString(), 533, 570, 109, 21);
     picture(CmdAbout, QStyle::SP_MessageBoxInformation);
     BitBtn2 = makeButton(p, "BitBtn2", QStringLiteral("Exit"), QStringLiteral("Exit and quit"), 533,
                          596, 109, 22);
     picture(BitBtn2, QStyle::SP_DialogOkButton);
+    BitBtn2->setDefault(true);  // drawn as the default button; Enter: keyPressEvent
 
     ListHidden = make<QListWidget>(p, "ListHidden", 8, 35, 251, 100);
     ListHidden->hide();
@@ -301,12 +311,21 @@ void TFrmfirst::connectHandlers() {
     connect(EdFilter, &QLineEdit::textChanged, this, guarded([this] { EdFilterChange(); }));
     // A click selects (mouse), a change of the current line selects (keyboard); code
     // that selects a line itself runs the lookup itself.
-    connect(ListBox1, &QListWidget::itemClicked, this, guarded([this] { ListBox1Click(); }));
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (listSignalsBlocked_ || row < 0 || QGuiApplication::mouseButtons() != Qt::NoButton)
-            return;
+    // A line dragged to with the button held selects too: the lookup then runs when the
+    // button is released, unless the release is a click on a line (which runs it itself).
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] {
+        mouseSelectPending_ = false;
         platform::runGuarded([this] { ListBox1Click(); });
     });
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (listSignalsBlocked_ || row < 0) return;
+        if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+            mouseSelectPending_ = true;
+            return;
+        }
+        platform::runGuarded([this] { ListBox1Click(); });
+    });
+    ListBox1->viewport()->installEventFilter(this);
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, guarded([this] { ListBox1DblClick(); }));
     connect(EdName, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdNameDblClick(); }));
     connect(Edwebsite, &AnsiLineEdit::doubleClicked, this, guarded([this] { EdwebsiteDblClick(); }));
@@ -336,6 +355,13 @@ bool TFrmfirst::eventFilter(QObject* watched, QEvent* e) {
             platform::runGuarded([this] { Label6Click(); });
             return true;
         }
+    }
+    if (watched == ListBox1->viewport() && e->type() == QEvent::MouseButtonRelease) {
+        QTimer::singleShot(0, this, [this] {
+            if (!mouseSelectPending_) return;
+            mouseSelectPending_ = false;
+            platform::runGuarded([this] { ListBox1Click(); });
+        });
     }
     return QWidget::eventFilter(watched, e);
 }

@@ -137,6 +137,7 @@ private:
     void fillRecordFromBoxes(const char* status);
 
     bool listSignalsBlocked_ = false;
+    bool mouseSelectPending_ = false;
     bool firstShow_ = true;
     int pendingOuterWidth_ = 0;
     int pendingOuterHeight_ = 0;

@@ -43,6 +43,18 @@ private slots:
         w->ListBox1->setCurrentItem(w->ListBox1->findItems("NOWHERE", Qt::MatchExactly).first());
         w->ListBox1Click();
         QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://bank"));
+        // Pressing on one line and letting go on another selects that one: it is shown.
+        QWidget* view = w->ListBox1->viewport();
+        const QPoint from = w->ListBox1->visualItemRect(w->ListBox1->item(0)).center();
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QMouseEvent drag(QEvent::MouseMove, QPointF(mailRect.center()),
+                         QPointF(view->mapToGlobal(mailRect.center())), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(view, &drag);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, mailRect.center());
+        QCOMPARE(w->ListBox1->currentRow(), 2);
+        QTRY_COMPARE(w->EdName->text(), QStringLiteral("MAIL"));
+        QCOMPARE(w->Edpwd->text(), QStringLiteral("mp"));
         VERIFY_BOXES();
         w->hide();
     }
