@@ -10,6 +10,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Keyfold"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));
+    // Lets the desktop tie the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Keyfold"));
     QIcon icon;
     for (int size : {16, 32, 64})
         icon.addFile(QStringLiteral(":/icons/keyfold-%1.png").arg(size), QSize(size, size));

@@ -40,13 +40,7 @@ void buildFullFile(const std::string& folder) {
         std::snprintf(user, sizeof user, "user%04d@example.org", i);
         std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
         std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
-        vault::CurrentRecord = vault::SiteRecord{};
-        vault::CurrentRecord.Status.assign("A");
-        vault::CurrentRecord.Name.assign(entryName(i));
-        vault::CurrentRecord.Website.assign(web);
-        vault::CurrentRecord.UserId.assign(user);
-        vault::CurrentRecord.Comments.assign(comment);
-        vault::CurrentRecord.Password.assign(pw);
+        vault::CurrentRecord = vault::MakeRecord("A", entryName(i), web, user, comment, pw);
         vault::WriteSlot(i);
     }
     vault::CloseDataFile();

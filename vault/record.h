@@ -52,6 +52,22 @@ constexpr std::size_t kSlotSize = sizeof(SiteRecord);
 constexpr std::size_t kLegacySlotSize = sizeof(LegacySiteRecord);
 constexpr int kNewFileSlots = 1000;
 
+// A record holding the given texts, each cut to its field's width; reserved fields empty.
+inline SiteRecord MakeRecord(std::string_view status, std::string_view name,
+                             std::string_view website = {}, std::string_view userId = {},
+                             std::string_view comments = {}, std::string_view password = {}) {
+    SiteRecord r{};
+    r.Status.assign(status);
+    r.Name.assign(name);
+    r.Website.assign(website);
+    r.UserId.assign(userId);
+    r.Comments.assign(comments);
+    r.Password.assign(password);
+    r.Reserved1.clear();
+    r.Reserved2.clear();
+    return r;
+}
+
 // Every slot read lands here and every slot write takes it.
 extern SiteRecord CurrentRecord;
 

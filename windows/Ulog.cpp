@@ -1,12 +1,15 @@
 #include "windows/Ulog.h"
 
+#include <cstdio>
 #include <memory>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -18,12 +21,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
-
-#include <cstdio>
-#include <memory>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include "output/printlayout.h"
 #include "output/textlist.h"
@@ -612,16 +609,11 @@ std::string TFrmfirst::applyAddressRule() {
 }
 
 void TFrmfirst::fillRecordFromBoxes(const char* status) {
-    vault::SiteRecord& r = vault::CurrentRecord;
     const std::string website = applyAddressRule();
-    r.Status.assign(status);
-    r.Name.assign(vault::Trim(toAnsi(EdName->text())));
-    r.Website.assign(website);
-    r.UserId.assign(vault::Trim(toAnsi(EdUser->text())));
-    r.Comments.assign(vault::Trim(toAnsi(EdComments->text())));
-    r.Password.assign(vault::Trim(toAnsi(Edpwd->text())));  // cut to 25
-    r.Reserved1.clear();
-    r.Reserved2.clear();
+    // Each text is cut to its field's width (25 for the password).
+    vault::CurrentRecord = vault::MakeRecord(
+        status, vault::Trim(toAnsi(EdName->text())), website, vault::Trim(toAnsi(EdUser->text())),
+        vault::Trim(toAnsi(EdComments->text())), vault::Trim(toAnsi(Edpwd->text())));
 }
 
 void TFrmfirst::CmdAddClick() {

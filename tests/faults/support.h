@@ -77,14 +77,7 @@ inline std::string textFor(int err) {
 inline vault::SiteRecord plain(const std::string& status, const std::string& name, const std::string& site = "",
                                const std::string& user = "", const std::string& comments = "",
                                const std::string& password = "") {
-    vault::SiteRecord r{};
-    r.Status.assign(status);
-    r.Name.assign(name);
-    r.Website.assign(site);
-    r.UserId.assign(user);
-    r.Comments.assign(comments);
-    r.Password.assign(password);
-    return r;
+    return vault::MakeRecord(status, name, site, user, comments, password);
 }
 
 constexpr const char* kPhrase = "correct horse";

@@ -112,14 +112,7 @@ private:
 inline std::string lengthPrefixed(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
 inline vault::SiteRecord record(const std::string& status, const std::string& name, const std::string& site,
                                 const std::string& user, const std::string& comments, const std::string& password) {
-    vault::SiteRecord r{};
-    r.Status.assign(status);
-    r.Name.assign(name);
-    r.Website.assign(site);
-    r.UserId.assign(user);
-    r.Comments.assign(comments);
-    r.Password.assign(password);
-    return r;
+    return vault::MakeRecord(status, name, site, user, comments, password);
 }
 inline std::string bytesOf(const vault::SiteRecord& r) { return std::string(reinterpret_cast<const char*>(&r), sizeof r); }
 

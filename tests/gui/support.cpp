@@ -45,15 +45,8 @@ void writeDataFile(const std::string& phrase, const std::vector<Entry>& entries,
     vault::SetKeyPhrase(phrase);
     vault::OpenDataFile();
     for (const Entry& e : entries) {
-        vault::SiteRecord& r = vault::CurrentRecord;
-        r.Status.assign(e.status);
-        r.Name.assign(e.name);
-        r.Website.assign(e.website);
-        r.UserId.assign(e.user);
-        r.Comments.assign(e.comments);
-        r.Password.assign(e.password);
-        r.Reserved1.clear();
-        r.Reserved2.clear();
+        vault::CurrentRecord =
+            vault::MakeRecord(e.status, e.name, e.website, e.user, e.comments, e.password);
         vault::WriteSlot(e.slot);
     }
     vault::CloseDataFile();

@@ -28,13 +28,8 @@ inline void writeDataFile(const std::vector<Slot>& entries) {
     vault::CreateDataFile();
     vault::OpenDataFile();
     for (const Slot& s : entries) {
-        vault::CurrentRecord = vault::SiteRecord{};
-        vault::CurrentRecord.Status.assign(s.status);
-        vault::CurrentRecord.Name.assign(s.name);
-        vault::CurrentRecord.Website.assign(s.website);
-        vault::CurrentRecord.UserId.assign(s.user);
-        vault::CurrentRecord.Password.assign(s.password);
-        vault::CurrentRecord.Comments.assign(s.comments);
+        vault::CurrentRecord =
+            vault::MakeRecord(s.status, s.name, s.website, s.user, s.comments, s.password);
         vault::WriteSlot(s.slot);
     }
     vault::CloseDataFile();

@@ -41,14 +41,7 @@ inline unsigned modeOf(const std::string& path) {
 inline vault::SiteRecord plainRecord(const std::string& status, const std::string& name,
                                      const std::string& website = "", const std::string& user = "",
                                      const std::string& comments = "", const std::string& password = "") {
-    vault::SiteRecord r{};
-    r.Status.assign(status);
-    r.Name.assign(name);
-    r.Website.assign(website);
-    r.UserId.assign(user);
-    r.Comments.assign(comments);
-    r.Password.assign(password);
-    return r;
+    return vault::MakeRecord(status, name, website, user, comments, password);
 }
 
 // The record as it lies on disk under phrase (the phrase in force is restored).

@@ -36,14 +36,7 @@ void keep(const std::string& name) { writeAll(folder + kPathSeparator + name, re
 
 SiteRecord entry(const char* status, const std::string& name, const std::string& site, const std::string& user,
                  const std::string& comments, const std::string& password) {
-    SiteRecord r{};
-    r.Status.assign(status);
-    r.Name.assign(name);
-    r.Website.assign(site);
-    r.UserId.assign(user);
-    r.Comments.assign(comments);
-    r.Password.assign(password);
-    return r;
+    return MakeRecord(status, name, site, user, comments, password);
 }
 
 bool add(const std::string& name, int i) {
