@@ -3,7 +3,7 @@
 # under a 20-character phrase): the time from pressing Continue in the key phrase dialog
 # to the main window on screen (the 999 names are loaded before it shows), and from the
 # launch to that point (the typing of the phrase by xdotool included).
-# Usage: tools/startup-main-window.sh [build folder] [runs]   (defaults: ./build, 9)
+# Usage: bench/startup-main-window.sh [build folder] [runs]   (defaults: ./build, 9)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
