@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "platform/ansi.h"
+#include "platform/controls.h"
 #include "platform/messages.h"
 #include "platform/userkey.h"
 #include "vault/cipher.h"
@@ -19,6 +20,9 @@
 #include "windows/Ulog.h"
 
 using platform::AnsiLineEdit;
+using platform::placeButton;
+using platform::placeControl;
+using platform::placeEdit;
 using platform::fromAnsi;
 using platform::guarded;
 using platform::toAnsi;
@@ -46,14 +50,6 @@ const char* const kCancelledText = "Nothing changed, you have chosen cancel";
 const char* const kCompletedText =
     "Conversion complete. Enter your new password phrase and click \"Continue\"";
 
-template <typename W>
-W* make(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    W* widget = new W(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
     QLabel* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
@@ -61,24 +57,6 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
     l->move(x, y);
     l->adjustSize();
     return l;
-}
-
-AnsiLineEdit* makeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w,
-                       int h) {
-    AnsiLineEdit* e = make<AnsiLineEdit>(parent, name, x, y, w, h);
-    e->setMaxLength(TFrmKey::kMaxPhraseLength);
-    label->setBuddy(e);
-    e->setAccessibleName(label->text().trimmed());
-    return e;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
-                        int w, int h) {
-    QPushButton* b = make<QPushButton>(parent, name, x, y, w, h);
-    b->setText(caption);
-    b->setAutoDefault(false);  // no default button: Enter presses nothing
-    b->setDefault(false);
-    return b;
 }
 
 std::string trimmedBox(AnsiLineEdit* box) { return vault::Trim(toAnsi(box->text())); }
@@ -105,18 +83,19 @@ TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main
         "Enter a password phrase.  (This will encrypt your data).  You must use the same "
         "password everytime you use this software.  Leave it blank if you do not wish to use "
         "a password."));
-    EdKeyContinue = makeEdit(this, "EdKeyContinue", Label1, 18, 61, 377, 21);
+    EdKeyContinue =
+        placeEdit(this, "EdKeyContinue", Label1, 18, 61, 377, 21, kMaxPhraseLength);
     EdKeyContinue->setAccessibleName(QStringLiteral("Enter a password phrase."));
     // The password character is "*".
     EdKeyContinue->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     EdKeyContinue->setEchoMode(QLineEdit::Password);
-    Button1 = makeButton(this, "Button1", QStringLiteral("Continue"), 301, 86, 94, 25);
-    CheckBox1 = make<QCheckBox>(this, "CheckBox1", 34, 88, 183, 17);
+    Button1 = placeButton(this, "Button1", QStringLiteral("Continue"), {}, 301, 86, 94, 25);
+    CheckBox1 = placeControl<QCheckBox>(this, "CheckBox1", 34, 88, 183, 17);
     CheckBox1->setText(QStringLiteral("Show typed characters"));
-    ChkChange = make<QCheckBox>(this, "ChkChange", 18, 152, 221, 17);
+    ChkChange = placeControl<QCheckBox>(this, "ChkChange", 18, 152, 221, 17);
     ChkChange->setText(QStringLiteral("Click here to change your key phrase"));
 
-    PanelChange = make<QFrame>(this, "PanelChange", 18, 177, 377, 200);
+    PanelChange = placeControl<QFrame>(this, "PanelChange", 18, 177, 377, 200);
     PanelChange->setFrameShape(QFrame::Panel);
     PanelChange->setFrameShadow(QFrame::Raised);
     PanelChange->setAutoFillBackground(true);
@@ -127,12 +106,12 @@ TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main
     }
     QWidget* p = PanelChange;
     Label2 = makeLabel(p, "Label2", QStringLiteral("Enter old password phrase"), 16, 11);
-    EdOld = makeEdit(p, "EdOld", Label2, 16, 27, 329, 21);
+    EdOld = placeEdit(p, "EdOld", Label2, 16, 27, 329, 21, kMaxPhraseLength);
     Label4 = makeLabel(p, "Label4", QStringLiteral("Enter new password phrase"), 16, 57);
-    EdNew = makeEdit(p, "EdNew", Label4, 16, 75, 329, 21);
-    Cmdverify = makeButton(p, "Cmdverify", QStringLiteral("Verify"), 270, 112, 75, 25);
+    EdNew = placeEdit(p, "EdNew", Label4, 16, 75, 329, 21, kMaxPhraseLength);
+    Cmdverify = placeButton(p, "Cmdverify", QStringLiteral("Verify"), {}, 270, 112, 75, 25);
     Label3 = makeLabel(p, "Label3", QStringLiteral("For verification only:"), 16, 130);
-    EdVerify = makeEdit(p, "EdVerify", Label3, 16, 149, 329, 21);
+    EdVerify = placeEdit(p, "EdVerify", Label3, 16, 149, 329, 21, kMaxPhraseLength);
 
     // Texts keep readable where the font is wider than the designed one.
     for (QCheckBox* box : {CheckBox1, ChkChange}) {

@@ -25,6 +25,7 @@
 #include "output/printlayout.h"
 #include "output/textlist.h"
 #include "platform/ansi.h"
+#include "platform/controls.h"
 #include "platform/appdata.h"
 #include "platform/browser_module.h"
 #include "platform/folderchooser.h"
@@ -43,6 +44,9 @@
 #include "windows/uabout.h"
 
 using platform::AnsiLineEdit;
+using platform::placeButton;
+using platform::placeControl;
+using platform::placeEdit;
 using platform::fromAnsi;
 using platform::guarded;
 using platform::toAnsi;
@@ -83,40 +87,12 @@ QFont withStyle(QFont f, bool bold, bool underline) {
     return f;
 }
 
-template <typename W>
-W* make(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    W* widget = new W(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
                   int h) {
-    QLabel* l = make<QLabel>(parent, name, x, y, w, h);
+    QLabel* l = placeControl<QLabel>(parent, name, x, y, w, h);
     l->setText(text);
     l->setTextFormat(Qt::PlainText);
     return l;
-}
-
-AnsiLineEdit* makeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w,
-                       int h, int maxLength) {
-    AnsiLineEdit* e = make<AnsiLineEdit>(parent, name, x, y, w, h);
-    if (maxLength > 0) e->setMaxLength(maxLength);
-    if (label) {
-        label->setBuddy(e);
-        e->setAccessibleName(label->text().trimmed());
-    }
-    return e;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
-                        const QString& hint, int x, int y, int w, int h) {
-    QPushButton* b = make<QPushButton>(parent, name, x, y, w, h);
-    b->setText(caption);
-    if (!hint.isEmpty()) b->setToolTip(hint);
-    b->setAutoDefault(false);
-    return b;
 }
 
 }  // namespace
@@ -142,7 +118,7 @@ void TFrmfirst::buildControls() {
     };
     const QFont base = windowFont();
 
-    Panel1 = make<QFrame>(this, "Panel1", 8, 6, 649, 624);
+    Panel1 = placeControl<QFrame>(this, "Panel1", 8, 6, 649, 624);
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
     Panel1->setAutoFillBackground(true);
@@ -156,10 +132,10 @@ void TFrmfirst::buildControls() {
     // Left column: filter, list, count, tips link.
     Label14 = makeLabel(p, "Label14", QStringLiteral("Filter:"), 11, 11, 31, 14);
     Label14->setFont(withStyle(base, true, true));
-    EdFilter = makeEdit(p, "EdFilter", Label14, 46, 8, 69, 22, 0);
-    CmdReload = makeButton(p, "CmdReload", QStringLiteral("Refresh"),
+    EdFilter = placeEdit(p, "EdFilter", Label14, 46, 8, 69, 22, 0);
+    CmdReload = placeButton(p, "CmdReload", QStringLiteral("Refresh"),
                            QStringLiteral("Reload Your List"), 125, 10, 49, 18);
-    ListBox1 = make<QListWidget>(p, "ListBox1", 8, 35, 251, 505);
+    ListBox1 = placeControl<QListWidget>(p, "ListBox1", 8, 35, 251, 505);
     ListBox1->setSortingEnabled(true);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     {
@@ -185,19 +161,19 @@ void TFrmfirst::buildControls() {
     // Right column: the entry boxes.
     Label3 = makeLabel(p, "Label3", QStringLiteral("Name (Name to identify the website)"), 274, 9,
                        317, 15);
-    EdName = makeEdit(p, "EdName", Label3, 274, 25, 330, 22, 255);
+    EdName = placeEdit(p, "EdName", Label3, 274, 25, 330, 22, 255);
     EdName->setUpperCaseOnly(true);
     Label4 = makeLabel(p, "Label4", QStringLiteral("Website URL (Right click in box to paste)"),
                        274, 57, 325, 16);
-    Edwebsite = makeEdit(p, "Edwebsite", Label4, 274, 72, 330, 22, 255);
+    Edwebsite = placeEdit(p, "Edwebsite", Label4, 274, 72, 330, 22, 255);
     Label5 = makeLabel(p, "Label5", QStringLiteral("Comments? (Optional comments)"), 274, 100,
                        325, 16);
-    EdComments = makeEdit(p, "EdComments", Label5, 274, 116, 330, 22, 255);
+    EdComments = placeEdit(p, "EdComments", Label5, 274, 116, 330, 22, 255);
     Label1 = makeLabel(p, "Label1", QStringLiteral("User ID"), 274, 148, 82, 13);
     LblUserHidden = makeLabel(p, "LblUserHidden", QStringLiteral("User Hidden"), 274, 167, 111, 13);
     LblUserHidden->hide();
-    EdUser = makeEdit(p, "EdUser", Label1, 274, 163, 121, 22, 255);
-    BitBtn3 = makeButton(p, "BitBtn3", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
+    EdUser = placeEdit(p, "EdUser", Label1, 274, 163, 121, 22, 255);
+    BitBtn3 = placeButton(p, "BitBtn3", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
                          398, 163, 22, 22);
     BitBtn3->setFont(withStyle(base, true, false));
     Label13 = makeLabel(p, "Label13", QStringLiteral("(Click to copy, doubleclick box to paste)"),
@@ -205,45 +181,45 @@ void TFrmfirst::buildControls() {
     Label2 = makeLabel(p, "Label2", QStringLiteral("Password: "), 274, 193, 66, 13);
     LblPwdHidden = makeLabel(p, "LblPwdHidden", QStringLiteral("Password Hidden"), 274, 212, 107, 13);
     LblPwdHidden->hide();
-    Edpwd = makeEdit(p, "Edpwd", Label2, 274, 207, 121, 22, 25);
-    BitBtn4 = makeButton(p, "BitBtn4", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
+    Edpwd = placeEdit(p, "Edpwd", Label2, 274, 207, 121, 22, 25);
+    BitBtn4 = placeButton(p, "BitBtn4", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
                          398, 208, 22, 22);
     BitBtn4->setFont(withStyle(base, true, false));
     Label8 = makeLabel(p, "Label8", QStringLiteral("(Click to copy, doubleclick box to paste)"),
                        428, 210, 191, 14);
-    CmdHide = makeButton(p, "CmdHide", QStringLiteral("H"), QStringLiteral("Toggle to hide or show"),
+    CmdHide = placeButton(p, "CmdHide", QStringLiteral("H"), QStringLiteral("Toggle to hide or show"),
                          398, 232, 22, 22);
     CmdHide->setFont(withStyle(base, true, false));
 
     // Commands.
-    CmdAdd = makeButton(p, "CmdAdd", QStringLiteral("Add Site"),
+    CmdAdd = placeButton(p, "CmdAdd", QStringLiteral("Add Site"),
                         QStringLiteral("Add a new site to your list"), 271, 263, 113, 23);
     picture(CmdAdd, QStyle::SP_FileDialogNewFolder);
-    CmdUpdate = makeButton(p, "CmdUpdate", QStringLiteral("Update Site"),
+    CmdUpdate = placeButton(p, "CmdUpdate", QStringLiteral("Update Site"),
                            QStringLiteral("Update the highlighted site"), 390, 263, 109, 23);
     picture(CmdUpdate, QStyle::SP_DialogSaveButton);
-    CmdDelete = makeButton(p, "CmdDelete", QStringLiteral("Delete Site"),
+    CmdDelete = placeButton(p, "CmdDelete", QStringLiteral("Delete Site"),
                            QStringLiteral("Delete the highlighted site from your list"), 503, 263,
                            109, 23);
     picture(CmdDelete, QStyle::SP_TrashIcon);
-    CmdGoWeb = makeButton(p, "CmdGoWeb", QStringLiteral("Open Within"),
+    CmdGoWeb = placeButton(p, "CmdGoWeb", QStringLiteral("Open Within"),
                           QStringLiteral("Open browser internally"), 271, 290, 113, 23);
     picture(CmdGoWeb, QStyle::SP_DriveNetIcon);
-    BitBtn1 = makeButton(p, "BitBtn1", QStringLiteral("Print"),
+    BitBtn1 = placeButton(p, "BitBtn1", QStringLiteral("Print"),
                          QStringLiteral("Print a list of your passwords for your lockbox"), 389, 290,
                          109, 23);
     picture(BitBtn1, QStyle::SP_FileDialogDetailedView);
-    CmdDefault = makeButton(p, "CmdDefault", QStringLiteral("Open Browser"),
+    CmdDefault = placeButton(p, "CmdDefault", QStringLiteral("Open Browser"),
                             QStringLiteral("Open your normal web browser"), 271, 317, 113, 23);
     CmdDefault->setIconSize(iconSize);
-    CmdCreate = makeButton(
+    CmdCreate = placeButton(
         p, "CmdCreate", QStringLiteral("Create Text List"),
         QStringLiteral("Show a text list of your passwords for copying, manipulating, or printing"),
         389, 317, 109, 23);
     picture(CmdCreate, QStyle::SP_FileIcon);
 
     // Storage location.
-    GroupBox1 = make<QGroupBox>(p, "GroupBox1", 265, 378, 376, 79);
+    GroupBox1 = placeControl<QGroupBox>(p, "GroupBox1", 265, 378, 376, 79);
     GroupBox1->setTitle(QStringLiteral("Security - Store all data on thumb drive or memory card"));
     GroupBox1->setFont(withStyle(base, true, false));
     Label7 = makeLabel(GroupBox1, "Label7", QStringLiteral("Current Storage Location:"), 9, 21, 124, 14);
@@ -252,7 +228,7 @@ void TFrmfirst::buildControls() {
     LblCurrent->setFont(withStyle(base, false, false));
     LblCurrent->setWordWrap(true);
     LblCurrent->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    CmdChg = makeButton(GroupBox1, "CmdChg", QStringLiteral("Change"),
+    CmdChg = placeButton(GroupBox1, "CmdChg", QStringLiteral("Change"),
                         QStringLiteral("For best security, store password data on a thumb drive "
                                        "or memory card so it can be removed"),
                         290, 17, 78, 20);
@@ -260,7 +236,7 @@ void TFrmfirst::buildControls() {
     picture(CmdChg, QStyle::SP_DirOpenIcon);
 
     // Memory panel.
-    GroupBox2 = make<QGroupBox>(p, "GroupBox2", 265, 469, 376, 71);
+    GroupBox2 = placeControl<QGroupBox>(p, "GroupBox2", 265, 469, 376, 71);
     GroupBox2->setTitle(QStringLiteral("Your Computer:"));
     Label9 = makeLabel(GroupBox2, "Label9", QString(), 9, 18, 364, 18);
     Label10 = makeLabel(GroupBox2, "Label10", QString(), 8, 34, 364, 18);
@@ -273,18 +249,18 @@ void TFrmfirst::buildControls() {
         GroupBox2->setStyle(frameStyle);
     }
 
-    CmdAbout = makeButton(p, "CmdAbout", QStringLiteral("About"), QString(), 533, 570, 109, 21);
+    CmdAbout = placeButton(p, "CmdAbout", QStringLiteral("About"), QString(), 533, 570, 109, 21);
     picture(CmdAbout, QStyle::SP_MessageBoxInformation);
-    BitBtn2 = makeButton(p, "BitBtn2", QStringLiteral("Exit"), QStringLiteral("Exit and quit"), 533,
+    BitBtn2 = placeButton(p, "BitBtn2", QStringLiteral("Exit"), QStringLiteral("Exit and quit"), 533,
                          596, 109, 22);
     picture(BitBtn2, QStyle::SP_DialogOkButton);
     BitBtn2->setDefault(true);  // drawn as the default button; Enter: keyPressEvent
 
-    ListHidden = make<QListWidget>(p, "ListHidden", 8, 35, 251, 100);
+    ListHidden = placeControl<QListWidget>(p, "ListHidden", 8, 35, 251, 100);
     ListHidden->hide();
 
     // On the window itself, beside CmdAbout.
-    BitBtn5 = makeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
+    BitBtn5 = placeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
     picture(BitBtn5, QStyle::SP_MessageBoxQuestion);
 
     // A label sizes itself to its text, as at design time: where the font on this

@@ -1,0 +1,44 @@
+// Controls built at their design places. Each gets its objectName, the window's own
+// name for it, so tests and accessibility tools can find it.
+#pragma once
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+
+#include "platform/ansi.h"
+
+namespace platform {
+
+template <typename W>
+W* placeControl(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    W* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+// An edit box; maxLength 0 sets no limit. The label describing it, when given, becomes
+// its buddy and gives it its accessible name.
+inline AnsiLineEdit* placeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y,
+                               int w, int h, int maxLength) {
+    AnsiLineEdit* e = placeControl<AnsiLineEdit>(parent, name, x, y, w, h);
+    if (maxLength > 0) e->setMaxLength(maxLength);
+    if (label) {
+        label->setBuddy(e);
+        e->setAccessibleName(label->text().trimmed());
+    }
+    return e;
+}
+
+// A push button that Enter does not press unless it is made the window's default.
+inline QPushButton* placeButton(QWidget* parent, const char* name, const QString& caption,
+                                const QString& hint, int x, int y, int w, int h) {
+    QPushButton* b = placeControl<QPushButton>(parent, name, x, y, w, h);
+    b->setText(caption);
+    if (!hint.isEmpty()) b->setToolTip(hint);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace platform
