@@ -55,16 +55,18 @@ void rebuildShifts() {
 
 bool isBlankOrControl(unsigned char c) { return c <= 32; }
 
-// Moves every printable character of in[0..n) the given steps around the ring.
-// Written without branches so the compiler turns it into vector code.
+// A printable character moved the given steps around the ring; any other stays.
+// Written without branches so the loops over it become vector code.
+inline unsigned char shifted(unsigned char c, unsigned char step) {
+    unsigned char x = static_cast<unsigned char>(c - kFirstPrintable);
+    unsigned char y = static_cast<unsigned char>(x + step);
+    y = static_cast<unsigned char>(y >= kRingSize ? y - kRingSize : y);
+    return x < kRingSize ? static_cast<unsigned char>(y + kFirstPrintable) : c;
+}
+
+// Moves every printable character of in[0..n) its own number of steps.
 void shiftRun(const unsigned char* in, std::size_t n, const unsigned char* steps, unsigned char* out) {
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char c = in[i];
-        unsigned char x = static_cast<unsigned char>(c - kFirstPrintable);
-        unsigned char y = static_cast<unsigned char>(x + steps[i]);
-        y = static_cast<unsigned char>(y >= kRingSize ? y - kRingSize : y);
-        out[i] = x < kRingSize ? static_cast<unsigned char>(y + kFirstPrintable) : c;
-    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = shifted(in[i], steps[i]);
 }
 
 // Trims in[0..n) and shifts it into out; returns the output length. Needs a phrase.
@@ -98,13 +100,7 @@ std::string cipherText(std::string_view text, bool backward) {
 
 // Shifts p[0..n) in place (one pointer, so the compiler can vectorise it).
 void shiftInPlace(unsigned char* p, std::size_t n, const unsigned char* steps) {
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char c = p[i];
-        unsigned char x = static_cast<unsigned char>(c - kFirstPrintable);
-        unsigned char y = static_cast<unsigned char>(x + steps[i]);
-        y = static_cast<unsigned char>(y >= kRingSize ? y - kRingSize : y);
-        p[i] = x < kRingSize ? static_cast<unsigned char>(y + kFirstPrintable) : c;
-    }
+    for (std::size_t i = 0; i < n; ++i) p[i] = shifted(p[i], steps[i]);
 }
 
 // One field of the record routine: the cipher of the text, cut to the field's size,
