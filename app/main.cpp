@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "vault/cipher.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
@@ -23,5 +24,7 @@ int main(int argc, char* argv[]) {
         keyDialog.FormCreate();  // modal; its close puts the phrase in force and loads
     }
     mainWindow.show();
-    return app.exec();
+    const int status = app.exec();  // a copied secret is taken off the clipboard on the way out
+    vault::ForgetKeyPhrase();
+    return status;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vault/record.h"
+#include "vault/secret.h"
 
 namespace vault {
 namespace {
@@ -129,14 +130,26 @@ void InitCipherTables() {
     rebuildShifts();
 }
 
+// The phrase and the shifts made from it are overwritten, not just replaced.
+static void wipePhrase() {
+    WipeBytes(&phrase, sizeof phrase);
+    WipeBytes(forwardShift, sizeof forwardShift);
+    WipeBytes(backwardShift, sizeof backwardShift);
+}
+
 void SetKeyPhrase(std::string_view text) {
-    std::memset(&phrase, 0, sizeof phrase);
+    wipePhrase();
     std::size_t n = std::min<std::size_t>(text.size(), sizeof phrase.text - 1);
     const void* zero = std::memchr(text.data(), 0, n);
     if (zero) n = static_cast<std::size_t>(static_cast<const char*>(zero) - text.data());
     std::memcpy(phrase.text, text.data(), n);
     phrase.length = static_cast<std::uint32_t>(n);
     rebuildShifts();
+}
+
+void ForgetKeyPhrase() {
+    wipePhrase();
+    WipeBytes(&CurrentRecord, sizeof CurrentRecord);
 }
 
 std::string KeyPhrase() { return std::string(reinterpret_cast<const char*>(phrase.text), phrase.length); }

@@ -17,7 +17,10 @@ void InitCipherTables();
 // Puts a phrase of at most 255 characters in force (longer ones are cut to 255;
 // a zero byte ends the phrase).
 void SetKeyPhrase(std::string_view phrase);
-// The phrase in force.
+// Overwrites the phrase in force (and the record buffer, which holds deciphered
+// text) at the end of the run; the phrase is empty afterwards.
+void ForgetKeyPhrase();
+// A copy of the phrase in force; the caller wipes it when done (vault/secret.h).
 std::string KeyPhrase();
 const KeyPhraseBuffer& KeyPhraseState();
 

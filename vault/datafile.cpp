@@ -9,6 +9,7 @@
 #include "vault/fileio.h"
 #include "vault/ioerror.h"
 #include "vault/locations.h"
+#include "vault/secret.h"
 #include "vault/text.h"
 
 namespace vault {
@@ -280,7 +281,8 @@ RekeyResult rekey(const std::string& oldPhrase, const std::string& newPhrase,
 
 RekeyResult RekeyDataFile(const std::string& oldPhrase, const std::string& newPhrase,
                           const std::function<bool(const std::string& verifyLine)>& confirm) {
-    const std::string phraseBefore = KeyPhrase();
+    std::string phraseBefore = KeyPhrase();
+    WipeAtScopeEnd wipe(phraseBefore);
     try {
         return rekey(oldPhrase, newPhrase, confirm);
     } catch (...) {
@@ -297,6 +299,11 @@ RekeyResult rekey(const std::string& oldPhrase, const std::string& newPhrase,
     // The re-keyed file is built in memory from a copy of the whole file (a partial
     // tail included) and replaces the data file only once every slot is done.
     std::vector<unsigned char> bytes(static_cast<std::size_t>(data.file.size()));
+    // Under an empty old phrase the copy holds the entries as plain text.
+    struct WipeCopy {
+        std::vector<unsigned char>& bytes;
+        ~WipeCopy() { Wipe(bytes); }
+    } wipeCopy{bytes};
     data.file.readExactAt(bytes.data(), bytes.size(), 0);
     const unsigned mode = data.file.permissions();
     if (data.slotCount == 0) ThrowReadBeyondEnd();

@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <QApplication>
-#include <QClipboard>
 #include <QDateTime>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -26,10 +25,13 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+#include "platform/clipboard.h"
 #include "platform/messages.h"
+#include "platform/secret.h"
 #include "platform/sizes.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
+#include "windows/samesite.h"
 
 // Qt's global shared OpenGL context, which Qt WebEngine renders through. Qt creates it
 // at start when Qt::AA_ShareOpenGLContexts is set; the program does not set it, since
@@ -41,6 +43,7 @@ Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 QString AutoFillUser;
 QString AutoFillPwd;
+QString AutoFillWebsite;
 bool NoFormsMessageShown = false;
 
 namespace {
@@ -65,6 +68,12 @@ const QString kNoFormsMessage = QStringLiteral(
     "can use the \"Copy for Pasting\" buttons at the top of this page, to easily copy and paste "
     "your password on the website. (To paste into any website box, simply \"Right Click\" in the "
     "box and choose paste).");
+
+// The progress label when auto-fill left the page alone; the hint says why.
+const QString kOtherSiteLabel = QStringLiteral("Not filled");
+const QString kOtherSiteHint = QStringLiteral(
+    "Not filled: this page is on another site than the entry's website address "
+    "(or on plain http where the entry's address is https).");
 
 const QString kHide = QStringLiteral("Hide");
 const QString kShow = QStringLiteral("Show");
@@ -146,11 +155,15 @@ BrowserControl::BrowserControl(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit NavigateComplete2(url); });
 }
 
-void BrowserControl::Navigate(const QString& address) {
+QUrl BrowserControl::AddressToUrl(const QString& address) {
     // A full address is taken as it stands; anything else ("www.example.com", a file
     // path) is read the way an address bar reads it.
     const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
-    const QUrl url = full ? QUrl(address) : QUrl::fromUserInput(address);
+    return full ? QUrl(address) : QUrl::fromUserInput(address);
+}
+
+void BrowserControl::Navigate(const QString& address) {
+    const QUrl url = AddressToUrl(address);
     if (address.isEmpty() || !url.isValid())
         throw std::runtime_error(QStringLiteral("The address \"%1\" cannot be opened.").arg(address).toStdString());
     load(url);
@@ -401,6 +414,11 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
 
 TFrmBrowse::~TFrmBrowse() = default;
 
+void TFrmBrowse::forgetAutoFillValues() {
+    platform::wipe(AutoFillUser);
+    platform::wipe(AutoFillPwd);
+}
+
 void TFrmBrowse::FormCreate() {
     const std::string ini = settingsFile();
     platform::applyOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
@@ -416,6 +434,7 @@ void TFrmBrowse::closeEvent(QCloseEvent* event) {
     // Closing is never refused; a size that cannot be written is reported and the
     // window closes all the same.
     platform::runGuarded([this] { FormCloseQuery(); });
+    forgetAutoFillValues();
     QDialog::reject();
     event->accept();
 }
@@ -446,6 +465,7 @@ void TFrmBrowse::Timer1Timer() {
 }
 
 void TFrmBrowse::WebBrowser1ProgressChange(int progress, int progressMax) {
+    Label1->setToolTip(QString());  // the reason a page was not filled, if it was shown
     if (progressMax == 0 || progress == -1 || progressMax < progress) {
         Label1->setText(QStringLiteral("Done Loading."));
         WebBrowser1->SetBusyCursor(false);
@@ -506,7 +526,7 @@ void TFrmBrowse::copyToClipboard(const QLineEdit* box) {
     setBackground(Qt::black);
     repaint();
     QCoreApplication::processEvents();
-    QGuiApplication::clipboard()->setText(box->text());
+    platform::copySecret(box->text());
     setBackground(BackgroundColour);
 }
 
@@ -529,28 +549,48 @@ void TFrmBrowse::BitBtn6Click() { WebBrowser1->resize(WebBrowser1->width(), WebB
 // ---------------------------------------------------------------------------------------
 // Auto-fill
 
-void TFrmBrowse::BitBtn2Click() {
-    NoFormsMessageShown = false;
-    for (const QString& keyword : kUserKeywords)
-        if (FillFormInputs(WebBrowser1, keyword, AutoFillUser)) break;
-    for (const QString& keyword : kPasswordKeywords)
-        if (FillFormInputs(WebBrowser1, keyword, AutoFillPwd)) break;
-}
+namespace {
 
-bool FillFormInputs(BrowserControl* browser, const QString& keyword, const QString& value) {
-    // The keyword and the value reach the page as JSON data; the only text added to
-    // the script is its base64 form, which cannot close a string or start a statement.
+enum class Walk { NothingWritten, Written, OtherSite };
+
+// One walk for one keyword, on the page the control shows, when that page is on the
+// entry's site. The script checks the page's address again before it writes, so a
+// page that has changed meanwhile receives nothing either.
+Walk walkForms(BrowserControl* browser, const QString& keyword, const QString& value) {
+    const QUrl page = browser->url();
+    if (!SameSite(BrowserControl::AddressToUrl(AutoFillWebsite), page)) return Walk::OtherSite;
+
+    // The keyword reaches the page as JSON data and the value as the base64 form of its
+    // UTF-8 bytes; the only text added to the script is base64, which cannot close a
+    // string or start a statement. Every copy of the value made here is wiped.
+    QString host = page.host(QUrl::FullyEncoded).toLower();
+    if (host.contains(QLatin1Char(':'))) host = QLatin1Char('[') + host + QLatin1Char(']');
     const QJsonObject request{
         {QStringLiteral("keyword"), keyword},
-        {QStringLiteral("value"), value},
+        {QStringLiteral("protocol"), page.scheme().toLower() + QLatin1Char(':')},
+        {QStringLiteral("hostname"), host},
         {QStringLiteral("deadline"), double(QDateTime::currentMSecsSinceEpoch() + BrowserControl::ScriptTimeoutMs)}};
     const QByteArray encoded = QJsonDocument(request).toJson(QJsonDocument::Compact).toBase64();
-    const QString source = walkScript() + QStringLiteral("(\"") + QString::fromLatin1(encoded) + QStringLiteral("\")");
+    QByteArray valueBytes = value.toUtf8();
+    QByteArray encodedValue = valueBytes.toBase64();
+    platform::wipe(valueBytes);
+    // Built in one buffer of the final size, so no partial copy is left behind.
+    QString source;
+    source.reserve(walkScript().size() + encoded.size() + encodedValue.size() + 8);
+    source += walkScript();
+    source += QLatin1String("(\"");
+    source += QLatin1String(encoded);
+    source += QLatin1String("\", \"");
+    source += QLatin1String(encodedValue);
+    source += QLatin1String("\")");
+    platform::wipe(encodedValue);
 
     bool answered = false;
     const QVariantMap answer = browser->RunScript(source, &answered).toMap();
+    platform::wipe(source);
     if (!answered || answer.contains(QStringLiteral("late")))
         throw std::runtime_error("The page did not answer in time.");
+    if (answer.contains(QStringLiteral("otherPage"))) return Walk::OtherSite;
     if (answer.contains(QStringLiteral("failure")))
         throw std::runtime_error(answer.value(QStringLiteral("failure")).toString().toStdString());
     if (!answer.contains(QStringLiteral("formElements"))) throw std::runtime_error("The page cannot be read.");
@@ -560,9 +600,34 @@ bool FillFormInputs(BrowserControl* browser, const QString& keyword, const QStri
             platform::showPlain(kNoFormsMessage);
             NoFormsMessageShown = true;
         }
-        return false;
+        return Walk::NothingWritten;
     }
-    return answer.value(QStringLiteral("written")).toBool();
+    return answer.value(QStringLiteral("written")).toBool() ? Walk::Written : Walk::NothingWritten;
+}
+
+}  // namespace
+
+void TFrmBrowse::BitBtn2Click() {
+    NoFormsMessageShown = false;
+    // A page on another site (a redirect, a single sign-on page) receives nothing: the
+    // progress label says so, without a message box.
+    auto walk = [this](const QStringList& keywords, const QString& value) {
+        for (const QString& keyword : keywords) {
+            const Walk result = walkForms(WebBrowser1, keyword, value);
+            if (result == Walk::OtherSite) {
+                Label1->setText(kOtherSiteLabel);
+                Label1->setToolTip(kOtherSiteHint);
+                return false;
+            }
+            if (result == Walk::Written) break;
+        }
+        return true;
+    };
+    if (walk(kUserKeywords, AutoFillUser)) walk(kPasswordKeywords, AutoFillPwd);
+}
+
+bool FillFormInputs(BrowserControl* browser, const QString& keyword, const QString& value) {
+    return walkForms(browser, keyword, value) == Walk::Written;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -586,8 +651,11 @@ std::unique_ptr<TFrmBrowse> PrepareBrowseWindow(const platform::BrowseRequest& r
         platform::showPlain(kNoWebsiteMessage);
         return nullptr;
     }
-    AutoFillUser = request.user;
-    AutoFillPwd = request.password;
+    // Copies of their own, so that closing the window can overwrite them.
+    TFrmBrowse::forgetAutoFillValues();
+    AutoFillUser = platform::ownCopy(request.user);
+    AutoFillPwd = platform::ownCopy(request.password);
+    AutoFillWebsite = website;
     window->EdUser->setText(request.user);
     window->EdPwd->setText(request.password);
     window->Timer1->start();
@@ -601,5 +669,6 @@ extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
     platform::runGuarded([request] {
         std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(*request);
         if (window) window->exec();
+        TFrmBrowse::forgetAutoFillValues();  // also when the window did not close itself
     });
 }

@@ -22,6 +22,9 @@ class BrowserControl : public QWebEngineView {
 public:
     explicit BrowserControl(QWidget* parent = nullptr);
 
+    // The address as Navigate reads it: a full address as it stands, anything else the
+    // way an address bar reads it.
+    static QUrl AddressToUrl(const QString& address);
     // Starts loading the address; throws std::runtime_error when it is no address.
     void Navigate(const QString& address);
     // Each returns false when there is no such page or it cannot be loaded.
@@ -105,6 +108,9 @@ public:
     void BitBtn5Click();
     void BitBtn6Click();
 
+    // Overwrites AutoFillUser and AutoFillPwd; done when the window closes.
+    static void forgetAutoFillValues();
+
     // The window's background colour (232, 232, 232) and the edit boxes' colour.
     static const QColor BackgroundColour;
 
@@ -120,14 +126,19 @@ private:
     void copyToClipboard(const QLineEdit* box);
 };
 
-// The two texts that auto-fill writes into the page, captured when the window opens.
+// The two texts that auto-fill writes into the page, captured when the window opens
+// and overwritten when it closes.
 extern QString AutoFillUser;
 extern QString AutoFillPwd;
+// The entry's website address, captured with them: auto-fill writes only into pages
+// of that site (SameSite).
+extern QString AutoFillWebsite;
 // The no-forms message has been shown during the current auto-fill click.
 extern bool NoFormsMessageShown;
 
 // Walks the forms of the page the control shows and writes value into every INPUT of a
 // form whose name holds the keyword; true when at least one control was written.
+// A page that is not on the site of AutoFillWebsite is not walked: false.
 bool FillFormInputs(BrowserControl* browser, const QString& keyword, const QString& value);
 
 // Opening steps up to the navigation. Returns the window ready to be shown, or

@@ -16,6 +16,7 @@
 #include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/locations.h"
+#include "vault/secret.h"
 #include "vault/text.h"
 #include "windows/Ulog.h"
 
@@ -59,7 +60,11 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
     return l;
 }
 
-std::string trimmedBox(AnsiLineEdit* box) { return vault::Trim(toAnsi(box->text())); }
+std::string trimmedBox(AnsiLineEdit* box) {
+    std::string text = toAnsi(box->text());
+    vault::WipeAtScopeEnd wipe(text);
+    return vault::Trim(text);
+}
 
 }  // namespace
 
@@ -174,7 +179,8 @@ void TFrmKey::Button1Click() {
     vault::OpenDataFile();
     try {
         vault::ReadSlot();  // only a check that the file can be read
-        const std::string phrase = trimmedBox(EdKeyContinue);
+        std::string phrase = trimmedBox(EdKeyContinue);
+        vault::WipeAtScopeEnd wipe(phrase);
         EdKeyContinue->setText(fromAnsi(phrase));
         vault::SetKeyPhrase(phrase);
         vault::ReadSlot();  // again only a check
@@ -188,7 +194,11 @@ void TFrmKey::Button1Click() {
 
 void TFrmKey::FormCloseQuery() {
     // The box's text as it stands: after the close button it is not trimmed.
-    vault::SetKeyPhrase(toAnsi(EdKeyContinue->text()));
+    {
+        std::string phrase = toAnsi(EdKeyContinue->text());
+        vault::WipeAtScopeEnd wipe(phrase);
+        vault::SetKeyPhrase(phrase);
+    }
     if (!loaded_) {
         loaded_ = true;
         if (main_) platform::runGuarded([this] { main_->LoadAtStart(); });
@@ -197,8 +207,9 @@ void TFrmKey::FormCloseQuery() {
 }
 
 void TFrmKey::CmdverifyClick() {
-    const std::string oldPhrase = trimmedBox(EdOld);
-    const std::string newPhrase = trimmedBox(EdNew);
+    std::string oldPhrase = trimmedBox(EdOld);
+    std::string newPhrase = trimmedBox(EdNew);
+    vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase);
     EdOld->setText(fromAnsi(oldPhrase));
     EdNew->setText(fromAnsi(newPhrase));
     EdVerify->clear();

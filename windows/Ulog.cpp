@@ -4,7 +4,6 @@
 #include <memory>
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +27,7 @@
 #include "platform/controls.h"
 #include "platform/appdata.h"
 #include "platform/browser_module.h"
+#include "platform/clipboard.h"
 #include "platform/folderchooser.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
@@ -518,7 +518,7 @@ void TFrmfirst::copyToClipboard(const QString& text) {
     Panel1->setPalette(pal);
     Panel1->repaint();
     QCoreApplication::processEvents();
-    QGuiApplication::clipboard()->setText(text);
+    platform::copySecret(text);
     pal.setColor(QPalette::Window, kPanelAfterCopy);
     Panel1->setPalette(pal);
 }

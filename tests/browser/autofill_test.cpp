@@ -2,6 +2,11 @@
 // forms receive the user ID and the password.
 #include "autofill_test.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "windows/samesite.h"
+
 using namespace browsertest;
 
 namespace {
@@ -23,6 +28,7 @@ void AutoFillTest::init() {
     platform::testing::reset();
     AutoFillUser = QStringLiteral("alice@example.org");
     AutoFillPwd = QStringLiteral("s3cret");
+    AutoFillWebsite = QUrl::fromLocalFile(pages.filePath(QStringLiteral("login.html"))).toString();
 }
 
 void AutoFillTest::cleanupTestCase() { window.reset(); }
@@ -181,4 +187,121 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     BrowserControl::ScriptTimeoutMs = usual;
     QVERIFY(boxesAsExpected());
     QCOMPARE(fieldValues(window->WebBrowser1)["u"].toString(), "");
+}
+
+void AutoFillTest::sameSiteRule() {
+    struct Case {
+        const char* entry;
+        const char* page;
+        bool same;
+    };
+    const Case cases[] = {
+        {"https://bank.co.uk/login", "https://login.bank.co.uk/sso", true},
+        {"https://BANK.co.uk.", "https://www.bank.CO.UK/", true},
+        {"https://bank.co.uk", "https://other.co.uk", false},      // co.uk is a public suffix
+        {"https://alice.github.io", "https://mallory.github.io", false},
+        {"https://co.uk", "https://bank.co.uk", false},            // a suffix only matches itself
+        {"https://bank.example", "http://bank.example", false},    // never from https to http
+        {"http://bank.example", "https://www.bank.example", true},
+        {"http://192.168.1.10/login", "http://192.168.1.10:8080/", true},
+        {"http://192.168.1.10", "http://192.168.1.11", false},
+        {"http://127.0.0.1", "http://localhost", false},
+        {"http://[::1]/", "http://[0:0::1]:81/", true},
+        {"file:///srv/login.html", "file:///srv/other.html", true},
+        {"file:///srv/login.html", "http://bank.example/", false},
+        {"https://bank.example", "about:blank", false},
+    };
+    for (const Case& c : cases)
+        QVERIFY2(SameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
+                 qPrintable(QStringLiteral("%1 / %2").arg(c.entry, c.page)));
+}
+
+namespace {
+// One local web server for every *.localhost name: the engine takes each such name to
+// the loopback address, so bank.localhost and other.localhost are two sites here.
+class LocalSites : public QTcpServer {
+public:
+    QMap<QByteArray, QByteArray> pages;      // path -> body
+    QMap<QByteArray, QString> redirects;     // path -> address
+    LocalSites() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
+            }
+        });
+    }
+    QString address(const QString& host, const char* path) const {
+        return QStringLiteral("http://%1:%2%3").arg(host).arg(serverPort()).arg(QLatin1String(path));
+    }
+
+private:
+    void answer(QTcpSocket* socket) {
+        if (!socket->peek(socket->bytesAvailable()).contains("\r\n\r\n")) return;
+        const QList<QByteArray> request = socket->readAll().split(' ');
+        const QByteArray path = request.value(1);
+        QByteArray head = "HTTP/1.1 404 Not Found\r\n", body;
+        if (redirects.contains(path)) {
+            head = "HTTP/1.1 302 Found\r\nLocation: " + redirects[path].toUtf8() + "\r\n";
+        } else if (pages.contains(path)) {
+            head = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n";
+            body = "<!DOCTYPE html><html><body>" + pages[path] + "</body></html>";
+        }
+        socket->write(head + "Content-Length: " + QByteArray::number(body.size()) +
+                      "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+};
+}  // namespace
+
+void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
+    LocalSites sites;
+    QVERIFY(sites.listen(QHostAddress::LocalHost));
+    sites.pages["/login"] = R"(<form><input id=u name=username><input id=p type=password name=password>
+        <input id=h type=hidden name=user_id></form>)";
+    sites.pages["/plain"] = "<p>no form here</p>";
+    sites.redirects["/to-other"] = sites.address(QStringLiteral("other.localhost"), "/login");
+    sites.redirects["/to-other-plain"] = sites.address(QStringLiteral("other.localhost"), "/plain");
+    const QString bank = QStringLiteral("bank.localhost");
+
+    auto fill = [&](const QString& address) {
+        if (!loadAndWait(window->WebBrowser1, address)) return QJsonObject{{QStringLiteral("load"), "failed"}};
+        window->BitBtn2->click();
+        return fieldValues(window->WebBrowser1);
+    };
+
+    // The entry's own page, and a page on a subdomain of the same site.
+    AutoFillWebsite = sites.address(bank, "/login");
+    for (const QString& host : {bank, QStringLiteral("www.bank.localhost")}) {
+        const QJsonObject v = fill(sites.address(host, "/login"));
+        QCOMPARE(v["u"].toString(), "alice@example.org");
+        QCOMPARE(v["p"].toString(), "s3cret");
+        QCOMPARE(v["h"].toString(), "alice@example.org");
+        QCOMPARE(window->Label1->text(), "Done Loading.");
+    }
+
+    // The entry's address redirects to another site: not even the hidden input is
+    // written; the progress label says why, without a box.
+    QJsonObject v = fill(sites.address(bank, "/to-other"));
+    QCOMPARE(window->WebBrowser1->url().host(), "other.localhost");
+    QCOMPARE(v["u"].toString(), "");
+    QCOMPARE(v["p"].toString(), "");
+    QCOMPARE(v["h"].toString(), "");
+    QCOMPARE(window->Label1->text(), "Not filled");
+    QVERIFY(window->Label1->toolTip().contains(QStringLiteral("another site")));
+    QVERIFY(!FillFormInputs(window->WebBrowser1, QStringLiteral("USER"), AutoFillUser));
+    QCOMPARE(fieldValues(window->WebBrowser1)["u"].toString(), "");
+
+    // No "no forms" message for a page that is skipped.
+    fill(sites.address(bank, "/to-other-plain"));
+    QCOMPARE(window->Label1->text(), "Not filled");
+    QVERIFY(boxesAsExpected());
+
+    // An entry on https never fills a plain http page of its own host.
+    AutoFillWebsite = QStringLiteral("https://") + bank + QStringLiteral("/login");
+    v = fill(sites.address(bank, "/login"));
+    QCOMPARE(v["u"].toString(), "");
+    QCOMPARE(v["p"].toString(), "");
+    QCOMPARE(window->Label1->text(), "Not filled");
+    QVERIFY(boxesAsExpected());
 }

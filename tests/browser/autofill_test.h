@@ -24,4 +24,6 @@ private slots:
     void valuesAreWrittenAsDataNeverRun();
     void valuesWereCapturedAtOpening();
     void pageThatDoesNotAnswerIsReported();
+    void sameSiteRule();
+    void pagesOnAnotherSiteReceiveNothing();
 };

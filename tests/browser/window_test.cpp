@@ -4,8 +4,10 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QScreen>
 
+#include "platform/clipboard.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
 
@@ -152,6 +154,10 @@ void WindowTest::maskedOpeningAndCopying() {
     QCOMPARE(QGuiApplication::clipboard()->text(), "edited");
     window->Button3->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), "pw\"1");
+    // Marked as a secret; clearing takes it off again.
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
+    platform::clearCopiedSecret();
+    QCOMPARE(QGuiApplication::clipboard()->text(), "");
     QCOMPARE(window->palette().color(QPalette::Window), QColor(232, 232, 232));
 
     window->CmdHide->click();
@@ -163,7 +169,11 @@ void WindowTest::maskedOpeningAndCopying() {
     QCOMPARE(window->CmdHide->text(), "Show");
 
     QTRY_COMPARE_WITH_TIMEOUT(window->WebBrowser1->size(), QSize(640, screen().height() - 50), 3000);
+    QCOMPARE(AutoFillPwd, "pw\"1");
     window->close();
+    // The values auto-fill would write do not outlive the window.
+    QCOMPARE(AutoFillUser, "");
+    QCOMPARE(AutoFillPwd, "");
     QVERIFY(boxesAsExpected());
 }
 

@@ -3,12 +3,15 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QtTest>
 
+#include "platform/clipboard.h"
 #include "platform/messages.h"
 #include "support.h"
 #include "vault/locations.h"
+#include "vault/settings.h"
 #include "windows/Ulog.h"
 
 using namespace gui_test;
@@ -130,6 +133,45 @@ private slots:
         QCOMPARE(w->Edwebsite->contextMenuPolicy(), Qt::DefaultContextMenu);
         VERIFY_BOXES();
         w->hide();
+    }
+
+    void copiedSecretsLeaveTheClipboard() {
+        writeDataFile("", {{0, "A", "MAIL", "http://mail", "me@mail", "", "Secret12"}});
+        auto w = startProgram(QString());
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const std::string ini = vault::Paths().settingsFile;
+        auto clearAfter = [&](const char* value) { vault::WriteIniString(ini, "Clipboard", "ClearAfter", value); };
+
+        // The delay: 10 s unless set; 0 is never; anything unreadable is the default.
+        QCOMPARE(platform::clipboardClearSeconds(), 10);
+        for (auto [text, seconds] : {std::pair{"0", 0}, {"$1E", 30}, {" 7 ", 7}, {"-5", 10}, {"soon", 10}}) {
+            clearAfter(text);
+            QCOMPARE(platform::clipboardClearSeconds(), seconds);
+        }
+
+        // Marked as a secret beside the text, and gone after the delay.
+        clearAfter("1");
+        w->BitBtn4->click();
+        QCOMPARE(clipboard->text(), QStringLiteral("Secret12"));
+        QCOMPARE(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard->text(), QString(), 3000);
+
+        // A newer copy is never wiped, even one of the same text.
+        w->BitBtn3->click();
+        clipboard->setText(QStringLiteral("me@mail"));
+        QTest::qWait(1500);
+        QCOMPARE(clipboard->text(), QStringLiteral("me@mail"));
+        QVERIFY(!clipboard->mimeData()->hasFormat(QStringLiteral("x-kde-passwordManagerHint")));
+
+        // Copying again starts the delay again; 0 keeps the copy until the program ends.
+        clearAfter("0");
+        w->BitBtn4->click();
+        QTest::qWait(1500);
+        QCOMPARE(clipboard->text(), QStringLiteral("Secret12"));
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        qApp->exec();
+        QCOMPARE(clipboard->text(), QString());
+        VERIFY_BOXES();
     }
 };
 

@@ -1,0 +1,32 @@
+// Overwriting secrets (the key phrase, passwords on their way to a page or the
+// clipboard) once they are no longer needed, with a call the compiler cannot drop.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vault {
+
+// Overwrites size bytes at data with zeros.
+void WipeBytes(void* data, std::size_t size);
+
+// Overwrites the whole buffer of the string, its unused capacity included, and empties it.
+void Wipe(std::string& text);
+void Wipe(std::vector<unsigned char>& bytes);
+
+// Wipes the strings given to it when the scope ends, also when it is left by an exception.
+class WipeAtScopeEnd {
+public:
+    template <class... Texts>
+    explicit WipeAtScopeEnd(Texts&... texts) : texts_{&texts...} {}
+    ~WipeAtScopeEnd() {
+        for (std::string* text : texts_) Wipe(*text);
+    }
+    WipeAtScopeEnd(const WipeAtScopeEnd&) = delete;
+    WipeAtScopeEnd& operator=(const WipeAtScopeEnd&) = delete;
+
+private:
+    std::vector<std::string*> texts_;
+};
+
+}  // namespace vault
