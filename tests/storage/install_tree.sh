@@ -32,7 +32,8 @@ if [ -f "$build/app/libkeyfold_browser.so" ]; then
 fi
 for f in share/applications/org.quorvel.Keyfold.desktop \
          share/icons/hicolor/scalable/apps/org.quorvel.Keyfold.svg \
-         share/metainfo/org.quorvel.Keyfold.metainfo.xml; do
+         share/metainfo/org.quorvel.Keyfold.metainfo.xml \
+         share/man/man1/keyfold.1 share/doc/keyfold/copyright; do
   [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
 done
 
