@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Debian package and checks it: builds Release in ./build-package (./build is
 # left alone), runs cpack, runs lintian, then installs the package with apt-get in a
-# throw-away root, starts the installed programs with --version, removes the package
-# and finds nothing of it left behind. Prints the package's path at the end.
+# throw-away root, starts the installed programs (--version, and the program itself
+# headless), removes the package and finds nothing of it left behind. Prints the
+# package's path at the end.
 #
 # The throw-away root is this machine's own root under an overlay in a private mount
 # namespace (needs root): apt-get and dpkg work on a copy that vanishes at the end, so
@@ -99,6 +100,15 @@ install_check() {
   out="$(env -u DISPLAY -u WAYLAND_DISPLAY keyfold --version 2>&1)" || { echo "keyfold --version failed: $out"; return 1; }
   [ "$out" = "Keyfold $version" ] || { echo "keyfold --version said: $out"; return 1; }
   echo "keyfold --version: $out"
+  # The program itself starts from the installed tree (headless, in a scratch home): it
+  # is still up, waiting for its key phrase, when the time-out ends it.
+  local home status=0
+  home="$(mktemp -d)"
+  env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" QT_QPA_PLATFORM=offscreen \
+    timeout 5 keyfold >"$log" 2>&1 || status=$?
+  rm -rf "$home"
+  [ $status -eq 124 ] || { cat "$log"; echo "keyfold ended at start (status $status)"; return 1; }
+  echo "keyfold starts (headless) and waits for its key phrase"
   # keyfold-cli joins the package through its install() rule. Until the companion
   # exists it is checked only when present. TODO: once cli/ is in the tree, make this
   # mandatory (fail when /usr/bin/keyfold-cli is missing).
