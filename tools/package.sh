@@ -57,7 +57,10 @@ dpkg-deb --field "$deb" Package Version Architecture Section Maintainer Depends
 
 # lintian: no error, and every warning is one that tools/README.md explains.
 say "lintian"
-tags="$(lintian --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
+status=0
+tags="$(lintian --pedantic "$deb" 2>&1)" || status=$?
+[ $status -le 1 ] || { echo "$tags"; fail "lintian did not run (status $status)"; }
+tags="$(echo "$tags" | grep -v 'running with root privileges' || true)"
 [ -z "$tags" ] || echo "$tags"
 if echo "$tags" | grep -q '^E: '; then fail "lintian reports errors"; fi
 while read -r tag; do
