@@ -9,6 +9,9 @@ cups_pid="$(tools/cups.sh start || true)"
 trap '"$root"/tools/cups.sh stop "$cups_pid"' EXIT
 cd build
 ctest --output-on-failure --timeout 600 "$@"
+# The Debian package: built, linted, installed in a throw-away root, started and removed.
+# KEYFOLD_PACKAGE_CHECK=0 skips it.
+if [ "${KEYFOLD_PACKAGE_CHECK:-1}" != 0 ]; then "$root"/tools/package.sh; fi
 # Hardening runs (bounded): the Qt-free code and its tests under ASan and UBSan, then fuzzing.
 # KEYFOLD_HARDENING=0 skips them.
 if [ "${KEYFOLD_HARDENING:-1}" != 0 ]; then

@@ -1,16 +1,44 @@
 // Keyfold: start sequence. The main window is created hidden, the key phrase dialog
 // takes the phrase and loads the list when it closes, then the main window shows.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 
 #include "vault/cipher.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
+namespace {
+
+// --version and --help answer on the terminal and end the run before any window
+// system is needed (a package check runs them without a display); the short-lived
+// core application gives the help text the program's own name. Every other argument
+// is left alone, as before: Qt's own options (-platform, -style, ...) still reach the
+// application object.
+void answerVersionOrHelp(int argc, char* argv[]) {
+    QCoreApplication terminal(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Keeps your web-site logins in one enciphered data file."));
+    // Qt's own options are single-dash words (-reverse, -style): read them whole, so
+    // that their letters are never taken for -v or -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.parse(terminal.arguments());  // unknown options are not ours to refuse
+    if (parser.isSet(version)) parser.showVersion();  // both exit
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) parser.showHelp();
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("Keyfold"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KEYFOLD_VERSION));
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvel"));
+    if (argc > 1) answerVersionOrHelp(argc, argv);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Keyfold"));
-    QApplication::setOrganizationName(QStringLiteral("Quorvel"));
     // Lets the desktop tie the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Keyfold"));
     QIcon icon;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # `cmake --install` into a scratch prefix lays out a working desktop program: the
 # command on the PATH leads to the program, help.htm and the browser module sit beside
-# it, the desktop entry, icon and metainfo are where desktops look, and every library
-# the program needs resolves inside the installed tree, not in the build folder.
+# it, the desktop entry, icon and metainfo are where desktops look, every library
+# the program needs resolves inside the installed tree, not in the build folder, and
+# the installed command answers --version without a display.
 set -u
 build="$1"
+version="$2"
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 fail=0
@@ -15,6 +17,12 @@ link="$prefix/bin/keyfold"
 program="$(readlink -f "$link")"
 [ -x "$program" ] && [ -f "$program" ] || { echo "bin/keyfold leads nowhere"; exit 1; }
 case "$(readlink "$link")" in /*) echo "bin/keyfold link is absolute"; fail=1 ;; esac
+out="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$link" --version 2>&1)"
+[ "$out" = "Keyfold $version" ] || { echo "keyfold --version said: $out"; fail=1; }
+# Qt's single-dash options are not read as -v: -reverse starts the program (here
+# headless, and it waits for its key phrase: the time-out ends it).
+out="$(QT_QPA_PLATFORM=offscreen timeout 3 "$link" -reverse 2>&1)"
+[ $? -eq 124 ] || { echo "keyfold -reverse did not start the program: $out"; fail=1; }
 pkgdir="$(dirname "$program")"
 if [ -f "$KEYFOLD_SOURCE_DIR/app/help.htm" ]; then
   cmp -s "$KEYFOLD_SOURCE_DIR/app/help.htm" "$pkgdir/help.htm" || { echo "help.htm not beside the program"; fail=1; }
@@ -24,7 +32,8 @@ if [ -f "$build/app/libkeyfold_browser.so" ]; then
 fi
 for f in share/applications/org.quorvel.Keyfold.desktop \
          share/icons/hicolor/scalable/apps/org.quorvel.Keyfold.svg \
-         share/metainfo/org.quorvel.Keyfold.metainfo.xml; do
+         share/metainfo/org.quorvel.Keyfold.metainfo.xml \
+         share/man/man1/keyfold.1 share/doc/keyfold/copyright; do
   [ -f "$prefix/$f" ] || { echo "missing $f"; fail=1; }
 done
 
