@@ -15,10 +15,16 @@ for name in main-window key-phrase-dialog about-box browser-window; do
     status=1
     continue
   fi
+  sizeA="$(identify -format '%wx%h' "$a")" sizeB="$(identify -format '%wx%h' "$b")"
+  if [ "$sizeA" != "$sizeB" ]; then
+    echo "$name: size $sizeA became $sizeB"
+    status=1
+    continue
+  fi
   target=null:
   [ -n "$diffs" ] && target="$diffs/$name.png"
-  # compare exits 0 when the images are equal, 1 when they differ, 2 on an error
-  # (such as images of different sizes); the count goes to standard error.
+  # compare exits 0 when the images are equal, 1 when they differ, 2 on an error;
+  # the count goes to standard error.
   ae="$(compare -metric AE "$a" "$b" "$target" 2>&1)"
   rc=$?
   if [ $rc -gt 1 ]; then
