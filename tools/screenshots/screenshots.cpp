@@ -25,7 +25,7 @@
 #include "windows/UBrowse.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
-#include "windows/uabout.h"
+#include "windows/AboutBox.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
 
     // The about box, as the main window opens it.
     {
-        TFrmabout box(mainWindow.get());
+        AboutBox box(mainWindow.get());
         box.show();
         save(&box, "about-box");
     }
