@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
     {
         TFrmKey key(mainWindow.get());
         key.PrepareDialog();
-        if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue")) phrase->setText(QString::fromLatin1(kPhrase));
+        if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue"))
+            phrase->setText(QString::fromLatin1(kPhrase));
         key.show();
         save(&key, "key-phrase-dialog");
         if (auto* button = child<QPushButton>(&key, "Button1")) button->click();
@@ -133,7 +134,8 @@ int main(int argc, char** argv) {
         request.user = QStringLiteral("jsmith");
         request.password = QStringLiteral("pW0rd!2019");
         std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(request);
-        auto* view = window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
+        auto* view =
+            window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
         if (!view) {
             std::fprintf(stderr, "no browser window\n");
             ++failures;
