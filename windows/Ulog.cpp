@@ -41,7 +41,7 @@
 #include "vault/record.h"
 #include "vault/settings.h"
 #include "vault/text.h"
-#include "windows/uabout.h"
+#include "windows/AboutBox.h"
 
 using platform::AnsiLineEdit;
 using platform::placeButton;
@@ -877,6 +877,6 @@ void TFrmfirst::StoreChosenLocation() {
 
 // A fresh box for every click, gone again once it is closed.
 void TFrmfirst::CmdAboutClick() {
-    const std::unique_ptr<TFrmabout> box = std::make_unique<TFrmabout>(this);
+    const std::unique_ptr<AboutBox> box = std::make_unique<AboutBox>(this);
     box->exec();
 }

@@ -13,7 +13,7 @@
 
 #include "platform/folderchooser.h"
 #include "platform/messages.h"
-#include "windows/uabout.h"
+#include "windows/AboutBox.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ private slots:
         QWidget owner;
         owner.resize(300, 200);
         owner.show();
-        auto* box = new TFrmabout(&owner);
+        auto* box = new AboutBox(&owner);
 
         QStringList failures;
         auto* failuresPtr = &failures;
@@ -148,18 +148,38 @@ private slots:
                        "not centred on the screen");
                 RECORD(box->palette().color(QPalette::Window) == QColor(224, 224, 224),
                        "background");
-                RECORD(box->Panel2->geometry() == QRect(8, 8, 481, 223), "panel place");
-                RECORD(box->Panel2->palette().color(QPalette::Window) == QColor(204, 208, 244),
-                       "panel colour");
-                RECORD(box->Button1->geometry() == QRect(414, 237, 75, 22), "button place");
-                RECORD(box->Button1->text() == "Ok", "button caption");
-                RECORD(box->Label2->text() == "Disclaimer :" && box->Label2->font().underline(),
-                       "disclaimer heading");
+                // The box's controls, found by their object names.
+                auto* panel = box->findChild<QFrame*>(QStringLiteral("Panel2"));
+                auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
+                auto* heading = box->findChild<QLabel*>(QStringLiteral("Label2"));
+                auto labelNamed = [box](const char* name) {
+                    return box->findChild<QLabel*>(QLatin1String(name));
+                };
                 using keyfold::AboutText;
                 const std::pair<QLabel*, AboutText> six[] = {
-                    {box->LblCopy1, AboutText::Ownership},   {box->LblCopy2, AboutText::Version},
-                    {box->LblCopy3, AboutText::Rights},      {box->LblInfo1, AboutText::Disclaimer1},
-                    {box->LblInfo2, AboutText::Disclaimer2}, {box->LblInfo3, AboutText::Disclaimer3}};
+                    {labelNamed("LblCopy1"), AboutText::Ownership},
+                    {labelNamed("LblCopy2"), AboutText::Version},
+                    {labelNamed("LblCopy3"), AboutText::Rights},
+                    {labelNamed("LblInfo1"), AboutText::Disclaimer1},
+                    {labelNamed("LblInfo2"), AboutText::Disclaimer2},
+                    {labelNamed("LblInfo3"), AboutText::Disclaimer3}};
+                bool allThere = panel && ok && heading;
+                for (const auto& entry : six) allThere = allThere && entry.first;
+                if (!allThere) {
+                    failures.append("a control is missing");
+                    box->close();
+                    return;
+                }
+                RECORD(panel->geometry() == QRect(8, 8, 481, 223), "panel place");
+                RECORD(panel->palette().color(QPalette::Window) == QColor(204, 208, 244),
+                       "panel colour");
+                RECORD(ok->geometry() == QRect(414, 237, 75, 22), "button place");
+                RECORD(ok->text() == "Ok" && ok->isDefault(), "button caption");
+                RECORD(heading->text() == "Disclaimer :" && heading->font().underline() &&
+                           heading->x() == 9 && heading->y() == 77 &&
+                           heading->font().pixelSize() == 12 &&
+                           heading->width() >= heading->sizeHint().width(),
+                       "disclaimer heading");
                 for (const auto& [label, which] : six) {
                     const QString name = label->objectName();
                     if (label->text().isEmpty() || label->text() != keyfold::aboutString(which))
@@ -174,9 +194,9 @@ private slots:
                         (!label->wordWrap() && label->sizeHint().width() > label->width()))
                         failures.append(name + " text is cut off");
                 }
-                RECORD(box->LblCopy2->text() == "Version 2.41", "version");
-                RECORD(box->LblCopy2->y() == 26 && box->LblInfo3->y() == 165, "label tops");
-                QTest::mouseClick(box->Button1, Qt::LeftButton);
+                RECORD(six[1].first->text() == "Version 2.41", "version");
+                RECORD(six[1].first->y() == 26 && six[5].first->y() == 165, "label tops");
+                QTest::mouseClick(ok, Qt::LeftButton);
             },
             &failures);
         const int result = box->exec();

@@ -15,8 +15,8 @@
 #include "platform/folderchooser.h"
 #include "platform/messages.h"
 #include "vault/locations.h"
+#include "windows/AboutBox.h"
 #include "windows/Ulog.h"
-#include "windows/uabout.h"
 
 using platform::BoxKind;
 
@@ -220,7 +220,7 @@ private slots:
                     poll->stop();
                     poll->deleteLater();
                     seen = true;
-                    auto* box = qobject_cast<TFrmabout*>(modal);
+                    auto* box = qobject_cast<AboutBox*>(modal);
                     if (!box) {
                         failures.append("the modal window is not the about box");
                         modal->close();
@@ -228,15 +228,25 @@ private slots:
                     }
                     if (box->parentWidget() != owner) failures.append("not owned by the main window");
                     if (!box->isModal()) failures.append("not modal");
-                    if (owner->findChildren<TFrmabout*>().size() != 1)
+                    if (owner->findChildren<AboutBox*>().size() != 1)
                         failures.append("more than one about box");
-                    QStringList texts = {box->LblCopy1->text(), box->LblCopy2->text(),
-                                               box->LblCopy3->text(), box->LblInfo1->text(),
-                                               box->LblInfo2->text(), box->LblInfo3->text()};
+                    // The box's controls, found by their object names.
+                    QStringList texts;
+                    for (const char* name :
+                         {"LblCopy1", "LblCopy2", "LblCopy3", "LblInfo1", "LblInfo2", "LblInfo3"}) {
+                        const auto* label = box->findChild<QLabel*>(QLatin1String(name));
+                        texts.append(label ? label->text() : QString());
+                    }
                     if (texts.contains(QString()) || texts.removeDuplicates() != 0)
                         failures.append("the six texts are not all there");
-                    if (box->LblCopy2->text() != "Version 2.41") failures.append("version");
-                    QTest::mouseClick(box->Button1, Qt::LeftButton);
+                    if (texts.value(1) != "Version 2.41") failures.append("version");
+                    auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
+                    if (!ok) {
+                        failures.append("no Button1");
+                        box->close();
+                        return;
+                    }
+                    QTest::mouseClick(ok, Qt::LeftButton);
                 });
                 poll->start(20);
             });
@@ -244,7 +254,7 @@ private slots:
             QVERIFY(seen);
             QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
             // Closed and gone: every click builds a fresh box.
-            QTRY_COMPARE(w->findChildren<TFrmabout*>().size(), qsizetype(0));
+            QTRY_COMPARE(w->findChildren<AboutBox*>().size(), qsizetype(0));
             QVERIFY(QApplication::activeModalWidget() == nullptr);
         }
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));

@@ -1,10 +1,12 @@
 // The about box: the program's version and its disclaimer, closed with "Ok".
+// Its controls live in AboutBox.ui.
 #pragma once
 #include <QDialog>
+#include <memory>
 
-class QLabel;
-class QPushButton;
-class QFrame;
+namespace Ui {
+class AboutBox;
+}
 
 namespace keyfold {
 // The six texts of the about box, in the order the box shows them.
@@ -12,25 +14,19 @@ enum class AboutText { Ownership, Version, Rights, Disclaimer1, Disclaimer2, Dis
 QString aboutString(AboutText which);
 }  // namespace keyfold
 
-class TFrmabout : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TFrmabout(QWidget* owner = nullptr);
-
-    QFrame* Panel2 = nullptr;
-    QLabel* LblCopy1 = nullptr;
-    QLabel* LblCopy2 = nullptr;
-    QLabel* LblCopy3 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* LblInfo1 = nullptr;
-    QLabel* LblInfo2 = nullptr;
-    QLabel* LblInfo3 = nullptr;
-    QPushButton* Button1 = nullptr;
-
-    void FormCreate();
-    void Button1Click();
+    explicit AboutBox(QWidget* owner = nullptr);
+    ~AboutBox() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void showTexts();
+    void closeBox();
+
+    std::unique_ptr<Ui::AboutBox> ui;
 };

@@ -1,0 +1,82 @@
+#include "windows/AboutBox.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "platform/messages.h"
+#include "ui_AboutBox.h"
+#include "windows/FormSupport.h"
+
+namespace keyfold {
+
+QString aboutString(AboutText which) {
+    // The program's string table for the about box.
+    switch (which) {
+    case AboutText::Ownership:
+        return AboutBox::tr("Keyfold is a product of Quorvel Software.");
+    case AboutText::Version:
+        // KEYFOLD_VERSION is the project's version, set in the top CMakeLists.txt.
+        return AboutBox::tr("Version %1").arg(QStringLiteral(KEYFOLD_VERSION));
+    case AboutText::Rights:
+        return AboutBox::tr("Copyright \u00A9 Quorvel Software. All rights reserved.");
+    case AboutText::Disclaimer1:
+        return AboutBox::tr("Keyfold is provided as is, without warranty of any kind.");
+    case AboutText::Disclaimer2:
+        return AboutBox::tr(
+            "Quorvel Software is not liable for any loss or damage that comes from using "
+            "Keyfold, including lost or forgotten key phrases, lost or damaged data files, "
+            "or access that others gain to your accounts.");
+    case AboutText::Disclaimer3:
+        return AboutBox::tr(
+            "Keep a copy of your data file in a safe place, and remember your key phrase: "
+            "it is never stored and cannot be recovered.");
+    }
+    return {};
+}
+
+}  // namespace keyfold
+
+AboutBox::AboutBox(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), ui(std::make_unique<Ui::AboutBox>()) {
+    ui->setupUi(this);
+    forms::applyPixelFontSizes(this);
+    // The heading takes the width of its text.
+    ui->Label2->adjustSize();
+    connect(ui->Button1, &QPushButton::clicked, this, platform::guarded([this] { closeBox(); }));
+    showTexts();
+}
+
+AboutBox::~AboutBox() = default;
+
+// The labels' designed captions are placeholders; the texts come from the string table.
+void AboutBox::showTexts() {
+    using keyfold::AboutText;
+    ui->LblCopy1->setText(keyfold::aboutString(AboutText::Ownership));
+    ui->LblCopy2->setText(keyfold::aboutString(AboutText::Version));
+    ui->LblCopy3->setText(keyfold::aboutString(AboutText::Rights));
+    ui->LblInfo1->setText(keyfold::aboutString(AboutText::Disclaimer1));
+    ui->LblInfo2->setText(keyfold::aboutString(AboutText::Disclaimer2));
+    ui->LblInfo3->setText(keyfold::aboutString(AboutText::Disclaimer3));
+}
+
+void AboutBox::closeBox() { accept(); }
+
+void AboutBox::showEvent(QShowEvent* event) {
+    // Centred on the screen the box appears on.
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    QDialog::showEvent(event);
+}
+
+void AboutBox::keyPressEvent(QKeyEvent* event) {
+    // The box has no cancel button: only "Ok" closes it, and Escape does nothing.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
