@@ -60,6 +60,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, int top, int width, int hei
                   bool wrap) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(12);
     label->setFont(font);
