@@ -130,7 +130,6 @@ private slots:
         QCOMPARE(spoken(w->BitBtn3), QStringLiteral("Copy User ID"));
         QCOMPARE(spoken(w->BitBtn4), QStringLiteral("Copy Password"));
         QCOMPARE(spoken(w->CmdHide), QStringLiteral("Show User ID and Password"));
-        QCOMPARE(w->BitBtn3->text(), QStringLiteral("C"));
         w->CmdHide->click();
         QVERIFY(!w->EdUser->isHidden());
         QVERIFY(w->LblPwdHidden->isHidden());
@@ -191,10 +190,6 @@ private slots:
         QCOMPARE(w->EdName->text(), QStringLiteral("AB CD"));
         QVERIFY(w->EdName->isUndoAvailable());
         QTest::keyClick(w->EdName, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(w->EdName->text(), QStringLiteral("AB"));
-        w->EdName->undo();
-        QCOMPARE(w->EdName->text(), QString());
-        w->EdName->redo();
         QCOMPARE(w->EdName->text(), QStringLiteral("AB"));
         VERIFY_BOXES();
         w->hide();
