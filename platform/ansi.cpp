@@ -1,6 +1,13 @@
 #include "platform/ansi.h"
 
 #include <array>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 
 namespace platform {
@@ -64,6 +71,14 @@ QString ansiUpper(const QString& text) {
     return out;
 }
 
+QString firstLine(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029) return text.left(i);
+    }
+    return text;
+}
+
 AnsiLineEdit::AnsiLineEdit(QWidget* parent) : QLineEdit(parent) {
     connect(this, &QLineEdit::textChanged, this, [this] { normalise(); });
 }
@@ -73,12 +88,119 @@ void AnsiLineEdit::setUpperCaseOnly(bool on) {
     normalise();
 }
 
+QString AnsiLineEdit::accepted(const QString& input) const {
+    QString text = ansiSafe(firstLine(input));
+    return upper_ ? ansiUpper(text) : text;
+}
+
+void AnsiLineEdit::pasteClipboard(QClipboard::Mode mode) {
+    if (isReadOnly()) return;
+    const QString text = accepted(QGuiApplication::clipboard()->text(mode));
+    if (text.isEmpty() && !hasSelectedText()) return;
+    // A paste is an undo step of its own, as in the box's own paste.
+    endUndoStep();
+    insert(text);
+    endUndoStep();
+}
+
+void AnsiLineEdit::endUndoStep() {
+    // The box closes its current undo step whenever the cursor moves: move it away and
+    // back, keeping the selection.
+    if (text().isEmpty()) return;
+    const int cursor = cursorPosition();
+    const int start = selectionStart();
+    const int length = static_cast<int>(selectedText().size());
+    setCursorPosition(cursor == 0 ? 1 : 0);
+    if (length == 0)
+        setCursorPosition(cursor);
+    else if (cursor == start)
+        setSelection(start + length, -length);
+    else
+        setSelection(start, length);
+}
+
+void AnsiLineEdit::keyPressEvent(QKeyEvent* e) {
+    if (e->matches(QKeySequence::Paste)) {
+        pasteClipboard();
+        e->accept();
+        return;
+    }
+    const QString typed = e->text();
+    bool printable = !typed.isEmpty();
+    for (QChar c : typed) printable = printable && c.isPrint();
+    const QString wanted = printable ? accepted(typed) : typed;
+    if (wanted == typed) {
+        QLineEdit::keyPressEvent(e);
+        return;
+    }
+    QKeyEvent changed(e->type(), e->key(), e->modifiers(), e->nativeScanCode(),
+                      e->nativeVirtualKey(), e->nativeModifiers(), wanted, e->isAutoRepeat(),
+                      e->count());
+    QLineEdit::keyPressEvent(&changed);
+    e->setAccepted(changed.isAccepted());
+}
+
+void AnsiLineEdit::inputMethodEvent(QInputMethodEvent* e) {
+    const QString wanted = accepted(e->commitString());
+    if (wanted == e->commitString()) {
+        QLineEdit::inputMethodEvent(e);
+        return;
+    }
+    QInputMethodEvent changed(e->preeditString(), e->attributes());
+    changed.setCommitString(wanted, e->replacementStart(), e->replacementLength());
+    QLineEdit::inputMethodEvent(&changed);
+    e->setAccepted(changed.isAccepted());
+}
+
+void AnsiLineEdit::contextMenuEvent(QContextMenuEvent* e) {
+    // The standard menu, with its Paste going through this box's paste.
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (QAction* action : menu->actions()) {
+        const bool isPaste = disconnect(action, &QAction::triggered, this, &QLineEdit::paste) ||
+                             disconnect(action, SIGNAL(triggered()), this, SLOT(paste()));
+        if (isPaste) connect(action, &QAction::triggered, this, [this] { pasteClipboard(); });
+    }
+    menu->popup(e->globalPos());
+}
+
+void AnsiLineEdit::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() &&
+        !isReadOnly()) {
+        deselect();
+        pasteClipboard(QClipboard::Selection);
+        e->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(e);
+}
+
+void AnsiLineEdit::dropEvent(QDropEvent* e) {
+    if (!e->mimeData()->hasText()) {
+        QLineEdit::dropEvent(e);
+        return;
+    }
+    QMimeData data;
+    data.setText(accepted(e->mimeData()->text()));
+    QDropEvent changed(e->position(), e->possibleActions(), &data, e->buttons(), e->modifiers(),
+                       e->type());
+    QLineEdit::dropEvent(&changed);
+    if (changed.isAccepted()) {
+        e->setDropAction(changed.dropAction());
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
 void AnsiLineEdit::normalise() {
     if (busy_) return;
     const QString current = text();
     QString wanted = ansiSafe(current);
     if (upper_) wanted = ansiUpper(wanted);
     if (wanted == current) return;
+    // Text set by the program (or by a way in that the handlers above miss): replacing
+    // it resets the undo history, so typing and pasting are changed before they go in.
     busy_ = true;
     // A character outside the 16-bit plane shrinks to one "?": keep the cursor behind
     // the same character.

@@ -1,6 +1,7 @@
 // The one place where Qt's Unicode text meets the vault's 8-bit Windows-1252 text.
 #pragma once
 #include <string>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QString>
 
@@ -16,10 +17,15 @@ QString ansiSafe(const QString& text);
 // Upper case as an 8-bit upper-case box makes it: each letter that has a single
 // upper-case form in Windows-1252 takes it; every other character stays.
 QString ansiUpper(const QString& text);
+// A one-line box's share of a pasted text: everything before its first line break.
+QString firstLine(const QString& text);
 
 // A single-line edit box that holds only what an 8-bit edit box can hold: characters
 // Windows-1252 cannot hold turn into "?" as they are typed, pasted or set, so its
 // maximum length counts the characters that are stored. Optionally upper case only.
+// A paste (keyboard, context menu, middle button, drop) keeps the text up to its first
+// line break. Typed and pasted text is changed before it goes in, through the box's
+// own editing, so undo keeps working.
 // A double click emits doubleClicked (the window decides what it means).
 class AnsiLineEdit : public QLineEdit {
     Q_OBJECT
@@ -30,14 +36,24 @@ public:
     // The box's text in Windows-1252.
     std::string ansiText() const { return toAnsi(text()); }
     void setAnsiText(const std::string& bytes) { setText(fromAnsi(bytes)); }
+    // Replaces the selection with the clipboard's text as a paste into this box takes it.
+    void pasteClipboard(QClipboard::Mode mode = QClipboard::Clipboard);
 
 signals:
     void doubleClicked();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
+    // Typed or pasted text as this box takes it in.
+    QString accepted(const QString& input) const;
+    void endUndoStep();
     void normalise();
     bool upper_ = false;
     bool busy_ = false;

@@ -41,4 +41,23 @@ inline QPushButton* placeButton(QWidget* parent, const char* name, const QString
     return b;
 }
 
+// A label used as a link, for everyone: a click with the left button, or Space or
+// Enter while it has the focus (it is in the Tab order), emits activated; accessibility
+// tools see a link named by its text, whose press action emits activated too.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit LinkLabel(QWidget* parent = nullptr);
+    void activate() { emit activated(); }
+
+signals:
+    void activated();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+};
+
 }  // namespace platform

@@ -3,7 +3,10 @@
 #include <vector>
 #include <QDir>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QGridLayout>
 #include <QLabel>
 #include <QStringList>
@@ -12,6 +15,42 @@
 namespace platform {
 
 namespace {
+
+// Qt's own file dialog writes its history (the folders visited and chosen) into the
+// user's shared Qt settings file when it closes. The chooser puts that file back as it
+// was, so the place of the data file is not left on the computer.
+class DialogHistoryGuard {
+public:
+    DialogHistoryGuard()
+        : path_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                QStringLiteral("/QtProject.conf")) {
+        QFile f(path_);
+        existed_ = f.open(QIODevice::ReadOnly);
+        if (existed_) before_ = f.readAll();
+    }
+    ~DialogHistoryGuard() {
+        if (!existed_) {
+            QFile::remove(path_);
+            return;
+        }
+        QFile f(path_);
+        if (f.open(QIODevice::ReadOnly) && f.readAll() == before_) return;
+        f.close();
+        QSaveFile out(path_);
+        if (out.open(QIODevice::WriteOnly)) {
+            out.write(before_);
+            out.commit();
+        }
+    }
+    DialogHistoryGuard(const DialogHistoryGuard&) = delete;
+    DialogHistoryGuard& operator=(const DialogHistoryGuard&) = delete;
+
+private:
+    QString path_;
+    bool existed_ = false;
+    QByteArray before_;
+};
+
 // The test hook: an answer waiting for the next call, and the last request.
 bool g_answerSet = false;
 std::optional<QString> g_answer;
@@ -31,6 +70,9 @@ std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title
     // Qt's own dialog rather than the desktop's: only it lets us take away the
     // "create new folder" button. The chooser picks a place for an existing data file
     // or for a new one; making folders is not its business.
+    // Declared before the dialog: it puts the settings file back after the dialog has
+    // written it on its way out.
+    const DialogHistoryGuard historyGuard;
     QFileDialog dialog(parent, title);
     dialog.setObjectName(QStringLiteral("StorageFolderChooser"));
     dialog.setFileMode(QFileDialog::Directory);
@@ -55,6 +97,7 @@ std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title
         }
         auto* prompt = new QLabel(title, &dialog);
         prompt->setObjectName(QStringLiteral("StorageFolderPrompt"));
+        prompt->setTextFormat(Qt::PlainText);
         grid->addWidget(prompt, 0, 0, 1, -1);
         for (const Placed& p : placed)
             grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan, p.item->alignment());

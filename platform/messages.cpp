@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <exception>
+#include <memory>
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
@@ -65,28 +66,34 @@ QWidget* ownerWindow() {
     return w;
 }
 
-bool present(BoxKind kind, const QString& text) {
-    if (state().active) return answerUnderTest(kind, text);
-
-    QMessageBox box(ownerWindow());
-    box.setWindowTitle(QString::fromLatin1(kCaption));
-    box.setText(text);
+std::unique_ptr<QMessageBox> buildBox(BoxKind kind, const QString& text) {
+    auto box = std::make_unique<QMessageBox>(ownerWindow());
+    box->setWindowTitle(QString::fromLatin1(kCaption));
+    // Texts carry names, addresses and paths: shown as they are, never read as markup.
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
     switch (kind) {
-    case BoxKind::Plain: box.setIcon(QMessageBox::NoIcon); break;
-    case BoxKind::Information: box.setIcon(QMessageBox::Information); break;
-    case BoxKind::Warning: box.setIcon(QMessageBox::Warning); break;
+    case BoxKind::Plain: box->setIcon(QMessageBox::NoIcon); break;
+    case BoxKind::Information: box->setIcon(QMessageBox::Information); break;
+    case BoxKind::Warning: box->setIcon(QMessageBox::Warning); break;
     case BoxKind::Confirm:
-    case BoxKind::ConfirmOk: box.setIcon(QMessageBox::Question); break;
-    case BoxKind::Error: box.setIcon(QMessageBox::Critical); break;
+    case BoxKind::ConfirmOk: box->setIcon(QMessageBox::Question); break;
+    case BoxKind::Error: box->setIcon(QMessageBox::Critical); break;
     }
     if (kind == BoxKind::Confirm) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes;
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::Yes);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
     }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    return true;
+    return box;
+}
+
+bool present(BoxKind kind, const QString& text) {
+    if (state().active) return answerUnderTest(kind, text);
+    const std::unique_ptr<QMessageBox> box = buildBox(kind, text);
+    const int answer = box->exec();
+    return kind != BoxKind::Confirm || answer == QMessageBox::Yes;
 }
 
 }  // namespace
@@ -131,6 +138,8 @@ void reset() {
 }
 
 bool active() { return state().active; }
+
+QMessageBox* makeBox(BoxKind kind, const QString& text) { return buildBox(kind, text).release(); }
 
 }  // namespace testing
 

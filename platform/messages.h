@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QMessageBox;
 class QWidget;
 
 namespace platform {
@@ -44,6 +45,8 @@ QStringList takeFailures();
 int pendingCount();
 void reset();
 bool active();
+// The box as it would be shown (not shown); the caller owns it.
+QMessageBox* makeBox(BoxKind kind, const QString& text);
 }  // namespace testing
 
 }  // namespace platform

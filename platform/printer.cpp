@@ -38,7 +38,10 @@ PrinterDevice::PrinterDevice(const QPrinterInfo& info)
       metrics_(font_, &printer_),
       pages_(1) {
     printer_.setDocName(QString());
-    printer_.setFullPage(false);  // origin at the printable area's corner
+    // The whole printable area, with no margins of our own: the origin is its top-left
+    // corner and the page's width and height are its size.
+    printer_.setFullPage(true);
+    printer_.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
 }
 
 int PrinterDevice::pageWidth() const { return printer_.width(); }

@@ -7,9 +7,11 @@ namespace platform {
 
 enum class ShellShow { Normal, Maximized };
 
-// Opens target (a web address or a file path) and returns at once, without waiting
-// for the program that shows it. false when it could not be handed over.
-// On Linux this runs xdg-open; on Windows it is the shell's "open" verb.
+// Opens target (a web address or a file path) without waiting for the program that
+// shows it. false when it could not be handed over.
+// On Linux this runs xdg-open and waits at most a second for its exit status: a
+// non-zero status (no program set up for the target, the program failed) is a failure,
+// an opener still running then is a success. On Windows it is the shell's "open" verb.
 bool shellOpen(const QString& target, ShellShow show = ShellShow::Maximized);
 
 }  // namespace platform

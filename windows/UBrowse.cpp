@@ -297,6 +297,7 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     Label1 = new QLabel(Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(204, 10, 91, 17);
+    Label1->setTextFormat(Qt::PlainText);
     {
         QFont f = Label1->font();
         f.setBold(true);
@@ -335,6 +336,7 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     // Lies beneath the two boxes and is seen only while they are hidden.
     Label2 = new QLabel(QStringLiteral("User Hidden Password Hidden"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setTextFormat(Qt::PlainText);
     Label2->setGeometry(538, 7, 95, 42);
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -368,6 +370,7 @@ TFrmBrowse::TFrmBrowse(QWidget* owner) : QDialog(owner) {
     LblName = new QLabel(this);
     LblName->setObjectName(QStringLiteral("LblName"));
     LblName->setGeometry(890, 7, 294, 21);
+    LblName->setTextFormat(Qt::PlainText);  // the entry's name, never markup
     {
         QFont f = LblName->font();
         f.setBold(true);

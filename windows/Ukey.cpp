@@ -83,6 +83,7 @@ TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(18, 9, 377, 43);
     Label1->setWordWrap(true);
+    Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1->setText(QStringLiteral(
         "Enter a password phrase.  (This will encrypt your data).  You must use the same "

@@ -55,6 +55,7 @@ namespace {
 
 const QColor kPanelColour(239, 239, 239);
 const QColor kPanelAfterCopy(232, 232, 232);
+constexpr int kCopyFlashMs = 100;
 
 const char* const kNoFolderText =
     "Could not create a folder as you do not have authority on your system. Please right "
@@ -148,15 +149,16 @@ void TFrmfirst::buildControls() {
     ListBox1->setAccessibleName(QStringLiteral("Sites"));
     LblCount = makeLabel(p, "LblCount", QString(), 8, 546, 255, 17);
     LblCount->setFont(withStyle(base, true, false));
-    Label6 = makeLabel(p, "Label6", QStringLiteral("Password Protection Tips"), 8, 597, 209, 21);
+    auto* tipsLink = placeControl<platform::LinkLabel>(p, "Label6", 8, 597, 209, 21);
+    tipsLink->setText(QStringLiteral("Password Protection Tips"));
+    Label6 = tipsLink;
     Label6->setFont(withStyle(base, false, true));
     {
         QPalette pal = Label6->palette();
         pal.setColor(QPalette::WindowText, QColor(0, 0, 128));
         Label6->setPalette(pal);
     }
-    Label6->setCursor(Qt::PointingHandCursor);
-    Label6->installEventFilter(this);
+    connect(tipsLink, &platform::LinkLabel::activated, this, guarded([this] { Label6Click(); }));
 
     // Right column: the entry boxes.
     Label3 = makeLabel(p, "Label3", QStringLiteral("Name (Name to identify the website)"), 274, 9,
@@ -176,6 +178,7 @@ void TFrmfirst::buildControls() {
     BitBtn3 = placeButton(p, "BitBtn3", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
                          398, 163, 22, 22);
     BitBtn3->setFont(withStyle(base, true, false));
+    BitBtn3->setAccessibleName(QStringLiteral("Copy User ID"));
     Label13 = makeLabel(p, "Label13", QStringLiteral("(Click to copy, doubleclick box to paste)"),
                         427, 167, 191, 14);
     Label2 = makeLabel(p, "Label2", QStringLiteral("Password: "), 274, 193, 66, 13);
@@ -185,6 +188,7 @@ void TFrmfirst::buildControls() {
     BitBtn4 = placeButton(p, "BitBtn4", QStringLiteral("C"), QStringLiteral("Copy To Clipboard"),
                          398, 208, 22, 22);
     BitBtn4->setFont(withStyle(base, true, false));
+    BitBtn4->setAccessibleName(QStringLiteral("Copy Password"));
     Label8 = makeLabel(p, "Label8", QStringLiteral("(Click to copy, doubleclick box to paste)"),
                        428, 210, 191, 14);
     CmdHide = placeButton(p, "CmdHide", QStringLiteral("H"), QStringLiteral("Toggle to hide or show"),
@@ -263,10 +267,19 @@ void TFrmfirst::buildControls() {
     BitBtn5 = placeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
     picture(BitBtn5, QStyle::SP_MessageBoxQuestion);
 
-    // A label sizes itself to its text, as at design time: where the font on this
-    // machine is wider than the designed one, the label grows rightwards.
+    // A label keeps its designed width where the font on this machine is a little wider
+    // than the designed one: its letters move closer together until the text fits.
+    // Only where that is not enough does the label grow rightwards.
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label->wordWrap()) continue;
+        const int excess = label->sizeHint().width() - label->width();
+        const qsizetype gaps = label->text().size() - 1;
+        if (excess <= 0) continue;
+        if (gaps > 0 && excess <= gaps / 8) {
+            QFont tighter = label->font();
+            tighter.setLetterSpacing(QFont::AbsoluteSpacing, -(excess + 0.5) / gaps);
+            label->setFont(tighter);
+        }
         const int wanted = label->sizeHint().width();
         if (wanted > label->width()) label->resize(wanted, label->height());
     }
@@ -275,7 +288,7 @@ void TFrmfirst::buildControls() {
     QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,
                         EdUser,   Edpwd,     CmdAdd,   CmdUpdate, CmdDelete, CmdGoWeb,
                         BitBtn1,  CmdDefault, CmdCreate, BitBtn3, BitBtn4,  CmdHide,
-                        CmdChg,   CmdAbout,  BitBtn2,  BitBtn5};
+                        CmdChg,   CmdAbout,  BitBtn2,  BitBtn5, Label6};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -322,13 +335,6 @@ void TFrmfirst::connectHandlers() {
 }
 
 bool TFrmfirst::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == Label6 && e->type() == QEvent::MouseButtonRelease) {
-        auto* me = static_cast<QMouseEvent*>(e);
-        if (me->button() == Qt::LeftButton && Label6->rect().contains(me->position().toPoint())) {
-            platform::runGuarded([this] { Label6Click(); });
-            return true;
-        }
-    }
     if (watched == ListBox1->viewport() && e->type() == QEvent::MouseButtonRelease) {
         QTimer::singleShot(0, this, [this] {
             if (!mouseSelectPending_) return;
@@ -439,6 +445,8 @@ void TFrmfirst::ShowRecord() {
     EdUser->setText(fromAnsi(r.UserId.str()));
     EdComments->setText(fromAnsi(r.Comments.str()));
     Edpwd->setText(fromAnsi(r.Password.str()));
+    // Each box shows the start of its text, however long it is.
+    for (AnsiLineEdit* box : {EdName, Edwebsite, EdUser, EdComments, Edpwd}) box->setCursorPosition(0);
 }
 
 void TFrmfirst::RefreshCount() {
@@ -451,6 +459,9 @@ void TFrmfirst::setMasked(bool masked) {
     EdUser->setHidden(masked);
     Edpwd->setHidden(masked);
     CmdHide->setText(masked ? QStringLiteral("S") : QStringLiteral("H"));
+    // The caption is a single letter; a screen reader says what a press does.
+    CmdHide->setAccessibleName(masked ? QStringLiteral("Show User ID and Password")
+                                      : QStringLiteral("Hide User ID and Password"));
     LblUserHidden->setHidden(!masked);
     LblPwdHidden->setHidden(!masked);
 }
@@ -507,20 +518,28 @@ void TFrmfirst::EdUserDblClick() { pasteInto(EdUser); }
 void TFrmfirst::EdpwdDblClick() { pasteInto(Edpwd); }
 
 void TFrmfirst::pasteInto(AnsiLineEdit* box) {
-    // The box's own paste, so its length limit and upper case apply.
+    // The box's own paste, so its length limit, upper case and single line apply.
     box->clear();
-    box->paste();
+    box->pasteClipboard();
 }
 
 void TFrmfirst::copyToClipboard(const QString& text) {
+    // The panel flashes black long enough to be seen, then keeps a shade darker.
     QPalette pal = Panel1->palette();
     pal.setColor(QPalette::Window, Qt::black);
     Panel1->setPalette(pal);
-    Panel1->repaint();
-    QCoreApplication::processEvents();
     platform::copySecret(text);
-    pal.setColor(QPalette::Window, kPanelAfterCopy);
-    Panel1->setPalette(pal);
+    if (!copyFlash_) {
+        copyFlash_ = new QTimer(this);
+        copyFlash_->setSingleShot(true);
+        copyFlash_->setInterval(kCopyFlashMs);
+        connect(copyFlash_, &QTimer::timeout, this, [this] {
+            QPalette after = Panel1->palette();
+            after.setColor(QPalette::Window, kPanelAfterCopy);
+            Panel1->setPalette(after);
+        });
+    }
+    copyFlash_->start();
 }
 
 void TFrmfirst::selectFirstLineAndShow() {

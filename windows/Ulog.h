@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 class TFrmfirst : public QWidget {
     Q_OBJECT
@@ -138,6 +139,7 @@ private:
 
     bool listSignalsBlocked_ = false;
     bool mouseSelectPending_ = false;
+    QTimer* copyFlash_ = nullptr;
     bool firstShow_ = true;
     int pendingOuterWidth_ = 0;
     int pendingOuterHeight_ = 0;

@@ -138,10 +138,15 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
 void WindowTest::maskedOpeningAndCopying() {
     // A saved width without a height: the width, and the screen's height less 50.
     vault::SaveSize("Webbrowser1", vault::Paths().settingsFile, 640, 0);
-    std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(request(first, true));
+    platform::BrowseRequest marked = request(first, true);
+    marked.name = QStringLiteral("L <B>BOLD</B> & <I>IT</I>");
+    std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(marked);
     QVERIFY(window);
     QCOMPARE(window->WebBrowser1->size(), screen());
     window->show();
+    // The name is shown as it is, tags and all, never as markup.
+    QCOMPARE(window->LblName->text(), "Site: L <B>BOLD</B> & <I>IT</I>");
+    QCOMPARE(window->LblName->textFormat(), Qt::PlainText);
     QVERIFY(!window->EdUser->isVisible());
     QVERIFY(!window->EdPwd->isVisible());
     QVERIFY(window->Label2->isVisible());

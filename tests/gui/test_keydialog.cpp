@@ -72,6 +72,8 @@ private slots:
         QCOMPARE(key.Button1->geometry(), QRect(301, 86, 94, 25));
         QCOMPARE(key.PanelChange->geometry(), QRect(18, 177, 377, 200));
         QCOMPARE(key.EdVerify->geometry(), QRect(16, 149, 329, 21));
+        QCOMPARE(key.CheckBox1->geometry(), QRect(34, 88, 183, 17));
+        QCOMPARE(key.ChkChange->geometry(), QRect(18, 152, 221, 17));
         QCOMPARE(key.EdVerify->parentWidget(), static_cast<QWidget*>(key.PanelChange));
         QCOMPARE(key.Button1->text(), QStringLiteral("Continue"));
         QCOMPARE(key.Cmdverify->text(), QStringLiteral("Verify"));

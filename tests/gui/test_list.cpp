@@ -1,9 +1,13 @@
 // Working with the list: selection, the filter, Refresh, masking, copying and pasting.
+#include <QAccessible>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QMenu>
+#include <QContextMenuEvent>
 #include <QPushButton>
 #include <QtTest>
 
@@ -24,7 +28,9 @@ private slots:
     void init() { freshStart(); }
 
     void selectingALineShowsItsEntry() {
-        writeDataFile("k", {{0, "A", "MAIL", "http://mail", "mu", "mc", "mp"},
+        const std::string longText(200, 'w');
+        writeDataFile("k", {{0, "A", "MAIL", "http://mail/" + longText, "mu" + longText,
+                             "mc" + longText, "mp"},
                             {1, "A", "BANK", "http://bank", "bu", "bc", "bp"},
                             {2, "A", "BANK", "http://bank2", "b2", "c2", "p2"}});
         auto w = startProgram(QStringLiteral("k"));
@@ -36,6 +42,9 @@ private slots:
         QTest::mouseClick(w->ListBox1->viewport(), Qt::LeftButton, {}, mailRect.center());
         QCOMPARE(w->EdName->text(), QStringLiteral("MAIL"));
         QCOMPARE(w->Edpwd->text(), QStringLiteral("mp"));
+        // Long texts show their start.
+        for (const auto* box : {w->EdName, w->Edwebsite, w->EdUser, w->EdComments, w->Edpwd})
+            QCOMPARE(box->cursorPosition(), 0);
         // The keyboard moves the selection too; both BANK lines show the lower slot.
         w->ListBox1->setFocus();
         QTest::keyClick(w->ListBox1, Qt::Key_Up);
@@ -58,6 +67,7 @@ private slots:
         QCOMPARE(w->ListBox1->currentRow(), 2);
         QTRY_COMPARE(w->EdName->text(), QStringLiteral("MAIL"));
         QCOMPARE(w->Edpwd->text(), QStringLiteral("mp"));
+        QCOMPARE(w->EdUser->cursorPosition(), 0);
         VERIFY_BOXES();
         w->hide();
     }
@@ -104,16 +114,30 @@ private slots:
         QCOMPARE(w->LblPwdHidden->geometry().topLeft(), QPoint(274, 212));
 
         // Copying works masked too; the panel flashes and stays a shade darker.
+        // The black lasts about a tenth of a second, long enough to be seen.
         QCOMPARE(w->Panel1->palette().color(QPalette::Window), QColor(239, 239, 239));
+        QElapsedTimer flash;
+        flash.start();
         w->BitBtn4->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Secret12"));
-        QCOMPARE(w->Panel1->palette().color(QPalette::Window), QColor(232, 232, 232));
+        QCOMPARE(w->Panel1->palette().color(QPalette::Window), QColor(Qt::black));
+        QTRY_COMPARE(w->Panel1->palette().color(QPalette::Window), QColor(232, 232, 232));
+        QVERIFY2(flash.elapsed() >= 90, qPrintable(QString::number(flash.elapsed())));
         w->BitBtn3->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("me@mail"));
+        QTRY_COMPARE(w->Panel1->palette().color(QPalette::Window), QColor(232, 232, 232));
+        // Screen readers tell the one-letter buttons apart by what they do.
+        auto spoken = [](QWidget* b) {
+            return QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name);
+        };
+        QCOMPARE(spoken(w->BitBtn3), QStringLiteral("Copy User ID"));
+        QCOMPARE(spoken(w->BitBtn4), QStringLiteral("Copy Password"));
+        QCOMPARE(spoken(w->CmdHide), QStringLiteral("Show User ID and Password"));
         w->CmdHide->click();
         QVERIFY(!w->EdUser->isHidden());
         QVERIFY(w->LblPwdHidden->isHidden());
         QCOMPARE(w->CmdHide->text(), QStringLiteral("H"));
+        QCOMPARE(spoken(w->CmdHide), QStringLiteral("Hide User ID and Password"));
 
         // A double click pastes through the box's own paste: its limits apply.
         w->show();
@@ -131,6 +155,45 @@ private slots:
         w->EdwebsiteDblClick();
         QCOMPARE(w->Edwebsite->text(), QString());
         QCOMPARE(w->Edwebsite->contextMenuPolicy(), Qt::DefaultContextMenu);
+
+        // A pasted line break ends what a one-line box takes, by double click or keyboard.
+        QGuiApplication::clipboard()->setText(QStringLiteral("line one\nline two"));
+        QTest::mouseDClick(w->EdName, Qt::LeftButton);
+        QCOMPARE(w->EdName->text(), QStringLiteral("LINE ONE"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("first\r\nsecond"));
+        w->EdComments->setFocus();
+        w->EdComments->selectAll();
+        QTest::keyClick(w->EdComments, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->EdComments->text(), QStringLiteral("first"));
+        // The box's context menu pastes the same way.
+        QGuiApplication::clipboard()->setText(QStringLiteral("menu\rtext"));
+        w->EdComments->selectAll();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    w->EdComments->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(w->EdComments, &menuEvent);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction* pasteAction = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text().startsWith(QStringLiteral("&Paste"))) pasteAction = a;
+        QVERIFY(pasteAction);
+        pasteAction->trigger();
+        menu->close();
+        QCOMPARE(w->EdComments->text(), QStringLiteral("menu"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("\nhidden"));
+        w->EdUserDblClick();
+        QCOMPARE(w->EdUser->text(), QString());
+
+        // Typing and pasting into the upper-case Name box can be undone step by step.
+        w->EdName->clear();
+        QTest::keyClicks(w->EdName, QStringLiteral("ab"));
+        QCOMPARE(w->EdName->text(), QStringLiteral("AB"));
+        QGuiApplication::clipboard()->setText(QStringLiteral(" cd\nef"));
+        QTest::keyClick(w->EdName, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->EdName->text(), QStringLiteral("AB CD"));
+        QVERIFY(w->EdName->isUndoAvailable());
+        QTest::keyClick(w->EdName, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w->EdName->text(), QStringLiteral("AB"));
         VERIFY_BOXES();
         w->hide();
     }

@@ -51,6 +51,8 @@ private slots:
             {"Panel1", {8, 6, 649, 624}},       {"BitBtn5", {423, 575, 109, 21}},
             {"ListBox1", {8, 35, 251, 505}},    {"LblUserHidden", {274, 167, 111, 13}},
             {"LblCurrent", {9, 43, 358, 28}},   {"CmdChg", {290, 17, 78, 20}},
+            {"Label7", {9, 21, 124, 14}},       {"Label8", {428, 210, 191, 14}},
+            {"Label13", {427, 167, 191, 14}},
         };
         for (const Place& p : places) {
             auto* c = w.findChild<QWidget*>(QString::fromLatin1(p.name));

@@ -2,9 +2,13 @@
 // the real main window offscreen. Message boxes are answered by the test hook; the
 // desktop opener is a recording stand-in on PATH.
 #include <cstdlib>
+#include <memory>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QAccessible>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -160,6 +164,16 @@ private slots:
         QCOMPARE(fileBytes(path), QByteArray());
         QTest::qWait(300);
         QCOMPARE(opener.calls(), QStringList());
+
+        // An opener that finds no viewer for the file: the same message.
+        opener.installed();
+        opener.failing();
+        expectBox(BoxKind::Plain, kNoViewer);
+        expectBox(BoxKind::Confirm, kQuestion, false);
+        expectBox(BoxKind::Plain, kKept + path);
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QCOMPARE(opener.calls(), QStringList{path});
     }
 
     void aFailedDeletionNamesThePath() {
@@ -218,6 +232,38 @@ private slots:
         VERIFY_BOXES();
         QTest::qWait(300);
         QCOMPARE(opener.calls(), QStringList());
+
+        // The opener runs and fails: the message repeats the box as it is, markup and
+        // blanks included.
+        opener.installed();
+        opener.failing();
+        const QString marked = QStringLiteral(" <b>http://bold.example</b>   x ");
+        const QString failure = QStringLiteral(
+            "Your web browser could not be opened. You will need to click and open your your "
+            "browser and go to ") + marked + QStringLiteral(" You can also use the Go There button.");
+        w->Edwebsite->setText(marked);
+        expectBox(BoxKind::Plain, failure);
+        w->CmdDefault->click();
+        VERIFY_BOXES();
+        QCOMPARE(opener.calls(), QStringList{"<b>http://bold.example</b>   x"});
+        // The box shows it as plain text, not as markup.
+        std::unique_ptr<QMessageBox> box(platform::testing::makeBox(BoxKind::Plain, failure));
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        QCOMPARE(label->text(), failure);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+
+        // An opener still running after its while has handed over: no message, and the
+        // window was held for about that while only.
+        opener.clear();
+        opener.staying();
+        w->Edwebsite->setText(QStringLiteral("https://stay.example"));
+        QElapsedTimer held;
+        held.start();
+        w->CmdDefault->click();
+        QVERIFY2(held.elapsed() < 3000, qPrintable(QString::number(held.elapsed())));
+        VERIFY_BOXES();
+        QCOMPARE(opener.calls(), QStringList{"https://stay.example"});
     }
 
     void helpPageBesideTheProgramAndTheTipsPage() {
@@ -252,6 +298,34 @@ private slots:
         expectBox(BoxKind::Information, QStringLiteral("Your browser could not be opened."));
         clickLabel(w->Label6);
         VERIFY_BOXES();
+
+        // The opener runs and fails.
+        opener.installed();
+        opener.failing();
+        expectBox(BoxKind::Information,
+                  QStringLiteral("The help file could not be opened because your browser would "
+                                 "not open. You can view this help file by opening your browser "
+                                 "manually, and pointing it to help.htm."));
+        w->BitBtn5->click();
+        VERIFY_BOXES();
+
+        // The tips link is a link to the keyboard and to screen readers: it takes the
+        // focus after Help, Space and Enter follow it, and its press action does too.
+        opener.installed();
+        opener.clear();
+        QWidget* afterHelp = w->BitBtn5->nextInFocusChain();
+        while (!(afterHelp->focusPolicy() & Qt::TabFocus)) afterHelp = afterHelp->nextInFocusChain();
+        QCOMPARE(afterHelp, static_cast<QWidget*>(w->Label6));
+        QTest::keyClick(w->Label6, Qt::Key_Space);
+        QTest::keyClick(w->Label6, Qt::Key_Return);
+        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(w->Label6);
+        QVERIFY(link);
+        QCOMPARE(link->role(), QAccessible::Link);
+        QCOMPARE(link->text(QAccessible::Name), QStringLiteral("Password Protection Tips"));
+        QVERIFY(link->actionInterface());
+        link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        VERIFY_BOXES();
+        QTRY_COMPARE(opener.calls().size(), 3);
 
         QDir::setCurrent(before);
         QFile::remove(help);

@@ -57,14 +57,24 @@ public:
         record_ = dir_.path() + "/opened.txt";
         QFile script(bin_ + "/xdg-open");
         script.open(QIODevice::WriteOnly);
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n");
+        // As xdg-open: status 3 when no program is set up for the target; a program
+        // started in the foreground keeps it running.
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n"
+                     "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;; esac\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("KEYFOLD_OPEN_RECORD", record_.toLocal8Bit());
         installed();
     }
     // The stand-in is the desktop's opener.
-    void installed() { qputenv("PATH", bin_.toLocal8Bit()); }
+    void installed() {
+        qputenv("PATH", bin_.toLocal8Bit());
+        qunsetenv("KEYFOLD_OPEN_MODE");
+    }
+    // The opener runs but finds no program for the target.
+    void failing() { qputenv("KEYFOLD_OPEN_MODE", "fail"); }
+    // The opener runs the program in the foreground: still running a while later.
+    void staying() { qputenv("KEYFOLD_OPEN_MODE", "stay"); }
     // No opener at all: opening fails.
     void missing() { qputenv("PATH", empty_.toLocal8Bit()); }
     void clear() { QFile::remove(record_); }

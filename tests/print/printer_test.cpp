@@ -25,7 +25,11 @@ public:
     int textWidth(const std::string& t) const override { return real_.textWidth(t); }
     int textHeight(const std::string& t) const override { return real_.textHeight(t); }
     int charHeight() const override { return real_.charHeight(); }
-    void drawText(int x, int y, const std::string& t) override { real_.drawText(x, y, t); }
+    void drawText(int x, int y, const std::string& t) override {
+        if (pages == 1 && y != lastY_) ++firstPageLines;
+        lastY_ = y;
+        real_.drawText(x, y, t);
+    }
     void newPage() override {
         ++pages;
         real_.newPage();
@@ -33,8 +37,10 @@ public:
     void finish() override { real_.finish(); }
     void abandon() override { real_.abandon(); }
     int pages = 1;
+    int firstPageLines = 0;
 
 private:
+    int lastY_ = -1;
     output::PageDevice& real_;
 };
 
@@ -98,6 +104,10 @@ private slots:
                 print({"E" + std::to_string(1000 + i) + m, "https://e.example", "u", "p"});
         });
         QVERIFY(counting.pages >= 2);
+        // The queue's paper is A4 and its printable area the whole sheet: the page is
+        // used from edge to edge, which holds 88 lines of 8 points.
+        QCOMPARE(printer->pageWidth() * 842 / 595, printer->pageHeight());
+        QCOMPARE(counting.firstPageLines, 88);
         const QString pdf = pdfqueue::waitForPdf(before, marker());
         QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
         QCOMPARE(pdfqueue::pdfPages(pdf), counting.pages);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -40,6 +41,11 @@ void whenModalShows(std::function<void(QWidget*)> check, QStringList* failures) 
     timer->start(20);
 }
 
+QString qtSettingsFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           "/QtProject.conf";
+}
+
 #define RECORD(cond, what)                                   \
     do {                                                     \
         if (!(cond)) failures.append(QStringLiteral(what));  \
@@ -53,6 +59,7 @@ private slots:
     void init() { platform::testing::resetFolderChooser(); }
 
     void realChooserPicksAnExistingFolder() {
+        QFile::remove(qtSettingsFile());
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const QString start = root.path() + "/Current";
@@ -98,6 +105,9 @@ private slots:
         QVERIFY(chosen.has_value());
         QCOMPARE(QDir(*chosen).absolutePath(), QDir(other).absolutePath());
         QVERIFY(!chosen->endsWith('/'));
+        // Qt's shared settings file keeps no trace of the folders: it was not there
+        // before, and it is not there after.
+        QVERIFY(!QFileInfo::exists(qtSettingsFile()));
     }
 
     void realChooserCancelledAndMissingStart() {
@@ -119,10 +129,23 @@ private slots:
                 dialog->reject();
             },
             &failures);
+        // Another program's settings in Qt's shared file stay as they were.
+        const QByteArray others("[Other]\nkept=1\n");
+        QVERIFY(QDir().mkpath(QFileInfo(qtSettingsFile()).path()));
+        {
+            QFile f(qtSettingsFile());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(others);
+        }
         auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location",
                                                     missing);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
         QVERIFY(!chosen.has_value());
+        QFile f(qtSettingsFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), others);
+        f.close();
+        f.remove();
     }
 
     void aboutBoxShowsItsTextsAndClosesWithOk() {
