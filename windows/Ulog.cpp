@@ -423,6 +423,7 @@ void TFrmfirst::LoadAtStart() {
 
 void TFrmfirst::LoadSiteList() {
     if (!vault::FileExists(vault::Paths().dataFile)) {
+        vault::RefuseUnreachableLink();
         if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) vault::CreateDataFile();
         return;
     }

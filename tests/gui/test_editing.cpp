@@ -4,9 +4,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <functional>
 
 #include "platform/messages.h"
 #include "support.h"
+#include "vault/datafile.h"
 #include "vault/locations.h"
 #include "vault/record.h"
 #include "windows/Ulog.h"
@@ -55,6 +59,29 @@ void type(TFrmfirst* w, const QString& name, const QString& site, const QString&
     w->Edpwd->setText(pwd);
     w->EdComments->setText(comments);
 }
+// Runs body as another copy of the program would: a second process on the same file.
+bool inOtherCopy(const std::function<void()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int rc = 0;
+        try {
+            body();
+        } catch (...) {
+            rc = 1;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const QString kChangedByOtherCopy = QStringLiteral(
+    "Another copy of Keyfold has changed your data file since this list was read, so nothing was saved. "
+    "Click Refresh to read the list again, then make your change once more.");
+const QString kReplacedByOtherCopy = QStringLiteral(
+    "Another copy of Keyfold has replaced your data file (its key phrase was changed), so nothing was "
+    "saved. Close Keyfold and start it again to read the file under its new key phrase.");
 }  // namespace
 
 class EditingTest : public QObject {
@@ -266,6 +293,44 @@ private slots:
         QCOMPARE(w->ListBox1->count(), 0);
         QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
         QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://only"));  // boxes keep the text
+    }
+
+    void anotherCopysChangesAreNeverOverwritten() {
+        writeDataFile("k", {{0, "A", "BANK", "http://b", "u", "c", "p1"}});
+        auto w = startProgram(QStringLiteral("k"));
+        QVERIFY(inOtherCopy([] {
+            const int slot = vault::FindSlotByName("BANK");
+            vault::CurrentRecord = vault::MakeRecord("U", "BANK", "http://b", "u", "c", "theirs");
+            vault::WriteSlot(slot);
+            vault::CloseDataFile();
+        }));
+        const std::string theirs = fileBytes(dataFilePath());
+
+        // The update made from the list read before is refused, the list stays.
+        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));
+        expectBox(BoxKind::Warning, kChangedByOtherCopy);
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QVERIFY(fileBytes(dataFilePath()) == theirs);
+        QCOMPARE(listLines(w.get()), QStringList{QStringLiteral("BANK")});
+
+        // After Refresh the update goes through.
+        w->CmdReload->click();
+        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));
+        expectBox(BoxKind::Plain, QStringLiteral("BANK has been updated."));
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QCOMPARE(readSlot(0, "k").Password.str(), std::string("mine"));
+
+        // The other copy re-keys: nothing more is written under the old phrase.
+        QVERIFY(inOtherCopy([] { vault::RekeyDataFile("k", "new", [](const std::string&) { return true; }); }));
+        const std::string rekeyed = fileBytes(dataFilePath());
+        type(w.get(), QStringLiteral("SHOP"), QStringLiteral("http://s"));
+        expectBox(BoxKind::Warning, kReplacedByOtherCopy);
+        w->CmdAdd->click();
+        VERIFY_BOXES();
+        QVERIFY(fileBytes(dataFilePath()) == rekeyed);
+        QCOMPARE(listLines(w.get()), QStringList{QStringLiteral("BANK")});
     }
 
     void maskedAddStoresTheHiddenTexts() {

@@ -79,13 +79,28 @@ TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
 
 TEST_F(LegacyTest, EmptyOrCutOffLegacyFileIsLeftAlone) {
     const std::string oneSlot = bytesOf({legacy("A", "x", "p")});
-    for (const std::string& contents : {std::string(), oneSlot + oneSlot.substr(0, 700)}) {
+    for (const std::string& contents : {std::string(), oneSlot.substr(0, 700)}) {
         writeBytes(legacyFile(), contents);
         EXPECT_EQ(ConvertLegacyFile(), LegacyResult::NotConverted);
         EXPECT_EQ(readBytes(legacyFile()), contents);
         EXPECT_FALSE(FileExists(dataFile()));
         EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
     }
+}
+
+TEST_F(LegacyTest, StrayBytesAfterTheLastWholeRecordAreNotARecord) {
+    const std::string two = bytesOf({legacy("A", "x", "p"), legacy("A", "y", "q")});
+    // A tail that would read as an in-use record, were it one.
+    const std::string tail = bytesOf({legacy("A", "ghost", "g")}).substr(0, 1050);
+    writeBytes(legacyFile(), two + tail);
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    const std::string converted = readBytes(dataFile());
+    ASSERT_EQ(converted.size(), 2 * kSlotSize);
+    LegacySiteRecord second;
+    std::memcpy(&second, two.data() + kLegacySlotSize, kLegacySlotSize);
+    const SiteRecord expected = ConvertLegacySlot(second);
+    EXPECT_EQ(converted.substr(kSlotSize), std::string(reinterpret_cast<const char*>(&expected), kSlotSize));
+    EXPECT_FALSE(FileExists(legacyFile()));
 }
 
 TEST_F(LegacyTest, FailureKeepsTheLegacyFileAndWritesNoDataFile) {
