@@ -794,7 +794,7 @@ void TFrmfirst::CmdCreateClick() {
     if (!platform::shellOpen(shownPath, platform::ShellShow::Normal))
         platform::showPlain(QString::fromLatin1(kNoViewerText));
     if (platform::askYesNo(QString::fromLatin1(kDeleteTextListQuestion))) {
-        if (std::remove(path.c_str()) == 0)
+        if (output::removeTextList(path))
             platform::showPlain(QString::fromLatin1(kTextListDeletedText));
         else
             platform::showPlain(QString::fromLatin1(kTextListNotDeletedText) + shownPath);
