@@ -403,7 +403,7 @@ TFrmBrowse::~TFrmBrowse() = default;
 
 void TFrmBrowse::FormCreate() {
     const std::string ini = settingsFile();
-    platform::applyOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
+    platform::applyStoredOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
 }
 
 void TFrmBrowse::FormCloseQuery() {

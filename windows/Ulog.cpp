@@ -361,7 +361,7 @@ void TFrmfirst::showEvent(QShowEvent* e) {
     firstShow_ = false;
     // Now that the window has its frame, the stored outer size can be met exactly.
     if (pendingOuterWidth_ != 0 || pendingOuterHeight_ != 0)
-        platform::applyOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+        platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     if (QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         const QRect outer = frameGeometry();
@@ -388,7 +388,7 @@ void TFrmfirst::FormCreate() {
     const std::string& ini = vault::Paths().settingsFile;
     pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
     pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
-    platform::applyOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     // 4. Masking state; without a stored value the boxes show.
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     setMasked(show.has_value() && !*show);

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QtTest>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "platform/ansi.h"
 #include "platform/memory.h"
@@ -175,10 +177,11 @@ private slots:
         setupPaths();
         vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 700);
         platform::writeUserKeyBool(QStringLiteral("Show"), false);
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         {
             TFrmfirst w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width
-            QCOMPARE(w.height(), 700);
+            QCOMPARE(w.height(), std::min(700, room.height()));
             QVERIFY(w.EdUser->isHidden());
             QVERIFY(w.Edpwd->isHidden());
             QVERIFY(!w.LblUserHidden->isHidden());
@@ -191,6 +194,24 @@ private slots:
         QCOMPARE(vault::ReadWidth("Frmfirst", vault::Paths().settingsFile), 700);
         QCOMPARE(vault::ReadHeight("Frmfirst", vault::Paths().settingsFile), 650);
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
+
+        // A size beyond the screen is kept within it; one too small to show every control
+        // grows until they show.
+        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 30000, 30000);
+        {
+            TFrmfirst w;
+            QCOMPARE(w.width(), room.width());
+            QCOMPARE(w.height(), room.height());
+        }
+        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 120, 60);
+        {
+            TFrmfirst w;
+            const QRect controls = w.childrenRect();
+            QVERIFY(w.width() >= std::min(controls.right() + 1, room.width()));
+            QVERIFY(w.height() >= std::min(controls.bottom() + 1, room.height()));
+            QVERIFY(w.width() > 120 && w.height() > 60);
+        }
+        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 0);
 
         // A value of another type than an integer reads as absent: the boxes show.
         {
