@@ -24,8 +24,7 @@ struct OpenData {
     std::vector<unsigned char> block;
     std::uint64_t blockFirst = 0;
     std::uint64_t blockSlots = 0;
-    // Held from a writing command's scan to its close. Its slot reads are not
-    // remembered: they are the command's check, not what the user was shown.
+    // Held from a writing command's scan to its close.
     FileLock lock;
     bool writing = false;
     // The slot found by the update/delete scan must still hold what this copy last read.
@@ -34,8 +33,9 @@ struct OpenData {
 OpenData data;
 
 // What this copy last read of the data file: which file it is, and a digest of each
-// slot as it lay on disk. Another copy of the program may write the same file; a write
-// re-checks these under the lock.
+// entry it showed (the selected-name lookup) or wrote, as the slot lay on disk. Another
+// copy of the program may write the same file; a write re-checks these under the lock.
+// Reading the list again (Refresh) starts the entries afresh.
 struct Remembered {
     std::string path;
     bool pinned = false;
@@ -199,7 +199,6 @@ bool ReadSlot() {
         bytes = data.block.data();
     }
     std::memcpy(&CurrentRecord, bytes, kSlotSize);
-    if (!data.writing) rememberSlot(data.position, digest(bytes));
     ++data.position;
     return data.position == data.slotCount;
 }
@@ -360,6 +359,7 @@ LegacyResult ConvertLegacyFile() {
 
 void ScanSiteList(const std::function<void()>& onInUse) {
     OpenDataFile();
+    rememberedForPath().slotDigest.clear();
     CloseUnlessKept guard;
     for (;;) {
         bool last = ReadSlot();
@@ -413,7 +413,11 @@ bool LookupListedName(const std::string& name) {
         if (last) return false;
         if (IsNeverUsed(CurrentRecord)) return false;
         if (statusIs(CurrentRecord, 'D')) continue;
-        if (CurrentRecord.Name.str() == name) return true;
+        if (CurrentRecord.Name.str() == name) {
+            // The entry the user is shown: an update or delete of it re-checks it.
+            rememberSlot(data.position - 1, digest(blockSlot(data.position - 1)));
+            return true;
+        }
     }
 }
 

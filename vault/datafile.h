@@ -20,7 +20,7 @@ constexpr std::uint64_t kMaxDataFileBytes = 16u * 1024u * 1024u;
 
 // Opens Paths().dataFile for reading and writing, positioned at slot 0. Only whole
 // slots count: a partial tail is never read or written. The first file opened is the
-// one this copy knows (see WriteSlot); each slot read is remembered as it lay on disk.
+// one this copy knows (see WriteSlot).
 void OpenDataFile();
 // Reads the slot at the current position into CurrentRecord and advances; returns
 // whether the slot just read was the file's last. The caller deciphers.
@@ -30,8 +30,8 @@ bool ReadSlot();
 // must lie inside the file (the file never grows). Holds the writers' lock (taken by
 // the add or update/delete scan, or here) until CloseDataFile, and writes nothing when
 // the file is not the one this copy knows (ReplacedByOtherCopy), or the slot no longer
-// holds what the scan found there or, after FindSlotByName, what this copy last read
-// there (ChangedByOtherCopy).
+// holds what the scan found there or, after FindSlotByName, what this copy last showed
+// (LookupListedName) or wrote there (ChangedByOtherCopy).
 void WriteSlot(int n);
 // Closes the file and lets the writers' lock go.
 void CloseDataFile();
@@ -60,7 +60,8 @@ LegacyResult ConvertLegacyFile();
 SiteRecord ConvertLegacySlot(const LegacySiteRecord& old);
 
 // The list-loading scan: for each in-use slot, CurrentRecord holds it deciphered
-// and onInUse runs. Stops at the first never-used slot or after the last slot.
+// and onInUse runs. Stops at the first never-used slot or after the last slot. The
+// list read afresh, what this copy showed of each entry before is forgotten.
 void ScanSiteList(const std::function<void()>& onInUse);
 
 struct FreeSlot {
@@ -78,7 +79,8 @@ int FindSlotByName(const std::string& wantedName);
 
 // The selected-name lookup: true on an exact match (letter case counts), with
 // CurrentRecord holding that slot deciphered; ends at the first never-used slot;
-// never examines the last slot. Closes the file.
+// never examines the last slot. Closes the file. The slot found is remembered as
+// shown (see WriteSlot).
 bool LookupListedName(const std::string& name);
 
 // The print scan: every slot with Status "A" or "U", in slot order, to the last slot.

@@ -77,7 +77,9 @@ protected:
 
 TEST_F(SharingTest, AnUpdateOrDeleteOfASlotTheOtherCopyChangedIsRefused) {
     makeDataFile({plainRecord("A", "Mail", "w", "u", "c", "pw0"), plainRecord("A", "Bank", "w", "u", "c", "pw0")}, 10);
-    ScanSiteList({});  // this copy's list
+    ScanSiteList({});  // this copy's list, both entries shown in turn
+    ASSERT_TRUE(LookupListedName("Bank"));
+    ASSERT_TRUE(LookupListedName("Mail"));
     ASSERT_EQ(otherCopy([] { update("Mail", "pw1"); }), 0);
     const std::string file = readBytes(dataFile());
 
@@ -93,12 +95,16 @@ TEST_F(SharingTest, AnUpdateOrDeleteOfASlotTheOtherCopyChangedIsRefused) {
     EXPECT_EQ(refusal([] { update("Bank", "pw3"); }), std::nullopt);
     EXPECT_EQ(slot(1), onDisk(plainRecord("U", "Bank", "w", "u", "c", "pw3")));
 
-    // Refresh (the list read again): the update goes through, over the other's.
+    // Refresh (the list read again): the update goes through, over the other's. So
+    // does one after the entry was shown again.
     ScanSiteList({});
     EXPECT_EQ(refusal([] { update("Mail", "pw2"); }), std::nullopt);
     EXPECT_EQ(slot(0), onDisk(plainRecord("U", "Mail", "w", "u", "c", "pw2")));
     // This copy's own writes never count as another's.
     EXPECT_EQ(refusal([] { update("Mail", "pw4"); }), std::nullopt);
+    ASSERT_EQ(otherCopy([] { update("Mail", "pw5"); }), 0);
+    ASSERT_TRUE(LookupListedName("Mail"));
+    EXPECT_EQ(refusal([] { update("Mail", "pw6"); }), std::nullopt);
 }
 
 TEST_F(SharingTest, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) {
