@@ -75,35 +75,27 @@ TEST(TextList, FileIsPrivateAndOverwrittenInPlace) {
 
 TEST(TextList, NeverWrittenThroughALinkAndDeletedMeansGone) {
     fs::path dir = scratch();
-    fs::path file = dir / "Tempfile.txt";
-    fs::path victim = dir / "elsewhere.txt";
-    {
-        std::ofstream v(victim, std::ios::binary);
-        v << "keep";
-    }
+    fs::path file = dir / "Tempfile.txt", victim = dir / "elsewhere.txt";
+    std::ofstream(victim) << "keep";
     fs::create_symlink(victim, file);
-    output::TextListFile out(file.string());
-    out.writeEntry("A", "w", "u", "p", "c");
-    out.close();
+    {
+        output::TextListFile out(file.string());
+        out.writeEntry("A", "w", "u", "p", "c");
+        out.close();
+    }
     EXPECT_EQ(readBytes(victim), "keep");
     EXPECT_FALSE(fs::is_symlink(file));
-    EXPECT_EQ(readBytes(file), "A URL: w\r\n User: u Password: p\r\n Comments: c\r\n \r\n");
-
-    // Left unfinished by an error elsewhere: removed.
     {
-        output::TextListFile unfinished(file.string());
+        output::TextListFile unfinished(file.string());  // an error before close
         unfinished.writeEntry("A", "w", "u", "p", "c");
     }
     EXPECT_FALSE(fs::exists(file));
-
     // "Deleted" only when nothing of that name is left.
-    fs::create_directory(file);
-    { std::ofstream inside(file / "x"); }
+    fs::create_directories(file / "x");
     EXPECT_FALSE(output::removeTextList(file.string()));
     fs::remove_all(file);
-    { std::ofstream again(file); }
-    EXPECT_TRUE(output::removeTextList(file.string()));
-    EXPECT_FALSE(fs::exists(file));
+    std::ofstream(file).close();
+    EXPECT_TRUE(output::removeTextList(file.string()) && !fs::exists(file));
     fs::remove_all(dir);
 }
 
