@@ -95,16 +95,31 @@ void refuseTooLarge(std::uint64_t size, const std::string& path) {
     if (size > kMaxDataFileBytes) throw DataFileProblem(DataFileProblem::Kind::TooLarge, path);
 }
 
-// A writing command on the open file: the file must be the one this copy read.
+// Whether the open file holds every entry this copy remembers, byte for byte (and it
+// remembers at least one).
+bool holdsRememberedEntries() {
+    const Remembered& r = remembered;
+    bool any = false;
+    for (std::size_t n = 0; n < r.slotDigest.size(); ++n) {
+        if (r.slotDigest[n] == 0) continue;
+        unsigned char bytes[kSlotSize];
+        if (data.file.readAt(bytes, kSlotSize, n * kSlotSize) != kSlotSize || digest(bytes) != r.slotDigest[n])
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+// A writing command on the open file: the file must be the one this copy read. A file
+// number that changed while the entries this copy showed are all still there is the
+// same file on a drive that was attached again (FAT numbers its files afresh).
 void checkSameFile() {
     Remembered& r = rememberedForPath();
     const FileId id = data.file.identity();
-    if (!r.pinned) {
-        r.id = id;
-        r.pinned = true;
-    } else if (!(r.id == id)) {
+    if (r.pinned && !(r.id == id) && !holdsRememberedEntries())
         throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, Paths().dataFile);
-    }
+    r.id = id;
+    r.pinned = true;
 }
 
 void openData(bool writing) {
@@ -230,6 +245,7 @@ void WriteSlot(int n) {
     const std::uint64_t known = data.checkRemembered ? rememberedSlot(slot) : 0;
     if ((scanned && std::memcmp(scanned, before, kSlotSize) != 0) || (known != 0 && known != digest(before)))
         throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, Paths().dataFile);
+    const bool entry = IsInUse(CurrentRecord);  // only entries are remembered as written
     EncipherRecord();
     try {
         data.file.writeAt(&CurrentRecord, kSlotSize, offset);
@@ -243,7 +259,7 @@ void WriteSlot(int n) {
     }
     data.file.sync();
     if (unsigned char* cached = blockSlot(slot)) std::memcpy(cached, &CurrentRecord, kSlotSize);
-    rememberSlot(slot, digest(&CurrentRecord));
+    rememberSlot(slot, entry ? digest(&CurrentRecord) : 0);
     data.position = slot + 1;
 }
 
