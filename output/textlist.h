@@ -14,9 +14,14 @@ std::string textListEntry(const std::string& name, const std::string& website,
                           const std::string& userId, const std::string& password,
                           const std::string& comments);
 
+// Deletes the text list; true only when no file of that name is left.
+bool removeTextList(const std::string& path);
+
 // The file being written. It holds passwords in clear, so it is created readable and
 // writable by its owner only; an older file of that name is emptied in place and
-// closed to everyone else as well. Failures throw vault::IoError.
+// closed to everyone else as well. A link of that name is removed, never written
+// through. Failures throw vault::IoError; a list left unfinished (a failed write or
+// close, or an error elsewhere before close) is removed.
 class TextListFile {
 public:
     explicit TextListFile(const std::string& path);
@@ -31,6 +36,8 @@ public:
 
 private:
     void writeAll(const std::string& bytes);
+    void discard() noexcept;
+    std::string path_;
     int fd_ = -1;
 };
 

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "vault/ioerror.h"
+
 namespace platform {
 
 namespace {
@@ -105,9 +107,42 @@ bool askYesNo(const QString& text) { return present(BoxKind::Confirm, text); }
 void showConfirmOk(const QString& text) { present(BoxKind::ConfirmOk, text); }
 void showError(const QString& text) { present(BoxKind::Error, text); }
 
+QString dataFileProblemText(const vault::DataFileProblem& problem) {
+    const QString path = QString::fromLocal8Bit(problem.path());
+    auto tr = [](const char* text) { return QCoreApplication::translate("Keyfold", text); };
+    switch (problem.kind()) {
+    case vault::DataFileProblem::Kind::ChangedByOtherCopy:
+        return tr("Another copy of Keyfold has changed your data file since this list was read, so "
+                  "nothing was saved. Click Refresh to read the list again, then make your change "
+                  "once more.");
+    case vault::DataFileProblem::Kind::ReplacedByOtherCopy:
+        return tr("Another copy of Keyfold has replaced your data file (its key phrase was changed), "
+                  "so nothing was saved. Close Keyfold and start it again to read the file under "
+                  "its new key phrase.");
+    case vault::DataFileProblem::Kind::Busy:
+        return tr("Another copy of Keyfold is writing your data file right now, so nothing was "
+                  "saved. Please try again in a moment.");
+    case vault::DataFileProblem::Kind::TooLarge:
+        return tr("This file is far larger than any Keyfold data file and was not read: %1").arg(path);
+    case vault::DataFileProblem::Kind::LinkUnreachable:
+        return tr("Your data file is a link to %1, which cannot be reached (is its drive attached?). "
+                  "No new data file was created.")
+            .arg(path);
+    }
+    return QString::fromLocal8Bit(problem.what());
+}
+
 void runGuarded(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const vault::DataFileProblem& problem) {
+        const bool otherCopy = problem.kind() == vault::DataFileProblem::Kind::ChangedByOtherCopy ||
+                               problem.kind() == vault::DataFileProblem::Kind::ReplacedByOtherCopy ||
+                               problem.kind() == vault::DataFileProblem::Kind::Busy;
+        if (otherCopy)
+            showWarning(dataFileProblemText(problem));
+        else
+            showError(dataFileProblemText(problem));
     } catch (const std::exception& e) {
         showError(QString::fromLocal8Bit(e.what()));
     } catch (...) {

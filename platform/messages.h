@@ -6,6 +6,9 @@
 
 class QMessageBox;
 class QWidget;
+namespace vault {
+class DataFileProblem;
+}
 
 namespace platform {
 
@@ -25,7 +28,13 @@ bool askYesNo(const QString& text);  // true only for Yes
 void showConfirmOk(const QString& text);
 void showError(const QString& text);
 
-// Runs a handler; an exception that leaves it is shown as an error box with its own
+// The user's words for a data-file command that was refused (another copy of the
+// program changed or replaced the file, or is writing it; a file far too large; a link
+// whose target is absent).
+QString dataFileProblemText(const vault::DataFileProblem& problem);
+
+// Runs a handler; a refused data-file command is shown as a warning (another copy) or
+// an error box in the words above; any other exception that leaves it is shown as an error box with its own
 // text and the program waits for the next event. Every signal connection of the
 // windows goes through this.
 void runGuarded(const std::function<void()>& handler);

@@ -9,4 +9,7 @@ namespace platform {
 void SaveFormSize(QWidget* w, const std::string& section, const std::string& iniPath);
 // Sets the window's outer width and/or height (a value of 0 leaves that one as it is).
 void applyOuterSize(QWidget* w, int outerWidth, int outerHeight);
+// The same for a size read from the settings file: each given value is kept within
+// the screen's available area and no smaller than shows every control.
+void applyStoredOuterSize(QWidget* w, int outerWidth, int outerHeight);
 }  // namespace platform

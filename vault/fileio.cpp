@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "vault/ioerror.h"
@@ -15,6 +16,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -68,7 +70,17 @@ struct Fault {
     bool fired = false;
 };
 Fault fault;
+struct Hook {
+    Op op = Op::Any;
+    std::function<void()> run;
+};
+Hook hook;
+constexpr int kDefaultLockWaitMs = 3000;
+int lockWaitMs = kDefaultLockWaitMs;
 }  // namespace
+
+void beforeNextCall(Op op, std::function<void()> h) { hook = {op, std::move(h)}; }
+void setLockWait(int ms) { lockWaitMs = ms < 0 ? kDefaultLockWaitMs : ms; }
 
 void failNthCall(int n, int err, Op op) {
     fault.remaining = n > 0 ? n : 0;
@@ -76,7 +88,11 @@ void failNthCall(int n, int err, Op op) {
     fault.op = op;
     fault.fired = false;
 }
-void clearFaults() { fault = Fault{}; }
+void clearFaults() {
+    fault = Fault{};
+    hook = Hook{};
+    lockWaitMs = kDefaultLockWaitMs;
+}
 bool faultFired() { return fault.fired; }
 }  // namespace testing
 
@@ -84,6 +100,11 @@ namespace {
 
 // True when this call is the one the seam should fail; sets errno then.
 bool injected(testing::Op op) {
+    if (testing::hook.run && (testing::hook.op == testing::Op::Any || testing::hook.op == op)) {
+        auto run = std::move(testing::hook.run);
+        testing::hook = {};
+        run();
+    }
     auto& f = testing::fault;
     if (f.remaining == 0) return false;
     if (f.op != testing::Op::Any && f.op != op) return false;
@@ -280,6 +301,24 @@ unsigned File::permissions() const {
 #endif
 }
 
+FileId File::identity() const {
+    FileId id;
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), &info)) {
+        id.device = info.dwVolumeSerialNumber;
+        id.number = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+#else
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0) {
+        id.device = static_cast<std::uint64_t>(st.st_dev);
+        id.number = static_cast<std::uint64_t>(st.st_ino);
+    }
+#endif
+    return id;
+}
+
 void File::setPermissionsQuietly(unsigned mode) {
 #ifndef _WIN32
     // A FAT thumb drive keeps no permissions: the data is still usable there.
@@ -347,7 +386,157 @@ std::string ReadWholeFile(const std::string& path) {
 
 std::string TempNameFor(const std::string& path) { return path + ".tmp"; }
 
-void WriteFileReplacing(const std::string& path, const std::string& bytes) {
+std::string ResolveLinks(const std::string& path) {
+#ifdef _WIN32
+    return path;
+#else
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
+        ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size() - 1);
+        if (n < 0) return current;
+        std::string target(buffer.data(), static_cast<std::size_t>(n));
+        if (target.empty()) return current;
+        if (target[0] != '/') {
+            std::string::size_type cut = current.rfind('/');
+            if (cut != std::string::npos) target = current.substr(0, cut + 1) + target;
+        }
+        current = target;
+    }
+    return current;
+#endif
+}
+
+bool IdentityOf(const std::string& path, FileId& id) {
+#ifdef _WIN32
+    try {
+        File f = File::open(path, File::Mode::ReadOnly);
+        id = f.identity();
+        return true;
+    } catch (...) {
+        return false;
+    }
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.number = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+#endif
+}
+
+bool IsPlainFile(const std::string& path) {
+    struct stat st {};
+#ifdef _WIN32
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
+#else
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
+bool IsDanglingLink(const std::string& path, std::string* target) {
+#ifdef _WIN32
+    (void)path;
+    (void)target;
+    return false;
+#else
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    if (::stat(path.c_str(), &st) == 0) return false;
+    if (target) *target = ResolveLinks(path);
+    return true;
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// The writers' lock
+
+int LockWaitMs() { return testing::lockWaitMs; }
+
+namespace {
+void pause(int ms) {
+#ifdef _WIN32
+    Sleep(static_cast<DWORD>(ms));
+#else
+    struct timespec t {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+#endif
+}
+
+bool tryLock(int fd) {
+#ifdef _WIN32
+    OVERLAPPED at {};
+    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
+                      LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+#else
+    int rc;
+    do rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    // A file system without locks cannot be shared safely anyway; it does not stop
+    // the one copy that uses it.
+    return rc == 0 || (errno != EWOULDBLOCK && errno != EAGAIN);
+#endif
+}
+
+int openForLocking(const std::string& path, bool create) {
+#ifdef _WIN32
+    int fd = _open(path.c_str(), (create ? _O_RDWR | _O_CREAT : _O_RDONLY) | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    int fd;
+    do fd = ::open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0600);
+    while (fd < 0 && errno == EINTR);
+#endif
+    return fd;
+}
+}  // namespace
+
+bool FileLock::acquire(const std::string& dataFile, int waitMs) {
+    release();
+    const std::string target = ResolveLinks(dataFile);
+    fd_ = openForLocking(target + ".lock", true);
+    if (fd_ < 0) fd_ = openForLocking(target + ".lock", false);
+#ifndef _WIN32
+    // (Not on Windows, where a locked byte of the data file would refuse its own writes.)
+    if (fd_ < 0) fd_ = openForLocking(target, false);
+#endif
+    if (fd_ < 0) {
+        held_ = true;  // nothing to lock: the command meets the file system's own error
+        return true;
+    }
+    for (int waited = 0;; waited += 20) {
+        if (tryLock(fd_)) {
+            held_ = true;
+            return true;
+        }
+        if (waited >= waitMs) break;
+        pause(20);
+    }
+    release();
+    return false;
+}
+
+void FileLock::release() noexcept {
+    if (fd_ >= 0) {
+#ifdef _WIN32
+        if (held_) {
+            OVERLAPPED at {};
+            UnlockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), 0, 1, 0, &at);
+        }
+        _close(fd_);
+#else
+        ::close(fd_);  // closing the only descriptor lets the lock go
+#endif
+        fd_ = -1;
+    }
+    held_ = false;
+}
+
+void WriteFileReplacing(const std::string& givenPath, const std::string& bytes) {
+    // A link is written through: the file it names is replaced and the link stays.
+    const std::string path = ResolveLinks(givenPath);
     const std::string temp = TempNameFor(path);
     RemoveFileQuietly(temp);
     try {

@@ -3,9 +3,18 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vault {
+
+// Which file an open file or a path is: device and file number. Two copies of the
+// program that open "the data file" compare these to see whether it was replaced.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    bool operator==(const FileId&) const = default;
+};
 
 class File {
 public:
@@ -38,6 +47,7 @@ public:
     void sync();
     // Permission bits of the open file (POSIX mode bits; 0 where there are none).
     unsigned permissions() const;
+    FileId identity() const;
     // Sets permission bits; file systems without permissions are fine (failure ignored).
     void setPermissionsQuietly(unsigned mode);
     void close() noexcept;
@@ -64,6 +74,41 @@ void WriteFileReplacing(const std::string& path, const std::string& bytes);
 // The temporary name used while a file is rebuilt beside it.
 std::string TempNameFor(const std::string& path);
 
+// The file a path finally names, following symbolic links (relative ones from the
+// link's folder); the path itself when it is no link. The final file may not exist.
+std::string ResolveLinks(const std::string& path);
+// The identity of the file path names (through links); false when there is none.
+bool IdentityOf(const std::string& path, FileId& id);
+// True when path names a regular file itself (not through a link).
+bool IsPlainFile(const std::string& path);
+// True when path is a symbolic link whose target does not exist; target gets it.
+bool IsDanglingLink(const std::string& path, std::string* target = nullptr);
+
+// The exclusive lock every command that writes the data file holds for its scan and
+// its write. It is an advisory lock on a file beside the data file (beside the link's
+// target when the data file is a link), "<data file>.lock", which stays in place; where
+// that file cannot be made, the data file itself (POSIX only). Works on local, removable
+// and network file systems alike, between processes and between sessions of one process.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock() { release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // Waits up to waitMs for the lock; false when another holder keeps it that long.
+    // A place where no lock can be made at all counts as locked (the write then fails
+    // with the file system's own error, as it would have).
+    bool acquire(const std::string& dataFile, int waitMs);
+    bool held() const { return held_; }
+    void release() noexcept;
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+// How long a command waits for another copy's command to finish (milliseconds).
+int LockWaitMs();
+
 namespace testing {
 // Kinds of call the fault seam counts.
 enum class Op { Any, Open, Read, Write, Sync, Rename, Remove, MakeDir };
@@ -73,6 +118,11 @@ void failNthCall(int n, int err, Op op = Op::Any);
 void clearFaults();
 // Whether the armed fault has fired.
 bool faultFired();
+// Runs hook once, just before the next call of the given kind is made (a write held
+// back on a slow drive, while another process acts).
+void beforeNextCall(Op op, std::function<void()> hook);
+// The lock wait (LockWaitMs); a negative value restores the default.
+void setLockWait(int ms);
 }  // namespace testing
 
 }  // namespace vault

@@ -13,6 +13,37 @@ private:
     int code_;
 };
 
+// A command on the data file that was refused before anything was written. The
+// callers word it for the user; what() is a short plain description.
+class DataFileProblem : public std::runtime_error {
+public:
+    enum class Kind {
+        ChangedByOtherCopy,   // a slot no longer holds what this copy read there
+        ReplacedByOtherCopy,  // the data file is another file than the one this copy read
+        Busy,                 // another copy's command kept the lock past the wait
+        TooLarge,             // far larger than any data file the program writes
+        LinkUnreachable,      // a symbolic link whose target is absent; path is the target
+    };
+    DataFileProblem(Kind kind, const std::string& path)
+        : std::runtime_error(describe(kind) + ": " + path), kind_(kind), path_(path) {}
+    Kind kind() const { return kind_; }
+    const std::string& path() const { return path_; }
+
+private:
+    static std::string describe(Kind kind) {
+        switch (kind) {
+        case Kind::ChangedByOtherCopy: return "Changed by another copy of the program";
+        case Kind::ReplacedByOtherCopy: return "Replaced by another copy of the program";
+        case Kind::Busy: return "In use by another copy of the program";
+        case Kind::TooLarge: return "Too large for a data file";
+        case Kind::LinkUnreachable: return "Linked file cannot be reached";
+        }
+        return "Data file problem";
+    }
+    Kind kind_;
+    std::string path_;
+};
+
 // Maps an errno value to "File not found", "File access denied", "Too many open files",
 // "Disk full", or "I/O error %d".
 [[noreturn]] void ThrowIoError(int err);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "vault/datafile.h"
 #include "vault/fileio.h"
 
 namespace vault {
@@ -44,6 +45,8 @@ void SetupStoragePaths() {
     p.storageFolder = chosen ? WithTrailingSeparator(*chosen) : p.dataFolder + kPathSeparator;
     p.dataFile = p.storageFolder + kDataFileName;
     p.legacyFile = p.storageFolder + kLegacyFileName;
+    ForgetDataFile();
+    RemoveLeftoverTemp();
 }
 
 std::optional<std::string> ReadStoredLocation(const std::string& dataFolder) {
@@ -57,6 +60,9 @@ std::optional<std::string> ReadStoredLocation(const std::string& dataFolder) {
     }
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
     if (bytes.empty()) return std::nullopt;
+    // A NUL or another control character is no part of a path: the record is damaged.
+    for (unsigned char c : bytes)
+        if (c < 32 || c == 127) return std::nullopt;
     return bytes;
 }
 

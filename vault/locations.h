@@ -32,12 +32,14 @@ Locations& Paths();
 // Returns false when the folder could not be created (the caller shows the warning).
 // Also sets the settings file and the default storage folder.
 bool SetupDataFolder(const std::string& appDataBase);
-// Sets storage folder, data file and legacy paths (stored chosen location if any).
+// Sets storage folder, data file and legacy paths (stored chosen location if any),
+// starts afresh on that data file and removes a leftover temporary file beside it.
 void SetupStoragePaths();
 
 // The storage location chosen by the user, kept from one run to the next in a file of
 // its own in the data folder ("Storage.loc"), so nothing else goes into SG_2.ini.
-// The file holds the location's bytes as they are. A missing or empty file means none.
+// The file holds the location's bytes as they are. A missing or empty file means none,
+// and so does one holding a NUL or another control character.
 std::optional<std::string> ReadStoredLocation(const std::string& dataFolder);
 // Throws IoError when the file cannot be written.
 void WriteStoredLocation(const std::string& dataFolder, const std::string& location);

@@ -424,7 +424,7 @@ void TFrmBrowse::forgetAutoFillValues() {
 
 void TFrmBrowse::FormCreate() {
     const std::string ini = settingsFile();
-    platform::applyOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
+    platform::applyStoredOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
 }
 
 void TFrmBrowse::FormCloseQuery() {

@@ -174,6 +174,7 @@ void TFrmKey::ChkChangeClick() { PanelChange->setEnabled(ChkChange->isChecked())
 
 void TFrmKey::Button1Click() {
     if (!vault::FileExists(vault::Paths().dataFile)) {
+        vault::RefuseUnreachableLink();
         platform::showPlain(QString::fromLatin1(kFirstRunText));
         vault::CreateDataFile();
     }

@@ -367,7 +367,7 @@ void TFrmfirst::showEvent(QShowEvent* e) {
     firstShow_ = false;
     // Now that the window has its frame, the stored outer size can be met exactly.
     if (pendingOuterWidth_ != 0 || pendingOuterHeight_ != 0)
-        platform::applyOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+        platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     if (QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         const QRect outer = frameGeometry();
@@ -394,7 +394,7 @@ void TFrmfirst::FormCreate() {
     const std::string& ini = vault::Paths().settingsFile;
     pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
     pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
-    platform::applyOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     // 4. Masking state; without a stored value the boxes show.
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     setMasked(show.has_value() && !*show);
@@ -429,6 +429,7 @@ void TFrmfirst::LoadAtStart() {
 
 void TFrmfirst::LoadSiteList() {
     if (!vault::FileExists(vault::Paths().dataFile)) {
+        vault::RefuseUnreachableLink();
         if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) vault::CreateDataFile();
         return;
     }
@@ -812,7 +813,7 @@ void TFrmfirst::CmdCreateClick() {
     if (!platform::shellOpen(shownPath, platform::ShellShow::Normal))
         platform::showPlain(QString::fromLatin1(kNoViewerText));
     if (platform::askYesNo(QString::fromLatin1(kDeleteTextListQuestion))) {
-        if (std::remove(path.c_str()) == 0)
+        if (output::removeTextList(path))
             platform::showPlain(QString::fromLatin1(kTextListDeletedText));
         else
             platform::showPlain(QString::fromLatin1(kTextListNotDeletedText) + shownPath);

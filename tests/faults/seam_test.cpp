@@ -39,6 +39,7 @@ protected:
 
     std::vector<Writer> writers() {
         auto removeAll = [] {
+            vault::ForgetDataFile();  // each command as in a fresh start of the program
             std::remove(dataFile().c_str());
             std::remove(legacyFile().c_str());
             std::remove(iniFile().c_str());
@@ -49,7 +50,8 @@ protected:
             {"update", [=] { removeAll(); makeDataFile(); }, [] { updateEntry("Charlie"); }},
             {"delete", [=] { removeAll(); makeDataFile(); }, [] { deleteEntry("Echo"); }},
             {"create a new data file", removeAll, [] { vault::CreateDataFile(); }},
-            {"create over an existing data file", [=] { removeAll(); makeDataFile(); },
+            {"create where a stopped command left its temporary file",
+             [=] { removeAll(); writeBytes(vault::TempNameFor(dataFile()), "half"); },
              [] { vault::CreateDataFile(); }},
             {"legacy conversion", [=] { removeAll(); writeBytes(legacyFile(), legacyBytes()); },
              [] { ASSERT_EQ(vault::ConvertLegacyFile(), vault::LegacyResult::Converted); }},
@@ -257,7 +259,7 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
               "open-for-add:File access denied\n"
               "rekey:File access denied\n"
               "phrase:" + std::string(kPhrase) + "\n"
-              "create:File access denied\n"
+              "create:(no error)\n"  // the existing data file is kept, not re-made
               "size:Unable to write to " + ini + "\n"
               "update:(no error)\n");
     Snapshot s = snapshot();

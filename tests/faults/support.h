@@ -179,8 +179,9 @@ protected:
         std::vector<std::string> stray;
         for (const auto& e : std::filesystem::directory_iterator(dir)) {
             std::string name = e.path().filename().string();
+            // The writers' lock file stays beside the data file by design.
             if (name != "KFOLD30.DAT" && name != "KFOLD28.DAT" && name != "SG_2.ini" && name != "Tempfile.txt" &&
-                name != vault::kStoredLocationFileName)
+                name != vault::kStoredLocationFileName && name != "KFOLD30.DAT.lock")
                 stray.push_back(name);
         }
         return stray;

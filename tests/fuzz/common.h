@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "vault/cipher.h"
+#include "vault/datafile.h"
 #include "vault/fileio.h"
 #include "vault/locations.h"
 #include "vault/record.h"
@@ -67,6 +68,7 @@ inline void usePaths() {
     vault::Paths().dataFile = d + "/KFOLD30.DAT";
     vault::Paths().legacyFile = d + "/KFOLD28.DAT";
     vault::testing::clearFaults();
+    vault::ForgetDataFile();  // each input is a fresh start of the program
     vault::InitCipherTables();
 }
 

@@ -36,6 +36,7 @@ void freshStart() {
 
 void writeDataFile(const std::string& phrase, const std::vector<Entry>& entries, int slotCount) {
     setupPaths();
+    QFile::remove(QString::fromStdString(dataFilePath()));  // a new file every time
     vault::CreateDataFile();
     if (slotCount != vault::kNewFileSlots)
         QFile::resize(QString::fromStdString(dataFilePath()),

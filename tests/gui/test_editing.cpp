@@ -4,9 +4,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <functional>
 
 #include "platform/messages.h"
 #include "support.h"
+#include "vault/datafile.h"
 #include "vault/locations.h"
 #include "vault/record.h"
 #include "windows/Ulog.h"
@@ -55,6 +59,26 @@ void type(TFrmfirst* w, const QString& name, const QString& site, const QString&
     w->Edpwd->setText(pwd);
     w->EdComments->setText(comments);
 }
+// Runs body as another copy of the program would: a second process on the same file.
+bool inOtherCopy(const std::function<void()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int rc = 0;
+        try {
+            body();
+        } catch (...) {
+            rc = 1;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const QString kChangedByOtherCopy = QStringLiteral(
+    "Another copy of Keyfold has changed your data file since this list was read, so nothing was saved. "
+    "Click Refresh to read the list again, then make your change once more.");
 }  // namespace
 
 class EditingTest : public QObject {
@@ -266,6 +290,24 @@ private slots:
         QCOMPARE(w->ListBox1->count(), 0);
         QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
         QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://only"));  // boxes keep the text
+    }
+
+    void anotherCopysChangeIsNotOverwritten() {
+        writeDataFile("k", {{0, "A", "BANK", "http://b", "u", "c", "p1"}});
+        auto w = startProgram(QStringLiteral("k"));
+        QVERIFY(inOtherCopy([] {
+            const int slot = vault::FindSlotByName("BANK");
+            vault::CurrentRecord = vault::MakeRecord("U", "BANK", "http://b", "u", "c", "theirs");
+            vault::WriteSlot(slot);
+            vault::CloseDataFile();
+        }));
+        const std::string theirs = fileBytes(dataFilePath());
+        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));
+        expectBox(BoxKind::Warning, kChangedByOtherCopy);
+        w->CmdUpdate->click();
+        VERIFY_BOXES();
+        QVERIFY(fileBytes(dataFilePath()) == theirs);
+        QCOMPARE(listLines(w.get()), QStringList{QStringLiteral("BANK")});
     }
 
     void maskedAddStoresTheHiddenTexts() {

@@ -2,6 +2,7 @@
 // button, "Show typed characters", and re-keying the data file.
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QFrame>
@@ -15,6 +16,7 @@
 #include "support.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
+#include "vault/fileio.h"
 #include "vault/locations.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
@@ -250,6 +252,22 @@ private slots:
         VERIFY_BOXES();
     }
 
+    void aLinkToAnAbsentDriveIsNotReplacedByANewFile() {
+        setupPaths();
+        const std::string absent = vault::Paths().dataFolder + "/stick/KFOLD30.DAT";
+        QCOMPARE(::symlink(absent.c_str(), dataFilePath().c_str()), 0);
+        TFrmfirst main;
+        TFrmKey key(&main);
+        key.PrepareDialog();
+        key.show();
+        expectBox(BoxKind::Error, QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
+                                                 "drive attached?). No new data file was created.")
+                                      .arg(QString::fromStdString(absent)));
+        key.Button1->click();
+        VERIFY_BOXES();
+        QVERIFY(vault::IsDanglingLink(dataFilePath()));
+    }
+
     void failedLegacyConversionIsReportedAndStartUpGoesOn() {
         setupPaths();
         {
@@ -283,12 +301,12 @@ private slots:
         QVERIFY(!key.isVisible());
         QCOMPARE(main.LblCount->text(), QStringLiteral("Total Sites = 0"));
 
-        // A cut-off legacy file is not converted, and the user is told so.
+        // A legacy file without one whole record is not converted, and the user is told so.
         QFile::remove(QString::fromStdString(dataFilePath()));
         {
             QFile f(QString::fromStdString(vault::Paths().legacyFile));
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(std::string(2 * 1051 + 10, '\0').data(), 2 * 1051 + 10);
+            f.write(std::string(1051 - 10, '\0').data(), 1051 - 10);
         }
         TFrmKey again(&main);
         expectBox(BoxKind::Warning,
@@ -296,7 +314,7 @@ private slots:
                       .arg(QString::fromStdString(vault::Paths().legacyFile)));
         again.PrepareDialog();
         VERIFY_BOXES();
-        QCOMPARE(QFileInfo(QString::fromStdString(vault::Paths().legacyFile)).size(), 2 * 1051 + 10);
+        QCOMPARE(QFileInfo(QString::fromStdString(vault::Paths().legacyFile)).size(), 1051 - 10);
         QVERIFY(!vault::FileExists(dataFilePath()));
     }
 };

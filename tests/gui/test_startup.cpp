@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QtTest>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "platform/ansi.h"
 #include "platform/memory.h"
@@ -177,10 +179,11 @@ private slots:
         setupPaths();
         vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 700);
         platform::writeUserKeyBool(QStringLiteral("Show"), false);
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         {
             TFrmfirst w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width
-            QCOMPARE(w.height(), 700);
+            QCOMPARE(w.height(), std::min(700, room.height()));
             QVERIFY(w.EdUser->isHidden());
             QVERIFY(w.Edpwd->isHidden());
             QVERIFY(!w.LblUserHidden->isHidden());
@@ -193,6 +196,17 @@ private slots:
         QCOMPARE(vault::ReadWidth("Frmfirst", vault::Paths().settingsFile), 700);
         QCOMPARE(vault::ReadHeight("Frmfirst", vault::Paths().settingsFile), 650);
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
+
+        // A size beyond the screen is kept within it; one too small grows to show every control.
+        for (int size : {30000, 60}) {
+            vault::SaveSize("Frmfirst", vault::Paths().settingsFile, size, size);
+            TFrmfirst w;
+            const QRect controls = w.childrenRect();
+            QCOMPARE(w.size(), size > 60 ? room.size()
+                                         : QSize(std::min(controls.right() + 1 + controls.left(), room.width()),
+                                                 std::min(controls.bottom() + 1 + controls.top(), room.height())));
+        }
+        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 0);
 
         // A value of another type than an integer reads as absent: the boxes show.
         {

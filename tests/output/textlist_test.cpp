@@ -73,6 +73,32 @@ TEST(TextList, FileIsPrivateAndOverwrittenInPlace) {
     fs::remove_all(dir);
 }
 
+TEST(TextList, NeverWrittenThroughALinkAndDeletedMeansGone) {
+    fs::path dir = scratch();
+    fs::path file = dir / "Tempfile.txt", victim = dir / "elsewhere.txt";
+    std::ofstream(victim) << "keep";
+    fs::create_symlink(victim, file);
+    {
+        output::TextListFile out(file.string());
+        out.writeEntry("A", "w", "u", "p", "c");
+        out.close();
+    }
+    EXPECT_EQ(readBytes(victim), "keep");
+    EXPECT_FALSE(fs::is_symlink(file));
+    {
+        output::TextListFile unfinished(file.string());  // an error before close
+        unfinished.writeEntry("A", "w", "u", "p", "c");
+    }
+    EXPECT_FALSE(fs::exists(file));
+    // "Deleted" only when nothing of that name is left.
+    fs::create_directories(file / "x");
+    EXPECT_FALSE(output::removeTextList(file.string()));
+    fs::remove_all(file);
+    std::ofstream(file).close();
+    EXPECT_TRUE(output::removeTextList(file.string()) && !fs::exists(file));
+    fs::remove_all(dir);
+}
+
 TEST(TextList, MissingFolderIsAnIoError) {
     fs::path dir = scratch();
     try {

@@ -40,9 +40,14 @@ protected:
 };
 
 TEST_F(DataFileTest, NewFileIsThousandZeroSlotsOwnerOnly) {
+    // A file made meanwhile (by another copy) is kept as it is.
     vaulttest::writeBytes(dataFile(), "old contents");
-    ::chmod(dataFile().c_str(), 0644);
-    CreateDataFile();
+    EXPECT_FALSE(CreateDataFile());
+    EXPECT_EQ(readBytes(dataFile()), "old contents");
+    ::unlink(dataFile().c_str());
+    const mode_t mask = ::umask(0);
+    EXPECT_TRUE(CreateDataFile());
+    ::umask(mask);
     std::string bytes = readBytes(dataFile());
     ASSERT_EQ(bytes.size(), 1104000u);
     EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);

@@ -79,13 +79,25 @@ TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
 
 TEST_F(LegacyTest, EmptyOrCutOffLegacyFileIsLeftAlone) {
     const std::string oneSlot = bytesOf({legacy("A", "x", "p")});
-    for (const std::string& contents : {std::string(), oneSlot + oneSlot.substr(0, 700)}) {
+    for (const std::string& contents : {std::string(), oneSlot.substr(0, 700)}) {
         writeBytes(legacyFile(), contents);
         EXPECT_EQ(ConvertLegacyFile(), LegacyResult::NotConverted);
         EXPECT_EQ(readBytes(legacyFile()), contents);
         EXPECT_FALSE(FileExists(dataFile()));
         EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
     }
+}
+
+TEST_F(LegacyTest, StrayBytesAfterTheLastWholeRecordAreNotARecord) {
+    const std::string two = bytesOf({legacy("A", "x", "p"), legacy("A", "y", "q")});
+    // A tail that would read as an in-use record, were it one.
+    writeBytes(legacyFile(), two + bytesOf({legacy("A", "ghost", "g")}).substr(0, 1050));
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    writeBytes(legacyFile(), two);
+    const std::string converted = readBytes(dataFile());
+    std::remove(dataFile().c_str());
+    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_EQ(converted, readBytes(dataFile()));  // the same as without the tail
 }
 
 TEST_F(LegacyTest, FailureKeepsTheLegacyFileAndWritesNoDataFile) {

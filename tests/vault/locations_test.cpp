@@ -50,6 +50,17 @@ TEST_F(LocationsTest, StoredLocationReplacesTheStorageFolder) {
 
     // Nothing about it goes into the settings file.
     EXPECT_FALSE(FileExists(Paths().settingsFile));
+
+    // A record with a NUL or another control character names no folder: the data
+    // folder is used. Line ends after the location are still fine.
+    for (const std::string& damaged : {std::string("/media/stick\0/etc/x", 19), std::string("/media/\x01stick")}) {
+        vaulttest::writeBytes(dir + "/Keyfold/Storage.loc", damaged);
+        EXPECT_FALSE(ReadStoredLocation(Paths().dataFolder));
+        SetupStoragePaths();
+        EXPECT_EQ(Paths().dataFile, dir + "/Keyfold/KFOLD30.DAT");
+    }
+    vaulttest::writeBytes(dir + "/Keyfold/Storage.loc", "/media/st\xe9" "ck\r\n");
+    EXPECT_EQ(ReadStoredLocation(Paths().dataFolder), std::optional<std::string>("/media/st\xe9" "ck"));
 }
 
 }  // namespace

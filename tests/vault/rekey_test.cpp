@@ -65,6 +65,7 @@ TEST_F(RekeyTest, CancelAndEmptyFileChangeNothing) {
     EXPECT_EQ(KeyPhrase(), "old phrase");
     EXPECT_FALSE(DataFileIsOpen());
 
+    ::unlink(dataFile().c_str());
     CreateDataFile();
     const std::string empty = readBytes(dataFile());
     SetKeyPhrase("in force");

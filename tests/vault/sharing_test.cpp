@@ -1,0 +1,208 @@
+// Two copies of the program on one data file, links, leftovers and odd files. The
+// other copy is a second process (fork) on the same real file. POSIX only: the lock's
+// Windows branch (LockFileEx) is not exercised here.
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+
+#include "support.h"
+#include "vault/ioerror.h"
+
+using namespace vault;
+using vaulttest::plainRecord;
+using Kind = DataFileProblem::Kind;
+
+namespace {
+
+class SharingTest : public vaulttest::VaultTest {
+protected:
+    // The other copy runs body and exits 0 (1 on an exception); finish waits for it.
+    static pid_t startOtherCopy(const std::function<void()>& body) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            try {
+                body();
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        return pid;
+    }
+    static bool finish(pid_t pid) {
+        int status = 0;
+        return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    static bool otherCopy(const std::function<void()>& body) { return finish(startOtherCopy(body)); }
+
+    // The refusal a command met, if any; the file closed as the window does.
+    static std::optional<Kind> refusal(const std::function<void()>& command) {
+        try {
+            command();
+        } catch (const DataFileProblem& p) {
+            CloseDataFile();
+            return p.kind();
+        }
+        return std::nullopt;
+    }
+    // The main window's update (or delete, with status "D") and add, as far as the vault goes.
+    static void update(const std::string& name, const std::string& password, const char* status = "U") {
+        const int slot = FindSlotByName(name);
+        if (slot == kNotFound) throw std::runtime_error("not found");
+        CurrentRecord = plainRecord(status, name, "w", "u", "c", password);
+        WriteSlot(slot);
+        CloseDataFile();
+    }
+    static void add(const std::string& name) {
+        const FreeSlot free = FindFreeSlot(name);
+        if (free.kind != FreeSlot::Found) throw std::runtime_error("no slot");
+        CurrentRecord = plainRecord("A", name, "w", "u", "c", "p");
+        WriteSlot(free.slot);
+        CloseDataFile();
+    }
+    std::string slot(int n, const std::string& path = "") const {
+        return vaulttest::readBytes(path.empty() ? dataFile() : path).substr(n * kSlotSize, kSlotSize);
+    }
+    static std::string onDisk(const char* status, const std::string& name, const std::string& password,
+                              const std::string& phrase = "") {
+        return vaulttest::slotBytes(vaulttest::stored(plainRecord(status, name, "w", "u", "c", password), phrase));
+    }
+};
+
+TEST_F(SharingTest, AnUpdateOrDeleteOfAnEntryTheOtherCopyChangedIsRefused) {
+    makeDataFile({plainRecord("A", "Mail", "w", "u", "c", "pw0"), plainRecord("A", "Bank", "w", "u", "c", "pw0")}, 10);
+    ScanSiteList({});
+    ASSERT_TRUE(LookupListedName("Bank") && LookupListedName("Mail"));  // both shown in turn
+    ASSERT_TRUE(otherCopy([] { update("Mail", "pw1"); }));
+    const std::string theirs = vaulttest::readBytes(dataFile());
+
+    EXPECT_EQ(refusal([] { update("Mail", "pw2"); }), Kind::ChangedByOtherCopy);
+    EXPECT_EQ(refusal([] { update("Mail", "", "D"); }), Kind::ChangedByOtherCopy);
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), theirs);
+    EXPECT_EQ(refusal([] { update("Bank", "pw3"); }), std::nullopt);  // untouched by the other
+
+    // After Refresh the update goes through; this copy's own writes never count as another's.
+    ScanSiteList({});
+    EXPECT_EQ(refusal([] { update("Mail", "pw2"); }), std::nullopt);
+    EXPECT_EQ(refusal([] { update("Mail", "pw4"); }), std::nullopt);
+    EXPECT_EQ(slot(0), onDisk("U", "Mail", "pw4"));
+
+    // The same bytes under a new file number (a FAT drive attached again) are the same file.
+    vaulttest::writeBytes(dir + "/again", vaulttest::readBytes(dataFile()));
+    ASSERT_EQ(std::rename((dir + "/again").c_str(), dataFile().c_str()), 0);
+    EXPECT_EQ(refusal([] { update("Mail", "pw5"); }), std::nullopt);
+}
+
+TEST_F(SharingTest, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) {
+    makeDataFile({plainRecord("A", "Mail")}, 10, "old");
+    SetKeyPhrase("old");
+    ASSERT_TRUE(LookupListedName("Mail"));
+    ASSERT_TRUE(otherCopy([] { RekeyDataFile("old", "new", [](const std::string&) { return true; }); }));
+    const std::string rekeyed = vaulttest::readBytes(dataFile());
+    EXPECT_EQ(refusal([] { add("Shop"); }), Kind::ReplacedByOtherCopy);
+    EXPECT_EQ(refusal([] { update("Mail", "x"); }), Kind::ReplacedByOtherCopy);
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), rekeyed);
+
+    // A restart reads the file under its new phrase and writes again.
+    ForgetDataFile();
+    SetKeyPhrase("new");
+    EXPECT_EQ(refusal([] { add("Shop"); }), std::nullopt);
+    EXPECT_EQ(slot(1), onDisk("A", "Shop", "p", "new"));
+
+    // A re-key whose file the other copy writes while its question is open writes nothing.
+    EXPECT_EQ(refusal([] {
+                  RekeyDataFile("new", "third", [](const std::string&) { return otherCopy([] { add("Bank"); }); });
+              }),
+              Kind::ChangedByOtherCopy);
+    EXPECT_EQ(KeyPhrase(), "new");
+    EXPECT_EQ(slot(2), onDisk("A", "Bank", "p", "new"));
+    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+}
+
+TEST_F(SharingTest, TwoAddsAtOnceOnASlowDriveKeepBothEntries) {
+    makeDataFile({plainRecord("A", "Mail")}, 10);
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready) | ::pipe(go), 0);
+    // The other copy's add stops just before its slot write, holding the lock.
+    pid_t other = startOtherCopy([&] {
+        vault::testing::beforeNextCall(vault::testing::Op::Write, [&] {
+            char c = 'r';
+            if (::write(ready[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1) ::_exit(2);
+        });
+        add("Shop");
+    });
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+
+    // A short wait ends in a refusal, not a frozen window; nothing is written.
+    const std::string before = vaulttest::readBytes(dataFile());
+    vault::testing::setLockWait(100);
+    EXPECT_EQ(refusal([] { add("Bank"); }), Kind::Busy);
+    EXPECT_EQ(refusal([] { CreateDataFile(); }), Kind::Busy);
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), before);
+
+    // Within the normal wait the add waits its turn and takes the next free slot.
+    vault::testing::setLockWait(-1);
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    EXPECT_EQ(refusal([] { add("Bank"); }), std::nullopt);
+    EXPECT_TRUE(finish(other));
+    EXPECT_EQ(slot(1), onDisk("A", "Shop", "p"));
+    EXPECT_EQ(slot(2), onDisk("A", "Bank", "p"));
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+    EXPECT_FALSE(CreateDataFile());  // a file another copy made is kept
+    EXPECT_EQ(slot(2), onDisk("A", "Bank", "p"));
+}
+
+TEST_F(SharingTest, LinksAreWrittenThroughAndADanglingLinkIsNeverReplaced) {
+    ASSERT_EQ(::mkdir((dir + "/drive").c_str(), 0700), 0);
+    const std::string target = dir + "/drive/real.DAT";
+    ASSERT_EQ(::symlink("drive/real.DAT", dataFile().c_str()), 0);
+    try {
+        CreateDataFile();
+        ADD_FAILURE() << "created";
+    } catch (const DataFileProblem& p) {
+        EXPECT_EQ(p.kind(), Kind::LinkUnreachable);
+        EXPECT_EQ(p.path(), target);
+    }
+    EXPECT_FALSE(FileExists(target));
+    EXPECT_TRUE(IsDanglingLink(dataFile()));
+
+    // The target present: a re-key rewrites it and the link stays.
+    std::string bytes = onDisk("A", "Mail", "p", "old");
+    bytes.resize(10 * kSlotSize, '\0');
+    vaulttest::writeBytes(target, bytes);
+    EXPECT_EQ(RekeyDataFile("old", "new", [](const std::string&) { return true; }), RekeyResult::Completed);
+    EXPECT_FALSE(IsPlainFile(dataFile()));
+    EXPECT_EQ(slot(0, target), onDisk("A", "Mail", "p", "new"));
+    EXPECT_FALSE(FileExists(target + ".tmp") || FileExists(dataFile() + ".tmp"));
+}
+
+TEST_F(SharingTest, LeftoverTemporaryFileAndFarTooLargeFile) {
+    makeDataFile({plainRecord("A", "Mail")}, 10);
+    const std::string file = vaulttest::readBytes(dataFile());
+    vaulttest::writeBytes(TempNameFor(dataFile()), "half a re-key");
+    SetupStoragePaths();  // the next start
+    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), file);
+
+    // A huge (sparse) data file is refused at once, naming the file.
+    ASSERT_EQ(::truncate(dataFile().c_str(), 1ll << 40), 0);
+    for (const auto& command : std::vector<std::function<void()>>{
+             [] { ScanSiteList({}); }, [] { FindSlotByName("Mail"); },
+             [] { RekeyDataFile("", "new", [](const std::string&) { return true; }); }}) {
+        try {
+            command();
+            ADD_FAILURE() << "read";
+        } catch (const DataFileProblem& p) {
+            EXPECT_EQ(p.kind(), Kind::TooLarge);
+            EXPECT_EQ(p.path(), dataFile());
+        }
+        EXPECT_FALSE(DataFileIsOpen());
+    }
+}
+
+}  // namespace
+#endif  // _WIN32
