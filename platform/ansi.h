@@ -30,6 +30,8 @@ public:
     // The box's text in Windows-1252.
     std::string ansiText() const { return toAnsi(text()); }
     void setAnsiText(const std::string& bytes) { setText(fromAnsi(bytes)); }
+    // What ansiText() would return after setAnsiText(bytes), without setting it.
+    std::string ansiTextFor(const std::string& bytes) const;
 
 signals:
     void doubleClicked();
