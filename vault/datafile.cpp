@@ -438,6 +438,43 @@ bool LookupListedName(const std::string& name) {
     }
 }
 
+ListedNameIndex::~ListedNameIndex() {
+    for (auto& entry : found_) {
+        volatile unsigned char* bytes = reinterpret_cast<volatile unsigned char*>(&entry.second);
+        for (std::size_t i = 0; i < sizeof(SiteRecord); ++i) bytes[i] = 0;
+    }
+    if (opened_ && !finished_) CloseDataFile();
+}
+
+const SiteRecord* ListedNameIndex::find(const std::string& name) {
+    if (auto it = found_.find(name); it != found_.end()) return &it->second;
+    if (finished_) return nullptr;
+    if (!opened_) {
+        OpenDataFile();
+        opened_ = true;
+    }
+    try {
+        for (;;) {
+            bool last = ReadSlot();
+            DecipherRecord();
+            // As the single lookup: the last slot is never examined, and a never-used
+            // slot ends the names.
+            if (last || IsNeverUsed(CurrentRecord)) {
+                finished_ = true;
+                CloseDataFile();
+                return nullptr;
+            }
+            if (statusIs(CurrentRecord, 'D')) continue;
+            auto [it, added] = found_.try_emplace(CurrentRecord.Name.str(), CurrentRecord);
+            if (added && it->first == name) return &it->second;
+        }
+    } catch (...) {
+        finished_ = true;
+        CloseDataFile();
+        throw;
+    }
+}
+
 void ScanForPrint(const std::function<void()>& onEntry) {
     OpenDataFile();
     CloseUnlessKept guard;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include "vault/record.h"
 
 namespace vault {
@@ -82,6 +83,26 @@ int FindSlotByName(const std::string& wantedName);
 // never examines the last slot. Closes the file. The slot found is remembered as
 // shown (see WriteSlot).
 bool LookupListedName(const std::string& name);
+
+// The selected-name lookup for many lines in one pass over the file: find(name) answers
+// as LookupListedName(name) would, failing at the same slot with the same error, but
+// each slot is read at most once. The file stays open from the first find until the
+// index goes away (or a read fails: the error passes to the caller, and the index
+// answers nothing after it); the records it kept are cleared when it goes.
+class ListedNameIndex {
+public:
+    ListedNameIndex() = default;
+    ListedNameIndex(const ListedNameIndex&) = delete;
+    ListedNameIndex& operator=(const ListedNameIndex&) = delete;
+    ~ListedNameIndex();
+    // The record of the first in-use slot with exactly this name, or nullptr.
+    const SiteRecord* find(const std::string& name);
+
+private:
+    std::unordered_map<std::string, SiteRecord> found_;  // first slot of each name read so far
+    bool opened_ = false;
+    bool finished_ = false;
+};
 
 // The print scan: every slot with Status "A" or "U", in slot order, to the last slot.
 void ScanForPrint(const std::function<void()>& onEntry);

@@ -433,14 +433,34 @@ void TFrmfirst::LoadSiteList() {
         if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) vault::CreateDataFile();
         return;
     }
-    vault::ScanSiteList([this] {
-        ListBox1->addItem(fromAnsi(vault::CurrentRecord.Name.str()));
-        ShowRecord();
-    });
+    // Only the in-use slot that comes last stays in the boxes, so the names go into the
+    // list together and that slot into the boxes once, when the scan ends or fails.
+    QStringList names;
+    std::optional<vault::SiteRecord> lastInUse;
+    auto settle = [&] {
+        if (names.isEmpty()) return;
+        const bool sorting = ListBox1->isSortingEnabled();
+        ListBox1->setSortingEnabled(false);
+        ListBox1->addItems(names);
+        ListBox1->setSortingEnabled(sorting);
+        if (sorting) ListBox1->sortItems(Qt::AscendingOrder);
+        showRecord(*lastInUse);
+    };
+    try {
+        vault::ScanSiteList([&] {
+            names.append(fromAnsi(vault::CurrentRecord.Name.str()));
+            lastInUse = vault::CurrentRecord;
+        });
+    } catch (...) {
+        settle();
+        throw;
+    }
+    settle();
 }
 
-void TFrmfirst::ShowRecord() {
-    const vault::SiteRecord& r = vault::CurrentRecord;
+void TFrmfirst::ShowRecord() { showRecord(vault::CurrentRecord); }
+
+void TFrmfirst::showRecord(const vault::SiteRecord& r) {
     EdName->setText(fromAnsi(r.Name.str()));
     Edwebsite->setText(fromAnsi(r.Website.str()));
     EdUser->setText(fromAnsi(r.UserId.str()));
@@ -752,13 +772,23 @@ void TFrmfirst::BitBtn1Click() {
     }
     // Every in-use slot in slot order, from the file itself (not the list on screen);
     // the lines are read back from the boxes. An error drops the job unsent.
-    output::printList(*printer, [this](const auto& print) {
-        vault::ScanForPrint([&] {
-            ShowRecord();
-            print({EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
-                   Edpwd->ansiText()});
+    // The lines are the boxes' texts as each entry would show there; only the last
+    // entry printed stays in the boxes, also when the job ends early.
+    std::optional<vault::SiteRecord> lastPrinted;
+    try {
+        output::printList(*printer, [&](const auto& print) {
+            vault::ScanForPrint([&] {
+                const vault::SiteRecord& r = vault::CurrentRecord;
+                lastPrinted = r;
+                print({EdName->ansiTextFor(r.Name.str()), Edwebsite->ansiTextFor(r.Website.str()),
+                       EdUser->ansiTextFor(r.UserId.str()), Edpwd->ansiTextFor(r.Password.str())});
+            });
         });
-    });
+    } catch (...) {
+        if (lastPrinted) showRecord(*lastPrinted);
+        throw;
+    }
+    if (lastPrinted) showRecord(*lastPrinted);
 }
 
 // ----- Text list ---------------------------------------------------------------------
@@ -798,16 +828,43 @@ void TFrmfirst::CmdCreateClick() {
     const QString shownPath = QDir::toNativeSeparators(displayPath(path));
     {
         output::TextListFile file(path);
-        // The entries the list shows, in its order, each through the boxes.
-        const int count = ListBox1->count();
-        for (int i = 0; i < count; ++i) {
+        // The entries the list shows, in its order, each as clicking its line would show
+        // it in the boxes (a name no slot holds leaves the boxes as they were). The file
+        // is read once, and the list and the boxes are set once, to the line the walk
+        // stopped at: the last one, or the one whose entry failed.
+        vault::ListedNameIndex index;
+        const vault::SiteRecord* shown = nullptr;
+        std::string name = EdName->ansiText(), website = Edwebsite->ansiText(),
+                    user = EdUser->ansiText(), password = Edpwd->ansiText(),
+                    comments = EdComments->ansiText();
+        auto settle = [&](int row) {
             listSignalsBlocked_ = true;
-            ListBox1->setCurrentRow(i);
+            ListBox1->setCurrentRow(row);
             listSignalsBlocked_ = false;
-            ListBox1Click();
-            file.writeEntry(EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
-                            Edpwd->ansiText(), EdComments->ansiText());
+            if (shown) {
+                vault::CurrentRecord = *shown;
+                ShowRecord();
+            }
+        };
+        const int count = ListBox1->count();
+        int row = 0;
+        try {
+            for (; row < count; ++row) {
+                if (const vault::SiteRecord* r = index.find(toAnsi(ListBox1->item(row)->text()))) {
+                    shown = r;
+                    name = EdName->ansiTextFor(r->Name.str());
+                    website = Edwebsite->ansiTextFor(r->Website.str());
+                    user = EdUser->ansiTextFor(r->UserId.str());
+                    password = Edpwd->ansiTextFor(r->Password.str());
+                    comments = EdComments->ansiTextFor(r->Comments.str());
+                }
+                file.writeEntry(name, website, user, password, comments);
+            }
+        } catch (...) {
+            settle(row);
+            throw;
         }
+        if (count > 0) settle(count - 1);
         file.close();
     }
     if (!platform::shellOpen(shownPath, platform::ShellShow::Normal))

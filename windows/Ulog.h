@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "platform/ansi.h"
+#include "vault/record.h"
 
 class QFrame;
 class QGroupBox;
@@ -131,6 +132,7 @@ private:
     void pasteInto(platform::AnsiLineEdit* box);
     void copyToClipboard(const QString& text);
     void selectFirstLineAndShow();
+    void showRecord(const vault::SiteRecord& r);
     bool passwordHasSpace() const;
     // "http://" in front of the trimmed address when it holds neither "http://" nor
     // "https://"; returns the trimmed text the record takes.

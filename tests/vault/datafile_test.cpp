@@ -1,6 +1,8 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include "support.h"
 #include "vault/ioerror.h"
@@ -153,6 +155,37 @@ TEST_F(DataFileTest, EachScanEndsByItsOwnRule) {
     EXPECT_EQ(FindFreeSlot("new").kind, FreeSlot::Full);
     EXPECT_TRUE(LookupListedName("odd"));
     EXPECT_EQ(CurrentRecord.Status.str(), "Z");
+}
+
+// Looking up many names through one index answers each exactly as the single lookup
+// does, whatever the order of the questions, and leaves the file closed.
+TEST_F(DataFileTest, ListedNameIndexAnswersAsTheSingleLookup) {
+    SiteRecord deleted;
+    deleted.Status.assign("D");
+    const std::vector<std::pair<std::vector<SiteRecord>, std::vector<std::string>>> cases = {
+        {{plainRecord("A", "dup"), deleted, plainRecord("U", "dup"), plainRecord("A", "b"), SiteRecord{},
+          plainRecord("A", "after"), plainRecord("A", "end")},
+         {"b", "dup", "after", "zzz", "dup", "B", "b", "end"}},
+        {{plainRecord("A", "a"), plainRecord("Z", "odd"), plainRecord("A", "last")}, {"last", "odd", "a", "last"}},
+        {{SiteRecord{}, plainRecord("A", "x")}, {"x"}},
+    };
+    for (const auto& [records, questions] : cases) {
+        makeDataFile(records, records.size());
+        std::vector<std::optional<SiteRecord>> answers;
+        {
+            ListedNameIndex index;  // holds the file open while it is asked
+            for (const std::string& name : questions) {
+                const SiteRecord* found = index.find(name);
+                answers.push_back(found ? std::optional<SiteRecord>(*found) : std::nullopt);
+            }
+        }
+        EXPECT_FALSE(DataFileIsOpen());
+        for (std::size_t i = 0; i < questions.size(); ++i) {
+            ASSERT_EQ(answers[i].has_value(), LookupListedName(questions[i])) << questions[i];
+            if (answers[i]) EXPECT_EQ(std::memcmp(&*answers[i], &CurrentRecord, sizeof(SiteRecord)), 0) << questions[i];
+        }
+    }
+    EXPECT_FALSE(DataFileIsOpen());
 }
 
 TEST_F(DataFileTest, PartialTailAndZeroSlotFiles) {
