@@ -39,6 +39,7 @@
 #include "vault/datafile.h"
 #include "vault/locations.h"
 #include "vault/record.h"
+#include "vault/session.h"
 #include "vault/settings.h"
 #include "vault/text.h"
 #include "windows/AboutBox.h"
@@ -98,7 +99,8 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
 
 }  // namespace
 
-TFrmfirst::TFrmfirst(QWidget* parent) : QWidget(parent) {
+TFrmfirst::TFrmfirst(QWidget* parent)
+    : QWidget(parent), session_(std::make_unique<vault::Session>(vault::Locations{})) {
     setObjectName(QStringLiteral("Frmfirst"));
     setWindowTitle(QStringLiteral("Keyfold"));
     setFont(windowFont());
@@ -400,6 +402,7 @@ void TFrmfirst::FormCreate() {
     setMasked(show.has_value() && !*show);
     // 5. Data file and legacy data file.
     vault::SetupStoragePaths();
+    session_ = std::make_unique<vault::Session>(vault::Paths());
 }
 
 void TFrmfirst::FormCloseQuery() {
@@ -428,24 +431,25 @@ void TFrmfirst::LoadAtStart() {
 }
 
 void TFrmfirst::LoadSiteList() {
-    if (!vault::FileExists(vault::Paths().dataFile)) {
-        vault::RefuseUnreachableLink();
-        if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) vault::CreateDataFile();
+    if (!session_->dataFileExists()) {
+        session_->refuseUnreachableLink();
+        if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) session_->createDataFile();
         return;
     }
-    vault::ScanSiteList([this] {
-        ListBox1->addItem(fromAnsi(vault::CurrentRecord.Name.str()));
-        ShowRecord();
+    // Each entry shows as it is read: after a read that fails part-way the list keeps
+    // the names before it and the boxes the last of them.
+    session_->listEntries([this](const vault::Entry& entry) {
+        ListBox1->addItem(fromAnsi(entry.name));
+        ShowRecord(entry);
     });
 }
 
-void TFrmfirst::ShowRecord() {
-    const vault::SiteRecord& r = vault::CurrentRecord;
-    EdName->setText(fromAnsi(r.Name.str()));
-    Edwebsite->setText(fromAnsi(r.Website.str()));
-    EdUser->setText(fromAnsi(r.UserId.str()));
-    EdComments->setText(fromAnsi(r.Comments.str()));
-    Edpwd->setText(fromAnsi(r.Password.str()));
+void TFrmfirst::ShowRecord(const vault::Entry& entry) {
+    EdName->setText(fromAnsi(entry.name));
+    Edwebsite->setText(fromAnsi(entry.website));
+    EdUser->setText(fromAnsi(entry.userId));
+    EdComments->setText(fromAnsi(entry.comments));
+    Edpwd->setText(fromAnsi(entry.password));
     // Each box shows the start of its text, however long it is.
     for (AnsiLineEdit* box : {EdName, Edwebsite, EdUser, EdComments, Edpwd}) box->setCursorPosition(0);
 }
@@ -477,7 +481,7 @@ void TFrmfirst::ListBox1Click() {
     if (ListBox1->count() == 0) return;
     QListWidgetItem* line = ListBox1->currentItem();
     if (!line || !line->isSelected()) return;  // no line selected
-    if (vault::LookupListedName(toAnsi(line->text()))) ShowRecord();
+    if (const std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) ShowRecord(*entry);
 }
 
 void TFrmfirst::ListBox1DblClick() { CmdGoWebClick(); }
@@ -579,88 +583,57 @@ QString duplicateText(const std::string& name, const char* ending) {
            QString::fromLatin1(ending);
 }
 
-// Closes the data file when a command ends with an input/output failure while it is open.
-template <typename F>
-void withOpenFile(F f) {
-    try {
-        f();
-    } catch (...) {
-        if (vault::DataFileIsOpen()) vault::CloseDataFile();
-        throw;
-    }
-    vault::CloseDataFile();
-}
-
 }  // namespace
 
-bool TFrmfirst::passwordHasSpace() const {
-    return toAnsi(Edpwd->text()).find(' ') != std::string::npos;
-}
-
-std::string TFrmfirst::applyAddressRule() {
-    const QString box = Edwebsite->text();
-    if (!box.contains(QStringLiteral("http://")) && !box.contains(QStringLiteral("https://")))
-        Edwebsite->setText(QStringLiteral("http://") + fromAnsi(vault::Trim(toAnsi(box))));
-    return vault::Trim(toAnsi(Edwebsite->text()));
-}
-
-void TFrmfirst::fillRecordFromBoxes(const char* status) {
-    const std::string website = applyAddressRule();
-    // Each text is cut to its field's width (25 for the password).
-    vault::CurrentRecord = vault::MakeRecord(
-        status, vault::Trim(toAnsi(EdName->text())), website, vault::Trim(toAnsi(EdUser->text())),
-        vault::Trim(toAnsi(EdComments->text())), vault::Trim(toAnsi(Edpwd->text())));
+vault::Entry TFrmfirst::typedEntry() const {
+    return vault::Entry{toAnsi(EdName->text()), toAnsi(Edwebsite->text()), toAnsi(EdUser->text()),
+                        toAnsi(Edpwd->text()), toAnsi(EdComments->text())};
 }
 
 void TFrmfirst::CmdAddClick() {
-    if (passwordHasSpace()) {
+    // The list test looks at the lines the list shows now (after a filter only the
+    // matching ones); the file's own test follows in the vault.
+    auto listed = [this](const std::string& key) {
+        for (int i = 0; i < ListBox1->count(); ++i)
+            if (vault::nameKey(toAnsi(ListBox1->item(i)->text())) == key) return true;
+        return false;
+    };
+    const vault::AddResult result =
+        session_->add(typedEntry(), listed, [this](const vault::Entry& entry, bool addressCompleted) {
+            if (addressCompleted) Edwebsite->setText(fromAnsi(entry.website));
+        });
+    const std::string wanted = vault::nameKey(toAnsi(EdName->text()));
+    switch (result.outcome) {
+    case vault::AddOutcome::SpaceInPassword:
         platform::showPlain(QString::fromLatin1(kSpaceInPassword));
         return;
-    }
-    const std::string name = vault::Trim(toAnsi(EdName->text()));
-    if (name.empty() || vault::Trim(toAnsi(Edwebsite->text())).empty()) {
+    case vault::AddOutcome::NameOrWebsiteMissing:
         platform::showPlain(QString::fromLatin1(kNeedNameAndWebsite));
         RefreshCount();
         return;
-    }
-    // The lines the list shows now (after a filter only the matching ones).
-    const std::string wanted = vault::UpperAscii(name);
-    for (int i = 0; i < ListBox1->count(); ++i) {
-        if (vault::UpperAscii(vault::Trim(toAnsi(ListBox1->item(i)->text()))) == wanted) {
-            platform::showConfirmOk(duplicateText(wanted, "this name."));
-            return;
-        }
-    }
-    const vault::FreeSlot free = vault::FindFreeSlot(name);
-    if (free.kind == vault::FreeSlot::Full) {
+    case vault::AddOutcome::ListedAlready:
+        platform::showConfirmOk(duplicateText(wanted, "this name."));
+        return;
+    case vault::AddOutcome::Full:
         platform::showPlain(QString::fromLatin1(kFileFull));
         RefreshCount();
         return;
-    }
-    if (free.kind == vault::FreeSlot::Duplicate) {
+    case vault::AddOutcome::Duplicate:
         platform::showConfirmOk(duplicateText(wanted, "the name."));
         RefreshCount();
         return;
+    case vault::AddOutcome::Added:
+        break;
     }
-    withOpenFile([&] {
-        fillRecordFromBoxes("A");
-        vault::WriteSlot(free.slot);
-    });
     listSignalsBlocked_ = true;
-    ListBox1->addItem(fromAnsi(name));
+    ListBox1->addItem(fromAnsi(result.entry.name));
     listSignalsBlocked_ = false;
     platform::showPlain(QString::fromLatin1(kAdded));
     selectFirstLineAndShow();
     RefreshCount();
 }
 
-void TFrmfirst::CmdUpdateClick() {
-    if (passwordHasSpace()) {
-        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
-        return;
-    }
-    ApplyEntryChange(QStringLiteral("U"));
-}
+void TFrmfirst::CmdUpdateClick() { ApplyEntryChange(QStringLiteral("U")); }
 
 void TFrmfirst::CmdDeleteClick() {
     if (!platform::askYesNo(QStringLiteral("You chose delete. You sure you want to delete entry ") +
@@ -673,35 +646,28 @@ void TFrmfirst::CmdDeleteClick() {
 
 void TFrmfirst::ApplyEntryChange(const QString& kind) {
     const bool deleting = kind == QStringLiteral("D");
-    const std::string name = vault::Trim(toAnsi(EdName->text()));
-    if (name.empty()) {
+    const vault::ChangeResult result =
+        deleting ? session_->remove(toAnsi(EdName->text()))
+                 : session_->update(typedEntry(), [this](const vault::Entry& entry, bool addressCompleted) {
+                       if (addressCompleted) Edwebsite->setText(fromAnsi(entry.website));
+                   });
+    switch (result.outcome) {
+    case vault::ChangeOutcome::SpaceInPassword:
+        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
+        return;
+    case vault::ChangeOutcome::NameMissing:
         platform::showPlain(QString::fromLatin1(kNeedName));
         return;
-    }
-    const int slot = vault::FindSlotByName(name);
-    if (slot == vault::kNotFound) {
+    case vault::ChangeOutcome::NotFound:
         platform::showPlain(QString::fromLatin1(kNameNotFound));
         return;
+    case vault::ChangeOutcome::Updated:
+    case vault::ChangeOutcome::Deleted:
+        break;
     }
-    withOpenFile([&] {
-        if (deleting) {
-            vault::SiteRecord& r = vault::CurrentRecord;
-            r.Status.assign("D");
-            r.Name.clear();
-            r.Website.clear();
-            r.UserId.clear();
-            r.Comments.clear();
-            r.Password.clear();
-            r.Reserved1.clear();
-            r.Reserved2.clear();
-        } else {
-            fillRecordFromBoxes("U");
-        }
-        vault::WriteSlot(slot);
-    });
     if (deleting) {
         // The line goes once the slot is written, so a failed write leaves list and file alike.
-        const QString line = fromAnsi(name);
+        const QString line = fromAnsi(result.entry.name);
         for (int i = 0; i < ListBox1->count(); ++i) {
             if (ListBox1->item(i)->text() == line) {
                 listSignalsBlocked_ = true;
@@ -753,8 +719,8 @@ void TFrmfirst::BitBtn1Click() {
     // Every in-use slot in slot order, from the file itself (not the list on screen);
     // the lines are read back from the boxes. An error drops the job unsent.
     output::printList(*printer, [this](const auto& print) {
-        vault::ScanForPrint([&] {
-            ShowRecord();
+        session_->forEachPrintable([&](const vault::Entry& entry) {
+            ShowRecord(entry);
             print({EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
                    Edpwd->ansiText()});
         });

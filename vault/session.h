@@ -1,0 +1,134 @@
+// The data file as a caller works with it: one Session per data file and key phrase.
+//
+// A Session owns the paths, the key phrase in force and the open data file; the file
+// is closed whenever an operation ends (also by an exception) and at the latest when
+// the session goes out of scope. Every operation that writes takes the writers' lock
+// for its scan and its write and re-checks under it what it decided from memory
+// (see datafile.h): two copies of the program, or the window program and the command
+// line, can work on one file and lose nothing. A refused write throws DataFileProblem
+// and writes nothing; a failed read or write throws IoError (ioerror.h).
+//
+// Operations return outcomes, never texts: each caller words them in its own way.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vault/datafile.h"
+#include "vault/entry.h"
+#include "vault/locations.h"
+
+namespace vault {
+
+enum class AddOutcome {
+    Added,
+    SpaceInPassword,        // the password holds a space
+    NameOrWebsiteMissing,   // the trimmed name or the trimmed address is empty
+    ListedAlready,          // the caller's own test (what it shows) knows the name
+    Duplicate,              // an entry of the same name (trimmed, letter case ignored) is in the file
+    Full,                   // no free slot; nothing written
+};
+struct AddResult {
+    AddOutcome outcome;
+    Entry entry;                    // the entry as written (trimmed texts, completed address)
+    bool addressCompleted = false;  // "http://" was put before the address
+    int slot = -1;                  // the slot written
+};
+
+enum class ChangeOutcome {
+    Updated,
+    Deleted,
+    SpaceInPassword,  // update only: the password holds a space
+    NameMissing,      // the trimmed name is empty
+    NotFound,         // no entry of exactly this name (letter case counts)
+};
+struct ChangeResult {
+    ChangeOutcome outcome;
+    Entry entry;  // the entry as written (update) or the name deleted
+    bool addressCompleted = false;
+    int slot = -1;
+};
+
+enum class RekeyOutcome {
+    Completed,
+    Cancelled,         // the confirmation said no: the file is untouched
+    NewPhraseMissing,  // the trimmed new phrase is empty
+    NoDataFile,        // there is no data file to re-key
+};
+
+enum class CreateOutcome { Created, AlreadyThere };
+
+class Session {
+public:
+    // The session works on paths.dataFile (and paths.legacyFile for the conversion).
+    explicit Session(Locations paths);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Locations& paths() const { return paths_; }
+
+    // ---- Key phrase ----
+    // Puts the phrase in force for every following operation (cut to 255 characters;
+    // a zero byte ends it). The empty phrase stores texts as they are.
+    void setKeyPhrase(std::string_view phrase);
+    // Checks that the data file can be read: reads its first slot, puts the phrase in
+    // force, runs between (if any) and reads the next slot. Throws IoError on a file that
+    // cannot be opened or holds fewer than two slots; the phrase stays as it was when the
+    // first read fails.
+    void openWithPhrase(std::string_view phrase, const std::function<void()>& between = {});
+
+    // ---- The data file itself ----
+    bool dataFileExists() const;
+    // Throws DataFileProblem::LinkUnreachable when the data file is a link to an absent
+    // file (said before a first-run creation is offered).
+    void refuseUnreachableLink() const;
+    // A new data file of 1000 never-used slots when none exists; AlreadyThere when
+    // another copy made one meanwhile (that file is kept).
+    CreateOutcome createDataFile();
+    // KFOLD28.DAT -> KFOLD30.DAT when only the former exists.
+    LegacyResult convertLegacyFile();
+
+    // ---- Reading ----
+    // The list load: every entry in slot order, up to the first never-used slot. A read
+    // that fails part-way throws after the entries before it were handed out. Reading
+    // the list starts afresh what this session remembers of the entries it showed.
+    void listEntries(const std::function<void(const Entry&)>& onEntry);
+    std::vector<std::string> listNames();
+    // The selected-name lookup: the entry of exactly this name (letter case counts),
+    // remembered as shown, so that an update or delete of it notices another copy's
+    // change; nothing when it is not found before the first never-used slot. The last
+    // slot is never examined.
+    std::optional<Entry> find(const std::string& name);
+    // Every slot with status "A" or "U", in slot order, to the last slot.
+    void forEachPrintable(const std::function<void(const Entry&)>& onEntry);
+
+    // ---- Writing ----
+    // Adds the entry: checks the password, the name and the address, asks listedAlready
+    // (given the name in duplicate-test form, nameKey) when given, scans the file for a
+    // duplicate and the first free slot (never-used or deleted; the last slot is never
+    // used), and writes the entry there with status "A". beforeWrite (if given) sees the
+    // entry as it is about to be written, once every check has passed: a caller shows
+    // it there, so that what it shows matches the file even when the write then fails.
+    using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
+    AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
+                  const BeforeWrite& beforeWrite = {});
+    // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U".
+    ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
+    // Marks the entry of exactly this name (trimmed) deleted, emptying every text.
+    ChangeResult remove(const std::string& name);
+    // Changes the key phrase of every entry (both phrases trimmed). confirm gets the
+    // first entry's name deciphered under the old phrase and may cancel. Afterwards the
+    // new phrase is in force when an entry was converted, the old one after a cancel.
+    RekeyOutcome rekey(std::string_view oldPhrase, std::string_view newPhrase,
+                       const std::function<bool(const std::string& verifyLine)>& confirm);
+
+private:
+    ChangeResult change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite);
+
+    Locations paths_;
+};
+
+}  // namespace vault
