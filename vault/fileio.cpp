@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "vault/ioerror.h"
@@ -386,6 +387,17 @@ std::string ReadWholeFile(const std::string& path) {
 
 std::string TempNameFor(const std::string& path) { return path + ".tmp"; }
 
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
+}
+
+bool DirectoryExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(std::filesystem::status(path, ec)) && !ec;
+}
+
 std::string ResolveLinks(const std::string& path) {
 #ifdef _WIN32
     return path;
@@ -534,14 +546,15 @@ void FileLock::release() noexcept {
     held_ = false;
 }
 
-void WriteFileReplacing(const std::string& givenPath, const std::string& bytes) {
+void ReplaceWholeFile(const std::string& givenPath, const void* bytes, std::size_t size, unsigned mode) {
     // A link is written through: the file it names is replaced and the link stays.
     const std::string path = ResolveLinks(givenPath);
     const std::string temp = TempNameFor(path);
     RemoveFileQuietly(temp);
     try {
         File f = File::open(temp, File::Mode::CreateNew);
-        f.writeAt(bytes.data(), bytes.size(), 0);
+        if (mode != 0) f.setPermissionsQuietly(mode);
+        f.writeAt(bytes, size, 0);
         f.sync();
         f.close();
         RenameReplace(temp, path);
@@ -550,6 +563,10 @@ void WriteFileReplacing(const std::string& givenPath, const std::string& bytes) 
         throw;
     }
     SyncParentDirectory(path);
+}
+
+void WriteFileReplacing(const std::string& path, const std::string& bytes) {
+    ReplaceWholeFile(path, bytes.data(), bytes.size(), 0);
 }
 
 }  // namespace vault

@@ -69,10 +69,19 @@ void SyncParentDirectory(const std::string& path) noexcept;
 int MakeDirectory(const std::string& path);
 // The whole file, or throws IoError.
 std::string ReadWholeFile(const std::string& path);
-// Writes bytes to path through a temporary file renamed into place, owner-only.
+// The one atomic replace: writes the bytes as a new owner-only file beside path
+// (TempNameFor), flushes it, renames it over path and flushes the folder. A link is
+// written through: the file it names is replaced and the link stays. mode, when not 0,
+// gives the new file those permission bits (a re-key keeps the old file's). On a
+// failure the temporary file is removed and path is untouched.
+void ReplaceWholeFile(const std::string& path, const void* bytes, std::size_t size, unsigned mode = 0);
 void WriteFileReplacing(const std::string& path, const std::string& bytes);
 // The temporary name used while a file is rebuilt beside it.
 std::string TempNameFor(const std::string& path);
+
+// Whether path names an existing file that is no folder (through links), or a folder.
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
 
 // The file a path finally names, following symbolic links (relative ones from the
 // link's folder); the path itself when it is no link. The final file may not exist.

@@ -10,7 +10,8 @@ namespace {
 
 // Closes the data file when an operation leaves, however it leaves.
 struct CloseAtScopeEnd {
-    ~CloseAtScopeEnd() { CloseDataFile(); }
+    DataFile& file;
+    ~CloseAtScopeEnd() { file.close(); }
 };
 
 // The entry as the rules store it: trimmed texts, the address completed.
@@ -22,34 +23,36 @@ Entry normalised(const Entry& typed, bool& addressCompleted) {
 
 }  // namespace
 
-Session::Session(Locations paths) : paths_(std::move(paths)) {}
+Session::Session(Locations paths) : paths_(std::move(paths)), data_(paths_.dataFile) {}
 
-Session::~Session() { CloseDataFile(); }
+Session::~Session() = default;
 
-void Session::setKeyPhrase(std::string_view phrase) { SetKeyPhrase(phrase); }
+void Session::setKeyPhrase(std::string_view phrase) { cipher_.setPhrase(phrase); }
 
 void Session::openWithPhrase(std::string_view phrase, const std::function<void()>& between) {
-    OpenDataFile();
-    CloseAtScopeEnd close;
-    ReadSlot();  // only a check that the file can be read
+    data_.open();
+    CloseAtScopeEnd close{data_};
+    SiteRecord slot;
+    data_.readSlot(slot);  // only a check that the file can be read
     if (between) between();
-    SetKeyPhrase(phrase);
-    ReadSlot();  // again only a check
+    cipher_.setPhrase(phrase);
+    data_.readSlot(slot);  // again only a check
+    WipeBytes(&slot, sizeof slot);
 }
 
-bool Session::dataFileExists() const { return FileExists(Paths().dataFile); }
+bool Session::dataFileExists() const { return FileExists(paths_.dataFile); }
 
-void Session::refuseUnreachableLink() const { RefuseUnreachableLink(); }
+void Session::refuseUnreachableLink() const { data_.refuseUnreachableLink(); }
 
 CreateOutcome Session::createDataFile() {
-    return CreateDataFile() ? CreateOutcome::Created : CreateOutcome::AlreadyThere;
+    return data_.create() ? CreateOutcome::Created : CreateOutcome::AlreadyThere;
 }
 
-LegacyResult Session::convertLegacyFile() { return ConvertLegacyFile(); }
+LegacyResult Session::convertLegacyFile() { return data_.convertLegacy(paths_.legacyFile); }
 
 void Session::listEntries(const std::function<void(const Entry&)>& onEntry) {
-    ScanSiteList([&] {
-        if (onEntry) onEntry(entryOf(CurrentRecord));
+    data_.scanList(cipher_, [&](const SiteRecord& r) {
+        if (onEntry) onEntry(entryOf(r));
     });
 }
 
@@ -60,13 +63,14 @@ std::vector<std::string> Session::listNames() {
 }
 
 std::optional<Entry> Session::find(const std::string& name) {
-    if (!LookupListedName(name)) return std::nullopt;
-    return entryOf(CurrentRecord);
+    const std::optional<SiteRecord> r = data_.lookupListedName(name, cipher_);
+    if (!r) return std::nullopt;
+    return entryOf(*r);
 }
 
 void Session::forEachPrintable(const std::function<void(const Entry&)>& onEntry) {
-    ScanForPrint([&] {
-        if (onEntry) onEntry(entryOf(CurrentRecord));
+    data_.scanForPrint(cipher_, [&](const SiteRecord& r) {
+        if (onEntry) onEntry(entryOf(r));
     });
 }
 
@@ -86,16 +90,15 @@ AddResult Session::add(const Entry& typed, const std::function<bool(const std::s
         result.outcome = AddOutcome::ListedAlready;
         return result;
     }
-    const FreeSlot free = FindFreeSlot(name);
+    const FreeSlot free = data_.findFreeSlot(name, cipher_);
     if (free.kind != FreeSlot::Found) {
         result.outcome = free.kind == FreeSlot::Full ? AddOutcome::Full : AddOutcome::Duplicate;
         return result;
     }
-    CloseAtScopeEnd close;
+    CloseAtScopeEnd close{data_};
     result.entry = normalised(typed, result.addressCompleted);
     if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
-    CurrentRecord = recordOf("A", result.entry);
-    WriteSlot(free.slot);
+    data_.writeSlot(free.slot, recordOf("A", result.entry), cipher_);
     result.slot = free.slot;
     return result;
 }
@@ -118,21 +121,20 @@ ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrit
         result.outcome = ChangeOutcome::NameMissing;
         return result;
     }
-    const int slot = FindSlotByName(name);
+    const int slot = data_.findSlotByName(name, cipher_);
     if (slot == kNotFound) {
         result.outcome = ChangeOutcome::NotFound;
         return result;
     }
-    CloseAtScopeEnd close;
+    CloseAtScopeEnd close{data_};
     if (deleting) {
         result.entry.name = name;
-        CurrentRecord = deletedRecord();
+        data_.writeSlot(slot, deletedRecord(), cipher_);
     } else {
         result.entry = normalised(typed, result.addressCompleted);
         if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
-        CurrentRecord = recordOf("U", result.entry);
+        data_.writeSlot(slot, recordOf("U", result.entry), cipher_);
     }
-    WriteSlot(slot);
     result.slot = slot;
     return result;
 }
@@ -144,7 +146,7 @@ RekeyOutcome Session::rekey(std::string_view oldPhrase, std::string_view newPhra
     WipeAtScopeEnd wipe(oldText, newText);
     if (newText.empty()) return RekeyOutcome::NewPhraseMissing;
     if (!dataFileExists()) return RekeyOutcome::NoDataFile;
-    return RekeyDataFile(oldText, newText, confirm) == RekeyResult::Cancelled ? RekeyOutcome::Cancelled
+    return data_.rekey(cipher_, oldText, newText, confirm) == RekeyResult::Cancelled ? RekeyOutcome::Cancelled
                                                                              : RekeyOutcome::Completed;
 }
 

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/entry.h"
 #include "vault/locations.h"
@@ -62,8 +63,10 @@ enum class CreateOutcome { Created, AlreadyThere };
 
 class Session {
 public:
-    // The session works on paths.dataFile (and paths.legacyFile for the conversion).
+    // The session works on paths.dataFile (and paths.legacyFile for the conversion),
+    // under the empty key phrase until one is set. Nothing is read or written here.
     explicit Session(Locations paths);
+    // Closes the data file and overwrites the key phrase.
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -74,6 +77,10 @@ public:
     // Puts the phrase in force for every following operation (cut to 255 characters;
     // a zero byte ends it). The empty phrase stores texts as they are.
     void setKeyPhrase(std::string_view phrase);
+    // Overwrites the phrase in force; the empty phrase is in force afterwards.
+    void forgetKeyPhrase() { cipher_.forget(); }
+    // The cipher of the phrase in force.
+    const Cipher& cipher() const { return cipher_; }
     // Checks that the data file can be read: reads its first slot, puts the phrase in
     // force, runs between (if any) and reads the next slot. Throws IoError on a file that
     // cannot be opened or holds fewer than two slots; the phrase stays as it was when the
@@ -90,6 +97,11 @@ public:
     CreateOutcome createDataFile();
     // KFOLD28.DAT -> KFOLD30.DAT when only the former exists.
     LegacyResult convertLegacyFile();
+    // Removes a temporary file left beside the data file by a re-key, conversion or
+    // creation that was stopped part-way, unless another copy is busy writing.
+    void removeLeftoverTemp() { data_.removeLeftoverTemp(); }
+    // The slot level under the operations, for tools and tests.
+    DataFile& dataFile() { return data_; }
 
     // ---- Reading ----
     // The list load: every entry in slot order, up to the first never-used slot. A read
@@ -129,6 +141,8 @@ private:
     ChangeResult change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite);
 
     Locations paths_;
+    Cipher cipher_;
+    DataFile data_;
 };
 
 }  // namespace vault

@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "platform/ansi.h"
+#include "platform/appdata.h"
 #include "platform/controls.h"
 #include "platform/messages.h"
 #include "platform/userkey.h"
@@ -70,7 +71,7 @@ std::string trimmedBox(AnsiLineEdit* box) {
 }  // namespace
 
 TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main_(mainWindow) {
-    if (!main_) ownSession_ = std::make_unique<vault::Session>(vault::Paths());
+    if (!main_) ownSession_ = std::make_unique<vault::Session>(vault::LocateFiles(platform::appDataFolder()));
     setObjectName(QStringLiteral("FrmKey"));
     setWindowTitle(QStringLiteral("Encryption Key Phrase"));
     QFont f;
@@ -151,7 +152,6 @@ void TFrmKey::PrepareDialog() {
     });
     ChkChange->setChecked(false);
     PanelChange->setEnabled(false);
-    vault::InitCipherTables();
     CheckBox1->setChecked(false);
     if (const std::optional<bool> shown = platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")))
         CheckBox1->setChecked(*shown);

@@ -388,12 +388,14 @@ void TFrmfirst::closeEvent(QCloseEvent* e) {
 
 void TFrmfirst::FormCreate() {
     // 1. Data folder, settings file, storage folder.
-    if (!vault::SetupDataFolder(platform::appDataFolder()))
+    vault::Locations paths;
+    if (!vault::SetupDataFolder(paths, platform::appDataFolder()))
         platform::showWarning(QString::fromLatin1(kNoFolderText));
+    session_ = std::make_unique<vault::Session>(paths);
     // 2. The default browser's button shows the same picture as the built-in one.
     CmdDefault->setIcon(CmdGoWeb->icon());
     // 3. Stored outer size; 0 keeps the designed one.
-    const std::string& ini = vault::Paths().settingsFile;
+    const std::string& ini = paths.settingsFile;
     pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
     pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
     platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
@@ -401,21 +403,23 @@ void TFrmfirst::FormCreate() {
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     setMasked(show.has_value() && !*show);
     // 5. Data file and legacy data file.
-    vault::SetupStoragePaths();
-    session_ = std::make_unique<vault::Session>(vault::Paths());
+    // A new session starts afresh on that file.
+    vault::SetupStoragePaths(paths);
+    session_ = std::make_unique<vault::Session>(paths);
+    session_->removeLeftoverTemp();
 }
 
 void TFrmfirst::FormCloseQuery() {
     // A size that cannot be written is reported; the close goes on all the same.
     platform::runGuarded(
-        [this] { platform::SaveFormSize(this, "Frmfirst", vault::Paths().settingsFile); });
+        [this] { platform::SaveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
     platform::writeUserKeyBool(QStringLiteral("Show"), entriesShown());
     platform::runGuarded([this] { StoreChosenLocation(); });
 }
 
 void TFrmfirst::LoadAtStart() {
-    const std::string& dataFile = vault::Paths().dataFile;
-    if (!vault::FileExists(dataFile) &&
+    const std::string& dataFile = session_->paths().dataFile;
+    if (!session_->dataFileExists() &&
         vault::UpperAscii(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
         platform::showPlain(QString::fromLatin1(kNoDataFileText));
     LoadSiteList();
@@ -760,7 +764,7 @@ QString displayPath(const std::string& path) {
 }  // namespace
 
 void TFrmfirst::CmdCreateClick() {
-    const std::string path = output::textListPath(vault::Paths().dataFolder);
+    const std::string path = output::textListPath(session_->paths().dataFolder);
     const QString shownPath = QDir::toNativeSeparators(displayPath(path));
     {
         output::TextListFile file(path);
@@ -843,7 +847,7 @@ const char* const kLocationSavedOnExit =
 // The choice only changes the label and is held until the exit; the data file of this
 // run stays where it was opened, and nothing is copied or moved.
 void TFrmfirst::CmdChgClick() {
-    const QString start = QFile::decodeName(QByteArray::fromStdString(vault::Paths().storageFolder));
+    const QString start = QFile::decodeName(QByteArray::fromStdString(session_->paths().storageFolder));
     const std::optional<QString> chosen =
         platform::chooseStorageFolder(this, QString::fromLatin1(kChooserTitle), start);
     if (!chosen) return;
@@ -856,7 +860,7 @@ void TFrmfirst::CmdChgClick() {
 
 void TFrmfirst::StoreChosenLocation() {
     if (chosenLocation && !chosenLocation->empty())
-        vault::WriteStoredLocation(vault::Paths().dataFolder, *chosenLocation);
+        vault::WriteStoredLocation(session_->paths().dataFolder, *chosenLocation);
 }
 
 // ----- About box ---------------------------------------------------------------------

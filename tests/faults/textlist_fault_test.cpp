@@ -77,9 +77,8 @@ protected:
     // The text list as the main window writes it: the entries of a scan, then closed.
     void writeTextList() {
         output::TextListFile out(textList());
-        vault::ScanSiteList([&] {
-            const vault::SiteRecord& r = vault::CurrentRecord;
-            out.writeEntry(r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str());
+        session->listEntries([&](const vault::Entry& e) {
+            out.writeEntry(e.name, e.website, e.userId, e.password, e.comments);
         });
         out.close();
     }
@@ -109,7 +108,7 @@ TEST_F(TextListFaultTest, FailingWritesAndCloseAreReportedAndTheDataFileIsUntouc
             }
             EXPECT_EQ(text, textFor(err)) << "write " << n;
             EXPECT_SAME_BYTES(bytesOf(dataFile()), data);
-            EXPECT_FALSE(vault::DataFileIsOpen());
+            EXPECT_FALSE(file().isOpen());
             EXPECT_EQ(openFdCount(), fds) << "write " << n;
             // The part written holds passwords in clear: it is gone before the error shows.
             EXPECT_FALSE(bytesOf(textList())) << "write " << n;

@@ -197,7 +197,7 @@ private slots:
 
     void aDataFileThatCannotBeReadLeavesNoPrintout() {
         auto w = fixture::startWindow(printSlots());
-        QVERIFY(QFile::remove(QString::fromLocal8Bit(vault::Paths().dataFile)));
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(w->session().paths().dataFile)));
         const auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
@@ -214,9 +214,8 @@ private slots:
 
     void printButtonReportsItBeforeTouchingTheDataFile() {
         platform::testing::reset();
-        vault::InitCipherTables();
         TFrmfirst w;  // no data file at all: opening it would be an error of its own
-        QVERIFY(!vault::FileExists(vault::Paths().dataFile));
+        QVERIFY(!vault::FileExists(w.session().paths().dataFile));
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error,
                                      QStringLiteral("There is no default printer currently selected"));

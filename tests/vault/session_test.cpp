@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "support.h"
+#include "vault/ioerror.h"
 #include "vault/session.h"
 
 using namespace vault;
@@ -28,7 +29,7 @@ protected:
 
 TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     makeDataFile({plainRecord("A", "BANK", "http://b"), plainRecord("D", ""), plainRecord("A", "MAIL")}, 5);
-    Session s(Paths());
+    Session s(paths);
     const std::string before = readBytes(dataFile());
     // The password is checked first, as typed (a space at either end counts too).
     EXPECT_EQ(s.add(entry("", "", "", " pw")).outcome, AddOutcome::SpaceInPassword);
@@ -45,7 +46,7 @@ TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     // The file's test: trimmed, letter case ignored.
     EXPECT_EQ(s.add(entry(" bank", "x"), listed).outcome, AddOutcome::Duplicate);
     EXPECT_EQ(readBytes(dataFile()), before);
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_FALSE(s.dataFile().isOpen());
 
     // The first free slot is the deleted one; the address gets its scheme.
     bool completedSeen = false;
@@ -66,13 +67,13 @@ TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     EXPECT_EQ(slot(3).Website.str(), "see https://x");
     // Slot 4 is the last: it is never used, so the file is full.
     EXPECT_EQ(s.add(entry("MORE", "x")).outcome, AddOutcome::Full);
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_FALSE(s.dataFile().isOpen());
 }
 
 TEST_F(SessionTest, UpdateAndDeleteFindTheExactName) {
     makeDataFile({plainRecord("A", "BANK", "http://b", "u", "c", "p"), plainRecord("A", "Mail", "http://m")}, 10,
                  "key");
-    Session s(Paths());
+    Session s(paths);
     s.setKeyPhrase("key");
     EXPECT_EQ(s.update(entry("BANK", "x", "u", "a b")).outcome, ChangeOutcome::SpaceInPassword);
     EXPECT_EQ(s.update(entry(" ", "x")).outcome, ChangeOutcome::NameMissing);
@@ -95,29 +96,34 @@ TEST_F(SessionTest, UpdateAndDeleteFindTheExactName) {
     EXPECT_EQ(vaulttest::slotBytes(slot(1)), vaulttest::slotBytes(deletedRecord()));
     EXPECT_EQ(s.listNames(), std::vector<std::string>{"BANK"});
     EXPECT_FALSE(s.find("Mail").has_value());
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_FALSE(s.dataFile().isOpen());
 }
 
 TEST_F(SessionTest, FileClosedWhenAnOperationThrowsOrTheSessionEnds) {
     makeDataFile({plainRecord("A", "BANK", "http://b")}, 5);
     const std::string before = readBytes(dataFile());
     {
-        Session s(Paths());
+        Session s(paths);
         EXPECT_THROW(s.add(entry("NEW", "x"), {}, [](const Entry&, bool) { throw std::runtime_error("stop"); }),
                      std::runtime_error);
-        EXPECT_FALSE(DataFileIsOpen());
+        EXPECT_FALSE(s.dataFile().isOpen());
         EXPECT_THROW(s.listEntries([](const Entry&) { throw std::runtime_error("stop"); }), std::runtime_error);
-        EXPECT_FALSE(DataFileIsOpen());
-        // A writing scan left open by a caller of the slot routines ends with the session.
-        ASSERT_EQ(FindSlotByName("BANK"), 0);
-        EXPECT_TRUE(DataFileIsOpen());
+        EXPECT_FALSE(s.dataFile().isOpen());
+        // A writing scan left open by a caller of the slot routines ends with the session:
+        // its lock goes with it, so another copy can write at once.
+        ASSERT_EQ(s.dataFile().findSlotByName("BANK", s.cipher()), 0);
+        EXPECT_TRUE(s.dataFile().isOpen());
+        vault::testing::setLockWait(0);
+        EXPECT_THROW(file().findSlotByName("BANK", cipher), DataFileProblem);
     }
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(file().findSlotByName("BANK", cipher), 0);
+    file().close();
+    vault::testing::setLockWait(-1);
     EXPECT_EQ(readBytes(dataFile()), before);
 }
 
 TEST_F(SessionTest, CreateAndRekeyOutcomes) {
-    Session s(Paths());
+    Session s(paths);
     EXPECT_FALSE(s.dataFileExists());
     EXPECT_EQ(s.rekey("", "new", nullptr), RekeyOutcome::NoDataFile);
     EXPECT_EQ(s.createDataFile(), CreateOutcome::Created);
@@ -129,7 +135,7 @@ TEST_F(SessionTest, CreateAndRekeyOutcomes) {
     EXPECT_EQ(line, "BANK");
     EXPECT_EQ(s.rekey("", "new", [](const std::string&) { return true; }), RekeyOutcome::Completed);
     // The new phrase (trimmed) is in force: the entry reads back.
-    EXPECT_EQ(KeyPhrase(), "new");
+    EXPECT_EQ(s.cipher().phrase(), "new");
     EXPECT_EQ(s.listNames(), std::vector<std::string>{"BANK"});
 }
 
