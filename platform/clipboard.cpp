@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "platform/appdata.h"
 #include "platform/secret.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
@@ -42,7 +43,7 @@ QPointer<CopiedSecret>& current() {
 int clipboardClearSeconds() {
     try {
         const std::optional<std::string> value =
-            vault::ReadIniString(vault::Paths().settingsFile, "Clipboard", "ClearAfter");
+            vault::ReadIniString(vault::SettingsFileFor(appDataFolder()), "Clipboard", "ClearAfter");
         if (!value) return kDefaultClipboardClearSeconds;
         const std::optional<int> seconds = vault::ParseIniInteger(*value);
         if (!seconds || *seconds < 0) return kDefaultClipboardClearSeconds;
