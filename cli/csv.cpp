@@ -10,7 +10,7 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
     std::vector<CsvRow> rows;
     CsvRow row;
     std::string field;
-    bool quoted = false, fieldStarted = false;
+    bool quoted = false, fieldStarted = false, atFieldStart = true;
     auto endRow = [&] {
         if (fieldStarted || !row.empty()) {
             row.push_back(field);
@@ -19,6 +19,7 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
         row.clear();
         field.clear();
         fieldStarted = false;
+        atFieldStart = true;
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -33,19 +34,23 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
             } else {
                 field.push_back(c);
             }
-        } else if (c == '"') {
+        } else if (c == '"' && atFieldStart) {
             quoted = true;
             fieldStarted = true;
+            atFieldStart = false;
         } else if (c == ',') {
             row.push_back(field);
             field.clear();
             fieldStarted = true;
+            atFieldStart = true;
         } else if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
             endRow();
         } else {
+            // A quote inside an unquoted field is an ordinary character.
             field.push_back(c);
             fieldStarted = true;
+            atFieldStart = false;
         }
     }
     if (quoted) return std::nullopt;
