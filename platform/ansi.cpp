@@ -178,6 +178,14 @@ void AnsiLineEdit::dropEvent(QDropEvent* e) {
     }
 }
 
+std::string AnsiLineEdit::ansiTextFor(const std::string& bytes) const {
+    // The box cuts the text to its maximum length and then normalises it; fromAnsi
+    // gives only characters it can hold, and the upper case keeps the length.
+    QString text = fromAnsi(bytes).left(maxLength());
+    if (upper_) text = ansiUpper(text);
+    return toAnsi(text);
+}
+
 void AnsiLineEdit::normalise() {
     if (busy_) return;
     const QString current = text();

@@ -38,6 +38,8 @@ public:
     void setAnsiText(const std::string& bytes) { setText(fromAnsi(bytes)); }
     // Replaces the selection with the clipboard's text as a paste into this box takes it.
     void pasteClipboard(QClipboard::Mode mode = QClipboard::Clipboard);
+    // What ansiText() would return after setAnsiText(bytes), without setting it.
+    std::string ansiTextFor(const std::string& bytes) const;
 
 signals:
     void doubleClicked();

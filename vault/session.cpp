@@ -21,6 +21,24 @@ Entry normalised(const Entry& typed, bool& addressCompleted) {
                  Trim(typed.comments)};
 }
 
+// One Entry refilled for every slot: its strings keep their room from one slot to the
+// next, so a full list costs no allocation per entry.
+template <std::size_t Max>
+void assignField(std::string& text, const ShortString<Max>& field) {
+    text.assign(field.chars, field.length <= Max ? field.length : Max);
+}
+void fill(Entry& e, const SiteRecord& r) {
+    assignField(e.name, r.Name);
+    assignField(e.website, r.Website);
+    assignField(e.userId, r.UserId);
+    assignField(e.password, r.Password);
+    assignField(e.comments, r.Comments);
+}
+
+void wipe(Entry& e) {
+    for (std::string* text : {&e.name, &e.website, &e.userId, &e.password, &e.comments}) Wipe(*text);
+}
+
 }  // namespace
 
 Session::Session(Locations paths) : paths_(std::move(paths)), data_(paths_.dataFile) {}
@@ -51,8 +69,12 @@ CreateOutcome Session::createDataFile() {
 LegacyResult Session::convertLegacyFile() { return data_.convertLegacy(paths_.legacyFile); }
 
 void Session::listEntries(const std::function<void(const Entry&)>& onEntry) {
+    Entry entry;
+    WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
     data_.scanList(cipher_, [&](const SiteRecord& r) {
-        if (onEntry) onEntry(entryOf(r));
+        if (!onEntry) return;
+        fill(entry, r);
+        onEntry(entry);
     });
 }
 
@@ -69,8 +91,12 @@ std::optional<Entry> Session::find(const std::string& name) {
 }
 
 void Session::forEachPrintable(const std::function<void(const Entry&)>& onEntry) {
+    Entry entry;
+    WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
     data_.scanForPrint(cipher_, [&](const SiteRecord& r) {
-        if (onEntry) onEntry(entryOf(r));
+        if (!onEntry) return;
+        fill(entry, r);
+        onEntry(entry);
     });
 }
 
@@ -148,6 +174,50 @@ RekeyOutcome Session::rekey(std::string_view oldPhrase, std::string_view newPhra
     if (!dataFileExists()) return RekeyOutcome::NoDataFile;
     return data_.rekey(cipher_, oldText, newText, confirm) == RekeyResult::Cancelled ? RekeyOutcome::Cancelled
                                                                              : RekeyOutcome::Completed;
+}
+
+// ---------------------------------------------------------------------------
+// Many lookups in one pass
+
+ListedNameIndex::~ListedNameIndex() {
+    for (auto& [name, entry] : found_) wipe(entry);
+    if (opened_ && !finished_) session_.data_.close();
+}
+
+const Entry* ListedNameIndex::find(const std::string& name) {
+    if (auto it = found_.find(name); it != found_.end()) return &it->second;
+    if (finished_) return nullptr;
+    DataFile& file = session_.data_;
+    if (!opened_) {
+        file.open();
+        opened_ = true;
+    }
+    SiteRecord r;
+    try {
+        for (;;) {
+            const bool last = file.readSlot(r);
+            session_.cipher_.decipher(r);
+            // As the single lookup: the last slot is never examined, and a never-used
+            // slot ends the names.
+            if (last || IsNeverUsed(r)) {
+                finished_ = true;
+                file.close();
+                WipeBytes(&r, sizeof r);
+                return nullptr;
+            }
+            if (IsDeleted(r)) continue;
+            auto [it, added] = found_.try_emplace(r.Name.str(), entryOf(r));
+            if (added && it->first == name) {
+                WipeBytes(&r, sizeof r);
+                return &it->second;
+            }
+        }
+    } catch (...) {
+        finished_ = true;
+        file.close();
+        WipeBytes(&r, sizeof r);
+        throw;
+    }
 }
 
 }  // namespace vault

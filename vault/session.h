@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "vault/cipher.h"
@@ -138,11 +139,34 @@ public:
                        const std::function<bool(const std::string& verifyLine)>& confirm);
 
 private:
+    friend class ListedNameIndex;
     ChangeResult change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite);
 
     Locations paths_;
     Cipher cipher_;
     DataFile data_;
+};
+
+// The selected-name lookup for many names in one pass over the file (the text list asks
+// for every line of the list): find(name) answers as Session::find(name) would, failing
+// at the same slot with the same error, but each slot is read at most once. The session's
+// data file stays open from the first question until the index goes away (or a read
+// fails: the error passes to the caller, and the index answers nothing after it); the
+// entries it kept are overwritten when it goes.
+class ListedNameIndex {
+public:
+    explicit ListedNameIndex(Session& session) : session_(session) {}
+    ~ListedNameIndex();
+    ListedNameIndex(const ListedNameIndex&) = delete;
+    ListedNameIndex& operator=(const ListedNameIndex&) = delete;
+    // The entry of the first in-use slot with exactly this name, or nullptr.
+    const Entry* find(const std::string& name);
+
+private:
+    Session& session_;
+    std::unordered_map<std::string, Entry> found_;  // the first slot of each name read so far
+    bool opened_ = false;
+    bool finished_ = false;
 };
 
 }  // namespace vault

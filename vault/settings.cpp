@@ -17,9 +17,12 @@ namespace {
 
 // Profile files are small; they are read whole, edited as lines and written whole.
 struct IniLines {
+    std::string marks;  // the byte-order marks the file starts with, written back as found
     std::vector<std::string> lines;
     std::string eol = "\n";
 };
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view trimSpaces(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -56,16 +59,24 @@ std::optional<std::string_view> keyOf(std::string_view line) {
     return trimSpaces(t.substr(0, eq));
 }
 
+// The reading and the writing both start here, so a write keeps what a read saw: every
+// byte-order mark at the start (an editor may have added one, or one more on each save)
+// is set aside and written back, and trailing CRs, which no reading looks at, are
+// dropped with the line end. Writing the lines read changes nothing, so a second
+// identical write gives the same file.
 IniLines splitLines(std::string_view bytes) {
     IniLines ini;
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);  // a byte-order mark from an editor
+    while (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        ini.marks += kByteOrderMark;
+        bytes.remove_prefix(kByteOrderMark.size());
+    }
     if (bytes.find("\r\n") != std::string::npos) ini.eol = "\r\n";
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
         std::string line(bytes.substr(start, end - start));
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         ini.lines.push_back(std::move(line));
         start = end + 1;
     }
@@ -195,7 +206,7 @@ void WriteIniValues(const std::string& iniPath, const std::string& section,
             if (!replaced)
                 ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
         }
-        std::string bytes;
+        std::string bytes = ini.marks;
         for (const std::string& line : ini.lines) bytes += line + ini.eol;
         WriteFileReplacing(iniPath, bytes);
     } catch (const IoError& e) {

@@ -440,12 +440,29 @@ void TFrmfirst::LoadSiteList() {
         if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) session_->createDataFile();
         return;
     }
-    // Each entry shows as it is read: after a read that fails part-way the list keeps
-    // the names before it and the boxes the last of them.
-    session_->listEntries([this](const vault::Entry& entry) {
-        ListBox1->addItem(fromAnsi(entry.name));
-        ShowRecord(entry);
-    });
+    // Only the entry that comes last stays in the boxes, so the names go into the list
+    // together and that entry into the boxes once, when the scan ends or fails.
+    QStringList names;
+    std::optional<vault::Entry> lastInUse;
+    auto settle = [&] {
+        if (names.isEmpty()) return;
+        const bool sorting = ListBox1->isSortingEnabled();
+        ListBox1->setSortingEnabled(false);
+        ListBox1->addItems(names);
+        ListBox1->setSortingEnabled(sorting);
+        if (sorting) ListBox1->sortItems(Qt::AscendingOrder);
+        ShowRecord(*lastInUse);
+    };
+    try {
+        session_->listEntries([&](const vault::Entry& entry) {
+            names.append(fromAnsi(entry.name));
+            lastInUse = entry;
+        });
+    } catch (...) {
+        settle();
+        throw;
+    }
+    settle();
 }
 
 void TFrmfirst::ShowRecord(const vault::Entry& entry) {
@@ -722,13 +739,22 @@ void TFrmfirst::BitBtn1Click() {
     }
     // Every in-use slot in slot order, from the file itself (not the list on screen);
     // the lines are read back from the boxes. An error drops the job unsent.
-    output::printList(*printer, [this](const auto& print) {
-        session_->forEachPrintable([&](const vault::Entry& entry) {
-            ShowRecord(entry);
-            print({EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
-                   Edpwd->ansiText()});
+    // The lines are the boxes' texts as each entry would show there; only the last
+    // entry printed stays in the boxes, also when the job ends early.
+    std::optional<vault::Entry> lastPrinted;
+    try {
+        output::printList(*printer, [&](const auto& print) {
+            session_->forEachPrintable([&](const vault::Entry& entry) {
+                lastPrinted = entry;
+                print({EdName->ansiTextFor(entry.name), Edwebsite->ansiTextFor(entry.website),
+                       EdUser->ansiTextFor(entry.userId), Edpwd->ansiTextFor(entry.password)});
+            });
         });
-    });
+    } catch (...) {
+        if (lastPrinted) ShowRecord(*lastPrinted);
+        throw;
+    }
+    if (lastPrinted) ShowRecord(*lastPrinted);
 }
 
 // ----- Text list ---------------------------------------------------------------------
@@ -768,16 +794,40 @@ void TFrmfirst::CmdCreateClick() {
     const QString shownPath = QDir::toNativeSeparators(displayPath(path));
     {
         output::TextListFile file(path);
-        // The entries the list shows, in its order, each through the boxes.
-        const int count = ListBox1->count();
-        for (int i = 0; i < count; ++i) {
+        // The entries the list shows, in its order, each as clicking its line would show
+        // it in the boxes (a name no slot holds leaves the boxes as they were). The file
+        // is read once, and the list and the boxes are set once, to the line the walk
+        // stopped at: the last one, or the one whose entry failed.
+        vault::ListedNameIndex index(*session_);
+        const vault::Entry* shown = nullptr;
+        std::string name = EdName->ansiText(), website = Edwebsite->ansiText(),
+                    user = EdUser->ansiText(), password = Edpwd->ansiText(),
+                    comments = EdComments->ansiText();
+        auto settle = [&](int row) {
             listSignalsBlocked_ = true;
-            ListBox1->setCurrentRow(i);
+            ListBox1->setCurrentRow(row);
             listSignalsBlocked_ = false;
-            ListBox1Click();
-            file.writeEntry(EdName->ansiText(), Edwebsite->ansiText(), EdUser->ansiText(),
-                            Edpwd->ansiText(), EdComments->ansiText());
+            if (shown) ShowRecord(*shown);
+        };
+        const int count = ListBox1->count();
+        int row = 0;
+        try {
+            for (; row < count; ++row) {
+                if (const vault::Entry* e = index.find(toAnsi(ListBox1->item(row)->text()))) {
+                    shown = e;
+                    name = EdName->ansiTextFor(e->name);
+                    website = Edwebsite->ansiTextFor(e->website);
+                    user = EdUser->ansiTextFor(e->userId);
+                    password = Edpwd->ansiTextFor(e->password);
+                    comments = EdComments->ansiTextFor(e->comments);
+                }
+                file.writeEntry(name, website, user, password, comments);
+            }
+        } catch (...) {
+            settle(row);
+            throw;
         }
+        if (count > 0) settle(count - 1);
         file.close();
     }
     if (!platform::shellOpen(shownPath, platform::ShellShow::Normal))

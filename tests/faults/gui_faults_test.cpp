@@ -121,6 +121,52 @@ private slots:
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
     }
 
+    // The file is read 128 slots at a time; the second read fails, as a disk whose slots
+    // from 128 on cannot be read. Refresh keeps the names before the failure and shows
+    // the last of them; the text list stops at the first line it cannot look up, with
+    // that line selected and the boxes on the entry before it.
+    void readsThatFailPartWay() {
+        auto nameOf = [](int i) { return QStringLiteral("N%1").arg(i, 3, 10, QLatin1Char('0')); };
+        std::vector<Entry> entries;
+        for (int i = 0; i < 130; ++i) {
+            const std::string n = nameOf(i).toStdString();
+            entries.push_back({i, "A", n, "http://" + n, "user" + n, "", "pw" + n});
+        }
+        writeDataFile("key", entries);
+        auto w = startProgram(QStringLiteral("key"));
+        QCOMPARE(w->ListBox1->count(), 130);
+
+        vault::testing::failNthCall(2, EIO, Op::Read);
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        w->CmdReload->click();
+        VERIFY_BOXES();
+        QVERIFY(vault::testing::faultFired());
+        QStringList first128;
+        for (int i = 0; i < 128; ++i) first128 << nameOf(i);
+        QCOMPARE(listLines(w.get()), first128);
+        QCOMPARE(w->EdName->text(), QStringLiteral("N127"));
+        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://N127"));
+        QCOMPARE(w->EdUser->text(), QStringLiteral("userN127"));
+        QCOMPARE(w->Edpwd->text(), QStringLiteral("pwN127"));
+        QCOMPARE(w->ListBox1->currentRow(), -1);
+        QVERIFY(!w->session().dataFile().isOpen());
+
+        w->CmdReload->click();
+        QCOMPARE(w->ListBox1->count(), 130);
+        QCOMPARE(w->EdName->text(), QStringLiteral("N129"));
+        vault::testing::failNthCall(2, EIO, Op::Read);
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QVERIFY(vault::testing::faultFired());
+        QCOMPARE(w->ListBox1->currentRow(), 128);
+        QCOMPARE(w->EdName->text(), QStringLiteral("N127"));
+        QCOMPARE(w->EdUser->text(), QStringLiteral("userN127"));
+        QVERIFY(!w->session().dataFile().isOpen());
+        // The unfinished list, passwords in clear, is not left behind.
+        QVERIFY(!vault::FileExists(w->session().paths().dataFolder + "/Tempfile.txt"));
+    }
+
     void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
         writeDataFile("old", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
         const std::string before = fileBytes(dataFilePath());

@@ -1,7 +1,7 @@
 // The settings file reader and writer on arbitrary ini text: reading never fails and
 // gives 0 for anything that is not an integer; writing a window size reads back as
 // written, leaves the other sections' values as they were, and writing it again
-// changes no line.
+// gives the same file byte for byte.
 #include <climits>
 
 #include "common.h"
@@ -69,14 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(fuzz::readFile(path, once));
     vault::SaveSize(kSections[target], path, width, height);
     FUZZ_CHECK(fuzz::readFile(path, twice));
-    // The same lines and values. The line ends may settle on the second write: a stray
-    // CR at the end of the last line becomes a CR LF pair, after which the file is
-    // written with CR LF throughout, as a Windows profile file is.
-    auto lines = [](std::string text) {
-        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
-        return text;
-    };
-    FUZZ_CHECK(lines(once) == lines(twice));
+    FUZZ_CHECK(once == twice);
     std::string temp;
     FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(path), temp));
     return 0;

@@ -117,6 +117,16 @@ private slots:
         std::string all;
         for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
         QCOMPARE(platform::toAnsi(platform::fromAnsi(all)), all);
+        // What a box would hold is what it holds once set: upper case, cut to length.
+        const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
+        for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
+            for (platform::AnsiLineEdit* box : {w.EdName, w.Edwebsite, w.Edpwd}) {
+                const std::string expected = box->ansiTextFor(bytes);
+                box->setAnsiText(bytes);
+                QCOMPARE(box->ansiText(), expected);
+            }
+        }
+        QCOMPARE(w.EdName->ansiTextFor(lower), std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
     }
 
     void firstStartCreatesTheFile() {

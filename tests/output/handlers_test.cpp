@@ -141,6 +141,51 @@ private slots:
         QCOMPARE(w->EdName->text(), QString("MALL"));
     }
 
+    // The text list holds, line by line, exactly what clicking that line shows in the
+    // boxes: a name in lower case shows upper case, a repeated name shows its first slot,
+    // a line no slot holds keeps the entry before it, and the boxes cut long texts.
+    void textListIsWhatClickingEachLineShows() {
+        const std::string longPassword(30, 'p');
+        auto w = fixture::startWindow({
+            {0, "A", "DUP", "https://first.example", "one", "1", "first"},
+            {1, "A", "shop", "https://shop.example", "buyer", longPassword, "\xE9t\xE9 \xFF"},
+            {2, "D", "", "", "", "", ""},
+            {3, "U", "DUP", "https://second.example", "two", "2", "second"},
+            {4, "A", "ZED", "https://zed.example", "z", "zz", ""},
+        });
+        w->ListBox1->addItem(QStringLiteral("GHOST"));  // a line no slot holds
+        QStringList lines;
+        for (int row = 0; row < w->ListBox1->count(); ++row) lines << w->ListBox1->item(row)->text();
+        QCOMPARE(lines, QStringList({"DUP", "DUP", "GHOST", "ZED", "shop"}));
+        QByteArray expected;
+        for (int row = 0; row < w->ListBox1->count(); ++row) {
+            w->ListBox1->setCurrentRow(row);
+            w->ListBox1Click();
+            expected += QByteArray::fromStdString(w->EdName->ansiText() + " URL: " +
+                                                  w->Edwebsite->ansiText() + "\r\n User: " +
+                                                  w->EdUser->ansiText() + " Password: " +
+                                                  w->Edpwd->ansiText() + "\r\n Comments: " +
+                                                  w->EdComments->ansiText() + "\r\n \r\n");
+        }
+        QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " +
+                                  QByteArray(25, 'p') + "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
+        QVERIFY(!expected.contains("GHOST"));
+        w->ListBox1->setCurrentRow(1);
+        w->ListBox1Click();  // the boxes show the first DUP before the command
+
+        const QString path = textListPath();
+        expectBox(BoxKind::Confirm, kQuestion, false);
+        expectBox(BoxKind::Plain, kKept + path);
+        w->CmdCreate->click();
+        VERIFY_BOXES();
+        QCOMPARE(fileBytes(path), expected);
+        QCOMPARE(w->ListBox1->currentRow(), 4);
+        QVERIFY(w->ListBox1->currentItem()->isSelected());
+        QCOMPARE(w->EdName->text(), QStringLiteral("SHOP"));
+        QCOMPARE(w->Edpwd->text(), QString(25, 'p'));
+        QVERIFY(!w->session().dataFile().isOpen());
+    }
+
     void yesDeletesTheTextListAndAMissingViewerIsReported() {
         auto w = fixture::startWindow(kSlots);
         const QString path = textListPath();

@@ -1,6 +1,7 @@
 // The printed list on the real default printer: a CUPS-PDF queue set up by
 // tools/cups.sh. Run with the argument "no-printer" (and CUPS_SERVER pointing
 // nowhere) it checks the case of a system without a default printer.
+#include <cerrno>
 #include <stdexcept>
 #include <QApplication>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include "output/printlayout.h"
 #include "pdfqueue.h"
 #include "platform/printer.h"
+#include "vault/fileio.h"
 #include "vault/locations.h"
 #include "window_fixture.h"
 
@@ -203,6 +205,26 @@ private slots:
         platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
         w->BitBtn1->click();
         VERIFY_BOXES();
+        QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
+
+        // A read that fails part-way (the file is read 128 slots at a time): no
+        // printout, and the boxes show the last entry printed before the failure.
+        std::vector<fixture::Slot> many;
+        for (int i = 0; i < 130; ++i)
+            many.push_back({i, "A", "N" + std::to_string(1000 + i), "http://x", "u" + std::to_string(i), "p", ""});
+        w = fixture::startWindow(many);
+        w->ListBox1->setCurrentRow(0);
+        w->ListBox1Click();
+        vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
+        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
+        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("I/O error 5"));
+        w->BitBtn1->click();
+        VERIFY_BOXES();
+        QVERIFY(vault::testing::faultFired());
+        QCOMPARE(w->EdName->text(), QStringLiteral("N1127"));
+        QCOMPARE(w->EdUser->text(), QStringLiteral("u127"));
+        QCOMPARE(w->ListBox1->currentRow(), 0);
+        QVERIFY(!w->session().dataFile().isOpen());
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
     }
 };

@@ -97,13 +97,14 @@ inline void writeDataFile(const std::string& path, const std::string& bytes) {
     ::chmod(path.c_str(), 0600);
 }
 
-// The full file the benchmarks and the start-up measurement use: 1000 slots, 0 to 998
+// The files the benchmarks and the start-up measurement use: 1000 slots, 0 to count-1
 // in use, with names made by nameOf and the given website (or, without one, an
-// address of its own for each entry).
+// address of its own for each entry). A full file has 999 entries.
 template <typename NameOf>
-std::string fullDataFileBytes(const std::string& phrase, NameOf nameOf, const std::optional<std::string>& website = {}) {
+std::string entriesDataFileBytes(const std::string& phrase, int count, NameOf nameOf,
+                                 const std::optional<std::string>& website = {}) {
     std::vector<std::pair<int, vault::SiteRecord>> placed;
-    for (int i = 0; i < vault::kNewFileSlots - 1; ++i) {
+    for (int i = 0; i < count; ++i) {
         char web[64], user[64], comment[96], pw[26];
         std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
         std::snprintf(user, sizeof user, "user%04d@example.org", i);
@@ -112,6 +113,10 @@ std::string fullDataFileBytes(const std::string& phrase, NameOf nameOf, const st
         placed.emplace_back(i, plainRecord("A", nameOf(i), website ? *website : web, user, comment, pw));
     }
     return dataFileBytes(placed, vault::kNewFileSlots, phrase);
+}
+template <typename NameOf>
+std::string fullDataFileBytes(const std::string& phrase, NameOf nameOf, const std::optional<std::string>& website = {}) {
+    return entriesDataFileBytes(phrase, vault::kNewFileSlots - 1, nameOf, website);
 }
 
 }  // namespace testsupport

@@ -1,9 +1,12 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include "support.h"
 #include "vault/ioerror.h"
+#include "vault/session.h"
 
 using namespace vault;
 using vaulttest::plainRecord;
@@ -153,6 +156,39 @@ TEST_F(DataFileTest, EachScanEndsByItsOwnRule) {
     EXPECT_EQ(file().findFreeSlot("new", cipher).kind, FreeSlot::Full);
     EXPECT_TRUE(lookup("odd"));
     EXPECT_EQ(record.Status.str(), "Z");
+}
+
+// Looking up many names through one index answers each exactly as the single lookup
+// does, whatever the order of the questions, and leaves the file closed.
+TEST_F(DataFileTest, ListedNameIndexAnswersAsTheSingleLookup) {
+    SiteRecord deleted{};
+    deleted.Status.assign("D");
+    const std::vector<std::pair<std::vector<SiteRecord>, std::vector<std::string>>> cases = {
+        {{plainRecord("A", "dup"), deleted, plainRecord("U", "dup", "second"), plainRecord("A", "b"), SiteRecord{},
+          plainRecord("A", "after"), plainRecord("A", "end")},
+         {"b", "dup", "after", "zzz", "dup", "B", "b", "end"}},
+        {{plainRecord("A", "a"), plainRecord("Z", "odd"), plainRecord("A", "last")}, {"last", "odd", "a", "last"}},
+        {{SiteRecord{}, plainRecord("A", "x")}, {"x"}},
+    };
+    for (const auto& [records, questions] : cases) {
+        makeDataFile(records, static_cast<int>(records.size()));
+        Session session(paths);
+        std::vector<std::optional<Entry>> answers;
+        {
+            ListedNameIndex index(session);  // holds the file open while it is asked
+            for (const std::string& name : questions) {
+                const Entry* found = index.find(name);
+                answers.push_back(found ? std::optional<Entry>(*found) : std::nullopt);
+            }
+        }
+        EXPECT_FALSE(session.dataFile().isOpen());
+        for (std::size_t i = 0; i < questions.size(); ++i) {
+            const std::optional<Entry> single = session.find(questions[i]);
+            ASSERT_EQ(answers[i].has_value(), single.has_value()) << questions[i];
+            if (answers[i]) EXPECT_EQ(*answers[i], *single) << questions[i];
+        }
+        EXPECT_FALSE(session.dataFile().isOpen());
+    }
 }
 
 TEST_F(DataFileTest, PartialTailAndZeroSlotFiles) {

@@ -72,6 +72,32 @@ TEST_F(SettingsTest, CaseInsensitiveAndOtherContentKept) {
     EXPECT_FALSE(FileExists(TempNameFor(ini())));
 }
 
+// An editor may put a byte-order mark in front, and some add one more on every save.
+// The writer keeps the marks it read past, so saving one section never uncovers or hides
+// another, and an identical second save gives the same file.
+TEST_F(SettingsTest, ByteOrderMarksAndStrayCarriageReturnsKept) {
+    const std::string marks = "\xEF\xBB\xBF\xEF\xBB\xBF";
+    writeBytes(ini(), marks + "[Frmfirst]\r\nW=800\r\nH=600\r\n");
+    EXPECT_EQ(ReadWidth("Frmfirst", ini()), 800);
+    SaveSize("FrmBrowse", ini(), 1024, 700);
+    const std::string saved = marks + "[Frmfirst]\r\nW=800\r\nH=600\r\n\r\n[FrmBrowse]\r\nW=1024\r\nH=700\r\n";
+    EXPECT_EQ(readBytes(ini()), saved);
+    SaveSize("FrmBrowse", ini(), 1024, 700);
+    EXPECT_EQ(readBytes(ini()), saved);
+    SaveSize("Frmfirst", ini(), 640, 480);
+    EXPECT_EQ(ReadWidth("Frmfirst", ini()), 640);
+    EXPECT_EQ(ReadHeight("FrmBrowse", ini()), 700);
+    EXPECT_EQ(readBytes(ini()).substr(0, marks.size() + 1), marks + "[");
+
+    // CRs at a line's end read as nothing and go with the line end.
+    writeBytes(ini(), "[Frmfirst]\nW=5\nH=6\r\r");
+    SaveSize("Webbrowser1", ini(), 1, 2);
+    const std::string once = readBytes(ini());
+    EXPECT_EQ(once, "[Frmfirst]\nW=5\nH=6\n\n[Webbrowser1]\nW=1\nH=2\n");
+    SaveSize("Webbrowser1", ini(), 1, 2);
+    EXPECT_EQ(readBytes(ini()), once);
+}
+
 TEST_F(SettingsTest, NewFileAndWriteFailure) {
     SaveSize("Frmfirst", ini(), 0, 700);
     EXPECT_EQ(readBytes(ini()), "[Frmfirst]\nW=0\nH=700\n");

@@ -1,0 +1,81 @@
+// The floor of the toolkit: a bare Qt 6 program that does the visible work of Keyfold's
+// start and list, for bench/startup.sh to set Keyfold's figures against in the same run.
+//   - a phrase dialog, "Encryption Key Phrase": a box, then "Continue" in keyboard order;
+//   - then a window, "Keyfold", 666 x 638, with a sorted list of 999 names, five boxes
+//     and the buttons "Refresh" and "Open Within" where Keyfold has them;
+//   - "Open Within" opens a bare QWebEngineView on the page given, in a modal window of
+//     the screen's size; like Keyfold, the web engine lives in a library loaded then.
+//   keyfold_floor <page address>
+#include <QApplication>
+#include <QDialog>
+#include <QLibrary>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+
+QStringList names() {
+    QStringList out;
+    for (int i = 0; i < 999; ++i) out << QStringLiteral("EXAMPLE SITE %1").arg(i, 4, 10, QLatin1Char('0'));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString page = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("about:blank");
+    {
+        QDialog dialog;
+        dialog.setWindowTitle(QStringLiteral("Encryption Key Phrase"));
+        dialog.resize(400, 150);
+        auto* phrase = new QLineEdit(&dialog);
+        phrase->setGeometry(20, 40, 360, 22);
+        phrase->setEchoMode(QLineEdit::Password);
+        auto* go = new QPushButton(QStringLiteral("Continue"), &dialog);
+        go->setGeometry(150, 100, 100, 25);
+        QObject::connect(go, &QPushButton::clicked, &dialog, &QDialog::accept);
+        phrase->setFocus();
+        dialog.exec();
+    }
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Keyfold"));
+    window.resize(666, 638);
+    auto* list = new QListWidget(&window);
+    list->setGeometry(16, 41, 251, 505);
+    list->setSortingEnabled(true);
+    QFont mono(QStringLiteral("Courier New"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setPixelSize(13);
+    list->setFont(mono);
+    QLineEdit* boxes[5];
+    for (int i = 0; i < 5; ++i) {
+        boxes[i] = new QLineEdit(&window);
+        boxes[i]->setGeometry(282, 31 + 46 * i, 330, 22);
+    }
+    auto load = [&] {
+        const QStringList all = names();
+        list->clear();
+        list->addItems(all);
+        boxes[0]->setText(all.last());
+        boxes[1]->setText(QStringLiteral("https://www.example0998.com/login"));
+        boxes[2]->setText(QStringLiteral("user0998@example.org"));
+        boxes[3]->setText(QStringLiteral("pW0rd!0998xyz"));
+        boxes[4]->setText(QStringLiteral("Opened in 2019"));
+    };
+    load();
+    list->setCurrentRow(0);
+    auto* refresh = new QPushButton(QStringLiteral("Refresh"), &window);
+    refresh->setGeometry(133, 16, 49, 18);
+    QObject::connect(refresh, &QPushButton::clicked, &window, load);
+    auto* open = new QPushButton(QStringLiteral("Open Within"), &window);
+    open->setGeometry(279, 296, 113, 23);
+    QObject::connect(open, &QPushButton::clicked, &window, [&] {
+        QLibrary web(QCoreApplication::applicationDirPath() + QStringLiteral("/libkeyfold_floor_web.so"));
+        using Open = void (*)(QWidget*, const QString&);
+        if (auto f = reinterpret_cast<Open>(web.resolve("keyfold_floor_open_web"))) f(&window, page);
+    });
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,246 @@
+// The main window's list work as a user waits for it, measured inside the process and
+// set against a bare Qt window doing the same visible work in the same run:
+//   - the whole load: the window created, the list loaded from a full data file (999
+//     entries), the memory panel, the first line shown, the window shown and painted;
+//   - Refresh: the list emptied and loaded again, and the window painted;
+//   - Create Text List at 10, 100, 500 and 999 entries, to the question box (the
+//     question is answered by the program's own test hook, the desktop opener is a
+//     stand-in that does nothing).
+// The floor is a QWidget with a sorted QListWidget of the same font, five QLineEdits and
+// a button: its load adds the 999 names (already in memory) and sets the boxes once.
+// Keyfold and the floor alternate, round by round; medians are printed with their ratio.
+//   keyfold_window_bench [rounds]       (QT_QPA_PLATFORM as the caller sets it)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "platform/messages.h"
+#include "tests/support/program_files.h"
+#include "tests/support/vault_files.h"
+#include "vault/session.h"
+#include "windows/Ulog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double rssMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+const char* const kPhrase = "a twenty char phrase";
+
+// A new data file of `count` entries in slots 0 .. count-1, as keyfold_make_data_file
+// writes them.
+std::vector<std::string> writeEntries(int count) {
+    std::vector<std::string> names;
+    auto nameOf = [&](int i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "EXAMPLE SITE %04d", i);
+        names.push_back(name);
+        return std::string(name);
+    };
+    testsupport::writeDataFile(testsupport::programFiles().dataFile,
+                               testsupport::entriesDataFileBytes(kPhrase, count, nameOf));
+    return names;
+}
+
+// The bare window: a list of the same font and place, five boxes and a button.
+struct FloorWindow {
+    QWidget window;
+    QListWidget* list;
+    QLineEdit* boxes[5];
+    explicit FloorWindow() {
+        window.resize(666, 638);
+        list = new QListWidget(&window);
+        list->setGeometry(16, 41, 251, 505);
+        list->setSortingEnabled(true);
+        QFont mono(QStringLiteral("Courier New"));
+        mono.setStyleHint(QFont::TypeWriter);
+        mono.setPixelSize(13);
+        list->setFont(mono);
+        for (int i = 0; i < 5; ++i) {
+            boxes[i] = new QLineEdit(&window);
+            boxes[i]->setGeometry(282, 31 + 46 * i, 330, 22);
+        }
+        (new QPushButton(QStringLiteral("Refresh"), &window))->setGeometry(133, 16, 49, 18);
+    }
+    void load(const QStringList& names, const QStringList& shown) {
+        list->clear();
+        list->addItems(names);
+        for (int i = 0; i < 5; ++i) boxes[i]->setText(shown[i]);
+    }
+};
+
+struct Figure {
+    const char* what;
+    std::vector<double> keyfold, floor, keyfoldRss, floorRss;
+};
+
+void print(const Figure& f) {
+    const double k = median(f.keyfold);
+    if (f.floor.empty()) {
+        std::printf("%-40s %9.2f ms %9s %7s   RSS %.1f MB\n", f.what, k, "", "", median(f.keyfoldRss));
+        return;
+    }
+    const double fl = median(f.floor);
+    std::printf("%-40s %9.2f ms %9.2f ms %6.2fx   RSS %.1f MB (floor %.1f MB)\n", f.what, k, fl, k / fl,
+                median(f.keyfoldRss), median(f.floorRss));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    // A home of its own, so the program's data folder and settings are the bench's.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
+    QDir().mkpath(home.path() + "/bin");
+    {
+        QFile opener(home.path() + "/bin/xdg-open");  // a desktop opener that does nothing
+        opener.open(QIODevice::WriteOnly);
+        opener.write("#!/bin/sh\nexit 0\n");
+        opener.close();
+        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    qputenv("PATH", (home.path() + "/bin:").toLocal8Bit() + qgetenv("PATH"));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Keyfold"));
+    QApplication::setOrganizationName(QStringLiteral("Quorvel"));
+
+    const std::vector<std::string> names999 = writeEntries(999);
+    QStringList floorNames;
+    for (const std::string& n : names999) floorNames << QString::fromStdString(n);
+    const QStringList floorShown = {floorNames.first(), "https://www.example0000.com/login",
+                                    "user0000@example.org", "pW0rd!0000xyz", "Opened in 2019"};
+
+    Figure load{"main window: create, load 999, paint", {}, {}, {}, {}};
+    Figure refresh{"Refresh: reload 999, paint", {}, {}, {}, {}};
+    auto keyfoldRound = [&] {
+        auto start = Clock::now();
+        auto w = std::make_unique<TFrmfirst>();
+        w->session().setKeyPhrase(kPhrase);
+        w->LoadAtStart();
+        w->show();
+        w->repaint();
+        QApplication::processEvents();
+        load.keyfold.push_back(msSince(start));
+        load.keyfoldRss.push_back(rssMb());
+        start = Clock::now();
+        w->CmdReloadClick();
+        w->repaint();
+        QApplication::processEvents();
+        refresh.keyfold.push_back(msSince(start));
+        refresh.keyfoldRss.push_back(rssMb());
+    };
+    auto floorRound = [&] {
+        auto start = Clock::now();
+        auto f = std::make_unique<FloorWindow>();
+        f->load(floorNames, floorShown);
+        f->list->setCurrentRow(0);
+        f->window.show();
+        f->window.repaint();
+        QApplication::processEvents();
+        load.floor.push_back(msSince(start));
+        load.floorRss.push_back(rssMb());
+        start = Clock::now();
+        f->load(floorNames, floorShown);
+        f->window.repaint();
+        QApplication::processEvents();
+        refresh.floor.push_back(msSince(start));
+        refresh.floorRss.push_back(rssMb());
+    };
+    keyfoldRound();  // warm both up: fonts, styles, the file in the page cache
+    floorRound();
+    load = {load.what, {}, {}, {}, {}};
+    refresh = {refresh.what, {}, {}, {}, {}};
+    for (int r = 0; r < rounds; ++r) {
+        if (r % 2) {
+            floorRound();
+            keyfoldRound();
+        } else {
+            keyfoldRound();
+            floorRound();
+        }
+    }
+    std::printf("rounds: %d, platform %s; medians (Keyfold, floor, ratio)\n", rounds,
+                qPrintable(QGuiApplication::platformName()));
+    print(load);
+    print(refresh);
+
+    // The text list, to the question box, at several sizes.
+    const QString question = QStringLiteral(
+        "A text file showing your entire list has been created for you. You can edit, change, cut "
+        "and paste, or add anything you wish with this notepad list, and even print directly from "
+        "here if you wish. The text file for this is on your hard drive in the installation "
+        "folder, and this should be deleted \"after\" you have closed your notepad list. If you "
+        "want me to delete it for you (recommended), then after you have closed notepad, click "
+        "\"Yes\" to delete this text file so it is not left behind.");
+    std::vector<std::pair<int, double>> textList;
+    for (int count : {10, 100, 500, 999}) {
+        writeEntries(count);
+        auto w = std::make_unique<TFrmfirst>();
+        w->session().setKeyPhrase(kPhrase);
+        w->LoadAtStart();
+        w->show();
+        QApplication::processEvents();
+        Figure f{"", {}, {}, {}, {}};
+        for (int r = 0; r < rounds + 1; ++r) {
+            platform::testing::reset();
+            Clock::time_point start;
+            double took = 0;
+            // The question box is the moment the list is written; the time runs to it.
+            platform::testing::expectBox(platform::BoxKind::Confirm, question, true);
+            platform::testing::expectBox(platform::BoxKind::Plain,
+                                         QStringLiteral("This temporary file has been deleted from your hard drive"));
+            start = Clock::now();
+            w->CmdCreateClick();
+            took = msSince(start);
+            if (!platform::testing::takeFailures().isEmpty()) {
+                std::fprintf(stderr, "text list: unexpected message boxes\n");
+                return 1;
+            }
+            if (r > 0) {  // the first is a warm-up
+                f.keyfold.push_back(took);
+                f.keyfoldRss.push_back(rssMb());
+            }
+        }
+        const std::string what = "Create Text List, " + std::to_string(count) + " entries";
+        f.what = what.c_str();
+        print(f);
+        textList.emplace_back(count, median(f.keyfold));
+    }
+    std::printf("text list growth: %.2f us per entry at 100, %.2f us per entry at 999\n",
+                1000 * textList[1].second / 100, 1000 * textList[3].second / 999);
+    return 0;
+}
