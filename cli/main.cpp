@@ -3,6 +3,7 @@
 // outcomes and converts text between the terminal's UTF-8 and the file's Windows-1252.
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -111,6 +112,15 @@ void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), std
 
 // ---- Secrets and questions ----
 
+termios savedTerminal{};
+volatile std::sig_atomic_t terminalFd = -1;
+void restoreTerminalAndExit(int sig) {
+    if (terminalFd >= 0) tcsetattr(terminalFd, TCSANOW, &savedTerminal);
+    const char newline = '\n';
+    [[maybe_unused]] auto w = ::write(STDERR_FILENO, &newline, 1);
+    _exit(128 + sig);
+}
+
 struct Input {
     bool fromStdin = false;
 
@@ -141,20 +151,35 @@ struct Input {
         }
         const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (tty < 0) fail(kCancelled, "no terminal to ask for the " + std::string(prompt) + " (use --phrase-stdin)");
-        termios old{};
-        const bool isTerminal = tcgetattr(tty, &old) == 0;
+        const bool isTerminal = tcgetattr(tty, &savedTerminal) == 0;
         if (isTerminal) {
-            termios quiet = old;
+            // Ctrl+C while echo is off gives the terminal back as it was.
+            terminalFd = tty;
+            std::signal(SIGINT, restoreTerminalAndExit);
+            std::signal(SIGTERM, restoreTerminalAndExit);
+            std::signal(SIGHUP, restoreTerminalAndExit);
+            termios quiet = savedTerminal;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
             quiet.c_lflag |= ECHONL;
-            tcsetattr(tty, TCSAFLUSH, &quiet);
+            tcsetattr(tty, TCSANOW, &quiet);
         }
         const std::string ask = std::string(1, static_cast<char>(std::toupper(prompt[0]))) + (prompt + 1) + ": ";
         [[maybe_unused]] auto w = ::write(tty, ask.data(), ask.size());
         char c;
-        while (::read(tty, &c, 1) == 1 && c != '\n') text.push_back(c);
-        if (isTerminal) tcsetattr(tty, TCSAFLUSH, &old);
+        bool ended = false;
+        while (::read(tty, &c, 1) == 1) {
+            if (c == '\n') { ended = true; break; }
+            text.push_back(c);
+        }
+        if (isTerminal) {
+            tcsetattr(tty, TCSANOW, &savedTerminal);
+            terminalFd = -1;
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            std::signal(SIGHUP, SIG_DFL);
+        }
         ::close(tty);
+        if (!ended && text.empty()) fail(kCancelled, std::string("no ") + prompt + " typed");
         std::string bytes = vault::AnsiFromUtf8(text);
         vault::Wipe(text);
         return bytes;
