@@ -108,6 +108,7 @@ public:
     // The list load: every entry in slot order, up to the first never-used slot. A read
     // that fails part-way throws after the entries before it were handed out. Reading
     // the list starts afresh what this session remembers of the entries it showed.
+    // The Entry handed out is refilled for the next slot: copy what is to be kept.
     void listEntries(const std::function<void(const Entry&)>& onEntry);
     std::vector<std::string> listNames();
     // The selected-name lookup: the entry of exactly this name (letter case counts),
@@ -115,7 +116,8 @@ public:
     // change; nothing when it is not found before the first never-used slot. The last
     // slot is never examined.
     std::optional<Entry> find(const std::string& name);
-    // Every slot with status "A" or "U", in slot order, to the last slot.
+    // Every slot with status "A" or "U", in slot order, to the last slot (the Entry is
+    // refilled as in listEntries).
     void forEachPrintable(const std::function<void(const Entry&)>& onEntry);
 
     // ---- Writing ----
@@ -125,10 +127,14 @@ public:
     // used), and writes the entry there with status "A". beforeWrite (if given) sees the
     // entry as it is about to be written, once every check has passed: a caller shows
     // it there, so that what it shows matches the file even when the write then fails.
+    // Every text is stored trimmed and cut to its field (the password to 25), the name
+    // as given: the main window's name box types capitals only, so a caller that takes
+    // names from elsewhere upper-cases them (UpperAscii) to store them as the window does.
     using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
     AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
                   const BeforeWrite& beforeWrite = {});
-    // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U".
+    // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U",
+    // after the same password check and with the same address rule as add.
     ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
     // Marks the entry of exactly this name (trimmed) deleted, emptying every text.
     ChangeResult remove(const std::string& name);

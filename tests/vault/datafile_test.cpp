@@ -185,7 +185,9 @@ TEST_F(DataFileTest, ListedNameIndexAnswersAsTheSingleLookup) {
         for (std::size_t i = 0; i < questions.size(); ++i) {
             const std::optional<Entry> single = session.find(questions[i]);
             ASSERT_EQ(answers[i].has_value(), single.has_value()) << questions[i];
-            if (answers[i]) EXPECT_EQ(*answers[i], *single) << questions[i];
+            if (answers[i]) {
+                EXPECT_EQ(*answers[i], *single) << questions[i];
+            }
         }
         EXPECT_FALSE(session.dataFile().isOpen());
     }
