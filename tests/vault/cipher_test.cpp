@@ -1,6 +1,7 @@
 #include <random>
 
 #include "support.h"
+#include "vault/ansi.h"
 #include "vault/text.h"
 
 using namespace vault;
@@ -147,6 +148,24 @@ TEST_F(CipherTest, RecordRoutineTrimsCutsAndZeroes) {
     cipher.decipher(record);
     EXPECT_EQ(record.Password.str(), "abcdefghijklmnopqrstuvwxy");
     EXPECT_EQ(record.Name.str(), "Bank");
+}
+
+}  // namespace
+
+namespace {
+
+// The file's Windows-1252 text and UTF-8 (the command line's edge): every byte goes
+// there and back; what Windows-1252 cannot hold, and broken UTF-8, becomes "?".
+TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    EXPECT_EQ(vault::AnsiFromUtf8(vault::Utf8FromAnsi(all)), all);
+    EXPECT_EQ(vault::Utf8FromAnsi("\x80\x9F\xE9"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9");
+    EXPECT_EQ(vault::AnsiFromUtf8("caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x94\x91"), "caf\xE9 ? ?");
+    // Truncated, overlong, stray continuation and surrogate forms.
+    EXPECT_EQ(vault::AnsiFromUtf8("a\xC3"), "a?");
+    EXPECT_EQ(vault::AnsiFromUtf8("\xC0\xAF\x80"), "???");
+    EXPECT_EQ(vault::AnsiFromUtf8("\xED\xA0\x80z"), "???z");
 }
 
 }  // namespace
