@@ -191,6 +191,8 @@ void AnsiLineEdit::dropEvent(QDropEvent* e) {
     } else {
         e->ignore();
     }
+}
+
 std::string AnsiLineEdit::ansiTextFor(const std::string& bytes) const {
     // The box cuts the text to its maximum length and then normalises it; fromAnsi
     // gives only characters it can hold, and the upper case keeps the length.
