@@ -49,6 +49,7 @@ int main(int argc, char* argv[]) {
     TFrmfirst mainWindow;  // FormCreate runs; the window stays hidden
     {
         TFrmKey keyDialog(&mainWindow);
+        mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner
         keyDialog.FormCreate();  // modal; its close puts the phrase in force and loads
     }
     mainWindow.show();

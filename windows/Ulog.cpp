@@ -113,12 +113,6 @@ TFrmfirst::TFrmfirst(QWidget* parent)
 TFrmfirst::~TFrmfirst() = default;
 
 void TFrmfirst::buildControls() {
-    QStyle* st = style();
-    const QSize iconSize(16, 16);
-    auto picture = [&](QPushButton* b, QStyle::StandardPixmap p) {
-        b->setIcon(st->standardIcon(p, nullptr, b));
-        b->setIconSize(iconSize);
-    };
     const QFont base = windowFont();
 
     Panel1 = placeControl<QFrame>(this, "Panel1", 8, 6, 649, 624);
@@ -141,13 +135,6 @@ void TFrmfirst::buildControls() {
     ListBox1 = placeControl<QListWidget>(p, "ListBox1", 8, 35, 251, 505);
     ListBox1->setSortingEnabled(true);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-    {
-        QFont mono(QStringLiteral("Courier New"));
-        mono.setStyleHint(QFont::TypeWriter);
-        mono.setFixedPitch(true);
-        mono.setPixelSize(13);
-        ListBox1->setFont(mono);
-    }
     ListBox1->setAccessibleName(QStringLiteral("Sites"));
     LblCount = makeLabel(p, "LblCount", QString(), 8, 546, 255, 17);
     LblCount->setFont(withStyle(base, true, false));
@@ -200,29 +187,22 @@ void TFrmfirst::buildControls() {
     // Commands.
     CmdAdd = placeButton(p, "CmdAdd", QStringLiteral("Add Site"),
                         QStringLiteral("Add a new site to your list"), 271, 263, 113, 23);
-    picture(CmdAdd, QStyle::SP_FileDialogNewFolder);
     CmdUpdate = placeButton(p, "CmdUpdate", QStringLiteral("Update Site"),
                            QStringLiteral("Update the highlighted site"), 390, 263, 109, 23);
-    picture(CmdUpdate, QStyle::SP_DialogSaveButton);
     CmdDelete = placeButton(p, "CmdDelete", QStringLiteral("Delete Site"),
                            QStringLiteral("Delete the highlighted site from your list"), 503, 263,
                            109, 23);
-    picture(CmdDelete, QStyle::SP_TrashIcon);
     CmdGoWeb = placeButton(p, "CmdGoWeb", QStringLiteral("Open Within"),
                           QStringLiteral("Open browser internally"), 271, 290, 113, 23);
-    picture(CmdGoWeb, QStyle::SP_DriveNetIcon);
     BitBtn1 = placeButton(p, "BitBtn1", QStringLiteral("Print"),
                          QStringLiteral("Print a list of your passwords for your lockbox"), 389, 290,
                          109, 23);
-    picture(BitBtn1, QStyle::SP_FileDialogDetailedView);
     CmdDefault = placeButton(p, "CmdDefault", QStringLiteral("Open Browser"),
                             QStringLiteral("Open your normal web browser"), 271, 317, 113, 23);
-    CmdDefault->setIconSize(iconSize);
     CmdCreate = placeButton(
         p, "CmdCreate", QStringLiteral("Create Text List"),
         QStringLiteral("Show a text list of your passwords for copying, manipulating, or printing"),
         389, 317, 109, 23);
-    picture(CmdCreate, QStyle::SP_FileIcon);
 
     // Storage location.
     GroupBox1 = placeControl<QGroupBox>(p, "GroupBox1", 265, 378, 376, 79);
@@ -239,7 +219,6 @@ void TFrmfirst::buildControls() {
                                        "or memory card so it can be removed"),
                         290, 17, 78, 20);
     CmdChg->setFont(withStyle(base, false, false));
-    picture(CmdChg, QStyle::SP_DirOpenIcon);
 
     // Memory panel.
     GroupBox2 = placeControl<QGroupBox>(p, "GroupBox2", 265, 469, 376, 71);
@@ -256,10 +235,8 @@ void TFrmfirst::buildControls() {
     }
 
     CmdAbout = placeButton(p, "CmdAbout", QStringLiteral("About"), QString(), 533, 570, 109, 21);
-    picture(CmdAbout, QStyle::SP_MessageBoxInformation);
     BitBtn2 = placeButton(p, "BitBtn2", QStringLiteral("Exit"), QStringLiteral("Exit and quit"), 533,
                          596, 109, 22);
-    picture(BitBtn2, QStyle::SP_DialogOkButton);
     BitBtn2->setDefault(true);  // drawn as the default button; Enter: keyPressEvent
 
     ListHidden = placeControl<QListWidget>(p, "ListHidden", 8, 35, 251, 100);
@@ -267,12 +244,54 @@ void TFrmfirst::buildControls() {
 
     // On the window itself, beside CmdAbout.
     BitBtn5 = placeButton(this, "BitBtn5", QStringLiteral("Help"), QString(), 423, 575, 109, 21);
+
+    // Keyboard order.
+    QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,
+                        EdUser,   Edpwd,     CmdAdd,   CmdUpdate, CmdDelete, CmdGoWeb,
+                        BitBtn1,  CmdDefault, CmdCreate, BitBtn3, BitBtn4,  CmdHide,
+                        CmdChg,   CmdAbout,  BitBtn2,  BitBtn5, Label6};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+// The button pictures, the list's font and the fitting of the labels cost several
+// milliseconds (the style's icon theme, font matches) that the key dialog does not
+// need: they are made after the dialog has been painted, while it waits for the
+// phrase, and at the latest before the list is loaded or the window shows.
+void TFrmfirst::finishLook() {
+    if (lookFinished_) return;
+    lookFinished_ = true;
+    {
+        QFont mono(QStringLiteral("Courier New"));
+        mono.setStyleHint(QFont::TypeWriter);
+        mono.setFixedPitch(true);
+        mono.setPixelSize(13);
+        ListBox1->setFont(mono);
+    }
+    QStyle* st = style();
+    const QSize iconSize(16, 16);
+    auto picture = [&](QPushButton* b, QStyle::StandardPixmap p) {
+        b->setIcon(st->standardIcon(p, nullptr, b));
+        b->setIconSize(iconSize);
+    };
+    picture(CmdAdd, QStyle::SP_FileDialogNewFolder);
+    picture(CmdUpdate, QStyle::SP_DialogSaveButton);
+    picture(CmdDelete, QStyle::SP_TrashIcon);
+    picture(CmdGoWeb, QStyle::SP_DriveNetIcon);
+    picture(BitBtn1, QStyle::SP_FileDialogDetailedView);
+    picture(CmdCreate, QStyle::SP_FileIcon);
+    picture(CmdChg, QStyle::SP_DirOpenIcon);
+    picture(CmdAbout, QStyle::SP_MessageBoxInformation);
+    picture(BitBtn2, QStyle::SP_DialogOkButton);
     picture(BitBtn5, QStyle::SP_MessageBoxQuestion);
+    // The default browser's button shows the same picture as the built-in one.
+    CmdDefault->setIconSize(iconSize);
+    CmdDefault->setIcon(CmdGoWeb->icon());
 
     // A label keeps its designed width where the font on this machine is a little wider
     // than the designed one: its letters move closer together until the text fits.
     // Only where that is not enough does the label grow rightwards.
-    for (QLabel* label : findChildren<QLabel*>()) {
+    // All of the window's labels are in Panel1 (a message box may be a child window now).
+    for (QLabel* label : Panel1->findChildren<QLabel*>()) {
         if (label->wordWrap()) continue;
         const int excess = label->sizeHint().width() - label->width();
         const qsizetype gaps = label->text().size() - 1;
@@ -285,13 +304,11 @@ void TFrmfirst::buildControls() {
         const int wanted = label->sizeHint().width();
         if (wanted > label->width()) label->resize(wanted, label->height());
     }
+}
 
-    // Keyboard order.
-    QWidget* order[] = {EdFilter, CmdReload, ListBox1, EdName,  Edwebsite, EdComments,
-                        EdUser,   Edpwd,     CmdAdd,   CmdUpdate, CmdDelete, CmdGoWeb,
-                        BitBtn1,  CmdDefault, CmdCreate, BitBtn3, BitBtn4,  CmdHide,
-                        CmdChg,   CmdAbout,  BitBtn2,  BitBtn5, Label6};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+void TFrmfirst::finishLookAfterFirstPaintOf(QWidget* dialog) {
+    dialog->installEventFilter(this);
+    lookAfterPaintOf_ = dialog;
 }
 
 void TFrmfirst::connectHandlers() {
@@ -337,6 +354,20 @@ void TFrmfirst::connectHandlers() {
 }
 
 bool TFrmfirst::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == lookAfterPaintOf_ && e->type() == QEvent::Paint) {
+        // The dialog is painted when it is mapped and again when it becomes active;
+        // the rest waits until after the paint as the active window, or a quarter of
+        // a second where the dialog does not become active.
+        if (!lookAfterPaintOf_->isActiveWindow()) {
+            if (!lookTimerStarted_) QTimer::singleShot(250, this, [this] { finishLook(); });
+            lookTimerStarted_ = true;
+            return QWidget::eventFilter(watched, e);
+        }
+        lookAfterPaintOf_->removeEventFilter(this);
+        lookAfterPaintOf_ = nullptr;
+        QTimer::singleShot(0, this, [this] { finishLook(); });  // after the pixels went out
+        return QWidget::eventFilter(watched, e);
+    }
     if (watched == ListBox1->viewport() && e->type() == QEvent::MouseButtonRelease) {
         QTimer::singleShot(0, this, [this] {
             if (!mouseSelectPending_) return;
@@ -364,6 +395,7 @@ void TFrmfirst::keyPressEvent(QKeyEvent* e) {
 }
 
 void TFrmfirst::showEvent(QShowEvent* e) {
+    finishLook();
     QWidget::showEvent(e);
     if (!firstShow_) return;
     firstShow_ = false;
@@ -392,8 +424,8 @@ void TFrmfirst::FormCreate() {
     if (!vault::SetupDataFolder(paths, platform::appDataFolder()))
         platform::showWarning(QString::fromLatin1(kNoFolderText));
     session_ = std::make_unique<vault::Session>(paths);
-    // 2. The default browser's button shows the same picture as the built-in one.
-    CmdDefault->setIcon(CmdGoWeb->icon());
+    // 2. The default browser's button shows the same picture as the built-in one:
+    //    set with the other pictures in finishLook.
     // 3. Stored outer size; 0 keeps the designed one.
     const std::string& ini = paths.settingsFile;
     pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
@@ -418,6 +450,7 @@ void TFrmfirst::FormCloseQuery() {
 }
 
 void TFrmfirst::LoadAtStart() {
+    finishLook();  // the list's font before its lines
     const std::string& dataFile = session_->paths().dataFile;
     if (!session_->dataFileExists() &&
         vault::UpperAscii(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)

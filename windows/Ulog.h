@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <QPointer>
 #include <QWidget>
 
 #include "platform/ansi.h"
@@ -76,7 +77,7 @@ public:
     // the next start.
     std::optional<std::string> chosenLocation;
 
-    // Creation: paths and data folder, pictures, stored size, masking state.
+    // Creation: paths and data folder, stored size, masking state.
     void FormCreate();
     // Runs when the window is asked to close: saves the size and the masking state.
     void FormCloseQuery();
@@ -126,6 +127,11 @@ public:
     // The masking state: true while the user ID and password boxes are shown.
     bool entriesShown() const;
 
+    // Makes the button pictures and the list's font once the given dialog has been
+    // painted (the window is then still hidden); without it they are made before the
+    // list loads or the window first shows.
+    void finishLookAfterFirstPaintOf(QWidget* dialog);
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -134,6 +140,7 @@ protected:
 
 private:
     void buildControls();
+    void finishLook();
     void connectHandlers();
     void setMasked(bool masked);
     void pasteInto(platform::AnsiLineEdit* box);
@@ -148,6 +155,9 @@ private:
     bool mouseSelectPending_ = false;
     QTimer* copyFlash_ = nullptr;
     bool firstShow_ = true;
+    bool lookFinished_ = false;
+    bool lookTimerStarted_ = false;
+    QPointer<QWidget> lookAfterPaintOf_;
     int pendingOuterWidth_ = 0;
     int pendingOuterHeight_ = 0;
 };

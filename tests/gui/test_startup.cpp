@@ -17,6 +17,7 @@
 #include "support.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
+#include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
 using namespace gui_test;
@@ -71,12 +72,14 @@ private slots:
         QCOMPARE(w.EdUser->maxLength(), 255);
         QCOMPARE(w.Edpwd->maxLength(), 25);
         QVERIFY(w.ListBox1->isSortingEnabled());
-        QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
         QVERIFY(w.ListHidden->isHidden());
         QCOMPARE(w.CmdDelete->toolTip(), QStringLiteral("Delete the highlighted site from your list"));
         QCOMPARE(w.CmdChg->toolTip(),
                  QStringLiteral("For best security, store password data on a thumb drive or "
                                 "memory card so it can be removed"));
+        // The pictures and the list's font are there by the time the window shows.
+        w.show();
+        QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
         QCOMPARE(w.CmdDefault->icon().cacheKey(), w.CmdGoWeb->icon().cacheKey());
         QVERIFY(!w.CmdAdd->icon().isNull());
         QCOMPARE(w.Panel1->palette().color(QPalette::Window), QColor(239, 239, 239));
@@ -98,6 +101,29 @@ private slots:
         };
         for (std::size_t i = 1; i < std::size(expected); ++i)
             QCOMPARE(nextByTab(expected[i - 1]), expected[i]);
+    }
+
+    // The button pictures and the list's font are made while the key dialog waits for
+    // the phrase, with the main window still hidden; at the latest the list load makes
+    // them, before its lines go in.
+    void picturesAreMadeWhileTheKeyDialogWaits() {
+        {
+            TFrmfirst w;
+            QVERIFY(w.CmdAdd->icon().isNull());
+            TFrmKey key(&w);
+            w.finishLookAfterFirstPaintOf(&key);
+            key.show();
+            QTRY_VERIFY(!w.CmdAdd->icon().isNull());
+            QVERIFY(w.isHidden());
+            QVERIFY(key.isVisible());
+            QCOMPARE(w.CmdDefault->icon().cacheKey(), w.CmdGoWeb->icon().cacheKey());
+            QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
+        }
+        TFrmfirst w;
+        w.LoadAtStart();
+        QVERIFY(w.isHidden());
+        QVERIFY(!w.BitBtn5->icon().isNull());
+        QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
     }
 
     void nameBoxIsUpperCaseAndEightBit() {
