@@ -63,13 +63,13 @@ MainWindow::MainWindow(QWidget* parent)
       session_(std::make_unique<vault::Session>(vault::Locations{})) {
     setFont(windowFont());
     ui->setupUi(this);
-    ui->EdName->setUpperCaseOnly(true);
+    nameEdit()->setUpperCaseOnly(true);
     // The group boxes draw their frame through the middle of the caption, so the
     // controls placed near their top edge stay inside the frame instead of crossing it.
     if (QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"))) {
         frameStyle->setParent(this);
-        ui->GroupBox1->setStyle(frameStyle);
-        ui->GroupBox2->setStyle(frameStyle);
+        storageGroup()->setStyle(frameStyle);
+        memoryGroup()->setStyle(frameStyle);
     }
     connectHandlers();
     platform::runGuarded([this] { setUpAtCreation(); });
@@ -77,35 +77,69 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
+QFrame* MainWindow::panel() const { return ui->Panel1; }
+platform::AnsiLineEdit* MainWindow::filterEdit() const { return ui->EdFilter; }
+QPushButton* MainWindow::refreshButton() const { return ui->CmdReload; }
+QListWidget* MainWindow::siteList() const { return ui->ListBox1; }
+QLabel* MainWindow::countLabel() const { return ui->LblCount; }
+platform::LinkLabel* MainWindow::tipsLink() const { return ui->Label6; }
+platform::AnsiLineEdit* MainWindow::nameEdit() const { return ui->EdName; }
+platform::AnsiLineEdit* MainWindow::websiteEdit() const { return ui->Edwebsite; }
+platform::AnsiLineEdit* MainWindow::commentsEdit() const { return ui->EdComments; }
+platform::AnsiLineEdit* MainWindow::userIdEdit() const { return ui->EdUser; }
+platform::AnsiLineEdit* MainWindow::passwordEdit() const { return ui->Edpwd; }
+QLabel* MainWindow::userHiddenLabel() const { return ui->LblUserHidden; }
+QLabel* MainWindow::passwordHiddenLabel() const { return ui->LblPwdHidden; }
+QPushButton* MainWindow::copyUserIdButton() const { return ui->BitBtn3; }
+QPushButton* MainWindow::copyPasswordButton() const { return ui->BitBtn4; }
+QPushButton* MainWindow::maskingButton() const { return ui->CmdHide; }
+QPushButton* MainWindow::addButton() const { return ui->CmdAdd; }
+QPushButton* MainWindow::updateButton() const { return ui->CmdUpdate; }
+QPushButton* MainWindow::deleteButton() const { return ui->CmdDelete; }
+QPushButton* MainWindow::browserWindowButton() const { return ui->CmdGoWeb; }
+QPushButton* MainWindow::printButton() const { return ui->BitBtn1; }
+QPushButton* MainWindow::defaultBrowserButton() const { return ui->CmdDefault; }
+QPushButton* MainWindow::textListButton() const { return ui->CmdCreate; }
+QGroupBox* MainWindow::storageGroup() const { return ui->GroupBox1; }
+QLabel* MainWindow::locationLabel() const { return ui->LblCurrent; }
+QPushButton* MainWindow::changeLocationButton() const { return ui->CmdChg; }
+QGroupBox* MainWindow::memoryGroup() const { return ui->GroupBox2; }
+QLabel* MainWindow::memoryTotalLabel() const { return ui->Label9; }
+QLabel* MainWindow::memoryAvailableLabel() const { return ui->Label10; }
+QLabel* MainWindow::memoryPercentLabel() const { return ui->Label11; }
+QPushButton* MainWindow::aboutButton() const { return ui->CmdAbout; }
+QPushButton* MainWindow::exitButton() const { return ui->BitBtn2; }
+QPushButton* MainWindow::helpButton() const { return ui->BitBtn5; }
+
 void MainWindow::connectHandlers() {
     auto onClick = [this](QPushButton* button, void (MainWindow::*handler)()) {
         connect(button, &QPushButton::clicked, this, guarded([this, handler] { (this->*handler)(); }));
     };
-    onClick(ui->CmdReload, &MainWindow::refreshList);
-    onClick(ui->CmdHide, &MainWindow::toggleMasking);
-    onClick(ui->BitBtn3, &MainWindow::copyUserId);
-    onClick(ui->BitBtn4, &MainWindow::copyPassword);
-    onClick(ui->CmdAdd, &MainWindow::addEntry);
-    onClick(ui->CmdUpdate, &MainWindow::updateEntry);
-    onClick(ui->CmdDelete, &MainWindow::deleteEntry);
-    onClick(ui->CmdGoWeb, &MainWindow::openInBrowserWindow);
-    onClick(ui->BitBtn1, &MainWindow::printList);
-    onClick(ui->CmdDefault, &MainWindow::openInDefaultBrowser);
-    onClick(ui->CmdCreate, &MainWindow::createTextList);
-    onClick(ui->CmdChg, &MainWindow::changeStorageLocation);
-    onClick(ui->CmdAbout, &MainWindow::showAbout);
-    onClick(ui->BitBtn5, &MainWindow::openHelp);
-    connect(ui->BitBtn2, &QPushButton::clicked, this, guarded([this] { close(); }));
-    connect(ui->Label6, &platform::LinkLabel::activated, this, guarded([this] { openPasswordTips(); }));
-    connect(ui->EdFilter, &QLineEdit::textChanged, this, guarded([this] { filterList(); }));
-    for (AnsiLineEdit* box : {ui->EdName, ui->Edwebsite, ui->EdComments, ui->EdUser, ui->Edpwd})
+    onClick(refreshButton(), &MainWindow::refreshList);
+    onClick(maskingButton(), &MainWindow::toggleMasking);
+    onClick(copyUserIdButton(), &MainWindow::copyUserId);
+    onClick(copyPasswordButton(), &MainWindow::copyPassword);
+    onClick(addButton(), &MainWindow::addEntry);
+    onClick(updateButton(), &MainWindow::updateEntry);
+    onClick(deleteButton(), &MainWindow::deleteEntry);
+    onClick(browserWindowButton(), &MainWindow::openInBrowserWindow);
+    onClick(printButton(), &MainWindow::printList);
+    onClick(defaultBrowserButton(), &MainWindow::openInDefaultBrowser);
+    onClick(textListButton(), &MainWindow::createTextList);
+    onClick(changeLocationButton(), &MainWindow::changeStorageLocation);
+    onClick(aboutButton(), &MainWindow::showAbout);
+    onClick(helpButton(), &MainWindow::openHelp);
+    connect(exitButton(), &QPushButton::clicked, this, guarded([this] { close(); }));
+    connect(tipsLink(), &platform::LinkLabel::activated, this, guarded([this] { openPasswordTips(); }));
+    connect(filterEdit(), &QLineEdit::textChanged, this, guarded([this] { filterList(); }));
+    for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), commentsEdit(), userIdEdit(), passwordEdit()})
         connect(box, &AnsiLineEdit::doubleClicked, this, guarded([this, box] { pasteInto(box); }));
 
     // A click selects (mouse), a change of the current line selects (keyboard); code
     // that selects a line itself runs the lookup itself.
     // A line dragged to with the button held selects too: the lookup then runs when the
     // button is released, unless the release is a click on a line (which runs it itself).
-    QListWidget* list = ui->ListBox1;
+    QListWidget* list = siteList();
     connect(list, &QListWidget::itemClicked, this, [this] {
         mouseSelectPending_ = false;
         platform::runGuarded([this] { showSelectedEntry(); });
@@ -134,7 +168,7 @@ void MainWindow::finishLook() {
         mono.setStyleHint(QFont::TypeWriter);
         mono.setFixedPitch(true);
         mono.setPixelSize(13);
-        ui->ListBox1->setFont(mono);
+        siteList()->setFont(mono);
     }
     QStyle* st = style();
     const QSize iconSize(16, 16);
@@ -142,25 +176,25 @@ void MainWindow::finishLook() {
         b->setIcon(st->standardIcon(p, nullptr, b));
         b->setIconSize(iconSize);
     };
-    picture(ui->CmdAdd, QStyle::SP_FileDialogNewFolder);
-    picture(ui->CmdUpdate, QStyle::SP_DialogSaveButton);
-    picture(ui->CmdDelete, QStyle::SP_TrashIcon);
-    picture(ui->CmdGoWeb, QStyle::SP_DriveNetIcon);
-    picture(ui->BitBtn1, QStyle::SP_FileDialogDetailedView);
-    picture(ui->CmdCreate, QStyle::SP_FileIcon);
-    picture(ui->CmdChg, QStyle::SP_DirOpenIcon);
-    picture(ui->CmdAbout, QStyle::SP_MessageBoxInformation);
-    picture(ui->BitBtn2, QStyle::SP_DialogOkButton);
-    picture(ui->BitBtn5, QStyle::SP_MessageBoxQuestion);
+    picture(addButton(), QStyle::SP_FileDialogNewFolder);
+    picture(updateButton(), QStyle::SP_DialogSaveButton);
+    picture(deleteButton(), QStyle::SP_TrashIcon);
+    picture(browserWindowButton(), QStyle::SP_DriveNetIcon);
+    picture(printButton(), QStyle::SP_FileDialogDetailedView);
+    picture(textListButton(), QStyle::SP_FileIcon);
+    picture(changeLocationButton(), QStyle::SP_DirOpenIcon);
+    picture(aboutButton(), QStyle::SP_MessageBoxInformation);
+    picture(exitButton(), QStyle::SP_DialogOkButton);
+    picture(helpButton(), QStyle::SP_MessageBoxQuestion);
     // The default browser's button shows the same picture as the built-in one.
-    ui->CmdDefault->setIconSize(iconSize);
-    ui->CmdDefault->setIcon(ui->CmdGoWeb->icon());
+    defaultBrowserButton()->setIconSize(iconSize);
+    defaultBrowserButton()->setIcon(browserWindowButton()->icon());
 
     // A label keeps its designed width where the font on this machine is a little wider
     // than the designed one: its letters move closer together until the text fits.
     // Only where that is not enough does the label grow rightwards.
     // All of the window's labels are in Panel1 (a message box may be a child window now).
-    for (QLabel* label : ui->Panel1->findChildren<QLabel*>()) {
+    for (QLabel* label : panel()->findChildren<QLabel*>()) {
         if (label->wordWrap()) continue;
         const int excess = label->sizeHint().width() - label->width();
         const qsizetype gaps = label->text().size() - 1;
@@ -195,7 +229,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
         QTimer::singleShot(0, this, [this] { finishLook(); });  // after the pixels went out
         return QWidget::eventFilter(watched, e);
     }
-    if (watched == ui->ListBox1->viewport() && e->type() == QEvent::MouseButtonRelease) {
+    if (watched == siteList()->viewport() && e->type() == QEvent::MouseButtonRelease) {
         QTimer::singleShot(0, this, [this] {
             if (!mouseSelectPending_) return;
             mouseSelectPending_ = false;
@@ -213,7 +247,7 @@ bool MainWindow::pressOnEnter(QKeyEvent* e) {
         button && isAncestorOf(button))
         button->click();
     else
-        ui->BitBtn2->click();
+        exitButton()->click();
     e->accept();
     return true;
 }
@@ -286,10 +320,10 @@ void MainWindow::loadAtStart() {
     const platform::MemoryLines lines =
         platform::memoryLines(platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical),
                               platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical));
-    ui->Label9->setText(lines.total);
-    ui->Label10->setText(lines.available);
-    ui->Label11->setText(lines.percent);
-    ui->LblCurrent->setText(QString::fromLocal8Bit(dataFile));
+    memoryTotalLabel()->setText(lines.total);
+    memoryAvailableLabel()->setText(lines.available);
+    memoryPercentLabel()->setText(lines.percent);
+    locationLabel()->setText(QString::fromLocal8Bit(dataFile));
     selectFirstLineAndShow();
     showCount();
 }

@@ -14,11 +14,17 @@ class Session;
 }  // namespace vault
 namespace platform {
 class AnsiLineEdit;
-}
+class LinkLabel;
+}  // namespace platform
 namespace Ui {
 class MainWindow;
 }
 
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
 class QTimer;
 
 class MainWindow : public QWidget {
@@ -72,6 +78,41 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // The controls, by what they hold (their object names are the form's: EdName, CmdAdd).
+    QFrame* panel() const;
+    platform::AnsiLineEdit* filterEdit() const;
+    QPushButton* refreshButton() const;
+    QListWidget* siteList() const;
+    QLabel* countLabel() const;
+    platform::LinkLabel* tipsLink() const;
+    platform::AnsiLineEdit* nameEdit() const;
+    platform::AnsiLineEdit* websiteEdit() const;
+    platform::AnsiLineEdit* commentsEdit() const;
+    platform::AnsiLineEdit* userIdEdit() const;
+    platform::AnsiLineEdit* passwordEdit() const;
+    QLabel* userHiddenLabel() const;
+    QLabel* passwordHiddenLabel() const;
+    QPushButton* copyUserIdButton() const;
+    QPushButton* copyPasswordButton() const;
+    QPushButton* maskingButton() const;
+    QPushButton* addButton() const;
+    QPushButton* updateButton() const;
+    QPushButton* deleteButton() const;
+    QPushButton* browserWindowButton() const;
+    QPushButton* printButton() const;
+    QPushButton* defaultBrowserButton() const;
+    QPushButton* textListButton() const;
+    QGroupBox* storageGroup() const;
+    QLabel* locationLabel() const;
+    QPushButton* changeLocationButton() const;
+    QGroupBox* memoryGroup() const;
+    QLabel* memoryTotalLabel() const;
+    QLabel* memoryAvailableLabel() const;
+    QLabel* memoryPercentLabel() const;
+    QPushButton* aboutButton() const;
+    QPushButton* exitButton() const;
+    QPushButton* helpButton() const;
+
     // Creation: paths and data folder, stored size, masking state.
     void setUpAtCreation();
     // When the window is asked to close: the size, the masking state, the location.

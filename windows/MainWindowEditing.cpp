@@ -52,23 +52,24 @@ QString duplicateText(const std::string& name, bool listed) {
 }  // namespace
 
 vault::Entry MainWindow::typedEntry() const {
-    return vault::Entry{toAnsi(ui->EdName->text()), toAnsi(ui->Edwebsite->text()), toAnsi(ui->EdUser->text()),
-                        toAnsi(ui->Edpwd->text()), toAnsi(ui->EdComments->text())};
+    return vault::Entry{toAnsi(nameEdit()->text()), toAnsi(websiteEdit()->text()),
+                        toAnsi(userIdEdit()->text()), toAnsi(passwordEdit()->text()),
+                        toAnsi(commentsEdit()->text())};
 }
 
 void MainWindow::addEntry() {
     // The list test looks at the lines the list shows now (after a filter only the
     // matching ones); the file's own test follows in the vault.
     auto listed = [this](const std::string& key) {
-        for (int i = 0; i < ui->ListBox1->count(); ++i)
-            if (vault::nameKey(toAnsi(ui->ListBox1->item(i)->text())) == key) return true;
+        for (int i = 0; i < siteList()->count(); ++i)
+            if (vault::nameKey(toAnsi(siteList()->item(i)->text())) == key) return true;
         return false;
     };
     const vault::AddResult result =
         session_->add(typedEntry(), listed, [this](const vault::Entry& entry, bool addressCompleted) {
-            if (addressCompleted) ui->Edwebsite->setText(fromAnsi(entry.website));
+            if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
         });
-    const std::string wanted = vault::nameKey(toAnsi(ui->EdName->text()));
+    const std::string wanted = vault::nameKey(toAnsi(nameEdit()->text()));
     switch (result.outcome) {
     case vault::AddOutcome::SpaceInPassword:
         platform::showPlain(tr(kSpaceInPassword));
@@ -92,8 +93,8 @@ void MainWindow::addEntry() {
         break;
     }
     {
-        const QSignalBlocker quiet(ui->ListBox1);
-        ui->ListBox1->addItem(fromAnsi(result.entry.name));
+        const QSignalBlocker quiet(siteList());
+        siteList()->addItem(fromAnsi(result.entry.name));
     }
     platform::showPlain(tr(kAdded));
     selectFirstLineAndShow();
@@ -103,8 +104,9 @@ void MainWindow::addEntry() {
 void MainWindow::updateEntry() { applyEntryChange(false); }
 
 void MainWindow::deleteEntry() {
-    if (!platform::askYesNo(tr("You chose delete. You sure you want to delete entry %1? (Click \"Yes\" to delete)")
-                                .arg(ui->EdName->text())))
+    if (!platform::askYesNo(
+            tr("You chose delete. You sure you want to delete entry %1? (Click \"Yes\" to delete)")
+                .arg(nameEdit()->text())))
         return;
     applyEntryChange(true);
     selectFirstLineAndShow();
@@ -113,9 +115,9 @@ void MainWindow::deleteEntry() {
 
 void MainWindow::applyEntryChange(bool deleting) {
     const vault::ChangeResult result =
-        deleting ? session_->remove(toAnsi(ui->EdName->text()))
+        deleting ? session_->remove(toAnsi(nameEdit()->text()))
                  : session_->update(typedEntry(), [this](const vault::Entry& entry, bool addressCompleted) {
-                       if (addressCompleted) ui->Edwebsite->setText(fromAnsi(entry.website));
+                       if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
                    });
     switch (result.outcome) {
     case vault::ChangeOutcome::SpaceInPassword:
@@ -133,6 +135,6 @@ void MainWindow::applyEntryChange(bool deleting) {
     }
     // The line goes once the slot is written, so a failed write leaves list and file alike.
     if (deleting) removeListLine(fromAnsi(result.entry.name));
-    platform::showPlain(deleting ? tr("%1 has been deleted.").arg(ui->EdName->text())
-                                 : tr("%1 has been updated.").arg(ui->EdName->text()));
+    platform::showPlain(deleting ? tr("%1 has been deleted.").arg(nameEdit()->text())
+                                 : tr("%1 has been updated.").arg(nameEdit()->text()));
 }

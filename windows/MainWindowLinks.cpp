@@ -40,16 +40,16 @@ void MainWindow::openInBrowserWindow() {
     // "User Hidden" label of this window.
     platform::BrowseRequest request;
     request.owner = this;
-    request.name = ui->EdName->text();
-    request.website = ui->Edwebsite->text();
-    request.user = ui->EdUser->text();
-    request.password = ui->Edpwd->text();
-    request.masked = !ui->LblUserHidden->isHidden();
+    request.name = nameEdit()->text();
+    request.website = websiteEdit()->text();
+    request.user = userIdEdit()->text();
+    request.password = passwordEdit()->text();
+    request.masked = !userHiddenLabel()->isHidden();
     platform::openBrowserWindow(request);
 }
 
 void MainWindow::openInDefaultBrowser() {
-    const QString box = ui->Edwebsite->text();
+    const QString box = websiteEdit()->text();
     const std::string address = vault::Trim(toAnsi(box));
     if (address.empty()) {
         platform::showPlain(tr("There is no website address listed in the website box above."));
@@ -57,8 +57,8 @@ void MainWindow::openInDefaultBrowser() {
     }
     // Handed over as it stands: stored addresses already carry their scheme.
     if (!platform::shellOpen(fromAnsi(address)))
-        platform::showPlain(tr("Your web browser could not be opened. You will need to click and open your your "
-                               "browser and go to %1 You can also use the Go There button.")
+        platform::showPlain(tr("Your web browser could not be opened. You will need to click and open your "
+                               "your browser and go to %1 You can also use the Go There button.")
                                 .arg(box));
 }
 
@@ -91,7 +91,7 @@ void MainWindow::changeStorageLocation() {
     const std::optional<QString> chosen =
         platform::chooseStorageFolder(this, tr("Choose Your Storage Location"), start);
     if (!chosen) return;
-    ui->LblCurrent->setText(*chosen);
+    locationLabel()->setText(*chosen);
     chosenLocation_ = QFile::encodeName(*chosen).toStdString();
     platform::showPlain(tr(kLocationSavedOnExit));
 }

@@ -43,7 +43,7 @@ void MainWindow::loadList() {
     std::optional<vault::Entry> lastInUse;
     auto settle = [&] {
         if (names.isEmpty()) return;
-        QListWidget* list = ui->ListBox1;
+        QListWidget* list = siteList();
         const bool sorting = list->isSortingEnabled();
         list->setSortingEnabled(false);
         list->addItems(names);
@@ -64,32 +64,32 @@ void MainWindow::loadList() {
 }
 
 void MainWindow::showEntry(const vault::Entry& entry) {
-    ui->EdName->setText(fromAnsi(entry.name));
-    ui->Edwebsite->setText(fromAnsi(entry.website));
-    ui->EdUser->setText(fromAnsi(entry.userId));
-    ui->EdComments->setText(fromAnsi(entry.comments));
-    ui->Edpwd->setText(fromAnsi(entry.password));
+    nameEdit()->setText(fromAnsi(entry.name));
+    websiteEdit()->setText(fromAnsi(entry.website));
+    userIdEdit()->setText(fromAnsi(entry.userId));
+    commentsEdit()->setText(fromAnsi(entry.comments));
+    passwordEdit()->setText(fromAnsi(entry.password));
     // Each box shows the start of its text, however long it is.
-    for (AnsiLineEdit* box : {ui->EdName, ui->Edwebsite, ui->EdUser, ui->EdComments, ui->Edpwd})
+    for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), userIdEdit(), commentsEdit(), passwordEdit()})
         box->setCursorPosition(0);
 }
 
-void MainWindow::showCount() { ui->LblCount->setText(tr("Total Sites = %1").arg(ui->ListBox1->count())); }
+void MainWindow::showCount() { countLabel()->setText(tr("Total Sites = %1").arg(siteList()->count())); }
 
 // ---------------------------------------------------------------------------------
 // Selection, filter, masking and clipboard
 // ---------------------------------------------------------------------------------
 
 void MainWindow::showSelectedEntry() {
-    if (ui->ListBox1->count() == 0) return;
-    QListWidgetItem* line = ui->ListBox1->currentItem();
+    if (siteList()->count() == 0) return;
+    QListWidgetItem* line = siteList()->currentItem();
     if (!line || !line->isSelected()) return;  // no line selected
     if (const std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) showEntry(*entry);
 }
 
 void MainWindow::filterList() {
-    const std::string typed = toAnsi(ui->EdFilter->text());
-    QListWidget* list = ui->ListBox1;
+    const std::string typed = toAnsi(filterEdit()->text());
+    QListWidget* list = siteList();
     if (list->count() == 0 || vault::Trim(typed).empty()) return;
     const std::string wanted = vault::UpperAscii(typed);  // untrimmed
     QStringList matching;
@@ -104,31 +104,32 @@ void MainWindow::filterList() {
 }
 
 void MainWindow::refreshList() {
-    ui->EdFilter->clear();
+    filterEdit()->clear();
     {
-        const QSignalBlocker quiet(ui->ListBox1);
-        ui->ListBox1->clear();
+        const QSignalBlocker quiet(siteList());
+        siteList()->clear();
     }
     loadList();
 }
 
-bool MainWindow::entriesShown() const { return !ui->EdUser->isHidden(); }
+bool MainWindow::entriesShown() const { return !userIdEdit()->isHidden(); }
 
 void MainWindow::setMasked(bool masked) {
-    ui->EdUser->setHidden(masked);
-    ui->Edpwd->setHidden(masked);
-    ui->CmdHide->setText(masked ? tr("S") : tr("H"));
+    userIdEdit()->setHidden(masked);
+    passwordEdit()->setHidden(masked);
+    maskingButton()->setText(masked ? tr("S") : tr("H"));
     // The caption is a single letter; a screen reader says what a press does.
-    ui->CmdHide->setAccessibleName(masked ? tr("Show User ID and Password") : tr("Hide User ID and Password"));
-    ui->LblUserHidden->setHidden(!masked);
-    ui->LblPwdHidden->setHidden(!masked);
+    maskingButton()->setAccessibleName(masked ? tr("Show User ID and Password")
+                                              : tr("Hide User ID and Password"));
+    userHiddenLabel()->setHidden(!masked);
+    passwordHiddenLabel()->setHidden(!masked);
 }
 
 void MainWindow::toggleMasking() { setMasked(entriesShown()); }
 
-void MainWindow::copyUserId() { copyToClipboard(ui->EdUser->text()); }
+void MainWindow::copyUserId() { copyToClipboard(userIdEdit()->text()); }
 
-void MainWindow::copyPassword() { copyToClipboard(ui->Edpwd->text()); }
+void MainWindow::copyPassword() { copyToClipboard(passwordEdit()->text()); }
 
 void MainWindow::pasteInto(AnsiLineEdit* box) {
     // The box's own paste, so its length limit, upper case and single line apply.
@@ -138,35 +139,35 @@ void MainWindow::pasteInto(AnsiLineEdit* box) {
 
 void MainWindow::copyToClipboard(const QString& text) {
     // The panel flashes black long enough to be seen, then keeps a shade darker.
-    QPalette pal = ui->Panel1->palette();
+    QPalette pal = panel()->palette();
     pal.setColor(QPalette::Window, Qt::black);
-    ui->Panel1->setPalette(pal);
+    panel()->setPalette(pal);
     platform::copySecret(text);
     if (!copyFlash_) {
         copyFlash_ = new QTimer(this);
         copyFlash_->setSingleShot(true);
         copyFlash_->setInterval(kCopyFlashMs);
         connect(copyFlash_, &QTimer::timeout, this, [this] {
-            QPalette after = ui->Panel1->palette();
+            QPalette after = panel()->palette();
             after.setColor(QPalette::Window, kPanelAfterCopy);
-            ui->Panel1->setPalette(after);
+            panel()->setPalette(after);
         });
     }
     copyFlash_->start();
 }
 
 void MainWindow::selectRowQuietly(int row) {
-    const QSignalBlocker quiet(ui->ListBox1);
-    ui->ListBox1->setCurrentRow(row);
+    const QSignalBlocker quiet(siteList());
+    siteList()->setCurrentRow(row);
 }
 
 void MainWindow::selectFirstLineAndShow() {
     selectRowQuietly(0);
-    if (ui->ListBox1->count() > 0) showSelectedEntry();
+    if (siteList()->count() > 0) showSelectedEntry();
 }
 
 void MainWindow::removeListLine(const QString& line) {
-    QListWidget* list = ui->ListBox1;
+    QListWidget* list = siteList();
     for (int i = 0; i < list->count(); ++i) {
         if (list->item(i)->text() == line) {
             const QSignalBlocker quiet(list);

@@ -75,8 +75,8 @@ void MainWindow::printList() {
         output::printList(*printer, [&](const auto& print) {
             session_->forEachPrintable([&](const vault::Entry& entry) {
                 lastPrinted = entry;
-                print({ui->EdName->ansiTextFor(entry.name), ui->Edwebsite->ansiTextFor(entry.website),
-                       ui->EdUser->ansiTextFor(entry.userId), ui->Edpwd->ansiTextFor(entry.password)});
+                print({nameEdit()->ansiTextFor(entry.name), websiteEdit()->ansiTextFor(entry.website),
+                       userIdEdit()->ansiTextFor(entry.userId), passwordEdit()->ansiTextFor(entry.password)});
             });
         });
     } catch (...) {
@@ -97,25 +97,25 @@ void MainWindow::createTextList() {
         // stopped at: the last one, or the one whose entry failed.
         vault::ListedNameIndex index(*session_);
         const vault::Entry* shown = nullptr;
-        std::string name = ui->EdName->ansiText(), website = ui->Edwebsite->ansiText(),
-                    user = ui->EdUser->ansiText(), password = ui->Edpwd->ansiText(),
-                    comments = ui->EdComments->ansiText();
+        std::string name = nameEdit()->ansiText(), website = websiteEdit()->ansiText(),
+                    user = userIdEdit()->ansiText(), password = passwordEdit()->ansiText(),
+                    comments = commentsEdit()->ansiText();
         auto settle = [&](int row) {
             selectRowQuietly(row);
             if (shown) showEntry(*shown);
         };
-        QListWidget* list = ui->ListBox1;
+        QListWidget* list = siteList();
         const int count = list->count();
         int row = 0;
         try {
             for (; row < count; ++row) {
                 if (const vault::Entry* e = index.find(toAnsi(list->item(row)->text()))) {
                     shown = e;
-                    name = ui->EdName->ansiTextFor(e->name);
-                    website = ui->Edwebsite->ansiTextFor(e->website);
-                    user = ui->EdUser->ansiTextFor(e->userId);
-                    password = ui->Edpwd->ansiTextFor(e->password);
-                    comments = ui->EdComments->ansiTextFor(e->comments);
+                    name = nameEdit()->ansiTextFor(e->name);
+                    website = websiteEdit()->ansiTextFor(e->website);
+                    user = userIdEdit()->ansiTextFor(e->userId);
+                    password = passwordEdit()->ansiTextFor(e->password);
+                    comments = commentsEdit()->ansiTextFor(e->comments);
                 }
                 file.writeEntry(name, website, user, password, comments);
             }
