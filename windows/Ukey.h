@@ -18,7 +18,7 @@ class Session;
 class TFrmKey : public QDialog {
     Q_OBJECT
 public:
-    // mainWindow's LoadAtStart runs when the dialog closes.
+    // mainWindow's loadAtStart runs when the dialog closes.
     // Without a main window the dialog works on a session of its own.
     explicit TFrmKey(MainWindow* mainWindow, QWidget* parent = nullptr);
     ~TFrmKey() override;
