@@ -88,7 +88,8 @@ private slots:
 
         QString site, url, hideCaption;
         QJsonObject values;
-        QVERIFY(withBrowserWindow([&] { control<QPushButton>(w, "CmdGoWeb")->click(); }, [&](QWidget* window) {
+        QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
+        QVERIFY(withBrowserWindow([&] { openWithin->click(); }, [&](QWidget* window) {
             site = window->findChild<QLabel*>(QStringLiteral("LblName"))->text();
             url = window->findChild<QLineEdit*>(QStringLiteral("EdURL"))->text();
             hideCaption = window->findChild<QPushButton*>(QStringLiteral("CmdHide"))->text();
@@ -105,12 +106,13 @@ private slots:
         // Masking on in the main window; a double click on the name opens the window too.
         control<QPushButton>(w, "CmdHide")->click();
         QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
-        const QRect line = control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0));
+        QListWidget* list = control<QListWidget>(w, "ListBox1");
+        const QRect line = list->visualItemRect(list->item(0));
         QVERIFY(withBrowserWindow(
             [&] {
                 // A double click: press and release, then the second press as a double click.
-                QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {}, line.center());
-                QTest::mouseDClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {}, line.center());
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line.center());
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, line.center());
             },
             [&](QWidget* window) {
                 hideCaption = window->findChild<QPushButton*>(QStringLiteral("CmdHide"))->text();
@@ -131,4 +133,3 @@ int main(int argc, char** argv) {
 }
 
 #include "e2e_test.moc"
-

@@ -282,4 +282,3 @@ private slots:
 
 QTEST_MAIN(CliTest)
 #include "test_cli.moc"
-

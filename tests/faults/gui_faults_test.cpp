@@ -210,4 +210,3 @@ private slots:
 
 QTEST_MAIN(GuiFaultTest)
 #include "gui_faults_test.moc"
-

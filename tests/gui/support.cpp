@@ -17,7 +17,6 @@
 
 using testsupport::control;
 
-
 namespace gui_test {
 
 vault::Locations setupPaths() { return testsupport::programFiles(); }
@@ -65,7 +64,8 @@ std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue)
 
 QStringList listLines(MainWindow* w) {
     QStringList lines;
-    for (int i = 0; i < control<QListWidget>(w, "ListBox1")->count(); ++i) lines << control<QListWidget>(w, "ListBox1")->item(i)->text();
+    for (int i = 0; i < control<QListWidget>(w, "ListBox1")->count(); ++i)
+        lines << control<QListWidget>(w, "ListBox1")->item(i)->text();
     return lines;
 }
 

@@ -108,7 +108,8 @@ private slots:
         QCOMPARE(r.Password.str(), std::string("p4ss"));
         QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));  // the first line, not the new one
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+                 QStringLiteral("MAIL"));  // the first line, not the new one
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
 
@@ -245,7 +246,8 @@ private slots:
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(1, "").Name.str(), std::string("BANK"));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));  // the lines shown
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(),
+                 QStringLiteral("Total Sites = 2"));  // the lines shown
 
         // A duplicate met in the file before the free slot is refused with the file's text.
         type(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
@@ -294,7 +296,8 @@ private slots:
         VERIFY_BOXES();
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://only"));  // boxes keep the text
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(),
+                 QStringLiteral("http://only"));  // boxes keep the text
     }
 
     void anotherCopysChangeIsNotOverwritten() {
@@ -331,4 +334,3 @@ private slots:
 
 QTEST_MAIN(EditingTest)
 #include "test_editing.moc"
-

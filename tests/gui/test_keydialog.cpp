@@ -326,4 +326,3 @@ private slots:
 
 QTEST_MAIN(KeyDialogTest)
 #include "test_keydialog.moc"
-

@@ -43,12 +43,17 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "BANK", "MAIL"}));
         // A real click on MAIL.
-        const QRect mailRect = control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(2));
-        QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {}, mailRect.center());
+        const QRect mailRect =
+            control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(2));
+        QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {},
+                          mailRect.center());
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         // Long texts show their start.
-        for (const auto* box : {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"), control<platform::AnsiLineEdit>(w, "EdUser"), control<platform::AnsiLineEdit>(w, "EdComments"), control<platform::AnsiLineEdit>(w, "Edpwd")})
+        for (const auto* box :
+             {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"),
+              control<platform::AnsiLineEdit>(w, "EdUser"), control<platform::AnsiLineEdit>(w, "EdComments"),
+              control<platform::AnsiLineEdit>(w, "Edpwd")})
             QCOMPARE(box->cursorPosition(), 0);
         // The keyboard moves the selection too; both BANK lines show the lower slot.
         control<QListWidget>(w, "ListBox1")->setFocus();
@@ -57,12 +62,16 @@ private slots:
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // A name no slot holds leaves the boxes as they are, without a message.
         control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("NOWHERE"));
-        control<QListWidget>(w, "ListBox1")->setCurrentItem(control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
+        control<QListWidget>(w, "ListBox1")
+            ->setCurrentItem(
+                control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
         w->showSelectedEntry();
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // Pressing on one line and letting go on another selects that one: it is shown.
         QWidget* view = control<QListWidget>(w, "ListBox1")->viewport();
-        const QPoint from = control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0)).center();
+        const QPoint from = control<QListWidget>(w, "ListBox1")
+                                ->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0))
+                                .center();
         QTest::mousePress(view, Qt::LeftButton, {}, from);
         QMouseEvent drag(QEvent::MouseMove, QPointF(mailRect.center()),
                          QPointF(view->mapToGlobal(mailRect.center())), Qt::NoButton,
@@ -92,13 +101,15 @@ private slots:
         QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdFilter"), Qt::Key_Backspace);
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AMAZON"));  // boxes keep their entry
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+                 QStringLiteral("AMAZON"));  // boxes keep their entry
 
         control<QPushButton>(w, "CmdReload")->click();
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdFilter")->text(), QString());
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK"));  // last in-use slot of the file
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+                 QStringLiteral("MY BANK"));  // last in-use slot of the file
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         // Blanks only do nothing; a leading blank is part of the filter.
@@ -159,7 +170,8 @@ private slots:
         QGuiApplication::clipboard()->clear();
         w->pasteInto(control<platform::AnsiLineEdit>(w, "Edwebsite"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QString());
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->contextMenuPolicy(), Qt::DefaultContextMenu);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->contextMenuPolicy(),
+                 Qt::DefaultContextMenu);
 
         // A pasted line break ends what a one-line box takes, by double click or keyboard.
         QGuiApplication::clipboard()->setText(QStringLiteral("line one\nline two"));
@@ -173,8 +185,9 @@ private slots:
         // The box's context menu pastes the same way.
         QGuiApplication::clipboard()->setText(QStringLiteral("menu\rtext"));
         control<platform::AnsiLineEdit>(w, "EdComments")->selectAll();
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    control<platform::AnsiLineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent menuEvent(
+            QContextMenuEvent::Mouse, QPoint(5, 5),
+            control<platform::AnsiLineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(control<platform::AnsiLineEdit>(w, "EdComments"), &menuEvent);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         QVERIFY(menu);
@@ -245,4 +258,3 @@ private slots:
 
 QTEST_MAIN(ListTest)
 #include "test_list.moc"
-

@@ -68,8 +68,10 @@ private slots:
             QCOMPARE(c->geometry(), p.rect);
         }
         QCOMPARE(control<QPushButton>(w, "BitBtn5")->parentWidget(), static_cast<QWidget*>(&w));
-        QCOMPARE(control<QLabel>(w, "Label9")->parentWidget(), static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox2")));
-        QCOMPARE(control<QPushButton>(w, "CmdChg")->parentWidget(), static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox1")));
+        QCOMPARE(control<QLabel>(w, "Label9")->parentWidget(),
+                 static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox2")));
+        QCOMPARE(control<QPushButton>(w, "CmdChg")->parentWidget(),
+                 static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox1")));
 
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->maxLength(), 255);
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->maxLength(), 255);
@@ -79,27 +81,38 @@ private slots:
         QVERIFY(control<QListWidget>(w, "ListBox1")->isSortingEnabled());
         // The filter keeps its matches in a list of its own, not in a hidden list box.
         QCOMPARE(w.findChildren<QListWidget*>().size(), 1);
-        QCOMPARE(control<QPushButton>(w, "CmdDelete")->toolTip(), QStringLiteral("Delete the highlighted site from your list"));
+        QCOMPARE(control<QPushButton>(w, "CmdDelete")->toolTip(),
+                 QStringLiteral("Delete the highlighted site from your list"));
         QCOMPARE(control<QPushButton>(w, "CmdChg")->toolTip(),
                  QStringLiteral("For best security, store password data on a thumb drive or "
                                 "memory card so it can be removed"));
         // The pictures and the list's font are there by the time the window shows.
         w.show();
         QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
-        QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(), control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
+        QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
+                 control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
         QVERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
         QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(239, 239, 239));
-        QCOMPARE(control<platform::LinkLabel>(w, "Label6")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+        QCOMPARE(control<platform::LinkLabel>(w, "Label6")->palette().color(QPalette::WindowText),
+                 QColor(0, 0, 128));
         QVERIFY(control<platform::LinkLabel>(w, "Label6")->font().underline());
 
         // Screen readers find the boxes by their labels' texts.
         QCOMPARE(control<QListWidget>(w, "ListBox1")->accessibleName(), QStringLiteral("Sites"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->accessibleName(), QStringLiteral("Name (Name to identify the website)"));
-        QCOMPARE(control<QLabel>(w, "Label2")->buddy(), static_cast<QWidget*>(control<platform::AnsiLineEdit>(w, "Edpwd")));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->accessibleName(),
+                 QStringLiteral("Name (Name to identify the website)"));
+        QCOMPARE(control<QLabel>(w, "Label2")->buddy(),
+                 static_cast<QWidget*>(control<platform::AnsiLineEdit>(w, "Edpwd")));
 
         // Keyboard order of the boxes, then the three editing commands.
-        QWidget* expected[] = {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"), control<platform::AnsiLineEdit>(w, "EdComments"), control<platform::AnsiLineEdit>(w, "EdUser"),
-                               control<platform::AnsiLineEdit>(w, "Edpwd"),  control<QPushButton>(w, "CmdAdd"),    control<QPushButton>(w, "CmdUpdate"),  control<QPushButton>(w, "CmdDelete")};
+        QWidget* expected[] = {control<platform::AnsiLineEdit>(w, "EdName"),
+                               control<platform::AnsiLineEdit>(w, "Edwebsite"),
+                               control<platform::AnsiLineEdit>(w, "EdComments"),
+                               control<platform::AnsiLineEdit>(w, "EdUser"),
+                               control<platform::AnsiLineEdit>(w, "Edpwd"),
+                               control<QPushButton>(w, "CmdAdd"),
+                               control<QPushButton>(w, "CmdUpdate"),
+                               control<QPushButton>(w, "CmdDelete")};
         auto nextByTab = [](QWidget* from) {
             QWidget* n = from->nextInFocusChain();
             while (!(n->focusPolicy() & Qt::TabFocus)) n = n->nextInFocusChain();
@@ -122,7 +135,8 @@ private slots:
             QTRY_VERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
             QVERIFY(w.isHidden());
             QVERIFY(key.isVisible());
-            QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(), control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
+            QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
+                     control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
             QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
         }
         MainWindow w;
@@ -140,9 +154,11 @@ private slots:
         QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdName"), QStringLiteral("abc"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
         // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
-        control<platform::AnsiLineEdit>(w, "EdComments")->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        control<platform::AnsiLineEdit>(w, "EdComments")
+            ->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("\u20ac5 ? ?"));
-        QCOMPARE(platform::toAnsi(control<platform::AnsiLineEdit>(w, "EdComments")->text()), std::string("\x80" "5 ? ?"));
+        QCOMPARE(platform::toAnsi(control<platform::AnsiLineEdit>(w, "EdComments")->text()),
+                 std::string("\x80" "5 ? ?"));
         control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QString(30, QChar(0x2713)));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('?')));
         // The undefined codes of the code page survive the round trip.
@@ -152,13 +168,16 @@ private slots:
         // What a box would hold is what it holds once set: upper case, cut to length.
         const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
         for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
-            for (platform::AnsiLineEdit* box : {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"), control<platform::AnsiLineEdit>(w, "Edpwd")}) {
+            for (platform::AnsiLineEdit* box : {control<platform::AnsiLineEdit>(w, "EdName"),
+                                                control<platform::AnsiLineEdit>(w, "Edwebsite"),
+                                                control<platform::AnsiLineEdit>(w, "Edpwd")}) {
                 const std::string expected = box->ansiTextFor(bytes);
                 box->setAnsiText(bytes);
                 QCOMPARE(box->ansiText(), expected);
             }
         }
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->ansiTextFor(lower), std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->ansiTextFor(lower),
+                 std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
     }
 
     void firstStartCreatesTheFile() {
@@ -170,8 +189,9 @@ private slots:
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
         QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), QString::fromStdString(dataFilePath()));
-        QVERIFY(control<QLabel>(w, "Label9")->text().startsWith(QStringLiteral("RAM memory on your system   : ")));
-        QVERIFY(control<QLabel>(w, "Label9")->text().endsWith(QLatin1Char('k')));
+        const QString totalLine = control<QLabel>(w, "Label9")->text();
+        QVERIFY(totalLine.startsWith(QStringLiteral("RAM memory on your system   : ")));
+        QVERIFY(totalLine.endsWith(QLatin1Char('k')));
         QVERIFY(control<platform::AnsiLineEdit>(w, "EdName")->text().isEmpty());
     }
 
@@ -200,7 +220,8 @@ private slots:
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://abc.example"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(),
+                 QStringLiteral("http://abc.example"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("ac"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("ap"));
@@ -299,7 +320,8 @@ private slots:
         control<QPushButton>(again, "CmdHide")->setFocus();
         QTest::keyClick(control<QPushButton>(again, "CmdHide"), Qt::Key_Return);
         QVERIFY(again->isVisible());
-        QCOMPARE(control<QPushButton>(again, "CmdHide")->text(), QStringLiteral("H"));  // masked state was restored, then toggled
+        QCOMPARE(control<QPushButton>(again, "CmdHide")->text(),
+                 QStringLiteral("H"));  // masked state was restored, then toggled
         // Enter in the list is Exit as well.
         control<QListWidget>(again, "ListBox1")->setFocus();
         QTest::keyClick(control<QListWidget>(again, "ListBox1"), Qt::Key_Return);
@@ -341,4 +363,3 @@ private slots:
 
 QTEST_MAIN(StartupTest)
 #include "test_startup.moc"
-

@@ -159,17 +159,19 @@ private slots:
         });
         control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("GHOST"));  // a line no slot holds
         QStringList lines;
-        for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row) lines << control<QListWidget>(w, "ListBox1")->item(row)->text();
+        for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row)
+            lines << control<QListWidget>(w, "ListBox1")->item(row)->text();
         QCOMPARE(lines, QStringList({"DUP", "DUP", "GHOST", "ZED", "shop"}));
         QByteArray expected;
         for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row) {
             control<QListWidget>(w, "ListBox1")->setCurrentRow(row);
             w->showSelectedEntry();
-            expected += QByteArray::fromStdString(control<platform::AnsiLineEdit>(w, "EdName")->ansiText() + " URL: " +
-                                                  control<platform::AnsiLineEdit>(w, "Edwebsite")->ansiText() + "\r\n User: " +
-                                                  control<platform::AnsiLineEdit>(w, "EdUser")->ansiText() + " Password: " +
-                                                  control<platform::AnsiLineEdit>(w, "Edpwd")->ansiText() + "\r\n Comments: " +
-                                                  control<platform::AnsiLineEdit>(w, "EdComments")->ansiText() + "\r\n \r\n");
+            expected += QByteArray::fromStdString(
+                control<platform::AnsiLineEdit>(w, "EdName")->ansiText() +
+                " URL: " + control<platform::AnsiLineEdit>(w, "Edwebsite")->ansiText() +
+                "\r\n User: " + control<platform::AnsiLineEdit>(w, "EdUser")->ansiText() +
+                " Password: " + control<platform::AnsiLineEdit>(w, "Edpwd")->ansiText() + "\r\n Comments: " +
+                control<platform::AnsiLineEdit>(w, "EdComments")->ansiText() + "\r\n \r\n");
         }
         QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " +
                                   QByteArray(25, 'p') + "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
@@ -368,7 +370,8 @@ private slots:
         QCOMPARE(afterHelp, static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Space);
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Return);
-        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(control<platform::LinkLabel>(w, "Label6"));
+        QAccessibleInterface* link =
+            QAccessible::queryAccessibleInterface(control<platform::LinkLabel>(w, "Label6"));
         QVERIFY(link);
         QCOMPARE(link->role(), QAccessible::Link);
         QCOMPARE(link->text(QAccessible::Name), QStringLiteral("Password Protection Tips"));
@@ -384,4 +387,3 @@ private slots:
 
 QTEST_MAIN(OutputHandlersTest)
 #include "handlers_test.moc"
-

@@ -34,7 +34,7 @@ inline void writeDataFile(const std::string& path, const std::vector<Slot>& entr
 
 // The main window as the program starts it: created, then loaded once the phrase is set.
 inline std::unique_ptr<MainWindow> startWindow(const std::vector<Slot>& entries,
-                                              const std::string& phrase = "Open Sesame 7") {
+                                               const std::string& phrase = "Open Sesame 7") {
     auto w = std::make_unique<MainWindow>();
     w->session().setKeyPhrase(phrase);
     writeDataFile(w->session().paths().dataFile, entries, phrase);

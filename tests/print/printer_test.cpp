@@ -166,9 +166,9 @@ private slots:
         auto w = fixture::startWindow(printSlots());
         w->show();
         VERIFY_BOXES();
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);  // the list stops at the empty slot
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("Z");          // and shows only ZULU
-        w->toggleMasking();                  // masked on screen, printed in full
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);     // the list stops at the empty slot
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("Z");  // and shows only ZULU
+        w->toggleMasking();                                            // masked on screen, printed in full
         control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
         w->showSelectedEntry();
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("ZULU"));
@@ -264,4 +264,3 @@ int main(int argc, char** argv) {
 }
 
 #include "printer_test.moc"
-

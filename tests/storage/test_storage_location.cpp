@@ -268,4 +268,3 @@ private slots:
 
 QTEST_MAIN(StorageLocationTest)
 #include "test_storage_location.moc"
-
