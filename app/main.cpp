@@ -4,7 +4,7 @@
 #include <QCommandLineParser>
 #include <QIcon>
 
-#include "vault/cipher.h"
+#include "vault/session.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
@@ -54,6 +54,6 @@ int main(int argc, char* argv[]) {
     }
     mainWindow.show();
     const int status = app.exec();  // a copied secret is taken off the clipboard on the way out
-    vault::ForgetKeyPhrase();
+    mainWindow.session().forgetKeyPhrase();
     return status;
 }

@@ -4,13 +4,10 @@
 //   keyfold_make_data_file <data folder> <key phrase> [website]
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
-#include "vault/cipher.h"
-#include "vault/datafile.h"
-#include "vault/ioerror.h"
-#include "vault/locations.h"
-#include "vault/record.h"
+#include "tests/support/vault_files.h"
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
@@ -21,24 +18,14 @@ int main(int argc, char** argv) {
     try {
         std::filesystem::create_directories(folder);
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-        vault::Paths().storageFolder = folder + "/";
-        vault::Paths().dataFile = folder + "/KFOLD30.DAT";
-        vault::InitCipherTables();
-        vault::CreateDataFile();
-        vault::SetKeyPhrase(argv[2]);
-        vault::OpenDataFile();
-        for (int i = 0; i < 999; ++i) {
-            char name[32], web[64], user[64], comment[96], pw[26];
+        const std::optional<std::string> website = argc == 4 ? std::optional<std::string>(argv[3]) : std::nullopt;
+        auto nameOf = [](int i) {
+            char name[32];
             std::snprintf(name, sizeof name, "EXAMPLE SITE %04d", i);
-            std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
-            const std::string website = argc == 4 ? argv[3] : web;
-            std::snprintf(user, sizeof user, "user%04d@example.org", i);
-            std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
-            std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
-            vault::CurrentRecord = vault::MakeRecord("A", name, website, user, comment, pw);
-            vault::WriteSlot(i);
-        }
-        vault::CloseDataFile();
+            return std::string(name);
+        };
+        testsupport::writeDataFile(folder + "/" + vault::kDataFileName,
+                                   testsupport::fullDataFileBytes(argv[2], nameOf, website));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -8,12 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/support/vault_files.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
-#include "vault/locations.h"
 #include "vault/record.h"
 
 namespace {
@@ -26,30 +27,23 @@ std::string entryName(int i) {
     return buf;
 }
 
+// The data file measured, and the cipher of its phrase.
+std::string dataFilePath;
+std::unique_ptr<vault::DataFile> data;
+vault::Cipher cipher;
+
 // A data file of 1000 slots with slots 0..998 in use, as the program writes it.
 void buildFullFile(const std::string& folder) {
-    vault::Paths().storageFolder = folder + "/";
-    vault::Paths().dataFile = folder + "/KFOLD30.DAT";
-    vault::InitCipherTables();
-    vault::CreateDataFile();
-    vault::SetKeyPhrase(kPhrase);
-    vault::OpenDataFile();
-    for (int i = 0; i < 999; ++i) {
-        char web[64], user[64], comment[96], pw[26];
-        std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
-        std::snprintf(user, sizeof user, "user%04d@example.org", i);
-        std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
-        std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
-        vault::CurrentRecord = vault::MakeRecord("A", entryName(i), web, user, comment, pw);
-        vault::WriteSlot(i);
-    }
-    vault::CloseDataFile();
+    dataFilePath = folder + "/" + vault::kDataFileName;
+    testsupport::writeDataFile(dataFilePath, testsupport::fullDataFileBytes(kPhrase, entryName));
+    data = std::make_unique<vault::DataFile>(dataFilePath);
+    cipher.setPhrase(kPhrase);
 }
 
 void BM_PlainRead(benchmark::State& state) {
     std::vector<char> buffer(vault::kNewFileSlots * vault::kSlotSize);
     for (auto _ : state) {
-        int fd = ::open(vault::Paths().dataFile.c_str(), O_RDONLY);
+        int fd = ::open(dataFilePath.c_str(), O_RDONLY);
         std::size_t done = 0;
         while (done < buffer.size()) {
             ssize_t got = ::read(fd, buffer.data() + done, buffer.size() - done);
@@ -68,17 +62,14 @@ void BM_LoadList(benchmark::State& state) {
     std::vector<std::string> names(1000);
     for (auto _ : state) {
         std::size_t count = 0;
-        vault::ScanSiteList([&] {
-            const auto& name = vault::CurrentRecord.Name;
-            names[count++].assign(name.chars, name.length);
-        });
+        data->scanList(cipher, [&](const vault::SiteRecord& r) { names[count++].assign(r.Name.chars, r.Name.length); });
         if (count != 999) state.SkipWithError("wrong count");
     }
 }
 
 void BM_FindFreeSlotFull(benchmark::State& state) {
     for (auto _ : state) {
-        vault::FreeSlot f = vault::FindFreeSlot("A name not in the file");
+        vault::FreeSlot f = data->findFreeSlot("A name not in the file", cipher);
         if (f.kind != vault::FreeSlot::Full) state.SkipWithError("not full");
     }
 }
@@ -86,8 +77,8 @@ void BM_FindFreeSlotFull(benchmark::State& state) {
 void BM_FindSlotByNameLast(benchmark::State& state) {
     const std::string wanted = entryName(998);
     for (auto _ : state) {
-        int slot = vault::FindSlotByName(wanted);
-        vault::CloseDataFile();
+        int slot = data->findSlotByName(wanted, cipher);
+        data->close();
         if (slot != 998) state.SkipWithError("not found");
     }
 }
@@ -100,12 +91,12 @@ void BM_Rekey(benchmark::State& state) {
     for (auto _ : state) {
         const std::string& from = forward ? kPhrase : other;
         const std::string& to = forward ? other : kPhrase;
-        if (vault::RekeyDataFile(from, to, [](const std::string&) { return true; }) != vault::RekeyResult::Completed)
+        if (data->rekey(cipher, from, to, [](const std::string&) { return true; }) != vault::RekeyResult::Completed)
             state.SkipWithError("not completed");
         forward = !forward;
     }
-    if (!forward) vault::RekeyDataFile(other, kPhrase, [](const std::string&) { return true; });
-    vault::SetKeyPhrase(kPhrase);
+    if (!forward) data->rekey(cipher, other, kPhrase, [](const std::string&) { return true; });
+    cipher.setPhrase(kPhrase);
 }
 
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -160,6 +151,7 @@ int main(int argc, char** argv) {
                         it->second.real, wallRatio, cpuRatio <= 3.0 || key == std::string("BM_Rekey") ? "" : "  over the goal");
         }
     }
+    data.reset();
     std::filesystem::remove_all(folder);
     return 0;
 }

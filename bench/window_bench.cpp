@@ -29,10 +29,9 @@
 #include <QTemporaryDir>
 
 #include "platform/messages.h"
-#include "vault/cipher.h"
-#include "vault/datafile.h"
-#include "vault/locations.h"
-#include "vault/record.h"
+#include "tests/support/program_files.h"
+#include "tests/support/vault_files.h"
+#include "vault/session.h"
 #include "windows/Ulog.h"
 
 namespace {
@@ -59,23 +58,18 @@ double rssMb() {
 
 const char* const kPhrase = "a twenty char phrase";
 
-// A data file of `count` entries in slots 0 .. count-1, as keyfold_make_data_file writes.
+// A new data file of `count` entries in slots 0 .. count-1, as keyfold_make_data_file
+// writes them.
 std::vector<std::string> writeEntries(int count) {
     std::vector<std::string> names;
-    vault::CreateDataFile();
-    vault::OpenDataFile();
-    for (int i = 0; i < count; ++i) {
-        char name[32], web[64], user[64], comment[96], pw[26];
+    auto nameOf = [&](int i) {
+        char name[32];
         std::snprintf(name, sizeof name, "EXAMPLE SITE %04d", i);
-        std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
-        std::snprintf(user, sizeof user, "user%04d@example.org", i);
-        std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
-        std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
-        vault::CurrentRecord = vault::MakeRecord("A", name, web, user, comment, pw);
-        vault::WriteSlot(i);
         names.push_back(name);
-    }
-    vault::CloseDataFile();
+        return std::string(name);
+    };
+    testsupport::writeDataFile(testsupport::programFiles().dataFile,
+                               testsupport::entriesDataFileBytes(kPhrase, count, nameOf));
     return names;
 }
 
@@ -144,11 +138,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Keyfold"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));
 
-    vault::InitCipherTables();
-    {
-        TFrmfirst settle;  // settles the data folder and the paths
-    }
-    vault::SetKeyPhrase(kPhrase);
     const std::vector<std::string> names999 = writeEntries(999);
     QStringList floorNames;
     for (const std::string& n : names999) floorNames << QString::fromStdString(n);
@@ -160,6 +149,7 @@ int main(int argc, char** argv) {
     auto keyfoldRound = [&] {
         auto start = Clock::now();
         auto w = std::make_unique<TFrmfirst>();
+        w->session().setKeyPhrase(kPhrase);
         w->LoadAtStart();
         w->show();
         w->repaint();
@@ -220,6 +210,7 @@ int main(int argc, char** argv) {
     for (int count : {10, 100, 500, 999}) {
         writeEntries(count);
         auto w = std::make_unique<TFrmfirst>();
+        w->session().setKeyPhrase(kPhrase);
         w->LoadAtStart();
         w->show();
         QApplication::processEvents();

@@ -1,7 +1,10 @@
 // The text list: every entry the name list shows, four lines each, as plain 8-bit
 // text with CR LF line ends.
 #pragma once
+#include <cstdint>
 #include <string>
+
+#include "vault/fileio.h"
 
 namespace output {
 
@@ -14,13 +17,14 @@ std::string textListEntry(const std::string& name, const std::string& website,
                           const std::string& userId, const std::string& password,
                           const std::string& comments);
 
-// Deletes the text list; true only when no file of that name is left.
+// Deletes the text list; true only when nothing of that name is left.
 bool removeTextList(const std::string& path);
 
 // The file being written. It holds passwords in clear, so it is created readable and
 // writable by its owner only; an older file of that name is emptied in place and
 // closed to everyone else as well. A link of that name is removed, never written
-// through. Failures throw vault::IoError; a list left unfinished (a failed write or
+// through. It is written and removed through the vault's file module (and so its fault
+// seam). Failures throw vault::IoError; a list left unfinished (a failed write or
 // close, or an error elsewhere before close) is removed.
 class TextListFile {
 public:
@@ -38,7 +42,8 @@ private:
     void writeAll(const std::string& bytes);
     void discard() noexcept;
     std::string path_;
-    int fd_ = -1;
+    vault::File file_;
+    std::uint64_t written_ = 0;
 };
 
 }  // namespace output

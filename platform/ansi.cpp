@@ -1,6 +1,5 @@
 #include "platform/ansi.h"
 
-#include <array>
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -10,29 +9,15 @@
 #include <QMimeData>
 #include <QMouseEvent>
 
+#include "vault/ansi.h"
+
 namespace platform {
 
 namespace {
 
-// Unicode of the bytes 0x80..0x9F in Windows-1252; the undefined ones keep their number.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t unicodeOf(unsigned char b) {
-    if (b >= 0x80 && b <= 0x9F) return kHigh[b - 0x80];
-    return b;
-}
-
+char16_t unicodeOf(unsigned char b) { return vault::UnicodeOfAnsi(b); }
 // The byte for a UTF-16 unit, or -1 when Windows-1252 has no such character.
-int byteOf(char16_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
-    for (int i = 0; i < 32; ++i)
-        if (kHigh[i] == u) return 0x80 + i;
-    return -1;
-}
+int byteOf(char16_t u) { return vault::AnsiOfUnicode(u); }
 
 }  // namespace
 

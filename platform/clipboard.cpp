@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "platform/appdata.h"
 #include "platform/secret.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
@@ -15,8 +16,6 @@ namespace platform {
 namespace {
 
 const QString kHintFormat = QStringLiteral("x-kde-passwordManagerHint");
-// The longest delay a timer takes (about 24 days).
-constexpr int kLongestSeconds = 2147483;
 
 // What the program last put on the clipboard. Lives as long as the application.
 struct CopiedSecret : QObject {
@@ -39,19 +38,7 @@ QPointer<CopiedSecret>& current() {
 
 }  // namespace
 
-int clipboardClearSeconds() {
-    try {
-        const std::optional<std::string> value =
-            vault::ReadIniString(vault::Paths().settingsFile, "Clipboard", "ClearAfter");
-        if (!value) return kDefaultClipboardClearSeconds;
-        const std::optional<int> seconds = vault::ParseIniInteger(*value);
-        if (!seconds || *seconds < 0) return kDefaultClipboardClearSeconds;
-        return std::min(*seconds, kLongestSeconds);
-    } catch (...) {
-        // An unreadable settings file must not keep a password on the clipboard for good.
-        return kDefaultClipboardClearSeconds;
-    }
-}
+int clipboardClearSeconds() { return vault::ClipboardClearSeconds(vault::SettingsFileFor(appDataFolder())); }
 
 void copySecret(const QString& text) {
     QPointer<CopiedSecret>& secret = current();

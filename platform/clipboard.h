@@ -3,10 +3,12 @@
 #pragma once
 #include <QString>
 
+#include "vault/settings.h"
+
 namespace platform {
 
 // The delay when the settings file sets none.
-inline constexpr int kDefaultClipboardClearSeconds = 10;
+inline constexpr int kDefaultClipboardClearSeconds = vault::kDefaultClipboardClearSeconds;
 
 // Seconds after which a copied secret is cleared: SG_2.ini, [Clipboard] ClearAfter;
 // 0 means never. Missing, negative or not an integer: the default.

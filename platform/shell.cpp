@@ -5,7 +5,7 @@
 #include <shellapi.h>
 #include <QApplication>
 #include <QWidget>
-#include "platform/ansi.h"
+#include "platform/ansitext.h"
 #else
 #include <QDesktopServices>
 #include <QProcess>

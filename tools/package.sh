@@ -112,16 +112,11 @@ install_check() {
   rm -rf "$home"
   [ $status -eq 124 ] || { cat "$log"; echo "keyfold ended at start (status $status)"; return 1; }
   echo "keyfold starts (headless) and waits for its key phrase"
-  # keyfold-cli joins the package through its install() rule. Until the companion
-  # exists it is checked only when present. TODO: once cli/ is in the tree, make this
-  # mandatory (fail when /usr/bin/keyfold-cli is missing).
-  if [ -e /usr/bin/keyfold-cli ]; then
-    out="$(keyfold-cli --version 2>&1)" || { echo "keyfold-cli --version failed: $out"; return 1; }
-    echo "$out" | grep -qF "$version" || { echo "keyfold-cli --version said: $out"; return 1; }
-    echo "keyfold-cli --version: $out"
-  else
-    echo "keyfold-cli: not in the package (yet), not checked"
-  fi
+  # The command-line companion is in the package too, and starts from it.
+  [ -e /usr/bin/keyfold-cli ] || { echo "keyfold-cli is not in the package"; return 1; }
+  out="$(keyfold-cli --version 2>&1)" || { echo "keyfold-cli --version failed: $out"; return 1; }
+  echo "$out" | grep -qF "$version" || { echo "keyfold-cli --version said: $out"; return 1; }
+  echo "keyfold-cli --version: $out"
 
   # dpkg removes this package alone (apt-get would also finish whatever else the
   # package system has pending).

@@ -5,33 +5,59 @@
 #include <string>
 #include <string_view>
 
+#include "vault/record.h"
+
 namespace vault {
 
-// The phrase in force: a 256-byte buffer (characters, then zero bytes) and a count.
+// A phrase: a 256-byte buffer (characters, then zero bytes) and a count.
 struct KeyPhraseBuffer {
     unsigned char text[256];
     std::uint32_t length;
 };
 
-void InitCipherTables();
-// Puts a phrase of at most 255 characters in force (longer ones are cut to 255;
-// a zero byte ends the phrase).
-void SetKeyPhrase(std::string_view phrase);
-// Overwrites the phrase in force (and the record buffer, which holds deciphered
-// text) at the end of the run; the phrase is empty afterwards.
-void ForgetKeyPhrase();
-// A copy of the phrase in force; the caller wipes it when done (vault/secret.h).
-std::string KeyPhrase();
-const KeyPhraseBuffer& KeyPhraseState();
+// One key phrase and the shifts made from it. The phrase and the shifts are
+// overwritten when they are replaced and when the cipher goes out of scope.
+class Cipher {
+public:
+    // A phrase of at most 255 characters (longer ones are cut to 255; a zero byte
+    // ends the phrase). The empty phrase leaves texts as they are.
+    explicit Cipher(std::string_view phrase = {});
+    ~Cipher();
+    Cipher(const Cipher& other);
+    Cipher& operator=(const Cipher& other);
 
-// With an empty phrase the text comes back exactly as given. Otherwise the text is
-// trimmed (codes 0..32 at both ends) and every character 33..126 shifted.
-std::string EncipherText(std::string_view text);
-std::string DecipherText(std::string_view text);
+    void setPhrase(std::string_view phrase);
+    // A copy of the phrase; the caller wipes it when done (vault/secret.h).
+    std::string phrase() const;
+    const KeyPhraseBuffer& state() const { return phrase_; }
+    // Overwrites the phrase; it is empty afterwards.
+    void forget();
 
-// One routine with a direction flag (true = decipher), on CurrentRecord in place.
-void CipherRecord(bool decipher);
-inline void EncipherRecord() { CipherRecord(false); }
-inline void DecipherRecord() { CipherRecord(true); }
+    // With an empty phrase the text comes back exactly as given. Otherwise the text is
+    // trimmed (codes 0..32 at both ends) and every character 33..126 shifted.
+    std::string encipherText(std::string_view text) const;
+    std::string decipherText(std::string_view text) const;
+
+    // Every text field of the record in place: trimmed, shifted, the area behind the
+    // text zeroed; reserved fields emptied; the status is never enciphered.
+    void encipher(SiteRecord& record) const { cipherRecord(record, false); }
+    void decipher(SiteRecord& record) const { cipherRecord(record, true); }
+    void cipherRecord(SiteRecord& record, bool decipher) const;
+
+private:
+    void wipe();
+    void rebuildShifts();
+    int shiftFor(std::size_t position) const;
+    std::string cipherText(std::string_view text, bool backward) const;
+    std::size_t shiftText(const unsigned char* in, std::size_t n, unsigned char* out, bool backward) const;
+
+    KeyPhraseBuffer phrase_{};
+    // The forward shift (key character + offset) mod 94 for each text position below
+    // 256, and the backward shift 94 minus that: the key position and the offset step
+    // both advance once per character, so position i uses key character i mod length
+    // and offset i mod 4.
+    unsigned char forwardShift_[256]{};
+    unsigned char backwardShift_[256]{};
+};
 
 }  // namespace vault

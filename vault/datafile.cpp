@@ -5,10 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "vault/cipher.h"
-#include "vault/fileio.h"
 #include "vault/ioerror.h"
-#include "vault/locations.h"
 #include "vault/secret.h"
 #include "vault/text.h"
 
@@ -17,33 +14,6 @@ namespace {
 
 // Slots are read ahead in blocks, so a scan costs a few large reads, not 1000 small ones.
 constexpr std::size_t kReadAheadSlots = 128;
-
-struct OpenData {
-    File file;
-    std::uint64_t slotCount = 0;  // whole slots in the file; a partial tail is never read
-    std::uint64_t position = 0;   // the next slot ReadSlot reads
-    std::vector<unsigned char> block;
-    std::uint64_t blockFirst = 0;
-    std::uint64_t blockSlots = 0;
-    // Held from a writing command's scan to its close.
-    FileLock lock;
-    bool writing = false;
-    // The slot found by the update/delete scan must still hold what this copy last read.
-    bool checkRemembered = false;
-};
-OpenData data;
-
-// What this copy last read of the data file: which file it is, and a digest of each
-// entry it showed (the selected-name lookup) or wrote, as the slot lay on disk. Another
-// copy of the program may write the same file; a write re-checks these under the lock.
-// Reading the list again (Refresh) starts the entries afresh.
-struct Remembered {
-    std::string path;
-    bool pinned = false;
-    FileId id;
-    std::vector<std::uint64_t> slotDigest;  // 0 = never read
-};
-Remembered remembered;
 
 // A slot's digest, eight bytes at a step (every list load takes one per slot read).
 std::uint64_t digest(const void* slot) {
@@ -59,103 +29,16 @@ std::uint64_t digest(const void* slot) {
     return h | 1u;
 }
 
-// The remembered state belongs to one data file path; another path starts afresh.
-Remembered& rememberedForPath() {
-    if (remembered.path != Paths().dataFile) {
-        remembered = Remembered{};
-        remembered.path = Paths().dataFile;
-    }
-    return remembered;
-}
-
-void rememberSlot(std::uint64_t n, std::uint64_t value) {
-    Remembered& r = rememberedForPath();
-    if (n >= kMaxDataFileBytes / kSlotSize) return;
-    if (r.slotDigest.size() <= n) r.slotDigest.resize(static_cast<std::size_t>(n) + 1, 0);
-    r.slotDigest[static_cast<std::size_t>(n)] = value;
-}
-
-std::uint64_t rememberedSlot(std::uint64_t n) {
-    Remembered& r = rememberedForPath();
-    return n < r.slotDigest.size() ? r.slotDigest[static_cast<std::size_t>(n)] : 0;
-}
-
-// After this copy made or replaced the file: that file is now the one it knows.
-void pinReplacedFile() {
-    Remembered& r = rememberedForPath();
-    r.slotDigest.clear();
-    r.pinned = IdentityOf(Paths().dataFile, r.id);
-}
-
-void takeLock(FileLock& lock) {
-    if (!lock.acquire(Paths().dataFile, LockWaitMs()))
-        throw DataFileProblem(DataFileProblem::Kind::Busy, Paths().dataFile);
-}
-
 void refuseTooLarge(std::uint64_t size, const std::string& path) {
     if (size > kMaxDataFileBytes) throw DataFileProblem(DataFileProblem::Kind::TooLarge, path);
 }
 
-// Whether the open file holds every entry this copy remembers, byte for byte (and it
-// remembers at least one).
-bool holdsRememberedEntries() {
-    const Remembered& r = remembered;
-    bool any = false;
-    for (std::size_t n = 0; n < r.slotDigest.size(); ++n) {
-        if (r.slotDigest[n] == 0) continue;
-        unsigned char bytes[kSlotSize];
-        if (data.file.readAt(bytes, kSlotSize, n * kSlotSize) != kSlotSize || digest(bytes) != r.slotDigest[n])
-            return false;
-        any = true;
-    }
-    return any;
-}
-
-// A writing command on the open file: the file must be the one this copy read. A file
-// number that changed while the entries this copy showed are all still there is the
-// same file on a drive that was attached again (FAT numbers its files afresh).
-void checkSameFile() {
-    Remembered& r = rememberedForPath();
-    const FileId id = data.file.identity();
-    if (r.pinned && !(r.id == id) && !holdsRememberedEntries())
-        throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, Paths().dataFile);
-    r.id = id;
-    r.pinned = true;
-}
-
-void openData(bool writing) {
-    CloseDataFile();
-    try {
-        if (writing) takeLock(data.lock);
-        data.file = File::open(Paths().dataFile, File::Mode::ReadWrite);
-        const std::uint64_t size = data.file.size();
-        refuseTooLarge(size, Paths().dataFile);
-        if (writing) {
-            checkSameFile();
-        } else if (!rememberedForPath().pinned) {
-            remembered.id = data.file.identity();
-            remembered.pinned = true;
-        }
-        data.slotCount = size / kSlotSize;
-    } catch (...) {
-        CloseDataFile();
-        throw;
-    }
-    data.writing = writing;
-    data.position = 0;
-    data.blockSlots = 0;
-}
-
-unsigned char* blockSlot(std::uint64_t n) {
-    if (n < data.blockFirst || n >= data.blockFirst + data.blockSlots) return nullptr;
-    return data.block.data() + (n - data.blockFirst) * kSlotSize;
-}
-
 // Closes the data file when a scan leaves, unless the caller takes it over.
 struct CloseUnlessKept {
+    DataFile& file;
     bool keep = false;
     ~CloseUnlessKept() {
-        if (!keep) CloseDataFile();
+        if (!keep) file.close();
     }
 };
 
@@ -179,145 +62,202 @@ bool sameNameForAdd(const ShortString<255>& name, const std::string& wanted) {
 
 }  // namespace
 
+DataFile::DataFile(std::string path) : path_(std::move(path)) {}
+
+DataFile::~DataFile() { close(); }
+
+// ---------------------------------------------------------------------------
+// What this object remembers
+
+void DataFile::rememberSlot(std::uint64_t n, std::uint64_t value) {
+    if (n >= kMaxDataFileBytes / kSlotSize) return;
+    if (slotDigest_.size() <= n) slotDigest_.resize(static_cast<std::size_t>(n) + 1, 0);
+    slotDigest_[static_cast<std::size_t>(n)] = value;
+}
+
+std::uint64_t DataFile::rememberedSlot(std::uint64_t n) const {
+    return n < slotDigest_.size() ? slotDigest_[static_cast<std::size_t>(n)] : 0;
+}
+
+// After this object made or replaced the file: that file is now the one it knows.
+void DataFile::pinReplacedFile() {
+    slotDigest_.clear();
+    pinned_ = IdentityOf(path_, id_);
+}
+
+void DataFile::takeLock(FileLock& lock) const {
+    if (!lock.acquire(path_, LockWaitMs())) throw DataFileProblem(DataFileProblem::Kind::Busy, path_);
+}
+
+// Whether the open file holds every entry this object remembers, byte for byte (and
+// it remembers at least one).
+bool DataFile::holdsRememberedEntries() {
+    bool any = false;
+    for (std::size_t n = 0; n < slotDigest_.size(); ++n) {
+        if (slotDigest_[n] == 0) continue;
+        unsigned char bytes[kSlotSize];
+        if (file_.readAt(bytes, kSlotSize, n * kSlotSize) != kSlotSize || digest(bytes) != slotDigest_[n])
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+// A writing command on the open file: the file must be the one this object read. A file
+// number that changed while the entries this object showed are all still there is the
+// same file on a drive that was attached again (FAT numbers its files afresh).
+void DataFile::checkSameFile() {
+    const FileId id = file_.identity();
+    if (pinned_ && !(id_ == id) && !holdsRememberedEntries())
+        throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
+    id_ = id;
+    pinned_ = true;
+}
+
+void DataFile::openData(bool writing) {
+    close();
+    try {
+        if (writing) takeLock(lock_);
+        file_ = File::open(path_, File::Mode::ReadWrite);
+        const std::uint64_t size = file_.size();
+        refuseTooLarge(size, path_);
+        if (writing) {
+            checkSameFile();
+        } else if (!pinned_) {
+            id_ = file_.identity();
+            pinned_ = true;
+        }
+        slotCount_ = size / kSlotSize;
+    } catch (...) {
+        close();
+        throw;
+    }
+    writing_ = writing;
+    position_ = 0;
+    blockSlots_ = 0;
+}
+
+const unsigned char* DataFile::blockSlot(std::uint64_t n) const {
+    if (n < blockFirst_ || n >= blockFirst_ + blockSlots_) return nullptr;
+    return block_.data() + (n - blockFirst_) * kSlotSize;
+}
+
 // ---------------------------------------------------------------------------
 // Slot operations
 
-void OpenDataFile() { openData(false); }
+void DataFile::open() { openData(false); }
 
-void ForgetDataFile() {
-    CloseDataFile();
-    remembered = Remembered{};
+void DataFile::forget() {
+    close();
+    pinned_ = false;
+    id_ = {};
+    slotDigest_.clear();
 }
 
-bool DataFileIsOpen() { return data.file.isOpen(); }
+bool DataFile::isOpen() const { return file_.isOpen(); }
 
-void CloseDataFile() {
-    data.file.close();
-    data.lock.release();
-    data.writing = false;
-    data.checkRemembered = false;
-    data.blockSlots = 0;
-    data.position = 0;
+void DataFile::close() noexcept {
+    file_.close();
+    lock_.release();
+    writing_ = false;
+    checkRemembered_ = false;
+    blockSlots_ = 0;
+    position_ = 0;
 }
 
-bool ReadSlot() {
-    if (!data.file.isOpen()) ThrowIoError(EBADF);
-    if (data.position >= data.slotCount) ThrowReadBeyondEnd();
-    const unsigned char* bytes = blockSlot(data.position);
+bool DataFile::readSlot(SiteRecord& into) {
+    if (!file_.isOpen()) ThrowIoError(EBADF);
+    if (position_ >= slotCount_) ThrowReadBeyondEnd();
+    const unsigned char* bytes = blockSlot(position_);
     if (!bytes) {
-        std::uint64_t count = std::min<std::uint64_t>(kReadAheadSlots, data.slotCount - data.position);
-        data.block.resize(count * kSlotSize);
-        data.blockSlots = 0;
-        std::size_t got = data.file.readAt(data.block.data(), data.block.size(), data.position * kSlotSize);
+        std::uint64_t count = std::min<std::uint64_t>(kReadAheadSlots, slotCount_ - position_);
+        block_.resize(count * kSlotSize);
+        blockSlots_ = 0;
+        std::size_t got = file_.readAt(block_.data(), block_.size(), position_ * kSlotSize);
         if (got < kSlotSize) ThrowReadBeyondEnd();  // the file shrank under us
-        data.blockFirst = data.position;
-        data.blockSlots = got / kSlotSize;
-        bytes = data.block.data();
+        blockFirst_ = position_;
+        blockSlots_ = got / kSlotSize;
+        bytes = block_.data();
     }
-    std::memcpy(&CurrentRecord, bytes, kSlotSize);
-    ++data.position;
-    return data.position == data.slotCount;
+    std::memcpy(&into, bytes, kSlotSize);
+    ++position_;
+    return position_ == slotCount_;
 }
 
-void WriteSlot(int n) {
-    if (!data.file.isOpen()) {
+void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) {
+    if (!file_.isOpen()) {
         openData(true);
-    } else if (!data.writing) {
+    } else if (!writing_) {
         // Opened by a reading scan: take the lock now and check the file is the same.
         try {
-            takeLock(data.lock);
+            takeLock(lock_);
             checkSameFile();
         } catch (...) {
-            CloseDataFile();
+            close();
             throw;
         }
-        data.writing = true;
+        writing_ = true;
     }
-    if (n < 0 || static_cast<std::uint64_t>(n) >= data.slotCount)
+    if (n < 0 || static_cast<std::uint64_t>(n) >= slotCount_)
         throw std::out_of_range("slot " + std::to_string(n) + " is outside the data file");
     const std::uint64_t slot = static_cast<std::uint64_t>(n);
     const std::uint64_t offset = slot * kSlotSize;
     // The slot as it lies on disk now, under the lock: kept to put it back if the write
     // fails half-way, and checked against what was decided from it. The scan's copy and
-    // (for an update or delete) what this copy last read there must both still hold.
+    // (for an update or delete) what this object last read there must both still hold.
     unsigned char before[kSlotSize];
-    data.file.readExactAt(before, kSlotSize, offset);
+    file_.readExactAt(before, kSlotSize, offset);
     const unsigned char* scanned = blockSlot(slot);
-    const std::uint64_t known = data.checkRemembered ? rememberedSlot(slot) : 0;
+    const std::uint64_t known = checkRemembered_ ? rememberedSlot(slot) : 0;
     if ((scanned && std::memcmp(scanned, before, kSlotSize) != 0) || (known != 0 && known != digest(before)))
-        throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, Paths().dataFile);
-    const bool entry = IsInUse(CurrentRecord);  // only entries are remembered as written
-    EncipherRecord();
+        throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
+    const bool entry = IsInUse(record);  // only entries are remembered as written
+    SiteRecord stored = record;
+    cipher.encipher(stored);
     try {
-        data.file.writeAt(&CurrentRecord, kSlotSize, offset);
+        file_.writeAt(&stored, kSlotSize, offset);
     } catch (...) {
+        WipeBytes(&stored, sizeof stored);
         try {
-            data.file.writeAt(before, kSlotSize, offset);
+            file_.writeAt(before, kSlotSize, offset);
         } catch (...) {
             rememberSlot(slot, 0);  // no longer known
         }
         throw;
     }
-    data.file.sync();
-    if (unsigned char* cached = blockSlot(slot)) std::memcpy(cached, &CurrentRecord, kSlotSize);
-    rememberSlot(slot, entry ? digest(&CurrentRecord) : 0);
-    data.position = slot + 1;
+    file_.sync();
+    if (blockSlot(slot)) std::memcpy(block_.data() + (slot - blockFirst_) * kSlotSize, &stored, kSlotSize);
+    rememberSlot(slot, entry ? digest(&stored) : 0);
+    position_ = slot + 1;
 }
 
 // ---------------------------------------------------------------------------
 // Creating and converting
 
-namespace {
-
-// Writes bytes as a new file beside target, then renames it over target.
-// A link is written through: the file it names is replaced and the link stays.
-void replaceWholeFile(const std::string& path, const void* bytes, std::size_t size, unsigned mode) {
-    const std::string target = ResolveLinks(path);
-    const std::string temp = TempNameFor(target);
-    RemoveFileQuietly(temp);
-    try {
-        File out = File::open(temp, File::Mode::CreateNew);
-        if (mode != 0) out.setPermissionsQuietly(mode);
-        out.writeAt(bytes, size, 0);
-        out.sync();
-        out.close();
-        RenameReplace(temp, target);
-    } catch (...) {
-        RemoveFileQuietly(temp);
-        throw;
-    }
-    SyncParentDirectory(target);
-}
-
-}  // namespace
-
-void RefuseUnreachableLink() {
+void DataFile::refuseUnreachableLink() const {
     std::string target;
-    if (IsDanglingLink(Paths().dataFile, &target))
-        throw DataFileProblem(DataFileProblem::Kind::LinkUnreachable, target);
+    if (IsDanglingLink(path_, &target)) throw DataFileProblem(DataFileProblem::Kind::LinkUnreachable, target);
 }
 
-bool CreateDataFile() {
-    CloseDataFile();
-    RefuseUnreachableLink();
+bool DataFile::create() {
+    close();
+    refuseUnreachableLink();
     FileLock lock;
     takeLock(lock);
     // Another copy may have made it meanwhile: its file is kept.
-    if (FileExists(Paths().dataFile)) return false;
-    std::memset(&CurrentRecord, 0, sizeof CurrentRecord);
-    std::vector<unsigned char> slots(kNewFileSlots * kSlotSize);
-    for (int i = 0; i < kNewFileSlots; ++i) std::memcpy(slots.data() + i * kSlotSize, &CurrentRecord, kSlotSize);
-    replaceWholeFile(Paths().dataFile, slots.data(), slots.size(), 0600);
+    if (FileExists(path_)) return false;
+    const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
+    ReplaceWholeFile(path_, slots.data(), slots.size(), 0600);
     pinReplacedFile();
     return true;
 }
 
-void RemoveLeftoverTemp() {
-    const std::string temp = TempNameFor(ResolveLinks(Paths().dataFile));
+void DataFile::removeLeftoverTemp() {
+    const std::string temp = TempNameFor(ResolveLinks(path_));
     if (!IsPlainFile(temp)) return;
     // Only when no other copy is busy: its re-key may be writing that very file.
     FileLock lock;
-    if (lock.acquire(Paths().dataFile, 0) && IsPlainFile(temp)) RemoveFileQuietly(temp);
+    if (lock.acquire(path_, 0) && IsPlainFile(temp)) RemoveFileQuietly(temp);
 }
 
 SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
@@ -335,20 +275,18 @@ SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
     return r;
 }
 
-LegacyResult ConvertLegacyFile() {
-    const Locations& p = Paths();
-    if (!FileExists(p.legacyFile) || FileExists(p.dataFile)) return LegacyResult::NothingToDo;
+LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
+    if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
     FileLock lock;
     takeLock(lock);
     // Another copy may have converted it meanwhile.
-    if (!FileExists(p.legacyFile) || FileExists(p.dataFile)) return LegacyResult::NothingToDo;
-    std::string target;
-    if (IsDanglingLink(p.dataFile, &target)) throw DataFileProblem(DataFileProblem::Kind::LinkUnreachable, target);
+    if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
+    refuseUnreachableLink();
     std::vector<unsigned char> legacy;
     {
-        File in = File::open(p.legacyFile, File::Mode::ReadOnly);
+        File in = File::open(legacyPath, File::Mode::ReadOnly);
         const std::uint64_t size = in.size();
-        refuseTooLarge(size, p.legacyFile);
+        refuseTooLarge(size, legacyPath);
         // Whole records only: stray bytes after the last one are not a record. A file
         // without one whole record is left alone, and so is the data file's place.
         const std::uint64_t whole = size / kLegacySlotSize * kLegacySlotSize;
@@ -364,124 +302,90 @@ LegacyResult ConvertLegacyFile() {
         SiteRecord r = ConvertLegacySlot(old);
         std::memcpy(converted.data() + i * kSlotSize, &r, kSlotSize);
     }
-    replaceWholeFile(p.dataFile, converted.data(), converted.size(), 0600);
+    ReplaceWholeFile(path_, converted.data(), converted.size(), 0600);
     pinReplacedFile();
     // The entries are safe in the new file; only now does the old one go.
-    RemoveFileQuietly(p.legacyFile);
+    RemoveFileQuietly(legacyPath);
     return LegacyResult::Converted;
 }
 
 // ---------------------------------------------------------------------------
 // Scans
 
-void ScanSiteList(const std::function<void()>& onInUse) {
-    OpenDataFile();
-    rememberedForPath().slotDigest.clear();
-    CloseUnlessKept guard;
+void DataFile::scanList(const Cipher& cipher, const std::function<void(const SiteRecord&)>& onInUse) {
+    open();
+    slotDigest_.clear();
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
     for (;;) {
-        bool last = ReadSlot();
-        DecipherRecord();
-        if (IsNeverUsed(CurrentRecord)) break;
-        if (!statusIs(CurrentRecord, 'D') && onInUse) onInUse();
+        bool last = readSlot(r);
+        cipher.decipher(r);
+        if (IsNeverUsed(r)) break;
+        if (!statusIs(r, 'D') && onInUse) onInUse(r);
         if (last) break;
     }
 }
 
-FreeSlot FindFreeSlot(const std::string& wantedName) {
+FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cipher) {
     const std::string wanted = UpperAscii(Trim(wantedName));
     openData(true);
-    CloseUnlessKept guard;
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
     for (int read = 1;; ++read) {
-        bool last = ReadSlot();
-        DecipherRecord();
+        bool last = readSlot(r);
+        cipher.decipher(r);
         if (last) return {FreeSlot::Full, -1};
-        if (IsInUse(CurrentRecord) && sameNameForAdd(CurrentRecord.Name, wanted))
-            return {FreeSlot::Duplicate, -1};
-        if (IsNeverUsed(CurrentRecord) || statusIs(CurrentRecord, 'D')) {
+        if (IsInUse(r) && sameNameForAdd(r.Name, wanted)) return {FreeSlot::Duplicate, -1};
+        if (IsNeverUsed(r) || statusIs(r, 'D')) {
             guard.keep = true;
             return {FreeSlot::Found, read - 1};
         }
     }
 }
 
-int FindSlotByName(const std::string& wantedName) {
+int DataFile::findSlotByName(const std::string& wantedName, const Cipher& cipher) {
     openData(true);
-    CloseUnlessKept guard;
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
     for (int read = 1;; ++read) {
-        bool last = ReadSlot();
-        DecipherRecord();
+        bool last = readSlot(r);
+        cipher.decipher(r);
         if (last) return kNotFound;
-        if (statusIs(CurrentRecord, 'D')) continue;
-        const auto& name = CurrentRecord.Name;
-        if (name.length == wantedName.size() && std::memcmp(name.chars, wantedName.data(), name.length) == 0) {
+        if (statusIs(r, 'D')) continue;
+        if (r.Name.length == wantedName.size() && std::memcmp(r.Name.chars, wantedName.data(), r.Name.length) == 0) {
             guard.keep = true;
-            data.checkRemembered = true;
+            checkRemembered_ = true;
             return read - 1;
         }
     }
 }
 
-bool LookupListedName(const std::string& name) {
-    OpenDataFile();
-    CloseUnlessKept guard;
+std::optional<SiteRecord> DataFile::lookupListedName(const std::string& name, const Cipher& cipher) {
+    open();
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
     for (;;) {
-        bool last = ReadSlot();
-        DecipherRecord();
-        if (last) return false;
-        if (IsNeverUsed(CurrentRecord)) return false;
-        if (statusIs(CurrentRecord, 'D')) continue;
-        if (CurrentRecord.Name.str() == name) {
+        bool last = readSlot(r);
+        cipher.decipher(r);
+        if (last) return std::nullopt;
+        if (IsNeverUsed(r)) return std::nullopt;
+        if (statusIs(r, 'D')) continue;
+        if (r.Name.str() == name) {
             // The entry the user is shown: an update or delete of it re-checks it.
-            rememberSlot(data.position - 1, digest(blockSlot(data.position - 1)));
-            return true;
+            rememberSlot(position_ - 1, digest(blockSlot(position_ - 1)));
+            return r;
         }
     }
 }
 
-ListedNameIndex::~ListedNameIndex() {
-    for (auto& entry : found_) {
-        volatile unsigned char* bytes = reinterpret_cast<volatile unsigned char*>(&entry.second);
-        for (std::size_t i = 0; i < sizeof(SiteRecord); ++i) bytes[i] = 0;
-    }
-    if (opened_ && !finished_) CloseDataFile();
-}
-
-const SiteRecord* ListedNameIndex::find(const std::string& name) {
-    if (auto it = found_.find(name); it != found_.end()) return &it->second;
-    if (finished_) return nullptr;
-    if (!opened_) {
-        OpenDataFile();
-        opened_ = true;
-    }
-    try {
-        for (;;) {
-            bool last = ReadSlot();
-            DecipherRecord();
-            // As the single lookup: the last slot is never examined, and a never-used
-            // slot ends the names.
-            if (last || IsNeverUsed(CurrentRecord)) {
-                finished_ = true;
-                CloseDataFile();
-                return nullptr;
-            }
-            if (statusIs(CurrentRecord, 'D')) continue;
-            auto [it, added] = found_.try_emplace(CurrentRecord.Name.str(), CurrentRecord);
-            if (added && it->first == name) return &it->second;
-        }
-    } catch (...) {
-        finished_ = true;
-        CloseDataFile();
-        throw;
-    }
-}
-
-void ScanForPrint(const std::function<void()>& onEntry) {
-    OpenDataFile();
-    CloseUnlessKept guard;
+void DataFile::scanForPrint(const Cipher& cipher, const std::function<void(const SiteRecord&)>& onEntry) {
+    open();
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
     for (;;) {
-        bool last = ReadSlot();
-        DecipherRecord();
-        if ((statusIs(CurrentRecord, 'A') || statusIs(CurrentRecord, 'U')) && onEntry) onEntry();
+        bool last = readSlot(r);
+        cipher.decipher(r);
+        if ((statusIs(r, 'A') || statusIs(r, 'U')) && onEntry) onEntry(r);
         if (last) break;
     }
 }
@@ -489,79 +393,73 @@ void ScanForPrint(const std::function<void()>& onEntry) {
 // ---------------------------------------------------------------------------
 // Re-keying
 
-namespace {
-RekeyResult rekey(const std::string& oldPhrase, const std::string& newPhrase,
-                  const std::function<bool(const std::string& verifyLine)>& confirm);
-}
-
-RekeyResult RekeyDataFile(const std::string& oldPhrase, const std::string& newPhrase,
-                          const std::function<bool(const std::string& verifyLine)>& confirm) {
-    std::string phraseBefore = KeyPhrase();
-    WipeAtScopeEnd wipe(phraseBefore);
+RekeyResult DataFile::rekey(Cipher& inForce, const std::string& oldPhrase, const std::string& newPhrase,
+                            const std::function<bool(const std::string& verifyLine)>& confirm) {
+    const Cipher before = inForce;
     try {
-        return rekey(oldPhrase, newPhrase, confirm);
+        return rekeyUnguarded(inForce, oldPhrase, newPhrase, confirm);
     } catch (...) {
-        SetKeyPhrase(phraseBefore);
+        inForce = before;
         throw;
     }
 }
 
-namespace {
-RekeyResult rekey(const std::string& oldPhrase, const std::string& newPhrase,
-                  const std::function<bool(const std::string& verifyLine)>& confirm) {
-    OpenDataFile();
-    CloseUnlessKept guard;
+RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhrase, const std::string& newPhrase,
+                                     const std::function<bool(const std::string& verifyLine)>& confirm) {
+    open();
+    CloseUnlessKept guard{*this};
     // The re-keyed file is built in memory from a copy of the whole file (a partial
     // tail included) and replaces the data file only once every slot is done.
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(data.file.size()));
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(file_.size()));
     // Under an empty old phrase the copy holds the entries as plain text.
     struct WipeCopy {
         std::vector<unsigned char>& bytes;
         ~WipeCopy() { Wipe(bytes); }
     } wipeCopy{bytes};
-    data.file.readExactAt(bytes.data(), bytes.size(), 0);
-    const unsigned mode = data.file.permissions();
-    const FileId readFrom = data.file.identity();
-    if (data.slotCount == 0) ThrowReadBeyondEnd();
+    file_.readExactAt(bytes.data(), bytes.size(), 0);
+    const unsigned mode = file_.permissions();
+    const FileId readFrom = file_.identity();
+    if (slotCount_ == 0) ThrowReadBeyondEnd();
     const std::vector<unsigned char> original = bytes;
 
+    const Cipher oldCipher(oldPhrase);
+    const Cipher newCipher(newPhrase);
     bool seenInUse = false;
-    for (std::uint64_t n = 0; n < data.slotCount; ++n) {
+    SiteRecord r;
+    for (std::uint64_t n = 0; n < slotCount_; ++n) {
         unsigned char* slot = bytes.data() + n * kSlotSize;
-        std::memcpy(&CurrentRecord, slot, kSlotSize);
-        if (IsNeverUsed(CurrentRecord)) break;
-        if (statusIs(CurrentRecord, 'D')) continue;
+        std::memcpy(&r, slot, kSlotSize);
+        if (IsNeverUsed(r)) break;
+        if (statusIs(r, 'D')) continue;
         if (!seenInUse) {
             seenInUse = true;
-            SetKeyPhrase(oldPhrase);
-            if (!confirm || !confirm(DecipherText(CurrentRecord.Name.str()))) return RekeyResult::Cancelled;
+            inForce = oldCipher;
+            if (!confirm || !confirm(oldCipher.decipherText(r.Name.str()))) return RekeyResult::Cancelled;
+            inForce = newCipher;
         }
-        SetKeyPhrase(oldPhrase);
-        DecipherRecord();
-        SetKeyPhrase(newPhrase);
-        EncipherRecord();
-        std::memcpy(slot, &CurrentRecord, kSlotSize);
+        oldCipher.decipher(r);
+        newCipher.encipher(r);
+        std::memcpy(slot, &r, kSlotSize);
     }
+    WipeBytes(&r, sizeof r);
     if (!seenInUse) return RekeyResult::Completed;
 
-    CloseDataFile();
+    close();
     // Under the lock, the file must still be the one read above, byte for byte: another
     // copy may have written it while the question was open.
     FileLock lock;
     takeLock(lock);
     {
-        File now = File::open(Paths().dataFile, File::Mode::ReadOnly);
-        if (!(now.identity() == readFrom))
-            throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, Paths().dataFile);
+        File now = File::open(path_, File::Mode::ReadOnly);
+        if (!(now.identity() == readFrom)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
         std::vector<unsigned char> check(original.size());
         if (now.size() != original.size() || now.readAt(check.data(), check.size(), 0) != check.size() ||
             check != original)
-            throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, Paths().dataFile);
+            throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
     }
-    replaceWholeFile(Paths().dataFile, bytes.data(), bytes.size(), mode);
+    ReplaceWholeFile(path_, bytes.data(), bytes.size(), mode);
     pinReplacedFile();
     return RekeyResult::Completed;
 }
-}  // namespace
 
 }  // namespace vault

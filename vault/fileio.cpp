@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "vault/ioerror.h"
@@ -157,9 +158,17 @@ int sysMkdir(const char* path) {
     if (injected(testing::Op::MakeDir)) return -1;
     return _mkdir(path);
 }
+int sysClose(int fd) {
+    if (injected(testing::Op::Close)) {
+        _close(fd);
+        return -1;
+    }
+    return _close(fd);
+}
 constexpr int kReadOnlyFlags = _O_RDONLY;
 constexpr int kReadWriteFlags = _O_RDWR;
 constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL;
+constexpr int kOverwriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC;
 constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
 #else
 using ssize_type = ssize_t;
@@ -199,9 +208,17 @@ int sysMkdir(const char* path) {
     if (injected(testing::Op::MakeDir)) return -1;
     return ::mkdir(path, 0700);
 }
+int sysClose(int fd) {
+    if (injected(testing::Op::Close)) {
+        ::close(fd);  // the descriptor is gone either way, as after a real failing close
+        return -1;
+    }
+    return ::close(fd);
+}
 constexpr int kReadOnlyFlags = O_RDONLY;
 constexpr int kReadWriteFlags = O_RDWR;
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL;
+constexpr int kOverwriteFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
 constexpr int kCreateMode = 0600;
 #endif
 
@@ -225,9 +242,19 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File File::open(const std::string& path, Mode mode) {
-    int flags = mode == Mode::ReadOnly ? kReadOnlyFlags : mode == Mode::ReadWrite ? kReadWriteFlags : kCreateFlags;
+    const int flags = mode == Mode::ReadOnly    ? kReadOnlyFlags
+                      : mode == Mode::ReadWrite ? kReadWriteFlags
+                      : mode == Mode::CreateNew ? kCreateFlags
+                                                : kOverwriteFlags;
+#ifndef _WIN32
+    if (mode == Mode::Overwrite) {
+        // Never written through a link: a link of that name goes and a file is made.
+        struct stat link {};
+        if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) RemoveFile(path);
+    }
+#endif
     int fd = sysOpen(path.c_str(), flags, kCreateMode);
-    if (fd < 0) ThrowIoError(errno);
+    if (fd < 0) ThrowIoError(errno == ELOOP ? EACCES : errno);
     File f;
     f.fd_ = fd;
     f.path_ = path;
@@ -238,6 +265,13 @@ File File::open(const std::string& path, Mode mode) {
         ThrowIoError(EISDIR);
     }
     if (mode == Mode::CreateNew) f.setPermissionsQuietly(0600);
+    // An older file keeps its mode through O_CREAT: it is closed to others before
+    // anything is written into it.
+    if (mode == Mode::Overwrite && ::fchmod(fd, 0600) != 0) {
+        const int err = errno;
+        f.close();
+        ThrowIoError(err);
+    }
 #endif
     return f;
 }
@@ -328,6 +362,13 @@ void File::setPermissionsQuietly(unsigned mode) {
 #endif
 }
 
+void File::closeChecked() {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (sysClose(fd) != 0) ThrowIoError(errno);
+}
+
 void File::close() noexcept {
     if (fd_ >= 0) {
 #ifdef _WIN32
@@ -385,6 +426,23 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 std::string TempNameFor(const std::string& path) { return path + ".tmp"; }
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
+}
+
+bool PathExists(const std::string& path) {
+    // Anything but "not found" counts, an error of another kind included.
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+}
+
+bool DirectoryExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(std::filesystem::status(path, ec)) && !ec;
+}
 
 std::string ResolveLinks(const std::string& path) {
 #ifdef _WIN32
@@ -534,14 +592,15 @@ void FileLock::release() noexcept {
     held_ = false;
 }
 
-void WriteFileReplacing(const std::string& givenPath, const std::string& bytes) {
+void ReplaceWholeFile(const std::string& givenPath, const void* bytes, std::size_t size, unsigned mode) {
     // A link is written through: the file it names is replaced and the link stays.
     const std::string path = ResolveLinks(givenPath);
     const std::string temp = TempNameFor(path);
     RemoveFileQuietly(temp);
     try {
         File f = File::open(temp, File::Mode::CreateNew);
-        f.writeAt(bytes.data(), bytes.size(), 0);
+        if (mode != 0) f.setPermissionsQuietly(mode);
+        f.writeAt(bytes, size, 0);
         f.sync();
         f.close();
         RenameReplace(temp, path);
@@ -550,6 +609,10 @@ void WriteFileReplacing(const std::string& givenPath, const std::string& bytes) 
         throw;
     }
     SyncParentDirectory(path);
+}
+
+void WriteFileReplacing(const std::string& path, const std::string& bytes) {
+    ReplaceWholeFile(path, bytes.data(), bytes.size(), 0);
 }
 
 }  // namespace vault

@@ -22,6 +22,10 @@ public:
         ReadOnly,   // an existing file, for reading
         ReadWrite,  // an existing file, for reading and writing
         CreateNew,  // a new file for writing, owner-only (0600); fails if it exists
+        // A new file, or an existing one emptied, for writing; owner-only (0600), also
+        // when it existed. Never written through a link: a link of that name is removed
+        // first (POSIX).
+        Overwrite,
     };
 
     File() = default;
@@ -51,6 +55,9 @@ public:
     // Sets permission bits; file systems without permissions are fine (failure ignored).
     void setPermissionsQuietly(unsigned mode);
     void close() noexcept;
+    // Closes the file and reports a close that fails (a network share may lose the
+    // data only then). The descriptor is gone either way.
+    void closeChecked();
 
 private:
     int fd_ = -1;
@@ -69,10 +76,21 @@ void SyncParentDirectory(const std::string& path) noexcept;
 int MakeDirectory(const std::string& path);
 // The whole file, or throws IoError.
 std::string ReadWholeFile(const std::string& path);
-// Writes bytes to path through a temporary file renamed into place, owner-only.
+// The one atomic replace: writes the bytes as a new owner-only file beside path
+// (TempNameFor), flushes it, renames it over path and flushes the folder. A link is
+// written through: the file it names is replaced and the link stays. mode, when not 0,
+// gives the new file those permission bits (a re-key keeps the old file's). On a
+// failure the temporary file is removed and path is untouched.
+void ReplaceWholeFile(const std::string& path, const void* bytes, std::size_t size, unsigned mode = 0);
 void WriteFileReplacing(const std::string& path, const std::string& bytes);
 // The temporary name used while a file is rebuilt beside it.
 std::string TempNameFor(const std::string& path);
+
+// Whether path names an existing file that is no folder (through links), or a folder.
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Whether anything at all has that name (a link is not followed).
+bool PathExists(const std::string& path);
 
 // The file a path finally names, following symbolic links (relative ones from the
 // link's folder); the path itself when it is no link. The final file may not exist.
@@ -111,7 +129,7 @@ int LockWaitMs();
 
 namespace testing {
 // Kinds of call the fault seam counts.
-enum class Op { Any, Open, Read, Write, Sync, Rename, Remove, MakeDir };
+enum class Op { Any, Open, Read, Write, Sync, Rename, Remove, MakeDir, Close };
 // Makes the n-th following call of the given kind (1 = the next one) fail with err,
 // without performing it. One fault is armed at a time; it disarms after firing.
 void failNthCall(int n, int err, Op op = Op::Any);

@@ -1,52 +1,49 @@
 #include "vault/locations.h"
 
-#include <sys/stat.h>
-
-#include "vault/datafile.h"
 #include "vault/fileio.h"
 
 namespace vault {
-
-Locations& Paths() {
-    static Locations paths;
-    return paths;
-}
 
 std::string WithTrailingSeparator(const std::string& folder) {
     if (!folder.empty() && (folder.back() == kPathSeparator || folder.back() == '/')) return folder;
     return folder + kPathSeparator;
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool DirectoryExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool SetupDataFolder(const std::string& appDataBase) {
-    Locations& p = Paths();
+namespace {
+void setDataFolder(Locations& p, const std::string& appDataBase) {
     // Without an application-data folder nothing is created (never "/Keyfold" at the
     // root); the paths then point at a "Keyfold" folder that does not exist.
     p.dataFolder = appDataBase.empty() ? std::string("Keyfold") : WithTrailingSeparator(appDataBase) + "Keyfold";
     p.settingsFile = p.dataFolder + kPathSeparator + kSettingsFileName;
     p.storageFolder = p.dataFolder + kPathSeparator;
+}
+}  // namespace
+
+std::string SettingsFileFor(const std::string& appDataBase) {
+    Locations p;
+    setDataFolder(p, appDataBase);
+    return p.settingsFile;
+}
+
+Locations LocateFiles(const std::string& appDataBase) {
+    Locations p;
+    setDataFolder(p, appDataBase);
+    SetupStoragePaths(p);
+    return p;
+}
+
+bool SetupDataFolder(Locations& p, const std::string& appDataBase) {
+    setDataFolder(p, appDataBase);
     if (appDataBase.empty()) return false;
     if (DirectoryExists(p.dataFolder)) return true;
     return MakeDirectory(p.dataFolder) == 0;
 }
 
-void SetupStoragePaths() {
-    Locations& p = Paths();
+void SetupStoragePaths(Locations& p) {
     std::optional<std::string> chosen = ReadStoredLocation(p.dataFolder);
     p.storageFolder = chosen ? WithTrailingSeparator(*chosen) : p.dataFolder + kPathSeparator;
     p.dataFile = p.storageFolder + kDataFileName;
     p.legacyFile = p.storageFolder + kLegacyFileName;
-    ForgetDataFile();
-    RemoveLeftoverTemp();
 }
 
 std::optional<std::string> ReadStoredLocation(const std::string& dataFolder) {

@@ -1,8 +1,11 @@
 // Where the program keeps its files: data folder, settings file, storage folder,
-// data file and legacy data file. Computed once at start, held for the run.
+// data file and legacy data file. Computed at start and held by the caller (a
+// vault::Session holds the ones it works with).
 #pragma once
 #include <optional>
 #include <string>
+
+#include "vault/fileio.h"  // FileExists, DirectoryExists
 
 namespace vault {
 
@@ -24,17 +27,17 @@ struct Locations {
     std::string legacyFile;      // storageFolder + "KFOLD28.DAT"
 };
 
-// The paths in force for this run (all operations on the data file use dataFile).
-Locations& Paths();
-
 // Start-up path set-up. appDataBase is the per-user application-data folder given by
-// the platform layer. Creates the data folder (one level, 0700 on POSIX) when missing.
+// the platform layer. Sets the data folder, the settings file and the default storage
+// folder in paths, and creates the data folder (one level, 0700 on POSIX) when missing.
 // Returns false when the folder could not be created (the caller shows the warning).
-// Also sets the settings file and the default storage folder.
-bool SetupDataFolder(const std::string& appDataBase);
-// Sets storage folder, data file and legacy paths (stored chosen location if any),
-// starts afresh on that data file and removes a leftover temporary file beside it.
-void SetupStoragePaths();
+bool SetupDataFolder(Locations& paths, const std::string& appDataBase);
+// Sets storage folder, data file and legacy paths (stored chosen location if any).
+void SetupStoragePaths(Locations& paths);
+// Both, without creating anything: the files a program of this user works with.
+Locations LocateFiles(const std::string& appDataBase);
+// The settings file for the per-user application-data folder.
+std::string SettingsFileFor(const std::string& appDataBase);
 
 // The storage location chosen by the user, kept from one run to the next in a file of
 // its own in the data folder ("Storage.loc"), so nothing else goes into SG_2.ini.
@@ -46,7 +49,5 @@ void WriteStoredLocation(const std::string& dataFolder, const std::string& locat
 // A folder path with the separator added when it does not end with one.
 std::string WithTrailingSeparator(const std::string& folder);
 
-bool FileExists(const std::string& path);
-bool DirectoryExists(const std::string& path);
 
 }  // namespace vault

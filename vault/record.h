@@ -1,4 +1,4 @@
-// The data file's slot, byte for byte, and the one record buffer.
+// The data file's slot, byte for byte.
 #pragma once
 #include <cstddef>
 #include <cstring>
@@ -67,9 +67,6 @@ inline SiteRecord MakeRecord(std::string_view status, std::string_view name,
     r.Reserved2.clear();
     return r;
 }
-
-// Every slot read lands here and every slot write takes it.
-extern SiteRecord CurrentRecord;
 
 // Slot states, decided by Status alone.
 inline bool IsNeverUsed(const SiteRecord& r) { return r.Status.length == 0; }

@@ -1,5 +1,6 @@
 #include "vault/settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -225,5 +226,17 @@ void SaveSize(const std::string& section, const std::string& iniPath, int width,
 int ReadWidth(const std::string& section, const std::string& iniPath) { return ReadIniInteger(iniPath, section, "W"); }
 
 int ReadHeight(const std::string& section, const std::string& iniPath) { return ReadIniInteger(iniPath, section, "H"); }
+
+int ClipboardClearSeconds(const std::string& iniPath) {
+    try {
+        const std::optional<std::string> value = ReadIniString(iniPath, "Clipboard", "ClearAfter");
+        if (!value) return kDefaultClipboardClearSeconds;
+        const std::optional<int> seconds = ParseIniInteger(*value);
+        if (!seconds || *seconds < 0) return kDefaultClipboardClearSeconds;
+        return std::min(*seconds, kLongestClipboardSeconds);
+    } catch (...) {
+        return kDefaultClipboardClearSeconds;
+    }
+}
 
 }  // namespace vault

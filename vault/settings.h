@@ -27,6 +27,14 @@ void WriteIniString(const std::string& iniPath, const std::string& section, cons
                     const std::string& value);
 void WriteIniValues(const std::string& iniPath, const std::string& section,
                     const std::vector<std::pair<std::string, std::string>>& values);
+// The clipboard: seconds after which a copied secret is cleared, from [Clipboard]
+// ClearAfter; 0 means never. A missing, negative or non-integer value, and a settings
+// file that cannot be read, give kDefaultClipboardClearSeconds (an unreadable file must
+// not keep a password on the clipboard for good). At most kLongestClipboardSeconds.
+constexpr int kDefaultClipboardClearSeconds = 10;
+constexpr int kLongestClipboardSeconds = 2147483;  // the longest delay a Qt timer takes
+int ClipboardClearSeconds(const std::string& iniPath);
+
 // Decimal or hexadecimal ("0x", "$") 32-bit integer; nothing when the text is not one.
 std::optional<int> ParseIniInteger(std::string_view text);
 

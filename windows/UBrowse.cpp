@@ -25,6 +25,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+#include "platform/appdata.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
 #include "platform/secret.h"
@@ -112,7 +113,8 @@ void ensureSharedGlContext() {
     qt_gl_set_global_share_context(context);
 }
 
-std::string settingsFile() { return vault::Paths().settingsFile; }
+// The same settings file as the main window's: the one of this user's data folder.
+std::string settingsFile() { return vault::SettingsFileFor(platform::appDataFolder()); }
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
 

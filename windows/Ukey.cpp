@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "platform/ansi.h"
+#include "platform/appdata.h"
 #include "platform/controls.h"
 #include "platform/messages.h"
 #include "platform/userkey.h"
@@ -17,6 +18,7 @@
 #include "vault/datafile.h"
 #include "vault/locations.h"
 #include "vault/secret.h"
+#include "vault/session.h"
 #include "vault/text.h"
 #include "windows/Ulog.h"
 
@@ -69,6 +71,7 @@ std::string trimmedBox(AnsiLineEdit* box) {
 }  // namespace
 
 TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main_(mainWindow) {
+    if (!main_) ownSession_ = std::make_unique<vault::Session>(vault::LocateFiles(platform::appDataFolder()));
     setObjectName(QStringLiteral("FrmKey"));
     setWindowTitle(QStringLiteral("Encryption Key Phrase"));
     QFont f;
@@ -142,14 +145,13 @@ TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main
 void TFrmKey::PrepareDialog() {
     // A legacy file that cannot be converted is reported; the dialog still opens, so a
     // phrase is taken and the list loads.
-    platform::runGuarded([] {
-        if (vault::ConvertLegacyFile() == vault::LegacyResult::NotConverted)
+    platform::runGuarded([this] {
+        if (session().convertLegacyFile() == vault::LegacyResult::NotConverted)
             platform::showWarning(QString::fromLatin1(kLegacyNotConvertedText)
-                                      .arg(QString::fromLocal8Bit(vault::Paths().legacyFile)));
+                                      .arg(QString::fromLocal8Bit(session().paths().legacyFile)));
     });
     ChkChange->setChecked(false);
     PanelChange->setEnabled(false);
-    vault::InitCipherTables();
     CheckBox1->setChecked(false);
     if (const std::optional<bool> shown = platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")))
         CheckBox1->setChecked(*shown);
@@ -160,6 +162,10 @@ void TFrmKey::PrepareDialog() {
     }
     EdKeyContinue->setFocus();
 }
+
+TFrmKey::~TFrmKey() = default;
+
+vault::Session& TFrmKey::session() { return main_ ? main_->session() : *ownSession_; }
 
 void TFrmKey::FormCreate() {
     PrepareDialog();
@@ -173,24 +179,15 @@ void TFrmKey::CheckBox1Click() {
 void TFrmKey::ChkChangeClick() { PanelChange->setEnabled(ChkChange->isChecked()); }
 
 void TFrmKey::Button1Click() {
-    if (!vault::FileExists(vault::Paths().dataFile)) {
-        vault::RefuseUnreachableLink();
+    if (!session().dataFileExists()) {
+        session().refuseUnreachableLink();
         platform::showPlain(QString::fromLatin1(kFirstRunText));
-        vault::CreateDataFile();
+        session().createDataFile();
     }
-    vault::OpenDataFile();
-    try {
-        vault::ReadSlot();  // only a check that the file can be read
-        std::string phrase = trimmedBox(EdKeyContinue);
-        vault::WipeAtScopeEnd wipe(phrase);
-        EdKeyContinue->setText(fromAnsi(phrase));
-        vault::SetKeyPhrase(phrase);
-        vault::ReadSlot();  // again only a check
-    } catch (...) {
-        if (vault::DataFileIsOpen()) vault::CloseDataFile();
-        throw;
-    }
-    vault::CloseDataFile();
+    std::string phrase = trimmedBox(EdKeyContinue);
+    vault::WipeAtScopeEnd wipe(phrase);
+    // The box shows the trimmed phrase once the file has been found readable.
+    session().openWithPhrase(phrase, [&] { EdKeyContinue->setText(fromAnsi(phrase)); });
     close();
 }
 
@@ -199,7 +196,7 @@ void TFrmKey::FormCloseQuery() {
     {
         std::string phrase = toAnsi(EdKeyContinue->text());
         vault::WipeAtScopeEnd wipe(phrase);
-        vault::SetKeyPhrase(phrase);
+        session().setKeyPhrase(phrase);
     }
     if (!loaded_) {
         loaded_ = true;
@@ -215,21 +212,25 @@ void TFrmKey::CmdverifyClick() {
     EdOld->setText(fromAnsi(oldPhrase));
     EdNew->setText(fromAnsi(newPhrase));
     EdVerify->clear();
-    if (newPhrase.empty()) {
-        platform::showPlain(QString::fromLatin1(kChangeSectionText));
-        return;
-    }
-    if (!vault::FileExists(vault::Paths().dataFile)) {
-        platform::showPlain(QString::fromLatin1(kNoFileText));
-        return;
-    }
-    const vault::RekeyResult result =
-        vault::RekeyDataFile(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
+    const vault::RekeyOutcome result =
+        session().rekey(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
             EdVerify->setText(fromAnsi(verifyLine));
             return platform::askYesNo(QString::fromLatin1(kVerifyQuestion));
         });
-    platform::showPlain(QString::fromLatin1(result == vault::RekeyResult::Cancelled ? kCancelledText
-                                                                                   : kCompletedText));
+    switch (result) {
+    case vault::RekeyOutcome::NewPhraseMissing:
+        platform::showPlain(QString::fromLatin1(kChangeSectionText));
+        return;
+    case vault::RekeyOutcome::NoDataFile:
+        platform::showPlain(QString::fromLatin1(kNoFileText));
+        return;
+    case vault::RekeyOutcome::Cancelled:
+        platform::showPlain(QString::fromLatin1(kCancelledText));
+        return;
+    case vault::RekeyOutcome::Completed:
+        platform::showPlain(QString::fromLatin1(kCompletedText));
+        return;
+    }
 }
 
 void TFrmKey::closeEvent(QCloseEvent* e) {

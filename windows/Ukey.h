@@ -1,6 +1,7 @@
 // The key phrase dialog: takes the phrase of the run, creates the data file on a first
 // run, and re-keys the data file from an old phrase to a new one.
 #pragma once
+#include <memory>
 #include <QDialog>
 
 #include "platform/ansi.h"
@@ -10,12 +11,17 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class TFrmfirst;
+namespace vault {
+class Session;
+}  // namespace vault
 
 class TFrmKey : public QDialog {
     Q_OBJECT
 public:
     // mainWindow's LoadAtStart runs when the dialog closes.
+    // Without a main window the dialog works on a session of its own.
     explicit TFrmKey(TFrmfirst* mainWindow, QWidget* parent = nullptr);
+    ~TFrmKey() override;
 
     QLabel* Label1 = nullptr;
     platform::AnsiLineEdit* EdKeyContinue = nullptr;
@@ -52,6 +58,10 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    // The main window's session: its data file, paths and key phrase.
+    vault::Session& session();
+
     TFrmfirst* main_;
+    std::unique_ptr<vault::Session> ownSession_;
     bool loaded_ = false;
 };

@@ -39,6 +39,7 @@
 #include "vault/datafile.h"
 #include "vault/locations.h"
 #include "vault/record.h"
+#include "vault/session.h"
 #include "vault/settings.h"
 #include "vault/text.h"
 #include "windows/AboutBox.h"
@@ -98,7 +99,8 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
 
 }  // namespace
 
-TFrmfirst::TFrmfirst(QWidget* parent) : QWidget(parent) {
+TFrmfirst::TFrmfirst(QWidget* parent)
+    : QWidget(parent), session_(std::make_unique<vault::Session>(vault::Locations{})) {
     setObjectName(QStringLiteral("Frmfirst"));
     setWindowTitle(QStringLiteral("Keyfold"));
     setFont(windowFont());
@@ -418,12 +420,14 @@ void TFrmfirst::closeEvent(QCloseEvent* e) {
 
 void TFrmfirst::FormCreate() {
     // 1. Data folder, settings file, storage folder.
-    if (!vault::SetupDataFolder(platform::appDataFolder()))
+    vault::Locations paths;
+    if (!vault::SetupDataFolder(paths, platform::appDataFolder()))
         platform::showWarning(QString::fromLatin1(kNoFolderText));
+    session_ = std::make_unique<vault::Session>(paths);
     // 2. The default browser's button shows the same picture as the built-in one:
     //    set with the other pictures in finishLook.
     // 3. Stored outer size; 0 keeps the designed one.
-    const std::string& ini = vault::Paths().settingsFile;
+    const std::string& ini = paths.settingsFile;
     pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
     pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
     platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
@@ -431,21 +435,24 @@ void TFrmfirst::FormCreate() {
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     setMasked(show.has_value() && !*show);
     // 5. Data file and legacy data file.
-    vault::SetupStoragePaths();
+    // A new session starts afresh on that file.
+    vault::SetupStoragePaths(paths);
+    session_ = std::make_unique<vault::Session>(paths);
+    session_->removeLeftoverTemp();
 }
 
 void TFrmfirst::FormCloseQuery() {
     // A size that cannot be written is reported; the close goes on all the same.
     platform::runGuarded(
-        [this] { platform::SaveFormSize(this, "Frmfirst", vault::Paths().settingsFile); });
+        [this] { platform::SaveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
     platform::writeUserKeyBool(QStringLiteral("Show"), entriesShown());
     platform::runGuarded([this] { StoreChosenLocation(); });
 }
 
 void TFrmfirst::LoadAtStart() {
     finishLook();  // the list's font before its lines
-    const std::string& dataFile = vault::Paths().dataFile;
-    if (!vault::FileExists(dataFile) &&
+    const std::string& dataFile = session_->paths().dataFile;
+    if (!session_->dataFileExists() &&
         vault::UpperAscii(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
         platform::showPlain(QString::fromLatin1(kNoDataFileText));
     LoadSiteList();
@@ -461,15 +468,15 @@ void TFrmfirst::LoadAtStart() {
 }
 
 void TFrmfirst::LoadSiteList() {
-    if (!vault::FileExists(vault::Paths().dataFile)) {
-        vault::RefuseUnreachableLink();
-        if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) vault::CreateDataFile();
+    if (!session_->dataFileExists()) {
+        session_->refuseUnreachableLink();
+        if (platform::askYesNo(QString::fromLatin1(kCreateFileQuestion))) session_->createDataFile();
         return;
     }
-    // Only the in-use slot that comes last stays in the boxes, so the names go into the
-    // list together and that slot into the boxes once, when the scan ends or fails.
+    // Only the entry that comes last stays in the boxes, so the names go into the list
+    // together and that entry into the boxes once, when the scan ends or fails.
     QStringList names;
-    std::optional<vault::SiteRecord> lastInUse;
+    std::optional<vault::Entry> lastInUse;
     auto settle = [&] {
         if (names.isEmpty()) return;
         const bool sorting = ListBox1->isSortingEnabled();
@@ -477,12 +484,12 @@ void TFrmfirst::LoadSiteList() {
         ListBox1->addItems(names);
         ListBox1->setSortingEnabled(sorting);
         if (sorting) ListBox1->sortItems(Qt::AscendingOrder);
-        showRecord(*lastInUse);
+        ShowRecord(*lastInUse);
     };
     try {
-        vault::ScanSiteList([&] {
-            names.append(fromAnsi(vault::CurrentRecord.Name.str()));
-            lastInUse = vault::CurrentRecord;
+        session_->listEntries([&](const vault::Entry& entry) {
+            names.append(fromAnsi(entry.name));
+            lastInUse = entry;
         });
     } catch (...) {
         settle();
@@ -491,14 +498,12 @@ void TFrmfirst::LoadSiteList() {
     settle();
 }
 
-void TFrmfirst::ShowRecord() { showRecord(vault::CurrentRecord); }
-
-void TFrmfirst::showRecord(const vault::SiteRecord& r) {
-    EdName->setText(fromAnsi(r.Name.str()));
-    Edwebsite->setText(fromAnsi(r.Website.str()));
-    EdUser->setText(fromAnsi(r.UserId.str()));
-    EdComments->setText(fromAnsi(r.Comments.str()));
-    Edpwd->setText(fromAnsi(r.Password.str()));
+void TFrmfirst::ShowRecord(const vault::Entry& entry) {
+    EdName->setText(fromAnsi(entry.name));
+    Edwebsite->setText(fromAnsi(entry.website));
+    EdUser->setText(fromAnsi(entry.userId));
+    EdComments->setText(fromAnsi(entry.comments));
+    Edpwd->setText(fromAnsi(entry.password));
     // Each box shows the start of its text, however long it is.
     for (AnsiLineEdit* box : {EdName, Edwebsite, EdUser, EdComments, Edpwd}) box->setCursorPosition(0);
 }
@@ -530,7 +535,7 @@ void TFrmfirst::ListBox1Click() {
     if (ListBox1->count() == 0) return;
     QListWidgetItem* line = ListBox1->currentItem();
     if (!line || !line->isSelected()) return;  // no line selected
-    if (vault::LookupListedName(toAnsi(line->text()))) ShowRecord();
+    if (const std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) ShowRecord(*entry);
 }
 
 void TFrmfirst::ListBox1DblClick() { CmdGoWebClick(); }
@@ -632,88 +637,57 @@ QString duplicateText(const std::string& name, const char* ending) {
            QString::fromLatin1(ending);
 }
 
-// Closes the data file when a command ends with an input/output failure while it is open.
-template <typename F>
-void withOpenFile(F f) {
-    try {
-        f();
-    } catch (...) {
-        if (vault::DataFileIsOpen()) vault::CloseDataFile();
-        throw;
-    }
-    vault::CloseDataFile();
-}
-
 }  // namespace
 
-bool TFrmfirst::passwordHasSpace() const {
-    return toAnsi(Edpwd->text()).find(' ') != std::string::npos;
-}
-
-std::string TFrmfirst::applyAddressRule() {
-    const QString box = Edwebsite->text();
-    if (!box.contains(QStringLiteral("http://")) && !box.contains(QStringLiteral("https://")))
-        Edwebsite->setText(QStringLiteral("http://") + fromAnsi(vault::Trim(toAnsi(box))));
-    return vault::Trim(toAnsi(Edwebsite->text()));
-}
-
-void TFrmfirst::fillRecordFromBoxes(const char* status) {
-    const std::string website = applyAddressRule();
-    // Each text is cut to its field's width (25 for the password).
-    vault::CurrentRecord = vault::MakeRecord(
-        status, vault::Trim(toAnsi(EdName->text())), website, vault::Trim(toAnsi(EdUser->text())),
-        vault::Trim(toAnsi(EdComments->text())), vault::Trim(toAnsi(Edpwd->text())));
+vault::Entry TFrmfirst::typedEntry() const {
+    return vault::Entry{toAnsi(EdName->text()), toAnsi(Edwebsite->text()), toAnsi(EdUser->text()),
+                        toAnsi(Edpwd->text()), toAnsi(EdComments->text())};
 }
 
 void TFrmfirst::CmdAddClick() {
-    if (passwordHasSpace()) {
+    // The list test looks at the lines the list shows now (after a filter only the
+    // matching ones); the file's own test follows in the vault.
+    auto listed = [this](const std::string& key) {
+        for (int i = 0; i < ListBox1->count(); ++i)
+            if (vault::nameKey(toAnsi(ListBox1->item(i)->text())) == key) return true;
+        return false;
+    };
+    const vault::AddResult result =
+        session_->add(typedEntry(), listed, [this](const vault::Entry& entry, bool addressCompleted) {
+            if (addressCompleted) Edwebsite->setText(fromAnsi(entry.website));
+        });
+    const std::string wanted = vault::nameKey(toAnsi(EdName->text()));
+    switch (result.outcome) {
+    case vault::AddOutcome::SpaceInPassword:
         platform::showPlain(QString::fromLatin1(kSpaceInPassword));
         return;
-    }
-    const std::string name = vault::Trim(toAnsi(EdName->text()));
-    if (name.empty() || vault::Trim(toAnsi(Edwebsite->text())).empty()) {
+    case vault::AddOutcome::NameOrWebsiteMissing:
         platform::showPlain(QString::fromLatin1(kNeedNameAndWebsite));
         RefreshCount();
         return;
-    }
-    // The lines the list shows now (after a filter only the matching ones).
-    const std::string wanted = vault::UpperAscii(name);
-    for (int i = 0; i < ListBox1->count(); ++i) {
-        if (vault::UpperAscii(vault::Trim(toAnsi(ListBox1->item(i)->text()))) == wanted) {
-            platform::showConfirmOk(duplicateText(wanted, "this name."));
-            return;
-        }
-    }
-    const vault::FreeSlot free = vault::FindFreeSlot(name);
-    if (free.kind == vault::FreeSlot::Full) {
+    case vault::AddOutcome::ListedAlready:
+        platform::showConfirmOk(duplicateText(wanted, "this name."));
+        return;
+    case vault::AddOutcome::Full:
         platform::showPlain(QString::fromLatin1(kFileFull));
         RefreshCount();
         return;
-    }
-    if (free.kind == vault::FreeSlot::Duplicate) {
+    case vault::AddOutcome::Duplicate:
         platform::showConfirmOk(duplicateText(wanted, "the name."));
         RefreshCount();
         return;
+    case vault::AddOutcome::Added:
+        break;
     }
-    withOpenFile([&] {
-        fillRecordFromBoxes("A");
-        vault::WriteSlot(free.slot);
-    });
     listSignalsBlocked_ = true;
-    ListBox1->addItem(fromAnsi(name));
+    ListBox1->addItem(fromAnsi(result.entry.name));
     listSignalsBlocked_ = false;
     platform::showPlain(QString::fromLatin1(kAdded));
     selectFirstLineAndShow();
     RefreshCount();
 }
 
-void TFrmfirst::CmdUpdateClick() {
-    if (passwordHasSpace()) {
-        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
-        return;
-    }
-    ApplyEntryChange(QStringLiteral("U"));
-}
+void TFrmfirst::CmdUpdateClick() { ApplyEntryChange(QStringLiteral("U")); }
 
 void TFrmfirst::CmdDeleteClick() {
     if (!platform::askYesNo(QStringLiteral("You chose delete. You sure you want to delete entry ") +
@@ -726,35 +700,28 @@ void TFrmfirst::CmdDeleteClick() {
 
 void TFrmfirst::ApplyEntryChange(const QString& kind) {
     const bool deleting = kind == QStringLiteral("D");
-    const std::string name = vault::Trim(toAnsi(EdName->text()));
-    if (name.empty()) {
+    const vault::ChangeResult result =
+        deleting ? session_->remove(toAnsi(EdName->text()))
+                 : session_->update(typedEntry(), [this](const vault::Entry& entry, bool addressCompleted) {
+                       if (addressCompleted) Edwebsite->setText(fromAnsi(entry.website));
+                   });
+    switch (result.outcome) {
+    case vault::ChangeOutcome::SpaceInPassword:
+        platform::showPlain(QString::fromLatin1(kSpaceInPassword));
+        return;
+    case vault::ChangeOutcome::NameMissing:
         platform::showPlain(QString::fromLatin1(kNeedName));
         return;
-    }
-    const int slot = vault::FindSlotByName(name);
-    if (slot == vault::kNotFound) {
+    case vault::ChangeOutcome::NotFound:
         platform::showPlain(QString::fromLatin1(kNameNotFound));
         return;
+    case vault::ChangeOutcome::Updated:
+    case vault::ChangeOutcome::Deleted:
+        break;
     }
-    withOpenFile([&] {
-        if (deleting) {
-            vault::SiteRecord& r = vault::CurrentRecord;
-            r.Status.assign("D");
-            r.Name.clear();
-            r.Website.clear();
-            r.UserId.clear();
-            r.Comments.clear();
-            r.Password.clear();
-            r.Reserved1.clear();
-            r.Reserved2.clear();
-        } else {
-            fillRecordFromBoxes("U");
-        }
-        vault::WriteSlot(slot);
-    });
     if (deleting) {
         // The line goes once the slot is written, so a failed write leaves list and file alike.
-        const QString line = fromAnsi(name);
+        const QString line = fromAnsi(result.entry.name);
         for (int i = 0; i < ListBox1->count(); ++i) {
             if (ListBox1->item(i)->text() == line) {
                 listSignalsBlocked_ = true;
@@ -807,21 +774,20 @@ void TFrmfirst::BitBtn1Click() {
     // the lines are read back from the boxes. An error drops the job unsent.
     // The lines are the boxes' texts as each entry would show there; only the last
     // entry printed stays in the boxes, also when the job ends early.
-    std::optional<vault::SiteRecord> lastPrinted;
+    std::optional<vault::Entry> lastPrinted;
     try {
         output::printList(*printer, [&](const auto& print) {
-            vault::ScanForPrint([&] {
-                const vault::SiteRecord& r = vault::CurrentRecord;
-                lastPrinted = r;
-                print({EdName->ansiTextFor(r.Name.str()), Edwebsite->ansiTextFor(r.Website.str()),
-                       EdUser->ansiTextFor(r.UserId.str()), Edpwd->ansiTextFor(r.Password.str())});
+            session_->forEachPrintable([&](const vault::Entry& entry) {
+                lastPrinted = entry;
+                print({EdName->ansiTextFor(entry.name), Edwebsite->ansiTextFor(entry.website),
+                       EdUser->ansiTextFor(entry.userId), Edpwd->ansiTextFor(entry.password)});
             });
         });
     } catch (...) {
-        if (lastPrinted) showRecord(*lastPrinted);
+        if (lastPrinted) ShowRecord(*lastPrinted);
         throw;
     }
-    if (lastPrinted) showRecord(*lastPrinted);
+    if (lastPrinted) ShowRecord(*lastPrinted);
 }
 
 // ----- Text list ---------------------------------------------------------------------
@@ -857,7 +823,7 @@ QString displayPath(const std::string& path) {
 }  // namespace
 
 void TFrmfirst::CmdCreateClick() {
-    const std::string path = output::textListPath(vault::Paths().dataFolder);
+    const std::string path = output::textListPath(session_->paths().dataFolder);
     const QString shownPath = QDir::toNativeSeparators(displayPath(path));
     {
         output::TextListFile file(path);
@@ -865,8 +831,8 @@ void TFrmfirst::CmdCreateClick() {
         // it in the boxes (a name no slot holds leaves the boxes as they were). The file
         // is read once, and the list and the boxes are set once, to the line the walk
         // stopped at: the last one, or the one whose entry failed.
-        vault::ListedNameIndex index;
-        const vault::SiteRecord* shown = nullptr;
+        vault::ListedNameIndex index(*session_);
+        const vault::Entry* shown = nullptr;
         std::string name = EdName->ansiText(), website = Edwebsite->ansiText(),
                     user = EdUser->ansiText(), password = Edpwd->ansiText(),
                     comments = EdComments->ansiText();
@@ -874,22 +840,19 @@ void TFrmfirst::CmdCreateClick() {
             listSignalsBlocked_ = true;
             ListBox1->setCurrentRow(row);
             listSignalsBlocked_ = false;
-            if (shown) {
-                vault::CurrentRecord = *shown;
-                ShowRecord();
-            }
+            if (shown) ShowRecord(*shown);
         };
         const int count = ListBox1->count();
         int row = 0;
         try {
             for (; row < count; ++row) {
-                if (const vault::SiteRecord* r = index.find(toAnsi(ListBox1->item(row)->text()))) {
-                    shown = r;
-                    name = EdName->ansiTextFor(r->Name.str());
-                    website = Edwebsite->ansiTextFor(r->Website.str());
-                    user = EdUser->ansiTextFor(r->UserId.str());
-                    password = Edpwd->ansiTextFor(r->Password.str());
-                    comments = EdComments->ansiTextFor(r->Comments.str());
+                if (const vault::Entry* e = index.find(toAnsi(ListBox1->item(row)->text()))) {
+                    shown = e;
+                    name = EdName->ansiTextFor(e->name);
+                    website = Edwebsite->ansiTextFor(e->website);
+                    user = EdUser->ansiTextFor(e->userId);
+                    password = Edpwd->ansiTextFor(e->password);
+                    comments = EdComments->ansiTextFor(e->comments);
                 }
                 file.writeEntry(name, website, user, password, comments);
             }
@@ -967,7 +930,7 @@ const char* const kLocationSavedOnExit =
 // The choice only changes the label and is held until the exit; the data file of this
 // run stays where it was opened, and nothing is copied or moved.
 void TFrmfirst::CmdChgClick() {
-    const QString start = QFile::decodeName(QByteArray::fromStdString(vault::Paths().storageFolder));
+    const QString start = QFile::decodeName(QByteArray::fromStdString(session_->paths().storageFolder));
     const std::optional<QString> chosen =
         platform::chooseStorageFolder(this, QString::fromLatin1(kChooserTitle), start);
     if (!chosen) return;
@@ -980,7 +943,7 @@ void TFrmfirst::CmdChgClick() {
 
 void TFrmfirst::StoreChosenLocation() {
     if (chosenLocation && !chosenLocation->empty())
-        vault::WriteStoredLocation(vault::Paths().dataFolder, *chosenLocation);
+        vault::WriteStoredLocation(session_->paths().dataFolder, *chosenLocation);
 }
 
 // ----- About box ---------------------------------------------------------------------

@@ -1,13 +1,18 @@
 // The main window: the sorted list of names, the five boxes of the entry on show,
 // the commands, the storage location and the memory panel.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <QPointer>
 #include <QWidget>
 
 #include "platform/ansi.h"
-#include "vault/record.h"
+
+namespace vault {
+struct Entry;
+class Session;
+}  // namespace vault
 
 class QFrame;
 class QGroupBox;
@@ -79,7 +84,9 @@ public:
     // Once, when the key phrase is in force: list, memory panel, location, count.
     void LoadAtStart();
     void LoadSiteList();
-    void ShowRecord();
+    void ShowRecord(const vault::Entry& entry);
+    // The data file of this run, its paths and the key phrase in force.
+    vault::Session& session() { return *session_; }
     void RefreshCount();
 
     void ListBox1Click();
@@ -139,12 +146,10 @@ private:
     void pasteInto(platform::AnsiLineEdit* box);
     void copyToClipboard(const QString& text);
     void selectFirstLineAndShow();
-    void showRecord(const vault::SiteRecord& r);
-    bool passwordHasSpace() const;
-    // "http://" in front of the trimmed address when it holds neither "http://" nor
-    // "https://"; returns the trimmed text the record takes.
-    std::string applyAddressRule();
-    void fillRecordFromBoxes(const char* status);
+    // The entry as the boxes hold it.
+    vault::Entry typedEntry() const;
+
+    std::unique_ptr<vault::Session> session_;
 
     bool listSignalsBlocked_ = false;
     bool mouseSelectPending_ = false;

@@ -17,6 +17,8 @@
 #include <QWebEngineScript>
 
 #include "platform/messages.h"
+#include "tests/support/boxes.h"
+#include "tests/support/program_files.h"
 #include "windows/UBrowse.h"
 
 namespace browsertest {
@@ -67,10 +69,9 @@ inline QJsonObject fieldValues(BrowserControl* browser) {
 
 // Checks that every queued message box appeared and nothing else did.
 inline bool boxesAsExpected() {
-    const QStringList failures = platform::testing::takeFailures();
-    const int pending = platform::testing::pendingCount();
-    if (!failures.isEmpty() || pending != 0) {
-        qWarning() << "message boxes:" << failures << "still expected:" << pending;
+    const QStringList problems = testsupport::boxProblems();
+    if (!problems.isEmpty()) {
+        qWarning() << "message boxes:" << problems;
         return false;
     }
     return true;

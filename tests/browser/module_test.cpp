@@ -12,6 +12,8 @@
 
 #include "platform/browser_module.h"
 #include "platform/messages.h"
+#include "tests/support/boxes.h"
+#include "tests/support/program_files.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
 
@@ -24,10 +26,9 @@ bool webEngineLoaded() {
 }
 
 bool boxesAsExpected() {
-    const QStringList failures = platform::testing::takeFailures();
-    const int pending = platform::testing::pendingCount();
-    if (!failures.isEmpty() || pending != 0) qWarning() << failures << pending;
-    return failures.isEmpty() && pending == 0;
+    const QStringList problems = testsupport::boxProblems();
+    if (!problems.isEmpty()) qWarning() << problems;
+    return problems.isEmpty();
 }
 
 }  // namespace
@@ -36,8 +37,8 @@ class ModuleTest : public QObject {
     Q_OBJECT
 private slots:
     void opensTheWindowFromTheLibrary() {
-        QTemporaryDir folder;
-        vault::Paths().settingsFile = folder.filePath(QStringLiteral("SG_2.ini")).toStdString();
+        QTemporaryDir folder;  // the page
+        const std::string settingsFile = testsupport::programFiles().settingsFile;
         platform::testing::reset();
         QVERIFY(!webEngineLoaded());
 
@@ -76,8 +77,8 @@ private slots:
         QCOMPARE(site, "Site: EXAMPLE");
         QVERIFY(boxesAsExpected());
         // Closing stored both sizes.
-        QVERIFY(vault::ReadWidth("FrmBrowse", vault::Paths().settingsFile) > 0);
-        QVERIFY(vault::ReadWidth("Webbrowser1", vault::Paths().settingsFile) > 0);
+        QVERIFY(vault::ReadWidth("FrmBrowse", settingsFile) > 0);
+        QVERIFY(vault::ReadWidth("Webbrowser1", settingsFile) > 0);
     }
 };
 

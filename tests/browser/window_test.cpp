@@ -30,14 +30,14 @@ QSize screen() { return QGuiApplication::primaryScreen()->size(); }
 
 void WindowTest::initTestCase() {
     QVERIFY(folder.isValid());
-    vault::Paths().settingsFile = folder.filePath(QStringLiteral("SG_2.ini")).toStdString();
+    settingsFile = testsupport::programFiles().settingsFile;
     first = writePage(folder, "first", "<p>first</p>");
     second = writePage(folder, "second", "<p>second</p>");
 }
 
 void WindowTest::init() {
     platform::testing::reset();
-    QFile::remove(QString::fromStdString(vault::Paths().settingsFile));
+    QFile::remove(QString::fromStdString(settingsFile));
 }
 
 platform::BrowseRequest WindowTest::request(const QString& website, bool masked) const {
@@ -88,7 +88,7 @@ void WindowTest::openingWithoutWebsiteShowsNoWindow() {
 }
 
 void WindowTest::openingSizesAndRestoresTheBrowserArea() {
-    vault::SaveSize("FrmBrowse", vault::Paths().settingsFile, 500, 400);
+    vault::SaveSize("FrmBrowse", settingsFile, 500, 400);
     std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(request(QStringLiteral("  ") + first + "\t", false));
     QVERIFY(window);
     QSignalSpy finished(window->WebBrowser1, &QWebEngineView::loadFinished);
@@ -127,7 +127,7 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
 
     window->BitBtn1->click();
     QVERIFY(!window->isVisible());
-    const std::string ini = vault::Paths().settingsFile;
+    const std::string ini = settingsFile;
     QCOMPARE(vault::ReadWidth("Webbrowser1", ini), area.width());
     QCOMPARE(vault::ReadHeight("Webbrowser1", ini), area.height());
     QCOMPARE(vault::ReadWidth("FrmBrowse", ini), window->frameGeometry().width());
@@ -137,7 +137,7 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
 
 void WindowTest::maskedOpeningAndCopying() {
     // A saved width without a height: the width, and the screen's height less 50.
-    vault::SaveSize("Webbrowser1", vault::Paths().settingsFile, 640, 0);
+    vault::SaveSize("Webbrowser1", settingsFile, 640, 0);
     platform::BrowseRequest marked = request(first, true);
     marked.name = QStringLiteral("L <B>BOLD</B> & <I>IT</I>");
     std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(marked);

@@ -8,6 +8,7 @@ class WindowTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir folder;
+    std::string settingsFile;  // where the window keeps its sizes
     QString first, second;
     platform::BrowseRequest request(const QString& website, bool masked) const;
 

@@ -14,6 +14,7 @@
 #include "vault/datafile.h"
 #include "vault/fileio.h"
 #include "vault/locations.h"
+#include "vault/session.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
@@ -63,7 +64,7 @@ private slots:
         QVERIFY(vault::testing::faultFired());
         QVERIFY(fileBytes(dataFilePath()) == before);
         QCOMPARE(listLines(w.get()), QStringList({"BANK"}));
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!w->session().dataFile().isOpen());
 
         // The disk has room again: the same click goes through.
         expectBox(BoxKind::Plain, kAdded);
@@ -93,7 +94,7 @@ private slots:
         const vault::SiteRecord r = readSlot(0, "key");
         QCOMPARE(r.Status.str(), std::string("U"));
         QCOMPARE(r.Password.str(), std::string("new"));
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!w->session().dataFile().isOpen());
     }
 
     void dataFileRemovedWhileTheProgramRuns() {
@@ -148,7 +149,7 @@ private slots:
         QCOMPARE(w->EdUser->text(), QStringLiteral("userN127"));
         QCOMPARE(w->Edpwd->text(), QStringLiteral("pwN127"));
         QCOMPARE(w->ListBox1->currentRow(), -1);
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!w->session().dataFile().isOpen());
 
         w->CmdReload->click();
         QCOMPARE(w->ListBox1->count(), 130);
@@ -161,9 +162,9 @@ private slots:
         QCOMPARE(w->ListBox1->currentRow(), 128);
         QCOMPARE(w->EdName->text(), QStringLiteral("N127"));
         QCOMPARE(w->EdUser->text(), QStringLiteral("userN127"));
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!w->session().dataFile().isOpen());
         // The unfinished list, passwords in clear, is not left behind.
-        QVERIFY(!vault::FileExists(vault::Paths().dataFolder + "/Tempfile.txt"));
+        QVERIFY(!vault::FileExists(w->session().paths().dataFolder + "/Tempfile.txt"));
     }
 
     void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
@@ -173,7 +174,7 @@ private slots:
         TFrmKey key(&main);
         key.PrepareDialog();
         key.ChkChange->setChecked(true);
-        vault::SetKeyPhrase("old");
+        main.session().setKeyPhrase("old");
         for (Op op : {Op::Write, Op::Rename}) {
             key.EdOld->setText(QStringLiteral("old"));
             key.EdNew->setText(QStringLiteral("new"));
@@ -184,7 +185,7 @@ private slots:
             VERIFY_BOXES();
             QVERIFY(vault::testing::faultFired());
             QVERIFY(fileBytes(dataFilePath()) == before);
-            QCOMPARE(vault::KeyPhrase(), std::string("old"));
+            QCOMPARE(main.session().cipher().phrase(), std::string("old"));
             QVERIFY(!vault::FileExists(vault::TempNameFor(dataFilePath())));
         }
         QCOMPARE(readSlot(2, "old").Name.str(), std::string("MAIL"));
@@ -195,11 +196,11 @@ private slots:
         writeDataFile("", {});
         auto w = startProgram(QString());
         vault::testing::failNthCall(1, ENOSPC, Op::Write);
-        expectBox(BoxKind::Error, "Unable to write to " + QString::fromStdString(vault::Paths().settingsFile));
+        expectBox(BoxKind::Error, "Unable to write to " + QString::fromStdString(w->session().paths().settingsFile));
         w->close();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
-        QVERIFY(!vault::FileExists(vault::Paths().settingsFile));
+        QVERIFY(!vault::FileExists(w->session().paths().settingsFile));
     }
 };
 

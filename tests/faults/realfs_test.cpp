@@ -27,7 +27,7 @@ protected:
         if (!privateMounts()) GTEST_SKIP() << "mounting is not permitted here";
     }
     void TearDown() override {
-        vault::CloseDataFile();
+        file().close();
         if (mounted) ::umount2(dir.c_str(), MNT_DETACH);
         FaultTest::TearDown();
     }
@@ -60,16 +60,10 @@ protected:
         std::erase(stray, "filler");
         return stray;
     }
-    std::vector<std::string> listed() {
-        std::vector<std::string> names;
-        vault::ScanSiteList([&] { names.push_back(vault::CurrentRecord.Name.str()); });
-        return names;
-    }
     void writeTextList() {
         output::TextListFile out(dir + "/Tempfile.txt");
-        vault::ScanSiteList([&] {
-            const vault::SiteRecord& r = vault::CurrentRecord;
-            out.writeEntry(r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str());
+        session->listEntries([&](const vault::Entry& e) {
+            out.writeEntry(e.name, e.website, e.userId, e.password, e.comments);
         });
         out.close();
     }
@@ -81,7 +75,7 @@ protected:
 // A thumb drive with room for the data file but not for a second copy of it.
 TEST_F(RealFsTest, TinyDiskThatFillsUp) {
     mountTmpfs(1200);  // a data file takes 1,104,000 bytes
-    vault::CreateDataFile();
+    file().create();
     addEntry("Alpha");
     addEntry("Bravo");
     addEntry("Charlie");
@@ -89,10 +83,10 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
 
     // Re-keying builds a whole new file beside the old one: no room. Creation keeps
     // the data file that is there.
-    EXPECT_EQ(errorText([] { vault::RekeyDataFile(kPhrase, "new", [](const std::string&) { return true; }); }),
+    EXPECT_EQ(errorText([&] { session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
               "Disk full");
-    EXPECT_EQ(vault::KeyPhrase(), kPhrase);
-    EXPECT_EQ(errorText([] { vault::CreateDataFile(); }), "(no error)");
+    EXPECT_EQ(phrase(), kPhrase);
+    EXPECT_EQ(errorText([&] { file().create(); }), "(no error)");
     EXPECT_SAME_BYTES(bytesOf(dataFile()), three);
     EXPECT_TRUE(strayFiles().empty());
 
@@ -106,7 +100,7 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
     EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 800, 600); }), "Unable to write to " + iniFile());
     EXPECT_FALSE(bytesOf(iniFile()));
     EXPECT_EQ(errorText([&] { writeTextList(); }), "Disk full");
-    EXPECT_EQ(errorText([] { vault::RekeyDataFile(kPhrase, "new", [](const std::string&) { return true; }); }),
+    EXPECT_EQ(errorText([&] { session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
               "Disk full");
     EXPECT_SAME_BYTES(bytesOf(dataFile()), edited);
     EXPECT_TRUE(strayFiles().empty());
@@ -125,7 +119,7 @@ TEST_F(RealFsTest, LegacyConversionWithoutRoom) {
         legacy.append(reinterpret_cast<const char*>(&old), sizeof old);
     }
     writeBytes(legacyFile(), legacy);  // 420,400 bytes; the new file needs 441,600
-    EXPECT_EQ(errorText([] { vault::ConvertLegacyFile(); }), "Disk full");
+    EXPECT_EQ(errorText([&] { session->convertLegacyFile(); }), "Disk full");
     EXPECT_SAME_BYTES(bytesOf(legacyFile()), legacy);
     EXPECT_FALSE(bytesOf(dataFile()));
     EXPECT_TRUE(strayFiles().empty());
@@ -148,8 +142,8 @@ TEST_F(RealFsTest, HalfWrittenSlotIsPutBack) {
     // Slot 7 covers bytes 7728..8831: it crosses into the third page, which is a hole.
     const auto before = bytesOf(dataFile());
     fill();
-    EXPECT_EQ(errorText([] { addEntry("eight is a name long enough to cross the page"); }), "Disk full");
-    vault::CloseDataFile();
+    EXPECT_EQ(errorText([&] { addEntry("eight is a name long enough to cross the page"); }), "Disk full");
+    file().close();
     EXPECT_SAME_BYTES(bytesOf(dataFile()), before);
     EXPECT_EQ(listed(), (std::vector<std::string>{"one", "two", "three", "four", "five", "six", "seven"}));
     // Room again: the same add goes through.
@@ -162,7 +156,7 @@ TEST_F(RealFsTest, HalfWrittenSlotIsPutBack) {
 // command that opens the data file is refused, nothing changes.
 TEST_F(RealFsTest, ReadOnlyMedium) {
     mountTmpfs(4096);
-    vault::CreateDataFile();
+    file().create();
     addEntry("Alpha");
     vault::SaveSize("Frmfirst", iniFile(), 800, 600);
     writeBytes(legacyFile(), std::string(1051, '\0'));
@@ -170,24 +164,24 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
     remountReadOnly();
 
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {
-        {"load", [] { vault::ScanSiteList(nullptr); }},
-        {"add", [] { addEntry("Bravo"); }},
-        {"update", [] { updateEntry("Alpha"); }},
-        {"delete", [] { deleteEntry("Alpha"); }},
-        {"re-key", [] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"load", [&] { session->listEntries(nullptr); }},
+        {"add", [&] { addEntry("Bravo"); }},
+        {"update", [&] { updateEntry("Alpha"); }},
+        {"delete", [&] { deleteEntry("Alpha"); }},
+        {"re-key", [&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
         {"text list", [&] { writeTextList(); }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "File access denied") << what;
-        vault::CloseDataFile();
+        file().close();
     }
     EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 1, 2); }), "Unable to write to " + iniFile());
     // The legacy conversion on such a medium (its data file moved away first).
     ASSERT_EQ(::mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT, nullptr), 0);
     ASSERT_EQ(std::rename(dataFile().c_str(), (dir + "/aside").c_str()), 0);
     remountReadOnly();
-    EXPECT_EQ(errorText([] { vault::ConvertLegacyFile(); }), "File access denied");
-    EXPECT_EQ(errorText([] { vault::CreateDataFile(); }), "File access denied");
+    EXPECT_EQ(errorText([&] { session->convertLegacyFile(); }), "File access denied");
+    EXPECT_EQ(errorText([&] { file().create(); }), "File access denied");
     ASSERT_EQ(::mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT, nullptr), 0);
     ASSERT_EQ(std::rename((dir + "/aside").c_str(), dataFile().c_str()), 0);
     EXPECT_TRUE(snapshot() == before);

@@ -38,34 +38,33 @@ protected:
     }
 
     std::vector<Writer> writers() {
-        auto removeAll = [] {
-            vault::ForgetDataFile();  // each command as in a fresh start of the program
+        auto removeAll = [this] {
+            freshStart();  // each command as in a fresh start of the program
             std::remove(dataFile().c_str());
             std::remove(legacyFile().c_str());
             std::remove(iniFile().c_str());
         };
         const std::string ini = "[Frmfirst]\r\nW=800\r\nH=600\r\n\r\n[FrmBrowse]\r\nW=1\r\n";
         return {
-            {"add into a deleted slot", [=] { removeAll(); makeDataFile(); }, [] { addEntry("Foxtrot"); }},
-            {"update", [=] { removeAll(); makeDataFile(); }, [] { updateEntry("Charlie"); }},
-            {"delete", [=] { removeAll(); makeDataFile(); }, [] { deleteEntry("Echo"); }},
-            {"create a new data file", removeAll, [] { vault::CreateDataFile(); }},
+            {"add into a deleted slot", [=, this] { removeAll(); makeDataFile(); }, [=, this] { addEntry("Foxtrot"); }},
+            {"update", [=, this] { removeAll(); makeDataFile(); }, [=, this] { updateEntry("Charlie"); }},
+            {"delete", [=, this] { removeAll(); makeDataFile(); }, [=, this] { deleteEntry("Echo"); }},
+            {"create a new data file", removeAll, [=, this] { file().create(); }},
             {"create where a stopped command left its temporary file",
-             [=] { removeAll(); writeBytes(vault::TempNameFor(dataFile()), "half"); },
-             [] { vault::CreateDataFile(); }},
-            {"legacy conversion", [=] { removeAll(); writeBytes(legacyFile(), legacyBytes()); },
-             [] { ASSERT_EQ(vault::ConvertLegacyFile(), vault::LegacyResult::Converted); }},
-            {"re-keying", [=] { removeAll(); makeDataFile(); },
-             [] {
-                 ASSERT_EQ(vault::RekeyDataFile(kPhrase, "new phrase", [](const std::string&) { return true; }),
-                           vault::RekeyResult::Completed);
+             [=, this] { removeAll(); writeBytes(vault::TempNameFor(dataFile()), "half"); },
+             [=, this] { file().create(); }},
+            {"legacy conversion", [=, this] { removeAll(); writeBytes(legacyFile(), legacyBytes()); },
+             [=, this] { ASSERT_EQ(session->convertLegacyFile(), vault::LegacyResult::Converted); }},
+            {"re-keying", [=, this] { removeAll(); makeDataFile(); },
+             [=, this] {
+                 rekeyTo("new phrase");
              }},
-            {"window size into an existing settings file", [=] { removeAll(); writeBytes(iniFile(), ini); },
-             [] { vault::SaveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
+            {"window size into an existing settings file", [=, this] { removeAll(); writeBytes(iniFile(), ini); },
+             [=, this] { vault::SaveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
             {"window size into a new settings file", removeAll,
-             [] { vault::SaveSize("Frmfirst", iniFile(), 640, 480); }, true},
-            {"storage location chosen", [=] { removeAll(); std::remove(locationFile().c_str()); },
-             [] { vault::WriteStoredLocation(vault::Paths().dataFolder, "/media/stick"); }},
+             [=, this] { vault::SaveSize("Frmfirst", iniFile(), 640, 480); }, true},
+            {"storage location chosen", [=, this] { removeAll(); std::remove(locationFile().c_str()); },
+             [=, this] { vault::WriteStoredLocation(paths.dataFolder, "/media/stick"); }},
         };
     }
 };
@@ -77,7 +76,7 @@ TEST_F(SeamTest, EveryWriterFailedAtEachCallShowsItsTextAndLeavesWholeFiles) {
         SCOPED_TRACE(w.name);
         w.prepare();
         const Snapshot before = snapshot();
-        vault::SetKeyPhrase(kPhrase);
+        session->setKeyPhrase(kPhrase);
         w.command();
         const Snapshot after = snapshot();
         ASSERT_FALSE(before == after) << "the command changes nothing";
@@ -87,13 +86,13 @@ TEST_F(SeamTest, EveryWriterFailedAtEachCallShowsItsTextAndLeavesWholeFiles) {
             int calls = 0;
             for (int n = 1; n < 100; ++n) {
                 w.prepare();
-                vault::SetKeyPhrase(kPhrase);
+                session->setKeyPhrase(kPhrase);
                 vault::testing::failNthCall(n, err, vault::testing::Op::Any);
                 const std::string text = errorText(w.command);
                 const bool fired = vault::testing::faultFired();
                 vault::testing::clearFaults();
-                const std::string phraseAfter = vault::KeyPhrase();
-                vault::CloseDataFile();  // as the next command's open does
+                const std::string phraseAfter = phrase();
+                file().close();  // as the next command's open does
                 const Snapshot s = snapshot();
                 if (!fired) {
                     EXPECT_EQ(text, "(no error)");
@@ -121,30 +120,30 @@ TEST_F(SeamTest, EveryWriterFailedAtEachCallShowsItsTextAndLeavesWholeFiles) {
 // "File not found" and none of them brings a data file back into being.
 TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
     makeDataFile();
-    std::vector<std::string> names;
-    vault::ScanSiteList([&] { names.push_back(vault::CurrentRecord.Name.str()); });
-    ASSERT_EQ(names.size(), 5u);
+    ASSERT_EQ(listed().size(), 5u);
     ASSERT_EQ(std::remove(dataFile().c_str()), 0);
 
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {
-        {"load", [] { vault::ScanSiteList(nullptr); }},
-        {"add", [] { addEntry("Foxtrot"); }},
-        {"update", [] { updateEntry("Alpha"); }},
-        {"delete", [] { deleteEntry("Alpha"); }},
-        {"show", [] { vault::LookupListedName("Alpha"); }},
-        {"print", [] { vault::ScanForPrint(nullptr); }},
-        {"re-key", [] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }},
-        {"write a slot", [] {
-             vault::CurrentRecord = plain("A", "Ghost");
-             vault::WriteSlot(0);
+        {"load", [&] { session->listEntries(nullptr); }},
+        {"add", [&] { addEntry("Foxtrot"); }},
+        {"update", [&] { updateEntry("Alpha"); }},
+        {"delete", [&] { deleteEntry("Alpha"); }},
+        {"show", [&] { session->find("Alpha"); }},
+        {"print", [&] { session->forEachPrintable(nullptr); }},
+        {"re-key", [&] {
+             vault::Cipher inForce = session->cipher();
+             file().rekey(inForce, kPhrase, "x", [](const std::string&) { return true; });
+         }},
+        {"write a slot", [&] {
+             file().writeSlot(0, plain("A", "Ghost"), session->cipher());
          }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "File not found") << what;
-        vault::CloseDataFile();
+        file().close();
         EXPECT_FALSE(vault::FileExists(dataFile())) << what;
         EXPECT_TRUE(strayFiles().empty()) << what;
-        EXPECT_EQ(vault::KeyPhrase(), kPhrase) << what;
+        EXPECT_EQ(phrase(), kPhrase) << what;
     }
 
     // The settings file's folder removed: the size write reports the path, nothing is created.
@@ -160,17 +159,17 @@ TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
 // command reports the read past the end, and none of them grows the file.
 TEST_F(SeamTest, DataFileEmptiedBetweenTwoCommands) {
     makeDataFile();
-    vault::ScanSiteList(nullptr);
+    session->listEntries(nullptr);
     writeBytes(dataFile(), "");
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {
-        {"load", [] { vault::ScanSiteList(nullptr); }},
-        {"add", [] { addEntry("Foxtrot"); }},
-        {"update", [] { updateEntry("Alpha"); }},
-        {"re-key", [] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"load", [&] { session->listEntries(nullptr); }},
+        {"add", [&] { addEntry("Foxtrot"); }},
+        {"update", [&] { updateEntry("Alpha"); }},
+        {"re-key", [&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "Read beyond end of file") << what;
-        vault::CloseDataFile();
+        file().close();
         EXPECT_EQ(bytesOf(dataFile()), std::string()) << what;
         EXPECT_TRUE(strayFiles().empty()) << what;
     }
@@ -188,16 +187,16 @@ TEST_F(SeamTest, NoFileDescriptorLeft) {
     struct rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    std::string add = errorText([] { addEntry("Foxtrot"); });
+    std::string add = errorText([&] { addEntry("Foxtrot"); });
     std::string size = errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 1, 2); });
-    std::string rekey = errorText([] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); });
+    std::string rekey = errorText([&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); });
     ::setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(add, "Too many open files");
     EXPECT_EQ(size, "Unable to write to " + iniFile());
     EXPECT_EQ(rekey, "Too many open files");
     EXPECT_SAME_BYTES(bytesOf(dataFile()), before);
     EXPECT_FALSE(bytesOf(iniFile()));
-    EXPECT_EQ(vault::KeyPhrase(), kPhrase);
+    EXPECT_EQ(phrase(), kPhrase);
 }
 
 // Runs body as an ordinary user (the superuser is never refused) and returns what it
@@ -242,15 +241,15 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
     std::string report = asOrdinaryUser(dir, [&] {
         std::string r;
         ::chmod(dataFile().c_str(), 0400);
-        r += "open-for-add:" + errorText([] { addEntry("Foxtrot"); }) + "\n";
+        r += "open-for-add:" + errorText([&] { addEntry("Foxtrot"); }) + "\n";
         ::chmod(dataFile().c_str(), 0600);
         ::chmod(dir.c_str(), 0500);  // read-only storage folder
-        r += "rekey:" + errorText([] { vault::RekeyDataFile(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
-        r += "phrase:" + vault::KeyPhrase() + "\n";
-        r += "create:" + errorText([] { vault::CreateDataFile(); }) + "\n";
+        r += "rekey:" + errorText([&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
+        r += "phrase:" + phrase() + "\n";
+        r += "create:" + errorText([&] { file().create(); }) + "\n";
         r += "size:" + errorText([&] { vault::SaveSize("Frmfirst", ini, 5, 6); }) + "\n";
         // In a read-only folder slots can still be written in place.
-        r += "update:" + errorText([] { updateEntry("Alpha"); }) + "\n";
+        r += "update:" + errorText([&] { updateEntry("Alpha"); }) + "\n";
         ::chmod(dir.c_str(), 0700);
         return r;
     });

@@ -1,5 +1,5 @@
-// Shared pieces of the fault tests: a fresh storage folder per test, the files' bytes
-// before and after a command, and the flows of the commands that write.
+// Shared pieces of the fault tests: a fresh storage folder per test with a session on
+// its data file, the files' bytes before and after a command, and the commands that write.
 #pragma once
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,33 +9,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/vault_files.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/fileio.h"
 #include "vault/ioerror.h"
 #include "vault/locations.h"
 #include "vault/record.h"
+#include "vault/session.h"
 #include "vault/settings.h"
 
 namespace faulttest {
 
-inline std::optional<std::string> bytesOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::bytesOf;
+using testsupport::writeBytes;
 
 // Where two versions of a file differ, for failure messages (never the whole file).
 inline std::string firstDifference(const std::optional<std::string>& a, const std::optional<std::string>& b) {
@@ -82,29 +75,6 @@ inline vault::SiteRecord plain(const std::string& status, const std::string& nam
 
 constexpr const char* kPhrase = "correct horse";
 
-// The commands as the windows run them: one scan, at most one slot written, closed.
-inline void addEntry(const std::string& name) {
-    vault::FreeSlot f = vault::FindFreeSlot(name);
-    ASSERT_EQ(f.kind, vault::FreeSlot::Found);
-    vault::CurrentRecord = plain("A", name, "https://new.example", "newuser", "added", "newpw");
-    vault::WriteSlot(f.slot);
-    vault::CloseDataFile();
-}
-inline void updateEntry(const std::string& name) {
-    int n = vault::FindSlotByName(name);
-    ASSERT_NE(n, vault::kNotFound);
-    vault::CurrentRecord = plain("U", name, "https://changed.example", "changed", "updated", "changedpw");
-    vault::WriteSlot(n);
-    vault::CloseDataFile();
-}
-inline void deleteEntry(const std::string& name) {
-    int n = vault::FindSlotByName(name);
-    ASSERT_NE(n, vault::kNotFound);
-    vault::CurrentRecord = plain("D", "");
-    vault::WriteSlot(n);
-    vault::CloseDataFile();
-}
-
 class FaultTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -115,13 +85,10 @@ protected:
         ASSERT_NE(::mkdtemp(base.data()), nullptr);
         dir = base;
         usePaths(dir);
-        vault::InitCipherTables();
-        vault::SetKeyPhrase(kPhrase);
         vault::testing::clearFaults();
-        std::memset(&vault::CurrentRecord, 0, sizeof vault::CurrentRecord);
     }
     void TearDown() override {
-        vault::CloseDataFile();
+        session.reset();
         vault::testing::clearFaults();
         std::error_code ec;
         std::filesystem::remove_all(base(), ec);
@@ -129,20 +96,46 @@ protected:
     virtual std::string base() const { return dir; }
     virtual bool useMemoryFolder() const { return true; }
 
-    static void usePaths(const std::string& folder) {
-        vault::Paths() = {};
-        vault::Paths().dataFolder = folder;
-        vault::Paths().settingsFile = folder + "/SG_2.ini";
-        vault::Paths().storageFolder = folder + "/";
-        vault::Paths().dataFile = folder + "/KFOLD30.DAT";
-        vault::Paths().legacyFile = folder + "/KFOLD28.DAT";
+    // The files in folder, and a session on them under kPhrase.
+    void usePaths(const std::string& folder) {
+        paths = testsupport::locationsIn(folder);
+        freshStart();
     }
-    static const std::string& dataFile() { return vault::Paths().dataFile; }
-    static const std::string& legacyFile() { return vault::Paths().legacyFile; }
-    static const std::string& iniFile() { return vault::Paths().settingsFile; }
+    // A new start of the program: a new session, under kPhrase.
+    void freshStart() {
+        session = std::make_unique<vault::Session>(paths);
+        session->setKeyPhrase(kPhrase);
+    }
+    const std::string& dataFile() const { return paths.dataFile; }
+    const std::string& legacyFile() const { return paths.legacyFile; }
+    const std::string& iniFile() const { return paths.settingsFile; }
+    vault::DataFile& file() { return session->dataFile(); }
+    std::string phrase() const { return session->cipher().phrase(); }
+
+    // The commands as the windows run them: one scan, at most one slot written, closed.
+    void addEntry(const std::string& name) {
+        ASSERT_EQ(session->add({name, "https://new.example", "newuser", "newpw", "added"}).outcome,
+                  vault::AddOutcome::Added);
+    }
+    void updateEntry(const std::string& name) {
+        ASSERT_EQ(session->update({name, "https://changed.example", "changed", "changedpw", "updated"}).outcome,
+                  vault::ChangeOutcome::Updated);
+    }
+    void deleteEntry(const std::string& name) {
+        ASSERT_EQ(session->remove(name).outcome, vault::ChangeOutcome::Deleted);
+    }
+    void rekeyTo(const std::string& newPhrase) {
+        ASSERT_EQ(session->rekey(kPhrase, newPhrase, [](const std::string&) { return true; }),
+                  vault::RekeyOutcome::Completed);
+    }
+    std::vector<std::string> listed() {
+        std::vector<std::string> names;
+        session->listEntries([&](const vault::Entry& e) { names.push_back(e.name); });
+        return names;
+    }
 
     // A 1000-slot data file under kPhrase: five entries with a deleted slot among them.
-    static void makeDataFile() {
+    void makeDataFile() {
         std::vector<vault::SiteRecord> records = {
             plain("A", "Alpha", "https://alpha.example", "al", "first", "pw-alpha"),
             plain("U", "Bravo", "https://bravo.example", "bo", "second", "pw-bravo"),
@@ -151,15 +144,7 @@ protected:
             plain("A", "Delta \xE9t\xE9", "", "d", "8-bit", "pw-delta"),
             plain("A", "Echo", "https://echo.example", "e", "last", "0123456789012345678901234"),
         };
-        std::string bytes;
-        for (auto r : records) {
-            vault::CurrentRecord = r;
-            vault::EncipherRecord();
-            bytes.append(reinterpret_cast<const char*>(&vault::CurrentRecord), vault::kSlotSize);
-        }
-        bytes.resize(vault::kNewFileSlots * vault::kSlotSize, '\0');
-        writeBytes(dataFile(), bytes);
-        ::chmod(dataFile().c_str(), 0600);
+        testsupport::writeDataFile(dataFile(), testsupport::dataFileBytes(records, vault::kNewFileSlots, kPhrase));
     }
 
     // Every file the commands touch, as bytes (absent = nullopt).
@@ -167,10 +152,8 @@ protected:
         std::optional<std::string> data, legacy, ini, location;
         bool operator==(const Snapshot&) const = default;
     };
-    static std::string locationFile() {
-        return vault::Paths().dataFolder + "/" + vault::kStoredLocationFileName;
-    }
-    static Snapshot snapshot() {
+    std::string locationFile() const { return paths.dataFolder + "/" + vault::kStoredLocationFileName; }
+    Snapshot snapshot() const {
         return {bytesOf(dataFile()), bytesOf(legacyFile()), bytesOf(iniFile()), bytesOf(locationFile())};
     }
 
@@ -188,6 +171,8 @@ protected:
     }
 
     std::string dir;
+    vault::Locations paths;
+    std::unique_ptr<vault::Session> session;
 };
 
 }  // namespace faulttest

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/vault_files.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/fileio.h"
@@ -59,17 +60,10 @@ inline const std::string& folder() {
     return f.path;
 }
 
-inline void usePaths() {
-    const std::string& d = folder();
-    vault::Paths() = {};
-    vault::Paths().dataFolder = d;
-    vault::Paths().settingsFile = d + "/SG_2.ini";
-    vault::Paths().storageFolder = d + "/";
-    vault::Paths().dataFile = d + "/KFOLD30.DAT";
-    vault::Paths().legacyFile = d + "/KFOLD28.DAT";
+// The files of the folder; each input starts afresh (a new DataFile of its own).
+inline vault::Locations usePaths() {
     vault::testing::clearFaults();
-    vault::ForgetDataFile();  // each input is a fresh start of the program
-    vault::InitCipherTables();
+    return testsupport::locationsIn(folder());
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
@@ -116,6 +110,6 @@ inline vault::SiteRecord record(const std::string& status, const std::string& na
                                 const std::string& user, const std::string& comments, const std::string& password) {
     return vault::MakeRecord(status, name, site, user, comments, password);
 }
-inline std::string bytesOf(const vault::SiteRecord& r) { return std::string(reinterpret_cast<const char*>(&r), sizeof r); }
+inline std::string bytesOf(const vault::SiteRecord& r) { return testsupport::slotBytes(r); }
 
 }  // namespace fuzz

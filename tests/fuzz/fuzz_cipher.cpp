@@ -31,19 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string phrase = in.shortText();
     std::string text = in.take(300);
 
-    vault::InitCipherTables();
-    vault::SetKeyPhrase(phrase);
+    vault::Cipher cipher(phrase);
     // The phrase in force: at most 255 characters, up to the first zero byte.
     std::string inForce = phrase.substr(0, std::min<std::size_t>(phrase.find('\0'), 255));
-    FUZZ_CHECK(vault::KeyPhrase() == inForce);
-    FUZZ_CHECK(vault::KeyPhraseState().length == inForce.size());
-    for (std::size_t i = inForce.size(); i < 256; ++i) FUZZ_CHECK(vault::KeyPhraseState().text[i] == 0);
+    FUZZ_CHECK(cipher.phrase() == inForce);
+    FUZZ_CHECK(cipher.state().length == inForce.size());
+    for (std::size_t i = inForce.size(); i < 256; ++i) FUZZ_CHECK(cipher.state().text[i] == 0);
 
     const std::string trimmed = vault::Trim(text);
     if (trimmed.size() > 255) return 0;  // outside the routines' contract
 
-    const std::string enc = vault::EncipherText(text);
-    const std::string dec = vault::DecipherText(text);
+    const std::string enc = cipher.encipherText(text);
+    const std::string dec = cipher.decipherText(text);
     if (inForce.empty()) {
         FUZZ_CHECK(enc == text);
         FUZZ_CHECK(dec == text);
@@ -51,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(enc.size() == trimmed.size());
         FUZZ_CHECK(enc == reference(inForce, trimmed, false));
         FUZZ_CHECK(dec == reference(inForce, trimmed, true));
-        FUZZ_CHECK(vault::DecipherText(enc) == trimmed);
-        FUZZ_CHECK(vault::EncipherText(dec) == trimmed);
+        FUZZ_CHECK(cipher.decipherText(enc) == trimmed);
+        FUZZ_CHECK(cipher.encipherText(dec) == trimmed);
         for (std::size_t i = 0; i < enc.size(); ++i) {
             unsigned char before = static_cast<unsigned char>(trimmed[i]), after = static_cast<unsigned char>(enc[i]);
             if (before < 33 || before > 126)
@@ -63,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The record routine on the same text in every field (the password cut to 25).
-    vault::SiteRecord& r = vault::CurrentRecord;
+    vault::SiteRecord r{};
     std::memset(&r, mode, sizeof r);  // junk behind the texts and in the reserved fields
     r.Status.assign(mode & 1 ? "A" : "U");
     const std::string field = text.substr(0, 255);
@@ -73,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r.Comments.assign(field);
     r.Password.assign(field);
     const vault::SiteRecord original = r;
-    vault::EncipherRecord();
+    cipher.encipher(r);
     FUZZ_CHECK(std::memcmp(&r.Status, &original.Status, sizeof r.Status) == 0);
     FUZZ_CHECK(r.Reserved1.length == 0 && r.Reserved2.length == 0);
     FUZZ_CHECK(r.Password.length <= 25);
@@ -87,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zeroBehind(r.Comments);
         zeroBehind(r.Password);
     }
-    vault::DecipherRecord();
+    cipher.decipher(r);
     FUZZ_CHECK(r.Name.str() == vault::Trim(field));
     FUZZ_CHECK(r.Website.str() == r.Name.str() && r.UserId.str() == r.Name.str() && r.Comments.str() == r.Name.str());
     FUZZ_CHECK(r.Password.str() == vault::Trim(vault::Trim(field.substr(0, 25))));

@@ -3,6 +3,7 @@
 // crash or read out of bounds; the file keeps its size; only the slot a command writes
 // changes; re-keying keeps every entry as it reads.
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 #include "common.h"
@@ -14,19 +15,18 @@ namespace {
 
 using Entry = std::tuple<std::string, std::string, std::string, std::string, std::string, std::string>;
 
-std::vector<Entry> listing() {
+std::vector<Entry> listing(vault::DataFile& df, const vault::Cipher& cipher) {
     std::vector<Entry> entries;
-    vault::ScanSiteList([&] {
-        const vault::SiteRecord& r = vault::CurrentRecord;
+    df.scanList(cipher, [&](const vault::SiteRecord& r) {
         entries.emplace_back(r.Status.str(), r.Name.str(), r.Website.str(), r.UserId.str(), r.Comments.str(),
                              r.Password.str());
     });
     return entries;
 }
 
-std::string fileBytes() {
+std::string fileBytes(const std::string& path) {
     std::string bytes;
-    if (!fuzz::readFile(vault::Paths().dataFile, bytes)) fuzz::fail("data file gone");
+    if (!fuzz::readFile(path, bytes)) fuzz::fail("data file gone");
     return bytes;
 }
 
@@ -49,23 +49,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string name = in.shortText();
     const std::string file = in.rest();
 
-    fuzz::usePaths();
-    fuzz::writeFile(vault::Paths().dataFile, file);
-    vault::SetKeyPhrase(phrase);
+    const vault::Locations paths = fuzz::usePaths();
+    fuzz::writeFile(paths.dataFile, file);
+    vault::DataFile df(paths.dataFile);
+    vault::Cipher cipher(phrase);
+    auto fileBytes = [&] { return ::fileBytes(paths.dataFile); };
+    auto listing = [&] { return ::listing(df, cipher); };
     const std::size_t slots = file.size() / vault::kSlotSize;
 
     if (slots == 0) {
         // Not a single whole slot: every scan reports the read past the end, and closes.
-        for (auto scan : {+[] { vault::ScanSiteList(nullptr); }, +[] { vault::FindFreeSlot("x"); },
-                          +[] { vault::FindSlotByName("x"); }, +[] { vault::LookupListedName("x"); },
-                          +[] { vault::ScanForPrint(nullptr); }}) {
+        for (const std::function<void()>& scan : std::vector<std::function<void()>>{
+                 [&] { df.scanList(cipher, nullptr); }, [&] { df.findFreeSlot("x", cipher); },
+                 [&] { df.findSlotByName("x", cipher); }, [&] { df.lookupListedName("x", cipher); },
+                 [&] { df.scanForPrint(cipher, nullptr); }}) {
             try {
                 scan();
                 fuzz::fail("a scan of a file without slots succeeded");
             } catch (const vault::IoError& e) {
                 FUZZ_CHECK(std::string(e.what()) == "Read beyond end of file");
             }
-            FUZZ_CHECK(!vault::DataFileIsOpen());
+            FUZZ_CHECK(!df.isOpen());
         }
         FUZZ_CHECK(fileBytes() == file);
         return 0;
@@ -73,68 +77,66 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Every scan, read only.
     const std::vector<Entry> listed = listing();
-    FUZZ_CHECK(!vault::DataFileIsOpen());
+    FUZZ_CHECK(!df.isOpen());
     int printed = 0;
-    vault::ScanForPrint([&] { ++printed; });
+    df.scanForPrint(cipher, [&](const vault::SiteRecord&) { ++printed; });
     FUZZ_CHECK(printed <= static_cast<int>(slots));
     for (std::size_t i = 0; i < std::min<std::size_t>(listed.size(), 3); ++i) {
         const std::string& listedName = std::get<1>(listed[i]);
-        if (vault::LookupListedName(listedName)) FUZZ_CHECK(vault::CurrentRecord.Name.str() == listedName);
-        FUZZ_CHECK(!vault::DataFileIsOpen());
+        if (const auto shown = df.lookupListedName(listedName, cipher)) FUZZ_CHECK(shown->Name.str() == listedName);
+        FUZZ_CHECK(!df.isOpen());
     }
     FUZZ_CHECK(fileBytes() == file);
 
     // Delete the entry of that name (exact match), if the scan finds one.
     std::string before = file;
     const std::string wanted = vault::Trim(name);
-    int found = vault::FindSlotByName(wanted);
+    int found = df.findSlotByName(wanted, cipher);
     if (found != vault::kNotFound) {
         FUZZ_CHECK(found >= 0 && static_cast<std::size_t>(found) + 1 < slots);
-        FUZZ_CHECK(vault::CurrentRecord.Name.str() == wanted);
-        vault::CurrentRecord = fuzz::record("D", "", "", "", "", "");
-        vault::WriteSlot(found);
-        vault::CloseDataFile();
+        FUZZ_CHECK(testsupport::slotOf(before, found, phrase).Name.str() == wanted);
+        df.writeSlot(found, fuzz::record("D", "", "", "", "", ""), cipher);
+        df.close();
         const std::string after = fileBytes();
         onlySlotChanged(before, after, found);
         FUZZ_CHECK(after.compare(static_cast<std::size_t>(found) * vault::kSlotSize, 2, "\x01" "D", 2) == 0);
         before = after;
     }
-    FUZZ_CHECK(!vault::DataFileIsOpen());
+    FUZZ_CHECK(!df.isOpen());
 
     // Add an entry of that name.
-    vault::FreeSlot free = vault::FindFreeSlot(name);
+    vault::FreeSlot free = df.findFreeSlot(name, cipher);
     if (free.kind == vault::FreeSlot::Found) {
         FUZZ_CHECK(free.slot >= 0 && static_cast<std::size_t>(free.slot) + 1 < slots);
-        FUZZ_CHECK(vault::DataFileIsOpen());
-        vault::CurrentRecord = fuzz::record("A", wanted, name, name, name, name);
-        vault::WriteSlot(free.slot);
-        vault::CloseDataFile();
+        FUZZ_CHECK(df.isOpen());
+        df.writeSlot(free.slot, fuzz::record("A", wanted, name, name, name, name), cipher);
+        df.close();
         const std::string after = fileBytes();
         onlySlotChanged(before, after, free.slot);
         const auto now = listing();
         FUZZ_CHECK(std::any_of(now.begin(), now.end(), [&](const Entry& e) { return std::get<1>(e) == wanted; }));
         before = after;
     } else {
-        FUZZ_CHECK(!vault::DataFileIsOpen());
+        FUZZ_CHECK(!df.isOpen());
         FUZZ_CHECK(fileBytes() == before);
     }
 
     // Re-key to the new phrase, confirmed or cancelled.
     const std::vector<Entry> beforeRekey = listing();
     const bool confirm = mode & 1;
-    vault::RekeyResult result = vault::RekeyDataFile(phrase, newPhrase, [&](const std::string&) { return confirm; });
-    FUZZ_CHECK(!vault::DataFileIsOpen());
+    vault::RekeyResult result = df.rekey(cipher, phrase, newPhrase, [&](const std::string&) { return confirm; });
+    FUZZ_CHECK(!df.isOpen());
     const std::string after = fileBytes();
     FUZZ_CHECK(after.size() == file.size());
     if (result == vault::RekeyResult::Cancelled) {
         FUZZ_CHECK(!confirm);
         FUZZ_CHECK(after == before);
     } else {
-        vault::SetKeyPhrase(newPhrase);
+        cipher.setPhrase(newPhrase);
         FUZZ_CHECK(listing() == beforeRekey);
     }
     std::string temp;
-    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(vault::Paths().dataFile), temp));
+    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(paths.dataFile), temp));
     return 0;
 }
 
@@ -156,17 +158,10 @@ std::vector<std::string> FuzzSeeds() {
     std::memset(&junk, 0xff, sizeof junk);
     seeds.push_back(seed + fuzz::bytesOf(junk) + fuzz::bytesOf(junk) + plain);
     // The same entries enciphered under a phrase, re-keyed to another.
-    std::string enciphered;
-    vault::InitCipherTables();
-    vault::SetKeyPhrase("old phrase");
-    for (const auto& r : {record("A", "Alpha", "https://a.example", "al", "c", "pw"), record("A", "alpha", "", "", "", ""),
-                          record("A", "Gamma \xe9", "x", "y", "z", "0123456789012345678901234"), vault::SiteRecord{},
-                          vault::SiteRecord{}}) {
-        vault::CurrentRecord = r;
-        if (r.Status.length) vault::EncipherRecord();
-        enciphered += fuzz::bytesOf(vault::CurrentRecord);
-    }
-    vault::SetKeyPhrase("");
+    const std::string enciphered = testsupport::dataFileBytes(
+        {record("A", "Alpha", "https://a.example", "al", "c", "pw"), record("A", "alpha", "", "", "", ""),
+         record("A", "Gamma \xe9", "x", "y", "z", "0123456789012345678901234")},
+        5, "old phrase");
     seeds.push_back(std::string(1, '\1') + fuzz::lengthPrefixed("old phrase") + fuzz::lengthPrefixed("other") +
                     fuzz::lengthPrefixed(" Alpha ") + enciphered);
     seeds.push_back(std::string(1, '\0') + fuzz::lengthPrefixed("old phrase") + fuzz::lengthPrefixed("") +

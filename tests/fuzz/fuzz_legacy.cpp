@@ -8,16 +8,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string legacy(reinterpret_cast<const char*>(data), size);
-    fuzz::usePaths();
-    std::remove(vault::Paths().dataFile.c_str());
-    fuzz::writeFile(vault::Paths().legacyFile, legacy);
+    const vault::Locations paths = fuzz::usePaths();
+    std::remove(paths.dataFile.c_str());
+    fuzz::writeFile(paths.legacyFile, legacy);
 
-    const vault::LegacyResult result = vault::ConvertLegacyFile();
+    vault::DataFile df(paths.dataFile);
+    const vault::LegacyResult result = df.convertLegacy(paths.legacyFile);
     std::string converted, still;
-    const bool haveData = fuzz::readFile(vault::Paths().dataFile, converted);
-    const bool haveLegacy = fuzz::readFile(vault::Paths().legacyFile, still);
+    const bool haveData = fuzz::readFile(paths.dataFile, converted);
+    const bool haveLegacy = fuzz::readFile(paths.legacyFile, still);
     std::string temp;
-    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(vault::Paths().dataFile), temp));
+    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(paths.dataFile), temp));
 
     const std::size_t count = legacy.size() / vault::kLegacySlotSize;
     if (count == 0) {
@@ -49,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(r.Reserved1.length == 0 && r.Reserved2.length == 0);
     }
     // The converted file is a data file every scan can run over.
-    vault::SetKeyPhrase("");
-    vault::ScanSiteList(nullptr);
+    df.scanList(vault::Cipher(), nullptr);
     return 0;
 }
 

@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int height = in.int32();
     const std::string number = in.shortText();
     const std::string ini = in.rest();
-    fuzz::usePaths();
-    const std::string& path = vault::Paths().settingsFile;
+    const std::string path = fuzz::usePaths().settingsFile;
 
     // The integer parser against a plain reading (decimal texts without blanks).
     long long expected = 0;

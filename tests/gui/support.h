@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "tests/support/boxes.h"
+#include "vault/locations.h"
 #include "vault/record.h"
 #include "windows/Ulog.h"
 
@@ -18,8 +20,10 @@ struct Entry {
     std::string name, website, user, comments, password;
 };
 
-// Settles the paths as the program does (data folder under the test's HOME).
-void setupPaths();
+// Settles the paths as the program does (data folder under the test's HOME, created).
+vault::Locations setupPaths();
+// The paths the program works with now (the stored location, if any, counts).
+vault::Locations paths();
 // Removes the data folder and the per-user key, and clears the message-box hook.
 void freshStart();
 // A new 1000-slot data file (or `slots` slots) with the entries written under phrase.
@@ -35,14 +39,6 @@ std::string dataFilePath();
 std::unique_ptr<TFrmfirst> startProgram(const QString& phrase, bool byContinue = true);
 
 QStringList listLines(TFrmfirst* w);
-// Failures of the message-box hook plus boxes that never came; empty when all is well.
-QStringList boxProblems();
+using testsupport::boxProblems;
 
 }  // namespace gui_test
-
-// Asserts that every expected box came, and no other.
-#define VERIFY_BOXES()                                                        \
-    do {                                                                      \
-        const QStringList problems_ = gui_test::boxProblems();               \
-        QVERIFY2(problems_.isEmpty(), qPrintable(problems_.join("\n")));     \
-    } while (0)

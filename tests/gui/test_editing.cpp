@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 #include "support.h"
 #include "vault/datafile.h"
+#include "vault/session.h"
 #include "vault/locations.h"
 #include "vault/record.h"
 #include "windows/Ulog.h"
@@ -296,10 +297,9 @@ private slots:
         writeDataFile("k", {{0, "A", "BANK", "http://b", "u", "c", "p1"}});
         auto w = startProgram(QStringLiteral("k"));
         QVERIFY(inOtherCopy([] {
-            const int slot = vault::FindSlotByName("BANK");
-            vault::CurrentRecord = vault::MakeRecord("U", "BANK", "http://b", "u", "c", "theirs");
-            vault::WriteSlot(slot);
-            vault::CloseDataFile();
+            vault::Session other(paths());
+            other.setKeyPhrase("k");
+            other.update({"BANK", "http://b", "u", "theirs", "c"});
         }));
         const std::string theirs = fileBytes(dataFilePath());
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));

@@ -18,6 +18,7 @@
 #include "vault/datafile.h"
 #include "vault/fileio.h"
 #include "vault/locations.h"
+#include "vault/session.h"
 #include "windows/Ukey.h"
 #include "windows/Ulog.h"
 
@@ -124,12 +125,12 @@ private slots:
         writeDataFile("key", kTwo);
         auto w = startProgram(QStringLiteral("  key  "));
         VERIFY_BOXES();
-        QCOMPARE(vault::KeyPhrase(), std::string("key"));
+        QCOMPARE(w->session().cipher().phrase(), std::string("key"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
 
         w = startProgram(QStringLiteral("  key  "), false);
         VERIFY_BOXES();
-        QCOMPARE(vault::KeyPhrase(), std::string("  key  "));
+        QCOMPARE(w->session().cipher().phrase(), std::string("  key  "));
         QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
     }
 
@@ -147,7 +148,7 @@ private slots:
         QCOMPARE(key.EdNew->text().size(), 255);
         key.show();
         key.Button1->click();
-        QCOMPARE(vault::KeyPhrase(), std::string(255, 'x'));
+        QCOMPARE(main.session().cipher().phrase(), std::string(255, 'x'));
         VERIFY_BOXES();
     }
 
@@ -162,7 +163,7 @@ private slots:
         key.Button1->click();
         VERIFY_BOXES();
         QVERIFY(key.isVisible());
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!main.session().dataFile().isOpen());
         QVERIFY(main.LblCount->text().isEmpty());  // nothing loaded yet
         key.hide();
     }
@@ -254,7 +255,7 @@ private slots:
 
     void aLinkToAnAbsentDriveIsNotReplacedByANewFile() {
         setupPaths();
-        const std::string absent = vault::Paths().dataFolder + "/stick/KFOLD30.DAT";
+        const std::string absent = paths().dataFolder + "/stick/KFOLD30.DAT";
         QCOMPARE(::symlink(absent.c_str(), dataFilePath().c_str()), 0);
         TFrmfirst main;
         TFrmKey key(&main);
@@ -279,7 +280,7 @@ private slots:
                 bytes[i * 1051 + 2] = 1;
                 bytes[i * 1051 + 3] = 'N';
             }
-            QFile f(QString::fromStdString(vault::Paths().legacyFile));
+            QFile f(QString::fromStdString(paths().legacyFile));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         }
@@ -291,7 +292,7 @@ private slots:
             key.PrepareDialog();
         }
         VERIFY_BOXES();
-        QVERIFY(vault::FileExists(vault::Paths().legacyFile));
+        QVERIFY(vault::FileExists(paths().legacyFile));
         QVERIFY(!vault::FileExists(dataFilePath()));
         // The phrase is still taken and the list loads.
         expectBox(BoxKind::Plain, kFirstRun);
@@ -304,17 +305,17 @@ private slots:
         // A legacy file without one whole record is not converted, and the user is told so.
         QFile::remove(QString::fromStdString(dataFilePath()));
         {
-            QFile f(QString::fromStdString(vault::Paths().legacyFile));
+            QFile f(QString::fromStdString(paths().legacyFile));
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             f.write(std::string(1051 - 10, '\0').data(), 1051 - 10);
         }
         TFrmKey again(&main);
         expectBox(BoxKind::Warning,
                   QStringLiteral("The old data file %1 could not be converted and was left as it was.")
-                      .arg(QString::fromStdString(vault::Paths().legacyFile)));
+                      .arg(QString::fromStdString(paths().legacyFile)));
         again.PrepareDialog();
         VERIFY_BOXES();
-        QCOMPARE(QFileInfo(QString::fromStdString(vault::Paths().legacyFile)).size(), 1051 - 10);
+        QCOMPARE(QFileInfo(QString::fromStdString(paths().legacyFile)).size(), 1051 - 10);
         QVERIFY(!vault::FileExists(dataFilePath()));
     }
 };

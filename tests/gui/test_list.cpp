@@ -202,7 +202,7 @@ private slots:
         writeDataFile("", {{0, "A", "MAIL", "http://mail", "me@mail", "", "Secret12"}});
         auto w = startProgram(QString());
         QClipboard* clipboard = QGuiApplication::clipboard();
-        const std::string ini = vault::Paths().settingsFile;
+        const std::string ini = paths().settingsFile;
         auto clearAfter = [&](const char* value) { vault::WriteIniString(ini, "Clipboard", "ClearAfter", value); };
 
         // The delay: 10 s unless set; 0 is never; anything unreadable is the default.

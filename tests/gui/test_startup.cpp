@@ -159,7 +159,7 @@ private slots:
         expectBox(BoxKind::Plain, kFirstRun);
         auto w = startProgram(QString());
         VERIFY_BOXES();
-        QVERIFY(vault::DirectoryExists(vault::Paths().dataFolder));
+        QVERIFY(vault::DirectoryExists(paths().dataFolder));
         QCOMPARE(fileBytes(dataFilePath()), std::string(1104000, '\0'));
         QCOMPARE(w->ListBox1->count(), 0);
         QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
@@ -213,7 +213,7 @@ private slots:
 
     void sizeAndMaskingAreRestoredAndSaved() {
         setupPaths();
-        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 700);
+        vault::SaveSize("Frmfirst", paths().settingsFile, 0, 700);
         platform::writeUserKeyBool(QStringLiteral("Show"), false);
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         {
@@ -229,20 +229,20 @@ private slots:
             w.CmdHideClick();
             w.close();
         }
-        QCOMPARE(vault::ReadWidth("Frmfirst", vault::Paths().settingsFile), 700);
-        QCOMPARE(vault::ReadHeight("Frmfirst", vault::Paths().settingsFile), 650);
+        QCOMPARE(vault::ReadWidth("Frmfirst", paths().settingsFile), 700);
+        QCOMPARE(vault::ReadHeight("Frmfirst", paths().settingsFile), 650);
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
 
         // A size beyond the screen is kept within it; one too small grows to show every control.
         for (int size : {30000, 60}) {
-            vault::SaveSize("Frmfirst", vault::Paths().settingsFile, size, size);
+            vault::SaveSize("Frmfirst", paths().settingsFile, size, size);
             TFrmfirst w;
             const QRect controls = w.childrenRect();
             QCOMPARE(w.size(), size > 60 ? room.size()
                                          : QSize(std::min(controls.right() + 1 + controls.left(), room.width()),
                                                  std::min(controls.bottom() + 1 + controls.top(), room.height())));
         }
-        vault::SaveSize("Frmfirst", vault::Paths().settingsFile, 0, 0);
+        vault::SaveSize("Frmfirst", paths().settingsFile, 0, 0);
 
         // A value of another type than an integer reads as absent: the boxes show.
         {
@@ -261,9 +261,9 @@ private slots:
         TFrmfirst w;
         w.show();
         w.CmdHideClick();
-        QDir(QString::fromStdString(vault::Paths().dataFolder)).removeRecursively();
+        QDir(QString::fromStdString(paths().dataFolder)).removeRecursively();
         expectBox(BoxKind::Error,
-                  QStringLiteral("Unable to write to %1").arg(QString::fromStdString(vault::Paths().settingsFile)));
+                  QStringLiteral("Unable to write to %1").arg(QString::fromStdString(paths().settingsFile)));
         w.close();
         VERIFY_BOXES();
         QVERIFY(!w.isVisible());
@@ -282,8 +282,8 @@ private slots:
         QTest::keyClick(w->EdName, Qt::Key_Return);
         QVERIFY(!w->isVisible());
         VERIFY_BOXES();
-        QCOMPARE(vault::ReadWidth("Frmfirst", vault::Paths().settingsFile), w->frameGeometry().width());
-        QCOMPARE(vault::ReadHeight("Frmfirst", vault::Paths().settingsFile), w->frameGeometry().height());
+        QCOMPARE(vault::ReadWidth("Frmfirst", paths().settingsFile), w->frameGeometry().width());
+        QCOMPARE(vault::ReadHeight("Frmfirst", paths().settingsFile), w->frameGeometry().height());
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(false));
 
         // Enter on a button presses that button, not Exit.

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "platform/ansi.h"
+#include "platform/appdata.h"
 #include "vault/locations.h"
 #include "window_fixture.h"
 
@@ -52,9 +53,9 @@ const std::vector<fixture::Slot> kSlots = {
     {4, "A", "MALL", "", "walker", "w4lk", ""},
 };
 
-QString textListPath() {
-    return QString::fromLocal8Bit(vault::Paths().dataFolder) + "/Tempfile.txt";
-}
+QString dataFolder() { return QString::fromLocal8Bit(vault::LocateFiles(platform::appDataFolder()).dataFolder); }
+
+QString textListPath() { return dataFolder() + "/Tempfile.txt"; }
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
@@ -182,7 +183,7 @@ private slots:
         QVERIFY(w->ListBox1->currentItem()->isSelected());
         QCOMPARE(w->EdName->text(), QStringLiteral("SHOP"));
         QCOMPARE(w->Edpwd->text(), QString(25, 'p'));
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!w->session().dataFile().isOpen());
     }
 
     void yesDeletesTheTextListAndAMissingViewerIsReported() {
@@ -230,7 +231,7 @@ private slots:
             old.write(QByteArray(4000, 'x'));
         }
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-        Undeletable locked(QString::fromLocal8Bit(vault::Paths().dataFolder));
+        Undeletable locked(dataFolder());
         if (!locked.active()) QSKIP("cannot make a file undeletable here");
         expectBox(BoxKind::Confirm, kQuestion, true);
         expectBox(BoxKind::Plain, kNotDeleted + path);

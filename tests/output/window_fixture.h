@@ -11,9 +11,10 @@
 #include <QtTest>
 
 #include "platform/messages.h"
-#include "vault/cipher.h"
-#include "vault/datafile.h"
+#include "tests/support/boxes.h"
+#include "tests/support/vault_files.h"
 #include "vault/record.h"
+#include "vault/session.h"
 #include "windows/Ulog.h"
 
 namespace fixture {
@@ -23,25 +24,20 @@ struct Slot {
     std::string status, name, website, user, password, comments;
 };
 
-// A new data file with the given entries written under the key phrase in force.
-inline void writeDataFile(const std::vector<Slot>& entries) {
-    vault::CreateDataFile();
-    vault::OpenDataFile();
-    for (const Slot& s : entries) {
-        vault::CurrentRecord =
-            vault::MakeRecord(s.status, s.name, s.website, s.user, s.comments, s.password);
-        vault::WriteSlot(s.slot);
-    }
-    vault::CloseDataFile();
+// A new data file of 1000 slots with the given entries written under phrase.
+inline void writeDataFile(const std::string& path, const std::vector<Slot>& entries, const std::string& phrase) {
+    std::vector<std::pair<int, vault::SiteRecord>> placed;
+    for (const Slot& s : entries)
+        placed.emplace_back(s.slot, vault::MakeRecord(s.status, s.name, s.website, s.user, s.comments, s.password));
+    testsupport::writeDataFile(path, testsupport::dataFileBytes(placed, vault::kNewFileSlots, phrase));
 }
 
 // The main window as the program starts it: created, then loaded once the phrase is set.
 inline std::unique_ptr<TFrmfirst> startWindow(const std::vector<Slot>& entries,
                                               const std::string& phrase = "Open Sesame 7") {
-    vault::InitCipherTables();
-    vault::SetKeyPhrase(phrase);
     auto w = std::make_unique<TFrmfirst>();
-    writeDataFile(entries);
+    w->session().setKeyPhrase(phrase);
+    writeDataFile(w->session().paths().dataFile, entries, phrase);
     w->LoadAtStart();
     return w;
 }
@@ -91,10 +87,3 @@ private:
 
 }  // namespace fixture
 
-// After an action: every box was the expected one, and none is still waiting.
-#define VERIFY_BOXES()                                                               \
-    do {                                                                             \
-        const QStringList boxFailures = platform::testing::takeFailures();           \
-        QVERIFY2(boxFailures.isEmpty(), qPrintable(boxFailures.join("\n")));         \
-        QCOMPARE(platform::testing::pendingCount(), 0);                              \
-    } while (0)

@@ -199,7 +199,7 @@ private slots:
 
     void aDataFileThatCannotBeReadLeavesNoPrintout() {
         auto w = fixture::startWindow(printSlots());
-        QVERIFY(QFile::remove(QString::fromLocal8Bit(vault::Paths().dataFile)));
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(w->session().paths().dataFile)));
         const auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
@@ -224,7 +224,7 @@ private slots:
         QCOMPARE(w->EdName->text(), QStringLiteral("N1127"));
         QCOMPARE(w->EdUser->text(), QStringLiteral("u127"));
         QCOMPARE(w->ListBox1->currentRow(), 0);
-        QVERIFY(!vault::DataFileIsOpen());
+        QVERIFY(!w->session().dataFile().isOpen());
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
     }
 };
@@ -236,9 +236,8 @@ private slots:
 
     void printButtonReportsItBeforeTouchingTheDataFile() {
         platform::testing::reset();
-        vault::InitCipherTables();
         TFrmfirst w;  // no data file at all: opening it would be an error of its own
-        QVERIFY(!vault::FileExists(vault::Paths().dataFile));
+        QVERIFY(!vault::FileExists(w.session().paths().dataFile));
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error,
                                      QStringLiteral("There is no default printer currently selected"));

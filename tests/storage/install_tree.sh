@@ -24,6 +24,17 @@ out="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$link" --version 2>
 out="$(QT_QPA_PLATFORM=offscreen timeout 3 "$link" -reverse 2>&1)"
 [ $? -eq 124 ] || { echo "keyfold -reverse did not start the program: $out"; fail=1; }
 pkgdir="$(dirname "$program")"
+# keyfold-cli beside the program, by a relative link, finding the vault library there.
+if [ -f "$build/app/keyfold-cli" ]; then
+  cli="$prefix/bin/keyfold-cli"
+  [ -L "$cli" ] || { echo "bin/keyfold-cli is not a link"; fail=1; }
+  case "$(readlink "$cli")" in /*) echo "bin/keyfold-cli link is absolute"; fail=1 ;; esac
+  [ "$(dirname "$(readlink -f "$cli")")" = "$pkgdir" ] || { echo "keyfold-cli not beside the program"; fail=1; }
+  out="$(env -u DISPLAY -u WAYLAND_DISPLAY "$cli" --version 2>&1)"
+  [ "$out" = "keyfold-cli $version" ] || { echo "keyfold-cli --version said: $out"; fail=1; }
+  [ -f "$pkgdir/libkeyfold_cli_clip.so" ] || { echo "clipboard module not beside keyfold-cli"; fail=1; }
+  [ -f "$prefix/share/man/man1/keyfold-cli.1" ] || { echo "missing share/man/man1/keyfold-cli.1"; fail=1; }
+fi
 if [ -f "$KEYFOLD_SOURCE_DIR/app/help.htm" ]; then
   cmp -s "$KEYFOLD_SOURCE_DIR/app/help.htm" "$pkgdir/help.htm" || { echo "help.htm not beside the program"; fail=1; }
 fi
@@ -44,7 +55,7 @@ if command -v appstreamcli >/dev/null; then
 fi
 
 # Every object of ours resolves its libraries, and none from the build folder.
-for obj in "$program" "$pkgdir"/*.so; do
+for obj in "$program" "$pkgdir/keyfold-cli" "$pkgdir"/*.so; do
   [ -e "$obj" ] || continue
   deps="$(ldd "$obj" 2>&1)"
   if echo "$deps" | grep -q 'not found'; then

@@ -12,9 +12,12 @@
 #include <functional>
 #include <memory>
 
+#include "platform/appdata.h"
 #include "platform/folderchooser.h"
 #include "platform/messages.h"
+#include "tests/support/boxes.h"
 #include "vault/locations.h"
+#include "vault/session.h"
 #include "windows/AboutBox.h"
 #include "windows/Ulog.h"
 
@@ -46,14 +49,12 @@ std::unique_ptr<TFrmfirst> startMainWindow() {
     return w;
 }
 
-QString boxFailures() {
-    QStringList f = platform::testing::takeFailures();
-    if (int left = platform::testing::pendingCount())
-        f.append(QString::number(left) + " expected box(es) never shown");
-    return f.join("; ");
-}
+QString boxFailures() { return testsupport::boxProblems().join("; "); }
 
 }  // namespace
+
+// The data folder of this user (under the test's HOME).
+std::string dataFolder() { return vault::LocateFiles(platform::appDataFolder()).dataFolder; }
 
 class StorageLocationTest : public QObject {
     Q_OBJECT
@@ -62,7 +63,7 @@ private slots:
         platform::testing::reset();
         platform::testing::resetFolderChooser();
         // Every test starts as the very first run: no data folder, no stored choice.
-        const QString data = q(vault::Paths().dataFolder);
+        const QString data = q(dataFolder());
         if (!data.isEmpty()) QDir(data).removeRecursively();
     }
 
@@ -72,7 +73,7 @@ private slots:
         auto w = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         const QString shown = w->LblCurrent->text();
-        QCOMPARE(shown, q(vault::Paths().dataFile));
+        QCOMPARE(shown, q(w->session().paths().dataFile));
 
         platform::testing::setNextFolderChoice(std::nullopt);
         QTest::mouseClick(w->CmdChg, Qt::LeftButton);
@@ -80,13 +81,13 @@ private slots:
         auto asked = platform::testing::lastFolderRequest();
         QVERIFY(asked.has_value());
         QCOMPARE(asked->title, kChooserTitle);
-        QCOMPARE(asked->startFolder, q(vault::Paths().storageFolder));
+        QCOMPARE(asked->startFolder, q(w->session().paths().storageFolder));
         QCOMPARE(w->LblCurrent->text(), shown);
         QVERIFY(!w->chosenLocation.has_value());
 
         w->close();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
-        QVERIFY(!vault::ReadStoredLocation(vault::Paths().dataFolder).has_value());
+        QVERIFY(!vault::ReadStoredLocation(dataFolder()).has_value());
 
         // The next start still uses the data folder, and finds the file there.
         auto again = startMainWindow();
@@ -103,11 +104,11 @@ private slots:
         platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
         platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
         auto w = startMainWindow();
-        const std::string oldDataFile = vault::Paths().dataFile;
+        const std::string oldDataFile = w->session().paths().dataFile;
         QVERIFY(vault::FileExists(oldDataFile));
 
         // Choosing the folder already in use still counts as a choice.
-        const QString current = QDir::cleanPath(q(vault::Paths().storageFolder));
+        const QString current = QDir::cleanPath(q(w->session().paths().storageFolder));
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(current);
         QTest::mouseClick(w->CmdChg, Qt::LeftButton);
@@ -119,7 +120,7 @@ private slots:
         QCOMPARE(w->LblCurrent->text(), first);
         // The chooser starts where the data file of this run is, not at a pending choice.
         QCOMPARE(platform::testing::lastFolderRequest()->startFolder,
-                 q(vault::Paths().storageFolder));
+                 q(w->session().paths().storageFolder));
 
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(thumb);
@@ -132,20 +133,20 @@ private slots:
         QCOMPARE(w->LblCurrent->text(), thumb);
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         // The run goes on with the file it opened at start.
-        QCOMPARE(vault::Paths().dataFile, oldDataFile);
+        QCOMPARE(w->session().paths().dataFile, oldDataFile);
 
         // Nothing is stored before the exit.
-        QVERIFY(!vault::ReadStoredLocation(vault::Paths().dataFolder).has_value());
+        QVERIFY(!vault::ReadStoredLocation(dataFolder()).has_value());
         w->close();
         w.reset();
-        QCOMPARE(q(vault::ReadStoredLocation(vault::Paths().dataFolder).value_or("")), thumb);
+        QCOMPARE(q(vault::ReadStoredLocation(dataFolder()).value_or("")), thumb);
 
         // Next start: the empty thumb folder holds no file; the user declines a new one.
         platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
         platform::testing::expectBox(BoxKind::Confirm, kFirstRun, false);
         auto next = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
-        QCOMPARE(q(vault::Paths().dataFile), thumb + "/KFOLD30.DAT");
+        QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
         QCOMPARE(next->LblCurrent->text(), thumb + "/KFOLD30.DAT");
         QCOMPARE(next->ListBox1->count(), 0);
         // Nothing was copied, moved or created.
@@ -156,7 +157,7 @@ private slots:
         // A later run without a new choice keeps the stored one.
         next->close();
         next.reset();
-        QCOMPARE(q(vault::ReadStoredLocation(vault::Paths().dataFolder).value_or("")), thumb);
+        QCOMPARE(q(vault::ReadStoredLocation(dataFolder()).value_or("")), thumb);
     }
 
     void rootAndFolderFormsGiveTheSameDataFile() {
@@ -177,7 +178,7 @@ private slots:
             QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
 
             TFrmfirst next;
-            seen.append(q(vault::Paths().dataFile));
+            seen.append(q(next.session().paths().dataFile));
         }
         QCOMPARE(seen.value(0), stick + "/KFOLD30.DAT");
         QCOMPARE(seen.value(1), seen.value(0));
@@ -191,7 +192,7 @@ private slots:
             w->close();
         }
         TFrmfirst atRoot;
-        QCOMPARE(q(vault::Paths().dataFile), QStringLiteral("/KFOLD30.DAT"));
+        QCOMPARE(q(atRoot.session().paths().dataFile), QStringLiteral("/KFOLD30.DAT"));
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
     }
 

@@ -1,6 +1,7 @@
 #include <random>
 
 #include "support.h"
+#include "vault/ansi.h"
 #include "vault/text.h"
 
 using namespace vault;
@@ -17,33 +18,33 @@ TEST_F(CipherTest, HandComputedVectors) {
     //   pos 2 ' '   : unchanged, but uses up key 'a' and offset 8
     //   pos 3 'C' 67: k 98 + d 7 = 105; 33 + (34 + 105) mod 94 = 33 + 45 = 78 'N'
     //   pos 4 '~' 126: k 97 + d 3 (the cycle restarts) = 100; 33 + (93 + 100) mod 94 = 38 '&'
-    SetKeyPhrase("ab");
-    EXPECT_EQ(EncipherText("  AB C~\t"), "GG N&");
-    EXPECT_EQ(DecipherText("GG N&"), "AB C~");
+    cipher.setPhrase("ab");
+    EXPECT_EQ(cipher.encipherText("  AB C~\t"), "GG N&");
+    EXPECT_EQ(cipher.decipherText("GG N&"), "AB C~");
 
     // Phrase "abc": the fourth character uses 'a' again with offset 7.
     //   '!' 33 each: +100 -> 39 '\'', +99 -> 38 '&', +107 -> 46 '.', +104 -> 43 '+', +101 -> 40 '('
-    SetKeyPhrase("abc");
-    EXPECT_EQ(EncipherText("!!!!!"), "'&.+(");
+    cipher.setPhrase("abc");
+    EXPECT_EQ(cipher.encipherText("!!!!!"), "'&.+(");
 
     // Key characters are unsigned: 0xE9 = 233. '!' + 236 mod 94 (48) = 'Q'; '!' + 234 mod 94 (46) = 'O'.
-    SetKeyPhrase("\xE9");
-    EXPECT_EQ(EncipherText("!!"), "QO");
+    cipher.setPhrase("\xE9");
+    EXPECT_EQ(cipher.encipherText("!!"), "QO");
 
     // Control and high characters pass through but take their key position and offset:
     // pos 3 'B' 66 uses k 98 + d 7 = 105: 33 + (33 + 105) mod 94 = 77 'M'.
-    SetKeyPhrase("ab");
-    EXPECT_EQ(EncipherText("A\x01\xFF" "B"), "G\x01\xFF" "M");
+    cipher.setPhrase("ab");
+    EXPECT_EQ(cipher.encipherText("A\x01\xFF" "B"), "G\x01\xFF" "M");
 }
 
 TEST_F(CipherTest, EmptyPhraseAndBlankTexts) {
-    SetKeyPhrase("");
-    EXPECT_EQ(EncipherText("  x \t"), "  x \t");
-    EXPECT_EQ(DecipherText("\x01 y "), "\x01 y ");
+    cipher.setPhrase("");
+    EXPECT_EQ(cipher.encipherText("  x \t"), "  x \t");
+    EXPECT_EQ(cipher.decipherText("\x01 y "), "\x01 y ");
 
-    SetKeyPhrase("key");
-    EXPECT_EQ(EncipherText("   \t\r\n"), "");
-    EXPECT_EQ(EncipherText(""), "");
+    cipher.setPhrase("key");
+    EXPECT_EQ(cipher.encipherText("   \t\r\n"), "");
+    EXPECT_EQ(cipher.encipherText(""), "");
 }
 
 TEST_F(CipherTest, RoundTripOfEveryByteForRandomPhrases) {
@@ -51,15 +52,15 @@ TEST_F(CipherTest, RoundTripOfEveryByteForRandomPhrases) {
     for (int round = 0; round < 200; ++round) {
         std::string phrase(1 + rng() % 255, '\0');
         for (char& c : phrase) c = static_cast<char>(1 + rng() % 255);
-        SetKeyPhrase(phrase);
-        ASSERT_EQ(KeyPhrase(), phrase);
+        cipher.setPhrase(phrase);
+        ASSERT_EQ(cipher.phrase(), phrase);
         // Every byte value, in random order and cut into texts of at most 255.
         std::string all(256, '\0');
         for (int i = 0; i < 256; ++i) all[i] = static_cast<char>(i);
         std::shuffle(all.begin(), all.end(), rng);
         for (std::size_t at = 0; at < all.size(); at += 255) {
             std::string text = Trim(all.substr(at, 255));
-            std::string enc = EncipherText(text);
+            std::string enc = cipher.encipherText(text);
             ASSERT_EQ(enc.size(), text.size());
             for (std::size_t i = 0; i < text.size(); ++i) {
                 unsigned char p = static_cast<unsigned char>(text[i]), e = static_cast<unsigned char>(enc[i]);
@@ -68,28 +69,28 @@ TEST_F(CipherTest, RoundTripOfEveryByteForRandomPhrases) {
                 else
                     ASSERT_EQ(e, p);
             }
-            ASSERT_EQ(DecipherText(enc), text);
+            ASSERT_EQ(cipher.decipherText(enc), text);
         }
     }
 }
 
 TEST_F(CipherTest, PhraseBufferIsCutAndZeroed) {
-    SetKeyPhrase(std::string(300, 'k'));
-    const KeyPhraseBuffer& b = KeyPhraseState();
+    cipher.setPhrase(std::string(300, 'k'));
+    const KeyPhraseBuffer& b = cipher.state();
     EXPECT_EQ(b.length, 255u);
     EXPECT_EQ(b.text[254], 'k');
     EXPECT_EQ(b.text[255], 0);
 
-    SetKeyPhrase("xy");
+    cipher.setPhrase("xy");
     EXPECT_EQ(b.length, 2u);
     for (int i = 2; i < 256; ++i) ASSERT_EQ(b.text[i], 0) << i;
-    EXPECT_EQ(KeyPhrase(), "xy");
+    EXPECT_EQ(cipher.phrase(), "xy");
 
     // Past 255 characters of text the key and the offsets keep cycling.
-    SetKeyPhrase("abc");
+    cipher.setPhrase("abc");
     std::string longText(400, '!');
-    EXPECT_EQ(DecipherText(EncipherText(longText)), longText);
-    EXPECT_EQ(EncipherText(longText).substr(300, 5), EncipherText("!!!!!"));  // 300 = 3 * 4 * 25
+    EXPECT_EQ(cipher.decipherText(cipher.encipherText(longText)), longText);
+    EXPECT_EQ(cipher.encipherText(longText).substr(300, 5), cipher.encipherText("!!!!!"));  // 300 = 3 * 4 * 25
 }
 
 TEST_F(CipherTest, RecordRoutineTrimsCutsAndZeroes) {
@@ -108,45 +109,63 @@ TEST_F(CipherTest, RecordRoutineTrimsCutsAndZeroes) {
     r.Name.chars[200] = 'z';
 
     // Without a phrase: every field trimmed, nothing shifted, Status untouched.
-    SetKeyPhrase("");
-    CurrentRecord = r;
-    EncipherRecord();
-    EXPECT_EQ(CurrentRecord.Status.str(), "U");
-    EXPECT_EQ(CurrentRecord.Name.str(), "Bank");
-    EXPECT_EQ(CurrentRecord.Website.str(), "http://bank.example/");
-    EXPECT_EQ(CurrentRecord.Password.str(), "123456789012345678901234");
-    EXPECT_EQ(CurrentRecord.Reserved1.length, 0);
-    EXPECT_EQ(CurrentRecord.Reserved2.length, 0);
+    cipher.setPhrase("");
+    record = r;
+    cipher.encipher(record);
+    EXPECT_EQ(record.Status.str(), "U");
+    EXPECT_EQ(record.Name.str(), "Bank");
+    EXPECT_EQ(record.Website.str(), "http://bank.example/");
+    EXPECT_EQ(record.Password.str(), "123456789012345678901234");
+    EXPECT_EQ(record.Reserved1.length, 0);
+    EXPECT_EQ(record.Reserved2.length, 0);
 
     // With a phrase: each field the cipher of its trimmed text, zeros behind it.
-    SetKeyPhrase("Secret phrase");
-    CurrentRecord = r;
-    EncipherRecord();
-    EXPECT_EQ(CurrentRecord.Status.str(), "U");
-    EXPECT_EQ(CurrentRecord.Name.str(), EncipherText("Bank"));
-    EXPECT_EQ(CurrentRecord.Website.str(), EncipherText("http://bank.example/"));
-    EXPECT_EQ(CurrentRecord.UserId.str(), EncipherText("me"));
-    EXPECT_EQ(CurrentRecord.Comments.length, 0);
-    EXPECT_EQ(CurrentRecord.Password.str(), EncipherText("123456789012345678901234"));
-    auto zerosBehind = [](const char* chars, std::size_t len, std::size_t max) {
+    cipher.setPhrase("Secret phrase");
+    record = r;
+    cipher.encipher(record);
+    EXPECT_EQ(record.Status.str(), "U");
+    EXPECT_EQ(record.Name.str(), cipher.encipherText("Bank"));
+    EXPECT_EQ(record.Website.str(), cipher.encipherText("http://bank.example/"));
+    EXPECT_EQ(record.UserId.str(), cipher.encipherText("me"));
+    EXPECT_EQ(record.Comments.length, 0);
+    EXPECT_EQ(record.Password.str(), cipher.encipherText("123456789012345678901234"));
+    auto zerosBehind = [&](const char* chars, std::size_t len, std::size_t max) {
         for (std::size_t i = len; i < max; ++i)
             if (chars[i] != 0) return false;
         return true;
     };
-    EXPECT_TRUE(zerosBehind(CurrentRecord.Name.chars, CurrentRecord.Name.length, 255));
-    EXPECT_TRUE(zerosBehind(CurrentRecord.Website.chars, CurrentRecord.Website.length, 255));
-    EXPECT_TRUE(zerosBehind(CurrentRecord.UserId.chars, CurrentRecord.UserId.length, 255));
-    EXPECT_TRUE(zerosBehind(CurrentRecord.Comments.chars, 0, 255));
-    EXPECT_TRUE(zerosBehind(CurrentRecord.Password.chars, CurrentRecord.Password.length, 25));
-    EXPECT_TRUE(zerosBehind(CurrentRecord.Reserved1.chars, 0, 25));
+    EXPECT_TRUE(zerosBehind(record.Name.chars, record.Name.length, 255));
+    EXPECT_TRUE(zerosBehind(record.Website.chars, record.Website.length, 255));
+    EXPECT_TRUE(zerosBehind(record.UserId.chars, record.UserId.length, 255));
+    EXPECT_TRUE(zerosBehind(record.Comments.chars, 0, 255));
+    EXPECT_TRUE(zerosBehind(record.Password.chars, record.Password.length, 25));
+    EXPECT_TRUE(zerosBehind(record.Reserved1.chars, 0, 25));
 
     // A 25-character password stays 25 characters and comes back.
-    CurrentRecord = vaulttest::plainRecord("A", "Bank", "", "", "", "abcdefghijklmnopqrstuvwxy");
-    EncipherRecord();
-    EXPECT_EQ(CurrentRecord.Password.length, 25);
-    DecipherRecord();
-    EXPECT_EQ(CurrentRecord.Password.str(), "abcdefghijklmnopqrstuvwxy");
-    EXPECT_EQ(CurrentRecord.Name.str(), "Bank");
+    record = vaulttest::plainRecord("A", "Bank", "", "", "", "abcdefghijklmnopqrstuvwxy");
+    cipher.encipher(record);
+    EXPECT_EQ(record.Password.length, 25);
+    cipher.decipher(record);
+    EXPECT_EQ(record.Password.str(), "abcdefghijklmnopqrstuvwxy");
+    EXPECT_EQ(record.Name.str(), "Bank");
+}
+
+}  // namespace
+
+namespace {
+
+// The file's Windows-1252 text and UTF-8 (the command line's edge): every byte goes
+// there and back; what Windows-1252 cannot hold, and broken UTF-8, becomes "?".
+TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    EXPECT_EQ(vault::AnsiFromUtf8(vault::Utf8FromAnsi(all)), all);
+    EXPECT_EQ(vault::Utf8FromAnsi("\x80\x9F\xE9"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9");
+    EXPECT_EQ(vault::AnsiFromUtf8("caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x94\x91"), "caf\xE9 ? ?");
+    // Truncated, overlong, stray continuation and surrogate forms.
+    EXPECT_EQ(vault::AnsiFromUtf8("a\xC3"), "a?");
+    EXPECT_EQ(vault::AnsiFromUtf8("\xC0\xAF\x80"), "???");
+    EXPECT_EQ(vault::AnsiFromUtf8("\xED\xA0\x80z"), "???z");
 }
 
 }  // namespace

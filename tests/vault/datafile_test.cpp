@@ -6,6 +6,7 @@
 
 #include "support.h"
 #include "vault/ioerror.h"
+#include "vault/session.h"
 
 using namespace vault;
 using vaulttest::plainRecord;
@@ -18,16 +19,16 @@ class DataFileTest : public VaultTest {
 protected:
     std::vector<std::string> listed() {
         std::vector<std::string> names;
-        ScanSiteList([&] { names.push_back(CurrentRecord.Name.str()); });
+        scanList([&] { names.push_back(record.Name.str()); });
         return names;
     }
     // The add flow: find the free slot, fill it, write it, close.
     FreeSlot add(const std::string& name) {
-        FreeSlot f = FindFreeSlot(name);
+        FreeSlot f = file().findFreeSlot(name, cipher);
         if (f.kind == FreeSlot::Found) {
-            CurrentRecord = plainRecord("A", name, "site", "user", "", "pw");
-            WriteSlot(f.slot);
-            CloseDataFile();
+            record = plainRecord("A", name, "site", "user", "", "pw");
+            writeSlot(f.slot);
+            file().close();
         }
         return f;
     }
@@ -44,27 +45,27 @@ protected:
 TEST_F(DataFileTest, NewFileIsThousandZeroSlotsOwnerOnly) {
     // A file made meanwhile (by another copy) is kept as it is.
     vaulttest::writeBytes(dataFile(), "old contents");
-    EXPECT_FALSE(CreateDataFile());
+    EXPECT_FALSE(file().create());
     EXPECT_EQ(readBytes(dataFile()), "old contents");
     ::unlink(dataFile().c_str());
     const mode_t mask = ::umask(0);
-    EXPECT_TRUE(CreateDataFile());
+    EXPECT_TRUE(file().create());
     ::umask(mask);
     std::string bytes = readBytes(dataFile());
     ASSERT_EQ(bytes.size(), 1104000u);
     EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
     EXPECT_EQ(vaulttest::modeOf(dataFile()), 0600u);
     EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_FALSE(file().isOpen());
 }
 
 TEST_F(DataFileTest, FieldOffsetsOnDisk) {
-    CreateDataFile();
-    CurrentRecord = plainRecord("A", "Nm", "W", "U", "C", "P");
-    std::memset(CurrentRecord.Reserved1.chars, 'x', 25);
-    CurrentRecord.Reserved1.length = 4;
-    WriteSlot(2);
-    CloseDataFile();
+    file().create();
+    record = plainRecord("A", "Nm", "W", "U", "C", "P");
+    std::memset(record.Reserved1.chars, 'x', 25);
+    record.Reserved1.length = 4;
+    writeSlot(2);
+    file().close();
     const std::string bytes = readBytes(dataFile());
     ASSERT_EQ(bytes.size(), 1104000u);
     const std::size_t s = 2 * 1104;
@@ -80,28 +81,28 @@ TEST_F(DataFileTest, FieldOffsetsOnDisk) {
     EXPECT_EQ(bytes.substr(s + 1104).find_first_not_of('\0'), std::string::npos);
 
     // Under a phrase the name is stored enciphered ('N' 78 + 'k' 107 + 3 -> 33 + 155 mod 94 = 94 '^').
-    SetKeyPhrase("k");
-    CurrentRecord = plainRecord("U", "N");
-    WriteSlot(0);
-    CloseDataFile();
+    cipher.setPhrase("k");
+    record = plainRecord("U", "N");
+    writeSlot(0);
+    file().close();
     EXPECT_EQ(readBytes(dataFile()).substr(0, 4), std::string("\x01" "U\x01^", 4));
 }
 
 TEST_F(DataFileTest, AddsFillTheFileUpToTheSlotBeforeTheLast) {
-    SetKeyPhrase("a twenty char phrase");
+    cipher.setPhrase("a twenty char phrase");
     std::vector<SiteRecord> records;
     for (int i = 0; i < 998; ++i) records.push_back(plainRecord("A", "site " + std::to_string(i)));
     makeDataFile(records, 1000, "a twenty char phrase");
 
     // Duplicates: upper-cased and trimmed names compare equal.
-    EXPECT_EQ(FindFreeSlot("  SITE 17 ").kind, FreeSlot::Duplicate);
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(file().findFreeSlot("  SITE 17 ", cipher).kind, FreeSlot::Duplicate);
+    EXPECT_FALSE(file().isOpen());
 
     FreeSlot f = add("site 998");
     ASSERT_EQ(f.kind, FreeSlot::Found);
     EXPECT_EQ(f.slot, 998);
     EXPECT_EQ(add("one more").kind, FreeSlot::Full);  // slot 999 stays never used
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_FALSE(file().isOpen());
     EXPECT_EQ(listed().size(), 999u);
     const std::string bytes = readBytes(dataFile());
     EXPECT_EQ(bytes.size(), 1104000u);
@@ -113,79 +114,83 @@ TEST_F(DataFileTest, DeletedSlotIsReusedAndSkipped) {
     for (int i = 0; i < 10; ++i) records.push_back(plainRecord("A", "n" + std::to_string(i)));
     makeDataFile(records, 1000);
 
-    int slot = FindSlotByName("n3");
+    int slot = file().findSlotByName("n3", cipher);
     ASSERT_EQ(slot, 3);
-    CurrentRecord = SiteRecord{};
-    CurrentRecord.Status.assign("D");
-    WriteSlot(slot);
-    CloseDataFile();
+    record = SiteRecord{};
+    record.Status.assign("D");
+    writeSlot(slot);
+    file().close();
 
-    EXPECT_EQ(FindSlotByName("n3"), kNotFound);
+    EXPECT_EQ(file().findSlotByName("n3", cipher), kNotFound);
     EXPECT_EQ(listed().size(), 9u);
     FreeSlot f = add("new");
     EXPECT_EQ(f.kind, FreeSlot::Found);
     EXPECT_EQ(f.slot, 3);
-    EXPECT_EQ(FindSlotByName("new"), 3);
-    CloseDataFile();
-    EXPECT_EQ(FindSlotByName("NEW"), kNotFound);  // exact match only
+    EXPECT_EQ(file().findSlotByName("new", cipher), 3);
+    file().close();
+    EXPECT_EQ(file().findSlotByName("NEW", cipher), kNotFound);  // exact match only
 }
 
 TEST_F(DataFileTest, EachScanEndsByItsOwnRule) {
     // Slot 0 never used, then in-use slots, with the file's last slot in use.
     makeDataFile({SiteRecord{}, plainRecord("A", "x"), plainRecord("Z", "odd"), plainRecord("U", "last")}, 4);
     EXPECT_TRUE(listed().empty());                // list loading stops at slot 0
-    EXPECT_FALSE(LookupListedName("x"));          // so does the selected-name lookup
-    EXPECT_EQ(FindSlotByName("x"), 1);            // the update/delete scan runs past it
-    CloseDataFile();
-    EXPECT_EQ(FindFreeSlot("y").slot, 0);
-    CloseDataFile();
+    EXPECT_FALSE(lookup("x"));          // so does the selected-name lookup
+    EXPECT_EQ(file().findSlotByName("x", cipher), 1);            // the update/delete scan runs past it
+    file().close();
+    EXPECT_EQ(file().findFreeSlot("y", cipher).slot, 0);
+    file().close();
 
     std::vector<std::string> printed;
-    ScanForPrint([&] { printed.push_back(CurrentRecord.Name.str()); });
+    scanForPrint([&] { printed.push_back(record.Name.str()); });
     EXPECT_EQ(printed, (std::vector<std::string>{"x", "last"}));  // neither empty nor "Z"
 
     // An entry in the last slot is listed but never found by name.
     makeDataFile({plainRecord("A", "a"), plainRecord("Z", "odd"), plainRecord("A", "last")}, 3);
     EXPECT_EQ(listed(), (std::vector<std::string>{"a", "odd", "last"}));
-    EXPECT_EQ(CurrentRecord.Name.str(), "last");  // the last in-use slot stays in the buffer
-    EXPECT_FALSE(LookupListedName("last"));
-    EXPECT_FALSE(DataFileIsOpen());
-    EXPECT_EQ(FindSlotByName("last"), kNotFound);
-    EXPECT_FALSE(DataFileIsOpen());
-    EXPECT_EQ(FindFreeSlot("new").kind, FreeSlot::Full);
-    EXPECT_TRUE(LookupListedName("odd"));
-    EXPECT_EQ(CurrentRecord.Status.str(), "Z");
+    EXPECT_EQ(record.Name.str(), "last");  // the last in-use slot stays in the buffer
+    EXPECT_FALSE(lookup("last"));
+    EXPECT_FALSE(file().isOpen());
+    EXPECT_EQ(file().findSlotByName("last", cipher), kNotFound);
+    EXPECT_FALSE(file().isOpen());
+    EXPECT_EQ(file().findFreeSlot("new", cipher).kind, FreeSlot::Full);
+    EXPECT_TRUE(lookup("odd"));
+    EXPECT_EQ(record.Status.str(), "Z");
 }
 
 // Looking up many names through one index answers each exactly as the single lookup
 // does, whatever the order of the questions, and leaves the file closed.
 TEST_F(DataFileTest, ListedNameIndexAnswersAsTheSingleLookup) {
-    SiteRecord deleted;
+    SiteRecord deleted{};
     deleted.Status.assign("D");
     const std::vector<std::pair<std::vector<SiteRecord>, std::vector<std::string>>> cases = {
-        {{plainRecord("A", "dup"), deleted, plainRecord("U", "dup"), plainRecord("A", "b"), SiteRecord{},
+        {{plainRecord("A", "dup"), deleted, plainRecord("U", "dup", "second"), plainRecord("A", "b"), SiteRecord{},
           plainRecord("A", "after"), plainRecord("A", "end")},
          {"b", "dup", "after", "zzz", "dup", "B", "b", "end"}},
         {{plainRecord("A", "a"), plainRecord("Z", "odd"), plainRecord("A", "last")}, {"last", "odd", "a", "last"}},
         {{SiteRecord{}, plainRecord("A", "x")}, {"x"}},
     };
     for (const auto& [records, questions] : cases) {
-        makeDataFile(records, records.size());
-        std::vector<std::optional<SiteRecord>> answers;
+        makeDataFile(records, static_cast<int>(records.size()));
+        Session session(paths);
+        std::vector<std::optional<Entry>> answers;
         {
-            ListedNameIndex index;  // holds the file open while it is asked
+            ListedNameIndex index(session);  // holds the file open while it is asked
             for (const std::string& name : questions) {
-                const SiteRecord* found = index.find(name);
-                answers.push_back(found ? std::optional<SiteRecord>(*found) : std::nullopt);
+                const Entry* found = index.find(name);
+                answers.push_back(found ? std::optional<Entry>(*found) : std::nullopt);
             }
         }
-        EXPECT_FALSE(DataFileIsOpen());
+        EXPECT_FALSE(session.dataFile().isOpen());
         for (std::size_t i = 0; i < questions.size(); ++i) {
-            ASSERT_EQ(answers[i].has_value(), LookupListedName(questions[i])) << questions[i];
-            if (answers[i]) EXPECT_EQ(std::memcmp(&*answers[i], &CurrentRecord, sizeof(SiteRecord)), 0) << questions[i];
+            const std::optional<Entry> single = session.find(questions[i]);
+            ASSERT_EQ(answers[i].has_value(), single.has_value()) << questions[i];
+            if (answers[i]) {
+                EXPECT_EQ(*answers[i], *single) << questions[i];
+            }
         }
+        EXPECT_FALSE(session.dataFile().isOpen());
     }
-    EXPECT_FALSE(DataFileIsOpen());
 }
 
 TEST_F(DataFileTest, PartialTailAndZeroSlotFiles) {
@@ -193,32 +198,32 @@ TEST_F(DataFileTest, PartialTailAndZeroSlotFiles) {
     std::string bytes = readBytes(dataFile()) + std::string(500, '\x7f');
     vaulttest::writeBytes(dataFile(), bytes);
     EXPECT_EQ(listed(), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(FindSlotByName("c"), kNotFound);  // slot 2 is the last whole slot
-    EXPECT_EQ(FindSlotByName("b"), 1);
-    CurrentRecord = plainRecord("U", "b");
-    WriteSlot(1);
-    EXPECT_THROW(WriteSlot(3), std::out_of_range);  // the file never grows
-    CloseDataFile();
+    EXPECT_EQ(file().findSlotByName("c", cipher), kNotFound);  // slot 2 is the last whole slot
+    EXPECT_EQ(file().findSlotByName("b", cipher), 1);
+    record = plainRecord("U", "b");
+    writeSlot(1);
+    EXPECT_THROW(writeSlot(3), std::out_of_range);  // the file never grows
+    file().close();
     std::string after = readBytes(dataFile());
     ASSERT_EQ(after.size(), bytes.size());
     EXPECT_EQ(after.substr(3 * 1104), std::string(500, '\x7f'));
 
     for (std::size_t size : {0u, 500u}) {
         vaulttest::writeBytes(dataFile(), std::string(size, '\0'));
-        EXPECT_EQ(ioErrorText([] { ScanSiteList(nullptr); }), "Read beyond end of file") << size;
-        EXPECT_FALSE(DataFileIsOpen());
+        EXPECT_EQ(ioErrorText([&] { scanList(nullptr); }), "Read beyond end of file") << size;
+        EXPECT_FALSE(file().isOpen());
     }
 }
 
 TEST_F(DataFileTest, FailureTexts) {
-    EXPECT_EQ(ioErrorText([] { OpenDataFile(); }), "File not found");
-    CreateDataFile();
+    EXPECT_EQ(ioErrorText([&] { file().open(); }), "File not found");
+    file().create();
 
     // A file the user may read but not write.
     ::chmod(dataFile().c_str(), 0444);
     ::chmod(dir.c_str(), 0755);
     if (::geteuid() != 0) {
-        EXPECT_EQ(ioErrorText([] { OpenDataFile(); }), "File access denied");
+        EXPECT_EQ(ioErrorText([&] { file().open(); }), "File access denied");
     } else {
         // The superuser is never refused: check it as an ordinary user in a child.
         pid_t child = ::fork();
@@ -226,7 +231,7 @@ TEST_F(DataFileTest, FailureTexts) {
         if (child == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
             try {
-                OpenDataFile();
+                file().open();
             } catch (const IoError& e) {
                 ::_exit(std::string(e.what()) == "File access denied" ? 0 : 3);
             }
@@ -240,32 +245,32 @@ TEST_F(DataFileTest, FailureTexts) {
     ::chmod(dataFile().c_str(), 0600);
 
     vault::testing::failNthCall(1, EMFILE, vault::testing::Op::Open);
-    EXPECT_EQ(ioErrorText([] { OpenDataFile(); }), "Too many open files");
+    EXPECT_EQ(ioErrorText([&] { file().open(); }), "Too many open files");
     vault::testing::failNthCall(1, EIO, vault::testing::Op::Read);
-    EXPECT_EQ(ioErrorText([] { FindSlotByName("x"); }), "I/O error 5");
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(ioErrorText([&] { file().findSlotByName("x", cipher); }), "I/O error 5");
+    EXPECT_FALSE(file().isOpen());
 
     // A full disk while writing: the error surfaces and the slot is as it was.
     const std::string before = readBytes(dataFile());
-    ASSERT_EQ(FindFreeSlot("x").slot, 0);
-    CurrentRecord = plainRecord("A", "x");
+    ASSERT_EQ(file().findFreeSlot("x", cipher).slot, 0);
+    record = plainRecord("A", "x");
     vault::testing::failNthCall(1, ENOSPC, vault::testing::Op::Write);
-    EXPECT_EQ(ioErrorText([] { WriteSlot(0); }), "Disk full");
-    CloseDataFile();
+    EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "Disk full");
+    file().close();
     EXPECT_EQ(readBytes(dataFile()), before);
 
-    // Every write is flushed before WriteSlot returns: a failing flush is reported.
-    ASSERT_EQ(FindFreeSlot("x").slot, 0);
-    CurrentRecord = plainRecord("A", "x");
+    // Every write is flushed before writeSlot returns: a failing flush is reported.
+    ASSERT_EQ(file().findFreeSlot("x", cipher).slot, 0);
+    record = plainRecord("A", "x");
     vault::testing::failNthCall(1, EIO, vault::testing::Op::Sync);
-    EXPECT_EQ(ioErrorText([] { WriteSlot(0); }), "I/O error 5");
+    EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "I/O error 5");
     EXPECT_TRUE(vault::testing::faultFired());
 }
 
 TEST_F(DataFileTest, ScanClosesTheFileWhenItsCallbackThrows) {
     makeDataFile({plainRecord("A", "a")}, 5);
-    EXPECT_THROW(ScanSiteList([] { throw std::runtime_error("boom"); }), std::runtime_error);
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_THROW(scanList([&] { throw std::runtime_error("boom"); }), std::runtime_error);
+    EXPECT_FALSE(file().isOpen());
 }
 
 }  // namespace

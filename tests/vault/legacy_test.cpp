@@ -28,7 +28,7 @@ protected:
         for (const auto& s : slots) out.append(reinterpret_cast<const char*>(&s), sizeof s);
         return out;
     }
-    const std::string& legacyFile() const { return Paths().legacyFile; }
+    const std::string& legacyFile() const { return paths.legacyFile; }
 };
 
 TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
@@ -38,7 +38,7 @@ TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
     LegacySiteRecord deleted = legacy("D", "", std::string(25, '?'));
     writeBytes(legacyFile(), bytesOf({old, deleted}));
 
-    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
     EXPECT_FALSE(FileExists(legacyFile()));
     EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
     EXPECT_EQ(vaulttest::modeOf(dataFile()), 0600u);
@@ -58,7 +58,7 @@ TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
 
     // Once the data file exists there is nothing left to do.
     writeBytes(legacyFile(), bytesOf({old}));
-    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::NothingToDo);
+    EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::NothingToDo);
     EXPECT_EQ(readBytes(dataFile()), bytes);
     EXPECT_TRUE(FileExists(legacyFile()));
 }
@@ -67,21 +67,21 @@ TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
     std::vector<LegacySiteRecord> slots;
     for (int i = 0; i < 400; ++i) slots.push_back(legacy(i < 350 ? "A" : "", i < 350 ? "site" + std::to_string(i) : "", i < 350 ? "pw" : ""));
     writeBytes(legacyFile(), bytesOf(slots));
-    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
     EXPECT_FALSE(FileExists(legacyFile()));
     EXPECT_EQ(readBytes(dataFile()).size(), 441600u);
     std::vector<std::string> names;
-    ScanSiteList([&] { names.push_back(CurrentRecord.Name.str()); });
+    scanList([&] { names.push_back(record.Name.str()); });
     ASSERT_EQ(names.size(), 350u);
     EXPECT_EQ(names[349], "site349");
-    EXPECT_EQ(CurrentRecord.Password.str(), "");  // slot 350 is never used
+    EXPECT_TRUE(IsNeverUsed(testsupport::slotOf(readBytes(dataFile()), 350, "")));  // where the list stopped
 }
 
 TEST_F(LegacyTest, EmptyOrCutOffLegacyFileIsLeftAlone) {
     const std::string oneSlot = bytesOf({legacy("A", "x", "p")});
     for (const std::string& contents : {std::string(), oneSlot.substr(0, 700)}) {
         writeBytes(legacyFile(), contents);
-        EXPECT_EQ(ConvertLegacyFile(), LegacyResult::NotConverted);
+        EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::NotConverted);
         EXPECT_EQ(readBytes(legacyFile()), contents);
         EXPECT_FALSE(FileExists(dataFile()));
         EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
@@ -92,11 +92,11 @@ TEST_F(LegacyTest, StrayBytesAfterTheLastWholeRecordAreNotARecord) {
     const std::string two = bytesOf({legacy("A", "x", "p"), legacy("A", "y", "q")});
     // A tail that would read as an in-use record, were it one.
     writeBytes(legacyFile(), two + bytesOf({legacy("A", "ghost", "g")}).substr(0, 1050));
-    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
     writeBytes(legacyFile(), two);
     const std::string converted = readBytes(dataFile());
     std::remove(dataFile().c_str());
-    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
     EXPECT_EQ(converted, readBytes(dataFile()));  // the same as without the tail
 }
 
@@ -105,12 +105,12 @@ TEST_F(LegacyTest, FailureKeepsTheLegacyFileAndWritesNoDataFile) {
     for (vault::testing::Op op : {vault::testing::Op::Write, vault::testing::Op::Sync, vault::testing::Op::Rename}) {
         writeBytes(legacyFile(), contents);
         vault::testing::failNthCall(1, ENOSPC, op);
-        EXPECT_THROW(ConvertLegacyFile(), IoError);
+        EXPECT_THROW(file().convertLegacy(paths.legacyFile), IoError);
         EXPECT_EQ(readBytes(legacyFile()), contents);
         EXPECT_FALSE(FileExists(dataFile()));
         EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
     }
-    EXPECT_EQ(ConvertLegacyFile(), LegacyResult::Converted);
+    EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
 }
 
 }  // namespace

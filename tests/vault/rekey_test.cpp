@@ -24,9 +24,9 @@ protected:
     }
 
     std::vector<std::string> namesUnder(const std::string& phrase) {
-        SetKeyPhrase(phrase);
+        cipher.setPhrase(phrase);
         std::vector<std::string> names;
-        ScanSiteList([&] { names.push_back(CurrentRecord.Name.str() + "|" + CurrentRecord.Password.str()); });
+        scanList([&] { names.push_back(record.Name.str() + "|" + record.Password.str()); });
         return names;
     }
     std::string slot(const std::string& bytes, int n) { return bytes.substr(n * 1104, 1104); }
@@ -36,15 +36,15 @@ protected:
 
 TEST_F(RekeyTest, CompletedRekeyChangesEveryEntryAtOnce) {
     std::vector<std::string> asked;
-    SetKeyPhrase("something else");
-    RekeyResult r = RekeyDataFile("old phrase", "new phrase", [&](const std::string& line) {
+    cipher.setPhrase("something else");
+    RekeyResult r = file().rekey(cipher, "old phrase", "new phrase", [&](const std::string& line) {
         asked.push_back(line);
         return true;
     });
     EXPECT_EQ(r, RekeyResult::Completed);
     EXPECT_EQ(asked, (std::vector<std::string>{"First"}));  // the lowest in-use slot, once
-    EXPECT_EQ(KeyPhrase(), "new phrase");
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(cipher.phrase(), "new phrase");
+    EXPECT_FALSE(file().isOpen());
     EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
     EXPECT_EQ(vaulttest::modeOf(dataFile()), 0640u);
 
@@ -58,45 +58,45 @@ TEST_F(RekeyTest, CompletedRekeyChangesEveryEntryAtOnce) {
 }
 
 TEST_F(RekeyTest, CancelAndEmptyFileChangeNothing) {
-    SetKeyPhrase("in force");
-    EXPECT_EQ(RekeyDataFile("old phrase", "new phrase", [](const std::string&) { return false; }),
+    cipher.setPhrase("in force");
+    EXPECT_EQ(file().rekey(cipher, "old phrase", "new phrase", [&](const std::string&) { return false; }),
               RekeyResult::Cancelled);
     EXPECT_EQ(readBytes(dataFile()), original);
-    EXPECT_EQ(KeyPhrase(), "old phrase");
-    EXPECT_FALSE(DataFileIsOpen());
+    EXPECT_EQ(cipher.phrase(), "old phrase");
+    EXPECT_FALSE(file().isOpen());
 
     ::unlink(dataFile().c_str());
-    CreateDataFile();
+    file().create();
     const std::string empty = readBytes(dataFile());
-    SetKeyPhrase("in force");
+    cipher.setPhrase("in force");
     bool asked = false;
-    EXPECT_EQ(RekeyDataFile("", "new", [&](const std::string&) { return asked = true; }), RekeyResult::Completed);
+    EXPECT_EQ(file().rekey(cipher, "", "new", [&](const std::string&) { return asked = true; }), RekeyResult::Completed);
     EXPECT_FALSE(asked);
-    EXPECT_EQ(KeyPhrase(), "in force");
+    EXPECT_EQ(cipher.phrase(), "in force");
     EXPECT_EQ(readBytes(dataFile()), empty);
 }
 
 TEST_F(RekeyTest, FailurePartWayLeavesTheFileAllOld) {
     using vault::testing::Op;
     for (Op op : {Op::Read, Op::Open, Op::Write, Op::Sync, Op::Rename}) {
-        SetKeyPhrase("in force");
+        cipher.setPhrase("in force");
         vault::testing::failNthCall(op == Op::Open ? 2 : 1, ENOSPC, op);
-        EXPECT_THROW(RekeyDataFile("old phrase", "new phrase", [](const std::string&) { return true; }), IoError)
+        EXPECT_THROW(file().rekey(cipher, "old phrase", "new phrase", [&](const std::string&) { return true; }), IoError)
             << static_cast<int>(op);
         EXPECT_TRUE(vault::testing::faultFired());
         EXPECT_EQ(readBytes(dataFile()), original);
         EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
-        EXPECT_FALSE(DataFileIsOpen());
-        EXPECT_EQ(KeyPhrase(), "in force");
+        EXPECT_FALSE(file().isOpen());
+        EXPECT_EQ(cipher.phrase(), "in force");
     }
     EXPECT_EQ(namesUnder("old phrase"), (std::vector<std::string>{"First|pw1", "Second|pw2", "Third|p3"}));
 }
 
 TEST_F(RekeyTest, EmptyOldPhraseEnciphersAPlainFile) {
     makeDataFile({plainRecord("A", "plain", "", "", "", "pw")}, 3);
-    EXPECT_EQ(RekeyDataFile("", "k", [](const std::string& line) { return line == "plain"; }),
+    EXPECT_EQ(file().rekey(cipher, "", "k", [&](const std::string& line) { return line == "plain"; }),
               RekeyResult::Completed);
-    const std::string name = EncipherText("plain"), password = EncipherText("pw");
+    const std::string name = cipher.encipherText("plain"), password = cipher.encipherText("pw");
     EXPECT_EQ(namesUnder("k"), (std::vector<std::string>{"plain|pw"}));
     EXPECT_EQ(namesUnder(""), (std::vector<std::string>{name + "|" + password}));
 }

@@ -11,7 +11,7 @@ namespace {
 
 class SettingsTest : public VaultTest {
 protected:
-    std::string ini() const { return Paths().settingsFile; }
+    std::string ini() const { return paths.settingsFile; }
 };
 
 TEST_F(SettingsTest, MissingThingsReadZero) {

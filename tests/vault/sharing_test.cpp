@@ -39,29 +39,29 @@ protected:
     static bool otherCopy(const std::function<void()>& body) { return finish(startOtherCopy(body)); }
 
     // The refusal a command met, if any; the file closed as the window does.
-    static std::optional<Kind> refusal(const std::function<void()>& command) {
+    std::optional<Kind> refusal(const std::function<void()>& command) {
         try {
             command();
         } catch (const DataFileProblem& p) {
-            CloseDataFile();
+            file().close();
             return p.kind();
         }
         return std::nullopt;
     }
     // The main window's update (or delete, with status "D") and add, as far as the vault goes.
-    static void update(const std::string& name, const std::string& password, const char* status = "U") {
-        const int slot = FindSlotByName(name);
+    void update(const std::string& name, const std::string& password, const char* status = "U") {
+        const int slot = file().findSlotByName(name, cipher);
         if (slot == kNotFound) throw std::runtime_error("not found");
-        CurrentRecord = plainRecord(status, name, "w", "u", "c", password);
-        WriteSlot(slot);
-        CloseDataFile();
+        record = plainRecord(status, name, "w", "u", "c", password);
+        writeSlot(slot);
+        file().close();
     }
-    static void add(const std::string& name) {
-        const FreeSlot free = FindFreeSlot(name);
+    void add(const std::string& name) {
+        const FreeSlot free = file().findFreeSlot(name, cipher);
         if (free.kind != FreeSlot::Found) throw std::runtime_error("no slot");
-        CurrentRecord = plainRecord("A", name, "w", "u", "c", "p");
-        WriteSlot(free.slot);
-        CloseDataFile();
+        record = plainRecord("A", name, "w", "u", "c", "p");
+        writeSlot(free.slot);
+        file().close();
     }
     std::string slot(int n, const std::string& path = "") const {
         return vaulttest::readBytes(path.empty() ? dataFile() : path).substr(n * kSlotSize, kSlotSize);
@@ -74,50 +74,50 @@ protected:
 
 TEST_F(SharingTest, AnUpdateOrDeleteOfAnEntryTheOtherCopyChangedIsRefused) {
     makeDataFile({plainRecord("A", "Mail", "w", "u", "c", "pw0"), plainRecord("A", "Bank", "w", "u", "c", "pw0")}, 10);
-    ScanSiteList({});
-    ASSERT_TRUE(LookupListedName("Bank") && LookupListedName("Mail"));  // both shown in turn
-    ASSERT_TRUE(otherCopy([] { update("Mail", "pw1"); }));
+    scanList({});
+    ASSERT_TRUE(lookup("Bank") && lookup("Mail"));  // both shown in turn
+    ASSERT_TRUE(otherCopy([&] { update("Mail", "pw1"); }));
     const std::string theirs = vaulttest::readBytes(dataFile());
 
-    EXPECT_EQ(refusal([] { update("Mail", "pw2"); }), Kind::ChangedByOtherCopy);
-    EXPECT_EQ(refusal([] { update("Mail", "", "D"); }), Kind::ChangedByOtherCopy);
+    EXPECT_EQ(refusal([&] { update("Mail", "pw2"); }), Kind::ChangedByOtherCopy);
+    EXPECT_EQ(refusal([&] { update("Mail", "", "D"); }), Kind::ChangedByOtherCopy);
     EXPECT_EQ(vaulttest::readBytes(dataFile()), theirs);
-    EXPECT_EQ(refusal([] { update("Bank", "pw3"); }), std::nullopt);  // untouched by the other
+    EXPECT_EQ(refusal([&] { update("Bank", "pw3"); }), std::nullopt);  // untouched by the other
 
     // After Refresh the update goes through; this copy's own writes never count as another's.
-    ScanSiteList({});
-    EXPECT_EQ(refusal([] { update("Mail", "pw2"); }), std::nullopt);
-    EXPECT_EQ(refusal([] { update("Mail", "pw4"); }), std::nullopt);
+    scanList({});
+    EXPECT_EQ(refusal([&] { update("Mail", "pw2"); }), std::nullopt);
+    EXPECT_EQ(refusal([&] { update("Mail", "pw4"); }), std::nullopt);
     EXPECT_EQ(slot(0), onDisk("U", "Mail", "pw4"));
 
     // The same bytes under a new file number (a FAT drive attached again) are the same file.
     vaulttest::writeBytes(dir + "/again", vaulttest::readBytes(dataFile()));
     ASSERT_EQ(std::rename((dir + "/again").c_str(), dataFile().c_str()), 0);
-    EXPECT_EQ(refusal([] { update("Mail", "pw5"); }), std::nullopt);
+    EXPECT_EQ(refusal([&] { update("Mail", "pw5"); }), std::nullopt);
 }
 
 TEST_F(SharingTest, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) {
     makeDataFile({plainRecord("A", "Mail")}, 10, "old");
-    SetKeyPhrase("old");
-    ASSERT_TRUE(LookupListedName("Mail"));
-    ASSERT_TRUE(otherCopy([] { RekeyDataFile("old", "new", [](const std::string&) { return true; }); }));
+    cipher.setPhrase("old");
+    ASSERT_TRUE(lookup("Mail"));
+    ASSERT_TRUE(otherCopy([&] { file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }); }));
     const std::string rekeyed = vaulttest::readBytes(dataFile());
-    EXPECT_EQ(refusal([] { add("Shop"); }), Kind::ReplacedByOtherCopy);
-    EXPECT_EQ(refusal([] { update("Mail", "x"); }), Kind::ReplacedByOtherCopy);
+    EXPECT_EQ(refusal([&] { add("Shop"); }), Kind::ReplacedByOtherCopy);
+    EXPECT_EQ(refusal([&] { update("Mail", "x"); }), Kind::ReplacedByOtherCopy);
     EXPECT_EQ(vaulttest::readBytes(dataFile()), rekeyed);
 
     // A restart reads the file under its new phrase and writes again.
-    ForgetDataFile();
-    SetKeyPhrase("new");
-    EXPECT_EQ(refusal([] { add("Shop"); }), std::nullopt);
+    file().forget();
+    cipher.setPhrase("new");
+    EXPECT_EQ(refusal([&] { add("Shop"); }), std::nullopt);
     EXPECT_EQ(slot(1), onDisk("A", "Shop", "p", "new"));
 
     // A re-key whose file the other copy writes while its question is open writes nothing.
-    EXPECT_EQ(refusal([] {
-                  RekeyDataFile("new", "third", [](const std::string&) { return otherCopy([] { add("Bank"); }); });
+    EXPECT_EQ(refusal([&] {
+                  file().rekey(cipher, "new", "third", [&](const std::string&) { return otherCopy([&] { add("Bank"); }); });
               }),
               Kind::ChangedByOtherCopy);
-    EXPECT_EQ(KeyPhrase(), "new");
+    EXPECT_EQ(cipher.phrase(), "new");
     EXPECT_EQ(slot(2), onDisk("A", "Bank", "p", "new"));
     EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
 }
@@ -140,19 +140,19 @@ TEST_F(SharingTest, TwoAddsAtOnceOnASlowDriveKeepBothEntries) {
     // A short wait ends in a refusal, not a frozen window; nothing is written.
     const std::string before = vaulttest::readBytes(dataFile());
     vault::testing::setLockWait(100);
-    EXPECT_EQ(refusal([] { add("Bank"); }), Kind::Busy);
-    EXPECT_EQ(refusal([] { CreateDataFile(); }), Kind::Busy);
+    EXPECT_EQ(refusal([&] { add("Bank"); }), Kind::Busy);
+    EXPECT_EQ(refusal([&] { file().create(); }), Kind::Busy);
     EXPECT_EQ(vaulttest::readBytes(dataFile()), before);
 
     // Within the normal wait the add waits its turn and takes the next free slot.
     vault::testing::setLockWait(-1);
     ASSERT_EQ(::write(go[1], "g", 1), 1);
-    EXPECT_EQ(refusal([] { add("Bank"); }), std::nullopt);
+    EXPECT_EQ(refusal([&] { add("Bank"); }), std::nullopt);
     EXPECT_TRUE(finish(other));
     EXPECT_EQ(slot(1), onDisk("A", "Shop", "p"));
     EXPECT_EQ(slot(2), onDisk("A", "Bank", "p"));
     for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
-    EXPECT_FALSE(CreateDataFile());  // a file another copy made is kept
+    EXPECT_FALSE(file().create());  // a file another copy made is kept
     EXPECT_EQ(slot(2), onDisk("A", "Bank", "p"));
 }
 
@@ -161,7 +161,7 @@ TEST_F(SharingTest, LinksAreWrittenThroughAndADanglingLinkIsNeverReplaced) {
     const std::string target = dir + "/drive/real.DAT";
     ASSERT_EQ(::symlink("drive/real.DAT", dataFile().c_str()), 0);
     try {
-        CreateDataFile();
+        file().create();
         ADD_FAILURE() << "created";
     } catch (const DataFileProblem& p) {
         EXPECT_EQ(p.kind(), Kind::LinkUnreachable);
@@ -174,7 +174,7 @@ TEST_F(SharingTest, LinksAreWrittenThroughAndADanglingLinkIsNeverReplaced) {
     std::string bytes = onDisk("A", "Mail", "p", "old");
     bytes.resize(10 * kSlotSize, '\0');
     vaulttest::writeBytes(target, bytes);
-    EXPECT_EQ(RekeyDataFile("old", "new", [](const std::string&) { return true; }), RekeyResult::Completed);
+    EXPECT_EQ(file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }), RekeyResult::Completed);
     EXPECT_FALSE(IsPlainFile(dataFile()));
     EXPECT_EQ(slot(0, target), onDisk("A", "Mail", "p", "new"));
     EXPECT_FALSE(FileExists(target + ".tmp") || FileExists(dataFile() + ".tmp"));
@@ -182,17 +182,18 @@ TEST_F(SharingTest, LinksAreWrittenThroughAndADanglingLinkIsNeverReplaced) {
 
 TEST_F(SharingTest, LeftoverTemporaryFileAndFarTooLargeFile) {
     makeDataFile({plainRecord("A", "Mail")}, 10);
-    const std::string file = vaulttest::readBytes(dataFile());
+    const std::string bytes = vaulttest::readBytes(dataFile());
     vaulttest::writeBytes(TempNameFor(dataFile()), "half a re-key");
-    SetupStoragePaths();  // the next start
+    SetupStoragePaths(paths);  // the next start
+    startAfresh();
     EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
-    EXPECT_EQ(vaulttest::readBytes(dataFile()), file);
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), bytes);
 
     // A huge (sparse) data file is refused at once, naming the file.
     ASSERT_EQ(::truncate(dataFile().c_str(), 1ll << 40), 0);
     for (const auto& command : std::vector<std::function<void()>>{
-             [] { ScanSiteList({}); }, [] { FindSlotByName("Mail"); },
-             [] { RekeyDataFile("", "new", [](const std::string&) { return true; }); }}) {
+             [&] { scanList({}); }, [&] { file().findSlotByName("Mail", cipher); },
+             [&] { file().rekey(cipher, "", "new", [&](const std::string&) { return true; }); }}) {
         try {
             command();
             ADD_FAILURE() << "read";
@@ -200,7 +201,7 @@ TEST_F(SharingTest, LeftoverTemporaryFileAndFarTooLargeFile) {
             EXPECT_EQ(p.kind(), Kind::TooLarge);
             EXPECT_EQ(p.path(), dataFile());
         }
-        EXPECT_FALSE(DataFileIsOpen());
+        EXPECT_FALSE(file().isOpen());
     }
 }
 

@@ -1,5 +1,5 @@
-// Shared fixture: a fresh temporary folder holding the data file, the phrase
-// cleared and no fault armed.
+// Shared fixture: a fresh temporary folder holding the data file, the empty phrase,
+// no fault armed, and the slot level of the vault on that folder's data file.
 #pragma once
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,11 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/support/vault_files.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
 #include "vault/fileio.h"
@@ -21,43 +22,12 @@
 
 namespace vaulttest {
 
-inline std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline unsigned modeOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
-    return static_cast<unsigned>(st.st_mode) & 07777u;
-}
-
-// A plain (not enciphered) record.
-inline vault::SiteRecord plainRecord(const std::string& status, const std::string& name,
-                                     const std::string& website = "", const std::string& user = "",
-                                     const std::string& comments = "", const std::string& password = "") {
-    return vault::MakeRecord(status, name, website, user, comments, password);
-}
-
-// The record as it lies on disk under phrase (the phrase in force is restored).
-inline vault::SiteRecord stored(vault::SiteRecord r, const std::string& phrase) {
-    const std::string before = vault::KeyPhrase();
-    vault::SetKeyPhrase(phrase);
-    vault::CurrentRecord = r;
-    vault::EncipherRecord();
-    r = vault::CurrentRecord;
-    vault::SetKeyPhrase(before);
-    return r;
-}
-
-inline std::string slotBytes(const vault::SiteRecord& r) {
-    return std::string(reinterpret_cast<const char*>(&r), sizeof r);
-}
+using testsupport::modeOf;
+using testsupport::plainRecord;
+using testsupport::readBytes;
+using testsupport::slotBytes;
+using testsupport::stored;
+using testsupport::writeBytes;
 
 class VaultTest : public ::testing::Test {
 protected:
@@ -65,36 +35,63 @@ protected:
         std::string base = (std::filesystem::temp_directory_path() / "vault-test.XXXXXX").string();
         ASSERT_NE(::mkdtemp(base.data()), nullptr);
         dir = base;
-        vault::Paths() = {};
-        vault::Paths().dataFolder = dir;
-        vault::Paths().settingsFile = dir + "/SG_2.ini";
-        vault::Paths().storageFolder = dir + "/";
-        vault::Paths().dataFile = dir + "/KFOLD30.DAT";
-        vault::Paths().legacyFile = dir + "/KFOLD28.DAT";
-        vault::InitCipherTables();
-        vault::SetKeyPhrase("");
+        paths = testsupport::locationsIn(dir);
         vault::testing::clearFaults();
-        std::memset(&vault::CurrentRecord, 0, sizeof vault::CurrentRecord);
     }
     void TearDown() override {
-        vault::CloseDataFile();
+        data.reset();
         vault::testing::clearFaults();
         std::filesystem::permissions(dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
         std::filesystem::remove_all(dir);
     }
 
-    const std::string& dataFile() const { return vault::Paths().dataFile; }
+    const std::string& dataFile() const { return paths.dataFile; }
+
+    // The slot level on paths.dataFile, as one copy of the program sees it; a new path
+    // starts afresh.
+    vault::DataFile& file() {
+        if (!data || data->path() != paths.dataFile) data = std::make_unique<vault::DataFile>(paths.dataFile);
+        return *data;
+    }
+    // A new start of the program on the paths in force: nothing known of the file, and
+    // a temporary file left beside it removed.
+    void startAfresh() {
+        data.reset();
+        file().removeLeftoverTemp();
+    }
+
+    // The scans with the slot in `record` while the callback runs.
+    void scanList(const std::function<void()>& onInUse) {
+        file().scanList(cipher, [&](const vault::SiteRecord& r) {
+            record = r;
+            if (onInUse) onInUse();
+        });
+    }
+    void scanForPrint(const std::function<void()>& onEntry) {
+        file().scanForPrint(cipher, [&](const vault::SiteRecord& r) {
+            record = r;
+            if (onEntry) onEntry();
+        });
+    }
+    // The selected-name lookup; the slot found goes to `record`.
+    bool lookup(const std::string& name) {
+        const std::optional<vault::SiteRecord> r = file().lookupListedName(name, cipher);
+        if (r) record = *r;
+        return r.has_value();
+    }
+    // The slot written: `record` under the phrase in force.
+    void writeSlot(int n) { file().writeSlot(n, record, cipher); }
 
     // A data file of `slots` slots, the given records (stored under phrase) first.
     void makeDataFile(const std::vector<vault::SiteRecord>& records, int slots, const std::string& phrase = "") {
-        std::string bytes;
-        for (const auto& r : records) bytes += slotBytes(stored(r, phrase));
-        bytes.resize(static_cast<std::size_t>(slots) * vault::kSlotSize, '\0');
-        writeBytes(dataFile(), bytes);
-        ::chmod(dataFile().c_str(), 0600);
+        testsupport::writeDataFile(dataFile(), testsupport::dataFileBytes(records, slots, phrase));
     }
 
     std::string dir;
+    vault::Locations paths;
+    vault::Cipher cipher;
+    vault::SiteRecord record{};
+    std::unique_ptr<vault::DataFile> data;
 };
 
 }  // namespace vaulttest

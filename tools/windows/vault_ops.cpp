@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "output/textlist.h"
@@ -23,6 +24,14 @@ using namespace vault;
 namespace {
 
 std::string folder;
+Locations paths;
+Cipher cipher;
+// The data file at paths.dataFile, as one run of the program sees it.
+DataFile& data() {
+    static std::unique_ptr<DataFile> file;
+    if (!file || file->path() != paths.dataFile) file = std::make_unique<DataFile>(paths.dataFile);
+    return *file;
+}
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -32,7 +41,7 @@ void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
-void keep(const std::string& name) { writeAll(folder + kPathSeparator + name, readAll(Paths().dataFile)); }
+void keep(const std::string& name) { writeAll(folder + kPathSeparator + name, readAll(paths.dataFile)); }
 
 SiteRecord entry(const char* status, const std::string& name, const std::string& site, const std::string& user,
                  const std::string& comments, const std::string& password) {
@@ -40,21 +49,20 @@ SiteRecord entry(const char* status, const std::string& name, const std::string&
 }
 
 bool add(const std::string& name, int i) {
-    FreeSlot f = FindFreeSlot(name);
+    FreeSlot f = data().findFreeSlot(name, cipher);
     if (f.kind != FreeSlot::Found) return false;
     std::string n = std::to_string(i);
-    CurrentRecord = entry("A", "  " + name + "  ", "https://site" + n + ".example/login?x=" + n, "user\xe9" + n,
+    const SiteRecord r = entry("A", "  " + name + "  ", "https://site" + n + ".example/login?x=" + n, "user\xe9" + n,
                           "comment " + std::string(static_cast<std::size_t>(i * 7 % 250), static_cast<char>('!' + i % 90)),
                           "pw" + std::string(static_cast<std::size_t>(i % 30), static_cast<char>(' ' + i % 95)));
-    WriteSlot(f.slot);
-    CloseDataFile();
+    data().writeSlot(f.slot, r, cipher);
+    data().close();
     return true;
 }
 
 void list(const char* title) {
-    std::printf("== %s (phrase length %u)\n", title, static_cast<unsigned>(KeyPhrase().size()));
-    ScanSiteList([] {
-        const SiteRecord& r = CurrentRecord;
+    std::printf("== %s (phrase length %u)\n", title, static_cast<unsigned>(cipher.phrase().size()));
+    data().scanList(cipher, [](const SiteRecord& r) {
         std::string line = r.Status.str() + "|" + r.Name.str() + "|" + r.Website.str() + "|" + r.UserId.str() + "|" +
                            r.Comments.str() + "|" + r.Password.str();
         for (unsigned char c : line) std::printf(c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
@@ -72,19 +80,17 @@ int main(int argc, char** argv) {
     folder = argv[1];
     try {
         MakeDirectory(folder);
-        Paths() = {};
-        Paths().dataFolder = folder;
-        Paths().settingsFile = folder + kPathSeparator + kSettingsFileName;
-        Paths().storageFolder = folder + kPathSeparator;
-        Paths().dataFile = Paths().storageFolder + kDataFileName;
-        Paths().legacyFile = Paths().storageFolder + kLegacyFileName;
-        RemoveFileQuietly(Paths().dataFile);
-        InitCipherTables();
+        paths.dataFolder = folder;
+        paths.settingsFile = folder + kPathSeparator + kSettingsFileName;
+        paths.storageFolder = folder + kPathSeparator;
+        paths.dataFile = paths.storageFolder + kDataFileName;
+        paths.legacyFile = paths.storageFolder + kLegacyFileName;
+        RemoveFileQuietly(paths.dataFile);
 
-        CreateDataFile();
+        data().create();
         keep("1-created.dat");
 
-        SetKeyPhrase("Correct Horse \xe9 Battery ~ 9!");
+        cipher.setPhrase("Correct Horse \xe9 Battery ~ 9!");
         for (int i = 0; i < 60; ++i) add("Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : ""), i);
         add("Site 5", 99);                                  // refused: already there
         add("SITE 7", 99);                                  // refused: letter case does not count
@@ -93,29 +99,27 @@ int main(int argc, char** argv) {
 
         for (int i = 0; i < 60; i += 4) {                  // updates
             std::string name = "Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : "");
-            int n = FindSlotByName(name);
+            int n = data().findSlotByName(name, cipher);
             if (n == kNotFound) continue;
-            CurrentRecord = entry("U", name, "http://changed/" + std::to_string(i), "", "", std::string(40, 'P'));
-            WriteSlot(n);
-            CloseDataFile();
+            data().writeSlot(n, entry("U", name, "http://changed/" + std::to_string(i), "", "", std::string(40, 'P')), cipher);
+            data().close();
         }
         for (int i = 1; i < 60; i += 5) {                  // deletes
             std::string name = "Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : "");
-            int n = FindSlotByName(name);
+            int n = data().findSlotByName(name, cipher);
             if (n == kNotFound) continue;
-            CurrentRecord = entry("D", "", "", "", "", "");
-            WriteSlot(n);
-            CloseDataFile();
+            data().writeSlot(n, entry("D", "", "", "", "", ""), cipher);
+            data().close();
         }
         add("Reuses a deleted slot", 70);
         keep("3-edited.dat");
         list("edited");
 
-        RekeyDataFile(KeyPhrase(), "a second, longer phrase with more than sixteen characters",
+        data().rekey(cipher, cipher.phrase(), "a second, longer phrase with more than sixteen characters",
                       [](const std::string&) { return true; });
         keep("4-rekeyed.dat");
         list("re-keyed");
-        RekeyDataFile(KeyPhrase(), "", [](const std::string&) { return true; });
+        data().rekey(cipher, cipher.phrase(), "", [](const std::string&) { return true; });
         keep("5-plain.dat");
         list("plain");
 
@@ -134,34 +138,33 @@ int main(int argc, char** argv) {
             }
             legacy.append(reinterpret_cast<const char*>(&old), sizeof old);
         }
-        RemoveFileQuietly(Paths().dataFile);
-        writeAll(Paths().legacyFile, legacy);
-        if (ConvertLegacyFile() != LegacyResult::Converted) throw std::runtime_error("legacy file not converted");
+        RemoveFileQuietly(paths.dataFile);
+        writeAll(paths.legacyFile, legacy);
+        if (data().convertLegacy(paths.legacyFile) != LegacyResult::Converted) throw std::runtime_error("legacy file not converted");
         keep("6-converted.dat");
         list("converted");
 
         // The text list of the converted entries (CR LF line ends on every platform).
         {
             output::TextListFile text(folder + kPathSeparator + "7-textlist.txt");
-            ScanSiteList([&] {
-                const SiteRecord& r = CurrentRecord;
+            data().scanList(cipher, [&](const SiteRecord& r) {
                 text.writeEntry(r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str());
             });
             text.close();
         }
 
         // Window sizes: the values read back (line ends differ by platform by design).
-        SaveSize("Frmfirst", Paths().settingsFile, 1024, 700);
-        SaveSize("Webbrowser1", Paths().settingsFile, 0, 550);
-        SaveSize("Frmfirst", Paths().settingsFile, 0, 701);
-        std::printf("== sizes %d %d %d %d\n", ReadWidth("Frmfirst", Paths().settingsFile),
-                    ReadHeight("Frmfirst", Paths().settingsFile), ReadWidth("Webbrowser1", Paths().settingsFile),
-                    ReadHeight("Webbrowser1", Paths().settingsFile));
+        SaveSize("Frmfirst", paths.settingsFile, 1024, 700);
+        SaveSize("Webbrowser1", paths.settingsFile, 0, 550);
+        SaveSize("Frmfirst", paths.settingsFile, 0, 701);
+        std::printf("== sizes %d %d %d %d\n", ReadWidth("Frmfirst", paths.settingsFile),
+                    ReadHeight("Frmfirst", paths.settingsFile), ReadWidth("Webbrowser1", paths.settingsFile),
+                    ReadHeight("Webbrowser1", paths.settingsFile));
 
         // Failure texts from the system's own errors.
-        Paths().dataFile = folder + kPathSeparator + "missing" + kPathSeparator + kDataFileName;
+        paths.dataFile = folder + kPathSeparator + "missing" + kPathSeparator + kDataFileName;
         try {
-            OpenDataFile();
+            data().open();
         } catch (const IoError& e) {
             std::printf("== missing file: %s\n", e.what());
         }

@@ -1,0 +1,68 @@
+#include "cli/clip.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+volatile std::sig_atomic_t stopRequested = 0;
+void onSignal(int) { stopRequested = 1; }
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const char* programName, const char* utf8Text,
+                                                                     int seconds, const char* what) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "%s: no display to reach the clipboard through\n", programName);
+        return 1;
+    }
+    int argc = 1;
+    char* argv[] = {const_cast<char*>(programName), nullptr};
+    QGuiApplication app(argc, argv);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    QString text = QString::fromUtf8(utf8Text);
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QPointer<QMimeData> ours = data;
+    clipboard->setMimeData(data, QClipboard::Clipboard);
+
+    if (seconds > 0)
+        std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
+    else
+        std::fprintf(stderr, "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n",
+                     what);
+
+    // Another program's copy ends the wait: there is nothing of ours left to clear.
+    QObject::connect(clipboard, &QClipboard::dataChanged, &app, [&] {
+        if (clipboard->mimeData(QClipboard::Clipboard) != ours.data()) app.quit();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (stopRequested) app.quit();
+    });
+    poll.start(100);
+    QTimer delay;
+    delay.setSingleShot(true);
+    QObject::connect(&delay, &QTimer::timeout, &app, [&] { app.quit(); });
+    if (seconds > 0) delay.start(seconds * 1000);
+    app.exec();
+
+    // Only our own copy goes: anything copied since stays.
+    if (ours && clipboard->mimeData(QClipboard::Clipboard) == ours.data()) {
+        clipboard->clear(QClipboard::Clipboard);
+        std::fprintf(stderr, "Clipboard cleared.\n");
+    }
+    if (clipboard->supportsSelection() && !text.isEmpty() && clipboard->text(QClipboard::Selection) == text)
+        clipboard->clear(QClipboard::Selection);
+    text.fill(QChar(0));
+    return 0;
+}

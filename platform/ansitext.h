@@ -1,0 +1,20 @@
+// The conversion between Qt's Unicode text and the vault's 8-bit Windows-1252 text.
+#pragma once
+#include <string>
+#include <QString>
+
+namespace platform {
+// Windows-1252 bytes to Unicode (the five undefined codes 81, 8D, 8F, 90, 9D map to the
+// control characters of the same number).
+QString fromAnsi(const std::string& bytes);
+// Unicode to Windows-1252; a character it cannot hold becomes "?".
+std::string toAnsi(const QString& text);
+// The text as an 8-bit box holds it: every character Windows-1252 cannot hold is "?".
+// fromAnsi(toAnsi(t)) == ansiSafe(t), and ansiSafe(t).size() == toAnsi(t).size().
+QString ansiSafe(const QString& text);
+// Upper case as an 8-bit upper-case box makes it: each letter that has a single
+// upper-case form in Windows-1252 takes it; every other character stays.
+QString ansiUpper(const QString& text);
+// A one-line box's share of a pasted text: everything before its first line break.
+QString firstLine(const QString& text);
+}  // namespace platform

@@ -1,0 +1,280 @@
+// keyfold-cli on real data files in the test's own folders: every command, the exit
+// statuses, the imports of each known export format, and one file shared with the
+// window program.
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+
+#include "platform/messages.h"
+#include "tests/gui/support.h"
+#include "tests/support/vault_files.h"
+#include "windows/Ulog.h"
+
+using namespace gui_test;
+
+namespace {
+
+struct Run {
+    int status;
+    QString out;
+    QString err;
+};
+
+// The program with the key phrase (and any further secrets) as lines of standard input.
+Run cli(const QStringList& args, const QString& input = QStringLiteral("k\n")) {
+    QProcess p;
+    p.setProgram(qEnvironmentVariable("KEYFOLD_BINARY_DIR") + QStringLiteral("/app/keyfold-cli"));
+    p.setArguments(QStringList{QStringLiteral("--phrase-stdin")} + args);
+    p.start();
+    p.write(input.toUtf8());
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000)) return {-1, {}, QStringLiteral("did not finish")};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+void writeText(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+#define EXPECT_RUN(run, wanted) \
+    do { const Run r_ = (run); QVERIFY2(r_.status == (wanted), qPrintable(r_.err)); } while (0)
+
+}  // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { freshStart(); }
+
+    void commandsKeepTheEntryRules() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        const QStringList on{QStringLiteral("--file"), file};
+        const auto slotIn = [](const QString& path, int n, const std::string& phrase) {
+            return testsupport::slotOf(testsupport::readBytes(QFile::encodeName(path).toStdString()), n, phrase);
+        };
+        // No file yet: reading says so; adding makes one.
+        QCOMPARE(cli(on + QStringList{"ls"}).status, 3);
+        EXPECT_RUN(cli(on + QStringList{"add", "mail", "--url", " mail.example ", "--user", "ann", "--comment",
+                                        "na\u00efve \u20ac"}, "k\nm1\n"), 0);
+        QCOMPARE(QFileInfo(file).size(), 1000 * 1104);
+        EXPECT_RUN(cli(on + QStringList{"add", "bank", "--url", "https://bank", "--generate", "--length", "12",
+                                        "--no-symbols"}), 0);
+        EXPECT_RUN(cli(on + QStringList{"add", "amazon", "--url", "x.example/?next=https://y"}, "k\na1\n"), 0);
+        // Stored byte for byte as the window stores it: upper-case name, completed
+        // address, Windows-1252 comment.
+        const vault::SiteRecord mail = slotIn(file, 0, "k");
+        QCOMPARE(mail.Name.str(), std::string("MAIL"));
+        QCOMPARE(mail.Website.str(), std::string("http://mail.example"));
+        QCOMPARE(mail.Comments.str(), std::string("na\xEFve \x80"));
+        QCOMPARE(slotIn(file, 2, "k").Website.str(), std::string("x.example/?next=https://y"));
+        const std::string generated = slotIn(file, 1, "k").Password.str();
+        QCOMPARE(generated.size(), std::size_t(12));
+        for (char c : generated) QVERIFY(std::isalnum(static_cast<unsigned char>(c)));
+
+        // The rules refuse: the name in any case, a space in the password, no address.
+        Run r = cli(on + QStringList{"add", "Mail ", "--url", "m"}, "k\nx\n");
+        QCOMPARE(r.status, 6);
+        QVERIFY(r.err.contains("MAIL"));
+        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z"}, "k\na b\n").status, 6);
+        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "  "}, "k\nab\n").status, 6);
+        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z"}, "k\n" + QString(26, 'p') + "\n").status, 6);
+        QCOMPARE(cli(on + QStringList{"add", "zed"}).status, 2);
+        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z", "--length", "9"}).status, 2);
+        QCOMPARE(cli(on + QStringList{"frobnicate"}).status, 2);
+
+        // ls in the list's order, with the window's filter (a to z upper, blanks only: all).
+        QCOMPARE(cli(on + QStringList{"ls"}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cli(on + QStringList{"ls", "a"}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cli(on + QStringList{"ls", "ma"}).out, QStringLiteral("AMAZON\nMAIL\n"));
+        QCOMPARE(cli(on + QStringList{"ls", "  "}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cli(on + QStringList{"ls", " m"}).out, QString());
+        // A wrong key phrase reads other names, and finds nothing.
+        QVERIFY(cli(on + QStringList{"ls"}, "wrong\n").out != QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cli(on + QStringList{"show", "mail"}, "wrong\n").status, 5);
+
+        r = cli(on + QStringList{"show", "mail"});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.contains("Password: ********\n"));
+        QVERIFY(r.out.contains("Comments: na\u00efve \u20ac\n"));
+        QVERIFY(!r.out.contains("m1"));
+        QVERIFY(cli(on + QStringList{"show", "MAIL", "--show-password"}).out.contains("Password: m1\n"));
+
+        // edit changes only what is given; a new password is typed.
+        EXPECT_RUN(cli(on + QStringList{"edit", "mail", "--url", "https://mail2", "--password"}, "k\nm2\n"), 0);
+        QCOMPARE(slotIn(file, 0, "k").Website.str(), std::string("https://mail2"));
+        QCOMPARE(slotIn(file, 0, "k").Password.str(), std::string("m2"));
+        QCOMPARE(slotIn(file, 0, "k").UserId.str(), std::string("ann"));
+        QCOMPARE(cli(on + QStringList{"edit", "mail", "--password"}, "k\nm 2\n").status, 6);
+        QCOMPARE(cli(on + QStringList{"edit", "nobody", "--url", "x"}).status, 5);
+
+        // rm: no terminal to ask on cancels; --yes deletes; the slot is reused.
+        QCOMPARE(cli(on + QStringList{"rm", "bank"}).status, 9);
+        EXPECT_RUN(cli(on + QStringList{"rm", "bank", "--yes"}), 0);
+        QCOMPARE(slotIn(file, 1, "k").Status.str(), std::string("D"));
+        QCOMPARE(cli(on + QStringList{"rm", "bank", "--yes"}).status, 5);
+        EXPECT_RUN(cli(on + QStringList{"add", "cafe", "--url", "c"}, "k\nc1\n"), 0);
+        QCOMPARE(slotIn(file, 1, "k").Name.str(), std::string("CAFE"));
+
+        // rekey: the new phrase twice; differing ones change nothing.
+        QCOMPARE(cli(on + QStringList{"rekey", "--yes"}, "k\nn1\nn2\n").status, 9);
+        EXPECT_RUN(cli(on + QStringList{"rekey", "--yes"}, "k\nnew\nnew\n"), 0);
+        QCOMPARE(cli(on + QStringList{"ls"}, "new\n").out, QStringLiteral("AMAZON\nCAFE\nMAIL\n"));
+
+        // export: owner-only file, or standard output only when asked for by "-".
+        QCOMPARE(cli(on + QStringList{"export"}, "new\n").status, 2);
+        const QString csv = dir.filePath(QStringLiteral("out.csv"));
+        writeText(csv, "old");
+        QFile(csv).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        EXPECT_RUN(cli(on + QStringList{"export", "--csv", csv}, "new\n"), 0);
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(csv).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+        r = cli(on + QStringList{"export", "--csv", "-"}, "new\n");
+        QCOMPARE(r.out, QStringLiteral("name,url,username,password,note\nAMAZON,x.example/?next=https://y,,a1,\n"
+                                       "CAFE,http://c,,c1,\nMAIL,https://mail2,ann,m2,na\u00efve \u20ac\n"));
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(exported.readAll()), r.out);
+
+        // generate: the length asked for, strength in bits.
+        r = cli({"generate", "--length", "25"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.trimmed().size(), 25);
+        QVERIFY(r.err.contains("Strength: 163 bits"));
+        QVERIFY(cli({"generate", "--no-symbols"}).err.contains("Strength: 119 bits"));
+        QCOMPARE(cli({"generate", "--length", "0"}).status, 2);
+    }
+
+    void windowAndCliChangeOneFile() {
+        // Through the default location, as both programs find it.
+        writeDataFile("k", {{0, "A", "WINDOW", "http://w", "wu", "", "wp"}});
+        EXPECT_RUN(cli({"add", "terminal", "--url", "t.example", "--user", "tu"}, "k\ntp\n"), 0);
+        auto w = startProgram(QStringLiteral("k"));
+        QCOMPARE(listLines(w.get()), QStringList({"TERMINAL", "WINDOW"}));
+        // The window adds while it still shows its list; the command line sees it.
+        w->EdName->setText(QStringLiteral("second"));
+        w->Edwebsite->setText(QStringLiteral("s.example"));
+        w->EdUser->setText(QStringLiteral("su"));
+        w->Edpwd->setText(QStringLiteral("sp"));
+        w->EdComments->clear();
+        platform::testing::expectBox(platform::BoxKind::Plain, QStringLiteral("Successfully added to your list."));
+        w->CmdAdd->click();
+        QCOMPARE(cli({"ls"}).out, QStringLiteral("SECOND\nTERMINAL\nWINDOW\n"));
+        // The command line changes the entry the window shows: the window's update of
+        // it is refused instead of overwriting it.
+        w->ListBox1->setCurrentRow(1);
+        w->ListBox1Click();
+        QCOMPARE(w->EdName->text(), QStringLiteral("TERMINAL"));
+        EXPECT_RUN(cli({"edit", "terminal", "--user", "changed"}), 0);
+        w->Edpwd->setText(QStringLiteral("windowpw"));
+        platform::testing::reset();
+        platform::testing::expectBox(platform::BoxKind::Plain, QString());
+        w->CmdUpdate->click();
+        platform::testing::takeFailures();
+        platform::testing::reset();
+        QCOMPARE(readSlot(1, "k").UserId.str(), std::string("changed"));
+        QCOMPARE(readSlot(1, "k").Password.str(), std::string("tp"));
+        QVERIFY(cli({"show", "second", "--show-password"}).out.contains("Password: sp\n"));
+    }
+
+    void importsEachKnownExport() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        const QStringList on{QStringLiteral("--file"), file};
+        struct Sample { const char* format; QByteArray text; const char* name; };
+        const QList<Sample> samples = {
+            {"Chromium family", "name,url,username,password,note\nchrome.example,https://chrome.example/,cu,cp1,\"a, \"\"b\"\"\"\n",
+             "CHROME.EXAMPLE"},
+            {"Firefox", "\"url\",\"username\",\"password\",\"httpRealm\",\"formActionOrigin\",\"guid\",\"timeCreated\","
+                        "\"timeLastUsed\",\"timePasswordChanged\"\r\n\"https://fox.example:8443\",\"fu\",\"fp\",,"
+                        "\"https://fox.example\",\"{1}\",\"1\",\"1\",\"1\"\r\n", "FOX.EXAMPLE"},
+            {"Bitwarden", "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,login_totp\n"
+                          ",,login,Warden,\"two\nlines\",,0,https://bw.example,bu,bp,\n,,note,Secret note,text,,0,,,,\n",
+             "WARDEN"},
+            {"KeePassXC", "\"Group\",\"Title\",\"Username\",\"Password\",\"URL\",\"Notes\",\"TOTP\",\"Icon\","
+                          "\"Last Modified\",\"Created\"\n\"Root\",\"Kee\",\"ku\",\"kp\",\"https://kee.example\",\"\",\"\","
+                          "\"0\",\"2024-01-01T00:00:00Z\",\"2024-01-01T00:00:00Z\"\n", "KEE"},
+            {"KeePass", "\"Account\",\"Login Name\",\"Password\",\"Web Site\",\"Comments\"\n"
+                        "\"Pass2\",\"pu\",\"pp\",\"https://kp2.example\",\"c\"\n", "PASS2"},
+            {"1Password", "Title,Url,Username,Password,OTPAuth,Favorite,Archived,Tags,Notes\n"
+                          "One,https://one.example,ou,op,,false,false,,n\n", "ONE"},
+            {"LastPass", "url,username,password,totp,extra,name,grouping,fav\nhttps://lp.example,lu,lpw,,x,Last,,0\n",
+             "LAST"},
+            {"Safari", "Title,URL,Username,Password,Notes,OTPAuth\nSafe,https://safe.example,su,sp,,\n", "SAFE"},
+            {"Dashlane", "username,username2,username3,title,password,note,url,category,otpSecret\n"
+                         "du,,,Dash,dp,,https://dash.example,,\n", "DASH"},
+        };
+        QStringList names;
+        for (const Sample& s : samples) {
+            const QString path = dir.filePath(QString::fromLatin1(s.format) + ".csv");
+            writeText(path, s.text);
+            const Run dry = cli(on + QStringList{"import", path, "--dry-run"});
+            const Run run = cli(on + QStringList{"import", path});
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            QVERIFY2(run.err.contains(QString::fromLatin1(s.format) + " export"), qPrintable(run.err));
+            QVERIFY2(run.err.contains("1 added"), qPrintable(run.err));
+            QVERIFY2(dry.err.contains("1 would be added") || dry.status == 3, qPrintable(dry.err));
+            names << QString::fromLatin1(s.name);
+            // Imported again, the name is in the list: skipped and reported.
+            QVERIFY(cli(on + QStringList{"import", path}).err.contains("already in the list"));
+        }
+        names.sort();
+        QCOMPARE(cli(on + QStringList{"ls"}).out, names.join('\n') + '\n');
+        QVERIFY(cli(on + QStringList{"show", "fox.example", "--show-password"}).out.contains("Password: fp\n"));
+        QVERIFY(cli(on + QStringList{"show", "warden"}).out.contains("Comments: two lines\n"));
+        QVERIFY(cli(on + QStringList{"show", "chrome.example"}).out.contains("Comments: a, \"b\"\n"));
+
+        // Unknown headers are refused; rows the file cannot hold are skipped and named.
+        const QString odd = dir.filePath("odd.csv");
+        writeText(odd, "a,b,c\n1,2,3\n");
+        QCOMPARE(cli(on + QStringList{"import", odd}).status, 10);
+        writeText(odd, "name,url,username,password\nsp,https://sp,u,a b\nlong,https://l,u,"
+                       + QByteArray(26, 'x') + "\nnourl,,u,p\nsnow,https://s,u,\xe2\x98\x83\n");
+        const Run r = cli(on + QStringList{"import", odd});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("0 added, 4 skipped"), qPrintable(r.err));
+    }
+
+    void browserExportGoesInAndComesOutUnchanged() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        const QStringList on{QStringLiteral("--file"), file};
+        const QByteArray in =
+            "name,url,username,password,note\n"
+            "accounts.example.com,https://accounts.example.com/signin,ann@example.com,Xy9$k!2,\n"
+            "bank.example,https://bank.example/,\"Doe, John\",\"p\"\"q\",\"Notes, with \"\"quotes\"\"\"\n"
+            "caf\xc3\xa9.example,https://xn--caf-dma.example/,ren\xc3\xa9,\xe2\x82\xac""uro,caf\xc3\xa9\n";
+        const QString path = dir.filePath("chrome.csv");
+        writeText(path, in);
+        EXPECT_RUN(cli(on + QStringList{"import", path}), 0);
+        const Run out = cli(on + QStringList{"export", "--csv", "-"});
+        QCOMPARE(out.status, 0);
+        QStringList expected = QString::fromUtf8(in).split('\n');
+        for (int i = 1; i < expected.size(); ++i) {
+            const qsizetype comma = expected[i].indexOf(',');
+            expected[i] = expected[i].left(comma).toUpper() + expected[i].mid(comma);
+        }
+        QCOMPARE(out.out, expected.join('\n'));
+
+        // A full file stops the import with a count of what went in.
+        const QString small = dir.filePath("small.dat");
+        QFile(file).copy(small);
+        QVERIFY(QFile::resize(small, 5 * 1104));
+        writeText(path, "name,url,username,password\na,https://a,u,p\nb,https://b,u,p\nc,https://c,u,p\n");
+        const Run full = cli({"--file", small, "import", path});
+        QCOMPARE(full.status, 7);
+        QVERIFY2(full.err.contains("1 added, 0 skipped; the data file is full: 2 not imported"), qPrintable(full.err));
+    }
+};
+
+QTEST_MAIN(CliTest)
+#include "test_cli.moc"

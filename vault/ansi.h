@@ -1,0 +1,18 @@
+// Windows-1252, the 8-bit text of the data file, and Unicode: the one conversion table
+// that the window program and the command line share.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace vault {
+// The Unicode character of a Windows-1252 byte (the five undefined codes 81, 8D, 8F, 90
+// and 9D map to the control characters of the same number).
+char16_t UnicodeOfAnsi(unsigned char byte);
+// The Windows-1252 byte of a Unicode character, or -1 when Windows-1252 has none.
+int AnsiOfUnicode(char32_t character);
+// Windows-1252 bytes to UTF-8.
+std::string Utf8FromAnsi(std::string_view bytes);
+// UTF-8 to Windows-1252: a character Windows-1252 cannot hold, and each byte of a
+// malformed sequence, becomes "?".
+std::string AnsiFromUtf8(std::string_view utf8);
+}  // namespace vault

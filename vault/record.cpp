@@ -1,7 +1,0 @@
-#include "vault/record.h"
-
-namespace vault {
-
-SiteRecord CurrentRecord{};
-
-}  // namespace vault

@@ -1,0 +1,223 @@
+#include "vault/session.h"
+
+#include "vault/cipher.h"
+#include "vault/record.h"
+#include "vault/secret.h"
+#include "vault/text.h"
+
+namespace vault {
+namespace {
+
+// Closes the data file when an operation leaves, however it leaves.
+struct CloseAtScopeEnd {
+    DataFile& file;
+    ~CloseAtScopeEnd() { file.close(); }
+};
+
+// The entry as the rules store it: trimmed texts, the address completed.
+Entry normalised(const Entry& typed, bool& addressCompleted) {
+    addressCompleted = addressNeedsScheme(typed.website);
+    return Entry{Trim(typed.name), completedAddress(typed.website), Trim(typed.userId), Trim(typed.password),
+                 Trim(typed.comments)};
+}
+
+// One Entry refilled for every slot: its strings keep their room from one slot to the
+// next, so a full list costs no allocation per entry.
+template <std::size_t Max>
+void assignField(std::string& text, const ShortString<Max>& field) {
+    text.assign(field.chars, field.length <= Max ? field.length : Max);
+}
+void fill(Entry& e, const SiteRecord& r) {
+    assignField(e.name, r.Name);
+    assignField(e.website, r.Website);
+    assignField(e.userId, r.UserId);
+    assignField(e.password, r.Password);
+    assignField(e.comments, r.Comments);
+}
+
+void wipe(Entry& e) {
+    for (std::string* text : {&e.name, &e.website, &e.userId, &e.password, &e.comments}) Wipe(*text);
+}
+
+}  // namespace
+
+Session::Session(Locations paths) : paths_(std::move(paths)), data_(paths_.dataFile) {}
+
+Session::~Session() = default;
+
+void Session::setKeyPhrase(std::string_view phrase) { cipher_.setPhrase(phrase); }
+
+void Session::openWithPhrase(std::string_view phrase, const std::function<void()>& between) {
+    data_.open();
+    CloseAtScopeEnd close{data_};
+    SiteRecord slot;
+    data_.readSlot(slot);  // only a check that the file can be read
+    if (between) between();
+    cipher_.setPhrase(phrase);
+    data_.readSlot(slot);  // again only a check
+    WipeBytes(&slot, sizeof slot);
+}
+
+bool Session::dataFileExists() const { return FileExists(paths_.dataFile); }
+
+void Session::refuseUnreachableLink() const { data_.refuseUnreachableLink(); }
+
+CreateOutcome Session::createDataFile() {
+    return data_.create() ? CreateOutcome::Created : CreateOutcome::AlreadyThere;
+}
+
+LegacyResult Session::convertLegacyFile() { return data_.convertLegacy(paths_.legacyFile); }
+
+void Session::listEntries(const std::function<void(const Entry&)>& onEntry) {
+    Entry entry;
+    WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
+    data_.scanList(cipher_, [&](const SiteRecord& r) {
+        if (!onEntry) return;
+        fill(entry, r);
+        onEntry(entry);
+    });
+}
+
+std::vector<std::string> Session::listNames() {
+    std::vector<std::string> names;
+    listEntries([&](const Entry& e) { names.push_back(e.name); });
+    return names;
+}
+
+std::optional<Entry> Session::find(const std::string& name) {
+    const std::optional<SiteRecord> r = data_.lookupListedName(name, cipher_);
+    if (!r) return std::nullopt;
+    return entryOf(*r);
+}
+
+void Session::forEachPrintable(const std::function<void(const Entry&)>& onEntry) {
+    Entry entry;
+    WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
+    data_.scanForPrint(cipher_, [&](const SiteRecord& r) {
+        if (!onEntry) return;
+        fill(entry, r);
+        onEntry(entry);
+    });
+}
+
+AddResult Session::add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready,
+                       const BeforeWrite& beforeWrite) {
+    AddResult result{AddOutcome::Added, {}, false, -1};
+    if (passwordHasSpace(typed.password)) {
+        result.outcome = AddOutcome::SpaceInPassword;
+        return result;
+    }
+    const std::string name = Trim(typed.name);
+    if (name.empty() || Trim(typed.website).empty()) {
+        result.outcome = AddOutcome::NameOrWebsiteMissing;
+        return result;
+    }
+    if (listedAlready && listedAlready(UpperAscii(name))) {
+        result.outcome = AddOutcome::ListedAlready;
+        return result;
+    }
+    const FreeSlot free = data_.findFreeSlot(name, cipher_);
+    if (free.kind != FreeSlot::Found) {
+        result.outcome = free.kind == FreeSlot::Full ? AddOutcome::Full : AddOutcome::Duplicate;
+        return result;
+    }
+    CloseAtScopeEnd close{data_};
+    result.entry = normalised(typed, result.addressCompleted);
+    if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
+    data_.writeSlot(free.slot, recordOf("A", result.entry), cipher_);
+    result.slot = free.slot;
+    return result;
+}
+
+ChangeResult Session::update(const Entry& typed, const BeforeWrite& beforeWrite) {
+    if (passwordHasSpace(typed.password)) return ChangeResult{ChangeOutcome::SpaceInPassword, {}, false, -1};
+    return change(typed, false, beforeWrite);
+}
+
+ChangeResult Session::remove(const std::string& name) {
+    Entry e;
+    e.name = name;
+    return change(e, true, {});
+}
+
+ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite) {
+    ChangeResult result{deleting ? ChangeOutcome::Deleted : ChangeOutcome::Updated, {}, false, -1};
+    const std::string name = Trim(typed.name);
+    if (name.empty()) {
+        result.outcome = ChangeOutcome::NameMissing;
+        return result;
+    }
+    const int slot = data_.findSlotByName(name, cipher_);
+    if (slot == kNotFound) {
+        result.outcome = ChangeOutcome::NotFound;
+        return result;
+    }
+    CloseAtScopeEnd close{data_};
+    if (deleting) {
+        result.entry.name = name;
+        data_.writeSlot(slot, deletedRecord(), cipher_);
+    } else {
+        result.entry = normalised(typed, result.addressCompleted);
+        if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
+        data_.writeSlot(slot, recordOf("U", result.entry), cipher_);
+    }
+    result.slot = slot;
+    return result;
+}
+
+RekeyOutcome Session::rekey(std::string_view oldPhrase, std::string_view newPhrase,
+                            const std::function<bool(const std::string& verifyLine)>& confirm) {
+    std::string oldText = Trim(oldPhrase);
+    std::string newText = Trim(newPhrase);
+    WipeAtScopeEnd wipe(oldText, newText);
+    if (newText.empty()) return RekeyOutcome::NewPhraseMissing;
+    if (!dataFileExists()) return RekeyOutcome::NoDataFile;
+    return data_.rekey(cipher_, oldText, newText, confirm) == RekeyResult::Cancelled ? RekeyOutcome::Cancelled
+                                                                             : RekeyOutcome::Completed;
+}
+
+// ---------------------------------------------------------------------------
+// Many lookups in one pass
+
+ListedNameIndex::~ListedNameIndex() {
+    for (auto& [name, entry] : found_) wipe(entry);
+    if (opened_ && !finished_) session_.data_.close();
+}
+
+const Entry* ListedNameIndex::find(const std::string& name) {
+    if (auto it = found_.find(name); it != found_.end()) return &it->second;
+    if (finished_) return nullptr;
+    DataFile& file = session_.data_;
+    if (!opened_) {
+        file.open();
+        opened_ = true;
+    }
+    SiteRecord r;
+    try {
+        for (;;) {
+            const bool last = file.readSlot(r);
+            session_.cipher_.decipher(r);
+            // As the single lookup: the last slot is never examined, and a never-used
+            // slot ends the names.
+            if (last || IsNeverUsed(r)) {
+                finished_ = true;
+                file.close();
+                WipeBytes(&r, sizeof r);
+                return nullptr;
+            }
+            if (IsDeleted(r)) continue;
+            auto [it, added] = found_.try_emplace(r.Name.str(), entryOf(r));
+            if (added && it->first == name) {
+                WipeBytes(&r, sizeof r);
+                return &it->second;
+            }
+        }
+    } catch (...) {
+        finished_ = true;
+        file.close();
+        WipeBytes(&r, sizeof r);
+        throw;
+    }
+}
+
+}  // namespace vault

@@ -1,0 +1,178 @@
+// The data file as a caller works with it: one Session per data file and key phrase.
+//
+// A Session owns the paths, the key phrase in force and the open data file; the file
+// is closed whenever an operation ends (also by an exception) and at the latest when
+// the session goes out of scope. Every operation that writes takes the writers' lock
+// for its scan and its write and re-checks under it what it decided from memory
+// (see datafile.h): two copies of the program, or the window program and the command
+// line, can work on one file and lose nothing. A refused write throws DataFileProblem
+// and writes nothing; a failed read or write throws IoError (ioerror.h).
+//
+// Operations return outcomes, never texts: each caller words them in its own way.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "vault/cipher.h"
+#include "vault/datafile.h"
+#include "vault/entry.h"
+#include "vault/locations.h"
+
+namespace vault {
+
+enum class AddOutcome {
+    Added,
+    SpaceInPassword,        // the password holds a space
+    NameOrWebsiteMissing,   // the trimmed name or the trimmed address is empty
+    ListedAlready,          // the caller's own test (what it shows) knows the name
+    Duplicate,              // an entry of the same name (trimmed, letter case ignored) is in the file
+    Full,                   // no free slot; nothing written
+};
+struct AddResult {
+    AddOutcome outcome;
+    Entry entry;                    // the entry as written (trimmed texts, completed address)
+    bool addressCompleted = false;  // "http://" was put before the address
+    int slot = -1;                  // the slot written
+};
+
+enum class ChangeOutcome {
+    Updated,
+    Deleted,
+    SpaceInPassword,  // update only: the password holds a space
+    NameMissing,      // the trimmed name is empty
+    NotFound,         // no entry of exactly this name (letter case counts)
+};
+struct ChangeResult {
+    ChangeOutcome outcome;
+    Entry entry;  // the entry as written (update) or the name deleted
+    bool addressCompleted = false;
+    int slot = -1;
+};
+
+enum class RekeyOutcome {
+    Completed,
+    Cancelled,         // the confirmation said no: the file is untouched
+    NewPhraseMissing,  // the trimmed new phrase is empty
+    NoDataFile,        // there is no data file to re-key
+};
+
+enum class CreateOutcome { Created, AlreadyThere };
+
+class Session {
+public:
+    // The session works on paths.dataFile (and paths.legacyFile for the conversion),
+    // under the empty key phrase until one is set. Nothing is read or written here.
+    explicit Session(Locations paths);
+    // Closes the data file and overwrites the key phrase.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Locations& paths() const { return paths_; }
+
+    // ---- Key phrase ----
+    // Puts the phrase in force for every following operation (cut to 255 characters;
+    // a zero byte ends it). The empty phrase stores texts as they are.
+    void setKeyPhrase(std::string_view phrase);
+    // Overwrites the phrase in force; the empty phrase is in force afterwards.
+    void forgetKeyPhrase() { cipher_.forget(); }
+    // The cipher of the phrase in force.
+    const Cipher& cipher() const { return cipher_; }
+    // Checks that the data file can be read: reads its first slot, puts the phrase in
+    // force, runs between (if any) and reads the next slot. Throws IoError on a file that
+    // cannot be opened or holds fewer than two slots; the phrase stays as it was when the
+    // first read fails.
+    void openWithPhrase(std::string_view phrase, const std::function<void()>& between = {});
+
+    // ---- The data file itself ----
+    bool dataFileExists() const;
+    // Throws DataFileProblem::LinkUnreachable when the data file is a link to an absent
+    // file (said before a first-run creation is offered).
+    void refuseUnreachableLink() const;
+    // A new data file of 1000 never-used slots when none exists; AlreadyThere when
+    // another copy made one meanwhile (that file is kept).
+    CreateOutcome createDataFile();
+    // KFOLD28.DAT -> KFOLD30.DAT when only the former exists.
+    LegacyResult convertLegacyFile();
+    // Removes a temporary file left beside the data file by a re-key, conversion or
+    // creation that was stopped part-way, unless another copy is busy writing.
+    void removeLeftoverTemp() { data_.removeLeftoverTemp(); }
+    // The slot level under the operations, for tools and tests.
+    DataFile& dataFile() { return data_; }
+
+    // ---- Reading ----
+    // The list load: every entry in slot order, up to the first never-used slot. A read
+    // that fails part-way throws after the entries before it were handed out. Reading
+    // the list starts afresh what this session remembers of the entries it showed.
+    // The Entry handed out is refilled for the next slot: copy what is to be kept.
+    void listEntries(const std::function<void(const Entry&)>& onEntry);
+    std::vector<std::string> listNames();
+    // The selected-name lookup: the entry of exactly this name (letter case counts),
+    // remembered as shown, so that an update or delete of it notices another copy's
+    // change; nothing when it is not found before the first never-used slot. The last
+    // slot is never examined.
+    std::optional<Entry> find(const std::string& name);
+    // Every slot with status "A" or "U", in slot order, to the last slot (the Entry is
+    // refilled as in listEntries).
+    void forEachPrintable(const std::function<void(const Entry&)>& onEntry);
+
+    // ---- Writing ----
+    // Adds the entry: checks the password, the name and the address, asks listedAlready
+    // (given the name in duplicate-test form, nameKey) when given, scans the file for a
+    // duplicate and the first free slot (never-used or deleted; the last slot is never
+    // used), and writes the entry there with status "A". beforeWrite (if given) sees the
+    // entry as it is about to be written, once every check has passed: a caller shows
+    // it there, so that what it shows matches the file even when the write then fails.
+    // Every text is stored trimmed and cut to its field (the password to 25), the name
+    // as given: the main window's name box types capitals only, so a caller that takes
+    // names from elsewhere upper-cases them (UpperAscii) to store them as the window does.
+    using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
+    AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
+                  const BeforeWrite& beforeWrite = {});
+    // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U",
+    // after the same password check and with the same address rule as add.
+    ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
+    // Marks the entry of exactly this name (trimmed) deleted, emptying every text.
+    ChangeResult remove(const std::string& name);
+    // Changes the key phrase of every entry (both phrases trimmed). confirm gets the
+    // first entry's name deciphered under the old phrase and may cancel. Afterwards the
+    // new phrase is in force when an entry was converted, the old one after a cancel.
+    RekeyOutcome rekey(std::string_view oldPhrase, std::string_view newPhrase,
+                       const std::function<bool(const std::string& verifyLine)>& confirm);
+
+private:
+    friend class ListedNameIndex;
+    ChangeResult change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite);
+
+    Locations paths_;
+    Cipher cipher_;
+    DataFile data_;
+};
+
+// The selected-name lookup for many names in one pass over the file (the text list asks
+// for every line of the list): find(name) answers as Session::find(name) would, failing
+// at the same slot with the same error, but each slot is read at most once. The session's
+// data file stays open from the first question until the index goes away (or a read
+// fails: the error passes to the caller, and the index answers nothing after it); the
+// entries it kept are overwritten when it goes.
+class ListedNameIndex {
+public:
+    explicit ListedNameIndex(Session& session) : session_(session) {}
+    ~ListedNameIndex();
+    ListedNameIndex(const ListedNameIndex&) = delete;
+    ListedNameIndex& operator=(const ListedNameIndex&) = delete;
+    // The entry of the first in-use slot with exactly this name, or nullptr.
+    const Entry* find(const std::string& name);
+
+private:
+    Session& session_;
+    std::unordered_map<std::string, Entry> found_;  // the first slot of each name read so far
+    bool opened_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace vault
