@@ -6,7 +6,7 @@
 
 #include "vault/session.h"
 #include "windows/Ukey.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
         icon.addFile(QStringLiteral(":/icons/keyfold-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
-    TFrmfirst mainWindow;  // FormCreate runs; the window stays hidden
+    MainWindow mainWindow;  // its set-up runs; the window stays hidden
     {
         TFrmKey keyDialog(&mainWindow);
         mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner

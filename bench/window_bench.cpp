@@ -32,7 +32,7 @@
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
 #include "vault/session.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
 
 namespace {
 
@@ -148,16 +148,16 @@ int main(int argc, char** argv) {
     Figure refresh{"Refresh: reload 999, paint", {}, {}, {}, {}};
     auto keyfoldRound = [&] {
         auto start = Clock::now();
-        auto w = std::make_unique<TFrmfirst>();
+        auto w = std::make_unique<MainWindow>();
         w->session().setKeyPhrase(kPhrase);
-        w->LoadAtStart();
+        w->loadAtStart();
         w->show();
         w->repaint();
         QApplication::processEvents();
         load.keyfold.push_back(msSince(start));
         load.keyfoldRss.push_back(rssMb());
         start = Clock::now();
-        w->CmdReloadClick();
+        w->refreshList();
         w->repaint();
         QApplication::processEvents();
         refresh.keyfold.push_back(msSince(start));
@@ -209,9 +209,9 @@ int main(int argc, char** argv) {
     std::vector<std::pair<int, double>> textList;
     for (int count : {10, 100, 500, 999}) {
         writeEntries(count);
-        auto w = std::make_unique<TFrmfirst>();
+        auto w = std::make_unique<MainWindow>();
         w->session().setKeyPhrase(kPhrase);
-        w->LoadAtStart();
+        w->loadAtStart();
         w->show();
         QApplication::processEvents();
         Figure f{"", {}, {}, {}, {}};
@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
             platform::testing::expectBox(platform::BoxKind::Plain,
                                          QStringLiteral("This temporary file has been deleted from your hard drive"));
             start = Clock::now();
-            w->CmdCreateClick();
+            w->createTextList();
             took = msSince(start);
             if (!platform::testing::takeFailures().isEmpty()) {
                 std::fprintf(stderr, "text list: unexpected message boxes\n");

@@ -12,17 +12,8 @@
 namespace platform {
 
 std::int64_t megabytesRounded(std::uint64_t bytes) {
-    const double mb = static_cast<double>(bytes) / 1048576.0;
-    const double lower = std::floor(mb);
-    const double diff = mb - lower;
-    double r;
-    if (diff > 0.5)
-        r = lower + 1.0;
-    else if (diff < 0.5)
-        r = lower;
-    else
-        r = std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;  // halves go to the even one
-    return static_cast<std::int64_t>(r);
+    // The floating-point default rounding: to the nearest, halves to the even one.
+    return static_cast<std::int64_t>(std::nearbyint(static_cast<double>(bytes) / 1048576.0));
 }
 
 #ifdef _WIN32

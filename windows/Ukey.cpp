@@ -20,7 +20,7 @@
 #include "vault/secret.h"
 #include "vault/session.h"
 #include "vault/text.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
 
 using platform::AnsiLineEdit;
 using platform::placeButton;
@@ -70,7 +70,7 @@ std::string trimmedBox(AnsiLineEdit* box) {
 
 }  // namespace
 
-TFrmKey::TFrmKey(TFrmfirst* mainWindow, QWidget* parent) : QDialog(parent), main_(mainWindow) {
+TFrmKey::TFrmKey(MainWindow* mainWindow, QWidget* parent) : QDialog(parent), main_(mainWindow) {
     if (!main_) ownSession_ = std::make_unique<vault::Session>(vault::LocateFiles(platform::appDataFolder()));
     setObjectName(QStringLiteral("FrmKey"));
     setWindowTitle(QStringLiteral("Encryption Key Phrase"));
@@ -200,7 +200,7 @@ void TFrmKey::FormCloseQuery() {
     }
     if (!loaded_) {
         loaded_ = true;
-        if (main_) platform::runGuarded([this] { main_->LoadAtStart(); });
+        if (main_) platform::runGuarded([this] { main_->loadAtStart(); });
     }
     platform::writeUserKeyBool(QStringLiteral("CheckFirstScreen"), CheckBox1->isChecked());
 }

@@ -10,7 +10,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
-class TFrmfirst;
+class MainWindow;
 namespace vault {
 class Session;
 }  // namespace vault
@@ -18,9 +18,9 @@ class Session;
 class TFrmKey : public QDialog {
     Q_OBJECT
 public:
-    // mainWindow's LoadAtStart runs when the dialog closes.
+    // mainWindow's loadAtStart runs when the dialog closes.
     // Without a main window the dialog works on a session of its own.
-    explicit TFrmKey(TFrmfirst* mainWindow, QWidget* parent = nullptr);
+    explicit TFrmKey(MainWindow* mainWindow, QWidget* parent = nullptr);
     ~TFrmKey() override;
 
     QLabel* Label1 = nullptr;
@@ -61,7 +61,7 @@ private:
     // The main window's session: its data file, paths and key phrase.
     vault::Session& session();
 
-    TFrmfirst* main_;
+    MainWindow* main_;
     std::unique_ptr<vault::Session> ownSession_;
     bool loaded_ = false;
 };

@@ -16,7 +16,11 @@
 #include <QtTest>
 
 #include "support.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/ansi.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 
@@ -80,11 +84,12 @@ private slots:
         auto w = startProgram(QStringLiteral("phrase"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(w->EdName->text(), QStringLiteral("MY BANK"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK"));
 
         QString site, url, hideCaption;
         QJsonObject values;
-        QVERIFY(withBrowserWindow([&] { w->CmdGoWeb->click(); }, [&](QWidget* window) {
+        QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
+        QVERIFY(withBrowserWindow([&] { openWithin->click(); }, [&](QWidget* window) {
             site = window->findChild<QLabel*>(QStringLiteral("LblName"))->text();
             url = window->findChild<QLineEdit*>(QStringLiteral("EdURL"))->text();
             hideCaption = window->findChild<QPushButton*>(QStringLiteral("CmdHide"))->text();
@@ -99,14 +104,15 @@ private slots:
         VERIFY_BOXES();
 
         // Masking on in the main window; a double click on the name opens the window too.
-        w->CmdHide->click();
-        QVERIFY(!w->LblUserHidden->isHidden());
-        const QRect line = w->ListBox1->visualItemRect(w->ListBox1->item(0));
+        control<QPushButton>(w, "CmdHide")->click();
+        QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
+        QListWidget* list = control<QListWidget>(w, "ListBox1");
+        const QRect line = list->visualItemRect(list->item(0));
         QVERIFY(withBrowserWindow(
             [&] {
                 // A double click: press and release, then the second press as a double click.
-                QTest::mouseClick(w->ListBox1->viewport(), Qt::LeftButton, {}, line.center());
-                QTest::mouseDClick(w->ListBox1->viewport(), Qt::LeftButton, {}, line.center());
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line.center());
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, line.center());
             },
             [&](QWidget* window) {
                 hideCaption = window->findChild<QPushButton*>(QStringLiteral("CmdHide"))->text();

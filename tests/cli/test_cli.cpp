@@ -14,7 +14,11 @@
 #include "platform/messages.h"
 #include "tests/gui/support.h"
 #include "tests/support/vault_files.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/ansi.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 
@@ -161,24 +165,24 @@ private slots:
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"TERMINAL", "WINDOW"}));
         // The window adds while it still shows its list; the command line sees it.
-        w->EdName->setText(QStringLiteral("second"));
-        w->Edwebsite->setText(QStringLiteral("s.example"));
-        w->EdUser->setText(QStringLiteral("su"));
-        w->Edpwd->setText(QStringLiteral("sp"));
-        w->EdComments->clear();
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("second"));
+        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(QStringLiteral("s.example"));
+        control<platform::AnsiLineEdit>(w, "EdUser")->setText(QStringLiteral("su"));
+        control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QStringLiteral("sp"));
+        control<platform::AnsiLineEdit>(w, "EdComments")->clear();
         platform::testing::expectBox(platform::BoxKind::Plain, QStringLiteral("Successfully added to your list."));
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         QCOMPARE(cli({"ls"}).out, QStringLiteral("SECOND\nTERMINAL\nWINDOW\n"));
         // The command line changes the entry the window shows: the window's update of
         // it is refused instead of overwriting it.
-        w->ListBox1->setCurrentRow(1);
-        w->ListBox1Click();
-        QCOMPARE(w->EdName->text(), QStringLiteral("TERMINAL"));
+        control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
+        w->showSelectedEntry();
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("TERMINAL"));
         EXPECT_RUN(cli({"edit", "terminal", "--user", "changed"}), 0);
-        w->Edpwd->setText(QStringLiteral("windowpw"));
+        control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QStringLiteral("windowpw"));
         platform::testing::reset();
         platform::testing::expectBox(platform::BoxKind::Plain, QString());
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         platform::testing::takeFailures();
         platform::testing::reset();
         QCOMPARE(readSlot(1, "k").UserId.str(), std::string("changed"));

@@ -16,7 +16,11 @@
 #include "vault/locations.h"
 #include "vault/session.h"
 #include "windows/Ukey.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/ansi.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -33,12 +37,12 @@ const QString kVerify = QStringLiteral(
 QString deleteQuestion(const QString& name) {
     return "You chose delete. You sure you want to delete entry " + name + "? (Click \"Yes\" to delete)";
 }
-void type(TFrmfirst* w, const QString& name, const QString& site, const QString& pwd = {}) {
-    w->EdName->setText(name);
-    w->Edwebsite->setText(site);
-    w->EdUser->setText(QStringLiteral("someone"));
-    w->Edpwd->setText(pwd);
-    w->EdComments->setText(QString());
+void type(MainWindow* w, const QString& name, const QString& site, const QString& pwd = {}) {
+    control<platform::AnsiLineEdit>(w, "EdName")->setText(name);
+    control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(site);
+    control<platform::AnsiLineEdit>(w, "EdUser")->setText(QStringLiteral("someone"));
+    control<platform::AnsiLineEdit>(w, "Edpwd")->setText(pwd);
+    control<platform::AnsiLineEdit>(w, "EdComments")->setText(QString());
 }
 }  // namespace
 
@@ -59,7 +63,7 @@ private slots:
         type(w.get(), QStringLiteral("MAIL"), QStringLiteral("http://mail"), QStringLiteral("pw2"));
         vault::testing::failNthCall(1, ENOSPC, Op::Write);
         expectBox(BoxKind::Error, QStringLiteral("Disk full"));
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
         QVERIFY(fileBytes(dataFilePath()) == before);
@@ -68,7 +72,7 @@ private slots:
 
         // The disk has room again: the same click goes through.
         expectBox(BoxKind::Plain, kAdded);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
         QCOMPARE(readSlot(1, "key").Name.str(), std::string("MAIL"));
@@ -82,14 +86,14 @@ private slots:
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://bank.example"), QStringLiteral("new"));
         vault::testing::failNthCall(1, EIO, Op::Read);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QVERIFY(fileBytes(dataFilePath()) == before);
 
         // The write lands but its flush fails: reported, and the slot is whole.
         vault::testing::failNthCall(1, EIO, Op::Sync);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(0, "key");
         QCOMPARE(r.Status.str(), std::string("U"));
@@ -102,20 +106,20 @@ private slots:
         auto w = startProgram(QString());
         QCOMPARE(std::remove(dataFilePath().c_str()), 0);
 
-        w->EdName->setText(QStringLiteral("BANK"));
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("BANK"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
         expectBox(BoxKind::Error, QStringLiteral("File not found"));
-        w->CmdDelete->click();
+        control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
 
         type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
         expectBox(BoxKind::Error, QStringLiteral("File not found"));
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
 
         // The text list reads every entry through the list: the first read fails.
         expectBox(BoxKind::Error, QStringLiteral("File not found"));
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(!vault::FileExists(dataFilePath()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
@@ -134,34 +138,34 @@ private slots:
         }
         writeDataFile("key", entries);
         auto w = startProgram(QStringLiteral("key"));
-        QCOMPARE(w->ListBox1->count(), 130);
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
 
         vault::testing::failNthCall(2, EIO, Op::Read);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
-        w->CmdReload->click();
+        control<QPushButton>(w, "CmdReload")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
         QStringList first128;
         for (int i = 0; i < 128; ++i) first128 << nameOf(i);
         QCOMPARE(listLines(w.get()), first128);
-        QCOMPARE(w->EdName->text(), QStringLiteral("N127"));
-        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://N127"));
-        QCOMPARE(w->EdUser->text(), QStringLiteral("userN127"));
-        QCOMPARE(w->Edpwd->text(), QStringLiteral("pwN127"));
-        QCOMPARE(w->ListBox1->currentRow(), -1);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://N127"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("pwN127"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
         QVERIFY(!w->session().dataFile().isOpen());
 
-        w->CmdReload->click();
-        QCOMPARE(w->ListBox1->count(), 130);
-        QCOMPARE(w->EdName->text(), QStringLiteral("N129"));
+        control<QPushButton>(w, "CmdReload")->click();
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
         vault::testing::failNthCall(2, EIO, Op::Read);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
-        QCOMPARE(w->ListBox1->currentRow(), 128);
-        QCOMPARE(w->EdName->text(), QStringLiteral("N127"));
-        QCOMPARE(w->EdUser->text(), QStringLiteral("userN127"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 128);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
         QVERIFY(!w->session().dataFile().isOpen());
         // The unfinished list, passwords in clear, is not left behind.
         QVERIFY(!vault::FileExists(w->session().paths().dataFolder + "/Tempfile.txt"));
@@ -170,7 +174,7 @@ private slots:
     void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
         writeDataFile("old", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
         const std::string before = fileBytes(dataFilePath());
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         key.ChkChange->setChecked(true);

@@ -13,6 +13,9 @@
 #include "tests/support/vault_files.h"
 #include "vault/locations.h"
 #include "windows/Ukey.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 namespace gui_test {
 
@@ -46,8 +49,8 @@ std::string fileBytes(const std::string& path) { return testsupport::readBytes(p
 
 std::string dataFilePath() { return paths().dataFile; }
 
-std::unique_ptr<TFrmfirst> startProgram(const QString& phrase, bool byContinue) {
-    auto main = std::make_unique<TFrmfirst>();
+std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue) {
+    auto main = std::make_unique<MainWindow>();
     TFrmKey key(main.get());
     key.PrepareDialog();
     key.EdKeyContinue->setText(phrase);
@@ -59,9 +62,10 @@ std::unique_ptr<TFrmfirst> startProgram(const QString& phrase, bool byContinue) 
     return main;
 }
 
-QStringList listLines(TFrmfirst* w) {
+QStringList listLines(MainWindow* w) {
     QStringList lines;
-    for (int i = 0; i < w->ListBox1->count(); ++i) lines << w->ListBox1->item(i)->text();
+    for (int i = 0; i < control<QListWidget>(w, "ListBox1")->count(); ++i)
+        lines << control<QListWidget>(w, "ListBox1")->item(i)->text();
     return lines;
 }
 

@@ -10,7 +10,7 @@
 #include "tests/support/boxes.h"
 #include "vault/locations.h"
 #include "vault/record.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
 
 namespace gui_test {
 
@@ -36,9 +36,9 @@ std::string dataFilePath();
 
 // Starts the program: main window created hidden, key dialog with the phrase typed,
 // left by Continue (or by its close button), list loaded.
-std::unique_ptr<TFrmfirst> startProgram(const QString& phrase, bool byContinue = true);
+std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue = true);
 
-QStringList listLines(TFrmfirst* w);
+QStringList listLines(MainWindow* w);
 using testsupport::boxProblems;
 
 }  // namespace gui_test

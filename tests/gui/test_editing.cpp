@@ -14,7 +14,11 @@
 #include "vault/session.h"
 #include "vault/locations.h"
 #include "vault/record.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/ansi.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -52,13 +56,13 @@ QString deleteQuestion(const QString& boxText) {
            "? (Click \"Yes\" to delete)";
 }
 
-void type(TFrmfirst* w, const QString& name, const QString& site, const QString& user = {},
+void type(MainWindow* w, const QString& name, const QString& site, const QString& user = {},
           const QString& pwd = {}, const QString& comments = {}) {
-    w->EdName->setText(name);
-    w->Edwebsite->setText(site);
-    w->EdUser->setText(user);
-    w->Edpwd->setText(pwd);
-    w->EdComments->setText(comments);
+    control<platform::AnsiLineEdit>(w, "EdName")->setText(name);
+    control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(site);
+    control<platform::AnsiLineEdit>(w, "EdUser")->setText(user);
+    control<platform::AnsiLineEdit>(w, "Edpwd")->setText(pwd);
+    control<platform::AnsiLineEdit>(w, "EdComments")->setText(comments);
 }
 // Runs body as another copy of the program would: a second process on the same file.
 bool inOtherCopy(const std::function<void()>& body) {
@@ -93,7 +97,7 @@ private slots:
         type(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "),
              QStringLiteral(" me "), QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
         expectBox(BoxKind::Plain, kAdded);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(1, "pw");
         QCOMPARE(r.Status.str(), std::string("A"));
@@ -103,9 +107,10 @@ private slots:
         QCOMPARE(r.Comments.str(), std::string("na\xEFve ?"));  // 8-bit text, "?" where it cannot hold
         QCOMPARE(r.Password.str(), std::string("p4ss"));
         QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
-        QCOMPARE(w->ListBox1->currentRow(), 0);
-        QCOMPARE(w->EdName->text(), QStringLiteral("MAIL"));  // the first line, not the new one
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+                 QStringLiteral("MAIL"));  // the first line, not the new one
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
 
     void addRefusals() {
@@ -114,33 +119,33 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         for (const QString& pwd : {QStringLiteral("a b"), QStringLiteral(" ab"), QStringLiteral("ab ")}) {
             type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"), {}, pwd);
-            w->LblCount->setText(QStringLiteral("untouched"));
+            control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
             expectBox(BoxKind::Plain, kSpace);
-            w->CmdAdd->click();
+            control<QPushButton>(w, "CmdAdd")->click();
             VERIFY_BOXES();
-            QCOMPARE(w->LblCount->text(), QStringLiteral("untouched"));
+            QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
         }
         // Letter case does not make a new name; the message names it as upper case.
         type(w.get(), QStringLiteral("abc "), QStringLiteral("x"));
         expectBox(BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC")));
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->LblCount->text(), QStringLiteral("untouched"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
         // Empty name or website: refused, and the count is refreshed.
         for (const auto& [name, site] : {std::pair{QStringLiteral("  "), QStringLiteral("x")},
                                          std::pair{QStringLiteral("NEW"), QStringLiteral(" ")}}) {
             type(w.get(), name, site);
-            w->LblCount->setText(QStringLiteral("untouched"));
+            control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
             expectBox(BoxKind::Plain, kNeedNameAndSite);
-            w->CmdAdd->click();
+            control<QPushButton>(w, "CmdAdd")->click();
             VERIFY_BOXES();
-            QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 1"));
+            QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
         // Update refuses a space as well.
         type(w.get(), QStringLiteral("ABC"), QStringLiteral("x"), {}, QStringLiteral("a b"));
         expectBox(BoxKind::Plain, kSpace);
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -159,7 +164,7 @@ private slots:
         for (const Case& c : cases) {
             type(w.get(), QStringLiteral("N%1").arg(slot), c.typed);
             expectBox(BoxKind::Plain, kAdded);
-            w->CmdAdd->click();
+            control<QPushButton>(w, "CmdAdd")->click();
             VERIFY_BOXES();
             QCOMPARE(readSlot(slot, "").Website.str(), c.stored);
             ++slot;
@@ -167,9 +172,9 @@ private slots:
         // Update with an empty website box stores "http://" and shows it.
         type(w.get(), QStringLiteral("N1"), QString());
         expectBox(BoxKind::Plain, QStringLiteral("N1 has been updated."));
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://"));
         const vault::SiteRecord r = readSlot(1, "");
         QCOMPARE(r.Status.str(), std::string("U"));
         QCOMPARE(r.Website.str(), std::string("http://"));
@@ -183,17 +188,17 @@ private slots:
         auto w = startProgram(QStringLiteral("k"));
         type(w.get(), QStringLiteral("LAST"), QStringLiteral("http://last"));
         expectBox(BoxKind::Plain, kAdded);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(998, "k").Name.str(), std::string("LAST"));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 999"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
         const std::string before = fileBytes(dataFilePath());
         type(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
-        w->LblCount->setText(QString());
+        control<QLabel>(w, "LblCount")->setText(QString());
         expectBox(BoxKind::Plain, kFull);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 999"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
 
@@ -203,28 +208,28 @@ private slots:
             entries.push_back({i, "A", std::string(1, char('A' + i)) + "SITE", "http://x", "u", "c", "p"});
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
-        w->EdName->setText(QStringLiteral("CSITE"));
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("CSITE"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false);
-        w->CmdDelete->click();
+        control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->ListBox1->count(), 5);
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 5);
 
-        w->EdName->setText(QStringLiteral(" CSITE "));
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral(" CSITE "));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true);
         expectBox(BoxKind::Plain, QStringLiteral(" CSITE  has been deleted."));
-        w->CmdDelete->click();
+        control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
         const vault::SiteRecord gone = readSlot(2, "k");
         QCOMPARE(gone.Status.str(), std::string("D"));
         QCOMPARE(gone.Name.length, (unsigned char)0);
         QCOMPARE(gone.Password.length, (unsigned char)0);
         QCOMPARE(listLines(w.get()), QStringList({"ASITE", "BSITE", "DSITE", "ESITE"}));
-        QCOMPARE(w->EdName->text(), QStringLiteral("ASITE"));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 4"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ASITE"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
         expectBox(BoxKind::Plain, kAdded);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(2, "k").Name.str(), std::string("NEW"));
     }
@@ -234,32 +239,33 @@ private slots:
                            {1, "D", "", "", "", "", ""},
                            {2, "A", "BANK", "http://old", "", "", ""}});
         auto w = startProgram(QString());
-        w->EdFilter->setText(QStringLiteral("AA"));
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral("AA"));
         QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
         expectBox(BoxKind::Plain, kAdded);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(1, "").Name.str(), std::string("BANK"));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));  // the lines shown
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(),
+                 QStringLiteral("Total Sites = 2"));  // the lines shown
 
         // A duplicate met in the file before the free slot is refused with the file's text.
         type(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
-        w->EdFilter->setText(QStringLiteral("AAA"));
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral("AAA"));
         expectBox(BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK")));
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
 
         // Update and delete act on the lower slot.
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://updated"));
         expectBox(BoxKind::Plain, QStringLiteral("BANK has been updated."));
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(1, "").Website.str(), std::string("http://updated"));
         QCOMPARE(readSlot(2, "").Website.str(), std::string("http://old"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
         expectBox(BoxKind::Plain, QStringLiteral("BANK has been deleted."));
-        w->CmdDelete->click();
+        control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(1, "").Status.str(), std::string("D"));
         QCOMPARE(readSlot(2, "").Status.str(), std::string("A"));
@@ -269,28 +275,29 @@ private slots:
         writeDataFile("", {{0, "A", "ONLY", "http://only", "u", "", "p"}});
         auto w = startProgram(QString());
         const std::string before = fileBytes(dataFilePath());
-        w->EdName->setText(QStringLiteral("OTHER"));
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("OTHER"));
         expectBox(BoxKind::Plain, kNotFound);
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), before);
-        w->EdName->clear();
-        w->LblCount->setText(QString());
+        control<platform::AnsiLineEdit>(w, "EdName")->clear();
+        control<QLabel>(w, "LblCount")->setText(QString());
         expectBox(BoxKind::Confirm, deleteQuestion(QString()), true);
         expectBox(BoxKind::Plain, kNeedName);
-        w->CmdDelete->click();
+        control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 1"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
         QCOMPARE(fileBytes(dataFilePath()), before);
 
-        w->EdName->setText(QStringLiteral("ONLY"));
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("ONLY"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true);
         expectBox(BoxKind::Plain, QStringLiteral("ONLY has been deleted."));
-        w->CmdDelete->click();
+        control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->ListBox1->count(), 0);
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
-        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://only"));  // boxes keep the text
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(),
+                 QStringLiteral("http://only"));  // boxes keep the text
     }
 
     void anotherCopysChangeIsNotOverwritten() {
@@ -304,7 +311,7 @@ private slots:
         const std::string theirs = fileBytes(dataFilePath());
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));
         expectBox(BoxKind::Warning, kChangedByOtherCopy);
-        w->CmdUpdate->click();
+        control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QVERIFY(fileBytes(dataFilePath()) == theirs);
         QCOMPARE(listLines(w.get()), QStringList{QStringLiteral("BANK")});
@@ -315,9 +322,9 @@ private slots:
         auto w = startProgram(QString());
         type(w.get(), QStringLiteral("HIDDEN"), QStringLiteral("http://h"), QStringLiteral("user1"),
              QStringLiteral("pw1"));
-        w->CmdHide->click();
+        control<QPushButton>(w, "CmdHide")->click();
         expectBox(BoxKind::Plain, kAdded);
-        w->CmdAdd->click();
+        control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(0, "");
         QCOMPARE(r.UserId.str(), std::string("user1"));

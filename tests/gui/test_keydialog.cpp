@@ -20,7 +20,11 @@
 #include "vault/locations.h"
 #include "vault/session.h"
 #include "windows/Ukey.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/ansi.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -66,7 +70,7 @@ private slots:
     void init() { freshStart(); }
 
     void dialogLayout() {
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         QCOMPARE(key.windowTitle(), QStringLiteral("Encryption Key Phrase"));
@@ -106,7 +110,7 @@ private slots:
     void showTypedCharactersIsRemembered() {
         platform::writeUserKeyBool(QStringLiteral("CheckFirstScreen"), true);
         writeDataFile("", {});
-        TFrmfirst main;
+        MainWindow main;
         {
             TFrmKey key(&main);
             key.PrepareDialog();
@@ -136,7 +140,7 @@ private slots:
 
     void phraseNeverExceeds255Characters() {
         writeDataFile("", {});
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         const QString longPhrase(300, QLatin1Char('x'));
@@ -154,7 +158,7 @@ private slots:
 
     void continueFailureKeepsTheDialogOpen() {
         writeDataFile("", {}, 1);  // a file of one slot cannot give its second
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         key.show();
@@ -164,14 +168,14 @@ private slots:
         VERIFY_BOXES();
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFile().isOpen());
-        QVERIFY(main.LblCount->text().isEmpty());  // nothing loaded yet
+        QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());  // nothing loaded yet
         key.hide();
     }
 
     void verifyRefusesAnEmptyNewPhraseAndNoLeavesTheFile() {
         writeDataFile("old", kTwo);
         const std::string before = fileBytes(dataFilePath());
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         key.ChkChange->setChecked(true);
@@ -198,7 +202,7 @@ private slots:
     void completedRekeyOpensWithTheNewPhraseOnly() {
         writeDataFile("old", kTwo);
         {
-            TFrmfirst main;
+            MainWindow main;
             TFrmKey key(&main);
             key.PrepareDialog();
             key.ChkChange->setChecked(true);
@@ -217,7 +221,7 @@ private slots:
 
         auto w = startProgram(QStringLiteral("new"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-        QCOMPARE(w->EdUser->text(), QStringLiteral("au"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
         w = startProgram(QStringLiteral("old"));
         QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
         VERIFY_BOXES();
@@ -229,7 +233,7 @@ private slots:
             many.push_back({i, "A", "SITE" + std::to_string(i), "http://s", "u", "c", "p"});
         writeDataFile("old", many);
         const std::string before = fileBytes(dataFilePath());
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         key.ChkChange->setChecked(true);
@@ -248,7 +252,7 @@ private slots:
         key.EdKeyContinue->setText(QStringLiteral("old"));
         key.show();
         key.Button1->click();
-        QCOMPARE(main.ListBox1->count(), 20);
+        QCOMPARE(control<QListWidget>(main, "ListBox1")->count(), 20);
         QVERIFY(listLines(&main).contains(QStringLiteral("SITE7")));
         VERIFY_BOXES();
     }
@@ -257,7 +261,7 @@ private slots:
         setupPaths();
         const std::string absent = paths().dataFolder + "/stick/KFOLD30.DAT";
         QCOMPARE(::symlink(absent.c_str(), dataFilePath().c_str()), 0);
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         key.PrepareDialog();
         key.show();
@@ -284,7 +288,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         }
-        TFrmfirst main;
+        MainWindow main;
         TFrmKey key(&main);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 27"));
         {
@@ -300,7 +304,7 @@ private slots:
         key.Button1->click();
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
-        QCOMPARE(main.LblCount->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(control<QLabel>(main, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
 
         // A legacy file without one whole record is not converted, and the user is told so.
         QFile::remove(QString::fromStdString(dataFilePath()));

@@ -16,7 +16,12 @@
 #include "support.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/ansi.h"
+#include <QFrame>
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -38,36 +43,45 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "BANK", "MAIL"}));
         // A real click on MAIL.
-        const QRect mailRect = w->ListBox1->visualItemRect(w->ListBox1->item(2));
-        QTest::mouseClick(w->ListBox1->viewport(), Qt::LeftButton, {}, mailRect.center());
-        QCOMPARE(w->EdName->text(), QStringLiteral("MAIL"));
-        QCOMPARE(w->Edpwd->text(), QStringLiteral("mp"));
+        const QRect mailRect =
+            control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(2));
+        QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {},
+                          mailRect.center());
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         // Long texts show their start.
-        for (const auto* box : {w->EdName, w->Edwebsite, w->EdUser, w->EdComments, w->Edpwd})
+        for (const auto* box :
+             {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"),
+              control<platform::AnsiLineEdit>(w, "EdUser"), control<platform::AnsiLineEdit>(w, "EdComments"),
+              control<platform::AnsiLineEdit>(w, "Edpwd")})
             QCOMPARE(box->cursorPosition(), 0);
         // The keyboard moves the selection too; both BANK lines show the lower slot.
-        w->ListBox1->setFocus();
-        QTest::keyClick(w->ListBox1, Qt::Key_Up);
-        QCOMPARE(w->ListBox1->currentRow(), 1);
-        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://bank"));
+        control<QListWidget>(w, "ListBox1")->setFocus();
+        QTest::keyClick(control<QListWidget>(w, "ListBox1"), Qt::Key_Up);
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 1);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // A name no slot holds leaves the boxes as they are, without a message.
-        w->ListBox1->addItem(QStringLiteral("NOWHERE"));
-        w->ListBox1->setCurrentItem(w->ListBox1->findItems("NOWHERE", Qt::MatchExactly).first());
-        w->ListBox1Click();
-        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://bank"));
+        control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("NOWHERE"));
+        control<QListWidget>(w, "ListBox1")
+            ->setCurrentItem(
+                control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
+        w->showSelectedEntry();
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // Pressing on one line and letting go on another selects that one: it is shown.
-        QWidget* view = w->ListBox1->viewport();
-        const QPoint from = w->ListBox1->visualItemRect(w->ListBox1->item(0)).center();
+        QWidget* view = control<QListWidget>(w, "ListBox1")->viewport();
+        const QPoint from = control<QListWidget>(w, "ListBox1")
+                                ->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0))
+                                .center();
         QTest::mousePress(view, Qt::LeftButton, {}, from);
         QMouseEvent drag(QEvent::MouseMove, QPointF(mailRect.center()),
                          QPointF(view->mapToGlobal(mailRect.center())), Qt::NoButton,
                          Qt::LeftButton, {});
         QApplication::sendEvent(view, &drag);
         QTest::mouseRelease(view, Qt::LeftButton, {}, mailRect.center());
-        QCOMPARE(w->ListBox1->currentRow(), 2);
-        QTRY_COMPARE(w->EdName->text(), QStringLiteral("MAIL"));
-        QCOMPARE(w->Edpwd->text(), QStringLiteral("mp"));
-        QCOMPARE(w->EdUser->cursorPosition(), 0);
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
+        QTRY_COMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->cursorPosition(), 0);
         VERIFY_BOXES();
         w->hide();
     }
@@ -78,28 +92,30 @@ private slots:
                            {2, "A", "MAIL", "http://mail", "mu", "", "mp"},
                            {3, "A", "MY BANK", "http://mybank", "", "", ""}});
         auto w = startProgram(QString());
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 4"));
-        QTest::keyClicks(w->EdFilter, QStringLiteral("a"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
+        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdFilter"), QStringLiteral("a"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
-        QTest::keyClicks(w->EdFilter, QStringLiteral("m"));
+        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdFilter"), QStringLiteral("m"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
-        QCOMPARE(w->ListBox1->currentRow(), -1);
-        QTest::keyClick(w->EdFilter, Qt::Key_Backspace);
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
+        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdFilter"), Qt::Key_Backspace);
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 4"));
-        QCOMPARE(w->EdName->text(), QStringLiteral("AMAZON"));  // boxes keep their entry
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+                 QStringLiteral("AMAZON"));  // boxes keep their entry
 
-        w->CmdReload->click();
-        QCOMPARE(w->EdFilter->text(), QString());
+        control<QPushButton>(w, "CmdReload")->click();
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdFilter")->text(), QString());
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
-        QCOMPARE(w->ListBox1->currentRow(), -1);
-        QCOMPARE(w->EdName->text(), QStringLiteral("MY BANK"));  // last in-use slot of the file
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 4"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+                 QStringLiteral("MY BANK"));  // last in-use slot of the file
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         // Blanks only do nothing; a leading blank is part of the filter.
-        w->EdFilter->setText(QStringLiteral("   "));
-        QCOMPARE(w->ListBox1->count(), 4);
-        w->EdFilter->setText(QStringLiteral(" b"));
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral("   "));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 4);
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral(" b"));
         QCOMPARE(listLines(w.get()), QStringList({"MY BANK"}));
         VERIFY_BOXES();
     }
@@ -107,70 +123,72 @@ private slots:
     void maskingCopyingAndPasting() {
         writeDataFile("", {{0, "A", "MAIL", "http://mail", "me@mail", "", "Secret12"}});
         auto w = startProgram(QString());
-        w->CmdHide->click();
-        QVERIFY(w->EdUser->isHidden());
-        QVERIFY(!w->LblUserHidden->isHidden());
-        QCOMPARE(w->CmdHide->text(), QStringLiteral("S"));
-        QCOMPARE(w->LblPwdHidden->geometry().topLeft(), QPoint(274, 212));
+        control<QPushButton>(w, "CmdHide")->click();
+        QVERIFY(control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
+        QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
+        QCOMPARE(control<QLabel>(w, "LblPwdHidden")->geometry().topLeft(), QPoint(274, 212));
 
         // Copying works masked too; the panel flashes and stays a shade darker.
         // The black lasts about a tenth of a second, long enough to be seen.
-        QCOMPARE(w->Panel1->palette().color(QPalette::Window), QColor(239, 239, 239));
+        QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(239, 239, 239));
         QElapsedTimer flash;
         flash.start();
-        w->BitBtn4->click();
+        control<QPushButton>(w, "BitBtn4")->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Secret12"));
-        QCOMPARE(w->Panel1->palette().color(QPalette::Window), QColor(Qt::black));
-        QTRY_COMPARE(w->Panel1->palette().color(QPalette::Window), QColor(232, 232, 232));
+        QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(Qt::black));
+        QTRY_COMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(232, 232, 232));
         QVERIFY2(flash.elapsed() >= 90, qPrintable(QString::number(flash.elapsed())));
-        w->BitBtn3->click();
+        control<QPushButton>(w, "BitBtn3")->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("me@mail"));
-        QTRY_COMPARE(w->Panel1->palette().color(QPalette::Window), QColor(232, 232, 232));
+        QTRY_COMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(232, 232, 232));
         // Screen readers tell the one-letter buttons apart by what they do.
         auto spoken = [](QWidget* b) {
             return QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name);
         };
-        QCOMPARE(spoken(w->BitBtn3), QStringLiteral("Copy User ID"));
-        QCOMPARE(spoken(w->BitBtn4), QStringLiteral("Copy Password"));
-        QCOMPARE(spoken(w->CmdHide), QStringLiteral("Show User ID and Password"));
-        w->CmdHide->click();
-        QVERIFY(!w->EdUser->isHidden());
-        QVERIFY(w->LblPwdHidden->isHidden());
-        QCOMPARE(w->CmdHide->text(), QStringLiteral("H"));
-        QCOMPARE(spoken(w->CmdHide), QStringLiteral("Hide User ID and Password"));
+        QCOMPARE(spoken(control<QPushButton>(w, "BitBtn3")), QStringLiteral("Copy User ID"));
+        QCOMPARE(spoken(control<QPushButton>(w, "BitBtn4")), QStringLiteral("Copy Password"));
+        QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Show User ID and Password"));
+        control<QPushButton>(w, "CmdHide")->click();
+        QVERIFY(!control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(control<QLabel>(w, "LblPwdHidden")->isHidden());
+        QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("H"));
+        QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Hide User ID and Password"));
 
         // A double click pastes through the box's own paste: its limits apply.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QGuiApplication::clipboard()->setText(QString(30, QLatin1Char('z')));
-        QTest::mouseDClick(w->Edpwd, Qt::LeftButton);
-        QCOMPARE(w->Edpwd->text(), QString(25, QLatin1Char('z')));
+        QTest::mouseDClick(control<platform::AnsiLineEdit>(w, "Edpwd"), Qt::LeftButton);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('z')));
         QGuiApplication::clipboard()->setText(QStringLiteral("my bank \u00e9"));
-        QTest::mouseDClick(w->EdName, Qt::LeftButton);
-        QCOMPARE(w->EdName->text(), QStringLiteral("MY BANK \u00c9"));
+        QTest::mouseDClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::LeftButton);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK \u00c9"));
         QGuiApplication::clipboard()->setText(QStringLiteral("note"));
-        w->EdCommentsDblClick();
-        QCOMPARE(w->EdComments->text(), QStringLiteral("note"));
+        w->pasteInto(control<platform::AnsiLineEdit>(w, "EdComments"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("note"));
         QGuiApplication::clipboard()->clear();
-        w->EdwebsiteDblClick();
-        QCOMPARE(w->Edwebsite->text(), QString());
-        QCOMPARE(w->Edwebsite->contextMenuPolicy(), Qt::DefaultContextMenu);
+        w->pasteInto(control<platform::AnsiLineEdit>(w, "Edwebsite"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QString());
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->contextMenuPolicy(),
+                 Qt::DefaultContextMenu);
 
         // A pasted line break ends what a one-line box takes, by double click or keyboard.
         QGuiApplication::clipboard()->setText(QStringLiteral("line one\nline two"));
-        QTest::mouseDClick(w->EdName, Qt::LeftButton);
-        QCOMPARE(w->EdName->text(), QStringLiteral("LINE ONE"));
+        QTest::mouseDClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::LeftButton);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("LINE ONE"));
         QGuiApplication::clipboard()->setText(QStringLiteral("first\r\nsecond"));
-        w->EdComments->setFocus();
-        w->EdComments->selectAll();
-        QTest::keyClick(w->EdComments, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(w->EdComments->text(), QStringLiteral("first"));
+        control<platform::AnsiLineEdit>(w, "EdComments")->setFocus();
+        control<platform::AnsiLineEdit>(w, "EdComments")->selectAll();
+        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdComments"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("first"));
         // The box's context menu pastes the same way.
         QGuiApplication::clipboard()->setText(QStringLiteral("menu\rtext"));
-        w->EdComments->selectAll();
-        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    w->EdComments->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(w->EdComments, &menuEvent);
+        control<platform::AnsiLineEdit>(w, "EdComments")->selectAll();
+        QContextMenuEvent menuEvent(
+            QContextMenuEvent::Mouse, QPoint(5, 5),
+            control<platform::AnsiLineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(control<platform::AnsiLineEdit>(w, "EdComments"), &menuEvent);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         QVERIFY(menu);
         QAction* pasteAction = nullptr;
@@ -179,21 +197,21 @@ private slots:
         QVERIFY(pasteAction);
         pasteAction->trigger();
         menu->close();
-        QCOMPARE(w->EdComments->text(), QStringLiteral("menu"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("menu"));
         QGuiApplication::clipboard()->setText(QStringLiteral("\nhidden"));
-        w->EdUserDblClick();
-        QCOMPARE(w->EdUser->text(), QString());
+        w->pasteInto(control<platform::AnsiLineEdit>(w, "EdUser"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QString());
 
         // Typing and pasting into the upper-case Name box can be undone step by step.
-        w->EdName->clear();
-        QTest::keyClicks(w->EdName, QStringLiteral("ab"));
-        QCOMPARE(w->EdName->text(), QStringLiteral("AB"));
+        control<platform::AnsiLineEdit>(w, "EdName")->clear();
+        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdName"), QStringLiteral("ab"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
         QGuiApplication::clipboard()->setText(QStringLiteral(" cd\nef"));
-        QTest::keyClick(w->EdName, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(w->EdName->text(), QStringLiteral("AB CD"));
-        QVERIFY(w->EdName->isUndoAvailable());
-        QTest::keyClick(w->EdName, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(w->EdName->text(), QStringLiteral("AB"));
+        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AB CD"));
+        QVERIFY(control<platform::AnsiLineEdit>(w, "EdName")->isUndoAvailable());
+        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
         VERIFY_BOXES();
         w->hide();
     }
@@ -214,13 +232,13 @@ private slots:
 
         // Marked as a secret beside the text, and gone after the delay.
         clearAfter("1");
-        w->BitBtn4->click();
+        control<QPushButton>(w, "BitBtn4")->click();
         QCOMPARE(clipboard->text(), QStringLiteral("Secret12"));
         QCOMPARE(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
         QTRY_COMPARE_WITH_TIMEOUT(clipboard->text(), QString(), 3000);
 
         // A newer copy is never wiped, even one of the same text.
-        w->BitBtn3->click();
+        control<QPushButton>(w, "BitBtn3")->click();
         clipboard->setText(QStringLiteral("me@mail"));
         QTest::qWait(1500);
         QCOMPARE(clipboard->text(), QStringLiteral("me@mail"));
@@ -228,7 +246,7 @@ private slots:
 
         // Copying again starts the delay again; 0 keeps the copy until the program ends.
         clearAfter("0");
-        w->BitBtn4->click();
+        control<QPushButton>(w, "BitBtn4")->click();
         QTest::qWait(1500);
         QCOMPARE(clipboard->text(), QStringLiteral("Secret12"));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);

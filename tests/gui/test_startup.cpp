@@ -18,7 +18,12 @@
 #include "vault/locations.h"
 #include "vault/settings.h"
 #include "windows/Ukey.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "platform/controls.h"
+#include <QFrame>
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -44,7 +49,7 @@ private slots:
     void init() { freshStart(); }
 
     void controlsSitAtTheirPlaces() {
-        TFrmfirst w;
+        MainWindow w;
         VERIFY_BOXES();
         QCOMPARE(w.windowTitle(), QStringLiteral("Keyfold"));
         QCOMPARE(w.size(), QSize(666, 638));
@@ -62,38 +67,52 @@ private slots:
             QVERIFY2(c, p.name);
             QCOMPARE(c->geometry(), p.rect);
         }
-        QCOMPARE(w.BitBtn5->parentWidget(), static_cast<QWidget*>(&w));
-        QCOMPARE(w.Label9->parentWidget(), static_cast<QWidget*>(w.GroupBox2));
-        QCOMPARE(w.CmdChg->parentWidget(), static_cast<QWidget*>(w.GroupBox1));
+        QCOMPARE(control<QPushButton>(w, "BitBtn5")->parentWidget(), static_cast<QWidget*>(&w));
+        QCOMPARE(control<QLabel>(w, "Label9")->parentWidget(),
+                 static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox2")));
+        QCOMPARE(control<QPushButton>(w, "CmdChg")->parentWidget(),
+                 static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox1")));
 
-        QCOMPARE(w.EdName->maxLength(), 255);
-        QCOMPARE(w.Edwebsite->maxLength(), 255);
-        QCOMPARE(w.EdComments->maxLength(), 255);
-        QCOMPARE(w.EdUser->maxLength(), 255);
-        QCOMPARE(w.Edpwd->maxLength(), 25);
-        QVERIFY(w.ListBox1->isSortingEnabled());
-        QVERIFY(w.ListHidden->isHidden());
-        QCOMPARE(w.CmdDelete->toolTip(), QStringLiteral("Delete the highlighted site from your list"));
-        QCOMPARE(w.CmdChg->toolTip(),
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->maxLength(), 255);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->maxLength(), 255);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->maxLength(), 255);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->maxLength(), 255);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->maxLength(), 25);
+        QVERIFY(control<QListWidget>(w, "ListBox1")->isSortingEnabled());
+        // The filter keeps its matches in a list of its own, not in a hidden list box.
+        QCOMPARE(w.findChildren<QListWidget*>().size(), 1);
+        QCOMPARE(control<QPushButton>(w, "CmdDelete")->toolTip(),
+                 QStringLiteral("Delete the highlighted site from your list"));
+        QCOMPARE(control<QPushButton>(w, "CmdChg")->toolTip(),
                  QStringLiteral("For best security, store password data on a thumb drive or "
                                 "memory card so it can be removed"));
         // The pictures and the list's font are there by the time the window shows.
         w.show();
-        QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
-        QCOMPARE(w.CmdDefault->icon().cacheKey(), w.CmdGoWeb->icon().cacheKey());
-        QVERIFY(!w.CmdAdd->icon().isNull());
-        QCOMPARE(w.Panel1->palette().color(QPalette::Window), QColor(239, 239, 239));
-        QCOMPARE(w.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 128));
-        QVERIFY(w.Label6->font().underline());
+        QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
+        QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
+                 control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
+        QVERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
+        QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(239, 239, 239));
+        QCOMPARE(control<platform::LinkLabel>(w, "Label6")->palette().color(QPalette::WindowText),
+                 QColor(0, 0, 128));
+        QVERIFY(control<platform::LinkLabel>(w, "Label6")->font().underline());
 
         // Screen readers find the boxes by their labels' texts.
-        QCOMPARE(w.ListBox1->accessibleName(), QStringLiteral("Sites"));
-        QCOMPARE(w.EdName->accessibleName(), QStringLiteral("Name (Name to identify the website)"));
-        QCOMPARE(w.Label2->buddy(), static_cast<QWidget*>(w.Edpwd));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->accessibleName(), QStringLiteral("Sites"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->accessibleName(),
+                 QStringLiteral("Name (Name to identify the website)"));
+        QCOMPARE(control<QLabel>(w, "Label2")->buddy(),
+                 static_cast<QWidget*>(control<platform::AnsiLineEdit>(w, "Edpwd")));
 
         // Keyboard order of the boxes, then the three editing commands.
-        QWidget* expected[] = {w.EdName, w.Edwebsite, w.EdComments, w.EdUser,
-                               w.Edpwd,  w.CmdAdd,    w.CmdUpdate,  w.CmdDelete};
+        QWidget* expected[] = {control<platform::AnsiLineEdit>(w, "EdName"),
+                               control<platform::AnsiLineEdit>(w, "Edwebsite"),
+                               control<platform::AnsiLineEdit>(w, "EdComments"),
+                               control<platform::AnsiLineEdit>(w, "EdUser"),
+                               control<platform::AnsiLineEdit>(w, "Edpwd"),
+                               control<QPushButton>(w, "CmdAdd"),
+                               control<QPushButton>(w, "CmdUpdate"),
+                               control<QPushButton>(w, "CmdDelete")};
         auto nextByTab = [](QWidget* from) {
             QWidget* n = from->nextInFocusChain();
             while (!(n->focusPolicy() & Qt::TabFocus)) n = n->nextInFocusChain();
@@ -108,37 +127,40 @@ private slots:
     // them, before its lines go in.
     void picturesAreMadeWhileTheKeyDialogWaits() {
         {
-            TFrmfirst w;
-            QVERIFY(w.CmdAdd->icon().isNull());
+            MainWindow w;
+            QVERIFY(control<QPushButton>(w, "CmdAdd")->icon().isNull());
             TFrmKey key(&w);
             w.finishLookAfterFirstPaintOf(&key);
             key.show();
-            QTRY_VERIFY(!w.CmdAdd->icon().isNull());
+            QTRY_VERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
             QVERIFY(w.isHidden());
             QVERIFY(key.isVisible());
-            QCOMPARE(w.CmdDefault->icon().cacheKey(), w.CmdGoWeb->icon().cacheKey());
-            QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
+            QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
+                     control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
+            QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
         }
-        TFrmfirst w;
-        w.LoadAtStart();
+        MainWindow w;
+        w.loadAtStart();
         QVERIFY(w.isHidden());
-        QVERIFY(!w.BitBtn5->icon().isNull());
-        QVERIFY(QFontInfo(w.ListBox1->font()).fixedPitch());
+        QVERIFY(!control<QPushButton>(w, "BitBtn5")->icon().isNull());
+        QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
     }
 
     void nameBoxIsUpperCaseAndEightBit() {
-        TFrmfirst w;
-        w.EdName->setText(QStringLiteral("ebay \u00e9t\u00e9"));
-        QCOMPARE(w.EdName->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
-        w.EdName->clear();
-        QTest::keyClicks(w.EdName, QStringLiteral("abc"));
-        QCOMPARE(w.EdName->text(), QStringLiteral("ABC"));
+        MainWindow w;
+        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("ebay \u00e9t\u00e9"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
+        control<platform::AnsiLineEdit>(w, "EdName")->clear();
+        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdName"), QStringLiteral("abc"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
         // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
-        w.EdComments->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
-        QCOMPARE(w.EdComments->text(), QStringLiteral("\u20ac5 ? ?"));
-        QCOMPARE(platform::toAnsi(w.EdComments->text()), std::string("\x80" "5 ? ?"));
-        w.Edpwd->setText(QString(30, QChar(0x2713)));
-        QCOMPARE(w.Edpwd->text(), QString(25, QLatin1Char('?')));
+        control<platform::AnsiLineEdit>(w, "EdComments")
+            ->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("\u20ac5 ? ?"));
+        QCOMPARE(platform::toAnsi(control<platform::AnsiLineEdit>(w, "EdComments")->text()),
+                 std::string("\x80" "5 ? ?"));
+        control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QString(30, QChar(0x2713)));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('?')));
         // The undefined codes of the code page survive the round trip.
         std::string all;
         for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
@@ -146,13 +168,16 @@ private slots:
         // What a box would hold is what it holds once set: upper case, cut to length.
         const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
         for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
-            for (platform::AnsiLineEdit* box : {w.EdName, w.Edwebsite, w.Edpwd}) {
+            for (platform::AnsiLineEdit* box : {control<platform::AnsiLineEdit>(w, "EdName"),
+                                                control<platform::AnsiLineEdit>(w, "Edwebsite"),
+                                                control<platform::AnsiLineEdit>(w, "Edpwd")}) {
                 const std::string expected = box->ansiTextFor(bytes);
                 box->setAnsiText(bytes);
                 QCOMPARE(box->ansiText(), expected);
             }
         }
-        QCOMPARE(w.EdName->ansiTextFor(lower), std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->ansiTextFor(lower),
+                 std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
     }
 
     void firstStartCreatesTheFile() {
@@ -161,12 +186,13 @@ private slots:
         VERIFY_BOXES();
         QVERIFY(vault::DirectoryExists(paths().dataFolder));
         QCOMPARE(fileBytes(dataFilePath()), std::string(1104000, '\0'));
-        QCOMPARE(w->ListBox1->count(), 0);
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
-        QCOMPARE(w->LblCurrent->text(), QString::fromStdString(dataFilePath()));
-        QVERIFY(w->Label9->text().startsWith(QStringLiteral("RAM memory on your system   : ")));
-        QVERIFY(w->Label9->text().endsWith(QLatin1Char('k')));
-        QVERIFY(w->EdName->text().isEmpty());
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), QString::fromStdString(dataFilePath()));
+        const QString totalLine = control<QLabel>(w, "Label9")->text();
+        QVERIFY(totalLine.startsWith(QStringLiteral("RAM memory on your system   : ")));
+        QVERIFY(totalLine.endsWith(QLatin1Char('k')));
+        QVERIFY(control<platform::AnsiLineEdit>(w, "EdName")->text().isEmpty());
     }
 
     void firstStartClosedByTheCloseButtonAsksBeforeCreating() {
@@ -175,7 +201,7 @@ private slots:
         auto w = startProgram(QString(), false);
         VERIFY_BOXES();
         QVERIFY(!vault::FileExists(dataFilePath()));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
 
         expectBox(BoxKind::Plain, kNoDataFile);
         expectBox(BoxKind::Confirm, kCreateQuestion, true);
@@ -192,23 +218,24 @@ private slots:
         auto w = startProgram(QStringLiteral("secret"));
         VERIFY_BOXES();
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-        QCOMPARE(w->ListBox1->currentRow(), 0);
-        QCOMPARE(w->EdName->text(), QStringLiteral("ABC"));
-        QCOMPARE(w->Edwebsite->text(), QStringLiteral("http://abc.example"));
-        QCOMPARE(w->EdUser->text(), QStringLiteral("au"));
-        QCOMPARE(w->EdComments->text(), QStringLiteral("ac"));
-        QCOMPARE(w->Edpwd->text(), QStringLiteral("ap"));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(),
+                 QStringLiteral("http://abc.example"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("ac"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("ap"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
 
     void wrongPhraseShowsUnreadableNamesWithoutError() {
         writeDataFile("secret", {{0, "A", "ZED", "w", "u", "c", "p"}, {1, "A", "ABC", "w", "u", "c", "p"}});
         auto w = startProgram(QStringLiteral("wrong"));
         VERIFY_BOXES();
-        QCOMPARE(w->ListBox1->count(), 2);
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);
         QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
         QVERIFY(!listLines(w.get()).contains(QStringLiteral("ZED")));
-        QCOMPARE(w->LblCount->text(), QStringLiteral("Total Sites = 2"));
+        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
 
     void sizeAndMaskingAreRestoredAndSaved() {
@@ -217,16 +244,16 @@ private slots:
         platform::writeUserKeyBool(QStringLiteral("Show"), false);
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         {
-            TFrmfirst w;
+            MainWindow w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width
             QCOMPARE(w.height(), std::min(700, room.height()));
-            QVERIFY(w.EdUser->isHidden());
-            QVERIFY(w.Edpwd->isHidden());
-            QVERIFY(!w.LblUserHidden->isHidden());
-            QVERIFY(!w.LblPwdHidden->isHidden());
-            QCOMPARE(w.CmdHide->text(), QStringLiteral("S"));
+            QVERIFY(control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+            QVERIFY(control<platform::AnsiLineEdit>(w, "Edpwd")->isHidden());
+            QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
+            QVERIFY(!control<QLabel>(w, "LblPwdHidden")->isHidden());
+            QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
             w.resize(700, 650);
-            w.CmdHideClick();
+            w.toggleMasking();
             w.close();
         }
         QCOMPARE(vault::ReadWidth("Frmfirst", paths().settingsFile), 700);
@@ -236,7 +263,7 @@ private slots:
         // A size beyond the screen is kept within it; one too small grows to show every control.
         for (int size : {30000, 60}) {
             vault::SaveSize("Frmfirst", paths().settingsFile, size, size);
-            TFrmfirst w;
+            MainWindow w;
             const QRect controls = w.childrenRect();
             QCOMPARE(w.size(), size > 60 ? room.size()
                                          : QSize(std::min(controls.right() + 1 + controls.left(), room.width()),
@@ -250,17 +277,17 @@ private slots:
             key.setValue("Show", QStringLiteral("no"));
         }
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>());
-        TFrmfirst w;
-        QVERIFY(!w.EdUser->isHidden());
-        QCOMPARE(w.CmdHide->text(), QStringLiteral("H"));
-        QVERIFY(w.LblUserHidden->isHidden());
+        MainWindow w;
+        QVERIFY(!control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("H"));
+        QVERIFY(control<QLabel>(w, "LblUserHidden")->isHidden());
         VERIFY_BOXES();
     }
 
     void closeGoesOnWhenTheSizeCannotBeWritten() {
-        TFrmfirst w;
+        MainWindow w;
         w.show();
-        w.CmdHideClick();
+        w.toggleMasking();
         QDir(QString::fromStdString(paths().dataFolder)).removeRecursively();
         expectBox(BoxKind::Error,
                   QStringLiteral("Unable to write to %1").arg(QString::fromStdString(paths().settingsFile)));
@@ -275,11 +302,11 @@ private slots:
         auto w = startProgram(QString());
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        w->CmdHideClick();
-        w->EdName->setFocus();
-        QTest::keyClick(w->EdName, Qt::Key_Escape);
+        w->toggleMasking();
+        control<platform::AnsiLineEdit>(w, "EdName")->setFocus();
+        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Escape);
         QVERIFY(w->isVisible());  // Escape does nothing
-        QTest::keyClick(w->EdName, Qt::Key_Return);
+        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Return);
         QVERIFY(!w->isVisible());
         VERIFY_BOXES();
         QCOMPARE(vault::ReadWidth("Frmfirst", paths().settingsFile), w->frameGeometry().width());
@@ -290,13 +317,14 @@ private slots:
         auto again = startProgram(QString());
         again->show();
         QVERIFY(QTest::qWaitForWindowExposed(again.get()));
-        again->CmdHide->setFocus();
-        QTest::keyClick(again->CmdHide, Qt::Key_Return);
+        control<QPushButton>(again, "CmdHide")->setFocus();
+        QTest::keyClick(control<QPushButton>(again, "CmdHide"), Qt::Key_Return);
         QVERIFY(again->isVisible());
-        QCOMPARE(again->CmdHide->text(), QStringLiteral("H"));  // masked state was restored, then toggled
+        QCOMPARE(control<QPushButton>(again, "CmdHide")->text(),
+                 QStringLiteral("H"));  // masked state was restored, then toggled
         // Enter in the list is Exit as well.
-        again->ListBox1->setFocus();
-        QTest::keyClick(again->ListBox1, Qt::Key_Return);
+        control<QListWidget>(again, "ListBox1")->setFocus();
+        QTest::keyClick(control<QListWidget>(again, "ListBox1"), Qt::Key_Return);
         QVERIFY(!again->isVisible());
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
         VERIFY_BOXES();

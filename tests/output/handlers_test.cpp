@@ -20,6 +20,10 @@
 #include "platform/appdata.h"
 #include "vault/locations.h"
 #include "window_fixture.h"
+#include "platform/controls.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using platform::BoxKind;
 using platform::testing::expectBox;
@@ -117,15 +121,15 @@ private slots:
         auto w = fixture::startWindow(kSlots);
         w->show();
         VERIFY_BOXES();
-        w->EdFilter->setText("M");  // AMAZON, MAIL, MALL; not BANK
-        QCOMPARE(w->ListBox1->count(), 3);
-        w->CmdHideClick();  // masked: the boxes keep their text all the same
-        QVERIFY(w->EdUser->isHidden());
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 3);
+        w->toggleMasking();  // masked: the boxes keep their text all the same
+        QVERIFY(control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
 
         const QString path = textListPath();
         expectBox(BoxKind::Confirm, kQuestion, false);
         expectBox(BoxKind::Plain, kKept + path);
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
 
         QCOMPARE(fileBytes(path),
@@ -137,8 +141,8 @@ private slots:
         QCOMPARE(modeOf(path), 0600u);
         QTRY_COMPARE(opener.calls(), QStringList{path});
         // The last line is selected and on show.
-        QCOMPARE(w->ListBox1->currentRow(), 2);
-        QCOMPARE(w->EdName->text(), QString("MALL"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("MALL"));
     }
 
     // The text list holds, line by line, exactly what clicking that line shows in the
@@ -153,36 +157,38 @@ private slots:
             {3, "U", "DUP", "https://second.example", "two", "2", "second"},
             {4, "A", "ZED", "https://zed.example", "z", "zz", ""},
         });
-        w->ListBox1->addItem(QStringLiteral("GHOST"));  // a line no slot holds
+        control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("GHOST"));  // a line no slot holds
         QStringList lines;
-        for (int row = 0; row < w->ListBox1->count(); ++row) lines << w->ListBox1->item(row)->text();
+        for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row)
+            lines << control<QListWidget>(w, "ListBox1")->item(row)->text();
         QCOMPARE(lines, QStringList({"DUP", "DUP", "GHOST", "ZED", "shop"}));
         QByteArray expected;
-        for (int row = 0; row < w->ListBox1->count(); ++row) {
-            w->ListBox1->setCurrentRow(row);
-            w->ListBox1Click();
-            expected += QByteArray::fromStdString(w->EdName->ansiText() + " URL: " +
-                                                  w->Edwebsite->ansiText() + "\r\n User: " +
-                                                  w->EdUser->ansiText() + " Password: " +
-                                                  w->Edpwd->ansiText() + "\r\n Comments: " +
-                                                  w->EdComments->ansiText() + "\r\n \r\n");
+        for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row) {
+            control<QListWidget>(w, "ListBox1")->setCurrentRow(row);
+            w->showSelectedEntry();
+            expected += QByteArray::fromStdString(
+                control<platform::AnsiLineEdit>(w, "EdName")->ansiText() +
+                " URL: " + control<platform::AnsiLineEdit>(w, "Edwebsite")->ansiText() +
+                "\r\n User: " + control<platform::AnsiLineEdit>(w, "EdUser")->ansiText() +
+                " Password: " + control<platform::AnsiLineEdit>(w, "Edpwd")->ansiText() + "\r\n Comments: " +
+                control<platform::AnsiLineEdit>(w, "EdComments")->ansiText() + "\r\n \r\n");
         }
         QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " +
                                   QByteArray(25, 'p') + "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
         QVERIFY(!expected.contains("GHOST"));
-        w->ListBox1->setCurrentRow(1);
-        w->ListBox1Click();  // the boxes show the first DUP before the command
+        control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
+        w->showSelectedEntry();  // the boxes show the first DUP before the command
 
         const QString path = textListPath();
         expectBox(BoxKind::Confirm, kQuestion, false);
         expectBox(BoxKind::Plain, kKept + path);
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QCOMPARE(fileBytes(path), expected);
-        QCOMPARE(w->ListBox1->currentRow(), 4);
-        QVERIFY(w->ListBox1->currentItem()->isSelected());
-        QCOMPARE(w->EdName->text(), QStringLiteral("SHOP"));
-        QCOMPARE(w->Edpwd->text(), QString(25, 'p'));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 4);
+        QVERIFY(control<QListWidget>(w, "ListBox1")->currentItem()->isSelected());
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("SHOP"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, 'p'));
         QVERIFY(!w->session().dataFile().isOpen());
     }
 
@@ -191,7 +197,7 @@ private slots:
         const QString path = textListPath();
         expectBox(BoxKind::Confirm, kQuestion, true);
         expectBox(BoxKind::Plain, kDeleted);
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(!QFileInfo::exists(path));
         QTRY_COMPARE(opener.calls(), QStringList{path});
@@ -200,12 +206,12 @@ private slots:
         // message, and the question all the same.
         opener.clear();
         opener.missing();
-        w->EdFilter->setText("ZZZ");
-        QCOMPARE(w->ListBox1->count(), 0);
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("ZZZ");
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         expectBox(BoxKind::Plain, kNoViewer);
         expectBox(BoxKind::Confirm, kQuestion, false);
         expectBox(BoxKind::Plain, kKept + path);
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QCOMPARE(fileBytes(path), QByteArray());
         QTest::qWait(300);
@@ -217,7 +223,7 @@ private slots:
         expectBox(BoxKind::Plain, kNoViewer);
         expectBox(BoxKind::Confirm, kQuestion, false);
         expectBox(BoxKind::Plain, kKept + path);
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QCOMPARE(opener.calls(), QStringList{path});
     }
@@ -235,7 +241,7 @@ private slots:
         if (!locked.active()) QSKIP("cannot make a file undeletable here");
         expectBox(BoxKind::Confirm, kQuestion, true);
         expectBox(BoxKind::Plain, kNotDeleted + path);
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(fileBytes(path).startsWith("AMAZON URL: "));
         QCOMPARE(modeOf(path), 0600u);
@@ -247,7 +253,7 @@ private slots:
         QFile::remove(path);
         QVERIFY(QDir().mkdir(path));  // a folder where the file should go
         expectBox(BoxKind::Error, QStringLiteral("I/O error 21"));
-        w->CmdCreate->click();
+        control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QDir().rmdir(path);
         QTest::qWait(200);
@@ -256,25 +262,25 @@ private slots:
 
     void websiteLinkHandsOverTheTrimmedAddress() {
         auto w = fixture::startWindow(kSlots);
-        w->Edwebsite->setText("  https://site.example/login?a=1 b  ");
-        w->CmdDefault->click();
+        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
+        control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
 
         opener.clear();
-        w->Edwebsite->setText("   ");
+        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText("   ");
         expectBox(BoxKind::Plain,
                   QStringLiteral("There is no website address listed in the website box above."));
-        w->CmdDefault->click();
+        control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
 
         opener.missing();
-        w->Edwebsite->setText(" www.example.org ");
+        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(" www.example.org ");
         expectBox(BoxKind::Plain,
                   QStringLiteral("Your web browser could not be opened. You will need to click and "
                                  "open your your browser and go to  www.example.org  You can also "
                                  "use the Go There button."));
-        w->CmdDefault->click();
+        control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
         QTest::qWait(300);
         QCOMPARE(opener.calls(), QStringList());
@@ -287,9 +293,9 @@ private slots:
         const QString failure = QStringLiteral(
             "Your web browser could not be opened. You will need to click and open your your "
             "browser and go to ") + marked + QStringLiteral(" You can also use the Go There button.");
-        w->Edwebsite->setText(marked);
+        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(marked);
         expectBox(BoxKind::Plain, failure);
-        w->CmdDefault->click();
+        control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
         QCOMPARE(opener.calls(), QStringList{"<b>http://bold.example</b>   x"});
         // The box shows it as plain text, not as markup.
@@ -303,10 +309,10 @@ private slots:
         // window was held for about that while only.
         opener.clear();
         opener.staying();
-        w->Edwebsite->setText(QStringLiteral("https://stay.example"));
+        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
         QElapsedTimer held;
         held.start();
-        w->CmdDefault->click();
+        control<QPushButton>(w, "CmdDefault")->click();
         QVERIFY2(held.elapsed() < 3000, qPrintable(QString::number(held.elapsed())));
         VERIFY_BOXES();
         QCOMPARE(opener.calls(), QStringList{"https://stay.example"});
@@ -325,24 +331,24 @@ private slots:
                   QStringLiteral("The help file could not be opened because your browser would "
                                  "not open. You can view this help file by opening your browser "
                                  "manually, and pointing it to help.htm."));
-        w->BitBtn5->click();
+        control<QPushButton>(w, "BitBtn5")->click();
         VERIFY_BOXES();
 
         QVERIFY2(QFile::copy(built, help), qPrintable(built));
-        w->BitBtn5->click();
+        control<QPushButton>(w, "BitBtn5")->click();
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls(), QStringList{help});
         QVERIFY(QFileInfo(help).isAbsolute());
 
         opener.clear();
-        clickLabel(w->Label6);
+        clickLabel(control<platform::LinkLabel>(w, "Label6"));
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls().size(), 1);
         QVERIFY(opener.calls().first().startsWith("https://"));
 
         opener.missing();
         expectBox(BoxKind::Information, QStringLiteral("Your browser could not be opened."));
-        clickLabel(w->Label6);
+        clickLabel(control<platform::LinkLabel>(w, "Label6"));
         VERIFY_BOXES();
 
         // The opener runs and fails.
@@ -352,19 +358,20 @@ private slots:
                   QStringLiteral("The help file could not be opened because your browser would "
                                  "not open. You can view this help file by opening your browser "
                                  "manually, and pointing it to help.htm."));
-        w->BitBtn5->click();
+        control<QPushButton>(w, "BitBtn5")->click();
         VERIFY_BOXES();
 
         // The tips link is a link to the keyboard and to screen readers: it takes the
         // focus after Help, Space and Enter follow it, and its press action does too.
         opener.installed();
         opener.clear();
-        QWidget* afterHelp = w->BitBtn5->nextInFocusChain();
+        QWidget* afterHelp = control<QPushButton>(w, "BitBtn5")->nextInFocusChain();
         while (!(afterHelp->focusPolicy() & Qt::TabFocus)) afterHelp = afterHelp->nextInFocusChain();
-        QCOMPARE(afterHelp, static_cast<QWidget*>(w->Label6));
-        QTest::keyClick(w->Label6, Qt::Key_Space);
-        QTest::keyClick(w->Label6, Qt::Key_Return);
-        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(w->Label6);
+        QCOMPARE(afterHelp, static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
+        QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Space);
+        QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Return);
+        QAccessibleInterface* link =
+            QAccessible::queryAccessibleInterface(control<platform::LinkLabel>(w, "Label6"));
         QVERIFY(link);
         QCOMPARE(link->role(), QAccessible::Link);
         QCOMPARE(link->text(QAccessible::Name), QStringLiteral("Password Protection Tips"));

@@ -15,7 +15,7 @@
 #include "tests/support/vault_files.h"
 #include "vault/record.h"
 #include "vault/session.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
 
 namespace fixture {
 
@@ -33,12 +33,12 @@ inline void writeDataFile(const std::string& path, const std::vector<Slot>& entr
 }
 
 // The main window as the program starts it: created, then loaded once the phrase is set.
-inline std::unique_ptr<TFrmfirst> startWindow(const std::vector<Slot>& entries,
-                                              const std::string& phrase = "Open Sesame 7") {
-    auto w = std::make_unique<TFrmfirst>();
+inline std::unique_ptr<MainWindow> startWindow(const std::vector<Slot>& entries,
+                                               const std::string& phrase = "Open Sesame 7") {
+    auto w = std::make_unique<MainWindow>();
     w->session().setKeyPhrase(phrase);
     writeDataFile(w->session().paths().dataFile, entries, phrase);
-    w->LoadAtStart();
+    w->loadAtStart();
     return w;
 }
 

@@ -15,6 +15,10 @@
 #include "vault/fileio.h"
 #include "vault/locations.h"
 #include "window_fixture.h"
+#include "platform/ansi.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 namespace {
 
@@ -162,22 +166,22 @@ private slots:
         auto w = fixture::startWindow(printSlots());
         w->show();
         VERIFY_BOXES();
-        QCOMPARE(w->ListBox1->count(), 2);  // the list stops at the empty slot
-        w->EdFilter->setText("Z");          // and shows only ZULU
-        w->CmdHideClick();                  // masked on screen, printed in full
-        w->ListBox1->setCurrentRow(0);
-        w->ListBox1Click();
-        QCOMPARE(w->EdName->text(), QString("ZULU"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);     // the list stops at the empty slot
+        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("Z");  // and shows only ZULU
+        w->toggleMasking();                                            // masked on screen, printed in full
+        control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
+        w->showSelectedEntry();
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("ZULU"));
 
         // No: nothing printed, the boxes as they were.
         auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, false);
-        w->BitBtn1->click();
+        control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
-        QCOMPARE(w->EdName->text(), QString("ZULU"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("ZULU"));
 
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        w->BitBtn1->click();
+        control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         const QString pdf = pdfqueue::waitForPdf(before, marker());
         QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
@@ -193,8 +197,8 @@ private slots:
         QCOMPARE(pdfqueue::pdfPages(pdf), 1);
         QFile::remove(pdf);
         // The boxes show the last printed entry; the list keeps its selection.
-        QCOMPARE(w->EdName->text(), QString("OMEGA"));
-        QCOMPARE(w->ListBox1->currentRow(), 0);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("OMEGA"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
     }
 
     void aDataFileThatCannotBeReadLeavesNoPrintout() {
@@ -203,7 +207,7 @@ private slots:
         const auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
-        w->BitBtn1->click();
+        control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
 
@@ -213,17 +217,17 @@ private slots:
         for (int i = 0; i < 130; ++i)
             many.push_back({i, "A", "N" + std::to_string(1000 + i), "http://x", "u" + std::to_string(i), "p", ""});
         w = fixture::startWindow(many);
-        w->ListBox1->setCurrentRow(0);
-        w->ListBox1Click();
+        control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
+        w->showSelectedEntry();
         vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("I/O error 5"));
-        w->BitBtn1->click();
+        control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
-        QCOMPARE(w->EdName->text(), QStringLiteral("N1127"));
-        QCOMPARE(w->EdUser->text(), QStringLiteral("u127"));
-        QCOMPARE(w->ListBox1->currentRow(), 0);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N1127"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("u127"));
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
         QVERIFY(!w->session().dataFile().isOpen());
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
     }
@@ -236,12 +240,12 @@ private slots:
 
     void printButtonReportsItBeforeTouchingTheDataFile() {
         platform::testing::reset();
-        TFrmfirst w;  // no data file at all: opening it would be an error of its own
+        MainWindow w;  // no data file at all: opening it would be an error of its own
         QVERIFY(!vault::FileExists(w.session().paths().dataFile));
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error,
                                      QStringLiteral("There is no default printer currently selected"));
-        w.BitBtn1->click();
+        control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
     }
 };

@@ -19,7 +19,10 @@
 #include "vault/locations.h"
 #include "vault/session.h"
 #include "windows/AboutBox.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
+#include "tests/support/controls.h"
+
+using testsupport::control;
 
 using platform::BoxKind;
 
@@ -42,9 +45,9 @@ QString q(const std::string& s) { return QFile::decodeName(QByteArray::fromStdSt
 
 // A main window as the program starts it, the list loaded. The caller queues the boxes
 // the start is expected to show.
-std::unique_ptr<TFrmfirst> startMainWindow() {
-    auto w = std::make_unique<TFrmfirst>();
-    w->LoadAtStart();
+std::unique_ptr<MainWindow> startMainWindow() {
+    auto w = std::make_unique<MainWindow>();
+    w->loadAtStart();
     w->show();
     return w;
 }
@@ -72,18 +75,18 @@ private slots:
         platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
         auto w = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
-        const QString shown = w->LblCurrent->text();
+        const QString shown = control<QLabel>(w, "LblCurrent")->text();
         QCOMPARE(shown, q(w->session().paths().dataFile));
 
         platform::testing::setNextFolderChoice(std::nullopt);
-        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
         QVERIFY(!platform::testing::folderChoicePending());
         auto asked = platform::testing::lastFolderRequest();
         QVERIFY(asked.has_value());
         QCOMPARE(asked->title, kChooserTitle);
         QCOMPARE(asked->startFolder, q(w->session().paths().storageFolder));
-        QCOMPARE(w->LblCurrent->text(), shown);
-        QVERIFY(!w->chosenLocation.has_value());
+        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), shown);
+        QVERIFY(!w->chosenLocation().has_value());
 
         w->close();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
@@ -92,7 +95,7 @@ private slots:
         // The next start still uses the data folder, and finds the file there.
         auto again = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
-        QCOMPARE(again->LblCurrent->text(), shown);
+        QCOMPARE(control<QLabel>(again, "LblCurrent")->text(), shown);
     }
 
     void secondChoiceIsStoredAndUsedAtTheNextStart() {
@@ -111,26 +114,26 @@ private slots:
         const QString current = QDir::cleanPath(q(w->session().paths().storageFolder));
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(current);
-        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
-        QCOMPARE(w->LblCurrent->text(), current);
+        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
+        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), current);
 
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(first);
-        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
-        QCOMPARE(w->LblCurrent->text(), first);
+        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
+        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), first);
         // The chooser starts where the data file of this run is, not at a pending choice.
         QCOMPARE(platform::testing::lastFolderRequest()->startFolder,
                  q(w->session().paths().storageFolder));
 
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(thumb);
-        w->CmdChgClick();
-        QCOMPARE(w->LblCurrent->text(), thumb);
+        w->changeStorageLocation();
+        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), thumb);
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         // Cancelling afterwards keeps the choice made before, silently.
         platform::testing::setNextFolderChoice(std::nullopt);
-        QTest::mouseClick(w->CmdChg, Qt::LeftButton);
-        QCOMPARE(w->LblCurrent->text(), thumb);
+        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
+        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), thumb);
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         // The run goes on with the file it opened at start.
         QCOMPARE(w->session().paths().dataFile, oldDataFile);
@@ -147,8 +150,8 @@ private slots:
         auto next = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
-        QCOMPARE(next->LblCurrent->text(), thumb + "/KFOLD30.DAT");
-        QCOMPARE(next->ListBox1->count(), 0);
+        QCOMPARE(control<QLabel>(next, "LblCurrent")->text(), thumb + "/KFOLD30.DAT");
+        QCOMPARE(control<QListWidget>(next, "ListBox1")->count(), 0);
         // Nothing was copied, moved or created.
         QVERIFY(QDir(thumb).isEmpty());
         QVERIFY(QDir(first).isEmpty());
@@ -168,16 +171,16 @@ private slots:
         // folder without: both name the same file at the next start.
         QStringList seen;
         for (const QString& choice : {stick + "/", stick}) {
-            auto w = std::make_unique<TFrmfirst>();
+            auto w = std::make_unique<MainWindow>();
             platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
             platform::testing::setNextFolderChoice(choice);
-            w->CmdChgClick();
-            QCOMPARE(w->LblCurrent->text(), choice);
+            w->changeStorageLocation();
+            QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), choice);
             w->close();
             w.reset();
             QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
 
-            TFrmfirst next;
+            MainWindow next;
             seen.append(q(next.session().paths().dataFile));
         }
         QCOMPARE(seen.value(0), stick + "/KFOLD30.DAT");
@@ -185,13 +188,13 @@ private slots:
 
         // The real root of the file system.
         {
-            auto w = std::make_unique<TFrmfirst>();
+            auto w = std::make_unique<MainWindow>();
             platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
             platform::testing::setNextFolderChoice(QStringLiteral("/"));
-            w->CmdChgClick();
+            w->changeStorageLocation();
             w->close();
         }
-        TFrmfirst atRoot;
+        MainWindow atRoot;
         QCOMPARE(q(atRoot.session().paths().dataFile), QStringLiteral("/KFOLD30.DAT"));
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
     }
@@ -204,7 +207,7 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             QStringList failures;
             bool seen = false;
-            TFrmfirst* owner = w.get();
+            MainWindow* owner = w.get();
             QTimer::singleShot(0, [&] {
                 auto* poll = new QTimer;
                 auto tries = std::make_shared<int>(0);
@@ -251,7 +254,7 @@ private slots:
                 });
                 poll->start(20);
             });
-            QTest::mouseClick(w->CmdAbout, Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>(w, "CmdAbout"), Qt::LeftButton);
             QVERIFY(seen);
             QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
             // Closed and gone: every click builds a fresh box.

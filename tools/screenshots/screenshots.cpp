@@ -24,7 +24,7 @@
 #include "support.h"
 #include "windows/UBrowse.h"
 #include "windows/Ukey.h"
-#include "windows/Ulog.h"
+#include "windows/MainWindow.h"
 #include "windows/AboutBox.h"
 
 namespace {
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     gui_test::writeDataFile(kPhrase, kEntries);
 
     // The key phrase dialog, with a phrase typed; Continue loads the main window's list.
-    auto mainWindow = std::make_unique<TFrmfirst>();
+    auto mainWindow = std::make_unique<MainWindow>();
     {
         TFrmKey key(mainWindow.get());
         key.PrepareDialog();

@@ -1,0 +1,329 @@
+// The main window itself: creation, its look, keys and events, start-up and closing.
+#include "windows/MainWindow.h"
+
+#include <optional>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include "platform/ansi.h"
+#include "platform/appdata.h"
+#include "platform/clipboard.h"
+#include "platform/memory.h"
+#include "platform/messages.h"
+#include "platform/sizes.h"
+#include "platform/userkey.h"
+#include "ui_MainWindow.h"
+#include "vault/locations.h"
+#include "vault/session.h"
+#include "vault/settings.h"
+#include "vault/text.h"
+
+using platform::AnsiLineEdit;
+using platform::fromAnsi;
+using platform::guarded;
+using platform::toAnsi;
+
+namespace {
+
+const char* const kNoFolderText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "Could not create a folder as you do not have authority on your system. Please right "
+    "click this software icon on your desktop, and choose the option to \"Run as Admin\" "
+    "(only needs to be done one time), as you currently do not have authority to create a "
+    "new folder.");
+const char* const kNoDataFileText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "No data file found. If you are storing data externally, make sure you have connected "
+    "your external drive or USB (flash) thumb drive, diskette, etc, then click OK to "
+    "continue.");
+QFont windowFont() {
+    // Where MS Sans Serif is missing, a font of Arial's widths keeps the texts in their
+    // designed room better than the usual sans-serif substitute. (A form holds one
+    // family only, so the window's font is set here.)
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("Arial")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(11);
+    return f;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::MainWindow>()),
+      session_(std::make_unique<vault::Session>(vault::Locations{})) {
+    setFont(windowFont());
+    ui->setupUi(this);
+    nameEdit()->setUpperCaseOnly(true);
+    // The group boxes draw their frame through the middle of the caption, so the
+    // controls placed near their top edge stay inside the frame instead of crossing it.
+    if (QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"))) {
+        frameStyle->setParent(this);
+        storageGroup()->setStyle(frameStyle);
+        memoryGroup()->setStyle(frameStyle);
+    }
+    connectHandlers();
+    platform::runGuarded([this] { setUpAtCreation(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+QFrame* MainWindow::panel() const { return ui->Panel1; }
+platform::AnsiLineEdit* MainWindow::filterEdit() const { return ui->EdFilter; }
+QPushButton* MainWindow::refreshButton() const { return ui->CmdReload; }
+QListWidget* MainWindow::siteList() const { return ui->ListBox1; }
+QLabel* MainWindow::countLabel() const { return ui->LblCount; }
+platform::LinkLabel* MainWindow::tipsLink() const { return ui->Label6; }
+platform::AnsiLineEdit* MainWindow::nameEdit() const { return ui->EdName; }
+platform::AnsiLineEdit* MainWindow::websiteEdit() const { return ui->Edwebsite; }
+platform::AnsiLineEdit* MainWindow::commentsEdit() const { return ui->EdComments; }
+platform::AnsiLineEdit* MainWindow::userIdEdit() const { return ui->EdUser; }
+platform::AnsiLineEdit* MainWindow::passwordEdit() const { return ui->Edpwd; }
+QLabel* MainWindow::userHiddenLabel() const { return ui->LblUserHidden; }
+QLabel* MainWindow::passwordHiddenLabel() const { return ui->LblPwdHidden; }
+QPushButton* MainWindow::copyUserIdButton() const { return ui->BitBtn3; }
+QPushButton* MainWindow::copyPasswordButton() const { return ui->BitBtn4; }
+QPushButton* MainWindow::maskingButton() const { return ui->CmdHide; }
+QPushButton* MainWindow::addButton() const { return ui->CmdAdd; }
+QPushButton* MainWindow::updateButton() const { return ui->CmdUpdate; }
+QPushButton* MainWindow::deleteButton() const { return ui->CmdDelete; }
+QPushButton* MainWindow::browserWindowButton() const { return ui->CmdGoWeb; }
+QPushButton* MainWindow::printButton() const { return ui->BitBtn1; }
+QPushButton* MainWindow::defaultBrowserButton() const { return ui->CmdDefault; }
+QPushButton* MainWindow::textListButton() const { return ui->CmdCreate; }
+QGroupBox* MainWindow::storageGroup() const { return ui->GroupBox1; }
+QLabel* MainWindow::locationLabel() const { return ui->LblCurrent; }
+QPushButton* MainWindow::changeLocationButton() const { return ui->CmdChg; }
+QGroupBox* MainWindow::memoryGroup() const { return ui->GroupBox2; }
+QLabel* MainWindow::memoryTotalLabel() const { return ui->Label9; }
+QLabel* MainWindow::memoryAvailableLabel() const { return ui->Label10; }
+QLabel* MainWindow::memoryPercentLabel() const { return ui->Label11; }
+QPushButton* MainWindow::aboutButton() const { return ui->CmdAbout; }
+QPushButton* MainWindow::exitButton() const { return ui->BitBtn2; }
+QPushButton* MainWindow::helpButton() const { return ui->BitBtn5; }
+
+void MainWindow::connectHandlers() {
+    auto onClick = [this](QPushButton* button, void (MainWindow::*handler)()) {
+        connect(button, &QPushButton::clicked, this, guarded([this, handler] { (this->*handler)(); }));
+    };
+    onClick(refreshButton(), &MainWindow::refreshList);
+    onClick(maskingButton(), &MainWindow::toggleMasking);
+    onClick(copyUserIdButton(), &MainWindow::copyUserId);
+    onClick(copyPasswordButton(), &MainWindow::copyPassword);
+    onClick(addButton(), &MainWindow::addEntry);
+    onClick(updateButton(), &MainWindow::updateEntry);
+    onClick(deleteButton(), &MainWindow::deleteEntry);
+    onClick(browserWindowButton(), &MainWindow::openInBrowserWindow);
+    onClick(printButton(), &MainWindow::printList);
+    onClick(defaultBrowserButton(), &MainWindow::openInDefaultBrowser);
+    onClick(textListButton(), &MainWindow::createTextList);
+    onClick(changeLocationButton(), &MainWindow::changeStorageLocation);
+    onClick(aboutButton(), &MainWindow::showAbout);
+    onClick(helpButton(), &MainWindow::openHelp);
+    connect(exitButton(), &QPushButton::clicked, this, guarded([this] { close(); }));
+    connect(tipsLink(), &platform::LinkLabel::activated, this, guarded([this] { openPasswordTips(); }));
+    connect(filterEdit(), &QLineEdit::textChanged, this, guarded([this] { filterList(); }));
+    for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), commentsEdit(), userIdEdit(), passwordEdit()})
+        connect(box, &AnsiLineEdit::doubleClicked, this, guarded([this, box] { pasteInto(box); }));
+
+    // A click selects (mouse), a change of the current line selects (keyboard); code
+    // that selects a line itself runs the lookup itself.
+    // A line dragged to with the button held selects too: the lookup then runs when the
+    // button is released, unless the release is a click on a line (which runs it itself).
+    QListWidget* list = siteList();
+    connect(list, &QListWidget::itemClicked, this, [this] {
+        mouseSelectPending_ = false;
+        platform::runGuarded([this] { showSelectedEntry(); });
+    });
+    connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0) return;
+        if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+            mouseSelectPending_ = true;
+            return;
+        }
+        platform::runGuarded([this] { showSelectedEntry(); });
+    });
+    list->viewport()->installEventFilter(this);
+    connect(list, &QListWidget::itemDoubleClicked, this, guarded([this] { openInBrowserWindow(); }));
+}
+
+// The button pictures, the list's font and the fitting of the labels cost several
+// milliseconds (the style's icon theme, font matches) that the key dialog does not
+// need: they are made after the dialog has been painted, while it waits for the
+// phrase, and at the latest before the list is loaded or the window shows.
+void MainWindow::finishLook() {
+    if (lookFinished_) return;
+    lookFinished_ = true;
+    {
+        QFont mono(QStringLiteral("Courier New"));
+        mono.setStyleHint(QFont::TypeWriter);
+        mono.setFixedPitch(true);
+        mono.setPixelSize(13);
+        siteList()->setFont(mono);
+    }
+    QStyle* st = style();
+    const QSize iconSize(16, 16);
+    auto picture = [&](QPushButton* b, QStyle::StandardPixmap p) {
+        b->setIcon(st->standardIcon(p, nullptr, b));
+        b->setIconSize(iconSize);
+    };
+    picture(addButton(), QStyle::SP_FileDialogNewFolder);
+    picture(updateButton(), QStyle::SP_DialogSaveButton);
+    picture(deleteButton(), QStyle::SP_TrashIcon);
+    picture(browserWindowButton(), QStyle::SP_DriveNetIcon);
+    picture(printButton(), QStyle::SP_FileDialogDetailedView);
+    picture(textListButton(), QStyle::SP_FileIcon);
+    picture(changeLocationButton(), QStyle::SP_DirOpenIcon);
+    picture(aboutButton(), QStyle::SP_MessageBoxInformation);
+    picture(exitButton(), QStyle::SP_DialogOkButton);
+    picture(helpButton(), QStyle::SP_MessageBoxQuestion);
+    // The default browser's button shows the same picture as the built-in one.
+    defaultBrowserButton()->setIconSize(iconSize);
+    defaultBrowserButton()->setIcon(browserWindowButton()->icon());
+
+    // A label keeps its designed width where the font on this machine is a little wider
+    // than the designed one: its letters move closer together until the text fits.
+    // Only where that is not enough does the label grow rightwards.
+    // All of the window's labels are in Panel1 (a message box may be a child window now).
+    for (QLabel* label : panel()->findChildren<QLabel*>()) {
+        if (label->wordWrap()) continue;
+        const int excess = label->sizeHint().width() - label->width();
+        const qsizetype gaps = label->text().size() - 1;
+        if (excess <= 0) continue;
+        if (gaps > 0 && excess <= gaps / 8) {
+            QFont tighter = label->font();
+            tighter.setLetterSpacing(QFont::AbsoluteSpacing, -(excess + 0.5) / gaps);
+            label->setFont(tighter);
+        }
+        const int wanted = label->sizeHint().width();
+        if (wanted > label->width()) label->resize(wanted, label->height());
+    }
+}
+
+void MainWindow::finishLookAfterFirstPaintOf(QWidget* dialog) {
+    dialog->installEventFilter(this);
+    lookAfterPaintOf_ = dialog;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == lookAfterPaintOf_ && e->type() == QEvent::Paint) {
+        // The dialog is painted when it is mapped and again when it becomes active;
+        // the rest waits until after the paint as the active window, or a quarter of
+        // a second where the dialog does not become active.
+        if (!lookAfterPaintOf_->isActiveWindow()) {
+            if (!lookTimerStarted_) QTimer::singleShot(250, this, [this] { finishLook(); });
+            lookTimerStarted_ = true;
+            return QWidget::eventFilter(watched, e);
+        }
+        lookAfterPaintOf_->removeEventFilter(this);
+        lookAfterPaintOf_ = nullptr;
+        QTimer::singleShot(0, this, [this] { finishLook(); });  // after the pixels went out
+        return QWidget::eventFilter(watched, e);
+    }
+    if (watched == siteList()->viewport() && e->type() == QEvent::MouseButtonRelease) {
+        QTimer::singleShot(0, this, [this] {
+            if (!mouseSelectPending_) return;
+            mouseSelectPending_ = false;
+            platform::runGuarded([this] { showSelectedEntry(); });
+        });
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+// "Exit" is the default button: Enter on anything but a button closes the program;
+// Enter on a button presses that button. Escape does nothing.
+bool MainWindow::pressOnEnter(QKeyEvent* e) {
+    if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return false;
+    if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        button && isAncestorOf(button))
+        button->click();
+    else
+        exitButton()->click();
+    e->accept();
+    return true;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+    if (!pressOnEnter(e)) QWidget::keyPressEvent(e);
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    finishLook();
+    QWidget::showEvent(e);
+    if (!firstShow_) return;
+    firstShow_ = false;
+    // Now that the window has its frame, the stored outer size can be met exactly.
+    if (pendingOuterWidth_ != 0 || pendingOuterHeight_ != 0)
+        platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    if (QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QRect outer = frameGeometry();
+        move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    platform::runGuarded([this] { saveOnClose(); });
+    e->accept();
+}
+
+// ---------------------------------------------------------------------------------
+// Start-up and closing
+// ---------------------------------------------------------------------------------
+
+void MainWindow::setUpAtCreation() {
+    // 1. Data folder, settings file, storage folder.
+    vault::Locations paths;
+    if (!vault::SetupDataFolder(paths, platform::appDataFolder())) platform::showWarning(tr(kNoFolderText));
+    session_ = std::make_unique<vault::Session>(paths);
+    // 2. The default browser's button shows the same picture as the built-in one:
+    //    set with the other pictures in finishLook.
+    // 3. Stored outer size; 0 keeps the designed one.
+    const std::string& ini = paths.settingsFile;
+    pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
+    pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
+    platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    // 4. Masking state; without a stored value the boxes show.
+    const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
+    setMasked(show.has_value() && !*show);
+    // 5. Data file and legacy data file.
+    // A new session starts afresh on that file.
+    vault::SetupStoragePaths(paths);
+    session_ = std::make_unique<vault::Session>(paths);
+    session_->removeLeftoverTemp();
+}
+
+void MainWindow::saveOnClose() {
+    // A size that cannot be written is reported; the close goes on all the same.
+    platform::runGuarded(
+        [this] { platform::SaveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
+    platform::writeUserKeyBool(QStringLiteral("Show"), entriesShown());
+    platform::runGuarded([this] { storeChosenLocation(); });
+}
+
+void MainWindow::loadAtStart() {
+    finishLook();  // the list's font before its lines
+    const std::string& dataFile = session_->paths().dataFile;
+    if (!session_->dataFileExists() &&
+        vault::UpperAscii(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
+        platform::showPlain(tr(kNoDataFileText));
+    loadList();
+    const platform::MemoryLines lines =
+        platform::memoryLines(platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical),
+                              platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical));
+    memoryTotalLabel()->setText(lines.total);
+    memoryAvailableLabel()->setText(lines.available);
+    memoryPercentLabel()->setText(lines.percent);
+    locationLabel()->setText(QString::fromLocal8Bit(dataFile));
+    selectFirstLineAndShow();
+    showCount();
+}

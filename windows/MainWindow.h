@@ -1,0 +1,151 @@
+// The main window: the sorted list of names, the five boxes of the entry on show,
+// the commands, the storage location and the memory panel. Its controls are in
+// MainWindow.ui; the code is split by job over MainWindow*.cpp.
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <QPointer>
+#include <QWidget>
+
+namespace vault {
+struct Entry;
+class Session;
+}  // namespace vault
+namespace platform {
+class AnsiLineEdit;
+class LinkLabel;
+}  // namespace platform
+namespace Ui {
+class MainWindow;
+}
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Once, when the key phrase is in force: list, memory panel, location, count.
+    void loadAtStart();
+    // The data file of this run, its paths and the key phrase in force.
+    vault::Session& session() { return *session_; }
+    // The masking state: true while the user ID and password boxes are shown.
+    bool entriesShown() const;
+    // The storage folder the user chose in this run; stored at exit, in force from
+    // the next start.
+    const std::optional<std::string>& chosenLocation() const { return chosenLocation_; }
+
+    // Makes the button pictures and the list's font once the given dialog has been
+    // painted (the window is then still hidden); without it they are made before the
+    // list loads or the window first shows.
+    void finishLookAfterFirstPaintOf(QWidget* dialog);
+
+    // The commands, each what a control of the window does (MainWindow.cpp).
+    void showSelectedEntry();
+    void filterList();
+    void refreshList();
+    void toggleMasking();
+    void copyUserId();
+    void copyPassword();
+    void pasteInto(platform::AnsiLineEdit* box);
+    // Entry editing (MainWindowEditing.cpp).
+    void addEntry();
+    void updateEntry();
+    void deleteEntry();
+    // Printed list and text list (MainWindowOutput.cpp).
+    void printList();
+    void createTextList();
+    // Links, other windows and the storage location (MainWindowLinks.cpp).
+    void openInBrowserWindow();
+    void openInDefaultBrowser();
+    void openHelp();
+    void openPasswordTips();
+    void changeStorageLocation();
+    void showAbout();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    // The controls, by what they hold (their object names are the form's: EdName, CmdAdd).
+    QFrame* panel() const;
+    platform::AnsiLineEdit* filterEdit() const;
+    QPushButton* refreshButton() const;
+    QListWidget* siteList() const;
+    QLabel* countLabel() const;
+    platform::LinkLabel* tipsLink() const;
+    platform::AnsiLineEdit* nameEdit() const;
+    platform::AnsiLineEdit* websiteEdit() const;
+    platform::AnsiLineEdit* commentsEdit() const;
+    platform::AnsiLineEdit* userIdEdit() const;
+    platform::AnsiLineEdit* passwordEdit() const;
+    QLabel* userHiddenLabel() const;
+    QLabel* passwordHiddenLabel() const;
+    QPushButton* copyUserIdButton() const;
+    QPushButton* copyPasswordButton() const;
+    QPushButton* maskingButton() const;
+    QPushButton* addButton() const;
+    QPushButton* updateButton() const;
+    QPushButton* deleteButton() const;
+    QPushButton* browserWindowButton() const;
+    QPushButton* printButton() const;
+    QPushButton* defaultBrowserButton() const;
+    QPushButton* textListButton() const;
+    QGroupBox* storageGroup() const;
+    QLabel* locationLabel() const;
+    QPushButton* changeLocationButton() const;
+    QGroupBox* memoryGroup() const;
+    QLabel* memoryTotalLabel() const;
+    QLabel* memoryAvailableLabel() const;
+    QLabel* memoryPercentLabel() const;
+    QPushButton* aboutButton() const;
+    QPushButton* exitButton() const;
+    QPushButton* helpButton() const;
+
+    // Creation: paths and data folder, stored size, masking state.
+    void setUpAtCreation();
+    // When the window is asked to close: the size, the masking state, the location.
+    void saveOnClose();
+    void storeChosenLocation();
+    void connectHandlers();
+    void finishLook();
+    bool pressOnEnter(QKeyEvent* e);
+    void loadList();
+    void showEntry(const vault::Entry& entry);
+    void showCount();
+    void setMasked(bool masked);
+    void copyToClipboard(const QString& text);
+    void selectFirstLineAndShow();
+    // Selects a line of the list without running the lookup of a selection.
+    void selectRowQuietly(int row);
+    // Removes the list line of that text, if any.
+    void removeListLine(const QString& line);
+    // Update or delete of the entry named in the name box.
+    void applyEntryChange(bool deleting);
+    // The entry as the boxes hold it.
+    vault::Entry typedEntry() const;
+
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<vault::Session> session_;
+    std::optional<std::string> chosenLocation_;
+
+    bool mouseSelectPending_ = false;
+    QTimer* copyFlash_ = nullptr;
+    bool firstShow_ = true;
+    bool lookFinished_ = false;
+    bool lookTimerStarted_ = false;
+    QPointer<QWidget> lookAfterPaintOf_;
+    int pendingOuterWidth_ = 0;
+    int pendingOuterHeight_ = 0;
+};

@@ -1,0 +1,140 @@
+// The main window's entry editing: add, update and delete through the session, each
+// outcome turned into the message the user sees.
+#include <QListWidget>
+#include <QSignalBlocker>
+
+#include "platform/ansi.h"
+#include "platform/messages.h"
+#include "ui_MainWindow.h"
+#include "vault/session.h"
+#include "windows/MainWindow.h"
+
+using platform::fromAnsi;
+using platform::toAnsi;
+
+namespace {
+
+const char* const kSpaceInPassword =
+    QT_TRANSLATE_NOOP("MainWindow", "You cannot enter a space in the password. Remove the space.");
+const char* const kNeedNameAndWebsite = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "You must enter a name and a website address to add. The name can be any name you wish to "
+    "identify your site with, and the web address needs to be the actual website address. "
+    "After adding, the name will appear on the list, and you can then FTP to and any name in "
+    "your list.");
+const char* const kFileFull =
+    QT_TRANSLATE_NOOP("MainWindow", "Please delete one of your entries before adding another");
+const char* const kAdded = QT_TRANSLATE_NOOP("MainWindow", "Successfully added to your list.");
+const char* const kNeedName = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "You must have a name in the NAME box. Please click and select an item from your list. If "
+    "your list is empty, you can use the ADD button to add new names and web addresses to the "
+    "list.");
+const char* const kNameNotFound = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to "
+    "use the UPDATE or DELETE button, the name must already exist in the list.");
+
+// The box for a name the list or the file holds already; the ending says what to update.
+QString duplicateText(const std::string& name, bool listed) {
+    const QString text = listed ? MainWindow::tr(
+                                      "This name (%1) already exists in your list. Change the name if "
+                                      "you wish to add a new name, or use the update button to update "
+                                      "this name.")
+                                : MainWindow::tr(
+                                      "This name (%1) already exists in your list. Change the name if "
+                                      "you wish to add a new name, or use the update button to update "
+                                      "the name.");
+    // The name goes in last, so a "%" in it stays as it is.
+    return text.arg(fromAnsi(name));
+}
+
+}  // namespace
+
+vault::Entry MainWindow::typedEntry() const {
+    return vault::Entry{toAnsi(nameEdit()->text()), toAnsi(websiteEdit()->text()),
+                        toAnsi(userIdEdit()->text()), toAnsi(passwordEdit()->text()),
+                        toAnsi(commentsEdit()->text())};
+}
+
+void MainWindow::addEntry() {
+    // The list test looks at the lines the list shows now (after a filter only the
+    // matching ones); the file's own test follows in the vault.
+    auto listed = [this](const std::string& key) {
+        for (int i = 0; i < siteList()->count(); ++i)
+            if (vault::nameKey(toAnsi(siteList()->item(i)->text())) == key) return true;
+        return false;
+    };
+    const vault::AddResult result =
+        session_->add(typedEntry(), listed, [this](const vault::Entry& entry, bool addressCompleted) {
+            if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
+        });
+    const std::string wanted = vault::nameKey(toAnsi(nameEdit()->text()));
+    switch (result.outcome) {
+    case vault::AddOutcome::SpaceInPassword:
+        platform::showPlain(tr(kSpaceInPassword));
+        return;
+    case vault::AddOutcome::NameOrWebsiteMissing:
+        platform::showPlain(tr(kNeedNameAndWebsite));
+        showCount();
+        return;
+    case vault::AddOutcome::ListedAlready:
+        platform::showConfirmOk(duplicateText(wanted, true));
+        return;
+    case vault::AddOutcome::Full:
+        platform::showPlain(tr(kFileFull));
+        showCount();
+        return;
+    case vault::AddOutcome::Duplicate:
+        platform::showConfirmOk(duplicateText(wanted, false));
+        showCount();
+        return;
+    case vault::AddOutcome::Added:
+        break;
+    }
+    {
+        const QSignalBlocker quiet(siteList());
+        siteList()->addItem(fromAnsi(result.entry.name));
+    }
+    platform::showPlain(tr(kAdded));
+    selectFirstLineAndShow();
+    showCount();
+}
+
+void MainWindow::updateEntry() { applyEntryChange(false); }
+
+void MainWindow::deleteEntry() {
+    if (!platform::askYesNo(
+            tr("You chose delete. You sure you want to delete entry %1? (Click \"Yes\" to delete)")
+                .arg(nameEdit()->text())))
+        return;
+    applyEntryChange(true);
+    selectFirstLineAndShow();
+    showCount();
+}
+
+void MainWindow::applyEntryChange(bool deleting) {
+    const vault::ChangeResult result =
+        deleting ? session_->remove(toAnsi(nameEdit()->text()))
+                 : session_->update(typedEntry(), [this](const vault::Entry& entry, bool addressCompleted) {
+                       if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
+                   });
+    switch (result.outcome) {
+    case vault::ChangeOutcome::SpaceInPassword:
+        platform::showPlain(tr(kSpaceInPassword));
+        return;
+    case vault::ChangeOutcome::NameMissing:
+        platform::showPlain(tr(kNeedName));
+        return;
+    case vault::ChangeOutcome::NotFound:
+        platform::showPlain(tr(kNameNotFound));
+        return;
+    case vault::ChangeOutcome::Updated:
+    case vault::ChangeOutcome::Deleted:
+        break;
+    }
+    // The line goes once the slot is written, so a failed write leaves list and file alike.
+    if (deleting) removeListLine(fromAnsi(result.entry.name));
+    platform::showPlain(deleting ? tr("%1 has been deleted.").arg(nameEdit()->text())
+                                 : tr("%1 has been updated.").arg(nameEdit()->text()));
+}

@@ -1,0 +1,178 @@
+// The main window's list and the entry on show: loading the list, the selection, the
+// filter, masking and the clipboard.
+#include <optional>
+
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include "platform/ansi.h"
+#include "platform/clipboard.h"
+#include "platform/messages.h"
+#include "ui_MainWindow.h"
+#include "vault/session.h"
+#include "vault/text.h"
+#include "windows/MainWindow.h"
+
+using platform::AnsiLineEdit;
+using platform::fromAnsi;
+using platform::toAnsi;
+
+namespace {
+
+const QColor kPanelAfterCopy(232, 232, 232);
+constexpr int kCopyFlashMs = 100;
+
+const char* const kCreateFileQuestion = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "We will now create a new file for you to store your data. If this is your first time "
+    "running then click YES to create the file. (If this is \"not\" the first time running, "
+    "then click NO as this message should only appear the first time you run. )");
+
+}  // namespace
+
+void MainWindow::loadList() {
+    if (!session_->dataFileExists()) {
+        session_->refuseUnreachableLink();
+        if (platform::askYesNo(tr(kCreateFileQuestion))) session_->createDataFile();
+        return;
+    }
+    // Only the entry that comes last stays in the boxes, so the names go into the list
+    // together and that entry into the boxes once, when the scan ends or fails.
+    QStringList names;
+    std::optional<vault::Entry> lastInUse;
+    auto settle = [&] {
+        if (names.isEmpty()) return;
+        QListWidget* list = siteList();
+        const bool sorting = list->isSortingEnabled();
+        list->setSortingEnabled(false);
+        list->addItems(names);
+        list->setSortingEnabled(sorting);
+        if (sorting) list->sortItems(Qt::AscendingOrder);
+        showEntry(*lastInUse);
+    };
+    try {
+        session_->listEntries([&](const vault::Entry& entry) {
+            names.append(fromAnsi(entry.name));
+            lastInUse = entry;
+        });
+    } catch (...) {
+        settle();
+        throw;
+    }
+    settle();
+}
+
+void MainWindow::showEntry(const vault::Entry& entry) {
+    nameEdit()->setText(fromAnsi(entry.name));
+    websiteEdit()->setText(fromAnsi(entry.website));
+    userIdEdit()->setText(fromAnsi(entry.userId));
+    commentsEdit()->setText(fromAnsi(entry.comments));
+    passwordEdit()->setText(fromAnsi(entry.password));
+    // Each box shows the start of its text, however long it is.
+    for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), userIdEdit(), commentsEdit(), passwordEdit()})
+        box->setCursorPosition(0);
+}
+
+void MainWindow::showCount() { countLabel()->setText(tr("Total Sites = %1").arg(siteList()->count())); }
+
+// ---------------------------------------------------------------------------------
+// Selection, filter, masking and clipboard
+// ---------------------------------------------------------------------------------
+
+void MainWindow::showSelectedEntry() {
+    if (siteList()->count() == 0) return;
+    QListWidgetItem* line = siteList()->currentItem();
+    if (!line || !line->isSelected()) return;  // no line selected
+    if (const std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) showEntry(*entry);
+}
+
+void MainWindow::filterList() {
+    const std::string typed = toAnsi(filterEdit()->text());
+    QListWidget* list = siteList();
+    if (list->count() == 0 || vault::Trim(typed).empty()) return;
+    const std::string wanted = vault::UpperAscii(typed);  // untrimmed
+    QStringList matching;
+    for (int i = 0; i < list->count(); ++i) {
+        const QString line = list->item(i)->text();
+        if (toAnsi(line).find(wanted) != std::string::npos) matching.append(line);
+    }
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const QString& line : matching) list->addItem(line);
+    list->setCurrentRow(-1);
+}
+
+void MainWindow::refreshList() {
+    filterEdit()->clear();
+    {
+        const QSignalBlocker quiet(siteList());
+        siteList()->clear();
+    }
+    loadList();
+}
+
+bool MainWindow::entriesShown() const { return !userIdEdit()->isHidden(); }
+
+void MainWindow::setMasked(bool masked) {
+    userIdEdit()->setHidden(masked);
+    passwordEdit()->setHidden(masked);
+    maskingButton()->setText(masked ? tr("S") : tr("H"));
+    // The caption is a single letter; a screen reader says what a press does.
+    maskingButton()->setAccessibleName(masked ? tr("Show User ID and Password")
+                                              : tr("Hide User ID and Password"));
+    userHiddenLabel()->setHidden(!masked);
+    passwordHiddenLabel()->setHidden(!masked);
+}
+
+void MainWindow::toggleMasking() { setMasked(entriesShown()); }
+
+void MainWindow::copyUserId() { copyToClipboard(userIdEdit()->text()); }
+
+void MainWindow::copyPassword() { copyToClipboard(passwordEdit()->text()); }
+
+void MainWindow::pasteInto(AnsiLineEdit* box) {
+    // The box's own paste, so its length limit, upper case and single line apply.
+    box->clear();
+    box->pasteClipboard();
+}
+
+void MainWindow::copyToClipboard(const QString& text) {
+    // The panel flashes black long enough to be seen, then keeps a shade darker.
+    QPalette pal = panel()->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    panel()->setPalette(pal);
+    platform::copySecret(text);
+    if (!copyFlash_) {
+        copyFlash_ = new QTimer(this);
+        copyFlash_->setSingleShot(true);
+        copyFlash_->setInterval(kCopyFlashMs);
+        connect(copyFlash_, &QTimer::timeout, this, [this] {
+            QPalette after = panel()->palette();
+            after.setColor(QPalette::Window, kPanelAfterCopy);
+            panel()->setPalette(after);
+        });
+    }
+    copyFlash_->start();
+}
+
+void MainWindow::selectRowQuietly(int row) {
+    const QSignalBlocker quiet(siteList());
+    siteList()->setCurrentRow(row);
+}
+
+void MainWindow::selectFirstLineAndShow() {
+    selectRowQuietly(0);
+    if (siteList()->count() > 0) showSelectedEntry();
+}
+
+void MainWindow::removeListLine(const QString& line) {
+    QListWidget* list = siteList();
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text() == line) {
+            const QSignalBlocker quiet(list);
+            delete list->takeItem(i);
+            return;
+        }
+    }
+}

@@ -1,0 +1,138 @@
+// The main window's printed list and text list.
+#include <memory>
+#include <optional>
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+
+#include "output/printlayout.h"
+#include "output/textlist.h"
+#include "platform/ansi.h"
+#include "platform/messages.h"
+#include "platform/printer.h"
+#include "platform/shell.h"
+#include "ui_MainWindow.h"
+#include "vault/session.h"
+#include "windows/MainWindow.h"
+
+using platform::fromAnsi;
+using platform::toAnsi;
+
+namespace {
+
+const char* const kPrintQuestion = QT_TRANSLATE_NOOP(
+    "MainWindow", "You chose print. You sure you want to print your list of passwords now? ");
+const char* const kNoViewerText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "You cannot view this file because you do not have a default web browser setup. You can "
+    "still view this file by opening notepad and pointing to the file Tempfile.txt which is "
+    "now located in your install directory.");
+const char* const kDeleteTextListQuestion = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "A text file showing your entire list has been created for you. You can edit, change, cut "
+    "and paste, or add anything you wish with this notepad list, and even print directly from "
+    "here if you wish. The text file for this is on your hard drive in the installation "
+    "folder, and this should be deleted \"after\" you have closed your notepad list. If you "
+    "want me to delete it for you (recommended), then after you have closed notepad, click "
+    "\"Yes\" to delete this text file so it is not left behind.");
+const char* const kTextListDeletedText =
+    QT_TRANSLATE_NOOP("MainWindow", "This temporary file has been deleted from your hard drive");
+const char* const kTextListNotDeletedText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "This temporary file could \"not\" be deleted. Chances are you have it open. When you "
+    "close your notepad, remember to go delete the temporary file list at : ");
+const char* const kTextListKeptText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "Nothing done. Dont forget to manually delete the following file when you are done "
+    "viewing it: ");
+
+// A path of the file system as the user reads it.
+QString displayPath(const std::string& path) {
+#ifdef _WIN32
+    return fromAnsi(path);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path));
+#endif
+}
+
+}  // namespace
+
+void MainWindow::printList() {
+    if (!platform::askYesNo(tr(kPrintQuestion))) return;
+    // The job starts on the default printer before the data file is opened.
+    std::unique_ptr<platform::PrinterDevice> printer = platform::PrinterDevice::openDefault();
+    if (!printer) {
+        platform::showError(tr(platform::kNoDefaultPrinterText));
+        return;
+    }
+    // Every in-use slot in slot order, from the file itself (not the list on screen);
+    // the lines are read back from the boxes. An error drops the job unsent.
+    // The lines are the boxes' texts as each entry would show there; only the last
+    // entry printed stays in the boxes, also when the job ends early.
+    std::optional<vault::Entry> lastPrinted;
+    try {
+        output::printList(*printer, [&](const auto& print) {
+            session_->forEachPrintable([&](const vault::Entry& entry) {
+                lastPrinted = entry;
+                print({nameEdit()->ansiTextFor(entry.name), websiteEdit()->ansiTextFor(entry.website),
+                       userIdEdit()->ansiTextFor(entry.userId), passwordEdit()->ansiTextFor(entry.password)});
+            });
+        });
+    } catch (...) {
+        if (lastPrinted) showEntry(*lastPrinted);
+        throw;
+    }
+    if (lastPrinted) showEntry(*lastPrinted);
+}
+
+void MainWindow::createTextList() {
+    const std::string path = output::textListPath(session_->paths().dataFolder);
+    const QString shownPath = QDir::toNativeSeparators(displayPath(path));
+    {
+        output::TextListFile file(path);
+        // The entries the list shows, in its order, each as clicking its line would show
+        // it in the boxes (a name no slot holds leaves the boxes as they were). The file
+        // is read once, and the list and the boxes are set once, to the line the walk
+        // stopped at: the last one, or the one whose entry failed.
+        vault::ListedNameIndex index(*session_);
+        const vault::Entry* shown = nullptr;
+        std::string name = nameEdit()->ansiText(), website = websiteEdit()->ansiText(),
+                    user = userIdEdit()->ansiText(), password = passwordEdit()->ansiText(),
+                    comments = commentsEdit()->ansiText();
+        auto settle = [&](int row) {
+            selectRowQuietly(row);
+            if (shown) showEntry(*shown);
+        };
+        QListWidget* list = siteList();
+        const int count = list->count();
+        int row = 0;
+        try {
+            for (; row < count; ++row) {
+                if (const vault::Entry* e = index.find(toAnsi(list->item(row)->text()))) {
+                    shown = e;
+                    name = nameEdit()->ansiTextFor(e->name);
+                    website = websiteEdit()->ansiTextFor(e->website);
+                    user = userIdEdit()->ansiTextFor(e->userId);
+                    password = passwordEdit()->ansiTextFor(e->password);
+                    comments = commentsEdit()->ansiTextFor(e->comments);
+                }
+                file.writeEntry(name, website, user, password, comments);
+            }
+        } catch (...) {
+            settle(row);
+            throw;
+        }
+        if (count > 0) settle(count - 1);
+        file.close();
+    }
+    if (!platform::shellOpen(shownPath, platform::ShellShow::Normal)) platform::showPlain(tr(kNoViewerText));
+    if (platform::askYesNo(tr(kDeleteTextListQuestion))) {
+        if (output::removeTextList(path))
+            platform::showPlain(tr(kTextListDeletedText));
+        else
+            platform::showPlain(tr(kTextListNotDeletedText) + shownPath);
+    } else {
+        platform::showPlain(tr(kTextListKeptText) + shownPath);
+    }
+}
