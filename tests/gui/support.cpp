@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -12,7 +13,7 @@
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
 #include "vault/locations.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 
 namespace gui_test {
 
@@ -48,16 +49,33 @@ std::string dataFilePath() { return paths().dataFile; }
 
 std::unique_ptr<TFrmfirst> startProgram(const QString& phrase, bool byContinue) {
     auto main = std::make_unique<TFrmfirst>();
-    TFrmKey key(main.get());
-    key.PrepareDialog();
-    key.EdKeyContinue->setText(phrase);
+    KeyPhraseDialog key(&main->session());
+    loadListWhenPhraseIsSet(key, *main);
+    key.prepare();
+    const KeyDialogControls c(key);
+    c.EdKeyContinue->setText(phrase);
     key.show();
     if (byContinue)
-        key.Button1->click();
+        c.Button1->click();
     else
         key.close();
     return main;
 }
+
+void loadListWhenPhraseIsSet(KeyPhraseDialog& key, TFrmfirst& main) {
+    QObject::connect(&key, &KeyPhraseDialog::phraseSet, &main, &TFrmfirst::LoadAtStart);
+}
+
+KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
+    : EdKeyContinue(findControl<platform::AnsiLineEdit>(&key, "EdKeyContinue")),
+      Button1(findControl<QPushButton>(&key, "Button1")),
+      CheckBox1(findControl<QCheckBox>(&key, "CheckBox1")),
+      ChkChange(findControl<QCheckBox>(&key, "ChkChange")),
+      PanelChange(findControl<QFrame>(&key, "PanelChange")),
+      EdOld(findControl<platform::AnsiLineEdit>(&key, "EdOld")),
+      EdNew(findControl<platform::AnsiLineEdit>(&key, "EdNew")),
+      Cmdverify(findControl<QPushButton>(&key, "Cmdverify")),
+      EdVerify(findControl<platform::AnsiLineEdit>(&key, "EdVerify")) {}
 
 QStringList listLines(TFrmfirst* w) {
     QStringList lines;

@@ -17,7 +17,7 @@
 #include "support.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/Ulog.h"
 
 using namespace gui_test;
@@ -110,7 +110,7 @@ private slots:
         {
             TFrmfirst w;
             QVERIFY(w.CmdAdd->icon().isNull());
-            TFrmKey key(&w);
+            KeyPhraseDialog key(&w.session());
             w.finishLookAfterFirstPaintOf(&key);
             key.show();
             QTRY_VERIFY(!w.CmdAdd->icon().isNull());

@@ -23,7 +23,7 @@
 #include "platform/memory.h"
 #include "support.h"
 #include "windows/UBrowse.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/Ulog.h"
 #include "windows/AboutBox.h"
 
@@ -90,8 +90,9 @@ int main(int argc, char** argv) {
     // The key phrase dialog, with a phrase typed; Continue loads the main window's list.
     auto mainWindow = std::make_unique<TFrmfirst>();
     {
-        TFrmKey key(mainWindow.get());
-        key.PrepareDialog();
+        KeyPhraseDialog key(&mainWindow->session());
+        gui_test::loadListWhenPhraseIsSet(key, *mainWindow);
+        key.prepare();
         if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue"))
             phrase->setText(QString::fromLatin1(kPhrase));
         key.show();
