@@ -22,7 +22,7 @@
 #include "platform/browser_module.h"
 #include "platform/memory.h"
 #include "support.h"
-#include "windows/UBrowse.h"
+#include "windows/BrowserWindow.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/Ulog.h"
 #include "windows/AboutBox.h"
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         request.website = QUrl::fromLocalFile(page).toString();
         request.user = QStringLiteral("jsmith");
         request.password = QStringLiteral("pW0rd!2019");
-        std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(request);
+        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request);
         auto* view =
             window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
         if (!view) {
