@@ -1,11 +1,11 @@
 // Keyfold: start sequence. The main window is created hidden, the key phrase dialog
-// takes the phrase and loads the list when it closes, then the main window shows.
+// takes the phrase and, when it closes, the list loads; then the main window shows.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
 
 #include "vault/session.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 
 namespace {
@@ -48,9 +48,11 @@ int main(int argc, char* argv[]) {
 
     MainWindow mainWindow;  // its set-up runs; the window stays hidden
     {
-        TFrmKey keyDialog(&mainWindow);
+        KeyPhraseDialog keyDialog(&mainWindow.session());
+        // The list loads once, when the dialog's close has put the phrase in force.
+        QObject::connect(&keyDialog, &KeyPhraseDialog::phraseSet, &mainWindow, &MainWindow::loadAtStart);
         mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner
-        keyDialog.FormCreate();  // modal; its close puts the phrase in force and loads
+        keyDialog.run();  // modal
     }
     mainWindow.show();
     const int status = app.exec();  // a copied secret is taken off the clipboard on the way out

@@ -1,7 +1,6 @@
 #include "windows/AboutBox.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 
 #include "platform/messages.h"
@@ -43,6 +42,8 @@ AboutBox::AboutBox(QWidget* owner)
     forms::applyPixelFontSizes(this);
     // The heading takes the width of its text.
     ui->Label2->adjustSize();
+    // The box has no cancel button: only "Ok" closes it, and Escape does nothing.
+    forms::setKeyRules(this, {.escapeDoesNothing = true});
     connect(ui->Button1, &QPushButton::clicked, this, platform::guarded([this] { closeBox(); }));
     showTexts();
 }
@@ -70,13 +71,4 @@ void AboutBox::showEvent(QShowEvent* event) {
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
     QDialog::showEvent(event);
-}
-
-void AboutBox::keyPressEvent(QKeyEvent* event) {
-    // The box has no cancel button: only "Ok" closes it, and Escape does nothing.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -1,10 +1,30 @@
 #include "windows/FormSupport.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMetaEnum>
 #include <QPainter>
+#include <QPushButton>
+#include <QStyle>
 #include <QVariant>
 #include <qdrawutil.h>
 
 namespace forms {
+
+namespace {
+
+// A widget with a style sheet of its own took its font when the sheet was set, in
+// setupUi, and no longer follows its parent's: it is given the form's font as it now
+// stands, as every other widget inherits it.
+void restyleWithFonts(QWidget* form) {
+    for (QWidget* widget : form->findChildren<QWidget*>()) {
+        if (widget->styleSheet().isEmpty() || !widget->parentWidget()) continue;
+        widget->setFont(widget->parentWidget()->font());
+    }
+}
+
+}  // namespace
 
 void applyPixelFontSizes(QWidget* form) {
     QList<QWidget*> widgets = form->findChildren<QWidget*>();
@@ -17,6 +37,71 @@ void applyPixelFontSizes(QWidget* form) {
         font.setPixelSize(pixels);
         widget->setFont(font);
     }
+    restyleWithFonts(form);
+}
+
+void applyFontFamilies(QWidget* form) {
+    QList<QWidget*> widgets = form->findChildren<QWidget*>();
+    widgets.prepend(form);
+    for (QWidget* widget : widgets) {
+        const QStringList families = widget->property("fontFamilies").toStringList();
+        if (families.isEmpty()) continue;
+        QFont font = widget->font();
+        font.setFamilies(families);
+        widget->setFont(font);
+    }
+    restyleWithFonts(form);
+}
+
+void applyStandardIcons(QWidget* form) {
+    const QMetaEnum pictures = QMetaEnum::fromType<QStyle::StandardPixmap>();
+    for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
+        const QByteArray name = button->property("standardIcon").toByteArray();
+        if (name.isEmpty()) continue;
+        bool ok = false;
+        const int picture = pictures.keyToValue(name.constData(), &ok);
+        if (ok) button->setIcon(button->style()->standardIcon(QStyle::StandardPixmap(picture)));
+    }
+}
+
+namespace {
+
+// Watches the key presses that reach the window itself, before the window's own
+// handling of them.
+class KeyRuleFilter : public QObject {
+public:
+    KeyRuleFilter(QWidget* window, const KeyRules& rules) : QObject(window), window_(window), rules_(rules) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_ || event->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && rules_.escapeDoesNothing) {
+            key->accept();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            rules_.enter == KeyRules::Enter::FocusedButton) {
+            if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                button && window_->isAncestorOf(button))
+                button->click();
+            else if (rules_.enterElsewhere)
+                rules_.enterElsewhere->click();
+            key->accept();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    KeyRules rules_;
+};
+
+}  // namespace
+
+void setKeyRules(QWidget* window, const KeyRules& rules) {
+    window->installEventFilter(new KeyRuleFilter(window, rules));
 }
 
 }  // namespace forms

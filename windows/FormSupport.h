@@ -2,6 +2,7 @@
 #pragma once
 #include <QFrame>
 
+class QAbstractButton;
 class QWidget;
 
 namespace forms {
@@ -10,6 +11,34 @@ namespace forms {
 // dynamic property "pixelFontSize" (an int) gets its font at that many pixels; its
 // children inherit it as usual. Call once, after setupUi.
 void applyPixelFontSizes(QWidget* form);
+
+// Designer forms name one font family. A widget that carries the dynamic property
+// "fontFamilies" (a string list) gets its font from the first of them that is there,
+// in that order. Call once, after setupUi, before applyPixelFontSizes.
+void applyFontFamilies(QWidget* form);
+
+// A button in a form that carries the dynamic property "standardIcon" (the name of a
+// QStyle::StandardPixmap, e.g. "SP_ArrowBack") gets that picture of the current style.
+// Call once, after setupUi.
+void applyStandardIcons(QWidget* form);
+
+// What Enter and Escape do in a window, for the keys that none of its controls took.
+struct KeyRules {
+    enum class Enter {
+        Standard,       // the window's own handling (a dialog presses its default button)
+        FocusedButton,  // presses the window's button that has the focus, with any modifiers
+    };
+    Enter enter = Enter::Standard;
+    // With Enter::FocusedButton: pressed when the focus is not on a button (the main
+    // window's "Exit"); without one, Enter elsewhere does nothing.
+    QAbstractButton* enterElsewhere = nullptr;
+    // True: Escape does nothing (a window without a cancel button). False: the
+    // window's own handling (a dialog rejects).
+    bool escapeDoesNothing = false;
+};
+
+// Gives the window these rules; they stay in force for the window's lifetime.
+void setKeyRules(QWidget* window, const KeyRules& rules);
 
 }  // namespace forms
 

@@ -1,5 +1,6 @@
 // The main window itself: creation, its look, keys and events, start-up and closing.
 #include "windows/MainWindow.h"
+#include "windows/FormSupport.h"
 
 #include <optional>
 
@@ -72,6 +73,13 @@ MainWindow::MainWindow(QWidget* parent)
         memoryGroup()->setStyle(frameStyle);
     }
     connectHandlers();
+    // "Exit" is the default button: Enter on anything but a button closes the program;
+    // Enter on a button presses that button. Escape does nothing.
+    forms::KeyRules keys;
+    keys.enter = forms::KeyRules::Enter::FocusedButton;
+    keys.enterElsewhere = exitButton();
+    keys.escapeDoesNothing = true;
+    forms::setKeyRules(this, keys);
     platform::runGuarded([this] { setUpAtCreation(); });
 }
 
@@ -241,21 +249,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
 
 // "Exit" is the default button: Enter on anything but a button closes the program;
 // Enter on a button presses that button. Escape does nothing.
-bool MainWindow::pressOnEnter(QKeyEvent* e) {
-    if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return false;
-    if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
-        button && isAncestorOf(button))
-        button->click();
-    else
-        exitButton()->click();
-    e->accept();
-    return true;
-}
-
-void MainWindow::keyPressEvent(QKeyEvent* e) {
-    if (!pressOnEnter(e)) QWidget::keyPressEvent(e);
-}
-
 void MainWindow::showEvent(QShowEvent* e) {
     finishLook();
     QWidget::showEvent(e);

@@ -73,7 +73,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -120,7 +119,6 @@ private:
     void storeChosenLocation();
     void connectHandlers();
     void finishLook();
-    bool pressOnEnter(QKeyEvent* e);
     void loadList();
     void showEntry(const vault::Entry& entry);
     void showCount();

@@ -20,24 +20,24 @@ const QString kNoForms = QStringLiteral(
 
 void AutoFillTest::initTestCase() {
     QVERIFY(pages.isValid());
-    window = std::make_unique<TFrmBrowse>();
+    window = std::make_unique<BrowserWindow>();
     window->show();
 }
 
 void AutoFillTest::init() {
     platform::testing::reset();
-    AutoFillUser = QStringLiteral("alice@example.org");
-    AutoFillPwd = QStringLiteral("s3cret");
-    AutoFillWebsite = QUrl::fromLocalFile(pages.filePath(QStringLiteral("login.html"))).toString();
+    autofill::values().user = QStringLiteral("alice@example.org");
+    autofill::values().password = QStringLiteral("s3cret");
+    autofill::values().website = QUrl::fromLocalFile(pages.filePath(QStringLiteral("login.html"))).toString();
 }
 
 void AutoFillTest::cleanupTestCase() { window.reset(); }
 
 QJsonObject AutoFillTest::fillPage(const QString& name, const QString& body) {
     const QString address = writePage(pages, name, body);
-    if (!loadAndWait(window->WebBrowser1, address)) return {{QStringLiteral("load"), QStringLiteral("failed")}};
-    window->BitBtn2->click();
-    return fieldValues(window->WebBrowser1);
+    if (!loadAndWait(view(window.get()), address)) return {{QStringLiteral("load"), QStringLiteral("failed")}};
+    button(window.get(), "BitBtn2")->click();
+    return fieldValues(view(window.get()));
 }
 
 void AutoFillTest::loginFormsAreFilledByTheFirstMatchingKeyword() {
@@ -93,7 +93,7 @@ void AutoFillTest::onlyNamedInputsOfFormsAreWritten() {
     // A control outside the form's markup that names the form with form= is one of its
     // own: "LOGIN" writes it, so "MAIL" is never tried.
     QCOMPARE(v["owned"].toString(), "alice@example.org");
-    QCOMPARE(runInPage(window->WebBrowser1, "document.getElementById('btn').value").toString(), "keep");
+    QCOMPARE(runInPage(view(window.get()), "document.getElementById('btn').value").toString(), "keep");
     QVERIFY(boxesAsExpected());
 }
 
@@ -102,9 +102,9 @@ void AutoFillTest::noFormsTellsOncePerClick() {
     fillPage("noforms", R"(<input id=u name=username><input id=p name=password>)");
     QVERIFY(boxesAsExpected());
     platform::testing::expectBox(platform::BoxKind::Plain, kNoForms);
-    window->BitBtn2->click();
+    button(window.get(), "BitBtn2")->click();
     QVERIFY(boxesAsExpected());
-    const QJsonObject v = fieldValues(window->WebBrowser1);
+    const QJsonObject v = fieldValues(view(window.get()));
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
 
@@ -116,7 +116,7 @@ void AutoFillTest::noFormsTellsOncePerClick() {
 }
 
 void AutoFillTest::emptyUserIdEmptiesTheFirstMatches() {
-    AutoFillUser.clear();
+    autofill::values().user.clear();
     const QJsonObject v = fillPage("empty", R"(<form><input id=u name=user value=old>
         <input id=l name=login value=keep><input id=p name=pass></form>)");
     QCOMPARE(v["u"].toString(), "");
@@ -147,26 +147,26 @@ void AutoFillTest::failingControlEndsOnlyThatKeywordsWalk() {
 }
 
 void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
-    AutoFillUser = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
-    AutoFillPwd = QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
+    autofill::values().user = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
+    autofill::values().password = QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
     // A page that hides the document's and form's own properties behind names.
     const QJsonObject v = fillPage("hostile", R"(<img name=getElementsByTagName><form name=forms>
         <input id=len name=length><input id=el name=elements>
         <input id=u name=username><input id=p type=password name=password></form>)");
-    QCOMPARE(v["u"].toString(), AutoFillUser);
-    QCOMPARE(v["p"].toString(), AutoFillPwd);
+    QCOMPARE(v["u"].toString(), autofill::values().user);
+    QCOMPARE(v["p"].toString(), autofill::values().password);
     QCOMPARE(v["len"].toString(), "");
-    QCOMPARE(runInPage(window->WebBrowser1, "typeof window.pwned").toString(), "undefined");
+    QCOMPARE(runInPage(view(window.get()), "typeof window.pwned").toString(), "undefined");
     bool answered = false;
-    QCOMPARE(window->WebBrowser1->RunScript("typeof window.pwned", &answered).toString(), "undefined");
+    QCOMPARE(view(window.get())->runScript("typeof window.pwned", &answered).toString(), "undefined");
     QVERIFY(answered);
     QVERIFY(boxesAsExpected());
 }
 
 void AutoFillTest::valuesWereCapturedAtOpening() {
     // Edits in the window's own boxes do not change what is written.
-    window->EdUser->setText(QStringLiteral("typed"));
-    window->EdPwd->setText(QStringLiteral("typed"));
+    edit(window.get(), "EdUser")->setText(QStringLiteral("typed"));
+    edit(window.get(), "EdPwd")->setText(QStringLiteral("typed"));
     const QJsonObject v = fillPage("captured", R"(<form><input id=u name=user><input id=p name=pass></form>)");
     QCOMPARE(v["u"].toString(), "alice@example.org");
     QCOMPARE(v["p"].toString(), "s3cret");
@@ -175,18 +175,18 @@ void AutoFillTest::valuesWereCapturedAtOpening() {
 void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     // The page keeps its thread busy: the walk cannot run, the click ends with the
     // error report, and a late answer does no harm.
-    const int usual = BrowserControl::ScriptTimeoutMs;
-    BrowserControl::ScriptTimeoutMs = 200;
+    const int usual = BrowserView::scriptTimeoutMs;
+    BrowserView::scriptTimeoutMs = 200;
     const QString address = writePage(pages, "busy", R"(<form><input id=u name=user></form><script>
         addEventListener('load', () => setTimeout(() => { const t = Date.now(); while (Date.now() - t < 1500); }, 0));
         </script>)");
-    QVERIFY(loadAndWait(window->WebBrowser1, address));
+    QVERIFY(loadAndWait(view(window.get()), address));
     QTest::qWait(100);
     platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("The page did not answer in time."));
-    window->BitBtn2->click();
-    BrowserControl::ScriptTimeoutMs = usual;
+    button(window.get(), "BitBtn2")->click();
+    BrowserView::scriptTimeoutMs = usual;
     QVERIFY(boxesAsExpected());
-    QCOMPARE(fieldValues(window->WebBrowser1)["u"].toString(), "");
+    QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
 }
 
 void AutoFillTest::sameSiteRule() {
@@ -265,43 +265,43 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     const QString bank = QStringLiteral("bank.localhost");
 
     auto fill = [&](const QString& address) {
-        if (!loadAndWait(window->WebBrowser1, address)) return QJsonObject{{QStringLiteral("load"), "failed"}};
-        window->BitBtn2->click();
-        return fieldValues(window->WebBrowser1);
+        if (!loadAndWait(view(window.get()), address)) return QJsonObject{{QStringLiteral("load"), "failed"}};
+        button(window.get(), "BitBtn2")->click();
+        return fieldValues(view(window.get()));
     };
 
     // The entry's own page, and a page on a subdomain of the same site.
-    AutoFillWebsite = sites.address(bank, "/login");
+    autofill::values().website = sites.address(bank, "/login");
     for (const QString& host : {bank, QStringLiteral("www.bank.localhost")}) {
         const QJsonObject v = fill(sites.address(host, "/login"));
         QCOMPARE(v["u"].toString(), "alice@example.org");
         QCOMPARE(v["p"].toString(), "s3cret");
         QCOMPARE(v["h"].toString(), "alice@example.org");
-        QCOMPARE(window->Label1->text(), "Done Loading.");
+        QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
     }
 
     // The entry's address redirects to another site: not even the hidden input is
     // written; the progress label says why, without a box.
     QJsonObject v = fill(sites.address(bank, "/to-other"));
-    QCOMPARE(window->WebBrowser1->url().host(), "other.localhost");
+    QCOMPARE(view(window.get())->url().host(), "other.localhost");
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
     QCOMPARE(v["h"].toString(), "");
-    QCOMPARE(window->Label1->text(), "Not filled");
-    QVERIFY(window->Label1->toolTip().contains(QStringLiteral("another site")));
-    QVERIFY(!FillFormInputs(window->WebBrowser1, QStringLiteral("USER"), AutoFillUser));
-    QCOMPARE(fieldValues(window->WebBrowser1)["u"].toString(), "");
+    QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
+    QVERIFY(label(window.get(), "Label1")->toolTip().contains(QStringLiteral("another site")));
+    QVERIFY(!autofill::fillFormInputs(view(window.get()), QStringLiteral("USER"), autofill::values().user));
+    QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
 
     // No "no forms" message for a page that is skipped.
     fill(sites.address(bank, "/to-other-plain"));
-    QCOMPARE(window->Label1->text(), "Not filled");
+    QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 
     // An entry on https never fills a plain http page of its own host.
-    AutoFillWebsite = QStringLiteral("https://") + bank + QStringLiteral("/login");
+    autofill::values().website = QStringLiteral("https://") + bank + QStringLiteral("/login");
     v = fill(sites.address(bank, "/login"));
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
-    QCOMPARE(window->Label1->text(), "Not filled");
+    QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 }

@@ -9,7 +9,7 @@ class AutoFillTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir pages;
-    std::unique_ptr<TFrmBrowse> window;
+    std::unique_ptr<BrowserWindow> window;
     QJsonObject fillPage(const QString& name, const QString& body);
 
 private slots:

@@ -19,9 +19,22 @@
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
 #include "tests/support/program_files.h"
-#include "windows/UBrowse.h"
+#include "tests/support/controls.h"
+#include "windows/AutoFill.h"
+#include "windows/BrowserView.h"
+#include "windows/BrowserWindow.h"
 
 namespace browsertest {
+
+using testsupport::control;
+
+// The window's controls, found by their object names.
+inline BrowserView* view(const QWidget* window) { return control<BrowserView>(window, "WebBrowser1"); }
+inline QPushButton* button(const QWidget* window, const char* name) { return control<QPushButton>(window, name); }
+inline QLabel* label(const QWidget* window, const char* name) { return control<QLabel>(window, name); }
+inline QLineEdit* edit(const QWidget* window, const char* name) { return control<QLineEdit>(window, name); }
+// The timer that gives the browser area its stored size once the window has settled.
+inline QTimer* sizingTimer(const QWidget* window) { return control<QTimer>(window, "Timer1"); }
 
 // Writes an HTML page into dir and answers its address.
 inline QString writePage(const QTemporaryDir& dir, const QString& name, const QString& body) {
@@ -36,14 +49,14 @@ inline QString writePage(const QTemporaryDir& dir, const QString& name, const QS
 }
 
 // Navigates and waits for the end of loading.
-inline bool loadAndWait(BrowserControl* browser, const QString& address) {
+inline bool loadAndWait(BrowserView* browser, const QString& address) {
     QSignalSpy finished(browser, &QWebEngineView::loadFinished);
-    browser->Navigate(address);
+    browser->navigate(address);
     return finished.wait(15000) && finished.first().first().toBool();
 }
 
 // Runs a script in the page's main world (where the page's own scripts live).
-inline QVariant runInPage(BrowserControl* browser, const QString& source) {
+inline QVariant runInPage(BrowserView* browser, const QString& source) {
     QEventLoop loop;
     QVariant result;
     bool done = false;
@@ -60,7 +73,7 @@ inline QVariant runInPage(BrowserControl* browser, const QString& source) {
 }
 
 // id -> value of every input, select and textarea of the page.
-inline QJsonObject fieldValues(BrowserControl* browser) {
+inline QJsonObject fieldValues(BrowserView* browser) {
     const QString json = runInPage(browser, QStringLiteral(
         "JSON.stringify(Object.fromEntries(Array.from(document.querySelectorAll('input,select,textarea'))"
         ".filter(e => e.id).map(e => [e.id, e.value])))")).toString();

@@ -51,8 +51,13 @@ platform::BrowseRequest WindowTest::request(const QString& website, bool masked)
 }
 
 void WindowTest::progressLabelAndCursor() {
-    TFrmBrowse window;
-    QCOMPARE(window.Label1->text(), "");
+    BrowserWindow window;
+    QCOMPARE(label(&window, "Label1")->text(), "");
+    // Every picture button has the style's picture its form names.
+    for (const char* name : {"CmdBack", "CmdForward", "CmdHome", "CmdSearch", "BitBtn7", "BitBtn8", "BitBtn2",
+                             "BitBtn1", "BitBtn6", "BitBtn4", "BitBtn3", "BitBtn5"})
+        QVERIFY2(!button(&window, name)->icon().isNull(), name);
+    QVERIFY(button(&window, "Button1")->icon().isNull());
     struct Case {
         int progress, max;
         const char* text;
@@ -65,20 +70,20 @@ void WindowTest::progressLabelAndCursor() {
         {-1, 200, "Done Loading.", Qt::ArrowCursor}, {2000000000, 2100000000, "95% Loaded", Qt::WaitCursor},
     };
     for (const Case& c : cases) {
-        window.WebBrowser1ProgressChange(c.progress, c.max);
-        QCOMPARE(window.Label1->text(), QString::fromLatin1(c.text));
-        QCOMPARE(window.WebBrowser1->cursor().shape(), c.cursor);
+        emit view(&window)->progressChanged(c.progress, c.max);
+        QCOMPARE(label(&window, "Label1")->text(), QString::fromLatin1(c.text));
+        QCOMPARE(view(&window)->cursor().shape(), c.cursor);
     }
 }
 
 void WindowTest::openingWithoutWebsiteShowsNoWindow() {
-    AutoFillUser = QStringLiteral("earlier");
-    AutoFillPwd = QStringLiteral("earlier");
+    autofill::values().user = QStringLiteral("earlier");
+    autofill::values().password = QStringLiteral("earlier");
     platform::testing::expectBox(BoxKind::Plain, kNoWebsite);
-    QVERIFY(PrepareBrowseWindow(request(QStringLiteral(" \t\r\n "), false)) == nullptr);
+    QVERIFY(BrowserWindow::prepare(request(QStringLiteral(" \t\r\n "), false)) == nullptr);
     QVERIFY(boxesAsExpected());
-    QCOMPARE(AutoFillUser, "earlier");
-    QCOMPARE(AutoFillPwd, "earlier");
+    QCOMPARE(autofill::values().user, "earlier");
+    QCOMPARE(autofill::values().password, "earlier");
 
     // An address that cannot be opened goes to the error report; no window.
     platform::testing::expectBox(BoxKind::Error, QStringLiteral("The address \"a b\" cannot be opened."));
@@ -89,43 +94,43 @@ void WindowTest::openingWithoutWebsiteShowsNoWindow() {
 
 void WindowTest::openingSizesAndRestoresTheBrowserArea() {
     vault::SaveSize("FrmBrowse", settingsFile, 500, 400);
-    std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(request(QStringLiteral("  ") + first + "\t", false));
+    std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request(QStringLiteral("  ") + first + "\t", false));
     QVERIFY(window);
-    QSignalSpy finished(window->WebBrowser1, &QWebEngineView::loadFinished);
+    QSignalSpy finished(view(window.get()), &QWebEngineView::loadFinished);
     window->show();
     QCOMPARE(window->windowTitle(), "Keyfold Auto Viewer - Password Filler");
     QCOMPARE(window->size(), screen());
-    QCOMPARE(window->WebBrowser1->size(), screen());
-    QCOMPARE(window->LblName->text(), "Site: MY BANK");
-    QVERIFY(window->EdUser->isVisibleTo(window.get()));
-    QVERIFY(window->EdPwd->isVisibleTo(window.get()));
-    QCOMPARE(window->CmdHide->text(), "Hide");
-    QCOMPARE(window->EdUser->text(), " bob ");
-    QCOMPARE(window->EdPwd->text(), "pw\"1");
-    QCOMPARE(AutoFillUser, " bob ");
-    QCOMPARE(AutoFillPwd, "pw\"1");
-    QVERIFY(window->Timer1->isActive());
+    QCOMPARE(view(window.get())->size(), screen());
+    QCOMPARE(label(window.get(), "LblName")->text(), "Site: MY BANK");
+    QVERIFY(edit(window.get(), "EdUser")->isVisibleTo(window.get()));
+    QVERIFY(edit(window.get(), "EdPwd")->isVisibleTo(window.get()));
+    QCOMPARE(button(window.get(), "CmdHide")->text(), "Hide");
+    QCOMPARE(edit(window.get(), "EdUser")->text(), " bob ");
+    QCOMPARE(edit(window.get(), "EdPwd")->text(), "pw\"1");
+    QCOMPARE(autofill::values().user, " bob ");
+    QCOMPARE(autofill::values().password, "pw\"1");
+    QVERIFY(sizingTimer(window.get())->isActive());
 
     QVERIFY(finished.wait(15000));
-    QCOMPARE(window->EdURL->text(), first);
-    QCOMPARE(window->Label1->text(), "Done Loading.");
+    QCOMPARE(edit(window.get(), "EdURL")->text(), first);
+    QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
 
     // Nothing saved for the browser area: screen width by screen height less 50.
-    QTRY_VERIFY_WITH_TIMEOUT(!window->Timer1->isActive(), 3000);
-    QCOMPARE(window->WebBrowser1->size(), QSize(screen().width(), screen().height() - 50));
+    QTRY_VERIFY_WITH_TIMEOUT(!sizingTimer(window.get())->isActive(), 3000);
+    QCOMPARE(view(window.get())->size(), QSize(screen().width(), screen().height() - 50));
 
     // The size cross changes the browser area by 20 pixels, not the window.
-    window->BitBtn3->click();
-    window->BitBtn3->click();
-    window->BitBtn4->click();
-    window->BitBtn5->click();
-    window->BitBtn5->click();
-    window->BitBtn6->click();
+    button(window.get(), "BitBtn3")->click();
+    button(window.get(), "BitBtn3")->click();
+    button(window.get(), "BitBtn4")->click();
+    button(window.get(), "BitBtn5")->click();
+    button(window.get(), "BitBtn5")->click();
+    button(window.get(), "BitBtn6")->click();
     const QSize area(screen().width() + 20, screen().height() - 50 + 20);
-    QCOMPARE(window->WebBrowser1->size(), area);
+    QCOMPARE(view(window.get())->size(), area);
     QCOMPARE(window->size(), screen());
 
-    window->BitBtn1->click();
+    button(window.get(), "BitBtn1")->click();
     QVERIFY(!window->isVisible());
     const std::string ini = settingsFile;
     QCOMPARE(vault::ReadWidth("Webbrowser1", ini), area.width());
@@ -140,24 +145,24 @@ void WindowTest::maskedOpeningAndCopying() {
     vault::SaveSize("Webbrowser1", settingsFile, 640, 0);
     platform::BrowseRequest marked = request(first, true);
     marked.name = QStringLiteral("L <B>BOLD</B> & <I>IT</I>");
-    std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(marked);
+    std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(marked);
     QVERIFY(window);
-    QCOMPARE(window->WebBrowser1->size(), screen());
+    QCOMPARE(view(window.get())->size(), screen());
     window->show();
     // The name is shown as it is, tags and all, never as markup.
-    QCOMPARE(window->LblName->text(), "Site: L <B>BOLD</B> & <I>IT</I>");
-    QCOMPARE(window->LblName->textFormat(), Qt::PlainText);
-    QVERIFY(!window->EdUser->isVisible());
-    QVERIFY(!window->EdPwd->isVisible());
-    QVERIFY(window->Label2->isVisible());
-    QCOMPARE(window->Label2->text(), "User Hidden Password Hidden");
-    QCOMPARE(window->CmdHide->text(), "Show");
+    QCOMPARE(label(window.get(), "LblName")->text(), "Site: L <B>BOLD</B> & <I>IT</I>");
+    QCOMPARE(label(window.get(), "LblName")->textFormat(), Qt::PlainText);
+    QVERIFY(!edit(window.get(), "EdUser")->isVisible());
+    QVERIFY(!edit(window.get(), "EdPwd")->isVisible());
+    QVERIFY(label(window.get(), "Label2")->isVisible());
+    QCOMPARE(label(window.get(), "Label2")->text(), "User Hidden Password Hidden");
+    QCOMPARE(button(window.get(), "CmdHide")->text(), "Show");
 
     // Copying while hidden copies the box as edited, with the black flash.
-    window->EdUser->setText(QStringLiteral("edited"));
-    window->Button2->click();
+    edit(window.get(), "EdUser")->setText(QStringLiteral("edited"));
+    button(window.get(), "Button2")->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), "edited");
-    window->Button3->click();
+    button(window.get(), "Button3")->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), "pw\"1");
     // Marked as a secret; clearing takes it off again.
     QCOMPARE(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
@@ -165,64 +170,64 @@ void WindowTest::maskedOpeningAndCopying() {
     QCOMPARE(QGuiApplication::clipboard()->text(), "");
     QCOMPARE(window->palette().color(QPalette::Window), QColor(232, 232, 232));
 
-    window->CmdHide->click();
-    QVERIFY(window->EdUser->isVisible());
-    QVERIFY(window->EdPwd->isVisible());
-    QCOMPARE(window->CmdHide->text(), "Hide");
-    window->CmdHide->click();
-    QVERIFY(!window->EdUser->isVisible());
-    QCOMPARE(window->CmdHide->text(), "Show");
+    button(window.get(), "CmdHide")->click();
+    QVERIFY(edit(window.get(), "EdUser")->isVisible());
+    QVERIFY(edit(window.get(), "EdPwd")->isVisible());
+    QCOMPARE(button(window.get(), "CmdHide")->text(), "Hide");
+    button(window.get(), "CmdHide")->click();
+    QVERIFY(!edit(window.get(), "EdUser")->isVisible());
+    QCOMPARE(button(window.get(), "CmdHide")->text(), "Show");
 
-    QTRY_COMPARE_WITH_TIMEOUT(window->WebBrowser1->size(), QSize(640, screen().height() - 50), 3000);
-    QCOMPARE(AutoFillPwd, "pw\"1");
+    QTRY_COMPARE_WITH_TIMEOUT(view(window.get())->size(), QSize(640, screen().height() - 50), 3000);
+    QCOMPARE(autofill::values().password, "pw\"1");
     window->close();
     // The values auto-fill would write do not outlive the window.
-    QCOMPARE(AutoFillUser, "");
-    QCOMPARE(AutoFillPwd, "");
+    QCOMPARE(autofill::values().user, "");
+    QCOMPARE(autofill::values().password, "");
     QVERIFY(boxesAsExpected());
 }
 
 void WindowTest::navigationButtons() {
-    TFrmBrowse window;
+    BrowserWindow window;
     window.show();
     // No page at all: nothing to go back to, forward to or reload.
     platform::testing::expectBox(BoxKind::Plain, kBack);
     platform::testing::expectBox(BoxKind::Plain, kForward);
     platform::testing::expectBox(BoxKind::Plain, kRefresh);
-    window.CmdBack->click();
-    window.CmdForward->click();
-    window.BitBtn8->click();
+    button(&window, "CmdBack")->click();
+    button(&window, "CmdForward")->click();
+    button(&window, "BitBtn8")->click();
     QVERIFY(boxesAsExpected());
 
     // "Go" with an empty address box.
-    window.EdURL->setText(QStringLiteral("  \t"));
+    edit(&window, "EdURL")->setText(QStringLiteral("  \t"));
     platform::testing::expectBox(BoxKind::Plain, kNoUrl);
-    window.Button1->click();
+    button(&window, "Button1")->click();
     QVERIFY(boxesAsExpected());
-    QCOMPARE(window.EdURL->text(), "  \t");
+    QCOMPARE(edit(&window, "EdURL")->text(), "  \t");
 
-    QSignalSpy finished(window.WebBrowser1, &QWebEngineView::loadFinished);
-    window.EdURL->setText(QStringLiteral(" ") + first + QStringLiteral(" "));
-    window.Button1->click();
+    QSignalSpy finished(view(&window), &QWebEngineView::loadFinished);
+    edit(&window, "EdURL")->setText(QStringLiteral(" ") + first + QStringLiteral(" "));
+    button(&window, "Button1")->click();
     QVERIFY(finished.wait(15000));
-    QCOMPARE(window.EdURL->text(), first);
+    QCOMPARE(edit(&window, "EdURL")->text(), first);
     platform::testing::expectBox(BoxKind::Plain, kBack);
-    window.CmdBack->click();
+    button(&window, "CmdBack")->click();
     QVERIFY(boxesAsExpected());
 
-    QVERIFY(loadAndWait(window.WebBrowser1, second));
-    QCOMPARE(window.EdURL->text(), second);
-    window.CmdBack->click();
-    QTRY_COMPARE_WITH_TIMEOUT(window.EdURL->text(), first, 10000);
+    QVERIFY(loadAndWait(view(&window), second));
+    QCOMPARE(edit(&window, "EdURL")->text(), second);
+    button(&window, "CmdBack")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(edit(&window, "EdURL")->text(), first, 10000);
     platform::testing::expectBox(BoxKind::Plain, kBack);
-    window.CmdBack->click();
+    button(&window, "CmdBack")->click();
     QVERIFY(boxesAsExpected());
-    window.CmdForward->click();
-    QTRY_COMPARE_WITH_TIMEOUT(window.EdURL->text(), second, 10000);
+    button(&window, "CmdForward")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(edit(&window, "EdURL")->text(), second, 10000);
     platform::testing::expectBox(BoxKind::Plain, kForward);
-    window.CmdForward->click();
-    window.BitBtn8->click();
-    window.BitBtn7->click();
+    button(&window, "CmdForward")->click();
+    button(&window, "BitBtn8")->click();
+    button(&window, "BitBtn7")->click();
     QVERIFY(boxesAsExpected());
 
     // Escape does not close the window; its close box does.

@@ -15,7 +15,7 @@
 #include "vault/fileio.h"
 #include "vault/locations.h"
 #include "vault/session.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 #include "platform/ansi.h"
 #include "tests/support/controls.h"
@@ -175,17 +175,19 @@ private slots:
         writeDataFile("old", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
         const std::string before = fileBytes(dataFilePath());
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
-        key.ChkChange->setChecked(true);
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
+        c.ChkChange->setChecked(true);
         main.session().setKeyPhrase("old");
         for (Op op : {Op::Write, Op::Rename}) {
-            key.EdOld->setText(QStringLiteral("old"));
-            key.EdNew->setText(QStringLiteral("new"));
+            c.EdOld->setText(QStringLiteral("old"));
+            c.EdNew->setText(QStringLiteral("new"));
             vault::testing::failNthCall(1, ENOSPC, op);
             expectBox(BoxKind::Confirm, kVerify, true);
             expectBox(BoxKind::Error, QStringLiteral("Disk full"));
-            key.Cmdverify->click();
+            c.Cmdverify->click();
             VERIFY_BOXES();
             QVERIFY(vault::testing::faultFired());
             QVERIFY(fileBytes(dataFilePath()) == before);

@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -12,7 +13,7 @@
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
 #include "vault/locations.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 #include "tests/support/controls.h"
 
 using testsupport::control;
@@ -51,16 +52,33 @@ std::string dataFilePath() { return paths().dataFile; }
 
 std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue) {
     auto main = std::make_unique<MainWindow>();
-    TFrmKey key(main.get());
-    key.PrepareDialog();
-    key.EdKeyContinue->setText(phrase);
+    KeyPhraseDialog key(&main->session());
+    loadListWhenPhraseIsSet(key, *main);
+    key.prepare();
+    const KeyDialogControls c(key);
+    c.EdKeyContinue->setText(phrase);
     key.show();
     if (byContinue)
-        key.Button1->click();
+        c.Button1->click();
     else
         key.close();
     return main;
 }
+
+void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main) {
+    QObject::connect(&key, &KeyPhraseDialog::phraseSet, &main, &MainWindow::loadAtStart);
+}
+
+KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
+    : EdKeyContinue(control<platform::AnsiLineEdit>(&key, "EdKeyContinue")),
+      Button1(control<QPushButton>(&key, "Button1")),
+      CheckBox1(control<QCheckBox>(&key, "CheckBox1")),
+      ChkChange(control<QCheckBox>(&key, "ChkChange")),
+      PanelChange(control<QFrame>(&key, "PanelChange")),
+      EdOld(control<platform::AnsiLineEdit>(&key, "EdOld")),
+      EdNew(control<platform::AnsiLineEdit>(&key, "EdNew")),
+      Cmdverify(control<QPushButton>(&key, "Cmdverify")),
+      EdVerify(control<platform::AnsiLineEdit>(&key, "EdVerify")) {}
 
 QStringList listLines(MainWindow* w) {
     QStringList lines;

@@ -7,12 +7,21 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/ansi.h"
 #include "tests/support/boxes.h"
+#include "tests/support/controls.h"
 #include "vault/locations.h"
 #include "vault/record.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 
+class QCheckBox;
+class QFrame;
+class QPushButton;
+
 namespace gui_test {
+
+using testsupport::control;
 
 struct Entry {
     int slot;
@@ -39,6 +48,24 @@ std::string dataFilePath();
 std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue = true);
 
 QStringList listLines(MainWindow* w);
+
+// Connects a key phrase dialog made on main's session as the program does: the list
+// loads when the phrase is set.
+void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main);
+
+// The key phrase dialog's controls, found by their object names.
+struct KeyDialogControls {
+    explicit KeyDialogControls(const KeyPhraseDialog& key);
+    platform::AnsiLineEdit* EdKeyContinue;
+    QPushButton* Button1;
+    QCheckBox* CheckBox1;
+    QCheckBox* ChkChange;
+    QFrame* PanelChange;
+    platform::AnsiLineEdit* EdOld;
+    platform::AnsiLineEdit* EdNew;
+    QPushButton* Cmdverify;
+    platform::AnsiLineEdit* EdVerify;
+};
 using testsupport::boxProblems;
 
 }  // namespace gui_test

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "platform/messages.h"
@@ -19,7 +20,8 @@
 #include "vault/fileio.h"
 #include "vault/locations.h"
 #include "vault/session.h"
-#include "windows/Ukey.h"
+#include "windows/FormSupport.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 #include "platform/ansi.h"
 #include "tests/support/controls.h"
@@ -71,40 +73,88 @@ private slots:
 
     void dialogLayout() {
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
         QCOMPARE(key.windowTitle(), QStringLiteral("Encryption Key Phrase"));
         QCOMPARE(key.size(), QSize(416, 396));
-        QCOMPARE(key.EdKeyContinue->geometry(), QRect(18, 61, 377, 21));
-        QCOMPARE(key.Button1->geometry(), QRect(301, 86, 94, 25));
-        QCOMPARE(key.PanelChange->geometry(), QRect(18, 177, 377, 200));
-        QCOMPARE(key.EdVerify->geometry(), QRect(16, 149, 329, 21));
-        QCOMPARE(key.CheckBox1->geometry(), QRect(34, 88, 183, 17));
-        QCOMPARE(key.ChkChange->geometry(), QRect(18, 152, 221, 17));
-        QCOMPARE(key.EdVerify->parentWidget(), static_cast<QWidget*>(key.PanelChange));
-        QCOMPARE(key.Button1->text(), QStringLiteral("Continue"));
-        QCOMPARE(key.Cmdverify->text(), QStringLiteral("Verify"));
-        QVERIFY(!key.Button1->isDefault() && !key.Button1->autoDefault());
-        QVERIFY(!key.Cmdverify->autoDefault());
-        QCOMPARE(key.EdKeyContinue->echoMode(), QLineEdit::Password);
-        QVERIFY(!key.PanelChange->isEnabled());
-        key.ChkChange->setChecked(true);
-        QVERIFY(key.PanelChange->isEnabled());
-        key.ChkChange->setChecked(false);
-        QVERIFY(!key.PanelChange->isEnabled());
-        QCOMPARE(key.EdOld->accessibleName(), QStringLiteral("Enter old password phrase"));
-        QWidget* next = key.EdKeyContinue->nextInFocusChain();
+        QCOMPARE(c.EdKeyContinue->geometry(), QRect(18, 61, 377, 21));
+        QCOMPARE(c.Button1->geometry(), QRect(301, 86, 94, 25));
+        QCOMPARE(c.PanelChange->geometry(), QRect(18, 177, 377, 200));
+        QCOMPARE(c.EdVerify->geometry(), QRect(16, 149, 329, 21));
+        QCOMPARE(c.CheckBox1->geometry(), QRect(34, 88, 183, 17));
+        QCOMPARE(c.ChkChange->geometry(), QRect(18, 152, 221, 17));
+        QCOMPARE(c.EdVerify->parentWidget(), static_cast<QWidget*>(c.PanelChange));
+        QCOMPARE(c.Button1->text(), QStringLiteral("Continue"));
+        QCOMPARE(c.Cmdverify->text(), QStringLiteral("Verify"));
+        QVERIFY(!c.Button1->isDefault() && !c.Button1->autoDefault());
+        QVERIFY(!c.Cmdverify->autoDefault());
+        QCOMPARE(c.EdKeyContinue->echoMode(), QLineEdit::Password);
+        QVERIFY(!c.PanelChange->isEnabled());
+        c.ChkChange->setChecked(true);
+        QVERIFY(c.PanelChange->isEnabled());
+        c.ChkChange->setChecked(false);
+        QVERIFY(!c.PanelChange->isEnabled());
+        QCOMPARE(c.EdOld->accessibleName(), QStringLiteral("Enter old password phrase"));
+        QWidget* next = c.EdKeyContinue->nextInFocusChain();
         while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
-        QCOMPARE(next, static_cast<QWidget*>(key.Button1));
+        QCOMPARE(next, static_cast<QWidget*>(c.Button1));
         // Enter and Escape in the phrase box neither continue nor close.
         key.show();
         QVERIFY(QTest::qWaitForWindowExposed(&key));
-        key.EdKeyContinue->setFocus();
-        QTest::keyClick(key.EdKeyContinue, Qt::Key_Return);
-        QTest::keyClick(key.EdKeyContinue, Qt::Key_Escape);
+        c.EdKeyContinue->setFocus();
+        QTest::keyClick(c.EdKeyContinue, Qt::Key_Return);
+        QTest::keyClick(c.EdKeyContinue, Qt::Key_Escape);
         QVERIFY(key.isVisible());
         VERIFY_BOXES();
         key.hide();
+    }
+
+    // The dialog tells once that the phrase is set, on its first close, whichever way
+    // it closes; a failing receiver is reported and the dialog closes all the same.
+    void phraseSetIsSignalledOnce() {
+        writeDataFile("", {});
+        KeyPhraseDialog key;
+        const KeyDialogControls c(key);
+        QSignalSpy spy(&key, &KeyPhraseDialog::phraseSet);
+        QObject::connect(&key, &KeyPhraseDialog::phraseSet, &key, [] { throw std::runtime_error("Disk full"); });
+        key.prepare();
+        key.show();
+        expectBox(BoxKind::Error, QStringLiteral("Disk full"));
+        c.Button1->click();
+        VERIFY_BOXES();
+        QVERIFY(!key.isVisible());
+        QCOMPARE(spy.count(), 1);
+        key.show();
+        key.close();
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")).has_value());
+    }
+
+    // The main window's rule through the shared key rules: Enter on a button presses it,
+    // Enter elsewhere presses the fallback button, Escape does nothing.
+    void keyRulesWithAFallbackButton() {
+        QWidget window;
+        auto* box = new QLineEdit(&window);
+        auto* other = new QPushButton(QStringLiteral("Other"), &window);
+        auto* exit = new QPushButton(QStringLiteral("Exit"), &window);
+        QSignalSpy otherClicks(other, &QPushButton::clicked);
+        QSignalSpy exitClicks(exit, &QPushButton::clicked);
+        forms::setKeyRules(&window, {.enter = forms::KeyRules::Enter::FocusedButton, .enterElsewhere = exit,
+                                     .escapeDoesNothing = true});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(exitClicks.count(), 2);
+        other->setFocus();
+        QTest::keyClick(other, Qt::Key_Return);
+        QCOMPARE(otherClicks.count(), 1);
+        QCOMPARE(exitClicks.count(), 2);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
     }
 
     void showTypedCharactersIsRemembered() {
@@ -112,14 +162,16 @@ private slots:
         writeDataFile("", {});
         MainWindow main;
         {
-            TFrmKey key(&main);
-            key.PrepareDialog();
-            QVERIFY(key.CheckBox1->isChecked());
-            QCOMPARE(key.EdKeyContinue->echoMode(), QLineEdit::Normal);
-            key.CheckBox1->setChecked(false);
-            QCOMPARE(key.EdKeyContinue->echoMode(), QLineEdit::Password);
+            KeyPhraseDialog key(&main.session());
+            loadListWhenPhraseIsSet(key, main);
+            const KeyDialogControls c(key);
+            key.prepare();
+            QVERIFY(c.CheckBox1->isChecked());
+            QCOMPARE(c.EdKeyContinue->echoMode(), QLineEdit::Normal);
+            c.CheckBox1->setChecked(false);
+            QCOMPARE(c.EdKeyContinue->echoMode(), QLineEdit::Password);
             key.show();
-            key.Button1->click();
+            c.Button1->click();
         }
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")), std::optional<bool>(false));
         VERIFY_BOXES();
@@ -141,17 +193,19 @@ private slots:
     void phraseNeverExceeds255Characters() {
         writeDataFile("", {});
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
         const QString longPhrase(300, QLatin1Char('x'));
-        key.EdKeyContinue->setText(longPhrase);
-        key.EdOld->setText(longPhrase);
-        key.EdNew->setText(longPhrase);
-        QCOMPARE(key.EdKeyContinue->text().size(), 255);
-        QCOMPARE(key.EdOld->text().size(), 255);
-        QCOMPARE(key.EdNew->text().size(), 255);
+        c.EdKeyContinue->setText(longPhrase);
+        c.EdOld->setText(longPhrase);
+        c.EdNew->setText(longPhrase);
+        QCOMPARE(c.EdKeyContinue->text().size(), 255);
+        QCOMPARE(c.EdOld->text().size(), 255);
+        QCOMPARE(c.EdNew->text().size(), 255);
         key.show();
-        key.Button1->click();
+        c.Button1->click();
         QCOMPARE(main.session().cipher().phrase(), std::string(255, 'x'));
         VERIFY_BOXES();
     }
@@ -159,12 +213,14 @@ private slots:
     void continueFailureKeepsTheDialogOpen() {
         writeDataFile("", {}, 1);  // a file of one slot cannot give its second
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
         key.show();
-        key.EdKeyContinue->setText(QStringLiteral(" k "));
+        c.EdKeyContinue->setText(QStringLiteral(" k "));
         expectBox(BoxKind::Error, QStringLiteral("Read beyond end of file"));
-        key.Button1->click();
+        c.Button1->click();
         VERIFY_BOXES();
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFile().isOpen());
@@ -176,26 +232,28 @@ private slots:
         writeDataFile("old", kTwo);
         const std::string before = fileBytes(dataFilePath());
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
-        key.ChkChange->setChecked(true);
-        key.EdOld->setText(QStringLiteral(" old "));
-        key.EdNew->setText(QStringLiteral("   "));
-        key.EdVerify->setText(QStringLiteral("stale"));
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
+        c.ChkChange->setChecked(true);
+        c.EdOld->setText(QStringLiteral(" old "));
+        c.EdNew->setText(QStringLiteral("   "));
+        c.EdVerify->setText(QStringLiteral("stale"));
         expectBox(BoxKind::Plain, kSection);
-        key.Cmdverify->click();
+        c.Cmdverify->click();
         VERIFY_BOXES();
-        QCOMPARE(key.EdOld->text(), QStringLiteral("old"));
-        QCOMPARE(key.EdNew->text(), QString());
-        QVERIFY(key.EdVerify->text().isEmpty());
+        QCOMPARE(c.EdOld->text(), QStringLiteral("old"));
+        QCOMPARE(c.EdNew->text(), QString());
+        QVERIFY(c.EdVerify->text().isEmpty());
         QCOMPARE(fileBytes(dataFilePath()), before);
 
-        key.EdNew->setText(QStringLiteral("new"));
+        c.EdNew->setText(QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, false);
         expectBox(BoxKind::Plain, kCancelled);
-        key.Cmdverify->click();
+        c.Cmdverify->click();
         VERIFY_BOXES();
-        QCOMPARE(key.EdVerify->text(), QStringLiteral("ZED"));  // lowest in-use slot
+        QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));  // lowest in-use slot
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
 
@@ -203,16 +261,18 @@ private slots:
         writeDataFile("old", kTwo);
         {
             MainWindow main;
-            TFrmKey key(&main);
-            key.PrepareDialog();
-            key.ChkChange->setChecked(true);
-            key.EdOld->setText(QStringLiteral("old"));
-            key.EdNew->setText(QStringLiteral("new"));
+            KeyPhraseDialog key(&main.session());
+            loadListWhenPhraseIsSet(key, main);
+            const KeyDialogControls c(key);
+            key.prepare();
+            c.ChkChange->setChecked(true);
+            c.EdOld->setText(QStringLiteral("old"));
+            c.EdNew->setText(QStringLiteral("new"));
             expectBox(BoxKind::Confirm, kVerify, true);
             expectBox(BoxKind::Plain, kCompleted);
-            key.Cmdverify->click();
+            c.Cmdverify->click();
             VERIFY_BOXES();
-            QCOMPARE(key.EdVerify->text(), QStringLiteral("ZED"));
+            QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
         }
         const vault::SiteRecord r = readSlot(1, "new");
         QCOMPARE(r.Name.str(), std::string("ABC"));
@@ -234,24 +294,26 @@ private slots:
         writeDataFile("old", many);
         const std::string before = fileBytes(dataFilePath());
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
-        key.ChkChange->setChecked(true);
-        key.EdOld->setText(QStringLiteral("old"));
-        key.EdNew->setText(QStringLiteral("new"));
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
+        c.ChkChange->setChecked(true);
+        c.EdOld->setText(QStringLiteral("old"));
+        c.EdNew->setText(QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 27"));  // file too large
         {
             FileSizeLimit limit(5 * 1104);
-            key.Cmdverify->click();
+            c.Cmdverify->click();
         }
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), before);
         QCOMPARE(readSlot(19, "old").Name.str(), std::string("SITE19"));
         // The dialog carries on: the file still opens under the old phrase.
-        key.EdKeyContinue->setText(QStringLiteral("old"));
+        c.EdKeyContinue->setText(QStringLiteral("old"));
         key.show();
-        key.Button1->click();
+        c.Button1->click();
         QCOMPARE(control<QListWidget>(main, "ListBox1")->count(), 20);
         QVERIFY(listLines(&main).contains(QStringLiteral("SITE7")));
         VERIFY_BOXES();
@@ -262,13 +324,15 @@ private slots:
         const std::string absent = paths().dataFolder + "/stick/KFOLD30.DAT";
         QCOMPARE(::symlink(absent.c_str(), dataFilePath().c_str()), 0);
         MainWindow main;
-        TFrmKey key(&main);
-        key.PrepareDialog();
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
+        key.prepare();
         key.show();
         expectBox(BoxKind::Error, QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
                                                  "drive attached?). No new data file was created.")
                                       .arg(QString::fromStdString(absent)));
-        key.Button1->click();
+        c.Button1->click();
         VERIFY_BOXES();
         QVERIFY(vault::IsDanglingLink(dataFilePath()));
     }
@@ -289,11 +353,13 @@ private slots:
             f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         }
         MainWindow main;
-        TFrmKey key(&main);
+        KeyPhraseDialog key(&main.session());
+        loadListWhenPhraseIsSet(key, main);
+        const KeyDialogControls c(key);
         expectBox(BoxKind::Error, QStringLiteral("I/O error 27"));
         {
             FileSizeLimit limit(4 * 1104);
-            key.PrepareDialog();
+            key.prepare();
         }
         VERIFY_BOXES();
         QVERIFY(vault::FileExists(paths().legacyFile));
@@ -301,7 +367,7 @@ private slots:
         // The phrase is still taken and the list loads.
         expectBox(BoxKind::Plain, kFirstRun);
         key.show();
-        key.Button1->click();
+        c.Button1->click();
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
         QCOMPARE(control<QLabel>(main, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
@@ -313,11 +379,13 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             f.write(std::string(1051 - 10, '\0').data(), 1051 - 10);
         }
-        TFrmKey again(&main);
+        KeyPhraseDialog again(&main.session());
+        loadListWhenPhraseIsSet(again, main);
+        const KeyDialogControls c2(again);
         expectBox(BoxKind::Warning,
                   QStringLiteral("The old data file %1 could not be converted and was left as it was.")
                       .arg(QString::fromStdString(paths().legacyFile)));
-        again.PrepareDialog();
+        again.prepare();
         VERIFY_BOXES();
         QCOMPARE(QFileInfo(QString::fromStdString(paths().legacyFile)).size(), 1051 - 10);
         QVERIFY(!vault::FileExists(dataFilePath()));

@@ -17,7 +17,7 @@
 #include "support.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
-#include "windows/Ukey.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 #include "platform/controls.h"
 #include <QFrame>
@@ -129,7 +129,7 @@ private slots:
         {
             MainWindow w;
             QVERIFY(control<QPushButton>(w, "CmdAdd")->icon().isNull());
-            TFrmKey key(&w);
+            KeyPhraseDialog key(&w.session());
             w.finishLookAfterFirstPaintOf(&key);
             key.show();
             QTRY_VERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());

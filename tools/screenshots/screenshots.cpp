@@ -22,8 +22,8 @@
 #include "platform/browser_module.h"
 #include "platform/memory.h"
 #include "support.h"
-#include "windows/UBrowse.h"
-#include "windows/Ukey.h"
+#include "windows/BrowserWindow.h"
+#include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 #include "windows/AboutBox.h"
 
@@ -90,8 +90,9 @@ int main(int argc, char** argv) {
     // The key phrase dialog, with a phrase typed; Continue loads the main window's list.
     auto mainWindow = std::make_unique<MainWindow>();
     {
-        TFrmKey key(mainWindow.get());
-        key.PrepareDialog();
+        KeyPhraseDialog key(&mainWindow->session());
+        gui_test::loadListWhenPhraseIsSet(key, *mainWindow);
+        key.prepare();
         if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue"))
             phrase->setText(QString::fromLatin1(kPhrase));
         key.show();
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
         request.website = QUrl::fromLocalFile(page).toString();
         request.user = QStringLiteral("jsmith");
         request.password = QStringLiteral("pW0rd!2019");
-        std::unique_ptr<TFrmBrowse> window = PrepareBrowseWindow(request);
+        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request);
         auto* view =
             window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
         if (!view) {

@@ -1,0 +1,151 @@
+#include "windows/BrowserView.h"
+
+#include <memory>
+#include <stdexcept>
+#include <unistd.h>
+#include <QEventLoop>
+#include <QOpenGLContext>
+#include <QPointer>
+#include <QTimer>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+
+// Qt's global shared OpenGL context, which Qt WebEngine renders through. Qt creates it
+// at start when Qt::AA_ShareOpenGLContexts is set; the program does not set it, since
+// that loads the OpenGL driver at every start (tens of megabytes and a tenth of a
+// second here) for a window most runs never open. The browser library makes the
+// context itself, once, before the first web view exists.
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+
+namespace {
+
+// Chromium refuses to start its sandbox for the root user and ends the whole process.
+// The program run as root (a container, a rescue system) gets its browser window
+// without the sandbox instead of vanishing with everything on screen.
+void allowRootWithoutSandbox() {
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void ensureSharedGlContext() {
+    if (qt_gl_global_share_context()) return;
+    // As Qt itself does: the context is installed even when it cannot be created (no
+    // OpenGL, as offscreen); the engine then draws in software.
+    auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
+    context->create();
+    qt_gl_set_global_share_context(context);
+}
+
+}  // namespace
+
+void BrowserView::prepareEngine() {
+    allowRootWithoutSandbox();
+    ensureSharedGlContext();
+}
+
+const QString BrowserView::homePage = QStringLiteral("https://start.duckduckgo.com/");
+const QString BrowserView::searchPage = QStringLiteral("https://duckduckgo.com/");
+
+BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
+    connect(this, &QWebEngineView::loadStarted, this, [this] { emit progressChanged(0, 100); });
+    connect(this, &QWebEngineView::loadProgress, this,
+            [this](int percent) { emit progressChanged(percent, 100); });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool) { emit progressChanged(-1, 100); });
+    connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
+}
+
+QUrl BrowserView::addressToUrl(const QString& address) {
+    // A full address is taken as it stands; anything else ("www.example.com", a file
+    // path) is read the way an address bar reads it.
+    const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
+    return full ? QUrl(address) : QUrl::fromUserInput(address);
+}
+
+void BrowserView::navigate(const QString& address) {
+    const QUrl url = addressToUrl(address);
+    if (address.isEmpty() || !url.isValid())
+        throw std::runtime_error(tr("The address \"%1\" cannot be opened.").arg(address).toStdString());
+    load(url);
+}
+
+bool BrowserView::goBack() {
+    if (!history()->canGoBack()) return false;
+    back();
+    return true;
+}
+
+bool BrowserView::goForward() {
+    if (!history()->canGoForward()) return false;
+    forward();
+    return true;
+}
+
+bool BrowserView::goHome() {
+    const QUrl url(homePage);
+    if (!url.isValid()) return false;
+    load(url);
+    return true;
+}
+
+bool BrowserView::goSearch() {
+    const QUrl url(searchPage);
+    if (!url.isValid()) return false;
+    load(url);
+    return true;
+}
+
+bool BrowserView::stopLoading() {
+    stop();
+    return true;
+}
+
+bool BrowserView::refresh() {
+    if (url().isEmpty()) return false;
+    reload();
+    return true;
+}
+
+void BrowserView::setBusyCursor(bool busy) {
+    setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
+    // The page itself is drawn by a child that takes the cursors the page asks for;
+    // while loading it shows the hourglass, afterwards the page's own cursor again.
+    if (QWidget* surface = focusProxy()) {
+        if (busy)
+            surface->setCursor(Qt::WaitCursor);
+        else
+            surface->unsetCursor();
+    }
+}
+
+int BrowserView::scriptTimeoutMs = 5000;
+
+QVariant BrowserView::runScript(const QString& source, bool* answered) {
+    // The answer may come after the time-out, when this call has returned; the state it
+    // writes to is shared, not on this stack.
+    struct Waiter {
+        QVariant result;
+        bool done = false;
+        QPointer<QEventLoop> loop;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    QEventLoop loop;
+    waiter->loop = &loop;
+    page()->runJavaScript(source, QWebEngineScript::ApplicationWorld, [waiter](const QVariant& result) {
+        waiter->result = result;
+        waiter->done = true;
+        if (waiter->loop) waiter->loop->quit();
+    });
+    if (!waiter->done) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(scriptTimeoutMs);
+        // No clicks or keys meanwhile: the window must not start a second walk.
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    waiter->loop = nullptr;
+    if (answered) *answered = waiter->done;
+    return waiter->result;
+}

@@ -1,0 +1,292 @@
+#include "windows/BrowserWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include "platform/appdata.h"
+#include "platform/clipboard.h"
+#include "platform/messages.h"
+#include "platform/secret.h"
+#include "platform/sizes.h"
+#include "ui_BrowserWindow.h"
+#include "vault/locations.h"
+#include "vault/settings.h"
+#include "windows/AutoFill.h"
+#include "windows/BrowserView.h"
+#include "windows/FormSupport.h"
+
+namespace {
+
+const char* const kNoWebsiteMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the website box");
+const char* const kNoUrlMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the URL box");
+const char* const kBackMessage = QT_TRANSLATE_NOOP(
+    "BrowserWindow",
+    "There are no more previous pages for display. To return to your password list, either click "
+    "the \"Close\" button or simply swap over to the password window without closing this "
+    "browser screen.");
+const char* const kForwardMessage = QT_TRANSLATE_NOOP(
+    "BrowserWindow",
+    "There are no more forward pages for display. To return to your password list, either click "
+    "the \"Close\" button or simply swap over to the password window without closing this "
+    "browser screen.");
+const char* const kHomeMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow", "An error occurred while trying to access your homepage.");
+const char* const kSearchMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow", "An error occurred while trying to access internet search.");
+const char* const kStopMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow", "An error occurred while trying to stop this page load.");
+const char* const kRefreshMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow", "An error occurred while trying to refresh this page.");
+
+// The progress label when auto-fill left the page alone; the hint says why.
+const char* const kOtherSiteLabel = QT_TRANSLATE_NOOP("BrowserWindow", "Not filled");
+const char* const kOtherSiteHint = QT_TRANSLATE_NOOP(
+    "BrowserWindow",
+    "Not filled: this page is on another site than the entry's website address "
+    "(or on plain http where the entry's address is https).");
+
+const char* const kHide = QT_TRANSLATE_NOOP("BrowserWindow", "Hide");
+const char* const kShow = QT_TRANSLATE_NOOP("BrowserWindow", "Show");
+
+const char* const kFormSection = "FrmBrowse";
+const char* const kBrowserSection = "Webbrowser1";
+
+constexpr int kSizeStep = 20;
+
+// Removes spaces and control characters (codes 0 to 32) at both ends.
+QString trimControls(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32) ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32) --end;
+    return text.mid(begin, end - begin);
+}
+
+// The same settings file as the main window's: the one of this user's data folder.
+std::string settingsFile() { return vault::SettingsFileFor(platform::appDataFolder()); }
+
+QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
+
+}  // namespace
+
+const QColor BrowserWindow::backgroundColour = QColor(232, 232, 232);
+
+BrowserWindow::BrowserWindow(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::BrowserWindow>()) {
+    BrowserView::prepareEngine();  // before the form makes the view
+    ui->setupUi(this);
+    forms::applyPixelFontSizes(this);
+    forms::applyStandardIcons(this);
+    // The window has no cancel button: Escape does nothing.
+    forms::setKeyRules(this, {.escapeDoesNothing = true});
+
+    sizingTimer_ = new QTimer(this);
+    sizingTimer_->setObjectName(QStringLiteral("Timer1"));
+    sizingTimer_->setInterval(750);
+
+    auto on = [this](QPushButton* button, void (BrowserWindow::*handler)()) {
+        connect(button, &QPushButton::clicked, this, platform::guarded([this, handler] { (this->*handler)(); }));
+    };
+    on(ui->CmdBack, &BrowserWindow::goBack);
+    on(ui->CmdForward, &BrowserWindow::goForward);
+    on(ui->CmdHome, &BrowserWindow::goHome);
+    on(ui->CmdSearch, &BrowserWindow::openSearch);
+    on(ui->BitBtn7, &BrowserWindow::stopLoading);
+    on(ui->BitBtn8, &BrowserWindow::reloadPage);
+    on(ui->BitBtn2, &BrowserWindow::autoFill);
+    on(ui->BitBtn1, &BrowserWindow::closeWindow);
+    on(ui->Button1, &BrowserWindow::navigateToAddress);
+    on(ui->Button2, &BrowserWindow::copyUserId);
+    on(ui->Button3, &BrowserWindow::copyPassword);
+    on(ui->CmdHide, &BrowserWindow::toggleUserAndPassword);
+    on(ui->BitBtn3, &BrowserWindow::widenBrowser);
+    on(ui->BitBtn4, &BrowserWindow::narrowBrowser);
+    on(ui->BitBtn5, &BrowserWindow::lengthenBrowser);
+    on(ui->BitBtn6, &BrowserWindow::shortenBrowser);
+    connect(sizingTimer_, &QTimer::timeout, this, platform::guarded([this] { applyStoredBrowserSize(); }));
+    connect(ui->WebBrowser1, &BrowserView::progressChanged, this, [this](int progress, int progressMax) {
+        platform::runGuarded([&] { showProgress(progress, progressMax); });
+    });
+    connect(ui->WebBrowser1, &BrowserView::navigationCompleted, this,
+            [this](const QUrl& url) { platform::runGuarded([&] { showAddress(url); }); });
+
+    platform::runGuarded([this] { restoreWindowSize(); });
+}
+
+BrowserWindow::~BrowserWindow() = default;
+
+void BrowserWindow::restoreWindowSize() {
+    const std::string ini = settingsFile();
+    platform::applyStoredOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
+}
+
+void BrowserWindow::saveSizes() {
+    const std::string ini = settingsFile();
+    platform::SaveFormSize(this, kFormSection, ini);
+    vault::SaveSize(kBrowserSection, ini, ui->WebBrowser1->width(), ui->WebBrowser1->height());
+}
+
+void BrowserWindow::closeEvent(QCloseEvent* event) {
+    // Closing is never refused; a size that cannot be written is reported and the
+    // window closes all the same.
+    platform::runGuarded([this] { saveSizes(); });
+    autofill::forgetValues();
+    QDialog::reject();
+    event->accept();
+}
+
+void BrowserWindow::reject() {
+    // Escape does nothing (the key rules); anything else that rejects the dialog closes
+    // it like its close box.
+    close();
+}
+
+// Once the window has settled, the browser area takes its stored size.
+void BrowserWindow::applyStoredBrowserSize() {
+    const std::string ini = settingsFile();
+    BrowserView* view = ui->WebBrowser1;
+    int width = vault::ReadWidth(kBrowserSection, ini);
+    if (width == 0) width = screenSize().width();
+    view->resize(width, view->height());
+    int height = vault::ReadHeight(kBrowserSection, ini);
+    if (height == 0) height = screenSize().height() - 50;
+    view->resize(view->width(), height);
+    sizingTimer_->stop();
+}
+
+void BrowserWindow::showProgress(int progress, int progressMax) {
+    ui->Label1->setToolTip(QString());  // the reason a page was not filled, if it was shown
+    if (progressMax == 0 || progress == -1 || progressMax < progress) {
+        ui->Label1->setText(tr("Done Loading."));
+        ui->WebBrowser1->setBusyCursor(false);
+    } else {
+        const qint64 percent = qint64(progress) * 100 / progressMax;
+        ui->Label1->setText(tr("%1% Loaded").arg(percent));
+        ui->WebBrowser1->setBusyCursor(true);
+    }
+    QCoreApplication::processEvents();
+}
+
+void BrowserWindow::showAddress(const QUrl& url) { ui->EdURL->setText(url.toString()); }
+
+void BrowserWindow::goBack() {
+    if (!ui->WebBrowser1->goBack()) platform::showPlain(tr(kBackMessage));
+}
+
+void BrowserWindow::goForward() {
+    if (!ui->WebBrowser1->goForward()) platform::showPlain(tr(kForwardMessage));
+}
+
+void BrowserWindow::goHome() {
+    if (!ui->WebBrowser1->goHome()) platform::showPlain(tr(kHomeMessage));
+}
+
+void BrowserWindow::openSearch() {
+    if (!ui->WebBrowser1->goSearch()) platform::showPlain(tr(kSearchMessage));
+}
+
+void BrowserWindow::stopLoading() {
+    if (!ui->WebBrowser1->stopLoading()) platform::showPlain(tr(kStopMessage));
+}
+
+void BrowserWindow::reloadPage() {
+    if (!ui->WebBrowser1->refresh()) platform::showPlain(tr(kRefreshMessage));
+}
+
+void BrowserWindow::navigateToAddress() {
+    const QString address = trimControls(ui->EdURL->text());
+    if (address.isEmpty()) {
+        platform::showPlain(tr(kNoUrlMessage));
+        return;
+    }
+    ui->WebBrowser1->navigate(address);
+}
+
+// A page on another site (a redirect, a single sign-on page) receives nothing: the
+// progress label says so, without a message box.
+void BrowserWindow::autoFill() {
+    if (autofill::fillPage(ui->WebBrowser1)) return;
+    ui->Label1->setText(tr(kOtherSiteLabel));
+    ui->Label1->setToolTip(tr(kOtherSiteHint));
+}
+
+void BrowserWindow::closeWindow() { close(); }
+
+void BrowserWindow::setBackground(const QColor& colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colour);
+    setPalette(p);
+}
+
+// The window flashes black while the box's text goes to the clipboard.
+void BrowserWindow::copyToClipboard(const QLineEdit* box) {
+    setBackground(Qt::black);
+    repaint();
+    QCoreApplication::processEvents();
+    platform::copySecret(box->text());
+    setBackground(backgroundColour);
+}
+
+void BrowserWindow::copyUserId() { copyToClipboard(ui->EdUser); }
+
+void BrowserWindow::copyPassword() { copyToClipboard(ui->EdPwd); }
+
+void BrowserWindow::toggleUserAndPassword() {
+    const bool hide = ui->CmdHide->text() == tr(kHide);
+    ui->EdUser->setHidden(hide);
+    ui->EdPwd->setHidden(hide);
+    ui->CmdHide->setText(hide ? tr(kShow) : tr(kHide));
+}
+
+void BrowserWindow::resizeBrowser(int widthChange, int heightChange) {
+    BrowserView* view = ui->WebBrowser1;
+    view->resize(view->width() + widthChange, view->height() + heightChange);
+}
+
+void BrowserWindow::widenBrowser() { resizeBrowser(kSizeStep, 0); }
+void BrowserWindow::narrowBrowser() { resizeBrowser(-kSizeStep, 0); }
+void BrowserWindow::lengthenBrowser() { resizeBrowser(0, kSizeStep); }
+void BrowserWindow::shortenBrowser() { resizeBrowser(0, -kSizeStep); }
+
+std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequest& request) {
+    auto window = std::make_unique<BrowserWindow>(request.owner);
+    Ui::BrowserWindow& ui = *window->ui;
+    // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
+    // screen all the same.
+    const QSize screen = screenSize();
+    platform::applyOuterSize(window.get(), screen.width(), screen.height());
+    window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
+    ui.WebBrowser1->resize(screen);
+    ui.LblName->setText(tr("Site: ") + request.name);
+    ui.EdUser->setHidden(request.masked);
+    ui.EdPwd->setHidden(request.masked);
+    ui.CmdHide->setText(request.masked ? tr(kShow) : tr(kHide));
+
+    const QString website = trimControls(request.website);
+    if (website.isEmpty()) {
+        platform::showPlain(tr(kNoWebsiteMessage));
+        return nullptr;
+    }
+    // Copies of their own, so that closing the window can overwrite them.
+    autofill::forgetValues();
+    autofill::values() = {platform::ownCopy(request.user), platform::ownCopy(request.password), website};
+    ui.EdUser->setText(request.user);
+    ui.EdPwd->setText(request.password);
+    window->sizingTimer_->start();
+    ui.WebBrowser1->navigate(website);
+    return window;
+}
+
+extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
+    // Nothing thrown here crosses back into the program: failures go to the general
+    // error report, and the window is destroyed when it has closed.
+    platform::runGuarded([request] {
+        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(*request);
+        if (window) window->exec();
+        autofill::forgetValues();  // also when the window did not close itself
+    });
+}

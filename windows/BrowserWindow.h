@@ -1,0 +1,70 @@
+// The built-in browser window: the entry's web site inside the program, with the login
+// auto-fill ("Auto Fill Pwd "). Its controls live in BrowserWindow.ui; the engine is
+// BrowserView, the auto-fill driver is in AutoFill.
+#pragma once
+#include <memory>
+#include <QColor>
+#include <QDialog>
+
+#include "platform/browser_module.h"
+
+class QLineEdit;
+class QTimer;
+class QUrl;
+namespace Ui {
+class BrowserWindow;
+}
+
+class BrowserWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit BrowserWindow(QWidget* owner = nullptr);
+    ~BrowserWindow() override;
+
+    // Opening steps up to the navigation. Returns the window ready to be shown, or
+    // nothing when the entry has no website (the message has been shown then).
+    static std::unique_ptr<BrowserWindow> prepare(const platform::BrowseRequest& request);
+
+    // The window's background colour (232, 232, 232).
+    static const QColor backgroundColour;
+
+public slots:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void restoreWindowSize();
+    void saveSizes();
+    void applyStoredBrowserSize();
+    void showProgress(int progress, int progressMax);
+    void showAddress(const QUrl& url);
+
+    void goBack();
+    void goForward();
+    void goHome();
+    void openSearch();
+    void stopLoading();
+    void reloadPage();
+    void autoFill();
+    void closeWindow();
+    void navigateToAddress();
+    void copyUserId();
+    void copyPassword();
+    void toggleUserAndPassword();
+    void widenBrowser();
+    void narrowBrowser();
+    void lengthenBrowser();
+    void shortenBrowser();
+
+    void setBackground(const QColor& colour);
+    void copyToClipboard(const QLineEdit* box);
+    void resizeBrowser(int widthChange, int heightChange);
+
+    std::unique_ptr<Ui::BrowserWindow> ui;
+    QTimer* sizingTimer_;
+};
+
+// The whole opening: prepare, show modally, destroy.
+extern "C" void keyfold_open_browser(const platform::BrowseRequest* request);

@@ -1,0 +1,55 @@
+// The key phrase dialog: takes the phrase of the run, creates the data file on a first
+// run, and re-keys the data file from an old phrase to a new one. Its controls live in
+// KeyPhraseDialog.ui.
+#pragma once
+#include <memory>
+#include <QDialog>
+
+namespace Ui {
+class KeyPhraseDialog;
+}
+namespace vault {
+class Session;
+}  // namespace vault
+
+class KeyPhraseDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Works on the given session (the main window's: its data file, paths and key
+    // phrase); without one, on a session of its own.
+    explicit KeyPhraseDialog(vault::Session* session = nullptr, QWidget* parent = nullptr);
+    ~KeyPhraseDialog() override;
+
+    // Legacy conversion, the stored "Show typed characters", then the dialog shown
+    // modally; returns when it has closed.
+    void run();
+    // Everything run does before showing the dialog.
+    void prepare();
+
+    // The longest phrase a box takes: the cipher holds at most 255 characters.
+    static constexpr int kMaxPhraseLength = 255;
+
+signals:
+    // The phrase of the run is in force: emitted once, when the dialog first closes
+    // (by "Continue" or the close box). A failure in a receiver goes to the general
+    // error report and the dialog still closes.
+    void phraseSet();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    vault::Session& session();
+
+    void showTypedCharacters();
+    void toggleChangePanel();
+    void continueWithPhrase();
+    void changeKeyPhrase();
+    // Runs on every close (Continue or the close box).
+    void takePhraseOnClose();
+
+    std::unique_ptr<Ui::KeyPhraseDialog> ui;
+    vault::Session* session_;
+    std::unique_ptr<vault::Session> ownSession_;
+    bool phraseSetEmitted_ = false;
+};
