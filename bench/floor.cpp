@@ -10,8 +10,9 @@
 #include <QDialog>
 #include <QLibrary>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
+
+#include "floorwindow.h"
 
 namespace {
 
@@ -39,36 +40,18 @@ int main(int argc, char** argv) {
         phrase->setFocus();
         dialog.exec();
     }
-    QWidget window;
+    FloorWindow floor;
+    QWidget& window = floor.window;
     window.setWindowTitle(QStringLiteral("Keyfold"));
-    window.resize(666, 638);
-    auto* list = new QListWidget(&window);
-    list->setGeometry(16, 41, 251, 505);
-    list->setSortingEnabled(true);
-    QFont mono(QStringLiteral("Courier New"));
-    mono.setStyleHint(QFont::TypeWriter);
-    mono.setPixelSize(13);
-    list->setFont(mono);
-    QLineEdit* boxes[5];
-    for (int i = 0; i < 5; ++i) {
-        boxes[i] = new QLineEdit(&window);
-        boxes[i]->setGeometry(282, 31 + 46 * i, 330, 22);
-    }
     auto load = [&] {
         const QStringList all = names();
-        list->clear();
-        list->addItems(all);
-        boxes[0]->setText(all.last());
-        boxes[1]->setText(QStringLiteral("https://www.example0998.com/login"));
-        boxes[2]->setText(QStringLiteral("user0998@example.org"));
-        boxes[3]->setText(QStringLiteral("pW0rd!0998xyz"));
-        boxes[4]->setText(QStringLiteral("Opened in 2019"));
+        floor.load(all, {all.last(), QStringLiteral("https://www.example0998.com/login"),
+                         QStringLiteral("user0998@example.org"), QStringLiteral("pW0rd!0998xyz"),
+                         QStringLiteral("Opened in 2019")});
     };
     load();
-    list->setCurrentRow(0);
-    auto* refresh = new QPushButton(QStringLiteral("Refresh"), &window);
-    refresh->setGeometry(133, 16, 49, 18);
-    QObject::connect(refresh, &QPushButton::clicked, &window, load);
+    floor.list->setCurrentRow(0);
+    QObject::connect(floor.refresh, &QPushButton::clicked, &window, load);
     auto* open = new QPushButton(QStringLiteral("Open Within"), &window);
     open->setGeometry(279, 296, 113, 23);
     QObject::connect(open, &QPushButton::clicked, &window, [&] {

@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "floorwindow.h"
 #include "platform/messages.h"
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
@@ -72,33 +73,6 @@ std::vector<std::string> writeEntries(int count) {
                                testsupport::entriesDataFileBytes(kPhrase, count, nameOf));
     return names;
 }
-
-// The bare window: a list of the same font and place, five boxes and a button.
-struct FloorWindow {
-    QWidget window;
-    QListWidget* list;
-    QLineEdit* boxes[5];
-    explicit FloorWindow() {
-        window.resize(666, 638);
-        list = new QListWidget(&window);
-        list->setGeometry(16, 41, 251, 505);
-        list->setSortingEnabled(true);
-        QFont mono(QStringLiteral("Courier New"));
-        mono.setStyleHint(QFont::TypeWriter);
-        mono.setPixelSize(13);
-        list->setFont(mono);
-        for (int i = 0; i < 5; ++i) {
-            boxes[i] = new QLineEdit(&window);
-            boxes[i]->setGeometry(282, 31 + 46 * i, 330, 22);
-        }
-        (new QPushButton(QStringLiteral("Refresh"), &window))->setGeometry(133, 16, 49, 18);
-    }
-    void load(const QStringList& names, const QStringList& shown) {
-        list->clear();
-        list->addItems(names);
-        for (int i = 0; i < 5; ++i) boxes[i]->setText(shown[i]);
-    }
-};
 
 struct Figure {
     const char* what;

@@ -1,27 +1,16 @@
+// The file module: the File class, the system's failure texts, whole-file helpers and
+// the tests of paths. The test seam is fileseam.cpp, the one atomic replace
+// replace.cpp, the writers' lock filelock.cpp.
 #include "vault/fileio.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <vector>
 
+#include "vault/fileseam.h"
 #include "vault/ioerror.h"
-
-#ifdef _WIN32
-#include <direct.h>
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-#endif
 
 namespace vault {
 
@@ -59,170 +48,8 @@ namespace vault {
     throw IoError("Read beyond end of file", 38);
 }
 
-// ---------------------------------------------------------------------------
-// Fault seam for tests
 
-namespace testing {
-namespace {
-struct Fault {
-    int remaining = 0;  // 0 = disarmed
-    int err = 0;
-    Op op = Op::Any;
-    bool fired = false;
-};
-Fault fault;
-struct Hook {
-    Op op = Op::Any;
-    std::function<void()> run;
-};
-Hook hook;
-constexpr int kDefaultLockWaitMs = 3000;
-int lockWaitMs = kDefaultLockWaitMs;
-}  // namespace
-
-void beforeNextCall(Op op, std::function<void()> h) { hook = {op, std::move(h)}; }
-void setLockWait(int ms) { lockWaitMs = ms < 0 ? kDefaultLockWaitMs : ms; }
-
-void failNthCall(int n, int err, Op op) {
-    fault.remaining = n > 0 ? n : 0;
-    fault.err = err;
-    fault.op = op;
-    fault.fired = false;
-}
-void clearFaults() {
-    fault = Fault{};
-    hook = Hook{};
-    lockWaitMs = kDefaultLockWaitMs;
-}
-bool faultFired() { return fault.fired; }
-}  // namespace testing
-
-namespace {
-
-// True when this call is the one the seam should fail; sets errno then.
-bool injected(testing::Op op) {
-    if (testing::hook.run && (testing::hook.op == testing::Op::Any || testing::hook.op == op)) {
-        auto run = std::move(testing::hook.run);
-        testing::hook = {};
-        run();
-    }
-    auto& f = testing::fault;
-    if (f.remaining == 0) return false;
-    if (f.op != testing::Op::Any && f.op != op) return false;
-    if (--f.remaining > 0) return false;
-    f.fired = true;
-    errno = f.err;
-    return true;
-}
-
-#ifdef _WIN32
-using ssize_type = long long;
-int sysOpen(const char* path, int flags, int mode) {
-    if (injected(testing::Op::Open)) return -1;
-    return _open(path, flags | _O_BINARY, mode);
-}
-ssize_type sysPread(int fd, void* buf, std::size_t n, std::uint64_t off) {
-    if (injected(testing::Op::Read)) return -1;
-    if (_lseeki64(fd, static_cast<long long>(off), SEEK_SET) < 0) return -1;
-    return _read(fd, buf, static_cast<unsigned>(n));
-}
-ssize_type sysPwrite(int fd, const void* buf, std::size_t n, std::uint64_t off) {
-    if (injected(testing::Op::Write)) return -1;
-    if (_lseeki64(fd, static_cast<long long>(off), SEEK_SET) < 0) return -1;
-    return _write(fd, buf, static_cast<unsigned>(n));
-}
-int sysSync(int fd) {
-    if (injected(testing::Op::Sync)) return -1;
-    return _commit(fd);
-}
-int errnoFromWin32(DWORD code) {
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return ENOENT;
-    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_WRITE_PROTECT: return EACCES;
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
-    default: return static_cast<int>(code);
-    }
-}
-int sysRename(const char* from, const char* to) {
-    if (injected(testing::Op::Rename)) return -1;
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
-    errno = errnoFromWin32(GetLastError());
-    return -1;
-}
-int sysUnlink(const char* path) {
-    if (injected(testing::Op::Remove)) return -1;
-    return _unlink(path);
-}
-int sysMkdir(const char* path) {
-    if (injected(testing::Op::MakeDir)) return -1;
-    return _mkdir(path);
-}
-int sysClose(int fd) {
-    if (injected(testing::Op::Close)) {
-        _close(fd);
-        return -1;
-    }
-    return _close(fd);
-}
-constexpr int kReadOnlyFlags = _O_RDONLY;
-constexpr int kReadWriteFlags = _O_RDWR;
-constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL;
-constexpr int kOverwriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC;
-constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
-#else
-using ssize_type = ssize_t;
-int sysOpen(const char* path, int flags, int mode) {
-    if (injected(testing::Op::Open)) return -1;
-    int fd;
-    do fd = ::open(path, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-ssize_type sysPread(int fd, void* buf, std::size_t n, std::uint64_t off) {
-    if (injected(testing::Op::Read)) return -1;
-    return ::pread(fd, buf, n, static_cast<off_t>(off));
-}
-ssize_type sysPwrite(int fd, const void* buf, std::size_t n, std::uint64_t off) {
-    if (injected(testing::Op::Write)) return -1;
-    return ::pwrite(fd, buf, n, static_cast<off_t>(off));
-}
-int sysSync(int fd) {
-    if (injected(testing::Op::Sync)) return -1;
-    int rc;
-    do rc = ::fdatasync(fd);
-    while (rc < 0 && errno == EINTR);
-    // File systems that cannot sync (some FUSE mounts) are not a failure of ours.
-    if (rc < 0 && (errno == EINVAL || errno == ENOTSUP)) rc = 0;
-    return rc;
-}
-int sysRename(const char* from, const char* to) {
-    if (injected(testing::Op::Rename)) return -1;
-    return ::rename(from, to);
-}
-int sysUnlink(const char* path) {
-    if (injected(testing::Op::Remove)) return -1;
-    return ::unlink(path);
-}
-int sysMkdir(const char* path) {
-    if (injected(testing::Op::MakeDir)) return -1;
-    return ::mkdir(path, 0700);
-}
-int sysClose(int fd) {
-    if (injected(testing::Op::Close)) {
-        ::close(fd);  // the descriptor is gone either way, as after a real failing close
-        return -1;
-    }
-    return ::close(fd);
-}
-constexpr int kReadOnlyFlags = O_RDONLY;
-constexpr int kReadWriteFlags = O_RDWR;
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL;
-constexpr int kOverwriteFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
-constexpr int kCreateMode = 0600;
-#endif
-
-}  // namespace
+using namespace detail;
 
 // ---------------------------------------------------------------------------
 // File
@@ -382,11 +209,6 @@ void File::close() noexcept {
 
 // ---------------------------------------------------------------------------
 // Whole-file helpers
-
-void RenameReplace(const std::string& from, const std::string& to) {
-    if (sysRename(from.c_str(), to.c_str()) != 0) ThrowIoError(errno);
-}
-
 void RemoveFile(const std::string& path) {
     if (sysUnlink(path.c_str()) != 0) ThrowIoError(errno);
 }
@@ -396,20 +218,6 @@ void RemoveFileQuietly(const std::string& path) noexcept {
     _unlink(path.c_str());
 #else
     ::unlink(path.c_str());
-#endif
-}
-
-void SyncParentDirectory(const std::string& path) noexcept {
-#ifndef _WIN32
-    std::string::size_type cut = path.rfind('/');
-    std::string dir = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    (void)path;
 #endif
 }
 
@@ -424,8 +232,6 @@ std::string ReadWholeFile(const std::string& path) {
     bytes.resize(f.readAt(bytes.data(), bytes.size(), 0));
     return bytes;
 }
-
-std::string TempNameFor(const std::string& path) { return path + ".tmp"; }
 
 bool FileExists(const std::string& path) {
     std::error_code ec;
@@ -506,113 +312,6 @@ bool IsDanglingLink(const std::string& path, std::string* target) {
     if (target) *target = ResolveLinks(path);
     return true;
 #endif
-}
-
-// ---------------------------------------------------------------------------
-// The writers' lock
-
-int LockWaitMs() { return testing::lockWaitMs; }
-
-namespace {
-void pause(int ms) {
-#ifdef _WIN32
-    Sleep(static_cast<DWORD>(ms));
-#else
-    struct timespec t {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
-#endif
-}
-
-bool tryLock(int fd) {
-#ifdef _WIN32
-    OVERLAPPED at {};
-    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
-                      LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
-#else
-    int rc;
-    do rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    // A file system without locks cannot be shared safely anyway; it does not stop
-    // the one copy that uses it.
-    return rc == 0 || (errno != EWOULDBLOCK && errno != EAGAIN);
-#endif
-}
-
-int openForLocking(const std::string& path, bool create) {
-#ifdef _WIN32
-    int fd = _open(path.c_str(), (create ? _O_RDWR | _O_CREAT : _O_RDONLY) | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-    int fd;
-    do fd = ::open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0600);
-    while (fd < 0 && errno == EINTR);
-#endif
-    return fd;
-}
-}  // namespace
-
-bool FileLock::acquire(const std::string& dataFile, int waitMs) {
-    release();
-    const std::string target = ResolveLinks(dataFile);
-    fd_ = openForLocking(target + ".lock", true);
-    if (fd_ < 0) fd_ = openForLocking(target + ".lock", false);
-#ifndef _WIN32
-    // (Not on Windows, where a locked byte of the data file would refuse its own writes.)
-    if (fd_ < 0) fd_ = openForLocking(target, false);
-#endif
-    if (fd_ < 0) {
-        held_ = true;  // nothing to lock: the command meets the file system's own error
-        return true;
-    }
-    for (int waited = 0;; waited += 20) {
-        if (tryLock(fd_)) {
-            held_ = true;
-            return true;
-        }
-        if (waited >= waitMs) break;
-        pause(20);
-    }
-    release();
-    return false;
-}
-
-void FileLock::release() noexcept {
-    if (fd_ >= 0) {
-#ifdef _WIN32
-        if (held_) {
-            OVERLAPPED at {};
-            UnlockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), 0, 1, 0, &at);
-        }
-        _close(fd_);
-#else
-        ::close(fd_);  // closing the only descriptor lets the lock go
-#endif
-        fd_ = -1;
-    }
-    held_ = false;
-}
-
-void ReplaceWholeFile(const std::string& givenPath, const void* bytes, std::size_t size, unsigned mode) {
-    // A link is written through: the file it names is replaced and the link stays.
-    const std::string path = ResolveLinks(givenPath);
-    const std::string temp = TempNameFor(path);
-    RemoveFileQuietly(temp);
-    try {
-        File f = File::open(temp, File::Mode::CreateNew);
-        if (mode != 0) f.setPermissionsQuietly(mode);
-        f.writeAt(bytes, size, 0);
-        f.sync();
-        f.close();
-        RenameReplace(temp, path);
-    } catch (...) {
-        RemoveFileQuietly(temp);
-        throw;
-    }
-    SyncParentDirectory(path);
-}
-
-void WriteFileReplacing(const std::string& path, const std::string& bytes) {
-    ReplaceWholeFile(path, bytes.data(), bytes.size(), 0);
 }
 
 }  // namespace vault

@@ -44,6 +44,9 @@ const QString kNotDeleted = QStringLiteral(
 const QString kKept = QStringLiteral(
     "Nothing done. Dont forget to manually delete the following file when you are done viewing "
     "it: ");
+const QString kHelpNotOpened = QStringLiteral(
+    "The help file could not be opened because your browser would not open. You can view this "
+    "help file by opening your browser manually, and pointing it to help.htm.");
 const QString kNoViewer = QStringLiteral(
     "You cannot view this file because you do not have a default web browser setup. You can "
     "still view this file by opening notepad and pointing to the file Tempfile.txt which is now "
@@ -327,10 +330,7 @@ private slots:
         QVERIFY(QDir::setCurrent("/"));
 
         // Missing beside the program: the help message, and nothing handed over.
-        expectBox(BoxKind::Information,
-                  QStringLiteral("The help file could not be opened because your browser would "
-                                 "not open. You can view this help file by opening your browser "
-                                 "manually, and pointing it to help.htm."));
+        expectBox(BoxKind::Information, kHelpNotOpened);
         control<QPushButton>(w, "BitBtn5")->click();
         VERIFY_BOXES();
 
@@ -354,10 +354,7 @@ private slots:
         // The opener runs and fails.
         opener.installed();
         opener.failing();
-        expectBox(BoxKind::Information,
-                  QStringLiteral("The help file could not be opened because your browser would "
-                                 "not open. You can view this help file by opening your browser "
-                                 "manually, and pointing it to help.htm."));
+        expectBox(BoxKind::Information, kHelpNotOpened);
         control<QPushButton>(w, "BitBtn5")->click();
         VERIFY_BOXES();
 

@@ -217,7 +217,7 @@ private slots:
                         (!label->wordWrap() && label->sizeHint().width() > label->width()))
                         failures.append(name + " text is cut off");
                 }
-                RECORD(six[1].first->text() == "Version 2.41", "version");
+                RECORD(six[1].first->text() == QStringLiteral("Version " KEYFOLD_VERSION), "version");
                 RECORD(six[1].first->y() == 26 && six[5].first->y() == 165, "label tops");
                 QTest::mouseClick(ok, Qt::LeftButton);
             },

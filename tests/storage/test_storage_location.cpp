@@ -243,7 +243,7 @@ private slots:
                     }
                     if (texts.contains(QString()) || texts.removeDuplicates() != 0)
                         failures.append("the six texts are not all there");
-                    if (texts.value(1) != "Version 2.41") failures.append("version");
+                    if (texts.value(1) != QStringLiteral("Version " KEYFOLD_VERSION)) failures.append("version");
                     auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
                     if (!ok) {
                         failures.append("no Button1");

@@ -1,0 +1,104 @@
+// What the files of keyfold-cli share: the exit statuses, the failure that ends a run,
+// text at the edge (arguments and output in UTF-8, the data file in Windows-1252), the
+// terminal's questions, the session on the data file and the commands.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include "vault/entry.h"
+#include "vault/session.h"
+
+namespace cli {
+
+// Exit statuses, one per kind of failure (listed in --help).
+enum Exit {
+    kOk = 0,
+    kUsage = 2,        // wrong command line
+    kNoDataFile = 3,   // no data file there
+    kFileError = 4,    // the data file or another file could not be read or written
+    kNotFound = 5,     // no entry of that name
+    kRefused = 6,      // the entry breaks a rule (space in password, name or address missing, name taken)
+    kFull = 7,         // the data file has no free slot
+    kOtherCopy = 8,    // another copy of the program changed or holds the file: nothing written
+    kCancelled = 9,    // not confirmed, or the phrases or passwords typed differ
+    kBadImport = 10,   // the file to import is no export format known here
+    kClipboard = 11,   // the clipboard cannot be reached
+};
+
+// Failures that end the run with a status.
+struct Failure {
+    int status;
+    std::string text;
+};
+[[noreturn]] void fail(int status, const std::string& text);
+
+// ---- Text at the edge (terminal.cpp) ----
+
+std::string ansi(const QString& text);
+std::string utf8(const std::string& bytes);
+// A name as the window's name box takes it: the first line, each letter that has a
+// single upper-case form in Windows-1252 in that form.
+std::string nameText(const QString& typed);
+void out(const std::string& text);
+
+// ---- Secrets and questions (terminal.cpp) ----
+
+struct Input {
+    bool fromStdin = false;
+
+    // One line of standard input, without its line end; nothing at end of input.
+    static std::optional<std::string> stdinLine();
+    // A secret typed on the terminal without echo, or the next line of standard input.
+    std::string secret(const char* prompt) const;
+    // Yes or no on the terminal.
+    static bool confirm(const std::string& question);
+};
+
+// The widths of the password and comment fields of a slot.
+constexpr int kPasswordWidth = 25;
+constexpr std::size_t kCommentWidth = 255;
+
+// A password typed twice (once from standard input), checked against the field's width.
+std::string typedPassword(const Input& input);
+
+// ---- The data file (commands.cpp) ----
+
+vault::Locations locations(const QString& file);
+// The session on the data file with the key phrase in force. create: a missing data
+// file is made (for the commands that add).
+void openSession(vault::Session& session, const Input& input, bool create);
+// The names in the order of the main window's list (sorted by their characters).
+std::vector<std::string> sortedNames(vault::Session& session);
+int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o);
+
+// ---- Commands ----
+
+struct Context {
+    QCommandLineParser& p;
+    QStringList args;  // after the command
+    Input input;
+    QString file;
+    bool yes;
+};
+
+// commands.cpp
+int cmdLs(Context& c);
+int cmdShow(Context& c, bool showPassword);
+int cmdClip(Context& c, bool user);
+int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
+           const QCommandLineOption& comment, bool generate, int length, bool symbols);
+int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
+            const QCommandLineOption& comment, bool newPassword);
+int cmdRm(Context& c);
+int cmdRekey(Context& c);
+int cmdGenerate(Context& c, int length, bool symbols);
+// transfer.cpp
+int cmdExport(Context& c, const QCommandLineOption& csv);
+int cmdImport(Context& c, bool dryRun);
+
+}  // namespace cli

@@ -1,0 +1,155 @@
+// The data file written whole: creation, conversion of the legacy file and re-keying,
+// each built in memory and put in place by the one atomic replace (fileio.h).
+#include "vault/datafile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vault/datafileinternal.h"
+#include "vault/ioerror.h"
+#include "vault/secret.h"
+#include "vault/text.h"
+
+namespace vault {
+
+using namespace detail;
+
+// ---------------------------------------------------------------------------
+// Creating and converting
+bool DataFile::create() {
+    close();
+    refuseUnreachableLink();
+    FileLock lock;
+    takeLock(lock);
+    // Another copy may have made it meanwhile: its file is kept.
+    if (FileExists(path_)) return false;
+    const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
+    ReplaceWholeFile(path_, slots.data(), slots.size(), 0600);
+    pinReplacedFile();
+    return true;
+}
+
+SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
+    SiteRecord r{};
+    r.Status.assign(old.status.str());
+    std::memcpy(&r.Name, &old.name, sizeof r.Name);
+    std::memcpy(&r.Website, &old.website, sizeof r.Website);
+    std::memcpy(&r.UserId, &old.userId, sizeof r.UserId);
+    std::memcpy(&r.Comments, &old.comments, sizeof r.Comments);
+    std::string password(old.password, sizeof old.password);
+    std::replace(password.begin(), password.end(), '?', ' ');
+    r.Password.assign(Trim(password));
+    r.Reserved1.clear();
+    r.Reserved2.clear();
+    return r;
+}
+
+LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
+    if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
+    FileLock lock;
+    takeLock(lock);
+    // Another copy may have converted it meanwhile.
+    if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
+    refuseUnreachableLink();
+    std::vector<unsigned char> legacy;
+    {
+        File in = File::open(legacyPath, File::Mode::ReadOnly);
+        const std::uint64_t size = in.size();
+        refuseTooLarge(size, legacyPath);
+        // Whole records only: stray bytes after the last one are not a record. A file
+        // without one whole record is left alone, and so is the data file's place.
+        const std::uint64_t whole = size / kLegacySlotSize * kLegacySlotSize;
+        if (whole == 0) return LegacyResult::NotConverted;
+        legacy.resize(static_cast<std::size_t>(whole));
+        in.readExactAt(legacy.data(), legacy.size(), 0);
+    }
+    const std::size_t count = legacy.size() / kLegacySlotSize;
+    std::vector<unsigned char> converted(count * kSlotSize);
+    for (std::size_t i = 0; i < count; ++i) {
+        LegacySiteRecord old;
+        std::memcpy(&old, legacy.data() + i * kLegacySlotSize, kLegacySlotSize);
+        SiteRecord r = ConvertLegacySlot(old);
+        std::memcpy(converted.data() + i * kSlotSize, &r, kSlotSize);
+    }
+    ReplaceWholeFile(path_, converted.data(), converted.size(), 0600);
+    pinReplacedFile();
+    // The entries are safe in the new file; only now does the old one go.
+    RemoveFileQuietly(legacyPath);
+    return LegacyResult::Converted;
+}
+
+// ---------------------------------------------------------------------------
+// Re-keying
+
+RekeyResult DataFile::rekey(Cipher& inForce, const std::string& oldPhrase, const std::string& newPhrase,
+                            const std::function<bool(const std::string& verifyLine)>& confirm) {
+    const Cipher before = inForce;
+    try {
+        return rekeyUnguarded(inForce, oldPhrase, newPhrase, confirm);
+    } catch (...) {
+        inForce = before;
+        throw;
+    }
+}
+
+RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhrase, const std::string& newPhrase,
+                                     const std::function<bool(const std::string& verifyLine)>& confirm) {
+    open();
+    CloseUnlessKept guard{*this};
+    // The re-keyed file is built in memory from a copy of the whole file (a partial
+    // tail included) and replaces the data file only once every slot is done.
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(file_.size()));
+    // Under an empty old phrase the copy holds the entries as plain text.
+    struct WipeCopy {
+        std::vector<unsigned char>& bytes;
+        ~WipeCopy() { Wipe(bytes); }
+    } wipeCopy{bytes};
+    file_.readExactAt(bytes.data(), bytes.size(), 0);
+    const unsigned mode = file_.permissions();
+    const FileId readFrom = file_.identity();
+    if (slotCount_ == 0) ThrowReadBeyondEnd();
+    const std::vector<unsigned char> original = bytes;
+
+    const Cipher oldCipher(oldPhrase);
+    const Cipher newCipher(newPhrase);
+    bool seenInUse = false;
+    SiteRecord r;
+    for (std::uint64_t n = 0; n < slotCount_; ++n) {
+        unsigned char* slot = bytes.data() + n * kSlotSize;
+        std::memcpy(&r, slot, kSlotSize);
+        if (IsNeverUsed(r)) break;
+        if (statusIs(r, 'D')) continue;
+        if (!seenInUse) {
+            seenInUse = true;
+            inForce = oldCipher;
+            if (!confirm || !confirm(oldCipher.decipherText(r.Name.str()))) return RekeyResult::Cancelled;
+            inForce = newCipher;
+        }
+        oldCipher.decipher(r);
+        newCipher.encipher(r);
+        std::memcpy(slot, &r, kSlotSize);
+    }
+    WipeBytes(&r, sizeof r);
+    if (!seenInUse) return RekeyResult::Completed;
+
+    close();
+    // Under the lock, the file must still be the one read above, byte for byte: another
+    // copy may have written it while the question was open.
+    FileLock lock;
+    takeLock(lock);
+    {
+        File now = File::open(path_, File::Mode::ReadOnly);
+        if (!(now.identity() == readFrom)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
+        std::vector<unsigned char> check(original.size());
+        if (now.size() != original.size() || now.readAt(check.data(), check.size(), 0) != check.size() ||
+            check != original)
+            throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
+    }
+    ReplaceWholeFile(path_, bytes.data(), bytes.size(), mode);
+    pinReplacedFile();
+    return RekeyResult::Completed;
+}
+
+}  // namespace vault
