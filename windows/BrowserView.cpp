@@ -4,8 +4,11 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <QEventLoop>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPointer>
+#include <QQuickWindow>
 #include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
@@ -29,6 +32,33 @@ void allowRootWithoutSandbox() {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
+// Whether the context draws through a software rasteriser (Mesa's llvmpipe or softpipe,
+// the classic swrast, SwiftShader), as on a machine without a graphics card or a
+// virtual display. A context that cannot be made is no better.
+bool drawsInSoftware(QOpenGLContext* context) {
+    if (!context->isValid()) return true;
+    QOffscreenSurface surface;
+    surface.setFormat(context->format());
+    surface.create();
+    if (!context->makeCurrent(&surface)) return true;
+    const auto* renderer = reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+    const QByteArray name = QByteArray(renderer ? renderer : "").toLower();
+    context->doneCurrent();
+    return name.isEmpty() || name.contains("llvmpipe") || name.contains("softpipe") ||
+           name.contains("software") || name.contains("swiftshader");
+}
+
+// Without a graphics card every repaint of a window that holds a web view goes through
+// the OpenGL compositor: the whole window is composed again in software for each change
+// of the progress label (15-25 ms each at the screen's size). The Qt Quick scene graph's
+// own software renderer then shows the page as a plain picture in the window, and a
+// label repaint costs what it costs in any window. A backend chosen by the user
+// (QT_QUICK_BACKEND) is left alone.
+void chooseSceneGraph(QOpenGLContext* context) {
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QMLSCENE_DEVICE")) return;
+    if (drawsInSoftware(context)) QQuickWindow::setSceneGraphBackend(QStringLiteral("software"));
+}
+
 void ensureSharedGlContext() {
     if (qt_gl_global_share_context()) return;
     // As Qt itself does: the context is installed even when it cannot be created (no
@@ -36,6 +66,7 @@ void ensureSharedGlContext() {
     auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
     context->create();
     qt_gl_set_global_share_context(context);
+    chooseSceneGraph(context);
 }
 
 }  // namespace

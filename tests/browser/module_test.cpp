@@ -2,6 +2,8 @@
 // browser library, loaded the first time a browser window opens.
 #include <unistd.h>
 #include <QApplication>
+#include <QColor>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -53,21 +55,29 @@ private slots:
 
         QFile page(folder.filePath(QStringLiteral("page.html")));
         QVERIFY(page.open(QIODevice::WriteOnly));
-        page.write("<form><input name=user></form>");
+        page.write("<body style=\"background:#33aa77\"><form><input name=user></form>");
         page.close();
         request.website = QUrl::fromLocalFile(page.fileName()).toString();
 
-        // Answer the modal window from inside its own event loop: check it, then close it.
-        QString title, site;
+        // Answer the modal window from inside its own event loop: check it, wait until
+        // the page is drawn in the browser area (its colour in the window's picture, on X
+        // as offscreen), then close it.
+        QString title, site, progress;
         bool modal = false;
+        QColor drawn;
+        QDeadlineTimer deadline(15000);
         QTimer poll;
         connect(&poll, &QTimer::timeout, [&] {
             QWidget* window = QApplication::activeModalWidget();
             if (!window || window->objectName() != QLatin1String("FrmBrowse")) return;
-            poll.stop();
             title = window->windowTitle();
             modal = window->isModal();
             if (auto* name = window->findChild<QLabel*>(QStringLiteral("LblName"))) site = name->text();
+            if (auto* label = window->findChild<QLabel*>(QStringLiteral("Label1"))) progress = label->text();
+            drawn = window->grab().toImage().pixelColor(300, 400);
+            const bool shown = drawn == QColor(0x33, 0xaa, 0x77) && progress == QLatin1String("Done Loading.");
+            if (!shown && !deadline.hasExpired()) return;
+            poll.stop();
             if (auto* close = window->findChild<QPushButton*>(QStringLiteral("BitBtn1"))) close->click();
         });
         poll.start(20);
@@ -75,6 +85,8 @@ private slots:
         QCOMPARE(title, "Keyfold Auto Viewer - Password Filler");
         QVERIFY(modal);
         QCOMPARE(site, "Site: EXAMPLE");
+        QCOMPARE(drawn, QColor(0x33, 0xaa, 0x77));
+        QCOMPARE(progress, "Done Loading.");
         QVERIFY(boxesAsExpected());
         // Closing stored both sizes.
         QVERIFY(vault::ReadWidth("FrmBrowse", settingsFile) > 0);
