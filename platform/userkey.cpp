@@ -36,7 +36,14 @@ std::optional<bool> readUserKeyBool(const QString& name) {
 void writeUserKeyBool(const QString& name, bool value) {
     QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
                   QStringLiteral("Keyfold"));
-    key.setValue(name, value ? 1 : 0);
+    const int wanted = value ? 1 : 0;
+    // A value already stored as it would be written is left alone: writing the settings
+    // file again takes a lock file and a flush to disk, on the way from the key dialog
+    // to the main window.
+    const QVariant stored = key.value(name);
+    if (stored.typeId() == QMetaType::Int && stored.toInt() == wanted) return;
+    if (stored.typeId() == QMetaType::QString && stored.toString() == QString::number(wanted)) return;
+    key.setValue(name, wanted);
     key.sync();
 }
 

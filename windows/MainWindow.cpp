@@ -234,7 +234,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
         }
         lookAfterPaintOf_->removeEventFilter(this);
         lookAfterPaintOf_ = nullptr;
-        QTimer::singleShot(0, this, [this] { finishLook(); });  // after the pixels went out
+        // After the pixels went out: a call queued for the same turn of the event loop
+        // would run before the window system's connection is flushed, holding back the
+        // paint of the phrase box that follows the activation; a timer lets the loop
+        // wait once, which sends them.
+        QTimer::singleShot(1, this, [this] { finishLook(); });
         return QWidget::eventFilter(watched, e);
     }
     if (watched == siteList()->viewport() && e->type() == QEvent::MouseButtonRelease) {

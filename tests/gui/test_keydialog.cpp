@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -175,6 +176,17 @@ private slots:
         }
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")), std::optional<bool>(false));
         VERIFY_BOXES();
+        // A value already stored is not written again; one that only reads the same
+        // (" 0") or text that is no number is replaced by the usual text.
+        QSettings stored(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
+                         QStringLiteral("Keyfold"));
+        for (const char* before : {" 0", "yes", "0"}) {
+            stored.setValue(QStringLiteral("CheckFirstScreen"), QString::fromLatin1(before));
+            stored.sync();
+            platform::writeUserKeyBool(QStringLiteral("CheckFirstScreen"), false);
+            stored.sync();
+            QCOMPARE(stored.value(QStringLiteral("CheckFirstScreen")).toString(), QStringLiteral("0"));
+        }
     }
 
     void continueTrimsTheCloseButtonDoesNot() {
