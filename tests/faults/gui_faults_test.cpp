@@ -174,11 +174,8 @@ private slots:
     void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
         writeDataFile("old", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
         const std::string before = fileBytes(dataFilePath());
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         c.ChkChange->setChecked(true);
         main.session().setKeyPhrase("old");
         for (Op op : {Op::Write, Op::Rename}) {

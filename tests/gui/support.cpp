@@ -69,6 +69,11 @@ void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main) {
     QObject::connect(&key, &KeyPhraseDialog::phraseSet, &main, &MainWindow::loadAtStart);
 }
 
+ProgramAtKeyDialog::ProgramAtKeyDialog(bool prepared) : key(&main.session()), c(key) {
+    loadListWhenPhraseIsSet(key, main);
+    if (prepared) key.prepare();
+}
+
 KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
     : EdKeyContinue(control<platform::AnsiLineEdit>(&key, "EdKeyContinue")),
       Button1(control<QPushButton>(&key, "Button1")),

@@ -66,6 +66,17 @@ struct KeyDialogControls {
     QPushButton* Cmdverify;
     platform::AnsiLineEdit* EdVerify;
 };
+
+// The program at its key phrase dialog: the hidden main window, the dialog on its
+// session with the list loading when the phrase is set, and the dialog's controls. The
+// dialog is prepared as the program prepares it, unless prepared is false.
+struct ProgramAtKeyDialog {
+    explicit ProgramAtKeyDialog(bool prepared = true);
+    MainWindow main;
+    KeyPhraseDialog key;
+    KeyDialogControls c;
+};
+
 using testsupport::boxProblems;
 
 }  // namespace gui_test

@@ -73,11 +73,8 @@ private slots:
     void init() { freshStart(); }
 
     void dialogLayout() {
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         QCOMPARE(key.windowTitle(), QStringLiteral("Encryption Key Phrase"));
         QCOMPARE(key.size(), QSize(416, 396));
         QCOMPARE(c.EdKeyContinue->geometry(), QRect(18, 61, 377, 21));
@@ -204,11 +201,8 @@ private slots:
 
     void phraseNeverExceeds255Characters() {
         writeDataFile("", {});
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         const QString longPhrase(300, QLatin1Char('x'));
         c.EdKeyContinue->setText(longPhrase);
         c.EdOld->setText(longPhrase);
@@ -224,11 +218,8 @@ private slots:
 
     void continueFailureKeepsTheDialogOpen() {
         writeDataFile("", {}, 1);  // a file of one slot cannot give its second
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         key.show();
         c.EdKeyContinue->setText(QStringLiteral(" k "));
         expectBox(BoxKind::Error, QStringLiteral("Read beyond end of file"));
@@ -243,11 +234,8 @@ private slots:
     void verifyRefusesAnEmptyNewPhraseAndNoLeavesTheFile() {
         writeDataFile("old", kTwo);
         const std::string before = fileBytes(dataFilePath());
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         c.ChkChange->setChecked(true);
         c.EdOld->setText(QStringLiteral(" old "));
         c.EdNew->setText(QStringLiteral("   "));
@@ -272,11 +260,8 @@ private slots:
     void completedRekeyOpensWithTheNewPhraseOnly() {
         writeDataFile("old", kTwo);
         {
-            MainWindow main;
-            KeyPhraseDialog key(&main.session());
-            loadListWhenPhraseIsSet(key, main);
-            const KeyDialogControls c(key);
-            key.prepare();
+            ProgramAtKeyDialog program;
+            auto& [main, key, c] = program;
             c.ChkChange->setChecked(true);
             c.EdOld->setText(QStringLiteral("old"));
             c.EdNew->setText(QStringLiteral("new"));
@@ -305,11 +290,8 @@ private slots:
             many.push_back({i, "A", "SITE" + std::to_string(i), "http://s", "u", "c", "p"});
         writeDataFile("old", many);
         const std::string before = fileBytes(dataFilePath());
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         c.ChkChange->setChecked(true);
         c.EdOld->setText(QStringLiteral("old"));
         c.EdNew->setText(QStringLiteral("new"));
@@ -335,11 +317,8 @@ private slots:
         setupPaths();
         const std::string absent = paths().dataFolder + "/stick/KFOLD30.DAT";
         QCOMPARE(::symlink(absent.c_str(), dataFilePath().c_str()), 0);
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
-        key.prepare();
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
         key.show();
         expectBox(BoxKind::Error, QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
                                                  "drive attached?). No new data file was created.")
@@ -364,10 +343,8 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         }
-        MainWindow main;
-        KeyPhraseDialog key(&main.session());
-        loadListWhenPhraseIsSet(key, main);
-        const KeyDialogControls c(key);
+        ProgramAtKeyDialog program(false);
+        auto& [main, key, c] = program;
         expectBox(BoxKind::Error, QStringLiteral("I/O error 27"));
         {
             FileSizeLimit limit(4 * 1104);
