@@ -46,7 +46,9 @@ int main(int argc, char* argv[]) {
         icon.addFile(QStringLiteral(":/icons/keyfold-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
-    MainWindow mainWindow;  // its set-up runs; the window stays hidden
+    // Its set-up runs (paths, settings); the window stays hidden, and its controls are
+    // made once the key dialog has been painted.
+    MainWindow mainWindow(nullptr, MainWindow::Controls::AfterKeyDialog);
     {
         KeyPhraseDialog keyDialog(&mainWindow.session());
         // The list loads once, when the dialog's close has put the phrase in force.

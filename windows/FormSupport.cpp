@@ -26,28 +26,19 @@ void restyleWithFonts(QWidget* form) {
 
 }  // namespace
 
-void applyPixelFontSizes(QWidget* form) {
-    QList<QWidget*> widgets = form->findChildren<QWidget*>();
-    widgets.prepend(form);
-    for (QWidget* widget : widgets) {
-        bool ok = false;
-        const int pixels = widget->property("pixelFontSize").toInt(&ok);
-        if (!ok || pixels <= 0) continue;
-        QFont font = widget->font();
-        font.setPixelSize(pixels);
-        widget->setFont(font);
-    }
-    restyleWithFonts(form);
-}
-
-void applyFontFamilies(QWidget* form) {
+void applyFormFonts(QWidget* form) {
     QList<QWidget*> widgets = form->findChildren<QWidget*>();
     widgets.prepend(form);
     for (QWidget* widget : widgets) {
         const QStringList families = widget->property("fontFamilies").toStringList();
-        if (families.isEmpty()) continue;
+        bool ok = false;
+        const int pixels = widget->property("pixelFontSize").toInt(&ok);
+        const bool sized = ok && pixels > 0;
+        if (families.isEmpty() && !sized) continue;
+        // Both at once: each setFont passes the font on to every child again.
         QFont font = widget->font();
-        font.setFamilies(families);
+        if (!families.isEmpty()) font.setFamilies(families);
+        if (sized) font.setPixelSize(pixels);
         widget->setFont(font);
     }
     restyleWithFonts(form);

@@ -7,15 +7,12 @@ class QWidget;
 
 namespace forms {
 
-// Designer forms hold font sizes in points only. A widget in a form that carries the
-// dynamic property "pixelFontSize" (an int) gets its font at that many pixels; its
-// children inherit it as usual. Call once, after setupUi.
-void applyPixelFontSizes(QWidget* form);
-
-// Designer forms name one font family. A widget that carries the dynamic property
-// "fontFamilies" (a string list) gets its font from the first of them that is there,
-// in that order. Call once, after setupUi, before applyPixelFontSizes.
-void applyFontFamilies(QWidget* form);
+// Designer forms hold font sizes in points only, and name one font family. A widget
+// in a form that carries the dynamic property "pixelFontSize" (an int) gets its font
+// at that many pixels; one that carries "fontFamilies" (a string list) gets its font
+// from the first of those families that is there, in that order. Its children inherit
+// the font as usual. Call once, after setupUi.
+void applyFormFonts(QWidget* form);
 
 // A button in a form that carries the dynamic property "standardIcon" (the name of a
 // QStyle::StandardPixmap, e.g. "SP_ArrowBack") gets that picture of the current style.

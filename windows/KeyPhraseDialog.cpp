@@ -64,8 +64,7 @@ KeyPhraseDialog::KeyPhraseDialog(vault::Session* session, QWidget* parent)
         session_ = ownSession_.get();
     }
     ui->setupUi(this);
-    forms::applyFontFamilies(this);
-    forms::applyPixelFontSizes(this);
+    forms::applyFormFonts(this);
     // The panel's labels take the width of their texts.
     for (QLabel* label : {ui->Label2, ui->Label4, ui->Label3}) label->adjustSize();
     // Texts keep readable where the font is wider than the designed one.

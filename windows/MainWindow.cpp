@@ -59,10 +59,16 @@ QFont windowFont() {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::MainWindow>()),
-      session_(std::make_unique<vault::Session>(vault::Locations{})) {
+MainWindow::MainWindow(QWidget* parent, Controls when)
+    : QWidget(parent), session_(std::make_unique<vault::Session>(vault::Locations{})) {
     setFont(windowFont());
+    if (when == Controls::AtOnce) buildControls();
+    platform::runGuarded([this] { setUpAtCreation(); });
+}
+
+void MainWindow::buildControls() {
+    if (ui) return;
+    ui = std::make_unique<Ui::MainWindow>();
     ui->setupUi(this);
     nameEdit()->setUpperCaseOnly(true);
     // The group boxes draw their frame through the middle of the caption, so the
@@ -80,7 +86,13 @@ MainWindow::MainWindow(QWidget* parent)
     keys.enterElsewhere = exitButton();
     keys.escapeDoesNothing = true;
     forms::setKeyRules(this, keys);
-    platform::runGuarded([this] { setUpAtCreation(); });
+    if (settingsRead_) applyStoredLook();
+}
+
+void MainWindow::applyStoredLook() {
+    // The stored outer size is met as far as the screen and the controls allow.
+    platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
+    setMasked(maskedAtStart_);
 }
 
 MainWindow::~MainWindow() = default;
@@ -171,6 +183,7 @@ void MainWindow::connectHandlers() {
 void MainWindow::finishLook() {
     if (lookFinished_) return;
     lookFinished_ = true;
+    buildControls();
     {
         QFont mono(QStringLiteral("Courier New"));
         mono.setStyleHint(QFont::TypeWriter);
@@ -241,7 +254,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
         QTimer::singleShot(1, this, [this] { finishLook(); });
         return QWidget::eventFilter(watched, e);
     }
-    if (watched == siteList()->viewport() && e->type() == QEvent::MouseButtonRelease) {
+    if (ui && watched == siteList()->viewport() && e->type() == QEvent::MouseButtonRelease) {
         QTimer::singleShot(0, this, [this] {
             if (!mouseSelectPending_) return;
             mouseSelectPending_ = false;
@@ -269,6 +282,7 @@ void MainWindow::showEvent(QShowEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+    buildControls();  // what is stored at exit is read off them
     platform::runGuarded([this] { saveOnClose(); });
     e->accept();
 }
@@ -288,10 +302,12 @@ void MainWindow::setUpAtCreation() {
     const std::string& ini = paths.settingsFile;
     pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
     pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
-    platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     // 4. Masking state; without a stored value the boxes show.
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
-    setMasked(show.has_value() && !*show);
+    maskedAtStart_ = show.has_value() && !*show;
+    //    Both are in force on the controls as soon as they exist.
+    settingsRead_ = true;
+    if (ui) applyStoredLook();
     // 5. Data file and legacy data file.
     // A new session starts afresh on that file.
     vault::SetupStoragePaths(paths);

@@ -30,7 +30,13 @@ class QTimer;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // When the controls are made. At the start of the program the key phrase dialog
+    // comes first and the main window stays hidden until the phrase is in force, so
+    // its controls can wait until the dialog has been painted (AfterKeyDialog, with
+    // finishLookAfterFirstPaintOf). The paths, the settings, the stored size and the
+    // masking state are read at creation either way.
+    enum class Controls { AtOnce, AfterKeyDialog };
+    explicit MainWindow(QWidget* parent = nullptr, Controls when = Controls::AtOnce);
     ~MainWindow() override;
 
     // Once, when the key phrase is in force: list, memory panel, location, count.
@@ -43,9 +49,9 @@ public:
     // the next start.
     const std::optional<std::string>& chosenLocation() const { return chosenLocation_; }
 
-    // Makes the button pictures and the list's font once the given dialog has been
-    // painted (the window is then still hidden); without it they are made before the
-    // list loads or the window first shows.
+    // Makes the controls (where they wait), the button pictures and the list's font
+    // once the given dialog has been painted (the window is then still hidden);
+    // without it they are made before the list loads or the window first shows.
     void finishLookAfterFirstPaintOf(QWidget* dialog);
 
     // The commands, each what a control of the window does (MainWindow.cpp).
@@ -117,6 +123,10 @@ private:
     // When the window is asked to close: the size, the masking state, the location.
     void saveOnClose();
     void storeChosenLocation();
+    // The controls of MainWindow.ui, their wiring and keys; once.
+    void buildControls();
+    // The stored size and masking state, on the controls.
+    void applyStoredLook();
     void connectHandlers();
     void finishLook();
     void loadList();
@@ -146,4 +156,6 @@ private:
     QPointer<QWidget> lookAfterPaintOf_;
     int pendingOuterWidth_ = 0;
     int pendingOuterHeight_ = 0;
+    bool maskedAtStart_ = false;
+    bool settingsRead_ = false;
 };

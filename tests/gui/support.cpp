@@ -51,8 +51,11 @@ std::string fileBytes(const std::string& path) { return testsupport::readBytes(p
 std::string dataFilePath() { return paths().dataFile; }
 
 std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue) {
-    auto main = std::make_unique<MainWindow>();
+    // As the program starts: the window's controls wait for the dialog's paint, or
+    // for the list load where the dialog closes first.
+    auto main = std::make_unique<MainWindow>(nullptr, MainWindow::Controls::AfterKeyDialog);
     KeyPhraseDialog key(&main->session());
+    main->finishLookAfterFirstPaintOf(&key);
     loadListWhenPhraseIsSet(key, *main);
     key.prepare();
     const KeyDialogControls c(key);

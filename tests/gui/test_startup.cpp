@@ -41,6 +41,16 @@ const QString kCreateQuestion = QStringLiteral(
     "We will now create a new file for you to store your data. If this is your first time "
     "running then click YES to create the file. (If this is \"not\" the first time running, "
     "then click NO as this message should only appear the first time you run. )");
+
+// Shows a key phrase dialog until the window, made with its controls waiting, has them
+// and its look.
+void madeWhileTheKeyDialogShows(MainWindow& w) {
+    KeyPhraseDialog key(&w.session());
+    w.finishLookAfterFirstPaintOf(&key);
+    key.show();
+    QTRY_VERIFY(w.findChild<QPushButton*>(QStringLiteral("CmdAdd")) &&
+                !w.findChild<QPushButton*>(QStringLiteral("CmdAdd"))->icon().isNull());
+}
 }  // namespace
 
 class StartupTest : public QObject {
@@ -139,11 +149,22 @@ private slots:
                      control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
             QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
         }
-        MainWindow w;
-        w.loadAtStart();
+        {
+            MainWindow w;
+            w.loadAtStart();
+            QVERIFY(w.isHidden());
+            QVERIFY(!control<QPushButton>(w, "BitBtn5")->icon().isNull());
+            QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
+        }
+        // At the program's start even the controls wait for the dialog's paint.
+        MainWindow w(nullptr, MainWindow::Controls::AfterKeyDialog);
+        QVERIFY(w.findChildren<QWidget*>().isEmpty());
+        madeWhileTheKeyDialogShows(w);
         QVERIFY(w.isHidden());
-        QVERIFY(!control<QPushButton>(w, "BitBtn5")->icon().isNull());
-        QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
+        QVERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
+        // Wired: the masking button works.
+        control<QPushButton>(w, "CmdHide")->click();
+        QVERIFY(control<platform::AnsiLineEdit>(w, "Edpwd")->isHidden());
     }
 
     void nameBoxIsUpperCaseAndEightBit() {
@@ -243,6 +264,18 @@ private slots:
         vault::SaveSize("Frmfirst", paths().settingsFile, 0, 700);
         platform::writeUserKeyBool(QStringLiteral("Show"), false);
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        {
+            // Read at creation, in force once the controls exist.
+            MainWindow late(nullptr, MainWindow::Controls::AfterKeyDialog);
+            vault::SaveSize("Frmfirst", paths().settingsFile, 0, 0);
+            platform::writeUserKeyBool(QStringLiteral("Show"), true);
+            madeWhileTheKeyDialogShows(late);
+            QCOMPARE(late.height(), std::min(700, room.height()));
+            QVERIFY(control<platform::AnsiLineEdit>(late, "EdUser")->isHidden());
+            QCOMPARE(control<QPushButton>(late, "CmdHide")->text(), QStringLiteral("S"));
+            vault::SaveSize("Frmfirst", paths().settingsFile, 0, 700);
+            platform::writeUserKeyBool(QStringLiteral("Show"), false);
+        }
         {
             MainWindow w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width

@@ -88,9 +88,11 @@ int main(int argc, char** argv) {
     gui_test::writeDataFile(kPhrase, kEntries);
 
     // The key phrase dialog, with a phrase typed; Continue loads the main window's list.
-    auto mainWindow = std::make_unique<MainWindow>();
+    // As the program starts: the main window's controls are made after the dialog's paint.
+    auto mainWindow = std::make_unique<MainWindow>(nullptr, MainWindow::Controls::AfterKeyDialog);
     {
         KeyPhraseDialog key(&mainWindow->session());
+        mainWindow->finishLookAfterFirstPaintOf(&key);
         gui_test::loadListWhenPhraseIsSet(key, *mainWindow);
         key.prepare();
         if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue"))
