@@ -2,8 +2,8 @@
 // takes the phrase and, when it closes, the list loads; then the main window shows.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QIcon>
 
+#include "app/programicon.h"
 #include "vault/session.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
@@ -41,10 +41,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Lets the desktop tie the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Keyfold"));
-    QIcon icon;
-    for (int size : {16, 32, 64})
-        icon.addFile(QStringLiteral(":/icons/keyfold-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(programIcon());
 
     // Its set-up runs (paths, settings); the window stays hidden, and its controls are
     // made once the key dialog has been painted.

@@ -17,6 +17,7 @@ Needs DISPLAY, python3-xlib.
 """
 import os
 import select
+import signal
 import subprocess
 import sys
 import time
@@ -171,8 +172,8 @@ def rss(pid):
     return 0.0
 
 
-def cpu_seconds(pid):
-    """CPU time (user + system) of the process and all its descendants alive now."""
+def family(pid):
+    """The process and all its descendants alive now: {pid: CPU ticks}."""
     parents = {}
     for entry in os.listdir("/proc"):
         if entry.isdigit():
@@ -182,16 +183,42 @@ def cpu_seconds(pid):
                 parents[int(entry)] = (int(fields[1]), int(fields[11]) + int(fields[12]))
             except (OSError, IndexError):
                 pass
-    family, total, grew = {pid}, 0, True
+    found, grew = {pid}, True
     while grew:
         grew = False
         for p, (pp, _) in parents.items():
-            if pp in family and p not in family:
-                family.add(p)
+            if pp in found and p not in found:
+                found.add(p)
                 grew = True
-    for p in family:
-        total += parents.get(p, (0, 0))[1]
-    return total / os.sysconf("SC_CLK_TCK")
+    return {p: parents.get(p, (0, 0))[1] for p in found}
+
+
+def cpu_seconds(pid):
+    """CPU time (user + system) of the process and all its descendants alive now."""
+    return sum(family(pid).values()) / os.sysconf("SC_CLK_TCK")
+
+
+def end(proc):
+    """Ends the program and its web engine processes, and waits until all are gone, so
+    that the next run does not start while they are still being torn down."""
+    pids = family(proc.pid)
+    for p in pids:
+        try:
+            os.kill(p, signal.SIGKILL)
+        except OSError:
+            pass
+    proc.wait()
+    deadline = time.monotonic() + 10.0
+    while time.monotonic() < deadline and any(os.path.exists("/proc/%d/stat" % p) and not zombie(p) for p in pids):
+        time.sleep(0.01)
+
+
+def zombie(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
 
 
 def settle(s, seconds):
@@ -205,6 +232,9 @@ def main():
     program = sys.argv[sys.argv.index("--") + 1:]
     s = Screen()
     out = {}
+    # A user starts the program on a settled machine: the previous run's processes are
+    # gone (end()), and the X server has dealt with their windows.
+    settle(s, 0.3)
     start = now()
     proc = subprocess.Popen(program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
@@ -255,8 +285,7 @@ def main():
             s.wait(lambda: s.mapped(BROWSER_TITLE) is None)
             settle(s, 0.5)
     finally:
-        proc.kill()
-        proc.wait()
+        end(proc)
     print(" ".join("%s=%.1f" % (k, v if k.startswith(("rss", "engine")) else v * 1000) for k, v in out.items()))
 
 

@@ -38,8 +38,7 @@ QString aboutString(AboutText which) {
 
 AboutBox::AboutBox(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), ui(std::make_unique<Ui::AboutBox>()) {
-    ui->setupUi(this);
-    forms::applyFormFonts(this);
+    forms::buildForm(this, [this] { ui->setupUi(this); });
     // The heading takes the width of its text.
     ui->Label2->adjustSize();
     // The box has no cancel button: only "Ok" closes it, and Escape does nothing.

@@ -78,8 +78,7 @@ const QColor BrowserWindow::backgroundColour = QColor(232, 232, 232);
 
 BrowserWindow::BrowserWindow(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::BrowserWindow>()) {
     BrowserView::prepareEngine();  // before the form makes the view
-    ui->setupUi(this);
-    forms::applyFormFonts(this);
+    forms::buildForm(this, [this] { ui->setupUi(this); });
     forms::applyStandardIcons(this);
     // The window has no cancel button: Escape does nothing.
     forms::setKeyRules(this, {.escapeDoesNothing = true});

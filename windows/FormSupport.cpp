@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDynamicPropertyChangeEvent>
 #include <QKeyEvent>
 #include <QMetaEnum>
 #include <QPainter>
@@ -26,21 +27,56 @@ void restyleWithFonts(QWidget* form) {
 
 }  // namespace
 
+namespace {
+
+// The font a widget's "fontFamilies" and "pixelFontSize" ask for; false where it
+// carries neither.
+bool applyOwnFont(QWidget* widget) {
+    const QStringList families = widget->property("fontFamilies").toStringList();
+    bool ok = false;
+    const int pixels = widget->property("pixelFontSize").toInt(&ok);
+    const bool sized = ok && pixels > 0;
+    if (families.isEmpty() && !sized) return false;
+    // Both at once: each change of font is passed on to every child again.
+    QFont font = widget->font();
+    if (!families.isEmpty()) font.setFamilies(families);
+    if (sized) font.setPixelSize(pixels);
+    widget->setFont(font);  // a font equal to the one it has changes nothing
+    return true;
+}
+
+// While a form is built: a widget gets its font the moment setupUi gives it one of the
+// two properties, before setupUi makes its children.
+class FontsAsTheyAreSet : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::DynamicPropertyChange && watched->isWidgetType()) {
+            const QByteArray name = static_cast<QDynamicPropertyChangeEvent*>(e)->propertyName();
+            if (name == "fontFamilies" || name == "pixelFontSize") applyOwnFont(static_cast<QWidget*>(watched));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void buildForm(QWidget* form, const std::function<void()>& setupUi) {
+    {
+        FontsAsTheyAreSet fonts;
+        QCoreApplication::instance()->installEventFilter(&fonts);
+        struct Removal {
+            FontsAsTheyAreSet& filter;
+            ~Removal() { QCoreApplication::instance()->removeEventFilter(&filter); }
+        } removal{fonts};
+        setupUi();
+    }
+    applyFormFonts(form);
+}
+
 void applyFormFonts(QWidget* form) {
     QList<QWidget*> widgets = form->findChildren<QWidget*>();
     widgets.prepend(form);
-    for (QWidget* widget : widgets) {
-        const QStringList families = widget->property("fontFamilies").toStringList();
-        bool ok = false;
-        const int pixels = widget->property("pixelFontSize").toInt(&ok);
-        const bool sized = ok && pixels > 0;
-        if (families.isEmpty() && !sized) continue;
-        // Both at once: each setFont passes the font on to every child again.
-        QFont font = widget->font();
-        if (!families.isEmpty()) font.setFamilies(families);
-        if (sized) font.setPixelSize(pixels);
-        widget->setFont(font);
-    }
+    for (QWidget* widget : widgets) applyOwnFont(widget);
     restyleWithFonts(form);
 }
 

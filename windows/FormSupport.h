@@ -1,5 +1,7 @@
 // What the windows' Designer forms need beyond the stock widgets.
 #pragma once
+#include <functional>
+
 #include <QFrame>
 
 class QAbstractButton;
@@ -13,6 +15,12 @@ namespace forms {
 // from the first of those families that is there, in that order. Its children inherit
 // the font as usual. Call once, after setupUi.
 void applyFormFonts(QWidget* form);
+
+// Runs the form's setupUi (`[&] { ui->setupUi(this); }`) and gives the form its fonts as
+// applyFormFonts does, each widget's as soon as setupUi sets its properties, before its
+// children are made: the first text laid out is laid out in its final font, and no
+// change of font is passed on to the children afterwards.
+void buildForm(QWidget* form, const std::function<void()>& setupUi);
 
 // A button in a form that carries the dynamic property "standardIcon" (the name of a
 // QStyle::StandardPixmap, e.g. "SP_ArrowBack") gets that picture of the current style.

@@ -63,8 +63,7 @@ KeyPhraseDialog::KeyPhraseDialog(vault::Session* session, QWidget* parent)
         ownSession_ = std::make_unique<vault::Session>(vault::LocateFiles(platform::appDataFolder()));
         session_ = ownSession_.get();
     }
-    ui->setupUi(this);
-    forms::applyFormFonts(this);
+    forms::buildForm(this, [this] { ui->setupUi(this); });
     // The panel's labels take the width of their texts.
     for (QLabel* label : {ui->Label2, ui->Label4, ui->Label3}) label->adjustSize();
     // Texts keep readable where the font is wider than the designed one.

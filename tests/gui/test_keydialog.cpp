@@ -98,6 +98,17 @@ private slots:
         QWidget* next = c.EdKeyContinue->nextInFocusChain();
         while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
         QCOMPARE(next, static_cast<QWidget*>(c.Button1));
+        // One font throughout, the phrase box with its style sheet included: 11 pixels
+        // of the first of the form's families that is there.
+        const QStringList families = {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                                      QStringLiteral("Arial")};
+        QList<QWidget*> widgets = key.findChildren<QWidget*>();
+        widgets << &key;
+        for (QWidget* w : widgets) {
+            QCOMPARE(w->font().pixelSize(), 11);
+            QCOMPARE(w->font().families(), families);
+        }
+        QCOMPARE(QFontInfo(c.EdKeyContinue->font()).family(), QFontInfo(key.font()).family());
         // Enter and Escape in the phrase box neither continue nor close.
         key.show();
         QVERIFY(QTest::qWaitForWindowExposed(&key));
