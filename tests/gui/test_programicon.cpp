@@ -9,8 +9,7 @@ class ProgramIconTest : public QObject {
     Q_OBJECT
 private slots:
     void threePicturesAsTheFilesHoldThemAndNoPluginLoaded() {
-        // main() read the icon first, as the program does at its start, before
-        // anything else read an image.
+        // main() read it first, as the program does, before anything else read an image.
         QFile maps(QStringLiteral("/proc/self/maps"));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         QVERIFY2(!maps.readAll().contains("imageformats/"), "an image format plugin was loaded");
