@@ -25,24 +25,19 @@ void restyleWithFonts(QWidget* form) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-// The font a widget's "fontFamilies" and "pixelFontSize" ask for; false where it
-// carries neither.
-bool applyOwnFont(QWidget* widget) {
+// The font a widget's "fontFamilies" and "pixelFontSize" ask for, where it carries
+// either.
+void applyOwnFont(QWidget* widget) {
     const QStringList families = widget->property("fontFamilies").toStringList();
     bool ok = false;
     const int pixels = widget->property("pixelFontSize").toInt(&ok);
     const bool sized = ok && pixels > 0;
-    if (families.isEmpty() && !sized) return false;
+    if (families.isEmpty() && !sized) return;
     // Both at once: each change of font is passed on to every child again.
     QFont font = widget->font();
     if (!families.isEmpty()) font.setFamilies(families);
     if (sized) font.setPixelSize(pixels);
     widget->setFont(font);  // a font equal to the one it has changes nothing
-    return true;
 }
 
 // While a form is built: a widget gets its font the moment setupUi gives it one of the
@@ -62,13 +57,11 @@ public:
 
 void buildForm(QWidget* form, const std::function<void()>& setupUi) {
     {
+        // (A filter that is destroyed leaves the application's list by itself.)
         FontsAsTheyAreSet fonts;
         QCoreApplication::instance()->installEventFilter(&fonts);
-        struct Removal {
-            FontsAsTheyAreSet& filter;
-            ~Removal() { QCoreApplication::instance()->removeEventFilter(&filter); }
-        } removal{fonts};
         setupUi();
+        QCoreApplication::instance()->removeEventFilter(&fonts);
     }
     applyFormFonts(form);
 }
