@@ -68,14 +68,21 @@ CreateOutcome Session::createDataFile() {
 
 LegacyResult Session::convertLegacyFile() { return data_.convertLegacy(paths_.legacyFile); }
 
-void Session::listEntries(const std::function<void(const Entry&)>& onEntry) {
+// Hands each record a scan of the data file finds to onEntry, as one entry refilled
+// every time and wiped at the end.
+template <class Scan>
+void eachEntry(const Scan& scan, const std::function<void(const Entry&)>& onEntry) {
     Entry entry;
     WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
-    data_.scanList(cipher_, [&](const SiteRecord& r) {
+    scan([&](const SiteRecord& r) {
         if (!onEntry) return;
         fill(entry, r);
         onEntry(entry);
     });
+}
+
+void Session::listEntries(const std::function<void(const Entry&)>& onEntry) {
+    eachEntry([this](const auto& onRecord) { data_.scanList(cipher_, onRecord); }, onEntry);
 }
 
 std::vector<std::string> Session::listNames() {
@@ -91,13 +98,7 @@ std::optional<Entry> Session::find(const std::string& name) {
 }
 
 void Session::forEachPrintable(const std::function<void(const Entry&)>& onEntry) {
-    Entry entry;
-    WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
-    data_.scanForPrint(cipher_, [&](const SiteRecord& r) {
-        if (!onEntry) return;
-        fill(entry, r);
-        onEntry(entry);
-    });
+    eachEntry([this](const auto& onRecord) { data_.scanForPrint(cipher_, onRecord); }, onEntry);
 }
 
 AddResult Session::add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready,
@@ -193,6 +194,11 @@ const Entry* ListedNameIndex::find(const std::string& name) {
         opened_ = true;
     }
     SiteRecord r;
+    auto finish = [&] {
+        finished_ = true;
+        file.close();
+        WipeBytes(&r, sizeof r);
+    };
     try {
         for (;;) {
             const bool last = file.readSlot(r);
@@ -200,9 +206,7 @@ const Entry* ListedNameIndex::find(const std::string& name) {
             // As the single lookup: the last slot is never examined, and a never-used
             // slot ends the names.
             if (last || IsNeverUsed(r)) {
-                finished_ = true;
-                file.close();
-                WipeBytes(&r, sizeof r);
+                finish();
                 return nullptr;
             }
             if (IsDeleted(r)) continue;
@@ -213,9 +217,7 @@ const Entry* ListedNameIndex::find(const std::string& name) {
             }
         }
     } catch (...) {
-        finished_ = true;
-        file.close();
-        WipeBytes(&r, sizeof r);
+        finish();
         throw;
     }
 }

@@ -62,8 +62,8 @@ QFont windowFont() {
 MainWindow::MainWindow(QWidget* parent, Controls when)
     : QWidget(parent), session_(std::make_unique<vault::Session>(vault::Locations{})) {
     setFont(windowFont());
-    if (when == Controls::AtOnce) buildControls();
     platform::runGuarded([this] { setUpAtCreation(); });
+    if (when == Controls::AtOnce) buildControls();
 }
 
 void MainWindow::buildControls() {
@@ -86,11 +86,8 @@ void MainWindow::buildControls() {
     keys.enterElsewhere = exitButton();
     keys.escapeDoesNothing = true;
     forms::setKeyRules(this, keys);
-    if (settingsRead_) applyStoredLook();
-}
-
-void MainWindow::applyStoredLook() {
-    // The stored outer size is met as far as the screen and the controls allow.
+    // The size and masking state read at creation: the stored outer size is met as far
+    // as the screen and the controls allow.
     platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     setMasked(maskedAtStart_);
 }
@@ -305,9 +302,7 @@ void MainWindow::setUpAtCreation() {
     // 4. Masking state; without a stored value the boxes show.
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     maskedAtStart_ = show.has_value() && !*show;
-    //    Both are in force on the controls as soon as they exist.
-    settingsRead_ = true;
-    if (ui) applyStoredLook();
+    //    Both are put on the controls when they are made (buildControls).
     // 5. Data file and legacy data file.
     // A new session starts afresh on that file.
     vault::SetupStoragePaths(paths);

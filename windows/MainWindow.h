@@ -2,6 +2,7 @@
 // the commands, the storage location and the memory panel. Its controls are in
 // MainWindow.ui; the code is split by job over MainWindow*.cpp.
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -123,10 +124,9 @@ private:
     // When the window is asked to close: the size, the masking state, the location.
     void saveOnClose();
     void storeChosenLocation();
-    // The controls of MainWindow.ui, their wiring and keys; once.
+    // The controls of MainWindow.ui, their wiring and keys, the stored size and masking
+    // state; once.
     void buildControls();
-    // The stored size and masking state, on the controls.
-    void applyStoredLook();
     void connectHandlers();
     void finishLook();
     void loadList();
@@ -143,6 +143,9 @@ private:
     void applyEntryChange(bool deleting);
     // The entry as the boxes hold it.
     vault::Entry typedEntry() const;
+    // Before an add or update is written: the website box shows the address as it is
+    // stored, where "http://" was put in front.
+    std::function<void(const vault::Entry& entry, bool addressCompleted)> showCompletedAddress();
 
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<vault::Session> session_;
@@ -157,5 +160,4 @@ private:
     int pendingOuterWidth_ = 0;
     int pendingOuterHeight_ = 0;
     bool maskedAtStart_ = false;
-    bool settingsRead_ = false;
 };

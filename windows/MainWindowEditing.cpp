@@ -57,6 +57,12 @@ vault::Entry MainWindow::typedEntry() const {
                         toAnsi(commentsEdit()->text())};
 }
 
+std::function<void(const vault::Entry&, bool)> MainWindow::showCompletedAddress() {
+    return [this](const vault::Entry& entry, bool addressCompleted) {
+        if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
+    };
+}
+
 void MainWindow::addEntry() {
     // The list test looks at the lines the list shows now (after a filter only the
     // matching ones); the file's own test follows in the vault.
@@ -65,10 +71,7 @@ void MainWindow::addEntry() {
             if (vault::nameKey(toAnsi(siteList()->item(i)->text())) == key) return true;
         return false;
     };
-    const vault::AddResult result =
-        session_->add(typedEntry(), listed, [this](const vault::Entry& entry, bool addressCompleted) {
-            if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
-        });
+    const vault::AddResult result = session_->add(typedEntry(), listed, showCompletedAddress());
     const std::string wanted = vault::nameKey(toAnsi(nameEdit()->text()));
     switch (result.outcome) {
     case vault::AddOutcome::SpaceInPassword:
@@ -115,10 +118,7 @@ void MainWindow::deleteEntry() {
 
 void MainWindow::applyEntryChange(bool deleting) {
     const vault::ChangeResult result =
-        deleting ? session_->remove(toAnsi(nameEdit()->text()))
-                 : session_->update(typedEntry(), [this](const vault::Entry& entry, bool addressCompleted) {
-                       if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
-                   });
+        deleting ? session_->remove(toAnsi(nameEdit()->text())) : session_->update(typedEntry(), showCompletedAddress());
     switch (result.outcome) {
     case vault::ChangeOutcome::SpaceInPassword:
         platform::showPlain(tr(kSpaceInPassword));
