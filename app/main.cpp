@@ -52,6 +52,8 @@ int main(int argc, char* argv[]) {
         QObject::connect(&keyDialog, &KeyPhraseDialog::phraseSet, &mainWindow, &MainWindow::loadAtStart);
         mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner
         keyDialog.run();  // modal
+        // Closed under a phrase that does not open the data file: nothing to show.
+        if (!keyDialog.phraseOpened()) return 0;
     }
     mainWindow.show();
     const int status = app.exec();  // a copied secret is taken off the clipboard on the way out

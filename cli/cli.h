@@ -22,12 +22,14 @@ enum Exit {
     kNoDataFile = 3,   // no data file there
     kFileError = 4,    // the data file or another file could not be read or written
     kNotFound = 5,     // no entry of that name
-    kRefused = 6,      // the entry breaks a rule (space in password, name or address missing, name taken)
+    kRefused = 6,      // the entry or the key phrase breaks a rule (space in password, name or address missing,
+                       // name taken; a phrase the data file's text cannot hold)
     kFull = 7,         // the data file has no free slot
     kOtherCopy = 8,    // another copy of the program changed or holds the file: nothing written
     kCancelled = 9,    // not confirmed, or the phrases or passwords typed differ
     kBadImport = 10,   // the file to import is no export format known here
     kClipboard = 11,   // the clipboard cannot be reached
+    kWrongPhrase = 12, // the key phrase does not open the data file: nothing shown or written
 };
 
 // Failures that end the run with a status.
@@ -53,8 +55,14 @@ struct Input {
 
     // One line of standard input, without its line end; nothing at end of input.
     static std::optional<std::string> stdinLine();
-    // A secret typed on the terminal without echo, or the next line of standard input.
+    // A secret typed on the terminal without echo, or the next line of standard input,
+    // in Windows-1252.
     std::string secret(const char* prompt) const;
+    // A key phrase, taken as the window takes it (vault/keyphrase.h): trimmed, and
+    // refused (kRefused) when the data file's text cannot hold it as typed.
+    std::string keyPhrase(const char* prompt) const;
+    // As typed (UTF-8).
+    std::string secretText(const char* prompt) const;
     // Yes or no on the terminal.
     static bool confirm(const std::string& question);
 };
@@ -69,9 +77,11 @@ std::string typedPassword(const Input& input);
 // ---- The data file (commands.cpp) ----
 
 vault::Locations locations(const QString& file);
-// The session on the data file with the key phrase in force. create: a missing data
-// file is made (for the commands that add).
-void openSession(vault::Session& session, const Input& input, bool create);
+// The session on the data file with the key phrase in force, once the phrase has been
+// found to open the file (kWrongPhrase otherwise; check Skipped at the user's word).
+// create: a missing data file is made (for the commands that add).
+void openSession(vault::Session& session, const Input& input, bool create,
+                 vault::PhraseCheck check = vault::PhraseCheck::Required);
 // The names in the order of the main window's list (sorted by their characters).
 std::vector<std::string> sortedNames(vault::Session& session);
 int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o);
@@ -84,6 +94,7 @@ struct Context {
     Input input;
     QString file;
     bool yes;
+    vault::PhraseCheck phraseCheck = vault::PhraseCheck::Required;  // --open-anyway: Skipped
 };
 
 // commands.cpp
@@ -96,6 +107,7 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
             const QCommandLineOption& comment, bool newPassword);
 int cmdRm(Context& c);
 int cmdRekey(Context& c);
+int cmdSeal(Context& c, bool sealing);
 int cmdGenerate(Context& c, int length, bool symbols);
 // transfer.cpp
 int cmdExport(Context& c, const QCommandLineOption& csv);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <sys/random.h>
 #include <vector>
@@ -40,7 +41,11 @@ std::string appDataBase() {
 vault::Locations locations(const QString& file) {
     vault::Locations paths = vault::LocateFiles(appDataBase());
     if (!file.isEmpty()) {
-        const QFileInfo info(file);
+        QString named = file;
+        // The sealed file may be named: the session works from the plain file's path.
+        if (named.endsWith(QLatin1String(vault::kSealedFileEnding)) && named.size() > 7)
+            named.chop(static_cast<qsizetype>(std::strlen(vault::kSealedFileEnding)));
+        const QFileInfo info(named);
         paths.storageFolder = vault::WithTrailingSeparator(QFile::encodeName(info.absolutePath()).toStdString());
         paths.dataFile = QFile::encodeName(info.absoluteFilePath()).toStdString();
         paths.legacyFile = paths.storageFolder + vault::kLegacyFileName;
@@ -48,7 +53,7 @@ vault::Locations locations(const QString& file) {
     return paths;
 }
 
-void openSession(vault::Session& session, const Input& input, bool create) {
+void openSession(vault::Session& session, const Input& input, bool create, vault::PhraseCheck check) {
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) {
         if (!create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
@@ -61,9 +66,24 @@ void openSession(vault::Session& session, const Input& input, bool create) {
         if (session.createDataFile() == vault::CreateOutcome::Created)
             std::fprintf(stderr, "New data file %s\n", session.paths().dataFile.c_str());
     }
-    std::string phrase = input.secret("key phrase");
+    std::string phrase = input.keyPhrase("key phrase");
     vault::WipeAtScopeEnd wipe(phrase);
-    session.setKeyPhrase(phrase);
+    switch (session.openWithPhrase(phrase, {}, check)) {
+    case vault::PhraseOutcome::Opened: break;
+    case vault::PhraseOutcome::SealedFileRefuses:
+        fail(kWrongPhrase, "the key phrase does not open the sealed data file " + session.sealedFile() +
+                               "; nothing was shown or written");
+    case vault::PhraseOutcome::NoAddressReads:
+        fail(kWrongPhrase, "the key phrase does not open the data file " + session.paths().dataFile +
+                               ": no website address reads as one under it. Nothing was shown or written. If every "
+                               "entry was stored without http:// or https:// (a file converted from an old version), "
+                               "--open-anyway opens it under this phrase");
+    }
+    if (session.isSealed() && session.plainFileExists())
+        std::fprintf(stderr,
+                     "Note: the sealed data file %s is used; the plain data file %s lies beside it and is left as "
+                     "it is.\n",
+                     session.sealedFile().c_str(), session.paths().dataFile.c_str());
 }
 
 namespace {
@@ -178,7 +198,7 @@ QString needName(const Context& c, const char* command) {
 int cmdLs(Context& c) {
     if (c.args.size() > 1) fail(kUsage, "ls takes at most one FILTER");
     vault::Session session(locations(c.file));
-    openSession(session, c.input, false);
+    openSession(session, c.input, false, c.phraseCheck);
     std::vector<std::string> names = sortedNames(session);
     // The filter as the main window applies it: untrimmed, a to z in upper case; one of
     // blanks only filters nothing.
@@ -195,7 +215,7 @@ int cmdLs(Context& c) {
 int cmdShow(Context& c, bool showPassword) {
     const QString typed = needName(c, "show");
     vault::Session session(locations(c.file));
-    openSession(session, c.input, false);
+    openSession(session, c.input, false, c.phraseCheck);
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     std::string text = "Name:     " + utf8(e.entry.name) + "\nWebsite:  " + utf8(e.entry.website) +
@@ -212,7 +232,7 @@ int cmdClip(Context& c, bool user) {
     std::string secret, settings;
     {
         vault::Session session(locations(c.file));
-        openSession(session, c.input, false);
+        openSession(session, c.input, false, c.phraseCheck);
         NamedEntry e = findEntry(session, typed);
         secret = utf8(user ? e.entry.userId : e.entry.password);
         vault::Wipe(e.entry.password);
@@ -234,7 +254,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
     const QString typed = needName(c, "add");
     if (!c.p.isSet(url)) fail(kUsage, "add needs --url URL");
     vault::Session session(locations(c.file));
-    openSession(session, c.input, true);
+    openSession(session, c.input, true, c.phraseCheck);
     vault::Entry entry{nameText(typed), ansi(c.p.value(url)), ansi(c.p.value(userOpt)), {}, ansi(c.p.value(comment))};
     vault::WipeAtScopeEnd wipe(entry.password);
     if (generate) {
@@ -255,7 +275,7 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
             const QCommandLineOption& comment, bool newPassword) {
     const QString typed = needName(c, "edit");
     vault::Session session(locations(c.file));
-    openSession(session, c.input, false);
+    openSession(session, c.input, false, c.phraseCheck);
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (!c.p.isSet(url) && !c.p.isSet(userOpt) && !c.p.isSet(comment) && !newPassword)
@@ -276,7 +296,7 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
 int cmdRm(Context& c) {
     const QString typed = needName(c, "rm");
     vault::Session session(locations(c.file));
-    openSession(session, c.input, false);
+    openSession(session, c.input, false, c.phraseCheck);
     NamedEntry e = findEntry(session, typed);
     vault::Wipe(e.entry.password);
     if (!c.yes && !Input::confirm("Delete the entry " + utf8(e.name) + "?"))
@@ -292,21 +312,54 @@ int cmdRekey(Context& c) {
     vault::Session session(locations(c.file));
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
-    std::string oldPhrase = c.input.secret("old key phrase");
-    std::string newPhrase = c.input.secret("new key phrase");
-    std::string again = c.input.secret("new key phrase again");
+    std::string oldPhrase = c.input.keyPhrase("old key phrase");
+    std::string newPhrase = c.input.keyPhrase("new key phrase");
+    std::string again = c.input.keyPhrase("new key phrase again");
     vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase, again);
     if (again != newPhrase) fail(kCancelled, "the two new key phrases differ; nothing was changed");
     const vault::RekeyOutcome r = session.rekey(oldPhrase, newPhrase, [&](const std::string& verifyLine) {
         // A wrong old phrase shows as an unreadable first name.
         std::fprintf(stderr, "The first entry under the old key phrase reads: %s\n", utf8(verifyLine).c_str());
         return c.yes || Input::confirm("Is that the name as you know it? Change the key phrase?");
-    });
+    }, c.phraseCheck);
     switch (r) {
     case vault::RekeyOutcome::Completed: std::fprintf(stderr, "The key phrase has been changed.\n"); return kOk;
     case vault::RekeyOutcome::Cancelled: fail(kCancelled, "the key phrase was not changed");
     case vault::RekeyOutcome::NewPhraseMissing: fail(kRefused, "the new key phrase is empty");
     case vault::RekeyOutcome::NoDataFile: fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+    case vault::RekeyOutcome::OldPhraseWrong:
+        fail(kWrongPhrase, "the old key phrase does not open the data file; nothing was changed");
+    }
+    return kOk;
+}
+
+int cmdSeal(Context& c, bool sealing) {
+    if (!c.args.isEmpty()) fail(kUsage, std::string(sealing ? "seal" : "unseal") + " takes no arguments");
+    vault::Session session(locations(c.file));
+    openSession(session, c.input, false, c.phraseCheck);
+    if (sealing && !session.isSealed() && !c.yes &&
+        !Input::confirm("Seal the data file? Older versions of Keyfold cannot open a sealed file."))
+        fail(kCancelled, "not sealed");
+    if (!sealing && session.isSealed() && !c.yes &&
+        !Input::confirm("Unseal the data file? Anyone who has the file can then read it with enough effort."))
+        fail(kCancelled, "not unsealed");
+    switch (sealing ? session.seal() : session.unseal()) {
+    case vault::SealOutcome::Sealed:
+        std::fprintf(stderr, "The data file is sealed: %s\n", session.sealedFile().c_str());
+        return kOk;
+    case vault::SealOutcome::Unsealed:
+        std::fprintf(stderr, "The data file is plain again: %s\n", session.paths().dataFile.c_str());
+        return kOk;
+    case vault::SealOutcome::AlreadySealed:
+        std::fprintf(stderr, "The data file is sealed already: %s\n", session.sealedFile().c_str());
+        return kOk;
+    case vault::SealOutcome::NotSealed:
+        std::fprintf(stderr, "The data file is not sealed: %s\n", session.paths().dataFile.c_str());
+        return kOk;
+    case vault::SealOutcome::NoDataFile: fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+    case vault::SealOutcome::PhraseEmpty:
+        fail(kRefused, "a sealed file needs a key phrase: the empty phrase would protect nothing (change it with rekey)");
+    case vault::SealOutcome::NotAvailable: fail(kFileError, "this build of keyfold-cli cannot seal data files");
     }
     return kOk;
 }

@@ -22,13 +22,14 @@ const char* const kExitHelp =
     "  3   no data file at the path used\n"
     "  4   a file could not be read or written\n"
     "  5   no entry of that name\n"
-    "  6   the entry breaks a rule (space in the password, name or address missing,\n"
-    "      name already in the list)\n"
+    "  6   the entry or the key phrase breaks a rule (space in the password, name or\n"
+    "      address missing, name already in the list; a phrase the data file cannot hold)\n"
     "  7   the data file is full\n"
     "  8   another copy of Keyfold changed or holds the data file; nothing was written\n"
     "  9   cancelled: not confirmed, no terminal to ask on, or the two typings differ\n"
     "  10  the file to import is in no known export format\n"
-    "  11  the clipboard cannot be reached\n";
+    "  11  the clipboard cannot be reached\n"
+    "  12  the key phrase does not open the data file; nothing was shown or written\n";
 
 const char* const kCommandHelp =
     "Commands:\n"
@@ -39,12 +40,17 @@ const char* const kCommandHelp =
     "  edit NAME [--url URL] [--user U] [--comment C] [--password]\n"
     "  rm NAME [--yes]\n"
     "  rekey                         change the key phrase (old one, then the new one twice)\n"
+    "  seal [--yes]                  protect the data file with a sealed file (older versions cannot open it)\n"
+    "  unseal [--yes]                turn the sealed file back into the plain data file\n"
     "  export --csv FILE|-           every entry as CSV: name,url,username,password,note\n"
     "  import FILE [--dry-run]       a browser's or password manager's CSV export\n"
     "  generate [--length N] [--no-symbols]\n"
     "\n"
     "The key phrase is asked on the terminal without echo; with --phrase-stdin it is the\n"
-    "first line of standard input (and a password or new phrase asked for the following lines).\n";
+    "first line of standard input (and a password or new phrase asked for the following lines).\n"
+    "A phrase that does not open the data file is refused before anything is shown or written.\n"
+    "--open-anyway opens a plain data file whose entries all lack http:// or https:// (one\n"
+    "converted from an old version) under the phrase given; it never opens a sealed file.\n";
 
 
 }  // namespace
@@ -69,7 +75,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("add, edit: the comment."), QStringLiteral("text"));
     const QCommandLineOption generate(QStringLiteral("generate"), QStringLiteral("add: make a random password."));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("edit: type a new password."));
-    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("rm, rekey: do not ask."));
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("rm, rekey, seal, unseal: do not ask."));
+    const QCommandLineOption openAnyway(QStringLiteral("open-anyway"),
+                                        QStringLiteral("Open a plain data file whose addresses do not show the phrase is right."));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("export: the CSV file, or - for standard output."),
                                  QStringLiteral("file"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("import: show what would happen."));
@@ -78,9 +86,9 @@ int main(int argc, char** argv) {
     QCommandLineOption clipUser(QStringLiteral("clip-user"), QStringLiteral("clip: the user ID."));
     clipUser.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption noSymbols(QStringLiteral("no-symbols"), QStringLiteral("generate, add: letters and digits only."));
-    p.addOptions({file, phraseStdin, showPassword, url, user, comment, generate, password, yes, csv, dryRun, length, noSymbols,
+    p.addOptions({file, phraseStdin, openAnyway, showPassword, url, user, comment, generate, password, yes, csv, dryRun, length, noSymbols,
                   clipUser});
-    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ls, show, clip, add, edit, rm, rekey, export, import, generate"));
+    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ls, show, clip, add, edit, rm, rekey, seal, unseal, export, import, generate"));
 
     // `clip NAME --user` takes no value, where add's and edit's --user does.
     QStringList arguments = QCoreApplication::arguments();
@@ -109,7 +117,8 @@ int main(int argc, char** argv) {
         QStringList args = p.positionalArguments();
         if (args.isEmpty()) fail(kUsage, "no command (see --help)");
         const QString command = args.takeFirst();
-        Context c{p, args, Input{p.isSet(phraseStdin)}, p.value(file), p.isSet(yes)};
+        Context c{p, args, Input{p.isSet(phraseStdin)}, p.value(file), p.isSet(yes),
+                  p.isSet(openAnyway) ? vault::PhraseCheck::Skipped : vault::PhraseCheck::Required};
         // clip --user takes no value: `--user` is also add's and edit's option with a value.
         auto allowOnly = [&](std::initializer_list<const QCommandLineOption*> allowed) {
             for (const QCommandLineOption* o : {&showPassword, &url, &user, &comment, &generate, &password, &yes, &csv,
@@ -129,6 +138,8 @@ int main(int argc, char** argv) {
         if (command == QLatin1String("edit")) { allowOnly({&url, &user, &comment, &password}); return cmdEdit(c, url, user, comment, p.isSet(password)); }
         if (command == QLatin1String("rm")) { allowOnly({&yes}); return cmdRm(c); }
         if (command == QLatin1String("rekey")) { allowOnly({&yes}); return cmdRekey(c); }
+        if (command == QLatin1String("seal")) { allowOnly({&yes}); return cmdSeal(c, true); }
+        if (command == QLatin1String("unseal")) { allowOnly({&yes}); return cmdSeal(c, false); }
         if (command == QLatin1String("export")) { allowOnly({&csv}); return cmdExport(c, csv); }
         if (command == QLatin1String("import")) { allowOnly({&dryRun}); return cmdImport(c, p.isSet(dryRun)); }
         if (command == QLatin1String("generate")) { allowOnly({&length, &noSymbols}); return cmdGenerate(c, lengthOption(p, length), !p.isSet(noSymbols)); }

@@ -13,6 +13,7 @@
 
 #include "cli/cli.h"
 #include "vault/ansi.h"
+#include "vault/keyphrase.h"
 #include "vault/secret.h"
 
 namespace cli {
@@ -66,13 +67,37 @@ std::optional<std::string> Input::stdinLine() {
 }
 
 std::string Input::secret(const char* prompt) const {
+    std::string text = secretText(prompt);
+    std::string bytes = vault::AnsiFromUtf8(text);
+    vault::Wipe(text);
+    return bytes;
+}
+
+std::string Input::keyPhrase(const char* prompt) const {
+    std::string text = secretText(prompt);
+    vault::WipeAtScopeEnd wipe(text);
+    vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(text);
+    switch (phrase.problem) {
+    case vault::PhraseProblem::None: return std::move(phrase.text);
+    case vault::PhraseProblem::NotWindows1252:
+        fail(kRefused, "the " + std::string(prompt) + " holds characters the data file cannot hold: " +
+                           vault::describeCharacters(phrase.missing));
+    case vault::PhraseProblem::ZeroByte: fail(kRefused, "the " + std::string(prompt) + " holds a zero byte");
+    case vault::PhraseProblem::TooLong:
+        fail(kRefused, "the " + std::string(prompt) + " is longer than " + std::to_string(vault::kMaxKeyPhraseLength) +
+                           " characters");
+    }
+    fail(kRefused, "the " + std::string(prompt) + " cannot be used");
+}
+
+std::string Input::secretText(const char* prompt) const {
     std::string text;
     if (fromStdin) {
         std::optional<std::string> line = stdinLine();
         if (!line) fail(kCancelled, std::string("standard input ended before the ") + prompt);
         text = std::move(*line);
         vault::Wipe(*line);
-        return vault::AnsiFromUtf8(text);
+        return text;
     }
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) fail(kCancelled, "no terminal to ask for the " + std::string(prompt) + " (use --phrase-stdin)");
@@ -105,9 +130,7 @@ std::string Input::secret(const char* prompt) const {
     }
     ::close(tty);
     if (!ended && text.empty()) fail(kCancelled, std::string("no ") + prompt + " typed");
-    std::string bytes = vault::AnsiFromUtf8(text);
-    vault::Wipe(text);
-    return bytes;
+    return text;
 }
 
 bool Input::confirm(const std::string& question) {

@@ -39,6 +39,7 @@ QString kindName(BoxKind kind) {
     case BoxKind::Warning: return QStringLiteral("Warning");
     case BoxKind::Confirm: return QStringLiteral("Confirm");
     case BoxKind::ConfirmOk: return QStringLiteral("ConfirmOk");
+    case BoxKind::OpenAnyway: return QStringLiteral("OpenAnyway");
     case BoxKind::Error: return QStringLiteral("Error");
     }
     return QStringLiteral("?");
@@ -77,7 +78,8 @@ std::unique_ptr<QMessageBox> buildBox(BoxKind kind, const QString& text) {
     switch (kind) {
     case BoxKind::Plain: box->setIcon(QMessageBox::NoIcon); break;
     case BoxKind::Information: box->setIcon(QMessageBox::Information); break;
-    case BoxKind::Warning: box->setIcon(QMessageBox::Warning); break;
+    case BoxKind::Warning:
+    case BoxKind::OpenAnyway: box->setIcon(QMessageBox::Warning); break;
     case BoxKind::Confirm:
     case BoxKind::ConfirmOk: box->setIcon(QMessageBox::Question); break;
     case BoxKind::Error: box->setIcon(QMessageBox::Critical); break;
@@ -85,6 +87,11 @@ std::unique_ptr<QMessageBox> buildBox(BoxKind kind, const QString& text) {
     if (kind == BoxKind::Confirm) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::Yes);
+    } else if (kind == BoxKind::OpenAnyway) {
+        // Going back is the default: opening under a phrase that may be wrong is the
+        // user's deliberate choice.
+        box->addButton(QCoreApplication::translate("Keyfold", "Open anyway"), QMessageBox::AcceptRole);
+        box->setDefaultButton(box->addButton(QMessageBox::Cancel));
     } else {
         box->setStandardButtons(QMessageBox::Ok);
     }
@@ -95,6 +102,7 @@ bool present(BoxKind kind, const QString& text) {
     if (state().active) return answerUnderTest(kind, text);
     const std::unique_ptr<QMessageBox> box = buildBox(kind, text);
     const int answer = box->exec();
+    if (kind == BoxKind::OpenAnyway) return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
     return kind != BoxKind::Confirm || answer == QMessageBox::Yes;
 }
 
@@ -104,6 +112,7 @@ void showPlain(const QString& text) { present(BoxKind::Plain, text); }
 void showInformation(const QString& text) { present(BoxKind::Information, text); }
 void showWarning(const QString& text) { present(BoxKind::Warning, text); }
 bool askYesNo(const QString& text) { return present(BoxKind::Confirm, text); }
+bool askOpenAnyway(const QString& text) { return present(BoxKind::OpenAnyway, text); }
 void showConfirmOk(const QString& text) { present(BoxKind::ConfirmOk, text); }
 void showError(const QString& text) { present(BoxKind::Error, text); }
 
@@ -127,6 +136,10 @@ QString dataFileProblemText(const vault::DataFileProblem& problem) {
     case vault::DataFileProblem::Kind::LinkUnreachable:
         return tr("Your data file is a link to %1, which cannot be reached (is its drive attached?). "
                   "No new data file was created.")
+            .arg(path);
+    case vault::DataFileProblem::Kind::Damaged:
+        return tr("The sealed data file %1 has been damaged or altered, so Keyfold does not read it and "
+                  "nothing was saved. Keep the file as it is and use a backup copy.")
             .arg(path);
     }
     return QString::fromLocal8Bit(problem.what());

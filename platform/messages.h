@@ -18,6 +18,7 @@ enum class BoxKind {
     Warning,      // warning icon, one OK
     Confirm,      // question icon, Yes and No; anything but Yes is No
     ConfirmOk,    // question icon, one OK (the confirmation style with a single button)
+    OpenAnyway,   // warning icon, "Open anyway" and Cancel (the default); true only for "Open anyway"
     Error         // the general error report: error icon, the failure's own text
 };
 
@@ -25,6 +26,7 @@ void showPlain(const QString& text);
 void showInformation(const QString& text);
 void showWarning(const QString& text);
 bool askYesNo(const QString& text);  // true only for Yes
+bool askOpenAnyway(const QString& text);  // true only for "Open anyway"
 void showConfirmOk(const QString& text);
 void showError(const QString& text);
 

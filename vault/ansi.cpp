@@ -18,14 +18,25 @@ void appendUtf8(std::string& out, char32_t c) {
     } else if (c < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (c >> 6)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
+    } else if (c < 0x10000) {
         out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
 
 }  // namespace
+
+std::string Utf8Of(char32_t character) {
+    std::string out;
+    appendUtf8(out, character);
+    return out;
+}
 
 char16_t UnicodeOfAnsi(unsigned char b) {
     if (b >= 0x80 && b <= 0x9F) return kHigh[b - 0x80];
@@ -46,7 +57,7 @@ std::string Utf8FromAnsi(std::string_view bytes) {
     return out;
 }
 
-std::string AnsiFromUtf8(std::string_view in) {
+std::string AnsiFromUtf8(std::string_view in, std::u32string* missing) {
     std::string out;
     out.reserve(in.size());
     std::size_t i = 0;
@@ -66,11 +77,13 @@ std::string AnsiFromUtf8(std::string_view in) {
                    (extra == 3 && (c < 0x10000 || c > 0x10FFFF))))
             ok = false;
         if (!ok) {
+            if (missing) missing->push_back(U'\uFFFD');
             out.push_back('?');
             ++i;
             continue;
         }
         const int b = AnsiOfUnicode(c);
+        if (b < 0 && missing) missing->push_back(c);
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
         i += static_cast<std::size_t>(extra) + 1;
     }

@@ -10,9 +10,12 @@ namespace vault {
 char16_t UnicodeOfAnsi(unsigned char byte);
 // The Windows-1252 byte of a Unicode character, or -1 when Windows-1252 has none.
 int AnsiOfUnicode(char32_t character);
+// One Unicode character in UTF-8.
+std::string Utf8Of(char32_t character);
 // Windows-1252 bytes to UTF-8.
 std::string Utf8FromAnsi(std::string_view bytes);
 // UTF-8 to Windows-1252: a character Windows-1252 cannot hold, and each byte of a
-// malformed sequence, becomes "?".
-std::string AnsiFromUtf8(std::string_view utf8);
+// malformed sequence, becomes "?"; when missing is given, each such character is added
+// to it (a malformed byte as U+FFFD), so a caller can refuse the text and name them.
+std::string AnsiFromUtf8(std::string_view utf8, std::u32string* missing = nullptr);
 }  // namespace vault

@@ -40,7 +40,7 @@ bool sameNameForAdd(const ShortString<255>& name, const std::string& wanted) {
 
 }  // namespace
 
-DataFile::DataFile(std::string path) : path_(std::move(path)) {}
+DataFile::DataFile(std::string path) : path_(std::move(path)), sealedPath_(path_ + kSealedFileEnding) {}
 
 DataFile::~DataFile() { close(); }
 
@@ -48,6 +48,18 @@ void DataFile::openData(bool writing) {
     close();
     try {
         if (writing) takeLock(lock_);
+        if (sealKey_) {
+            loadSealed();
+            sealedOpen_ = true;
+            slotCount_ = image_.size() / kSlotSize;
+            writing_ = writing;
+            position_ = 0;
+            blockSlots_ = 0;
+            return;
+        }
+        // Another copy may have sealed the file since this one read it.
+        if (pinned_ && !FileExists(path_) && FileExists(sealedPath_))
+            throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
         file_ = File::open(path_, File::Mode::ReadWrite);
         const std::uint64_t size = file_.size();
         refuseTooLarge(size, path_);
@@ -68,6 +80,7 @@ void DataFile::openData(bool writing) {
 }
 
 const unsigned char* DataFile::blockSlot(std::uint64_t n) const {
+    if (sealKey_) return n < image_.size() / kSlotSize ? image_.data() + n * kSlotSize : nullptr;
     if (n < blockFirst_ || n >= blockFirst_ + blockSlots_) return nullptr;
     return block_.data() + (n - blockFirst_) * kSlotSize;
 }
@@ -84,10 +97,9 @@ void DataFile::forget() {
     slotDigest_.clear();
 }
 
-bool DataFile::isOpen() const { return file_.isOpen(); }
-
 void DataFile::close() noexcept {
     file_.close();
+    sealedOpen_ = false;
     lock_.release();
     writing_ = false;
     checkRemembered_ = false;
@@ -96,9 +108,9 @@ void DataFile::close() noexcept {
 }
 
 bool DataFile::readSlot(SiteRecord& into) {
-    if (!file_.isOpen()) ThrowIoError(EBADF);
+    if (!isOpen()) ThrowIoError(EBADF);
     if (position_ >= slotCount_) ThrowReadBeyondEnd();
-    const unsigned char* bytes = blockSlot(position_);
+    const unsigned char* bytes = blockSlot(position_);  // the sealed file's slots are all in memory
     if (!bytes) {
         std::uint64_t count = std::min<std::uint64_t>(kReadAheadSlots, slotCount_ - position_);
         block_.resize(count * kSlotSize);
@@ -115,6 +127,11 @@ bool DataFile::readSlot(SiteRecord& into) {
 }
 
 void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) {
+    if (sealKey_) {
+        if (n < 0) throw std::out_of_range("slot " + std::to_string(n) + " is outside the data file");
+        writeSealedSlot(static_cast<std::uint64_t>(n), record, cipher);
+        return;
+    }
     if (!file_.isOpen()) {
         openData(true);
     } else if (!writing_) {
@@ -227,6 +244,25 @@ std::optional<SiteRecord> DataFile::lookupListedName(const std::string& name, co
             rememberSlot(position_ - 1, digest(blockSlot(position_ - 1)));
             return r;
         }
+    }
+}
+
+bool DataFile::addressesReadUnder(const Cipher& cipher, bool& anyEntry) {
+    anyEntry = false;
+    open();
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
+    for (;;) {
+        const bool last = readSlot(r);
+        if (IsNeverUsed(r)) return false;
+        if (!statusIs(r, 'D')) {
+            anyEntry = true;
+            const std::string website = cipher.decipherText(r.Website.str());
+            const bool reads = website.find("http://") != std::string::npos ||
+                               website.find("https://") != std::string::npos;
+            if (reads) return true;
+        }
+        if (last) return false;
     }
 }
 

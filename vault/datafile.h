@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "vault/cipher.h"
 #include "vault/fileio.h"
 #include "vault/record.h"
+#include "vault/seal.h"
 
 namespace vault {
 
@@ -46,7 +48,34 @@ public:
     DataFile(const DataFile&) = delete;
     DataFile& operator=(const DataFile&) = delete;
 
+    // The plain data file's path; the writers' lock lies beside it for both kinds of file.
     const std::string& path() const { return path_; }
+    // The sealed file beside it ("<data file>.sealed").
+    const std::string& sealedPath() const { return sealedPath_; }
+
+    // ---- The sealed file (seal.h) ----
+    // Whether this object works on the sealed file.
+    bool isSealed() const { return sealKey_ != nullptr; }
+    // From now on the sealed file, whose bytes (sealedBytes) were opened into image under key.
+    void useSealedFile(SealKey key, GuardedBytes image, std::vector<unsigned char> sealedBytes);
+    // The sealed file's bytes as they lie on disk (IoError, or TooLarge).
+    std::vector<unsigned char> readSealedBytes() const;
+    // From now on the plain file.
+    void usePlainFile();
+    // The cost of the key for a file this object seals or re-seals (default: SealCost{}).
+    void setSealCost(SealCost cost) { sealCost_ = cost; }
+    const SealCost& sealCost() const { return sealCost_; }
+    // The plain file becomes the sealed file under key, under the writers' lock: the
+    // sealed file is written whole and flushed first, the plain file removed after it,
+    // so a stop at any step leaves at least one file that opens. The plain file must
+    // still be the one this object read.
+    void seal(SealKey key);
+    // The sealed file becomes the plain file again, in the same order.
+    void unseal();
+    // Whether some in-use slot's address reads with "http://" or "https://" under
+    // cipher, as every address stored by the program does; anyEntry tells whether the
+    // file holds an entry at all. Stops at the first such entry.
+    bool addressesReadUnder(const Cipher& cipher, bool& anyEntry);
 
     // ---- Slots ----
     // Opens the file for reading and writing, positioned at slot 0. Only whole slots
@@ -66,7 +95,7 @@ public:
     void writeSlot(int n, const SiteRecord& record, const Cipher& cipher);
     // Closes the file and lets the writers' lock go.
     void close() noexcept;
-    bool isOpen() const;
+    bool isOpen() const { return sealKey_ ? sealedOpen_ : file_.isOpen(); }
     // Forgets which file this object knows and what it read there (a new start).
     void forget();
 
@@ -121,6 +150,11 @@ public:
 
 private:
     void openData(bool writing);
+    // The sealed file read afresh into image_ (under the lock when writing): refused as
+    // replaced when another copy sealed it under another salt, as damaged when it does
+    // not open.
+    void loadSealed();
+    void writeSealedSlot(std::uint64_t slot, const SiteRecord& record, const Cipher& cipher);
     void takeLock(FileLock& lock) const;
     void checkSameFile();
     bool holdsRememberedEntries();
@@ -132,6 +166,15 @@ private:
                                const std::function<bool(const std::string& verifyLine)>& confirm);
 
     std::string path_;
+    std::string sealedPath_;
+    // The sealed file: the key it was opened with, its slots opened in guarded memory
+    // (read and written there; every write seals the whole image anew) and its bytes as
+    // last read, to see another copy's write.
+    std::unique_ptr<SealKey> sealKey_;
+    GuardedBytes image_;
+    std::vector<unsigned char> sealedBytes_;
+    bool sealedOpen_ = false;
+    SealCost sealCost_;
     // The open file.
     File file_;
     std::uint64_t slotCount_ = 0;  // whole slots in the file; a partial tail is never read

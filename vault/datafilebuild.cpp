@@ -24,7 +24,7 @@ bool DataFile::create() {
     FileLock lock;
     takeLock(lock);
     // Another copy may have made it meanwhile: its file is kept.
-    if (FileExists(path_)) return false;
+    if (FileExists(path_) || FileExists(sealedPath_)) return false;
     const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
     ReplaceWholeFile(path_, slots.data(), slots.size(), 0600);
     pinReplacedFile();
@@ -47,11 +47,12 @@ SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
 }
 
 LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
-    if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
+    auto dataFileThere = [&] { return FileExists(path_) || FileExists(sealedPath_); };
+    if (!FileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     FileLock lock;
     takeLock(lock);
     // Another copy may have converted it meanwhile.
-    if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
+    if (!FileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     refuseUnreachableLink();
     std::vector<unsigned char> legacy;
     {
@@ -98,19 +99,22 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
                                      const std::function<bool(const std::string& verifyLine)>& confirm) {
     open();
     CloseUnlessKept guard{*this};
-    // The re-keyed file is built in memory from a copy of the whole file (a partial
-    // tail included) and replaces the data file only once every slot is done.
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(file_.size()));
-    // Under an empty old phrase the copy holds the entries as plain text.
-    struct WipeCopy {
-        std::vector<unsigned char>& bytes;
-        ~WipeCopy() { Wipe(bytes); }
-    } wipeCopy{bytes};
-    file_.readExactAt(bytes.data(), bytes.size(), 0);
-    const unsigned mode = file_.permissions();
-    const FileId readFrom = file_.identity();
+    // The re-keyed file is built in guarded memory from a copy of the whole file (a
+    // partial tail included) and replaces the data file only once every slot is done.
+    const bool sealed = isSealed();
+    GuardedBytes bytes(sealed ? image_.size() : static_cast<std::size_t>(file_.size()));
+    if (sealed)
+        std::memcpy(bytes.data(), image_.data(), bytes.size());
+    else
+        file_.readExactAt(bytes.data(), bytes.size(), 0);
+    const unsigned mode = sealed ? 0600 : file_.permissions();
+    const FileId readFrom = sealed ? FileId{} : file_.identity();
     if (slotCount_ == 0) ThrowReadBeyondEnd();
-    const std::vector<unsigned char> original = bytes;
+    // What must still lie on disk under the lock: the sealed file's bytes, or the plain
+    // file's (kept guarded: under an empty phrase they are the entries in plain text).
+    GuardedBytes original(sealed ? 0 : bytes.size());
+    if (!sealed) std::memcpy(original.data(), bytes.data(), bytes.size());
+    const std::vector<unsigned char> sealedOriginal = sealed ? sealedBytes_ : std::vector<unsigned char>();
 
     const Cipher oldCipher(oldPhrase);
     const Cipher newCipher(newPhrase);
@@ -133,18 +137,30 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
     }
     WipeBytes(&r, sizeof r);
     if (!seenInUse) return RekeyResult::Completed;
+    // A sealed file is sealed anew under the new phrase, with a new salt; the key costs
+    // its half second before the lock is taken.
+    std::unique_ptr<SealKey> newKey;
+    if (sealed) newKey = std::make_unique<SealKey>(SealKey::fresh(newPhrase, sealCost_));
 
     close();
     // Under the lock, the file must still be the one read above, byte for byte: another
     // copy may have written it while the question was open.
     FileLock lock;
     takeLock(lock);
+    if (sealed) {
+        if (readSealedBytes() != sealedOriginal)
+            throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, sealedPath_);
+        std::vector<unsigned char> sealedNew = sealImage(bytes.data(), bytes.size(), *newKey);
+        ReplaceWholeFile(sealedPath_, sealedNew.data(), sealedNew.size(), mode);
+        useSealedFile(std::move(*newKey), std::move(bytes), std::move(sealedNew));
+        return RekeyResult::Completed;
+    }
     {
         File now = File::open(path_, File::Mode::ReadOnly);
         if (!(now.identity() == readFrom)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
-        std::vector<unsigned char> check(original.size());
+        GuardedBytes check(original.size());
         if (now.size() != original.size() || now.readAt(check.data(), check.size(), 0) != check.size() ||
-            check != original)
+            std::memcmp(check.data(), original.data(), check.size()) != 0)
             throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
     }
     ReplaceWholeFile(path_, bytes.data(), bytes.size(), mode);

@@ -66,11 +66,14 @@ void DataFile::refuseUnreachableLink() const {
 }
 
 void DataFile::removeLeftoverTemp() {
-    const std::string temp = TempNameFor(ResolveLinks(path_));
-    if (!IsPlainFile(temp)) return;
+    // Beside the plain file and beside the sealed one (a seal or unseal stopped part-way).
+    const std::string temps[] = {TempNameFor(ResolveLinks(path_)), TempNameFor(ResolveLinks(sealedPath_))};
+    if (!IsPlainFile(temps[0]) && !IsPlainFile(temps[1])) return;
     // Only when no other copy is busy: its re-key may be writing that very file.
     FileLock lock;
-    if (lock.acquire(path_, 0) && IsPlainFile(temp)) RemoveFileQuietly(temp);
+    if (!lock.acquire(path_, 0)) return;
+    for (const std::string& temp : temps)
+        if (IsPlainFile(temp)) RemoveFileQuietly(temp);
 }
 
 }  // namespace vault

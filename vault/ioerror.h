@@ -23,6 +23,7 @@ public:
         Busy,                 // another copy's command kept the lock past the wait
         TooLarge,             // far larger than any data file the program writes
         LinkUnreachable,      // a symbolic link whose target is absent; path is the target
+        Damaged,              // a sealed file that is no sealed file, or whose bytes were changed
     };
     DataFileProblem(Kind kind, const std::string& path)
         : std::runtime_error(describe(kind) + ": " + path), kind_(kind), path_(path) {}
@@ -37,6 +38,7 @@ private:
         case Kind::Busy: return "In use by another copy of the program";
         case Kind::TooLarge: return "Too large for a data file";
         case Kind::LinkUnreachable: return "Linked file cannot be reached";
+        case Kind::Damaged: return "Damaged or altered";
         }
         return "Data file problem";
     }

@@ -2,6 +2,8 @@
 
 #include "vault/cipher.h"
 #include "vault/record.h"
+#include "vault/ioerror.h"
+#include "vault/seal.h"
 #include "vault/secret.h"
 #include "vault/text.h"
 
@@ -47,18 +49,57 @@ Session::~Session() = default;
 
 void Session::setKeyPhrase(std::string_view phrase) { cipher_.setPhrase(phrase); }
 
-void Session::openWithPhrase(std::string_view phrase, const std::function<void()>& between) {
-    data_.open();
-    CloseAtScopeEnd close{data_};
-    SiteRecord slot;
-    data_.readSlot(slot);  // only a check that the file can be read
-    if (between) between();
-    cipher_.setPhrase(phrase);
-    data_.readSlot(slot);  // again only a check
-    WipeBytes(&slot, sizeof slot);
+PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::function<void()>& between,
+                                     PhraseCheck check) {
+    if (sealedFileExists()) {
+        std::vector<unsigned char> bytes = data_.readSealedBytes();
+        const std::optional<SealHeader> header = parseSealHeader(bytes.data(), bytes.size());
+        if (!header || !sealingAvailable()) throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedFile());
+        SealKey key = SealKey::derive(phrase, *header);
+        std::optional<GuardedBytes> image = openSealed(bytes.data(), bytes.size(), key);
+        if (!image) return PhraseOutcome::SealedFileRefuses;
+        data_.useSealedFile(std::move(key), std::move(*image), std::move(bytes));
+    } else if (data_.isSealed()) {
+        data_.usePlainFile();  // another copy unsealed it
+    }
+    {
+        data_.open();
+        CloseAtScopeEnd close{data_};
+        SiteRecord slot;
+        data_.readSlot(slot);  // only a check that the file can be read
+        if (between) between();
+        data_.readSlot(slot);  // again only a check
+        WipeBytes(&slot, sizeof slot);
+    }
+    const Cipher candidate(phrase);
+    bool anyEntry = false;
+    if (!data_.isSealed() && check == PhraseCheck::Required && !data_.addressesReadUnder(candidate, anyEntry) &&
+        anyEntry)
+        return PhraseOutcome::NoAddressReads;
+    cipher_ = candidate;
+    return PhraseOutcome::Opened;
 }
 
-bool Session::dataFileExists() const { return FileExists(paths_.dataFile); }
+bool Session::dataFileExists() const { return plainFileExists() || sealedFileExists(); }
+bool Session::plainFileExists() const { return FileExists(paths_.dataFile); }
+bool Session::sealedFileExists() const { return FileExists(data_.sealedPath()); }
+
+SealOutcome Session::seal() {
+    if (!sealingAvailable()) return SealOutcome::NotAvailable;
+    if (data_.isSealed() || sealedFileExists()) return SealOutcome::AlreadySealed;
+    if (!plainFileExists()) return SealOutcome::NoDataFile;
+    std::string phrase = cipher_.phrase();
+    WipeAtScopeEnd wipe(phrase);
+    if (phrase.empty()) return SealOutcome::PhraseEmpty;
+    data_.seal(SealKey::fresh(phrase, data_.sealCost()));
+    return SealOutcome::Sealed;
+}
+
+SealOutcome Session::unseal() {
+    if (!data_.isSealed()) return sealedFileExists() ? SealOutcome::AlreadySealed : SealOutcome::NotSealed;
+    data_.unseal();
+    return SealOutcome::Unsealed;
+}
 
 void Session::refuseUnreachableLink() const { data_.refuseUnreachableLink(); }
 
@@ -167,12 +208,15 @@ ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrit
 }
 
 RekeyOutcome Session::rekey(std::string_view oldPhrase, std::string_view newPhrase,
-                            const std::function<bool(const std::string& verifyLine)>& confirm) {
+                            const std::function<bool(const std::string& verifyLine)>& confirm, PhraseCheck check) {
     std::string oldText = Trim(oldPhrase);
     std::string newText = Trim(newPhrase);
     WipeAtScopeEnd wipe(oldText, newText);
     if (newText.empty()) return RekeyOutcome::NewPhraseMissing;
     if (!dataFileExists()) return RekeyOutcome::NoDataFile;
+    // Never under an old phrase that is not the file's: its entries would be stored
+    // unreadable under the new one.
+    if (openWithPhrase(oldText, {}, check) != PhraseOutcome::Opened) return RekeyOutcome::OldPhraseWrong;
     return data_.rekey(cipher_, oldText, newText, confirm) == RekeyResult::Cancelled ? RekeyOutcome::Cancelled
                                                                              : RekeyOutcome::Completed;
 }

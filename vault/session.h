@@ -53,14 +53,37 @@ struct ChangeResult {
     int slot = -1;
 };
 
-enum class RekeyOutcome {
+enum class [[nodiscard]] RekeyOutcome {
     Completed,
     Cancelled,         // the confirmation said no: the file is untouched
     NewPhraseMissing,  // the trimmed new phrase is empty
     NoDataFile,        // there is no data file to re-key
+    OldPhraseWrong,    // the old phrase does not open the file (see PhraseOutcome)
 };
 
 enum class CreateOutcome { Created, AlreadyThere };
+
+// Whether a key phrase opens the data file. A sealed file decides by its tag. A plain
+// file decides by what every address the program stores holds: "http://" or "https://"
+// (the address rule). When the file holds entries and no address reads that way under
+// the phrase, the phrase is not the file's. A file whose entries all lack a scheme (one
+// converted from the legacy format) can be opened unchecked, at the user's word.
+enum class [[nodiscard]] PhraseOutcome {
+    Opened,
+    SealedFileRefuses,      // the sealed file does not open under the phrase
+    NoAddressReads,         // plain file: entries, and no address reads under the phrase
+};
+enum class PhraseCheck { Required, Skipped };
+
+enum class [[nodiscard]] SealOutcome {
+    Sealed,
+    Unsealed,
+    AlreadySealed,   // seal: the data file is the sealed file already
+    NotSealed,       // unseal: the data file is the plain file
+    NoDataFile,
+    PhraseEmpty,     // seal: the empty phrase would protect nothing
+    NotAvailable,    // this build has no sealing
+};
 
 class Session {
 public:
@@ -82,11 +105,28 @@ public:
     void forgetKeyPhrase() { cipher_.forget(); }
     // The cipher of the phrase in force.
     const Cipher& cipher() const { return cipher_; }
-    // Checks that the data file can be read: reads its first slot, puts the phrase in
-    // force, runs between (if any) and reads the next slot. Throws IoError on a file that
-    // cannot be opened or holds fewer than two slots; the phrase stays as it was when the
-    // first read fails.
-    void openWithPhrase(std::string_view phrase, const std::function<void()>& between = {});
+    // Opens the data file under the phrase (trimmed Windows-1252, keyphrase.h): the
+    // sealed file when there is one, else the plain file. Checks that the file can be
+    // read (its first slot, then between if any, then the next slot; IoError on a file
+    // that cannot be opened or holds fewer than two slots, DataFileProblem::Damaged on a
+    // sealed file that is none) and that the phrase is the file's (PhraseOutcome). The
+    // phrase is in force only when Opened; otherwise the phrase in force stays.
+    PhraseOutcome openWithPhrase(std::string_view phrase, const std::function<void()>& between = {},
+                                 PhraseCheck check = PhraseCheck::Required);
+
+    // ---- The sealed file ----
+    // Whether the session works on the sealed file (decided by openWithPhrase).
+    bool isSealed() const { return data_.isSealed(); }
+    const std::string& sealedFile() const { return data_.sealedPath(); }
+    bool sealedFileExists() const;
+    bool plainFileExists() const;
+    // The plain file becomes the sealed file, under the phrase in force; the other way
+    // round. Each leaves exactly one file that opens; a stop part-way leaves both, never
+    // neither. The sealing key costs about half a second (SealCost).
+    SealOutcome seal();
+    SealOutcome unseal();
+    // The cost of a key made for sealing or re-sealing (tests use a small one).
+    void setSealCost(SealCost cost) { data_.setSealCost(cost); }
 
     // ---- The data file itself ----
     bool dataFileExists() const;
@@ -138,11 +178,14 @@ public:
     ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
     // Marks the entry of exactly this name (trimmed) deleted, emptying every text.
     ChangeResult remove(const std::string& name);
-    // Changes the key phrase of every entry (both phrases trimmed). confirm gets the
-    // first entry's name deciphered under the old phrase and may cancel. Afterwards the
-    // new phrase is in force when an entry was converted, the old one after a cancel.
+    // Changes the key phrase of every entry (both phrases trimmed). The old phrase must
+    // open the file (openWithPhrase; check Skipped only at the user's word). confirm gets
+    // the first entry's name deciphered under the old phrase and may cancel. Afterwards
+    // the new phrase is in force when an entry was converted, the old one after a cancel.
+    // A sealed file is sealed anew under the new phrase, with a new salt.
     RekeyOutcome rekey(std::string_view oldPhrase, std::string_view newPhrase,
-                       const std::function<bool(const std::string& verifyLine)>& confirm);
+                       const std::function<bool(const std::string& verifyLine)>& confirm,
+                       PhraseCheck check = PhraseCheck::Required);
 
 private:
     friend class ListedNameIndex;

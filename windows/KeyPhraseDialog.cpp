@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -13,6 +14,7 @@
 #include "platform/userkey.h"
 #include "vault/cipher.h"
 #include "vault/datafile.h"
+#include "vault/keyphrase.h"
 #include "vault/locations.h"
 #include "vault/secret.h"
 #include "vault/session.h"
@@ -20,10 +22,8 @@
 #include "ui_KeyPhraseDialog.h"
 #include "windows/FormSupport.h"
 
-using platform::AnsiLineEdit;
 using platform::fromAnsi;
 using platform::guarded;
-using platform::toAnsi;
 
 namespace {
 
@@ -49,10 +49,51 @@ const char* const kCancelledText = QT_TRANSLATE_NOOP(
 const char* const kCompletedText = QT_TRANSLATE_NOOP(
     "KeyPhraseDialog", "Conversion complete. Enter your new password phrase and click \"Continue\"");
 
-std::string trimmedBox(AnsiLineEdit* box) {
-    std::string text = toAnsi(box->text());
-    vault::WipeAtScopeEnd wipe(text);
-    return vault::Trim(text);
+// A phrase that does not open the data file: nothing is shown or written under it.
+const char* const kSealedRefusesText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
+    "counts) and try again.");
+const char* const kNoAddressReadsText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "This key phrase does not seem to open the data file %1: under it, no entry's website "
+    "address holds http:// or https://, as every address Keyfold stores does. Check the phrase (letter case "
+    "counts) and try again.\n\nOnly if the entries were stored without http:// or https:// (a file converted "
+    "from an old version), open the file anyway under this phrase.");
+const char* const kOldPhraseWrongText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "The old key phrase does not open the data file, so nothing was changed. Check the old "
+    "phrase and try again.");
+const char* const kBothFilesText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "Keyfold uses the sealed data file %1.\n\nThe plain data file %2 lies beside it. Keyfold "
+    "leaves it as it is; delete it yourself once you are sure you no longer need it.");
+const char* const kPhraseCharactersText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "The key phrase holds characters that Keyfold's data file cannot hold: %1. Please type "
+    "the phrase without them.");
+const char* const kPhraseZeroText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase holds a zero character. Please type it again.");
+const char* const kPhraseTooLongText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
+
+QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// The box's phrase as every part of Keyfold takes it (trimmed, Windows-1252), or
+// nothing after saying why it cannot be used.
+std::optional<std::string> phraseOf(QLineEdit* box) {
+    QByteArray typed = box->text().toUtf8();
+    vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(std::string_view(typed.constData(), typed.size()));
+    vault::WipeBytes(typed.data(), static_cast<std::size_t>(typed.size()));
+    switch (phrase.problem) {
+    case vault::PhraseProblem::None: return std::move(phrase.text);
+    case vault::PhraseProblem::NotWindows1252:
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseCharactersText)
+                                  .arg(QString::fromStdString(vault::describeCharacters(phrase.missing))));
+        return std::nullopt;
+    case vault::PhraseProblem::ZeroByte:
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseZeroText));
+        return std::nullopt;
+    case vault::PhraseProblem::TooLong:
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseTooLongText));
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -123,19 +164,46 @@ void KeyPhraseDialog::continueWithPhrase() {
         platform::showPlain(tr(kFirstRunText));
         session().createDataFile();
     }
-    std::string phrase = trimmedBox(ui->EdKeyContinue);
-    vault::WipeAtScopeEnd wipe(phrase);
+    if (openWithBoxPhrase()) close();
+}
+
+bool KeyPhraseDialog::openWithBoxPhrase() {
+    std::optional<std::string> phrase = phraseOf(ui->EdKeyContinue);
+    if (!phrase) return false;
+    vault::WipeAtScopeEnd wipe(*phrase);
     // The box shows the trimmed phrase once the file has been found readable.
-    session().openWithPhrase(phrase, [&] { ui->EdKeyContinue->setText(fromAnsi(phrase)); });
-    close();
+    auto showTrimmed = [&] { ui->EdKeyContinue->setText(fromAnsi(*phrase)); };
+    vault::Session& s = session();
+    switch (s.openWithPhrase(*phrase, showTrimmed)) {
+    case vault::PhraseOutcome::Opened: break;
+    case vault::PhraseOutcome::SealedFileRefuses:
+        platform::showWarning(tr(kSealedRefusesText).arg(pathText(s.sealedFile())));
+        return false;
+    case vault::PhraseOutcome::NoAddressReads:
+        if (!platform::askOpenAnyway(tr(kNoAddressReadsText).arg(pathText(s.paths().dataFile)))) return false;
+        if (s.openWithPhrase(*phrase, showTrimmed, vault::PhraseCheck::Skipped) != vault::PhraseOutcome::Opened)
+            return false;
+        break;
+    }
+    phraseOpened_ = true;
+    if (s.isSealed() && s.plainFileExists())
+        platform::showInformation(tr(kBothFilesText).arg(pathText(s.sealedFile()), pathText(s.paths().dataFile)));
+    return true;
 }
 
 void KeyPhraseDialog::takePhraseOnClose() {
-    // The box's text as it stands: after the close button it is not trimmed.
-    {
-        std::string phrase = toAnsi(ui->EdKeyContinue->text());
-        vault::WipeAtScopeEnd wipe(phrase);
-        session().setKeyPhrase(phrase);
+    // The close button takes the phrase as Continue does. Without a data file there is
+    // nothing to open yet: the list's load offers to create one.
+    if (!phraseOpened_) {
+        if (session().dataFileExists()) {
+            if (!openWithBoxPhrase()) return;
+        } else if (std::optional<std::string> phrase = phraseOf(ui->EdKeyContinue)) {
+            vault::WipeAtScopeEnd wipe(*phrase);
+            session().setKeyPhrase(*phrase);
+            phraseOpened_ = true;
+        } else {
+            return;
+        }
     }
     if (!phraseSetEmitted_) {
         phraseSetEmitted_ = true;
@@ -145,8 +213,12 @@ void KeyPhraseDialog::takePhraseOnClose() {
 }
 
 void KeyPhraseDialog::changeKeyPhrase() {
-    std::string oldPhrase = trimmedBox(ui->EdOld);
-    std::string newPhrase = trimmedBox(ui->EdNew);
+    std::optional<std::string> oldText = phraseOf(ui->EdOld);
+    if (!oldText) return;
+    std::optional<std::string> newText = phraseOf(ui->EdNew);
+    if (!newText) return;
+    std::string oldPhrase = std::move(*oldText);
+    std::string newPhrase = std::move(*newText);
     vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase);
     ui->EdOld->setText(fromAnsi(oldPhrase));
     ui->EdNew->setText(fromAnsi(newPhrase));
@@ -169,10 +241,15 @@ void KeyPhraseDialog::changeKeyPhrase() {
     case vault::RekeyOutcome::Completed:
         platform::showPlain(tr(kCompletedText));
         return;
+    case vault::RekeyOutcome::OldPhraseWrong:
+        platform::showWarning(tr(kOldPhraseWrongText));
+        return;
     }
 }
 
 void KeyPhraseDialog::closeEvent(QCloseEvent* e) {
+    // A phrase that does not open the data file ends the dialog without a list: Keyfold
+    // then ends, and nothing was shown or written.
     platform::runGuarded([this] { takePhraseOnClose(); });
     e->accept();
 }

@@ -26,8 +26,10 @@ public:
     // Everything run does before showing the dialog.
     void prepare();
 
-    // The longest phrase a box takes: the cipher holds at most 255 characters.
-    static constexpr int kMaxPhraseLength = 255;
+    // Whether a phrase was put in force: Continue or the close button took one that
+    // opens the data file (or the user chose to open it anyway). When the dialog closed
+    // without one, the program ends without showing or writing anything.
+    bool phraseOpened() const { return phraseOpened_; }
 
 signals:
     // The phrase of the run is in force: emitted once, when the dialog first closes
@@ -47,9 +49,13 @@ private:
     void changeKeyPhrase();
     // Runs on every close (Continue or the close box).
     void takePhraseOnClose();
+    // Opens the data file under the box's phrase; false (after saying why) when the
+    // phrase cannot be used or does not open the file and the user did not open it anyway.
+    bool openWithBoxPhrase();
 
     std::unique_ptr<Ui::KeyPhraseDialog> ui;
     vault::Session* session_;
     std::unique_ptr<vault::Session> ownSession_;
     bool phraseSetEmitted_ = false;
+    bool phraseOpened_ = false;
 };

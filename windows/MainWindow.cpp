@@ -120,6 +120,7 @@ QPushButton* MainWindow::textListButton() const { return ui->CmdCreate; }
 QGroupBox* MainWindow::storageGroup() const { return ui->GroupBox1; }
 QLabel* MainWindow::locationLabel() const { return ui->LblCurrent; }
 QPushButton* MainWindow::changeLocationButton() const { return ui->CmdChg; }
+QCheckBox* MainWindow::sealCheckBox() const { return ui->ChkSeal; }
 QGroupBox* MainWindow::memoryGroup() const { return ui->GroupBox2; }
 QLabel* MainWindow::memoryTotalLabel() const { return ui->Label9; }
 QLabel* MainWindow::memoryAvailableLabel() const { return ui->Label10; }
@@ -144,6 +145,8 @@ void MainWindow::connectHandlers() {
     onClick(defaultBrowserButton(), &MainWindow::openInDefaultBrowser);
     onClick(textListButton(), &MainWindow::createTextList);
     onClick(changeLocationButton(), &MainWindow::changeStorageLocation);
+    // Only a click or a key press of the user's seals or unseals: code sets the box quietly.
+    connect(sealCheckBox(), &QCheckBox::clicked, this, guarded([this] { toggleSealing(); }));
     onClick(aboutButton(), &MainWindow::showAbout);
     onClick(helpButton(), &MainWindow::openHelp);
     connect(exitButton(), &QPushButton::clicked, this, guarded([this] { close(); }));
@@ -331,7 +334,7 @@ void MainWindow::loadAtStart() {
     memoryTotalLabel()->setText(lines.total);
     memoryAvailableLabel()->setText(lines.available);
     memoryPercentLabel()->setText(lines.percent);
-    locationLabel()->setText(QString::fromLocal8Bit(dataFile));
+    showDataFileKind();
     selectFirstLineAndShow();
     showCount();
 }

@@ -21,6 +21,7 @@ namespace Ui {
 class MainWindow;
 }
 
+class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -76,6 +77,8 @@ public:
     void openHelp();
     void openPasswordTips();
     void changeStorageLocation();
+    // Seals or unseals the data file, as the user set the box, once confirmed.
+    void toggleSealing();
     void showAbout();
 
 protected:
@@ -111,6 +114,7 @@ private:
     QGroupBox* storageGroup() const;
     QLabel* locationLabel() const;
     QPushButton* changeLocationButton() const;
+    QCheckBox* sealCheckBox() const;
     QGroupBox* memoryGroup() const;
     QLabel* memoryTotalLabel() const;
     QLabel* memoryAvailableLabel() const;
@@ -124,6 +128,8 @@ private:
     // When the window is asked to close: the size, the masking state, the location.
     void saveOnClose();
     void storeChosenLocation();
+    // The data file in use (plain or sealed) in the location label and the seal box.
+    void showDataFileKind();
     // The controls of MainWindow.ui, their wiring and keys, the stored size and masking
     // state; once.
     void buildControls();

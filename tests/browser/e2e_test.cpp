@@ -79,7 +79,9 @@ private slots:
                    "<input type=submit value='Sign in'></form>");
         page.close();
         const std::string address = QUrl::fromLocalFile(page.fileName()).toString().toStdString();
-        writeDataFile("phrase", {{0, "A", "MY BANK", address, "carol", "", "p\"a's\\s"}});
+        // A second entry on the web shows the phrase is the file's.
+        writeDataFile("phrase", {{0, "A", "MY BANK", address, "carol", "", "p\"a's\\s"},
+                                 {1, "A", "OTHER", "http://other.example", "", "", ""}});
 
         auto w = startProgram(QStringLiteral("phrase"));
         w->show();

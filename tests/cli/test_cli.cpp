@@ -101,9 +101,16 @@ private slots:
         QCOMPARE(cli(on + QStringList{"ls", "ma"}).out, QStringLiteral("AMAZON\nMAIL\n"));
         QCOMPARE(cli(on + QStringList{"ls", "  "}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
         QCOMPARE(cli(on + QStringList{"ls", " m"}).out, QString());
-        // A wrong key phrase reads other names, and finds nothing.
-        QVERIFY(cli(on + QStringList{"ls"}, "wrong\n").out != QStringLiteral("AMAZON\nBANK\nMAIL\n"));
-        QCOMPARE(cli(on + QStringList{"show", "mail"}, "wrong\n").status, 5);
+        // A wrong key phrase is refused before anything is shown or written, for a
+        // command that reads and one that would write.
+        const std::string beforeWrong = testsupport::readBytes(QFile::encodeName(file).toStdString());
+        for (const QStringList& command : {QStringList{"ls"}, QStringList{"add", "late", "--url", "l.example"}}) {
+            r = cli(on + command, "wrong\npw\n");
+            QCOMPARE(r.status, 12);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY(r.err.contains("does not open the data file"));
+        }
+        QVERIFY(testsupport::readBytes(QFile::encodeName(file).toStdString()) == beforeWrong);
 
         r = cli(on + QStringList{"show", "mail"});
         QCOMPARE(r.status, 0);

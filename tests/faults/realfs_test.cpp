@@ -83,7 +83,7 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
 
     // Re-keying builds a whole new file beside the old one: no room. Creation keeps
     // the data file that is there.
-    EXPECT_EQ(errorText([&] { session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
+    EXPECT_EQ(errorText([&] { (void)session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
               "Disk full");
     EXPECT_EQ(phrase(), kPhrase);
     EXPECT_EQ(errorText([&] { file().create(); }), "(no error)");
@@ -100,7 +100,7 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
     EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 800, 600); }), "Unable to write to " + iniFile());
     EXPECT_FALSE(bytesOf(iniFile()));
     EXPECT_EQ(errorText([&] { writeTextList(); }), "Disk full");
-    EXPECT_EQ(errorText([&] { session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
+    EXPECT_EQ(errorText([&] { (void)session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
               "Disk full");
     EXPECT_SAME_BYTES(bytesOf(dataFile()), edited);
     EXPECT_TRUE(strayFiles().empty());
@@ -168,7 +168,7 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
         {"add", [&] { addEntry("Bravo"); }},
         {"update", [&] { updateEntry("Alpha"); }},
         {"delete", [&] { deleteEntry("Alpha"); }},
-        {"re-key", [&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"re-key", [&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
         {"text list", [&] { writeTextList(); }},
     };
     for (const auto& [what, command] : commands) {

@@ -165,7 +165,7 @@ TEST_F(SeamTest, DataFileEmptiedBetweenTwoCommands) {
         {"load", [&] { session->listEntries(nullptr); }},
         {"add", [&] { addEntry("Foxtrot"); }},
         {"update", [&] { updateEntry("Alpha"); }},
-        {"re-key", [&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"re-key", [&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "Read beyond end of file") << what;
@@ -189,7 +189,7 @@ TEST_F(SeamTest, NoFileDescriptorLeft) {
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::string add = errorText([&] { addEntry("Foxtrot"); });
     std::string size = errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 1, 2); });
-    std::string rekey = errorText([&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); });
+    std::string rekey = errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); });
     ::setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(add, "Too many open files");
     EXPECT_EQ(size, "Unable to write to " + iniFile());
@@ -244,7 +244,7 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
         r += "open-for-add:" + errorText([&] { addEntry("Foxtrot"); }) + "\n";
         ::chmod(dataFile().c_str(), 0600);
         ::chmod(dir.c_str(), 0500);  // read-only storage folder
-        r += "rekey:" + errorText([&] { session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
+        r += "rekey:" + errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
         r += "phrase:" + phrase() + "\n";
         r += "create:" + errorText([&] { file().create(); }) + "\n";
         r += "size:" + errorText([&] { vault::SaveSize("Frmfirst", ini, 5, 6); }) + "\n";

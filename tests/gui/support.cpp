@@ -12,7 +12,9 @@
 #include "platform/messages.h"
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
+#include "vault/entry.h"
 #include "vault/locations.h"
+#include "vault/session.h"
 #include "windows/KeyPhraseDialog.h"
 #include "tests/support/controls.h"
 
@@ -36,8 +38,14 @@ void freshStart() {
 void writeDataFile(const std::string& phrase, const std::vector<Entry>& entries, int slotCount) {
     setupPaths();
     std::vector<std::pair<int, vault::SiteRecord>> placed;
-    for (const Entry& e : entries)
-        placed.emplace_back(e.slot, vault::MakeRecord(e.status, e.name, e.website, e.user, e.comments, e.password));
+    // Addresses as the program stores them, with a scheme; an empty one, or one with a
+    // scheme of its own (a local page), is left as a test wrote it.
+    for (const Entry& e : entries) {
+        const bool entry = e.status == "A" || e.status == "U";
+        const bool asWritten = !entry || e.website.empty() || e.website.find("://") != std::string::npos;
+        const std::string website = asWritten ? e.website : vault::completedAddress(e.website);
+        placed.emplace_back(e.slot, vault::MakeRecord(e.status, e.name, website, e.user, e.comments, e.password));
+    }
     QFile::remove(QString::fromStdString(dataFilePath()));  // a new file every time
     testsupport::writeDataFile(dataFilePath(), testsupport::dataFileBytes(placed, slotCount, phrase));
 }
@@ -78,15 +86,37 @@ ProgramAtKeyDialog::ProgramAtKeyDialog(bool prepared) : key(&main.session()), c(
 }
 
 KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
-    : EdKeyContinue(control<platform::AnsiLineEdit>(&key, "EdKeyContinue")),
+    : EdKeyContinue(control<QLineEdit>(&key, "EdKeyContinue")),
       Button1(control<QPushButton>(&key, "Button1")),
       CheckBox1(control<QCheckBox>(&key, "CheckBox1")),
       ChkChange(control<QCheckBox>(&key, "ChkChange")),
       PanelChange(control<QFrame>(&key, "PanelChange")),
-      EdOld(control<platform::AnsiLineEdit>(&key, "EdOld")),
-      EdNew(control<platform::AnsiLineEdit>(&key, "EdNew")),
+      EdOld(control<QLineEdit>(&key, "EdOld")),
+      EdNew(control<QLineEdit>(&key, "EdNew")),
       Cmdverify(control<QPushButton>(&key, "Cmdverify")),
       EdVerify(control<platform::AnsiLineEdit>(&key, "EdVerify")) {}
+
+void sealDataFile(const std::string& phrase) {
+    vault::Session s(paths());
+    s.setSealCost({1, 8192});
+    if (s.openWithPhrase(phrase) != vault::PhraseOutcome::Opened || s.seal() != vault::SealOutcome::Sealed)
+        qFatal("the test's data file could not be sealed");
+}
+
+QString noAddressText() {
+    return QStringLiteral(
+               "This key phrase does not seem to open the data file %1: under it, no entry's website address holds "
+               "http:// or https://, as every address Keyfold stores does. Check the phrase (letter case counts) "
+               "and try again.\n\nOnly if the entries were stored without http:// or https:// (a file converted "
+               "from an old version), open the file anyway under this phrase.")
+        .arg(QString::fromStdString(dataFilePath()));
+}
+
+QString sealedRefusesText() {
+    return QStringLiteral("This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
+                          "counts) and try again.")
+        .arg(QString::fromStdString(dataFilePath()) + QStringLiteral(".sealed"));
+}
 
 QStringList listLines(MainWindow* w) {
     QStringList lines;

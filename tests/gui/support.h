@@ -49,6 +49,12 @@ std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue 
 
 QStringList listLines(MainWindow* w);
 
+// The data file sealed under phrase, at the smallest key cost (fast tests).
+void sealDataFile(const std::string& phrase);
+// The key dialog's words for a phrase that does not open the plain or the sealed data file.
+QString noAddressText();
+QString sealedRefusesText();
+
 // Connects a key phrase dialog made on main's session as the program does: the list
 // loads when the phrase is set.
 void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main);
@@ -56,13 +62,13 @@ void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main);
 // The key phrase dialog's controls, found by their object names.
 struct KeyDialogControls {
     explicit KeyDialogControls(const KeyPhraseDialog& key);
-    platform::AnsiLineEdit* EdKeyContinue;
+    QLineEdit* EdKeyContinue;
     QPushButton* Button1;
     QCheckBox* CheckBox1;
     QCheckBox* ChkChange;
     QFrame* PanelChange;
-    platform::AnsiLineEdit* EdOld;
-    platform::AnsiLineEdit* EdNew;
+    QLineEdit* EdOld;
+    QLineEdit* EdNew;
     QPushButton* Cmdverify;
     platform::AnsiLineEdit* EdVerify;
 };

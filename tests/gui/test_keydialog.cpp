@@ -197,34 +197,52 @@ private slots:
         }
     }
 
-    void continueTrimsTheCloseButtonDoesNot() {
+    void continueAndTheCloseButtonBothTrim() {
         writeDataFile("key", kTwo);
-        auto w = startProgram(QStringLiteral("  key  "));
-        VERIFY_BOXES();
-        QCOMPARE(w->session().cipher().phrase(), std::string("key"));
-        QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-
-        w = startProgram(QStringLiteral("  key  "), false);
-        VERIFY_BOXES();
-        QCOMPARE(w->session().cipher().phrase(), std::string("  key  "));
-        QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
+        for (bool byContinue : {true, false}) {
+            auto w = startProgram(QStringLiteral("  key  "), byContinue);
+            VERIFY_BOXES();
+            QCOMPARE(w->session().cipher().phrase(), std::string("key"));
+            QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
+        }
     }
 
-    void phraseNeverExceeds255Characters() {
-        writeDataFile("", {});
-        ProgramAtKeyDialog program;
-        auto& [main, key, c] = program;
-        const QString longPhrase(300, QLatin1Char('x'));
-        c.EdKeyContinue->setText(longPhrase);
-        c.EdOld->setText(longPhrase);
-        c.EdNew->setText(longPhrase);
-        QCOMPARE(c.EdKeyContinue->text().size(), 255);
-        QCOMPARE(c.EdOld->text().size(), 255);
-        QCOMPARE(c.EdNew->text().size(), 255);
-        key.show();
-        c.Button1->click();
-        QCOMPARE(main.session().cipher().phrase(), std::string(255, 'x'));
-        VERIFY_BOXES();
+    // A phrase the data file cannot hold as typed is refused with its reason, never cut
+    // or turned into "?": the dialog stays, nothing is loaded or re-keyed.
+    void unusablePhrasesAreRefusedWithTheirReason() {
+        writeDataFile("k", kTwo);
+        const std::string before = fileBytes(dataFilePath());
+        const struct {
+            QString phrase;
+            QString message;
+        } cases[] = {
+            {QString(300, QLatin1Char('x')),
+             QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one.")},
+            {QStringLiteral(" \u043f\u0430\u0440\u043e\u043b\u044c "),
+             QStringLiteral("The key phrase holds characters that Keyfold's data file cannot hold: \"\u043f\" (U+043F), "
+                            "\"\u0430\" (U+0430), \"\u0440\" (U+0440), \"\u043e\" (U+043E), \"\u043b\" (U+043B), "
+                            "\"\u044c\" (U+044C). Please type the phrase without them.")},
+            {QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"),
+             QStringLiteral("The key phrase holds a zero character. Please type it again.")},
+        };
+        for (const auto& t : cases) {
+            ProgramAtKeyDialog program;
+            auto& [main, key, c] = program;
+            key.show();
+            c.EdKeyContinue->setText(t.phrase);
+            expectBox(BoxKind::Warning, t.message);
+            c.Button1->click();
+            QVERIFY(key.isVisible());
+            c.ChkChange->setChecked(true);
+            c.EdOld->setText(QStringLiteral("k"));
+            c.EdNew->setText(t.phrase);
+            expectBox(BoxKind::Warning, t.message);
+            c.Cmdverify->click();
+            VERIFY_BOXES();
+            QVERIFY(main.session().cipher().phrase().empty());
+            key.hide();
+        }
+        QCOMPARE(fileBytes(dataFilePath()), before);
     }
 
     void continueFailureKeepsTheDialogOpen() {
@@ -290,9 +308,24 @@ private slots:
         auto w = startProgram(QStringLiteral("new"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
+        // The old phrase no longer opens the file; a re-key from it is refused too.
+        expectBox(BoxKind::OpenAnyway, noAddressText(), false);
         w = startProgram(QStringLiteral("old"));
-        QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
+        QVERIFY(w->session().cipher().phrase().empty());
+        const std::string rekeyed = fileBytes(dataFilePath());
+        {
+            ProgramAtKeyDialog program;
+            auto& [main, key, c] = program;
+            c.ChkChange->setChecked(true);
+            c.EdOld->setText(QStringLiteral("old"));
+            c.EdNew->setText(QStringLiteral("third"));
+            expectBox(BoxKind::Warning,
+                      QStringLiteral("The old key phrase does not open the data file, so nothing was changed. Check "
+                                     "the old phrase and try again."));
+            c.Cmdverify->click();
+        }
         VERIFY_BOXES();
+        QCOMPARE(fileBytes(dataFilePath()), rekeyed);
     }
 
     void rekeyFailingPartWayLeavesTheOldFile() {

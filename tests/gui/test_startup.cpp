@@ -1,6 +1,7 @@
 // Start-up of the program: the main window's controls, the list loaded under the key
 // phrase, the remembered size and masking state, the exit by Enter, the memory panel.
 #include <QDir>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -16,6 +17,7 @@
 #include "platform/userkey.h"
 #include "support.h"
 #include "vault/locations.h"
+#include "vault/session.h"
 #include "vault/settings.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
@@ -238,14 +240,43 @@ private slots:
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
 
-    void wrongPhraseShowsUnreadableNamesWithoutError() {
-        writeDataFile("secret", {{0, "A", "ZED", "w", "u", "c", "p"}, {1, "A", "ABC", "w", "u", "c", "p"}});
-        auto w = startProgram(QStringLiteral("wrong"));
-        VERIFY_BOXES();
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);
-        QVERIFY(!listLines(w.get()).contains(QStringLiteral("ABC")));
-        QVERIFY(!listLines(w.get()).contains(QStringLiteral("ZED")));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
+    // A wrong phrase is caught before anything is shown or written: by Continue and by
+    // the close button, on a plain file (its addresses) and on a sealed one (its tag).
+    // Only a plain file can be opened anyway, at the user's word.
+    void wrongPhraseIsCaughtBeforeAnythingIsShownOrWritten() {
+        for (bool sealed : {false, true}) {
+            for (bool byContinue : {true, false}) {
+                freshStart();
+                writeDataFile("secret", {{0, "A", "ZED", "w", "u", "c", "p"}, {1, "A", "ABC", "w", "u", "c", "p"}});
+                if (sealed) sealDataFile("secret");
+                const std::string file = dataFilePath() + (sealed ? ".sealed" : "");
+                const std::string before = fileBytes(file);
+                ProgramAtKeyDialog program;
+                auto& [main, key, c] = program;
+                key.show();
+                c.EdKeyContinue->setText(QStringLiteral("xecret"));
+                if (sealed)
+                    expectBox(BoxKind::Warning, sealedRefusesText());
+                else
+                    expectBox(BoxKind::OpenAnyway, noAddressText(), false);
+                if (byContinue) c.Button1->click(); else key.close();
+                VERIFY_BOXES();
+                QCOMPARE(key.phraseOpened(), false);
+                QVERIFY(main.session().cipher().phrase().empty());
+                QCOMPARE(fileBytes(file), before);
+                QCOMPARE(key.isVisible(), byContinue);  // the close button then ends the program
+                if (!byContinue) continue;
+                // The right phrase then opens it; a plain file also opens anyway.
+                c.EdKeyContinue->setText(sealed ? QStringLiteral("secret") : QStringLiteral("xecret"));
+                if (!sealed) expectBox(BoxKind::OpenAnyway, noAddressText(), true);
+                c.Button1->click();
+                VERIFY_BOXES();
+                QVERIFY(key.phraseOpened());
+                QCOMPARE(listLines(&main).size(), 2);
+                QCOMPARE(listLines(&main).contains(QStringLiteral("ABC")), sealed);
+                QCOMPARE(control<QCheckBox>(&main, "ChkSeal")->isChecked(), sealed);
+            }
+        }
     }
 
     void sizeAndMaskingAreRestoredAndSaved() {

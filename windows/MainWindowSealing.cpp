@@ -1,0 +1,77 @@
+// The main window: the data file sealed or plain, from the box in the storage group.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QSignalBlocker>
+
+#include "platform/messages.h"
+#include "vault/session.h"
+#include "windows/MainWindow.h"
+
+namespace {
+
+const char* const kSealQuestion = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, with a key that "
+    "takes about half a second to make from a phrase, so a found copy cannot be read by trying phrases "
+    "quickly. Older versions of Keyfold cannot open a sealed file.");
+const char* const kUnsealQuestion = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "Unseal the data file?\n\nIt is then stored as before, readable by older versions of Keyfold, and anyone "
+    "who finds a copy of it can read the entries with some effort.");
+const char* const kSealedText = QT_TRANSLATE_NOOP("MainWindow", "The data file is sealed:\n%1");
+const char* const kUnsealedText = QT_TRANSLATE_NOOP("MainWindow", "The data file is no longer sealed:\n%1");
+const char* const kSealNeedsPhraseText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "A sealed data file needs a key phrase: under the empty phrase sealing would protect nothing. Set a key "
+    "phrase first (at the next start, with \"Click here to change your key phrase\").");
+const char* const kNoDataFileToSealText =
+    QT_TRANSLATE_NOOP("MainWindow", "There is no data file to seal yet. Add an entry first.");
+const char* const kSealingNotBuiltText =
+    QT_TRANSLATE_NOOP("MainWindow", "This build of Keyfold cannot seal data files.");
+
+QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+}  // namespace
+
+void MainWindow::showDataFileKind() {
+    vault::Session& s = *session_;
+    locationLabel()->setText(pathText(s.isSealed() ? s.sealedFile() : s.paths().dataFile));
+    const QSignalBlocker quiet(sealCheckBox());
+    sealCheckBox()->setChecked(s.isSealed());
+}
+
+void MainWindow::toggleSealing() {
+    vault::Session& s = *session_;
+    const bool wanted = sealCheckBox()->isChecked();
+    // The box shows the file as it is until the change has been made.
+    showDataFileKind();
+    if (wanted == s.isSealed()) return;
+    if (!platform::askYesNo(tr(wanted ? kSealQuestion : kUnsealQuestion))) return;
+    vault::SealOutcome outcome;
+    {
+        // However it ends (a failure goes to the error report), the label and the box then
+        // show the file as it is; the key takes about half a second.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        struct ShowOutcome {
+            MainWindow* window;
+            ~ShowOutcome() {
+                QApplication::restoreOverrideCursor();
+                window->showDataFileKind();
+            }
+        } showOutcome{this};
+        outcome = wanted ? s.seal() : s.unseal();
+    }
+    switch (outcome) {
+    case vault::SealOutcome::Sealed: platform::showInformation(tr(kSealedText).arg(pathText(s.sealedFile()))); return;
+    case vault::SealOutcome::Unsealed:
+        platform::showInformation(tr(kUnsealedText).arg(pathText(s.paths().dataFile)));
+        return;
+    case vault::SealOutcome::AlreadySealed:
+    case vault::SealOutcome::NotSealed: return;  // another copy got there first; the box shows it
+    case vault::SealOutcome::NoDataFile: platform::showWarning(tr(kNoDataFileToSealText)); return;
+    case vault::SealOutcome::PhraseEmpty: platform::showWarning(tr(kSealNeedsPhraseText)); return;
+    case vault::SealOutcome::NotAvailable: platform::showWarning(tr(kSealingNotBuiltText)); return;
+    }
+}
