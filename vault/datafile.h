@@ -121,7 +121,9 @@ public:
 
 private:
     void openData(bool writing);
-    void takeLock(FileLock& lock) const;
+    // The writers' lock on this data file. Its lock file is made only beside a data
+    // file, or beside the one about to be made (creating).
+    void takeLock(FileLock& lock, bool creating = false) const;
     void checkSameFile();
     bool holdsRememberedEntries();
     void rememberSlot(std::uint64_t n, std::uint64_t value);

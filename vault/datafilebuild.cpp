@@ -22,7 +22,7 @@ bool DataFile::create() {
     close();
     refuseUnreachableLink();
     FileLock lock;
-    takeLock(lock);
+    takeLock(lock, true);
     // Another copy may have made it meanwhile: its file is kept.
     if (FileExists(path_)) return false;
     const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
@@ -49,7 +49,7 @@ SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
 LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
     if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
     FileLock lock;
-    takeLock(lock);
+    takeLock(lock, true);
     // Another copy may have converted it meanwhile.
     if (!FileExists(legacyPath) || FileExists(path_)) return LegacyResult::NothingToDo;
     refuseUnreachableLink();
