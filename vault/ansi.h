@@ -1,6 +1,7 @@
 // Windows-1252, the 8-bit text of the data file, and Unicode: the one conversion table
 // that the window program and the command line share.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,4 +16,10 @@ std::string Utf8FromAnsi(std::string_view bytes);
 // UTF-8 to Windows-1252: a character Windows-1252 cannot hold, and each byte of a
 // malformed sequence, becomes "?".
 std::string AnsiFromUtf8(std::string_view utf8);
+// UTF-8 to Windows-1252 when every character has its byte there; otherwise nothing, and
+// lacking (when given) gets the first character that has none (U+FFFD for a malformed
+// sequence).
+std::optional<std::string> AnsiFromUtf8Exactly(std::string_view utf8, char32_t* lacking = nullptr);
+// Whether the bytes are well-formed UTF-8.
+bool IsUtf8(std::string_view text);
 }  // namespace vault
