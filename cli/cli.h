@@ -70,7 +70,8 @@ std::string typedPassword(const Input& input);
 
 vault::Locations locations(const QString& file);
 // The session on the data file with the key phrase in force. create: a missing data
-// file is made (for the commands that add).
+// file is made (for the commands that add), and a temporary file left by a stopped
+// re-key is removed, as every writing command does.
 void openSession(vault::Session& session, const Input& input, bool create);
 // The names in the order of the main window's list (sorted by their characters).
 std::vector<std::string> sortedNames(vault::Session& session);
@@ -90,6 +91,8 @@ struct Context {
 int cmdLs(Context& c);
 int cmdShow(Context& c, bool showPassword);
 int cmdClip(Context& c, bool user);
+// The clipboard module (cli/clip.h), beside the program.
+QString clipModulePath();
 int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
            const QCommandLineOption& comment, bool generate, int length, bool symbols);
 int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
