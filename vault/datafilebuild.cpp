@@ -109,7 +109,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
     file_.readExactAt(bytes.data(), bytes.size(), 0);
     const unsigned mode = file_.permissions();
     const FileId readFrom = file_.identity();
-    if (slotCount_ == 0) ThrowReadBeyondEnd();
+    if (slotCount_ == 0) ThrowReadBeyondEnd(path_);
     const std::vector<unsigned char> original = bytes;
 
     const Cipher oldCipher(oldPhrase);

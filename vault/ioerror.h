@@ -54,9 +54,9 @@ private:
 };
 
 // Maps an errno value to "File not found", "File access denied", "Too many open files",
-// "Disk full", or "I/O error %d".
-[[noreturn]] void ThrowIoError(int err);
+// "Disk full", or "I/O error %d"; the file, when given, follows on a second line.
+[[noreturn]] void ThrowIoError(int err, const std::string& path = {});
 // "Read beyond end of file"
-[[noreturn]] void ThrowReadBeyondEnd();
+[[noreturn]] void ThrowReadBeyondEnd(const std::string& path = {});
 
 }  // namespace vault
