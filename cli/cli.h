@@ -26,7 +26,7 @@ enum Exit {
     kFull = 7,         // the data file has no free slot
     kOtherCopy = 8,    // another copy of the program changed or holds the file: nothing written
     kCancelled = 9,    // not confirmed, or the phrases or passwords typed differ
-    kBadImport = 10,   // the file to import is no export format known here
+    kBadImport = 10,   // the file to import is no export format known here, or cannot be read as one
     kClipboard = 11,   // the clipboard cannot be reached
 };
 

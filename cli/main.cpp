@@ -30,7 +30,7 @@ const char* const kExitHelp =
     "  7   the data file is full\n"
     "  8   another copy of Keyfold changed or holds the data file; nothing was written\n"
     "  9   cancelled: not confirmed, no terminal to ask on, or the two typings differ\n"
-    "  10  the file to import is in no known export format\n"
+    "  10  the file to import is in no known export format, or cannot be read as one\n"
     "  11  the clipboard cannot be reached\n";
 
 const char* const kCommandHelp =

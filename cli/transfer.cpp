@@ -289,6 +289,13 @@ std::string importText(const QByteArray& bytes, std::string& how) {
     }
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     if (vault::IsUtf8(view)) return std::string(view);
+    // Rows saved by different programs: read either way, some would come out garbled.
+    for (std::size_t i = 0; i < view.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(view[i]);
+        const std::size_t n = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        if (n && i + n <= view.size() && vault::IsUtf8(view.substr(i, n)))
+            fail(kBadImport, "the file mixes UTF-8 with other 8-bit text; save it as UTF-8 and import it again");
+    }
     how = ", read as Windows-1252 (it is no UTF-8 text)";
     return vault::Utf8FromAnsi(view);
 }

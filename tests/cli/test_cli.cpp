@@ -277,6 +277,8 @@ private slots:
              {"note: \"\U0001F600\" (U+1F600) written as \"?\""}, "Comments: hi ?\n"},
             {"Windows-1252 file", "name,url,username,password\nCaf\xe9,https://c.example,u,Pw\xe9" "2\n", 0,
              {"Chromium family export, read as Windows-1252", "1 row\n", "1 added (0 with changes)"}, "Name:     CAF\u00c9\n"},
+            {"UTF-8 and Windows-1252 rows", chrome + "Caf\xe9,https://c.example,u,p,\nmail,https://m.example,u,p,\xc3\xa9\n", 10,
+             {"the file mixes UTF-8 with other 8-bit text"}, {}},
             {"android app", chrome + "a,android://abc@com.example/,u,p,\n", 0, {"no web address (android:)"}, {}},
             {"ftp", chrome + "f,ftp://files.example/,u,p,\n", 0, {"no web address (ftp:)"}, {}},
             {"script", chrome + "j,javascript:alert(1),u,p,\n", 0, {"no web address (javascript:)"}, {}},
