@@ -83,7 +83,7 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     } catch (const vault::IoError& e) {
         fail(kFileError, "cannot write " + path + ": " + e.text() + "; nothing was written");
     }
-    std::fprintf(stderr, "%zu entries written to %s\n", entries.size(), path.c_str());
+    std::fprintf(stderr, "%zu %s written to %s\n", entries.size(), entries.size() == 1 ? "entry" : "entries", path.c_str());
     return kOk;
 }
 
@@ -158,7 +158,7 @@ std::optional<std::string> address(std::string url, std::vector<std::string>& ch
         // A host or path in other scripts has an ASCII form that every browser reads.
         const QUrl parsed(QString::fromStdString(scheme.hasMatch() ? url : "http://" + url));
         const std::string ascii = parsed.toString(QUrl::FullyEncoded).toStdString();
-        if (parsed.isValid() && !parsed.host().isEmpty() && vault::IsUtf8(ascii) &&
+        if (parsed.isValid() && !parsed.host().isEmpty() &&
             std::all_of(ascii.begin(), ascii.end(), [](char ch) { return ch > 32 && ch < 127; })) {
             changes.push_back("address written as " + ascii);
             bytes = ascii;
