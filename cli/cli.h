@@ -27,7 +27,7 @@ enum Exit {
     kFull = 7,         // the data file has no free slot
     kOtherCopy = 8,    // another copy of the program changed or holds the file: nothing written
     kCancelled = 9,    // not confirmed, or the phrases or passwords typed differ
-    kBadImport = 10,   // the file to import is no export format known here
+    kBadImport = 10,   // the file to import is no export format known here, or cannot be read as one
     kClipboard = 11,   // the clipboard cannot be reached
     kWrongPhrase = 12, // the key phrase does not open the data file: nothing shown or written
 };
@@ -79,7 +79,8 @@ std::string typedPassword(const Input& input);
 vault::Locations locations(const QString& file);
 // The session on the data file with the key phrase in force, once the phrase has been
 // found to open the file (kWrongPhrase otherwise; check Skipped at the user's word).
-// create: a missing data file is made (for the commands that add).
+// create: a missing data file is made (for the commands that add), and a temporary file
+// left by a stopped re-key is removed, as every writing command does.
 void openSession(vault::Session& session, const Input& input, bool create,
                  vault::PhraseCheck check = vault::PhraseCheck::Required);
 // The names in the order of the main window's list (sorted by their characters).
@@ -101,6 +102,8 @@ struct Context {
 int cmdLs(Context& c);
 int cmdShow(Context& c, bool showPassword);
 int cmdClip(Context& c, bool user);
+// The clipboard module (cli/clip.h), beside the program.
+QString clipModulePath();
 int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
            const QCommandLineOption& comment, bool generate, int length, bool symbols);
 int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,

@@ -14,16 +14,21 @@ volatile std::sig_atomic_t stopRequested = 0;
 void onSignal(int) { stopRequested = 1; }
 }  // namespace
 
+extern "C" __attribute__((visibility("default"))) QCoreApplication* keyfold_cli_clip_application(int* argc,
+                                                                                              char** argv) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) return nullptr;
+    return new QGuiApplication(*argc, argv);
+}
+
 extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const char* programName, const char* utf8Text,
                                                                      int seconds, const char* what) {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app) {
         std::fprintf(stderr, "%s: no display to reach the clipboard through\n", programName);
         return 1;
     }
-    int argc = 1;
-    char* argv[] = {const_cast<char*>(programName), nullptr};
-    QGuiApplication app(argc, argv);
     QClipboard* clipboard = QGuiApplication::clipboard();
+    QObject scope;  // the connections below end with this call
 
     QString text = QString::fromUtf8(utf8Text);
     auto* data = new QMimeData;
@@ -39,22 +44,22 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
                      what);
 
     // Another program's copy ends the wait: there is nothing of ours left to clear.
-    QObject::connect(clipboard, &QClipboard::dataChanged, &app, [&] {
-        if (clipboard->mimeData(QClipboard::Clipboard) != ours.data()) app.quit();
+    QObject::connect(clipboard, &QClipboard::dataChanged, &scope, [&] {
+        if (clipboard->mimeData(QClipboard::Clipboard) != ours.data()) app->quit();
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (stopRequested) app.quit();
+    QObject::connect(&poll, &QTimer::timeout, &scope, [&] {
+        if (stopRequested) app->quit();
     });
     poll.start(100);
     QTimer delay;
     delay.setSingleShot(true);
-    QObject::connect(&delay, &QTimer::timeout, &app, [&] { app.quit(); });
+    QObject::connect(&delay, &QTimer::timeout, &scope, [&] { app->quit(); });
     if (seconds > 0) delay.start(seconds * 1000);
-    app.exec();
+    app->exec();
 
     // Only our own copy goes: anything copied since stays.
     if (ours && clipboard->mimeData(QClipboard::Clipboard) == ours.data()) {

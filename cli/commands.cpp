@@ -66,6 +66,7 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
         if (session.createDataFile() == vault::CreateOutcome::Created)
             std::fprintf(stderr, "New data file %s\n", session.paths().dataFile.c_str());
     }
+    if (create) session.removeLeftoverTemp();
     std::string phrase = input.keyPhrase("key phrase");
     vault::WipeAtScopeEnd wipe(phrase);
     switch (session.openWithPhrase(phrase, {}, check)) {
@@ -227,6 +228,13 @@ int cmdShow(Context& c, bool showPassword) {
     return kOk;
 }
 
+QString clipModulePath() {
+    // The module beside the program holds the clipboard code (and with it QtGui). The
+    // program's folder is found as QCoreApplication finds it, but also before the
+    // application object is made.
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/libkeyfold_cli_clip.so");
+}
+
 int cmdClip(Context& c, bool user) {
     const QString typed = needName(c, "clip");
     std::string secret, settings;
@@ -239,8 +247,7 @@ int cmdClip(Context& c, bool user) {
         settings = session.paths().settingsFile;
     }
     vault::WipeAtScopeEnd wipe(secret);
-    // The module beside the program holds the clipboard code (and with it QtGui).
-    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/libkeyfold_cli_clip.so"));
+    QLibrary module(clipModulePath());
     auto copy = reinterpret_cast<KeyfoldCliClipFunction>(module.resolve("keyfold_cli_clip"));
     if (!copy) fail(kClipboard, "the clipboard module cannot be loaded: " + module.errorString().toStdString());
     const int seconds = vault::ClipboardClearSeconds(settings);
@@ -276,6 +283,7 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
     const QString typed = needName(c, "edit");
     vault::Session session(locations(c.file));
     openSession(session, c.input, false, c.phraseCheck);
+    session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (!c.p.isSet(url) && !c.p.isSet(userOpt) && !c.p.isSet(comment) && !newPassword)
@@ -297,6 +305,7 @@ int cmdRm(Context& c) {
     const QString typed = needName(c, "rm");
     vault::Session session(locations(c.file));
     openSession(session, c.input, false, c.phraseCheck);
+    session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
     vault::Wipe(e.entry.password);
     if (!c.yes && !Input::confirm("Delete the entry " + utf8(e.name) + "?"))
@@ -312,6 +321,7 @@ int cmdRekey(Context& c) {
     vault::Session session(locations(c.file));
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+    session.removeLeftoverTemp();
     std::string oldPhrase = c.input.keyPhrase("old key phrase");
     std::string newPhrase = c.input.keyPhrase("new key phrase");
     std::string again = c.input.keyPhrase("new key phrase again");

@@ -5,8 +5,9 @@
 
 namespace cli {
 
-std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
+std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text, std::size_t* unclosedQuoteLine) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::size_t line = 1, quoteLine = 0;
     std::vector<CsvRow> rows;
     CsvRow row;
     std::string field;
@@ -32,10 +33,12 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
                     quoted = false;
                 }
             } else {
+                if (c == '\n') ++line;
                 field.push_back(c);
             }
         } else if (c == '"' && atFieldStart) {
             quoted = true;
+            quoteLine = line;
             fieldStarted = true;
             atFieldStart = false;
         } else if (c == ',') {
@@ -45,6 +48,7 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
             atFieldStart = true;
         } else if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            ++line;
             endRow();
         } else {
             // A quote inside an unquoted field is an ordinary character.
@@ -53,7 +57,10 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text) {
             atFieldStart = false;
         }
     }
-    if (quoted) return std::nullopt;
+    if (quoted) {
+        if (unclosedQuoteLine) *unclosedQuoteLine = quoteLine;
+        return std::nullopt;
+    }
     endRow();
     return rows;
 }
@@ -95,7 +102,7 @@ std::string lower(std::string_view s) {
 struct Format {
     const char* name;
     std::vector<const char*> required;
-    const char* nameColumn;  // nullptr: named after the address
+    const char* nameColumn;  // nullptr (or absent): named after the address
     const char* urlColumn;
     const char* userColumn;
     const char* passwordColumn;
@@ -119,21 +126,40 @@ const std::vector<Format>& formats() {
          "account", "web site", "login name", "password", "comments"},
         {"Dashlane", {"username", "username2", "title", "password", "note", "url"},
          "title", "url", "username", "password", "note"},
+        {"Buttercup", {"!group_id", "!group_name", "title", "username", "password"},
+         "title", "url", "username", "password", "notes"},
         {"1Password", {"title", "url", "username", "password", "archived"},
          "title", "url", "username", "password", "notes"},
-        {"Safari", {"title", "url", "username", "password", "notes"},
+        {"Safari", {"title", "url", "username", "password", "notes", "otpauth"},
+         "title", "url", "username", "password", "notes"},
+        {"SaferPass", {"title", "url", "username", "password", "notes", "favorite"},
+         "title", "url", "username", "password", "notes"},
+        {"1Password 4/7", {"title", "url", "username", "password", "notes"},
          "title", "url", "username", "password", "notes"},
         {"Chromium family", {"name", "url", "username", "password"},
          "name", "url", "username", "password", "note"},
+        {"SaferPass", {"url", "username", "password", "notes"},
+         "title", "url", "username", "password", "notes"},
     };
     return list;
+}
+
+// Columns that describe the record rather than the login (times, marks, identifiers):
+// nothing is lost when they are not kept.
+bool isBookkeeping(const std::string& column) {
+    static const std::vector<std::string> names = {
+        "favorite", "fav", "reprompt", "guid", "id", "timecreated", "timelastused", "timepasswordchanged",
+        "httprealm", "formactionorigin", "icon", "last modified", "created", "archived", "!group_id",
+        "!group_parent", "!type"};
+    return std::find(names.begin(), names.end(), column) != names.end();
 }
 
 }  // namespace
 
 std::vector<std::string> KnownFormats() {
     std::vector<std::string> names;
-    for (const Format& f : formats()) names.emplace_back(f.name);
+    for (const Format& f : formats())
+        if (std::find(names.begin(), names.end(), f.name) == names.end()) names.emplace_back(f.name);
     return names;
 }
 
@@ -151,13 +177,22 @@ std::optional<Export> ReadExport(const std::vector<CsvRow>& rows) {
             continue;
         Export out{f.name, {}};
         const int name = column(f.nameColumn), url = column(f.urlColumn), user = column(f.userColumn),
-                  password = column(f.passwordColumn), note = column(f.noteColumn), type = column(f.typeColumn);
+                  password = column(f.passwordColumn), type = column(f.typeColumn);
+        // Some exports of a family name the note column "notes".
+        const int note = column(f.noteColumn) >= 0 ? column(f.noteColumn) : column(f.noteColumn ? "notes" : nullptr);
+        std::vector<int> extraColumns;
+        for (int i = 0; i < static_cast<int>(header.size()); ++i)
+            if (i != name && i != url && i != user && i != password && i != note && i != type &&
+                !isBookkeeping(header[i]))
+                extraColumns.push_back(i);
         for (std::size_t r = 1; r < rows.size(); ++r) {
             const CsvRow& row = rows[r];
             auto cell = [&](int i) { return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string(); };
-            Login login{cell(name), cell(url), cell(user), cell(password), cell(note), {}};
+            Login login{cell(name), cell(url), cell(user), cell(password), cell(note), {}, {}};
             if (type >= 0 && lower(cell(type)) != f.typeLogin)
                 login.skipReason = "not a login (type " + cell(type) + ")";
+            for (int i : extraColumns)
+                if (!cell(i).empty()) login.extras.emplace_back(header[i], cell(i));
             out.logins.push_back(std::move(login));
         }
         return out;

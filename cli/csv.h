@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -12,8 +13,9 @@ using CsvRow = std::vector<std::string>;
 
 // Every record of the text (fields in double quotes may hold commas, quotes doubled,
 // and line breaks; a UTF-8 byte-order mark and CR LF or LF line ends are taken).
-// Blank lines are no records. Nothing when a quoted field is never closed.
-std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text);
+// Blank lines are no records. Nothing when a quoted field is never closed; then
+// unclosedQuoteLine (when given) gets the line (from 1) where that field begins.
+std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text, std::size_t* unclosedQuoteLine = nullptr);
 // One record: fields joined by commas, each in double quotes only when it holds a
 // comma, a double quote, a line break or leading or trailing blanks; ends with "\n".
 std::string CsvLine(const CsvRow& fields);
@@ -26,6 +28,9 @@ struct Login {
     std::string password;
     std::string note;
     std::string skipReason;  // not empty: the row is not a login (e.g. a secure note)
+    // The row's other data (folder, one-time password seed, custom fields...): the
+    // column's header and the cell, for each such cell that is not empty.
+    std::vector<std::pair<std::string, std::string>> extras;
 };
 
 // A recognised export format: its name and its rows as logins.

@@ -3,12 +3,15 @@
 // into an exit status; the commands are in commands.cpp and transfer.cpp.
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLibrary>
 
 #include "cli/cli.h"
+#include "cli/clip.h"
 #include "vault/ioerror.h"
 
 using namespace cli;
@@ -27,7 +30,7 @@ const char* const kExitHelp =
     "  7   the data file is full\n"
     "  8   another copy of Keyfold changed or holds the data file; nothing was written\n"
     "  9   cancelled: not confirmed, no terminal to ask on, or the two typings differ\n"
-    "  10  the file to import is in no known export format\n"
+    "  10  the file to import is in no known export format, or cannot be read as one\n"
     "  11  the clipboard cannot be reached\n"
     "  12  the key phrase does not open the data file; nothing was shown or written\n";
 
@@ -52,11 +55,38 @@ const char* const kCommandHelp =
     "--open-anyway opens a plain data file whose entries all lack http:// or https:// (one\n"
     "converted from an old version) under the phrase given; it never opens a sealed file.\n";
 
+// Where the command word is: the first argument that is neither an option nor an
+// option's value; -1 when there is none.
+qsizetype commandIndex(const QStringList& arguments) {
+    static const QStringList withValue = {QStringLiteral("--file"), QStringLiteral("--url"), QStringLiteral("--user"),
+                                          QStringLiteral("--comment"), QStringLiteral("--csv"), QStringLiteral("--length")};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--")) return i + 1 < arguments.size() ? i + 1 : -1;
+        if (!a.startsWith(QLatin1Char('-'))) return i;
+        if (withValue.contains(a)) ++i;
+    }
+    return -1;
+}
+
+// The one application object, of the kind the command needs: `clip` reaches the
+// clipboard through QtGui, whose module is loaded for it alone.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const qsizetype at = commandIndex(arguments);
+    if (at >= 0 && arguments[at] == QLatin1String("clip")) {
+        QLibrary module(clipModulePath());
+        if (auto make = reinterpret_cast<KeyfoldCliClipApplicationFunction>(module.resolve("keyfold_cli_clip_application")))
+            if (QCoreApplication* app = make(&argc, argv)) return std::unique_ptr<QCoreApplication>(app);
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("keyfold-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KEYFOLD_VERSION));
 
@@ -92,20 +122,9 @@ int main(int argc, char** argv) {
 
     // `clip NAME --user` takes no value, where add's and edit's --user does.
     QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (a == QLatin1String("--")) break;
-        if (a.startsWith(QLatin1Char('-'))) {
-            static const QStringList withValue = {QStringLiteral("--file"), QStringLiteral("--url"), QStringLiteral("--user"),
-                                                  QStringLiteral("--comment"), QStringLiteral("--csv"), QStringLiteral("--length")};
-            if (withValue.contains(a)) ++i;
-            continue;
-        }
-        if (a == QLatin1String("clip"))
-            for (QString& b : arguments)
-                if (b == QLatin1String("--user")) b = QStringLiteral("--clip-user");
-        break;
-    }
+    if (const qsizetype at = commandIndex(arguments); at >= 0 && arguments[at] == QLatin1String("clip"))
+        for (QString& b : arguments)
+            if (b == QLatin1String("--user")) b = QStringLiteral("--clip-user");
     if (!p.parse(arguments)) {
         std::fprintf(stderr, "keyfold-cli: %s\n", p.errorText().toLocal8Bit().constData());
         return kUsage;

@@ -8,6 +8,16 @@
 
 namespace platform {
 
+namespace {
+// The screen comes first: a size larger than it cannot be used either.
+int clampToScreen(int value, int low, int high) { return std::max(std::min(value, high), std::min(low, high)); }
+
+QRect availableArea(QWidget* w) {
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+}  // namespace
+
 void SaveFormSize(QWidget* w, const std::string& section, const std::string& iniPath) {
     const QRect outer = w->frameGeometry();
     vault::SaveSize(section, iniPath, outer.width(), outer.height());
@@ -30,21 +40,25 @@ void applyOuterSize(QWidget* w, int outerWidth, int outerHeight) {
 namespace platform {
 
 void applyStoredOuterSize(QWidget* w, int outerWidth, int outerHeight) {
-    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->availableGeometry();
+    if (const QRect area = availableArea(w); area.isValid()) {
         const int frameW = w->frameGeometry().width() - w->width();
         const int frameH = w->frameGeometry().height() - w->height();
         // Every control shows: the window reaches past the farthest one by its margin.
         const QRect controls = w->childrenRect();
         const int minW = controls.isEmpty() ? 0 : controls.right() + 1 + std::max(0, controls.left()) + frameW;
         const int minH = controls.isEmpty() ? 0 : controls.bottom() + 1 + std::max(0, controls.top()) + frameH;
-        // The screen comes first: a window larger than it cannot be used either.
-        auto clamp = [](int value, int low, int high) { return std::max(std::min(value, high), std::min(low, high)); };
-        if (outerWidth != 0) outerWidth = clamp(std::max(outerWidth, minW), minW, area.width());
-        if (outerHeight != 0) outerHeight = clamp(std::max(outerHeight, minH), minH, area.height());
+        if (outerWidth != 0) outerWidth = clampToScreen(outerWidth, minW, area.width());
+        if (outerHeight != 0) outerHeight = clampToScreen(outerHeight, minH, area.height());
     }
     applyOuterSize(w, outerWidth, outerHeight);
+}
+
+QSize storedAreaSize(QWidget* w, int width, int height) {
+    if (const QRect area = availableArea(w); area.isValid()) {
+        if (width != 0) width = clampToScreen(width, 1, area.width());
+        if (height != 0) height = clampToScreen(height, 1, area.height());
+    }
+    return QSize(width, height);
 }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+#include <QSize>
+
 class QWidget;
 
 namespace platform {
@@ -12,4 +14,7 @@ void applyOuterSize(QWidget* w, int outerWidth, int outerHeight);
 // The same for a size read from the settings file: each given value is kept within
 // the screen's available area and no smaller than shows every control.
 void applyStoredOuterSize(QWidget* w, int outerWidth, int outerHeight);
+// A size read from the settings file for an area inside a window: each given value kept
+// within the screen's available area and at least 1; a value of 0 (none stored) stays 0.
+QSize storedAreaSize(QWidget* w, int width, int height);
 }  // namespace platform

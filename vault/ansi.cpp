@@ -1,6 +1,7 @@
 #include "vault/ansi.h"
 
 #include <array>
+#include <optional>
 
 namespace vault {
 namespace {
@@ -57,37 +58,64 @@ std::string Utf8FromAnsi(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// The character of the UTF-8 sequence at in[i], or nothing for a malformed one (overlong
+// forms and surrogates included); i moves past what was taken (one byte when malformed).
+std::optional<char32_t> nextCharacter(std::string_view in, std::size_t& i) {
+    const unsigned char lead = static_cast<unsigned char>(in[i]);
+    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < in.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+        const unsigned char next = static_cast<unsigned char>(in[i + k]);
+        if ((next & 0xC0) != 0x80) ok = false;
+        else c = (c << 6) | (next & 0x3F);
+    }
+    if (ok && ((extra == 1 && c < 0x80) || (extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+               (extra == 3 && (c < 0x10000 || c > 0x10FFFF))))
+        ok = false;
+    if (!ok) {
+        ++i;
+        return std::nullopt;
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return c;
+}
+
+}  // namespace
+
 std::string AnsiFromUtf8(std::string_view in, std::u32string* missing) {
     std::string out;
     out.reserve(in.size());
-    std::size_t i = 0;
-    while (i < in.size()) {
-        const unsigned char lead = static_cast<unsigned char>(in[i]);
-        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2
-                                    : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-        bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < in.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(in[i + k]);
-            if ((next & 0xC0) != 0x80) ok = false;
-            else c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms and surrogates are malformed too.
-        if (ok && ((extra == 1 && c < 0x80) || (extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-                   (extra == 3 && (c < 0x10000 || c > 0x10FFFF))))
-            ok = false;
-        if (!ok) {
-            if (missing) missing->push_back(U'\uFFFD');
-            out.push_back('?');
-            ++i;
-            continue;
-        }
-        const int b = AnsiOfUnicode(c);
-        if (b < 0 && missing) missing->push_back(c);
+    for (std::size_t i = 0; i < in.size();) {
+        const std::optional<char32_t> c = nextCharacter(in, i);
+        const int b = c ? AnsiOfUnicode(*c) : -1;
+        if (b < 0 && missing) missing->push_back(c ? *c : U'\uFFFD');
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
-        i += static_cast<std::size_t>(extra) + 1;
     }
     return out;
+}
+
+std::optional<std::string> AnsiFromUtf8Exactly(std::string_view in, char32_t* lacking) {
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size();) {
+        const std::optional<char32_t> c = nextCharacter(in, i);
+        const int b = c ? AnsiOfUnicode(*c) : -1;
+        if (b < 0) {
+            if (lacking) *lacking = c.value_or(0xFFFD);
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(b));
+    }
+    return out;
+}
+
+bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();)
+        if (!nextCharacter(text, i)) return false;
+    return true;
 }
 
 }  // namespace vault

@@ -1,6 +1,7 @@
 // Windows-1252, the 8-bit text of the data file, and Unicode: the one conversion table
 // that the window program and the command line share.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,4 +19,10 @@ std::string Utf8FromAnsi(std::string_view bytes);
 // malformed sequence, becomes "?"; when missing is given, each such character is added
 // to it (a malformed byte as U+FFFD), so a caller can refuse the text and name them.
 std::string AnsiFromUtf8(std::string_view utf8, std::u32string* missing = nullptr);
+// UTF-8 to Windows-1252 when every character has its byte there; otherwise nothing, and
+// lacking (when given) gets the first character that has none (U+FFFD for a malformed
+// sequence).
+std::optional<std::string> AnsiFromUtf8Exactly(std::string_view utf8, char32_t* lacking = nullptr);
+// Whether the bytes are well-formed UTF-8.
+bool IsUtf8(std::string_view text);
 }  // namespace vault

@@ -108,15 +108,15 @@ void DataFile::close() noexcept {
 }
 
 bool DataFile::readSlot(SiteRecord& into) {
-    if (!isOpen()) ThrowIoError(EBADF);
-    if (position_ >= slotCount_) ThrowReadBeyondEnd();
+    if (!isOpen()) ThrowIoError(EBADF, path_);
+    if (position_ >= slotCount_) ThrowReadBeyondEnd(path_);
     const unsigned char* bytes = blockSlot(position_);  // the sealed file's slots are all in memory
     if (!bytes) {
         std::uint64_t count = std::min<std::uint64_t>(kReadAheadSlots, slotCount_ - position_);
         block_.resize(count * kSlotSize);
         blockSlots_ = 0;
         std::size_t got = file_.readAt(block_.data(), block_.size(), position_ * kSlotSize);
-        if (got < kSlotSize) ThrowReadBeyondEnd();  // the file shrank under us
+        if (got < kSlotSize) ThrowReadBeyondEnd(path_);  // the file shrank under us
         blockFirst_ = position_;
         blockSlots_ = got / kSlotSize;
         bytes = block_.data();

@@ -155,7 +155,10 @@ private:
     // not open.
     void loadSealed();
     void writeSealedSlot(std::uint64_t slot, const SiteRecord& record, const Cipher& cipher);
-    void takeLock(FileLock& lock) const;
+    // The writers' lock on this data file. Its lock file is made only beside a data
+    // file, or beside the one about to be made (creating).
+    void takeLock(FileLock& lock, bool creating = false) const;
+    bool dataFileThere() const;
     void checkSameFile();
     bool holdsRememberedEntries();
     void rememberSlot(std::uint64_t n, std::uint64_t value);

@@ -22,7 +22,7 @@ bool DataFile::create() {
     close();
     refuseUnreachableLink();
     FileLock lock;
-    takeLock(lock);
+    takeLock(lock, true);
     // Another copy may have made it meanwhile: its file is kept.
     if (FileExists(path_) || FileExists(sealedPath_)) return false;
     const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
@@ -50,7 +50,7 @@ LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
     auto dataFileThere = [&] { return FileExists(path_) || FileExists(sealedPath_); };
     if (!FileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     FileLock lock;
-    takeLock(lock);
+    takeLock(lock, true);
     // Another copy may have converted it meanwhile.
     if (!FileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     refuseUnreachableLink();
@@ -109,7 +109,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
         file_.readExactAt(bytes.data(), bytes.size(), 0);
     const unsigned mode = sealed ? 0600 : file_.permissions();
     const FileId readFrom = sealed ? FileId{} : file_.identity();
-    if (slotCount_ == 0) ThrowReadBeyondEnd();
+    if (slotCount_ == 0) ThrowReadBeyondEnd(path_);
     // What must still lie on disk under the lock: the sealed file's bytes, or the plain
     // file's (kept guarded: under an empty phrase they are the entries in plain text).
     GuardedBytes original(sealed ? 0 : bytes.size());

@@ -3,6 +3,7 @@
 // what it read.
 #include "vault/datafile.h"
 
+#include <filesystem>
 #include <string>
 
 #include "vault/datafileinternal.h"
@@ -31,8 +32,25 @@ void DataFile::pinReplacedFile() {
     pinned_ = IdentityOf(path_, id_);
 }
 
-void DataFile::takeLock(FileLock& lock) const {
-    if (!lock.acquire(path_, LockWaitMs())) throw DataFileProblem(DataFileProblem::Kind::Busy, path_);
+namespace {
+// A regular file of whole slots, at least one: what a data file is. Anything else named
+// as the data file (a missing file, a folder, another program's file) gets no lock file
+// beside it.
+bool looksLikeDataFile(const std::string& path) {
+    std::error_code ec;
+    const std::string target = ResolveLinks(path);
+    if (!std::filesystem::is_regular_file(target, ec)) return false;
+    const std::uintmax_t size = std::filesystem::file_size(target, ec);
+    return !ec && size > 0 && size % kSlotSize == 0;
+}
+}  // namespace
+
+// Whether a data file lies here, plain or sealed: only then is a lock file made beside it.
+bool DataFile::dataFileThere() const { return looksLikeDataFile(path_) || IsPlainFile(ResolveLinks(sealedPath_)); }
+
+void DataFile::takeLock(FileLock& lock, bool creating) const {
+    if (!lock.acquire(path_, LockWaitMs(), creating || dataFileThere()))
+        throw DataFileProblem(DataFileProblem::Kind::Busy, path_);
 }
 
 // Whether the open file holds every entry this object remembers, byte for byte (and
@@ -71,7 +89,7 @@ void DataFile::removeLeftoverTemp() {
     if (!IsPlainFile(temps[0]) && !IsPlainFile(temps[1])) return;
     // Only when no other copy is busy: its re-key may be writing that very file.
     FileLock lock;
-    if (!lock.acquire(path_, 0)) return;
+    if (!lock.acquire(path_, 0, dataFileThere())) return;
     for (const std::string& temp : temps)
         if (IsPlainFile(temp)) RemoveFileQuietly(temp);
 }

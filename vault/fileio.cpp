@@ -17,35 +17,35 @@ namespace vault {
 // ---------------------------------------------------------------------------
 // Failure texts
 
-[[noreturn]] void ThrowIoError(int err) {
+[[noreturn]] void ThrowIoError(int err, const std::string& path) {
     switch (err) {
     case ENOENT:
-        throw IoError("File not found", err);
+        throw IoError("File not found", err, path);
     case EACCES:
     case EPERM:
 #ifdef EROFS
     case EROFS:
 #endif
-        throw IoError("File access denied", err);
+        throw IoError("File access denied", err, path);
     case EMFILE:
     case ENFILE:
-        throw IoError("Too many open files", err);
+        throw IoError("Too many open files", err, path);
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-        throw IoError("Disk full", err);
+        throw IoError("Disk full", err, path);
     default: {
         char text[48];
         std::snprintf(text, sizeof text, "I/O error %d", err);
-        throw IoError(text, err);
+        throw IoError(text, err, path);
     }
     }
 }
 
-[[noreturn]] void ThrowReadBeyondEnd() {
+[[noreturn]] void ThrowReadBeyondEnd(const std::string& path) {
     // Code 38 is the runtime's "read beyond end of file".
-    throw IoError("Read beyond end of file", 38);
+    throw IoError("Read beyond end of file", 38, path);
 }
 
 
@@ -81,7 +81,7 @@ File File::open(const std::string& path, Mode mode) {
     }
 #endif
     int fd = sysOpen(path.c_str(), flags, kCreateMode);
-    if (fd < 0) ThrowIoError(errno == ELOOP ? EACCES : errno);
+    if (fd < 0) ThrowIoError(errno == ELOOP ? EACCES : errno, path);
     File f;
     f.fd_ = fd;
     f.path_ = path;
@@ -89,7 +89,7 @@ File File::open(const std::string& path, Mode mode) {
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         f.close();
-        ThrowIoError(EISDIR);
+        ThrowIoError(EISDIR, path);
     }
     if (mode == Mode::CreateNew) f.setPermissionsQuietly(0600);
     // An older file keeps its mode through O_CREAT: it is closed to others before
@@ -97,7 +97,7 @@ File File::open(const std::string& path, Mode mode) {
     if (mode == Mode::Overwrite && ::fchmod(fd, 0600) != 0) {
         const int err = errno;
         f.close();
-        ThrowIoError(err);
+        ThrowIoError(err, path);
     }
 #endif
     return f;
@@ -106,11 +106,11 @@ File File::open(const std::string& path, Mode mode) {
 std::uint64_t File::size() const {
 #ifdef _WIN32
     long long end = _filelengthi64(fd_);
-    if (end < 0) ThrowIoError(errno);
+    if (end < 0) ThrowIoError(errno, path_);
     return static_cast<std::uint64_t>(end);
 #else
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) ThrowIoError(errno);
+    if (::fstat(fd_, &st) != 0) ThrowIoError(errno, path_);
     return static_cast<std::uint64_t>(st.st_size);
 #endif
 }
@@ -122,7 +122,7 @@ std::size_t File::readAt(void* buffer, std::size_t n, std::uint64_t offset) {
         ssize_type got = sysPread(fd_, p + done, n - done, offset + done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowIoError(errno);
+            ThrowIoError(errno, path_);
         }
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
@@ -131,7 +131,7 @@ std::size_t File::readAt(void* buffer, std::size_t n, std::uint64_t offset) {
 }
 
 void File::readExactAt(void* buffer, std::size_t n, std::uint64_t offset) {
-    if (readAt(buffer, n, offset) != n) ThrowReadBeyondEnd();
+    if (readAt(buffer, n, offset) != n) ThrowReadBeyondEnd(path_);
 }
 
 void File::writeAt(const void* buffer, std::size_t n, std::uint64_t offset) {
@@ -141,15 +141,15 @@ void File::writeAt(const void* buffer, std::size_t n, std::uint64_t offset) {
         ssize_type put = sysPwrite(fd_, p + done, n - done, offset + done);
         if (put < 0) {
             if (errno == EINTR) continue;
-            ThrowIoError(errno);
+            ThrowIoError(errno, path_);
         }
-        if (put == 0) ThrowIoError(ENOSPC);
+        if (put == 0) ThrowIoError(ENOSPC, path_);
         done += static_cast<std::size_t>(put);
     }
 }
 
 void File::sync() {
-    if (sysSync(fd_) != 0) ThrowIoError(errno);
+    if (sysSync(fd_) != 0) ThrowIoError(errno, path_);
 }
 
 unsigned File::permissions() const {
@@ -193,7 +193,7 @@ void File::closeChecked() {
     if (fd_ < 0) return;
     const int fd = fd_;
     fd_ = -1;
-    if (sysClose(fd) != 0) ThrowIoError(errno);
+    if (sysClose(fd) != 0) ThrowIoError(errno, path_);
 }
 
 void File::close() noexcept {
@@ -210,7 +210,7 @@ void File::close() noexcept {
 // ---------------------------------------------------------------------------
 // Whole-file helpers
 void RemoveFile(const std::string& path) {
-    if (sysUnlink(path.c_str()) != 0) ThrowIoError(errno);
+    if (sysUnlink(path.c_str()) != 0) ThrowIoError(errno, path);
 }
 
 void RemoveFileQuietly(const std::string& path) noexcept {

@@ -115,8 +115,10 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     // Waits up to waitMs for the lock; false when another holder keeps it that long.
     // A place where no lock can be made at all counts as locked (the write then fails
-    // with the file system's own error, as it would have).
-    bool acquire(const std::string& dataFile, int waitMs);
+    // with the file system's own error, as it would have). makeLockFile false: a lock
+    // file is used only when one is there already, else the data file itself is locked
+    // (for a path that may be no data file at all, so that nothing is left beside it).
+    bool acquire(const std::string& dataFile, int waitMs, bool makeLockFile = true);
     bool held() const { return held_; }
     void release() noexcept;
 

@@ -56,10 +56,10 @@ int openForLocking(const std::string& path, bool create) {
 }
 }  // namespace
 
-bool FileLock::acquire(const std::string& dataFile, int waitMs) {
+bool FileLock::acquire(const std::string& dataFile, int waitMs, bool makeLockFile) {
     release();
     const std::string target = ResolveLinks(dataFile);
-    fd_ = openForLocking(target + ".lock", true);
+    if (makeLockFile) fd_ = openForLocking(target + ".lock", true);
     if (fd_ < 0) fd_ = openForLocking(target + ".lock", false);
 #ifndef _WIN32
     // (Not on Windows, where a locked byte of the data file would refuse its own writes.)

@@ -5,11 +5,20 @@
 
 namespace vault {
 
+// what() is the system's text; when the failing file is known, its path follows on a
+// second line.
 class IoError : public std::runtime_error {
 public:
-    IoError(const std::string& text, int code) : std::runtime_error(text), code_(code) {}
+    IoError(const std::string& text, int code, const std::string& path = {})
+        : std::runtime_error(path.empty() ? text : text + "\n" + path), text_(text), path_(path), code_(code) {}
     int code() const { return code_; }
+    // The system's text alone (the first line of what()).
+    const std::string& text() const { return text_; }
+    // The file that failed; empty when not known.
+    const std::string& path() const { return path_; }
 private:
+    std::string text_;
+    std::string path_;
     int code_;
 };
 
@@ -47,9 +56,9 @@ private:
 };
 
 // Maps an errno value to "File not found", "File access denied", "Too many open files",
-// "Disk full", or "I/O error %d".
-[[noreturn]] void ThrowIoError(int err);
+// "Disk full", or "I/O error %d"; the file, when given, follows on a second line.
+[[noreturn]] void ThrowIoError(int err, const std::string& path = {});
 // "Read beyond end of file"
-[[noreturn]] void ThrowReadBeyondEnd();
+[[noreturn]] void ThrowReadBeyondEnd(const std::string& path = {});
 
 }  // namespace vault

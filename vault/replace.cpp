@@ -11,7 +11,7 @@
 namespace vault {
 
 void RenameReplace(const std::string& from, const std::string& to) {
-    if (detail::sysRename(from.c_str(), to.c_str()) != 0) ThrowIoError(errno);
+    if (detail::sysRename(from.c_str(), to.c_str()) != 0) ThrowIoError(errno, to);
 }
 
 void SyncParentDirectory(const std::string& path) noexcept {

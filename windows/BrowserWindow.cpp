@@ -148,10 +148,14 @@ void BrowserWindow::reject() {
 void BrowserWindow::applyStoredBrowserSize() {
     const std::string ini = settingsFile();
     BrowserView* view = ui->WebBrowser1;
-    int width = vault::ReadWidth(kBrowserSection, ini);
+    // Kept within the screen as the windows' own sizes are: a huge stored value would
+    // make the page area take the memory of a page that size.
+    const QSize stored =
+        platform::storedAreaSize(this, vault::ReadWidth(kBrowserSection, ini), vault::ReadHeight(kBrowserSection, ini));
+    int width = stored.width();
     if (width == 0) width = screenSize().width();
     view->resize(width, view->height());
-    int height = vault::ReadHeight(kBrowserSection, ini);
+    int height = stored.height();
     if (height == 0) height = screenSize().height() - 50;
     view->resize(view->width(), height);
     sizingTimer_->stop();

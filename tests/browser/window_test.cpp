@@ -140,6 +140,27 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
     QVERIFY(boxesAsExpected());
 }
 
+void WindowTest::storedAreaSizeStaysWithinTheScreen() {
+    // Sizes a hand-edited or damaged settings file may hold: never a page area larger
+    // than the screen (nor one of no size at all).
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct { int width, height; QSize shown; } cases[] = {
+        {30000, 30000, area.size()},
+        {2147483647, 2147483647, area.size()},
+        {-2147483647, -5, QSize(1, 1)},
+        {640, 480, QSize(640, 480)},
+    };
+    for (const auto& c : cases) {
+        vault::SaveSize("Webbrowser1", settingsFile, c.width, c.height);
+        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request(first, false));
+        QVERIFY(window);
+        window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!sizingTimer(window.get())->isActive(), 3000);
+        QCOMPARE(view(window.get())->size(), c.shown);
+        window->close();
+    }
+}
+
 void WindowTest::maskedOpeningAndCopying() {
     // A saved width without a height: the width, and the screen's height less 50.
     vault::SaveSize("Webbrowser1", settingsFile, 640, 0);

@@ -19,5 +19,6 @@ private slots:
     void openingWithoutWebsiteShowsNoWindow();
     void openingSizesAndRestoresTheBrowserArea();
     void maskedOpeningAndCopying();
+    void storedAreaSizeStaysWithinTheScreen();
     void navigationButtons();
 };

@@ -6,10 +6,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
+#include <functional>
 
 #include "platform/messages.h"
 #include "tests/gui/support.h"
@@ -30,11 +32,16 @@ struct Run {
     QString err;
 };
 
-// The program with the key phrase (and any further secrets) as lines of standard input.
-Run cli(const QStringList& args, const QString& input = QStringLiteral("k\n")) {
+QString program() { return qEnvironmentVariable("KEYFOLD_BINARY_DIR") + QStringLiteral("/app/keyfold-cli"); }
+
+// The program with the key phrase (and any further secrets) as lines of standard input;
+// prepare sets up the process further (environment, output).
+Run cli(const QStringList& args, const QString& input = QStringLiteral("k\n"),
+        const std::function<void(QProcess&)>& prepare = {}) {
     QProcess p;
-    p.setProgram(qEnvironmentVariable("KEYFOLD_BINARY_DIR") + QStringLiteral("/app/keyfold-cli"));
+    p.setProgram(program());
     p.setArguments(QStringList{QStringLiteral("--phrase-stdin")} + args);
+    if (prepare) prepare(p);
     p.start();
     p.write(input.toUtf8());
     p.closeWriteChannel();
@@ -252,7 +259,202 @@ private slots:
                        + QByteArray(26, 'x') + "\nnourl,,u,p\nsnow,https://s,u,\xe2\x98\x83\n");
         const Run r = cli(on + QStringList{"import", odd});
         QCOMPARE(r.status, 0);
-        QVERIFY2(r.err.contains("0 added, 4 skipped"), qPrintable(r.err));
+        QVERIFY2(r.err.contains("0 added (0 with changes), 4 skipped"), qPrintable(r.err));
+    }
+
+    void importSaysWhatItChangesOrSkips() {
+        QTemporaryDir dir;
+        const QByteArray chrome = "name,url,username,password,note\n";
+        struct Case {
+            const char* what;
+            QByteArray csv;
+            int status;
+            QStringList said;     // in what the import reports
+            QString stored;       // show's output holds this, when given
+        };
+        const QList<Case> cases = {
+            {"name in another script", chrome + "\xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0,https://m.example,u,p,\n", 0,
+             {"skipped, the name holds \"\u041f\" (U+041F), which the data file cannot hold", "0 added"}, {}},
+            {"international address", chrome + "mail,https://\xd0\xbf\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0.\xd1\x80\xd1\x84/login,u,p,\n", 0,
+             {"address written as https://xn--80a1acny.xn--p1ai/login", "1 added (1 with changes)"},
+             "Website:  https://xn--80a1acny.xn--p1ai/login\n"},
+            {"emoji in password", chrome + "e,https://e.example,u,p\xf0\x9f\x98\x80,\n", 0,
+             {"skipped, the password holds \"\U0001F600\" (U+1F600), which the data file cannot hold"}, {}},
+            {"emoji in note", chrome + "e,https://e.example,u,p,hi \xf0\x9f\x98\x80\n", 0,
+             {"note: \"\U0001F600\" (U+1F600) written as \"?\""}, "Comments: hi ?\n"},
+            {"Windows-1252 file", "name,url,username,password\nCaf\xe9,https://c.example,u,Pw\xe9" "2\n", 0,
+             {"Chromium family export, read as Windows-1252", "1 row\n", "1 added (0 with changes)"}, "Name:     CAF\u00c9\n"},
+            {"UTF-8 and Windows-1252 rows", chrome + "Caf\xe9,https://c.example,u,p,\nmail,https://m.example,u,p,\xc3\xa9\n", 10,
+             {"the file mixes UTF-8 with other 8-bit text"}, {}},
+            {"android app", chrome + "a,android://abc@com.example/,u,p,\n", 0, {"no web address (android:)"}, {}},
+            {"ftp", chrome + "f,ftp://files.example/,u,p,\n", 0, {"no web address (ftp:)"}, {}},
+            {"script", chrome + "j,javascript:alert(1),u,p,\n", 0, {"no web address (javascript:)"}, {}},
+            {"upper-case scheme", chrome + "up,HTTPS://UP.EXAMPLE/,u,p,\n", 0, {"scheme written in lower case"},
+             "Website:  https://UP.EXAMPLE/\n"},
+            {"host and port", chrome + "port,localhost:8080,u,p,\n", 0,
+             {"address completed as http://localhost:8080"}, "Website:  http://localhost:8080\n"},
+            {"trimmed user", chrome + "t,https://t.example, ann ,p,\n", 0, {"user ID trimmed"}, "User ID:  ann\n"},
+            {"Bitwarden extras", "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,"
+                                 "login_totp\nWork,1,login,W,n,pin: 1234,0,https://w.example,u,p,otpauth://x\n", 0,
+             {"folder kept in the comment", "fields kept in the comment", "login totp kept in the comment"},
+             "Comments: n; folder: Work; pin: 1234; login totp: otpauth://x\n"},
+            {"no room for extras", "folder,type,name,notes,login_uri,login_username,login_password\nWork,login,W,"
+                                   + QByteArray(250, 'n') + ",https://w.example,u,p\n", 0,
+             {"folder left out (no room in the comment)"}, {}},
+            {"notes column", "name,url,username,password,notes\nn,https://n.example,u,p,kept\n", 0, {"1 added"},
+             "Comments: kept\n"},
+            {"long address", chrome + "l,https://l.example/" + QByteArray(250, 'x') + ",u,p,\n", 0,
+             {"skipped, the address is longer than 255 characters"}, {}},
+            {"long name", chrome + QByteArray(300, 'n') + ",https://l.example,u,p,\n", 0,
+             {"name cut to 255 characters"}, {}},
+            {"tab after password", chrome + "t,https://t.example,u,\"p\t\",\n", 0, {"the password holds a tab (U+0009)"}, {}},
+            {"two-line name", chrome + "\"a\nb\",https://t.example,u,p,\n", 0, {"the name holds a line break (U+000A)"}, {}},
+            {"zero byte", chrome + QByteArray("z,https://z.example,u,p") + QByteArray(1, '\0') + "q,\n", 0,
+             {"the password holds a control character (U+0000)"}, {}},
+            {"unclosed quote", chrome + "a,https://a.example,u,p,\nb,\"https://b.example,u,p,\n", 10,
+             {"the quoted field that begins on line 3 is never closed"}, {}},
+            {"Buttercup", "!group_id,!group_name,title,username,password,URL,id\n1,G,B,u,p,https://b.example,9\n", 0,
+             {"Buttercup export"}, "Comments: group name: G\n"},
+            {"1Password 4/7", "title,url,username,password,notes\nO,https://o.example,u,p,\n", 0, {"1Password 4/7 export"}, {}},
+            {"SaferPass", "url,username,password,notes\nhttps://s.example,u,p,\n", 0, {"SaferPass export"},
+             "Name:     S.EXAMPLE\n"},
+        };
+        for (const Case& c : cases) {
+            const QString file = dir.filePath(QStringLiteral("case%1.dat").arg(&c - cases.data()));
+            const QString csv = dir.filePath(QStringLiteral("in.csv"));
+            writeText(csv, c.csv);
+            const Run r = cli({"--file", file, "import", csv});
+            QVERIFY2(r.status == c.status, qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
+            for (const QString& said : c.said)
+                QVERIFY2(r.err.contains(said), qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
+            if (!c.stored.isEmpty()) {
+                const QString name = cli({"--file", file, "ls"}).out.section('\n', 0, 0);
+                const Run shown = cli({"--file", file, "show", name});
+                QVERIFY2(shown.out.contains(c.stored), qPrintable(QString::fromLatin1(c.what) + ": " + shown.out));
+            }
+        }
+
+        // A first import can be tried before there is a data file; nothing is made.
+        const QString none = dir.filePath(QStringLiteral("none.dat"));
+        writeText(dir.filePath("in.csv"), chrome + "a,https://a.example,u,p,\na,https://b.example,u,p,\n");
+        const Run dry = cli({"--file", none, "import", dir.filePath("in.csv"), "--dry-run"});
+        QVERIFY2(dry.status == 0 && dry.err.contains("1 would be added (0 with changes), 1 skipped"), qPrintable(dry.err));
+        QVERIFY(!QFile::exists(none));
+        // Endless or huge input is refused, not read without end.
+        const Run zero = cli({"--file", none, "import", "/dev/zero"});
+        QCOMPARE(zero.status, 10);
+        QVERIFY2(zero.err.contains("larger than 64 MiB"), qPrintable(zero.err));
+    }
+
+    void exportLeavesNothingBehindOnFailure() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        const QStringList on{QStringLiteral("--file"), file};
+        QByteArray rows = "name,url,username,password\n";
+        for (int i = 0; i < 40; ++i) rows += "site" + QByteArray::number(i) + ",https://site.example,user,secret" + QByteArray::number(i) + "\n";
+        writeText(dir.filePath("in.csv"), rows);
+        EXPECT_RUN(cli(on + QStringList{"import", dir.filePath("in.csv")}), 0);
+
+        // A write cut short by the file size limit keeps the old file and leaves nothing beside it.
+        const QString out = dir.filePath(QStringLiteral("out.csv"));
+        writeText(out, "old");
+        const Run limited = cli({}, "k\n", [&](QProcess& p) {
+            p.setProgram(QStringLiteral("/bin/sh"));
+            p.setArguments({"-c", "ulimit -f 1; exec \"$0\" \"$@\"", program(), "--phrase-stdin", "--file", file,
+                            "export", "--csv", out});
+        });
+        QCOMPARE(limited.status, 4);
+        QVERIFY2(limited.err.contains("nothing was written"), qPrintable(limited.err));
+        QCOMPARE(QDir(dir.path()).entryList({"out.csv*"}, QDir::Files | QDir::System), QStringList{"out.csv"});
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+
+        // Only a regular file (or -): a pipe, a device, a link are refused and left as they were.
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        const QString link = dir.filePath(QStringLiteral("link.csv"));
+        QVERIFY(QFile::link(out, link));
+        for (const QString& target : {fifo, QStringLiteral("/dev/full"), link}) {
+            struct stat before{}, after{};
+            ::lstat(QFile::encodeName(target).constData(), &before);
+            const Run r = cli(on + QStringList{"export", "--csv", target});
+            QCOMPARE(r.status, 4);
+            QVERIFY2(r.err.contains("no regular file"), qPrintable(r.err));
+            ::lstat(QFile::encodeName(target).constData(), &after);
+            QCOMPARE(after.st_mode, before.st_mode);
+        }
+        // Standard output that cannot take it is a failure, not a success.
+        const Run full = cli(on + QStringList{"export", "--csv", "-"}, "k\n",
+                             [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
+        QCOMPARE(full.status, 4);
+    }
+
+    void writingCommandsLeaveNoStrayFiles() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        EXPECT_RUN(cli({"--file", file, "add", "a", "--url", "a.example"}, "k\np\n"), 0);
+        // A file that is no data file, and one that is not there, get no lock file.
+        const QString text = dir.filePath(QStringLiteral("notes.txt"));
+        writeText(text, "not a data file\n");
+        const QString missing = dir.filePath(QStringLiteral("missing.dat"));
+        QVERIFY(cli({"--file", text, "rm", "x", "--yes"}).status != 0);
+        QVERIFY(cli({"--file", text, "add", "x", "--url", "x"}, "k\np\n").status != 0);
+        QCOMPARE(cli({"--file", missing, "edit", "x", "--url", "y"}).status, 3);
+        QVERIFY(!QFile::exists(text + ".lock"));
+        QVERIFY(!QFile::exists(missing + ".lock"));
+        // A temporary file left by a stopped re-key goes with the next writing command.
+        const QList<QStringList> writers = {{"edit", "a", "--user", "u"}, {"rm", "a", "--yes"},
+                                            {"add", "b", "--url", "b.example"}, {"rekey", "--yes"}};
+        for (const QStringList& command : writers) {
+            writeText(file + ".tmp", "left by a killed re-key");
+            EXPECT_RUN(cli(QStringList{"--file", file} + command, "k\np\np\n"), 0);
+            QVERIFY2(!QFile::exists(file + ".tmp"), qPrintable(command.join(' ')));
+        }
+    }
+
+    void clipHoldsTheCopyForOtherPrograms() {
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xclip").isEmpty())
+            QSKIP("needs Xvfb and xclip");
+        QProcess xvfb;
+        xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+        QVERIFY(xvfb.waitForReadyRead(10000));
+        const QString display = ':' + QString::fromLatin1(xvfb.readLine().trimmed());
+        auto onDisplay = [&](QProcess& p) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DISPLAY", display);
+            env.insert("QT_QPA_PLATFORM", "xcb");
+            p.setProcessEnvironment(env);
+        };
+        auto paste = [&](const QString& target) {
+            QProcess x;
+            onDisplay(x);
+            x.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", target});
+            x.waitForFinished(5000);
+            return x.exitCode() == 0 ? QString::fromUtf8(x.readAllStandardOutput()) : QString();
+        };
+        writeDataFile("k", {{0, "A", "MAIL", "http://m", "ann", "", "s3cret"}});
+        writeText(QString::fromStdString(paths().settingsFile), "[Clipboard]\nClearAfter=3\n");
+
+        QProcess clip;
+        onDisplay(clip);
+        clip.setProgram(program());
+        clip.setArguments({"--phrase-stdin", "clip", "mail"});
+        clip.start();
+        clip.write("k\n");
+        clip.closeWriteChannel();
+        QString said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromUtf8(clip.readAllStandardError())).contains("cleared in 3 s"),
+                                 10000);
+        // While held, another program pastes it, marked as a secret.
+        QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QStringLiteral("s3cret"));
+        QVERIFY(paste(QStringLiteral("TARGETS")).contains("x-kde-passwordManagerHint"));
+        QVERIFY(clip.waitForFinished(10000));
+        QCOMPARE(clip.exitCode(), 0);
+        QVERIFY((said + QString::fromUtf8(clip.readAllStandardError())).contains("Clipboard cleared."));
+        QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QString());
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
     }
 
     void browserExportGoesInAndComesOutUnchanged() {
@@ -283,7 +485,8 @@ private slots:
         writeText(path, "name,url,username,password\na,https://a,u,p\nb,https://b,u,p\nc,https://c,u,p\n");
         const Run full = cli({"--file", small, "import", path});
         QCOMPARE(full.status, 7);
-        QVERIFY2(full.err.contains("1 added, 0 skipped; the data file is full: 2 not imported"), qPrintable(full.err));
+        QVERIFY2(full.err.contains("1 added (0 with changes), 0 skipped; the data file is full: 2 not imported"),
+                 qPrintable(full.err));
     }
 };
 

@@ -29,6 +29,8 @@ using vault::testing::Op;
 
 namespace {
 const QString kAdded = QStringLiteral("Successfully added to your list.");
+// A failure's box: the system's text, and the data file on the line under it.
+QString onDataFile(const char* text) { return QString::fromLatin1(text) + '\n' + QString::fromStdString(dataFilePath()); }
 const QString kVerify = QStringLiteral(
     "Verify the line below to make sure it is readable. This is to make sure you have entered "
     "your old password phrase successfully. It is recommended you print or save your old "
@@ -62,7 +64,7 @@ private slots:
 
         type(w.get(), QStringLiteral("MAIL"), QStringLiteral("http://mail"), QStringLiteral("pw2"));
         vault::testing::failNthCall(1, ENOSPC, Op::Write);
-        expectBox(BoxKind::Error, QStringLiteral("Disk full"));
+        expectBox(BoxKind::Error, onDataFile("Disk full"));
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
@@ -85,14 +87,14 @@ private slots:
 
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://bank.example"), QStringLiteral("new"));
         vault::testing::failNthCall(1, EIO, Op::Read);
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QVERIFY(fileBytes(dataFilePath()) == before);
 
         // The write lands but its flush fails: reported, and the slot is whole.
         vault::testing::failNthCall(1, EIO, Op::Sync);
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(0, "key");
@@ -108,17 +110,17 @@ private slots:
 
         control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("BANK"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
-        expectBox(BoxKind::Error, QStringLiteral("File not found"));
+        expectBox(BoxKind::Error, onDataFile("File not found"));
         control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
 
         type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
-        expectBox(BoxKind::Error, QStringLiteral("File not found"));
+        expectBox(BoxKind::Error, onDataFile("File not found"));
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
 
         // The text list reads every entry through the list: the first read fails.
-        expectBox(BoxKind::Error, QStringLiteral("File not found"));
+        expectBox(BoxKind::Error, onDataFile("File not found"));
         control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(!vault::FileExists(dataFilePath()));
@@ -141,7 +143,7 @@ private slots:
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
 
         vault::testing::failNthCall(2, EIO, Op::Read);
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
         control<QPushButton>(w, "CmdReload")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
@@ -159,7 +161,7 @@ private slots:
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
         vault::testing::failNthCall(2, EIO, Op::Read);
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 5"));
+        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
         control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
@@ -183,7 +185,9 @@ private slots:
             c.EdNew->setText(QStringLiteral("new"));
             vault::testing::failNthCall(1, ENOSPC, op);
             expectBox(BoxKind::Confirm, kVerify, true);
-            expectBox(BoxKind::Error, QStringLiteral("Disk full"));
+            // The new file beside it could not be written, or not renamed over it.
+            const std::string failed = op == Op::Write ? vault::TempNameFor(dataFilePath()) : dataFilePath();
+            expectBox(BoxKind::Error, QStringLiteral("Disk full\n") + QString::fromStdString(failed));
             c.Cmdverify->click();
             VERIFY_BOXES();
             QVERIFY(vault::testing::faultFired());

@@ -50,7 +50,7 @@ inline std::string errorText(const std::function<void()>& command) {
     try {
         command();
     } catch (const vault::IoError& e) {
-        return e.what();
+        return e.text();  // the system's text alone, without the file on its second line
     }
     return "(no error)";
 }

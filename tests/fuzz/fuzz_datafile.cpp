@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 scan();
                 fuzz::fail("a scan of a file without slots succeeded");
             } catch (const vault::IoError& e) {
-                FUZZ_CHECK(std::string(e.what()) == "Read beyond end of file");
+                FUZZ_CHECK(e.text() == "Read beyond end of file");
             }
             FUZZ_CHECK(!df.isOpen());
         }

@@ -251,7 +251,7 @@ private slots:
         auto& [main, key, c] = program;
         key.show();
         c.EdKeyContinue->setText(QStringLiteral(" k "));
-        expectBox(BoxKind::Error, QStringLiteral("Read beyond end of file"));
+        expectBox(BoxKind::Error, QStringLiteral("Read beyond end of file\n") + QString::fromStdString(dataFilePath()));
         c.Button1->click();
         VERIFY_BOXES();
         QVERIFY(key.isVisible());
@@ -340,7 +340,8 @@ private slots:
         c.EdOld->setText(QStringLiteral("old"));
         c.EdNew->setText(QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 27"));  // file too large
+        // The new file beside the data file grows too large.
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::TempNameFor(dataFilePath())));
         {
             FileSizeLimit limit(5 * 1104);
             c.Cmdverify->click();
@@ -389,7 +390,7 @@ private slots:
         }
         ProgramAtKeyDialog program(false);
         auto& [main, key, c] = program;
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 27"));
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::TempNameFor(dataFilePath())));
         {
             FileSizeLimit limit(4 * 1104);
             key.prepare();

@@ -255,7 +255,7 @@ private slots:
         const QString path = textListPath();
         QFile::remove(path);
         QVERIFY(QDir().mkdir(path));  // a folder where the file should go
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 21"));
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 21\n") + path);
         control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QDir().rmdir(path);

@@ -105,7 +105,7 @@ TEST(TextList, MissingFolderIsAnIoError) {
         output::TextListFile out((dir / "gone" / "Tempfile.txt").string());
         FAIL() << "no error";
     } catch (const vault::IoError& e) {
-        EXPECT_STREQ(e.what(), "File not found");
+        EXPECT_EQ(std::string(e.what()), "File not found\n" + (dir / "gone" / "Tempfile.txt").string());
     }
     fs::remove_all(dir);
 }

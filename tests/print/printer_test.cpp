@@ -206,7 +206,8 @@ private slots:
         QVERIFY(QFile::remove(QString::fromLocal8Bit(w->session().paths().dataFile)));
         const auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("File not found"));
+        platform::testing::expectBox(platform::BoxKind::Error,
+                                     QStringLiteral("File not found\n") + QString::fromLocal8Bit(w->session().paths().dataFile));
         control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());

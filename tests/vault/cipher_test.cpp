@@ -168,4 +168,26 @@ TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
     EXPECT_EQ(vault::AnsiFromUtf8("\xED\xA0\x80z"), "???z");
 }
 
+// The exact conversion refuses instead, naming the first character it lacks.
+TEST(AnsiText, ExactConversionNamesWhatItLacks) {
+    const struct { const char* utf8; const char* ansi; char32_t lacking; bool wellFormed; } cases[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80", 0, true},
+        {"\xD0\x9F\xD0\xBE", nullptr, U'\u041F', true},
+        {"ok \xF0\x9F\x98\x80", nullptr, U'\U0001F600', true},
+        {"a\xC3", nullptr, U'\uFFFD', false},
+        {"\xED\xA0\x80", nullptr, U'\uFFFD', false},
+        {"Caf\xE9", nullptr, U'\uFFFD', false},
+    };
+    for (const auto& c : cases) {
+        char32_t lacking = 0;
+        const std::optional<std::string> got = vault::AnsiFromUtf8Exactly(c.utf8, &lacking);
+        EXPECT_EQ(got.has_value(), c.ansi != nullptr) << c.utf8;
+        if (c.ansi) {
+            EXPECT_EQ(*got, c.ansi);
+        }
+        EXPECT_EQ(lacking, c.lacking) << c.utf8;
+        EXPECT_EQ(vault::IsUtf8(c.utf8), c.wellFormed) << c.utf8;
+    }
+}
+
 }  // namespace

@@ -210,20 +210,22 @@ TEST_F(DataFileTest, PartialTailAndZeroSlotFiles) {
 
     for (std::size_t size : {0u, 500u}) {
         vaulttest::writeBytes(dataFile(), std::string(size, '\0'));
-        EXPECT_EQ(ioErrorText([&] { scanList(nullptr); }), "Read beyond end of file") << size;
+        EXPECT_EQ(ioErrorText([&] { scanList(nullptr); }), "Read beyond end of file\n" + dataFile()) << size;
         EXPECT_FALSE(file().isOpen());
     }
 }
 
 TEST_F(DataFileTest, FailureTexts) {
-    EXPECT_EQ(ioErrorText([&] { file().open(); }), "File not found");
+    // The system's text, and the file on a second line.
+    const std::string named = "\n" + dataFile();
+    EXPECT_EQ(ioErrorText([&] { file().open(); }), "File not found" + named);
     file().create();
 
     // A file the user may read but not write.
     ::chmod(dataFile().c_str(), 0444);
     ::chmod(dir.c_str(), 0755);
     if (::geteuid() != 0) {
-        EXPECT_EQ(ioErrorText([&] { file().open(); }), "File access denied");
+        EXPECT_EQ(ioErrorText([&] { file().open(); }), "File access denied" + named);
     } else {
         // The superuser is never refused: check it as an ordinary user in a child.
         pid_t child = ::fork();
@@ -233,7 +235,7 @@ TEST_F(DataFileTest, FailureTexts) {
             try {
                 file().open();
             } catch (const IoError& e) {
-                ::_exit(std::string(e.what()) == "File access denied" ? 0 : 3);
+                ::_exit(std::string(e.what()) == "File access denied" + named ? 0 : 3);
             }
             ::_exit(4);
         }
@@ -245,9 +247,9 @@ TEST_F(DataFileTest, FailureTexts) {
     ::chmod(dataFile().c_str(), 0600);
 
     vault::testing::failNthCall(1, EMFILE, vault::testing::Op::Open);
-    EXPECT_EQ(ioErrorText([&] { file().open(); }), "Too many open files");
+    EXPECT_EQ(ioErrorText([&] { file().open(); }), "Too many open files" + named);
     vault::testing::failNthCall(1, EIO, vault::testing::Op::Read);
-    EXPECT_EQ(ioErrorText([&] { file().findSlotByName("x", cipher); }), "I/O error 5");
+    EXPECT_EQ(ioErrorText([&] { file().findSlotByName("x", cipher); }), "I/O error 5" + named);
     EXPECT_FALSE(file().isOpen());
 
     // A full disk while writing: the error surfaces and the slot is as it was.
@@ -255,7 +257,7 @@ TEST_F(DataFileTest, FailureTexts) {
     ASSERT_EQ(file().findFreeSlot("x", cipher).slot, 0);
     record = plainRecord("A", "x");
     vault::testing::failNthCall(1, ENOSPC, vault::testing::Op::Write);
-    EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "Disk full");
+    EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "Disk full" + named);
     file().close();
     EXPECT_EQ(readBytes(dataFile()), before);
 
@@ -263,8 +265,15 @@ TEST_F(DataFileTest, FailureTexts) {
     ASSERT_EQ(file().findFreeSlot("x", cipher).slot, 0);
     record = plainRecord("A", "x");
     vault::testing::failNthCall(1, EIO, vault::testing::Op::Sync);
-    EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "I/O error 5");
+    EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "I/O error 5" + named);
     EXPECT_TRUE(vault::testing::faultFired());
+
+    // A folder where the data file should be.
+    file().close();
+    ASSERT_EQ(::unlink(dataFile().c_str()), 0);
+    ASSERT_EQ(::mkdir(dataFile().c_str(), 0700), 0);
+    EXPECT_EQ(ioErrorText([&] { file().open(); }), "I/O error 21" + named);
+    ::rmdir(dataFile().c_str());
 }
 
 TEST_F(DataFileTest, ScanClosesTheFileWhenItsCallbackThrows) {
