@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vault/datafileinternal.h"
+#include "vault/entry.h"
 #include "vault/ioerror.h"
 #include "vault/secret.h"
 #include "vault/text.h"
@@ -257,10 +258,8 @@ bool DataFile::addressesReadUnder(const Cipher& cipher, bool& anyEntry) {
         if (IsNeverUsed(r)) return false;
         if (!statusIs(r, 'D')) {
             anyEntry = true;
-            const std::string website = cipher.decipherText(r.Website.str());
-            const bool reads = website.find("http://") != std::string::npos ||
-                               website.find("https://") != std::string::npos;
-            if (reads) return true;
+            // The address rule: every address the program stores holds a scheme.
+            if (!addressNeedsScheme(cipher.decipherText(r.Website.str()))) return true;
         }
         if (last) return false;
     }

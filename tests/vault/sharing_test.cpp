@@ -10,6 +10,7 @@
 
 #include "support.h"
 #include "vault/ioerror.h"
+#include "vault/seal.h"
 
 using namespace vault;
 using vaulttest::plainRecord;
@@ -19,6 +20,33 @@ namespace {
 
 class SharingTest : public vaulttest::VaultTest {
 protected:
+    // On a sealed file (the tests run on both kinds): the cheapest key, so they stay fast.
+    static constexpr SealCost kCheap{1, 8192};
+    bool sealedFile = false;
+    std::string currentFile() const { return sealedFile ? dataFile() + kSealedFileEnding : dataFile(); }
+    std::string fileBytes() const { return vaulttest::readBytes(currentFile()); }
+    // The slot level as one copy sees it; on a sealed file opened under the phrase in force.
+    DataFile& file() override {
+        const bool fresh = !data;
+        DataFile& f = VaultTest::file();
+        if (fresh && sealedFile) {
+            f.setSealCost(kCheap);
+            std::vector<unsigned char> bytes = f.readSealedBytes();
+            SealKey key = SealKey::derive(cipher.phrase(), *parseSealHeader(bytes.data(), bytes.size()));
+            std::optional<GuardedBytes> image = openSealed(bytes.data(), bytes.size(), key);
+            if (!image) throw std::runtime_error("the sealed file does not open");
+            f.useSealedFile(std::move(key), std::move(*image), std::move(bytes));
+        }
+        return f;
+    }
+    // The data file of `slots` slots, sealed under phrase when the test runs on a sealed file.
+    void makeDataFile(const std::vector<SiteRecord>& records, int slots, const std::string& phrase = "") {
+        VaultTest::makeDataFile(records, slots, phrase);
+        data.reset();
+        if (!sealedFile) return;
+        DataFile plain(dataFile());
+        plain.seal(SealKey::fresh(phrase, kCheap));
+    }
     // The other copy runs body and exits 0 (1 on an exception); finish waits for it.
     static pid_t startOtherCopy(const std::function<void()>& body) {
         pid_t pid = ::fork();
@@ -63,8 +91,17 @@ protected:
         writeSlot(free.slot);
         file().close();
     }
-    std::string slot(int n, const std::string& path = "") const {
-        return vaulttest::readBytes(path.empty() ? dataFile() : path).substr(n * kSlotSize, kSlotSize);
+    // Slot n as it lies in the file (inside the seal of a sealed file).
+    std::string slot(int n) {
+        if (!sealedFile) return vaulttest::readBytes(dataFile()).substr(n * kSlotSize, kSlotSize);
+        const std::string bytes = fileBytes();
+        const auto* raw = reinterpret_cast<const unsigned char*>(bytes.data());
+        const std::optional<SealHeader> header = parseSealHeader(raw, bytes.size());
+        if (!header) return {};
+        const std::optional<GuardedBytes> image =
+            openSealed(raw, bytes.size(), SealKey::derive(cipher.phrase(), *header));
+        if (!image) return {};
+        return std::string(reinterpret_cast<const char*>(image->data()) + n * kSlotSize, kSlotSize);
     }
     static std::string onDisk(const char* status, const std::string& name, const std::string& password,
                               const std::string& phrase = "") {
@@ -72,16 +109,27 @@ protected:
     }
 };
 
-TEST_F(SharingTest, AnUpdateOrDeleteOfAnEntryTheOtherCopyChangedIsRefused) {
+// The sharing cases on the plain file and on the sealed file alike.
+class PlainOrSealed : public SharingTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        SharingTest::SetUp();
+        sealedFile = GetParam();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Files, PlainOrSealed, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "sealed" : "plain"; });
+
+TEST_P(PlainOrSealed, AnUpdateOrDeleteOfAnEntryTheOtherCopyChangedIsRefused) {
     makeDataFile({plainRecord("A", "Mail", "w", "u", "c", "pw0"), plainRecord("A", "Bank", "w", "u", "c", "pw0")}, 10);
     scanList({});
     ASSERT_TRUE(lookup("Bank") && lookup("Mail"));  // both shown in turn
     ASSERT_TRUE(otherCopy([&] { update("Mail", "pw1"); }));
-    const std::string theirs = vaulttest::readBytes(dataFile());
+    const std::string theirs = fileBytes();
 
     EXPECT_EQ(refusal([&] { update("Mail", "pw2"); }), Kind::ChangedByOtherCopy);
     EXPECT_EQ(refusal([&] { update("Mail", "", "D"); }), Kind::ChangedByOtherCopy);
-    EXPECT_EQ(vaulttest::readBytes(dataFile()), theirs);
+    EXPECT_EQ(fileBytes(), theirs);
     EXPECT_EQ(refusal([&] { update("Bank", "pw3"); }), std::nullopt);  // untouched by the other
 
     // After Refresh the update goes through; this copy's own writes never count as another's.
@@ -91,23 +139,23 @@ TEST_F(SharingTest, AnUpdateOrDeleteOfAnEntryTheOtherCopyChangedIsRefused) {
     EXPECT_EQ(slot(0), onDisk("U", "Mail", "pw4"));
 
     // The same bytes under a new file number (a FAT drive attached again) are the same file.
-    vaulttest::writeBytes(dir + "/again", vaulttest::readBytes(dataFile()));
-    ASSERT_EQ(std::rename((dir + "/again").c_str(), dataFile().c_str()), 0);
+    vaulttest::writeBytes(dir + "/again", fileBytes());
+    ASSERT_EQ(std::rename((dir + "/again").c_str(), currentFile().c_str()), 0);
     EXPECT_EQ(refusal([&] { update("Mail", "pw5"); }), std::nullopt);
 }
 
-TEST_F(SharingTest, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) {
+TEST_P(PlainOrSealed, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) {
     makeDataFile({plainRecord("A", "Mail")}, 10, "old");
     cipher.setPhrase("old");
     ASSERT_TRUE(lookup("Mail"));
     ASSERT_TRUE(otherCopy([&] { file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }); }));
-    const std::string rekeyed = vaulttest::readBytes(dataFile());
+    const std::string rekeyed = fileBytes();
     EXPECT_EQ(refusal([&] { add("Shop"); }), Kind::ReplacedByOtherCopy);
     EXPECT_EQ(refusal([&] { update("Mail", "x"); }), Kind::ReplacedByOtherCopy);
-    EXPECT_EQ(vaulttest::readBytes(dataFile()), rekeyed);
+    EXPECT_EQ(fileBytes(), rekeyed);
 
     // A restart reads the file under its new phrase and writes again.
-    file().forget();
+    data.reset();
     cipher.setPhrase("new");
     EXPECT_EQ(refusal([&] { add("Shop"); }), std::nullopt);
     EXPECT_EQ(slot(1), onDisk("A", "Shop", "p", "new"));
@@ -119,10 +167,10 @@ TEST_F(SharingTest, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) {
               Kind::ChangedByOtherCopy);
     EXPECT_EQ(cipher.phrase(), "new");
     EXPECT_EQ(slot(2), onDisk("A", "Bank", "p", "new"));
-    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_FALSE(FileExists(TempNameFor(currentFile())));
 }
 
-TEST_F(SharingTest, TwoAddsAtOnceOnASlowDriveKeepBothEntries) {
+TEST_P(PlainOrSealed, TwoAddsAtOnceOnASlowDriveKeepBothEntries) {
     makeDataFile({plainRecord("A", "Mail")}, 10);
     int ready[2], go[2];
     ASSERT_EQ(::pipe(ready) | ::pipe(go), 0);
@@ -138,11 +186,11 @@ TEST_F(SharingTest, TwoAddsAtOnceOnASlowDriveKeepBothEntries) {
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
 
     // A short wait ends in a refusal, not a frozen window; nothing is written.
-    const std::string before = vaulttest::readBytes(dataFile());
+    const std::string before = fileBytes();
     vault::testing::setLockWait(100);
     EXPECT_EQ(refusal([&] { add("Bank"); }), Kind::Busy);
     EXPECT_EQ(refusal([&] { file().create(); }), Kind::Busy);
-    EXPECT_EQ(vaulttest::readBytes(dataFile()), before);
+    EXPECT_EQ(fileBytes(), before);
 
     // Within the normal wait the add waits its turn and takes the next free slot.
     vault::testing::setLockWait(-1);
@@ -176,7 +224,7 @@ TEST_F(SharingTest, LinksAreWrittenThroughAndADanglingLinkIsNeverReplaced) {
     vaulttest::writeBytes(target, bytes);
     EXPECT_EQ(file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }), RekeyResult::Completed);
     EXPECT_FALSE(IsPlainFile(dataFile()));
-    EXPECT_EQ(slot(0, target), onDisk("A", "Mail", "p", "new"));
+    EXPECT_EQ(vaulttest::readBytes(target).substr(0, kSlotSize), onDisk("A", "Mail", "p", "new"));
     EXPECT_FALSE(FileExists(target + ".tmp") || FileExists(dataFile() + ".tmp"));
 }
 

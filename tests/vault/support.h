@@ -49,7 +49,7 @@ protected:
 
     // The slot level on paths.dataFile, as one copy of the program sees it; a new path
     // starts afresh.
-    vault::DataFile& file() {
+    virtual vault::DataFile& file() {
         if (!data || data->path() != paths.dataFile) data = std::make_unique<vault::DataFile>(paths.dataFile);
         return *data;
     }
