@@ -222,7 +222,9 @@ TEST_F(SealTest, AStopAtEveryStepLeavesAFileThatOpens) {
             SCOPED_TRACE((sealing ? "seal, stop at call " : "unseal, stop at call ") + std::to_string(n));
             std::remove(sealedPath().c_str());
             makeDataFile({plainRecord("A", "MAIL", "http://mail.example", "u", "c", "pw")}, 10, "k");
-            if (!sealing) ASSERT_EQ(opened("k")->seal(), SealOutcome::Sealed);
+            if (!sealing) {
+                ASSERT_EQ(opened("k")->seal(), SealOutcome::Sealed);
+            }
             auto s = opened("k");
             const pid_t pid = ::fork();
             if (pid == 0) {
@@ -238,7 +240,9 @@ TEST_F(SealTest, AStopAtEveryStepLeavesAFileThatOpens) {
             int status = 0;
             ASSERT_EQ(::waitpid(pid, &status, 0), pid);
             finished = WIFEXITED(status);
-            if (finished) EXPECT_EQ(WEXITSTATUS(status), 0);
+            if (finished) {
+                EXPECT_EQ(WEXITSTATUS(status), 0);
+            }
             startAfresh();  // a leftover temporary file goes at the next start
             ASSERT_TRUE(FileExists(dataFile()) || FileExists(sealedPath()));
             const auto after = opened("k");
