@@ -30,10 +30,11 @@ namespace vault {
 // ending ("KFOLD30.DAT.sealed"), so a program that knows only the plain file never opens it.
 constexpr const char* kSealedFileEnding = ".sealed";
 
-// What one guess of the key phrase costs: Argon2id's passes and memory.
+// What one guess of the key phrase costs: Argon2id's passes and memory. The default
+// takes about half a second on a two-core machine of 2026 (bench/README.md).
 struct SealCost {
-    std::uint32_t passes = 4;
-    std::uint64_t memoryBytes = 64ull << 20;
+    std::uint32_t passes = 5;
+    std::uint64_t memoryBytes = 128ull << 20;
     bool operator==(const SealCost&) const = default;
 };
 
