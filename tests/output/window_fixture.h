@@ -4,11 +4,13 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
@@ -56,7 +58,8 @@ public:
         // As xdg-open: status 3 when no program is set up for the target; a program
         // started in the foreground keeps it running.
         script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n"
-                     "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;; esac\n");
+                     "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;;\n"
+                     "late) /bin/sleep 2; exit 3 ;; esac\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("KEYFOLD_OPEN_RECORD", record_.toLocal8Bit());
@@ -69,10 +72,22 @@ public:
     }
     // The opener runs but finds no program for the target.
     void failing() { qputenv("KEYFOLD_OPEN_MODE", "fail"); }
+    // The opener finds no program for the target, after 2 s (a busy or cold desktop).
+    void failingLate() { qputenv("KEYFOLD_OPEN_MODE", "late"); }
     // The opener runs the program in the foreground: still running a while later.
     void staying() { qputenv("KEYFOLD_OPEN_MODE", "stay"); }
     // No opener at all: opening fails.
     void missing() { qputenv("PATH", empty_.toLocal8Bit()); }
+    // Waits until every stand-in this process started has ended, so that a late one
+    // does not record into the next check.
+    static bool settled(int waitMs = 10000) {
+        QDeadlineTimer deadline(waitMs);
+        while (running()) {
+            if (deadline.hasExpired()) return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
     void clear() { QFile::remove(record_); }
     QStringList calls() const {
         QFile f(record_);
@@ -81,6 +96,19 @@ public:
     }
 
 private:
+    // A child of this process still running the stand-in (not yet ended, or ended and
+    // not yet collected).
+    static bool running() {
+        const QString self = QString::number(::getpid());
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
+            if (!stat.open(QIODevice::ReadOnly)) continue;
+            const QString line = QString::fromLocal8Bit(stat.readAll());
+            const QStringList after = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+            if (after.value(1) == self && line.contains(QStringLiteral("(xdg-open)"))) return true;
+        }
+        return false;
+    }
     QTemporaryDir dir_;
     QString bin_, empty_, record_;
 };
