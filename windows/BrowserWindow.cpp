@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 
@@ -49,6 +50,15 @@ const char* const kOtherSiteHint = QT_TRANSLATE_NOOP(
     "BrowserWindow",
     "Not filled: this page is on another site than the entry's website address "
     "(or on plain http where the entry's address is https).");
+
+// The progress label when the scan of the visible login boxes filled the page.
+const char* const kScanFilledLabel = QT_TRANSLATE_NOOP("BrowserWindow", "Filled by scan");
+const char* const kScanFilledHint = QT_TRANSLATE_NOOP(
+    "BrowserWindow",
+    "Filled by scan: no form box of this page is named for a user ID or password, so the "
+    "visible login boxes were filled.");
+// Nothing of the click is left in the page then.
+const char* const kTimedOutMessage = QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time.");
 
 const char* const kHide = QT_TRANSLATE_NOOP("BrowserWindow", "Hide");
 const char* const kShow = QT_TRANSLATE_NOOP("BrowserWindow", "Show");
@@ -206,11 +216,38 @@ void BrowserWindow::navigateToAddress() {
 }
 
 // A page on another site (a redirect, a single sign-on page) receives nothing: the
-// progress label says so, without a message box.
+// progress label says so, without a message box. A fill by the scan says so there too.
+// The page may keep the click waiting; a window closed meanwhile says nothing more.
 void BrowserWindow::autoFill() {
-    if (autofill::fillPage(ui->WebBrowser1)) return;
-    ui->Label1->setText(tr(kOtherSiteLabel));
-    ui->Label1->setToolTip(tr(kOtherSiteHint));
+    const QPointer<BrowserWindow> self(this);
+    const auto closed = [&self] { return !self || !self->isVisible(); };
+    autofill::Outcome outcome;
+    try {
+        outcome = autofill::fillPage(ui->WebBrowser1);
+    } catch (...) {
+        if (closed()) return;
+        throw;
+    }
+    if (closed()) return;
+    switch (outcome) {
+    case autofill::Outcome::FilledByForms:
+    case autofill::Outcome::NothingFilled:
+        break;
+    case autofill::Outcome::FilledByScan:
+        ui->Label1->setText(tr(kScanFilledLabel));
+        ui->Label1->setToolTip(tr(kScanFilledHint));
+        break;
+    case autofill::Outcome::NoForms:
+        platform::showPlain(autofill::noFormsMessage());
+        break;
+    case autofill::Outcome::OtherSite:
+        ui->Label1->setText(tr(kOtherSiteLabel));
+        ui->Label1->setToolTip(tr(kOtherSiteHint));
+        break;
+    case autofill::Outcome::TimedOut:
+        platform::showError(tr(kTimedOutMessage));
+        break;
+    }
 }
 
 void BrowserWindow::closeWindow() { close(); }

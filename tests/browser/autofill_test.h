@@ -26,4 +26,7 @@ private slots:
     void pageThatDoesNotAnswerIsReported();
     void sameSiteRule();
     void pagesOnAnotherSiteReceiveNothing();
+    void scanFillsVisibleLoginBoxes();
+    void slowFillWritesBothOrNeither();
+    void noMessageAfterTheWindowCloses();
 };
