@@ -117,6 +117,8 @@ QString noFormsMessage() {
         "box and choose paste)."));
 }
 
+QString timedOutMessage() { return text(QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time.")); }
+
 Values& values() {
     static Values captured;
     return captured;
@@ -142,8 +144,7 @@ Outcome fillPage(BrowserView* view) {
 
 bool fillFormInputs(BrowserView* view, const QString& keyword, const QString& value) {
     const QVariantMap answer = runClick(view, {{keyword}, {}, false, value, QString()});
-    if (answer.contains(QStringLiteral("late")))
-        throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time."));
+    if (answer.contains(QStringLiteral("late"))) throw std::runtime_error(timedOutMessage().toStdString());
     if (answer.contains(QStringLiteral("otherPage"))) return false;
     if (answer.value(QStringLiteral("formElements")).toInt() == 0) platform::showPlain(noFormsMessage());
     return answer.value(QStringLiteral("user")).toBool();

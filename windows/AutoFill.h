@@ -38,6 +38,8 @@ Outcome fillPage(BrowserView* view);
 
 // The message for a page without any form, when nothing was filled.
 QString noFormsMessage();
+// The message for a page that did not answer in time.
+QString timedOutMessage();
 
 // Walks the forms of the page the view shows and writes value into every INPUT of a
 // form whose name holds the keyword; true when at least one control was written.

@@ -57,8 +57,6 @@ const char* const kScanFilledHint = QT_TRANSLATE_NOOP(
     "BrowserWindow",
     "Filled by scan: no form box of this page is named for a user ID or password, so the "
     "visible login boxes were filled.");
-// Nothing of the click is left in the page then.
-const char* const kTimedOutMessage = QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time.");
 
 const char* const kHide = QT_TRANSLATE_NOOP("BrowserWindow", "Hide");
 const char* const kShow = QT_TRANSLATE_NOOP("BrowserWindow", "Show");
@@ -229,23 +227,25 @@ void BrowserWindow::autoFill() {
         throw;
     }
     if (closed()) return;
+    const auto label = [this](const char* text, const char* hint) {
+        ui->Label1->setText(tr(text));
+        ui->Label1->setToolTip(tr(hint));
+    };
     switch (outcome) {
     case autofill::Outcome::FilledByForms:
     case autofill::Outcome::NothingFilled:
         break;
     case autofill::Outcome::FilledByScan:
-        ui->Label1->setText(tr(kScanFilledLabel));
-        ui->Label1->setToolTip(tr(kScanFilledHint));
+        label(kScanFilledLabel, kScanFilledHint);
         break;
     case autofill::Outcome::NoForms:
         platform::showPlain(autofill::noFormsMessage());
         break;
     case autofill::Outcome::OtherSite:
-        ui->Label1->setText(tr(kOtherSiteLabel));
-        ui->Label1->setToolTip(tr(kOtherSiteHint));
+        label(kOtherSiteLabel, kOtherSiteHint);
         break;
     case autofill::Outcome::TimedOut:
-        platform::showError(tr(kTimedOutMessage));
+        platform::showError(autofill::timedOutMessage());  // the page keeps nothing of the click
         break;
     }
 }
