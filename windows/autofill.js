@@ -157,7 +157,8 @@
     // a visible password input not marked as a new password (its current-password box
     // first, on a page that marks one); the user box is a visible input marked as a
     // user name or e-mail address, or of type email, else the nearest visible text
-    // input before the password box.
+    // input before the password box. Without a password box, only a box marked as the
+    // user name.
     function scan() {
       const tokens = (control) => String(control.getAttribute("autocomplete") || "").toLowerCase().split(/\s+/);
       const inputs = [];
@@ -177,9 +178,12 @@
       let userBox = null;
       if (pass) {
         userBox = named.filter(before).pop() || named.find((i) => i.doc === pass.doc) ||
-          inputs.filter((i) => i.control.type === "text" && before(i)).pop();
+          inputs.filter((i) => i.control.type === "text" && before(i)).pop() || named[0];
+      } else {
+        // A first step that asks for the user alone: only a box marked as the user name
+        // (an e-mail box on its own is as likely a newsletter's).
+        userBox = named.find((i) => tokens(i.control).includes("username"));
       }
-      userBox = userBox || named[0];
       return { user: userBox && userBox.control, password: pass && pass.control };
     }
   } catch (e) {

@@ -312,8 +312,10 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
         {"change", R"(<form><input id=n1 type=password name=fresh autocomplete=new-password>
             <input id=c type=password name=current autocomplete=current-password>
             <input id=n2 type=password name=again autocomplete=new-password></form>)", "", "c"},
-        // Nothing the scan takes: a lone text input without a password box.
-        {"lonetext", "<form><input id=x name=q></form>", "", ""},
+        // The first step of a login that asks for the user name alone.
+        {"firststep", "<form><input id=u name=handle autocomplete=username></form>", "u", ""},
+        // Nothing the scan takes: a lone text or e-mail box without a password box.
+        {"lonetext", "<form><input id=x name=q><input id=e type=email name=news></form>", "", ""},
     };
     for (const Case& c : cases) {
         const QJsonObject v = fillPage(QString::fromLatin1(c.name), listen + QString::fromLatin1(c.body));
