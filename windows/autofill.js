@@ -161,18 +161,19 @@
     // user name.
     function scan() {
       const tokens = (control) => String(control.getAttribute("autocomplete") || "").toLowerCase().split(/\s+/);
+      // The enabled, visible inputs that could take a user ID or a password.
       const inputs = [];
       for (const { doc, view } of documents()) {
         for (const control of doc.getElementsByTagName("input")) {
           checkTime();
-          if (!control.disabled && visible(control, view)) inputs.push({ control, doc });
+          const candidate = ["password", "text", "email", "tel"].includes(control.type) && !control.disabled;
+          if (candidate && visible(control, view)) inputs.push({ control, doc });
         }
       }
       const passwords = inputs.filter((i) => i.control.type === "password" && !tokens(i.control).includes("new-password"));
       const pass = passwords.find((i) => tokens(i.control).includes("current-password")) || passwords[0];
-      const textLike = (i) => ["text", "email", "tel"].includes(i.control.type);
-      const named = inputs.filter(
-        (i) => textLike(i) && (i.control.type === "email" || tokens(i.control).some((t) => t === "username" || t === "email")));
+      const named = inputs.filter((i) => i.control.type !== "password" &&
+        (i.control.type === "email" || tokens(i.control).some((t) => t === "username" || t === "email")));
       const before = (i) =>
         i.doc === pass.doc && (i.control.compareDocumentPosition(pass.control) & Node.DOCUMENT_POSITION_FOLLOWING) !== 0;
       let userBox = null;
