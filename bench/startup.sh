@@ -30,8 +30,10 @@ command -v Xvfb >/dev/null || { echo "missing Xvfb" >&2; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/keyfold-bench.XXXXXX")"
 xvfb_pid=""
+server_pid=""
 cleanup() {
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,7 +44,15 @@ export XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 printf '%s' "<!DOCTYPE html><title>Sign in</title><body style=\"background:#$colour\"><form><input name=username><input type=password name=password></form>" >"$work/login.html"
-page="file://$work/login.html"
+# Served over http on the loopback address: the browser window opens web pages only.
+port="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+/usr/bin/python3 -m http.server --bind 127.0.0.1 --directory "$work" "$port" >/dev/null 2>&1 &
+server_pid=$!
+for _ in $(seq 1 500); do
+  /usr/bin/python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
+  sleep 0.02
+done
+page="http://127.0.0.1:$port/login.html"
 "$maker" "$XDG_DATA_HOME/Keyfold" "$phrase" "$page"
 unset QT_QPA_PLATFORM
 

@@ -1,17 +1,28 @@
 // Handing an address or a file to the system, which opens it with the program the
 // user has set up for it (usually the default web browser).
 #pragma once
+#include <functional>
 #include <QString>
+
+class QObject;
 
 namespace platform {
 
 enum class ShellShow { Normal, Maximized };
 
 // Opens target (a web address or a file path) without waiting for the program that
-// shows it. false when it could not be handed over.
-// On Linux this runs xdg-open and waits at most a second for its exit status: a
-// non-zero status (no program set up for the target, the program failed) is a failure,
-// an opener still running then is a success. On Windows it is the shell's "open" verb.
-bool shellOpen(const QString& target, ShellShow show = ShellShow::Maximized);
+// shows it, and without holding up the window. onFailure runs when the target could not
+// be handed over: at once when no opener can be started, or later, whenever the opener
+// ends with a failure. It runs on the thread of context and only while context exists,
+// so nothing is said for a window that has gone.
+// On Linux this runs xdg-open and watches it: a non-zero exit status (no program set up
+// for the target, the program failed) is a failure, whenever it comes; an opener still
+// running after openerWatchMs has started a program that stays open and is left alone.
+// On Windows it is the shell's "open" verb, whose answer comes at once.
+void shellOpen(const QString& target, QObject* context, std::function<void()> onFailure,
+               ShellShow show = ShellShow::Maximized);
+
+// How long an opener is watched for a failure (30 seconds; tests shorten it).
+extern int openerWatchMs;
 
 }  // namespace platform

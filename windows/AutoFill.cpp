@@ -1,9 +1,11 @@
 #include "windows/AutoFill.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -22,6 +24,89 @@ namespace {
 QString text(const char* english) { return QCoreApplication::translate("BrowserWindow", english); }
 std::runtime_error failure(const char* english) { return std::runtime_error(text(english).toStdString()); }
 
+const QStringList kUserKeywords = {"USER", "ACC", "LOGIN", "MAIL", "USR", "ID"};
+const QStringList kPasswordKeywords = {"PASS", "PIN", "WORD", "PWD"};
+
+const QString& clickScript() {
+    static const QString script = [] {
+        QFile file(QStringLiteral(":/keyfold/autofill.js"));
+        if (!file.open(QIODevice::ReadOnly)) throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The auto-fill script is missing."));
+        return QString::fromUtf8(file.readAll());
+    }();
+    return script;
+}
+
+// The base64 form of the text's UTF-8 bytes; the bytes are wiped.
+QByteArray encodedSecret(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    QByteArray encoded = bytes.toBase64();
+    platform::wipe(bytes);
+    return encoded;
+}
+
+struct Click {
+    QStringList userKeywords;
+    QStringList passwordKeywords;
+    bool scan = false;
+    const QString& user;
+    const QString& password;
+};
+
+// Runs the click script on the page the control shows, when that page is on the
+// entry's site; the script checks the page's address again before it writes, so a page
+// that has changed meanwhile receives nothing either. Answers the script's answer, or
+// { otherPage } for a page on another site.
+QVariantMap runClick(BrowserView* view, const Click& click) {
+    const QUrl page = view->url();
+    if (!SameSite(BrowserView::addressToUrl(values().website), page)) return {{QStringLiteral("otherPage"), true}};
+
+    // The request reaches the page as JSON data and the values as the base64 form of
+    // their UTF-8 bytes; the only text added to the script is base64, which cannot
+    // close a string or start a statement. Every copy of a value made here is wiped.
+    QString host = page.host(QUrl::FullyEncoded).toLower();
+    if (host.contains(QLatin1Char(':'))) host = QLatin1Char('[') + host + QLatin1Char(']');
+    // The script gives up a little before the program stops waiting, so that its
+    // answer, with the page put back as it was, still arrives.
+    const int timeout = BrowserView::scriptTimeoutMs;
+    const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + timeout - std::min(250, timeout / 4);
+    const QJsonObject request{{QStringLiteral("userKeywords"), QJsonArray::fromStringList(click.userKeywords)},
+                              {QStringLiteral("passwordKeywords"), QJsonArray::fromStringList(click.passwordKeywords)},
+                              {QStringLiteral("scan"), click.scan},
+                              {QStringLiteral("protocol"), page.scheme().toLower() + QLatin1Char(':')},
+                              {QStringLiteral("hostname"), host},
+                              {QStringLiteral("port"), page.port(-1)},
+                              {QStringLiteral("deadline"), double(deadline)}};
+    const QByteArray encoded = QJsonDocument(request).toJson(QJsonDocument::Compact).toBase64();
+    QByteArray user = encodedSecret(click.user);
+    QByteArray password = encodedSecret(click.password);
+    // Built in one buffer of the final size, so no partial copy is left behind.
+    QString source;
+    source.reserve(clickScript().size() + encoded.size() + user.size() + password.size() + 16);
+    source += clickScript();
+    source += QLatin1String("(\"");
+    source += QLatin1String(encoded);
+    source += QLatin1String("\", \"");
+    source += QLatin1String(user);
+    source += QLatin1String("\", \"");
+    source += QLatin1String(password);
+    source += QLatin1String("\")");
+    platform::wipe(user);
+    platform::wipe(password);
+
+    bool answered = false;
+    QVariantMap answer = view->runScript(source, &answered).toMap();
+    platform::wipe(source);
+    if (!answered) answer = {{QStringLiteral("late"), true}};
+    if (answer.contains(QStringLiteral("failure")))
+        throw std::runtime_error(answer.value(QStringLiteral("failure")).toString().toStdString());
+    if (!answer.contains(QStringLiteral("late")) && !answer.contains(QStringLiteral("otherPage")) &&
+        !answer.contains(QStringLiteral("formElements")))
+        throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The page cannot be read."));
+    return answer;
+}
+
+}  // namespace
+
 QString noFormsMessage() {
     return text(QT_TRANSLATE_NOOP(
         "BrowserWindow",
@@ -32,76 +117,7 @@ QString noFormsMessage() {
         "box and choose paste)."));
 }
 
-const QStringList kUserKeywords = {"USER", "ACC", "LOGIN", "MAIL", "USR", "ID"};
-const QStringList kPasswordKeywords = {"PASS", "PIN", "WORD", "PWD"};
-
-// The no-forms message has been shown during the current click.
-bool noFormsMessageShown = false;
-
-const QString& walkScript() {
-    static const QString script = [] {
-        QFile file(QStringLiteral(":/keyfold/autofill.js"));
-        if (!file.open(QIODevice::ReadOnly)) throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The auto-fill script is missing."));
-        return QString::fromUtf8(file.readAll());
-    }();
-    return script;
-}
-
-enum class Walk { NothingWritten, Written, OtherSite };
-
-// One walk for one keyword, on the page the control shows, when that page is on the
-// entry's site. The script checks the page's address again before it writes, so a
-// page that has changed meanwhile receives nothing either.
-Walk walkForms(BrowserView* view, const QString& keyword, const QString& value) {
-    const QUrl page = view->url();
-    if (!SameSite(BrowserView::addressToUrl(values().website), page)) return Walk::OtherSite;
-
-    // The keyword reaches the page as JSON data and the value as the base64 form of its
-    // UTF-8 bytes; the only text added to the script is base64, which cannot close a
-    // string or start a statement. Every copy of the value made here is wiped.
-    QString host = page.host(QUrl::FullyEncoded).toLower();
-    if (host.contains(QLatin1Char(':'))) host = QLatin1Char('[') + host + QLatin1Char(']');
-    const QJsonObject request{
-        {QStringLiteral("keyword"), keyword},
-        {QStringLiteral("protocol"), page.scheme().toLower() + QLatin1Char(':')},
-        {QStringLiteral("hostname"), host},
-        {QStringLiteral("deadline"), double(QDateTime::currentMSecsSinceEpoch() + BrowserView::scriptTimeoutMs)}};
-    const QByteArray encoded = QJsonDocument(request).toJson(QJsonDocument::Compact).toBase64();
-    QByteArray valueBytes = value.toUtf8();
-    QByteArray encodedValue = valueBytes.toBase64();
-    platform::wipe(valueBytes);
-    // Built in one buffer of the final size, so no partial copy is left behind.
-    QString source;
-    source.reserve(walkScript().size() + encoded.size() + encodedValue.size() + 8);
-    source += walkScript();
-    source += QLatin1String("(\"");
-    source += QLatin1String(encoded);
-    source += QLatin1String("\", \"");
-    source += QLatin1String(encodedValue);
-    source += QLatin1String("\")");
-    platform::wipe(encodedValue);
-
-    bool answered = false;
-    const QVariantMap answer = view->runScript(source, &answered).toMap();
-    platform::wipe(source);
-    if (!answered || answer.contains(QStringLiteral("late")))
-        throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time."));
-    if (answer.contains(QStringLiteral("otherPage"))) return Walk::OtherSite;
-    if (answer.contains(QStringLiteral("failure")))
-        throw std::runtime_error(answer.value(QStringLiteral("failure")).toString().toStdString());
-    if (!answer.contains(QStringLiteral("formElements"))) throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The page cannot be read."));
-
-    if (answer.value(QStringLiteral("formElements")).toInt() == 0) {
-        if (!noFormsMessageShown) {
-            platform::showPlain(noFormsMessage());
-            noFormsMessageShown = true;
-        }
-        return Walk::NothingWritten;
-    }
-    return answer.value(QStringLiteral("written")).toBool() ? Walk::Written : Walk::NothingWritten;
-}
-
-}  // namespace
+QString timedOutMessage() { return text(QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time.")); }
 
 Values& values() {
     static Values captured;
@@ -113,21 +129,25 @@ void forgetValues() {
     platform::wipe(values().password);
 }
 
-bool fillPage(BrowserView* view) {
-    noFormsMessageShown = false;
-    auto walk = [view](const QStringList& keywords, const QString& value) {
-        for (const QString& keyword : keywords) {
-            const Walk result = walkForms(view, keyword, value);
-            if (result == Walk::OtherSite) return false;
-            if (result == Walk::Written) break;
-        }
-        return true;
-    };
-    return walk(kUserKeywords, values().user) && walk(kPasswordKeywords, values().password);
+Outcome fillPage(BrowserView* view) {
+    const QVariantMap answer =
+        runClick(view, {kUserKeywords, kPasswordKeywords, true, values().user, values().password});
+    if (answer.contains(QStringLiteral("otherPage"))) return Outcome::OtherSite;
+    if (answer.contains(QStringLiteral("late"))) return Outcome::TimedOut;
+    switch (answer.value(QStringLiteral("pass")).toInt()) {
+    case 1: return Outcome::FilledByForms;
+    case 2: return Outcome::FilledByScan;
+    default:
+        return answer.value(QStringLiteral("formElements")).toInt() == 0 ? Outcome::NoForms : Outcome::NothingFilled;
+    }
 }
 
 bool fillFormInputs(BrowserView* view, const QString& keyword, const QString& value) {
-    return walkForms(view, keyword, value) == Walk::Written;
+    const QVariantMap answer = runClick(view, {{keyword}, {}, false, value, QString()});
+    if (answer.contains(QStringLiteral("late"))) throw std::runtime_error(timedOutMessage().toStdString());
+    if (answer.contains(QStringLiteral("otherPage"))) return false;
+    if (answer.value(QStringLiteral("formElements")).toInt() == 0) platform::showPlain(noFormsMessage());
+    return answer.value(QStringLiteral("user")).toBool();
 }
 
 }  // namespace autofill

@@ -20,10 +20,26 @@ Values& values();
 // Overwrites the user ID and the password.
 void forgetValues();
 
-// One click: the user ID under the first user keyword whose walk writes something,
-// then the password likewise. Returns false when the page is on another site and
-// received nothing. The no-forms message shows at most once per click.
-bool fillPage(BrowserView* view);
+// How a click ended.
+enum class Outcome {
+    FilledByForms,  // the keyword walks over the page's forms wrote something
+    FilledByScan,   // they wrote nothing; the scan of the visible login boxes did
+    NothingFilled,  // neither found anything to write
+    NoForms,        // nothing written, and the page has no FORM element at all
+    OtherSite,      // the page is on another site and received nothing
+    TimedOut        // the page did not answer in time; it keeps nothing of this click
+};
+
+// One click, in one script run: the user ID under the first user keyword whose walk
+// writes something, then the password likewise; only when the walks write nothing at
+// all, the scan. A page that does not answer in time gets both values or neither.
+// Throws std::runtime_error when the page cannot be read.
+Outcome fillPage(BrowserView* view);
+
+// The message for a page without any form, when nothing was filled.
+QString noFormsMessage();
+// The message for a page that did not answer in time.
+QString timedOutMessage();
 
 // Walks the forms of the page the view shows and writes value into every INPUT of a
 // form whose name holds the keyword; true when at least one control was written.

@@ -96,7 +96,11 @@ QUrl BrowserView::addressToUrl(const QString& address) {
 
 void BrowserView::navigate(const QString& address) {
     const QUrl url = addressToUrl(address);
-    if (address.isEmpty() || !url.isValid())
+    // Only web pages: an address that would run a script or show a local file or an
+    // inner page of the engine (javascript:, data:, file:, chrome:) is no address here.
+    const QString scheme = url.scheme().toLower();
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    if (address.isEmpty() || !url.isValid() || !web)
         throw std::runtime_error(tr("The address \"%1\" cannot be opened.").arg(address).toStdString());
     load(url);
 }

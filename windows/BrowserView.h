@@ -17,7 +17,8 @@ public:
     // The address as navigate reads it: a full address as it stands, anything else the
     // way an address bar reads it.
     static QUrl addressToUrl(const QString& address);
-    // Starts loading the address; throws std::runtime_error when it is no address.
+    // Starts loading the address; throws std::runtime_error when it is no http or https
+    // address.
     void navigate(const QString& address);
     // Each returns false when there is no such page or it cannot be loaded.
     bool goBack();

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 
@@ -49,6 +50,13 @@ const char* const kOtherSiteHint = QT_TRANSLATE_NOOP(
     "BrowserWindow",
     "Not filled: this page is on another site than the entry's website address "
     "(or on plain http where the entry's address is https).");
+
+// The progress label when the scan of the visible login boxes filled the page.
+const char* const kScanFilledLabel = QT_TRANSLATE_NOOP("BrowserWindow", "Filled by scan");
+const char* const kScanFilledHint = QT_TRANSLATE_NOOP(
+    "BrowserWindow",
+    "Filled by scan: no form box of this page is named for a user ID or password, so the "
+    "visible login boxes were filled.");
 
 const char* const kHide = QT_TRANSLATE_NOOP("BrowserWindow", "Hide");
 const char* const kShow = QT_TRANSLATE_NOOP("BrowserWindow", "Show");
@@ -210,11 +218,40 @@ void BrowserWindow::navigateToAddress() {
 }
 
 // A page on another site (a redirect, a single sign-on page) receives nothing: the
-// progress label says so, without a message box.
+// progress label says so, without a message box. A fill by the scan says so there too.
+// The page may keep the click waiting; a window closed meanwhile says nothing more.
 void BrowserWindow::autoFill() {
-    if (autofill::fillPage(ui->WebBrowser1)) return;
-    ui->Label1->setText(tr(kOtherSiteLabel));
-    ui->Label1->setToolTip(tr(kOtherSiteHint));
+    const QPointer<BrowserWindow> self(this);
+    const auto closed = [&self] { return !self || !self->isVisible(); };
+    autofill::Outcome outcome;
+    try {
+        outcome = autofill::fillPage(ui->WebBrowser1);
+    } catch (...) {
+        if (closed()) return;
+        throw;
+    }
+    if (closed()) return;
+    const auto label = [this](const char* text, const char* hint) {
+        ui->Label1->setText(tr(text));
+        ui->Label1->setToolTip(tr(hint));
+    };
+    switch (outcome) {
+    case autofill::Outcome::FilledByForms:
+    case autofill::Outcome::NothingFilled:
+        break;
+    case autofill::Outcome::FilledByScan:
+        label(kScanFilledLabel, kScanFilledHint);
+        break;
+    case autofill::Outcome::NoForms:
+        platform::showPlain(autofill::noFormsMessage());
+        break;
+    case autofill::Outcome::OtherSite:
+        label(kOtherSiteLabel, kOtherSiteHint);
+        break;
+    case autofill::Outcome::TimedOut:
+        platform::showError(autofill::timedOutMessage());  // the page keeps nothing of the click
+        break;
+    }
 }
 
 void BrowserWindow::closeWindow() { close(); }

@@ -55,27 +55,34 @@ void MainWindow::openInDefaultBrowser() {
         platform::showPlain(tr("There is no website address listed in the website box above."));
         return;
     }
-    // Handed over as it stands: stored addresses already carry their scheme.
-    if (!platform::shellOpen(fromAnsi(address)))
+    // Handed over as it stands: stored addresses already carry their scheme. The opener
+    // may fail late; the message then repeats the box as it was at the click.
+    platform::shellOpen(fromAnsi(address), this, [this, box] {
         platform::showPlain(tr("Your web browser could not be opened. You will need to click and open your "
                                "your browser and go to %1 You can also use the Go There button.")
                                 .arg(box));
+    });
 }
 
 void MainWindow::openHelp() {
     // Beside the program file, whatever the current folder is.
     const QString path = QDir::toNativeSeparators(
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("help.htm")));
-    // A missing page is a failure to open it; the opener would only find out later.
-    if (!QFileInfo::exists(path) || !platform::shellOpen(path))
+    auto failed = [this] {
         platform::showInformation(
             tr("The help file could not be opened because your browser would not open. You can view this "
                "help file by opening your browser manually, and pointing it to help.htm."));
+    };
+    // A missing page is a failure to open it; the opener would only find out later.
+    if (!QFileInfo::exists(path))
+        failed();
+    else
+        platform::shellOpen(path, this, failed);
 }
 
 void MainWindow::openPasswordTips() {
-    if (!platform::shellOpen(QString::fromLatin1(kPasswordTipsAddress)))
-        platform::showInformation(tr("Your browser could not be opened."));
+    platform::shellOpen(QString::fromLatin1(kPasswordTipsAddress), this,
+                        [this] { platform::showInformation(tr("Your browser could not be opened.")); });
 }
 
 // A fresh box for every click, gone again once it is closed.

@@ -126,7 +126,9 @@ void MainWindow::createTextList() {
         if (count > 0) settle(count - 1);
         file.close();
     }
-    if (!platform::shellOpen(shownPath, platform::ShellShow::Normal)) platform::showPlain(tr(kNoViewerText));
+    // The question follows at once; a viewer that fails later is reported when it does.
+    platform::shellOpen(
+        shownPath, this, [this] { platform::showPlain(tr(kNoViewerText)); }, platform::ShellShow::Normal);
     if (platform::askYesNo(tr(kDeleteTextListQuestion))) {
         if (output::removeTextList(path))
             platform::showPlain(tr(kTextListDeletedText));

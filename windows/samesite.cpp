@@ -31,6 +31,16 @@ QByteArray registrableDomain(const QString& host) {
     return domain ? QByteArray(domain) : QByteArray();
 }
 
+// The port the address names, or its scheme's own when it names none.
+int effectivePort(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    int fallback = -1;
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("ws")) fallback = 80;
+    if (scheme == QLatin1String("https") || scheme == QLatin1String("wss")) fallback = 443;
+    if (scheme == QLatin1String("ftp")) fallback = 21;
+    return url.port(fallback);
+}
+
 }  // namespace
 
 bool SameSite(const QUrl& entry, const QUrl& page) {
@@ -46,7 +56,8 @@ bool SameSite(const QUrl& entry, const QUrl& page) {
     const QHostAddress entryAddress(entryHost);
     const QHostAddress pageAddress(pageHost);
     if (!entryAddress.isNull() || !pageAddress.isNull())
-        return !entryAddress.isNull() && !pageAddress.isNull() && entryAddress.isEqual(pageAddress);
+        return !entryAddress.isNull() && !pageAddress.isNull() && entryAddress.isEqual(pageAddress) &&
+               effectivePort(entry) == effectivePort(page);
 
     if (entryHost == pageHost) return true;
     const QByteArray entryDomain = registrableDomain(entryHost);

@@ -2,10 +2,8 @@
 // forms receive the user ID and the password.
 #include "autofill_test.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
-
 #include "windows/samesite.h"
+#include <QElapsedTimer>
 
 using namespace browsertest;
 
@@ -28,7 +26,7 @@ void AutoFillTest::init() {
     platform::testing::reset();
     autofill::values().user = QStringLiteral("alice@example.org");
     autofill::values().password = QStringLiteral("s3cret");
-    autofill::values().website = QUrl::fromLocalFile(pages.filePath(QStringLiteral("login.html"))).toString();
+    autofill::values().website = serverFor(pages).address(QStringLiteral("/login.html"));
 }
 
 void AutoFillTest::cleanupTestCase() { window.reset(); }
@@ -177,16 +175,42 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     // error report, and a late answer does no harm.
     const int usual = BrowserView::scriptTimeoutMs;
     BrowserView::scriptTimeoutMs = 200;
-    const QString address = writePage(pages, "busy", R"(<form><input id=u name=user></form><script>
+    const QString busy = writePage(pages, "busy", R"(<form><input id=u name=user></form><script>
         addEventListener('load', () => setTimeout(() => { const t = Date.now(); while (Date.now() - t < 1500); }, 0));
         </script>)");
-    QVERIFY(loadAndWait(view(window.get()), address));
+    QVERIFY(loadAndWait(view(window.get()), busy));
     QTest::qWait(100);
-    platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("The page did not answer in time."));
+    const QString late = QStringLiteral("The page did not answer in time.");
+    platform::testing::expectBox(platform::BoxKind::Error, late);
     button(window.get(), "BitBtn2")->click();
-    BrowserView::scriptTimeoutMs = usual;
     QVERIFY(boxesAsExpected());
     QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
+
+    // So many matching boxes that the walk outlasts its time: it stops, says so at
+    // once, and the page keeps none of its values, neither user IDs nor password.
+    QVERIFY(loadAndWait(view(window.get()), writePage(pages, "many", R"(<form id=f><input id=first name=user value=old>
+        <input id=p type=password name=password></form><script>
+        f.insertAdjacentHTML('beforeend', '<input name=user>'.repeat(10000));</script>)")));
+    BrowserView::scriptTimeoutMs = 300;
+    QElapsedTimer held;
+    held.start();
+    platform::testing::expectBox(platform::BoxKind::Error, late);
+    button(window.get(), "BitBtn2")->click();
+    QVERIFY2(held.elapsed() < 2000, qPrintable(QString::number(held.elapsed())));
+    QVERIFY(boxesAsExpected());
+    QCOMPARE(runInPage(view(window.get()), "[...f.elements].filter(e => e.value).map(e => e.value).join()").toString(),
+             "old");
+
+    // The window is closed while the click waits for a busy page: nothing is said
+    // afterwards, over whatever window is left.
+    QVERIFY(loadAndWait(view(window.get()), busy));
+    QTest::qWait(100);
+    QTimer::singleShot(100, window.get(), [this] { window->close(); });
+    button(window.get(), "BitBtn2")->click();
+    BrowserView::scriptTimeoutMs = usual;
+    QVERIFY(!window->isVisible());
+    QVERIFY(boxesAsExpected());
+    window->show();
 }
 
 void AutoFillTest::sameSiteRule() {
@@ -203,10 +227,17 @@ void AutoFillTest::sameSiteRule() {
         {"https://co.uk", "https://bank.co.uk", false},            // a suffix only matches itself
         {"https://bank.example", "http://bank.example", false},    // never from https to http
         {"http://bank.example", "https://www.bank.example", true},
-        {"http://192.168.1.10/login", "http://192.168.1.10:8080/", true},
+        // An address is a site together with its port, the scheme's own when none is given.
+        {"http://192.168.1.10/login", "http://192.168.1.10:8080/", false},
+        {"http://192.168.1.10/login", "http://192.168.1.10:80/x", true},
+        {"https://192.168.1.10/", "https://192.168.1.10:443/", true},
+        {"http://127.0.0.1:18001/", "http://127.0.0.1:18002/", false},
         {"http://192.168.1.10", "http://192.168.1.11", false},
         {"http://127.0.0.1", "http://localhost", false},
-        {"http://[::1]/", "http://[0:0::1]:81/", true},
+        {"http://[::1]/", "http://[0:0::1]:81/", false},
+        {"http://[::1]:81/", "http://[0:0::1]:81/", true},
+        // A host name keeps its site whatever the port.
+        {"http://bank.example:8080/", "http://www.bank.example:9090/", true},
         {"file:///srv/login.html", "file:///srv/other.html", true},
         {"file:///srv/login.html", "http://bank.example/", false},
         {"https://bank.example", "about:blank", false},
@@ -216,64 +247,26 @@ void AutoFillTest::sameSiteRule() {
                  qPrintable(QStringLiteral("%1 / %2").arg(c.entry, c.page)));
 }
 
-namespace {
-// One local web server for every *.localhost name: the engine takes each such name to
-// the loopback address, so bank.localhost and other.localhost are two sites here.
-class LocalSites : public QTcpServer {
-public:
-    QMap<QByteArray, QByteArray> pages;      // path -> body
-    QMap<QByteArray, QString> redirects;     // path -> address
-    LocalSites() {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
-            }
-        });
-    }
-    QString address(const QString& host, const char* path) const {
-        return QStringLiteral("http://%1:%2%3").arg(host).arg(serverPort()).arg(QLatin1String(path));
-    }
-
-private:
-    void answer(QTcpSocket* socket) {
-        if (!socket->peek(socket->bytesAvailable()).contains("\r\n\r\n")) return;
-        const QList<QByteArray> request = socket->readAll().split(' ');
-        const QByteArray path = request.value(1);
-        QByteArray head = "HTTP/1.1 404 Not Found\r\n", body;
-        if (redirects.contains(path)) {
-            head = "HTTP/1.1 302 Found\r\nLocation: " + redirects[path].toUtf8() + "\r\n";
-        } else if (pages.contains(path)) {
-            head = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n";
-            body = "<!DOCTYPE html><html><body>" + pages[path] + "</body></html>";
-        }
-        socket->write(head + "Content-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
-    }
-};
-}  // namespace
-
 void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
-    LocalSites sites;
-    QVERIFY(sites.listen(QHostAddress::LocalHost));
-    sites.pages["/login"] = R"(<form><input id=u name=username><input id=p type=password name=password>
-        <input id=h type=hidden name=user_id></form>)";
-    sites.pages["/plain"] = "<p>no form here</p>";
-    sites.redirects["/to-other"] = sites.address(QStringLiteral("other.localhost"), "/login");
-    sites.redirects["/to-other-plain"] = sites.address(QStringLiteral("other.localhost"), "/plain");
+    testsupport::PageServer& sites = serverFor(pages);
+    writePage(pages, "login", R"(<form><input id=u name=username><input id=p type=password name=password>
+        <input id=h type=hidden name=user_id></form>)");
+    writePage(pages, "plain", "<p>no form here</p>");
+    sites.redirects["/to-other"] = sites.address(QStringLiteral("/login.html"), QStringLiteral("other.localhost"));
+    sites.redirects["/to-other-plain"] = sites.address(QStringLiteral("/plain.html"), QStringLiteral("other.localhost"));
     const QString bank = QStringLiteral("bank.localhost");
+    auto address = [&](const QString& host, const char* path) { return sites.address(QLatin1String(path), host); };
 
-    auto fill = [&](const QString& address) {
-        if (!loadAndWait(view(window.get()), address)) return QJsonObject{{QStringLiteral("load"), "failed"}};
+    auto fill = [&](const QString& at) {
+        if (!loadAndWait(view(window.get()), at)) return QJsonObject{{QStringLiteral("load"), "failed"}};
         button(window.get(), "BitBtn2")->click();
         return fieldValues(view(window.get()));
     };
 
     // The entry's own page, and a page on a subdomain of the same site.
-    autofill::values().website = sites.address(bank, "/login");
+    autofill::values().website = address(bank, "/login.html");
     for (const QString& host : {bank, QStringLiteral("www.bank.localhost")}) {
-        const QJsonObject v = fill(sites.address(host, "/login"));
+        const QJsonObject v = fill(address(host, "/login.html"));
         QCOMPARE(v["u"].toString(), "alice@example.org");
         QCOMPARE(v["p"].toString(), "s3cret");
         QCOMPARE(v["h"].toString(), "alice@example.org");
@@ -282,7 +275,7 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
 
     // The entry's address redirects to another site: not even the hidden input is
     // written; the progress label says why, without a box.
-    QJsonObject v = fill(sites.address(bank, "/to-other"));
+    QJsonObject v = fill(address(bank, "/to-other"));
     QCOMPARE(view(window.get())->url().host(), "other.localhost");
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
@@ -293,15 +286,91 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
 
     // No "no forms" message for a page that is skipped.
-    fill(sites.address(bank, "/to-other-plain"));
+    fill(address(bank, "/to-other-plain"));
     QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 
     // An entry on https never fills a plain http page of its own host.
-    autofill::values().website = QStringLiteral("https://") + bank + QStringLiteral("/login");
-    v = fill(sites.address(bank, "/login"));
+    autofill::values().website = QStringLiteral("https://") + bank + QStringLiteral("/login.html");
+    v = fill(address(bank, "/login.html"));
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
     QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
+    QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::scanFillsVisibleLoginBoxes() {
+    // The page records the events its own script would see.
+    const QString listen = QStringLiteral(
+        "<script>window.seen = []; for (const t of ['input', 'change']) document.addEventListener(t, "
+        "(e) => seen.push(t + ':' + e.target.id), true);</script>");
+    struct Case {
+        const char* name;
+        const char* body;
+        const char* filledUser;      // id of the box that gets the user ID ("" none)
+        const char* filledPassword;  // id of the box that gets the password
+    };
+    const Case cases[] = {
+        // No FORM element: the nearest text input before the password box.
+        {"noform", "<div><input id=q type=search><input id=u><input id=p type=password></div>", "u", "p"},
+        // Marked boxes win over the nearest text input.
+        {"marked", "<input id=e type=email><input id=x type=text><input id=p type=password>", "e", "p"},
+        {"username", "<input id=x><input id=u autocomplete='section-a username'><input id=p type=password>", "u", "p"},
+        // Decoys nobody can see are never written.
+        {"decoys", R"(<input id=u><input id=h1 type=hidden><input id=h2 style="display:none">
+            <input id=h3 style="visibility:hidden"><input id=h4 style="width:0;height:0;border:0;padding:0">
+            <input id=h5 style="position:absolute;left:-9999px"><div style="display:none"><input id=h6 type=password></div>
+            <input id=h7 type=password style="position:absolute;top:-500px"><input id=p type=password>)",
+         "u", "p"},
+        // A password-change form whose names hold no keyword: the current password only.
+        {"change", R"(<form><input id=n1 type=password name=fresh autocomplete=new-password>
+            <input id=c type=password name=current autocomplete=current-password>
+            <input id=n2 type=password name=again autocomplete=new-password></form>)", "", "c"},
+        // The first step of a login that asks for the user name alone.
+        {"firststep", "<form><input id=u name=handle autocomplete=username></form>", "u", ""},
+        // Nothing the scan takes: a lone text or e-mail box without a password box.
+        {"lonetext", "<form><input id=x name=q><input id=e type=email name=news></form>", "", ""},
+    };
+    for (const Case& c : cases) {
+        const QJsonObject v = fillPage(QString::fromLatin1(c.name), listen + QString::fromLatin1(c.body));
+        QString events;
+        for (const QString& id : v.keys()) {
+            const bool user = id == QLatin1String(c.filledUser), password = id == QLatin1String(c.filledPassword);
+            const QString expected = user ? autofill::values().user : password ? autofill::values().password : "";
+            QVERIFY2(v[id].toString() == expected, qPrintable(QStringLiteral("%1: %2").arg(c.name, id)));
+        }
+        for (const char* id : {c.filledUser, c.filledPassword})
+            if (*id) events += QStringLiteral(",input:%1,change:%1").arg(QLatin1String(id));
+        QCOMPARE(runInPage(view(window.get()), "seen.join()").toString(), events.mid(1));
+        QCOMPARE(label(window.get(), "Label1")->text(), events.isEmpty() ? "Done Loading." : "Filled by scan");
+        QVERIFY2(boxesAsExpected(), c.name);
+    }
+
+    // Boxes a script puts in after loading, and a frame of the same site.
+    QVERIFY(loadAndWait(view(window.get()), writePage(pages, "late", R"(<div id=root></div><script>
+        setTimeout(() => { root.innerHTML = '<input id=u autocomplete=email><input id=p type=password>'; }, 200);
+        </script>)")));
+    QTRY_VERIFY(runInPage(view(window.get()), "!!document.getElementById('p')").toBool());
+    button(window.get(), "BitBtn2")->click();
+    QJsonObject v = fieldValues(view(window.get()));
+    QCOMPARE(v["u"].toString(), autofill::values().user);
+    QCOMPARE(v["p"].toString(), autofill::values().password);
+    writePage(pages, "inner", "<input id=u><input id=p type=password>");
+    fillPage("framed", "<iframe src=inner.html></iframe>");
+    QCOMPARE(runInPage(view(window.get()), "frames[0].document.getElementById('p').value").toString(),
+             autofill::values().password);
+    QLabel* progress = label(window.get(), "Label1");
+    QCOMPARE(progress->text(), "Filled by scan");
+    QVERIFY(progress->fontMetrics().horizontalAdvance(progress->text()) <= progress->width());
+
+    // Where the keyword walks write, the scan does not run: the e-mail box and the
+    // password box they did not find stay empty, and no event is sent.
+    v = fillPage("firstpass", listen + R"(<form><input id=l name=login><input id=e type=email>
+        <input id=p type=password name=secret></form>)");
+    QCOMPARE(v["l"].toString(), autofill::values().user);
+    QCOMPARE(v["e"].toString(), "");
+    QCOMPARE(v["p"].toString(), "");
+    QCOMPARE(runInPage(view(window.get()), "seen.join()").toString(), "");
+    QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
     QVERIFY(boxesAsExpected());
 }

@@ -26,4 +26,5 @@ private slots:
     void pageThatDoesNotAnswerIsReported();
     void sameSiteRule();
     void pagesOnAnotherSiteReceiveNothing();
+    void scanFillsVisibleLoginBoxes();
 };

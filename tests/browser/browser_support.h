@@ -2,6 +2,8 @@
 // the page back in the page's own script world.
 #pragma once
 #include <functional>
+#include <map>
+#include <memory>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -20,6 +22,7 @@
 #include "tests/support/boxes.h"
 #include "tests/support/program_files.h"
 #include "tests/support/controls.h"
+#include "tests/support/page_server.h"
 #include "windows/AutoFill.h"
 #include "windows/BrowserView.h"
 #include "windows/BrowserWindow.h"
@@ -36,8 +39,21 @@ inline QLineEdit* edit(const QWidget* window, const char* name) { return control
 // The timer that gives the browser area its stored size once the window has settled.
 inline QTimer* sizingTimer(const QWidget* window) { return control<QTimer>(window, "Timer1"); }
 
-// Writes an HTML page into dir and answers its address.
-inline QString writePage(const QTemporaryDir& dir, const QString& name, const QString& body) {
+// The local web server of a folder's pages, started at its first use.
+inline testsupport::PageServer& serverFor(const QTemporaryDir& dir) {
+    static std::map<QString, std::unique_ptr<testsupport::PageServer>> servers;
+    std::unique_ptr<testsupport::PageServer>& server = servers[dir.path()];
+    if (!server) {
+        server = std::make_unique<testsupport::PageServer>(dir.path());
+        server->start();
+    }
+    return *server;
+}
+
+// Writes an HTML page into dir and answers its address on the folder's web server,
+// under the host name given.
+inline QString writePage(const QTemporaryDir& dir, const QString& name, const QString& body,
+                         const QString& host = QStringLiteral("127.0.0.1")) {
     const QString path = dir.filePath(name + QStringLiteral(".html"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
@@ -45,7 +61,7 @@ inline QString writePage(const QTemporaryDir& dir, const QString& name, const QS
                               "<body>%2</body></html>")
                    .arg(name, body)
                    .toUtf8());
-    return QUrl::fromLocalFile(path).toString();
+    return serverFor(dir).address(QLatin1Char('/') + name + QStringLiteral(".html"), host);
 }
 
 // Navigates and waits for the end of loading.

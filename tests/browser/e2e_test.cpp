@@ -19,6 +19,7 @@
 #include "windows/MainWindow.h"
 #include "platform/ansi.h"
 #include "tests/support/controls.h"
+#include "tests/support/page_server.h"
 
 using testsupport::control;
 
@@ -78,7 +79,9 @@ private slots:
                    "<input id=u name=login_name><input id=p type=password name=login_pwd>"
                    "<input type=submit value='Sign in'></form>");
         page.close();
-        const std::string address = QUrl::fromLocalFile(page.fileName()).toString().toStdString();
+        testsupport::PageServer server(folder.path());
+        QVERIFY(server.start());
+        const std::string address = server.address(QStringLiteral("/login.html")).toStdString();
         // A second entry on the web shows the phrase is the file's.
         writeDataFile("phrase", {{0, "A", "MY BANK", address, "carol", "", "p\"a's\\s"},
                                  {1, "A", "OTHER", "http://other.example", "", "", ""}});

@@ -15,6 +15,7 @@
 #include "platform/browser_module.h"
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
+#include "tests/support/page_server.h"
 #include "tests/support/program_files.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
@@ -57,7 +58,9 @@ private slots:
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.write("<body style=\"background:#33aa77\"><form><input name=user></form>");
         page.close();
-        request.website = QUrl::fromLocalFile(page.fileName()).toString();
+        testsupport::PageServer server(folder.path());
+        QVERIFY(server.start());
+        request.website = server.address(QStringLiteral("/page.html"));
 
         // Answer the modal window from inside its own event loop: check it, wait until
         // the page is drawn in the browser area (its colour in the window's picture, on X

@@ -4,11 +4,13 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
@@ -56,7 +58,8 @@ public:
         // As xdg-open: status 3 when no program is set up for the target; a program
         // started in the foreground keeps it running.
         script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n"
-                     "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;; esac\n");
+                     "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;;\n"
+                     "late) /bin/sleep 2; exit 3 ;; esac\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("KEYFOLD_OPEN_RECORD", record_.toLocal8Bit());
@@ -69,10 +72,19 @@ public:
     }
     // The opener runs but finds no program for the target.
     void failing() { qputenv("KEYFOLD_OPEN_MODE", "fail"); }
+    // The opener finds no program for the target, after 2 s (a busy or cold desktop).
+    void failingLate() { qputenv("KEYFOLD_OPEN_MODE", "late"); }
     // The opener runs the program in the foreground: still running a while later.
     void staying() { qputenv("KEYFOLD_OPEN_MODE", "stay"); }
     // No opener at all: opening fails.
     void missing() { qputenv("PATH", empty_.toLocal8Bit()); }
+    // Waits until every stand-in this process started has ended, so that a late one
+    // does not record into the next check.
+    static bool settled() {
+        QDeadlineTimer deadline(10000);
+        while (running() && !deadline.hasExpired()) QTest::qWait(20);
+        return !running();
+    }
     void clear() { QFile::remove(record_); }
     QStringList calls() const {
         QFile f(record_);
@@ -81,6 +93,16 @@ public:
     }
 
 private:
+    // A child of this process still running the stand-in (or not yet collected).
+    static bool running() {
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
+            const QString line = stat.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(stat.readAll()) : QString();
+            const QString parent = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).section(QLatin1Char(' '), 1, 1);
+            if (line.contains(QStringLiteral("(xdg-open)")) && parent.toInt() == ::getpid()) return true;
+        }
+        return false;
+    }
     QTemporaryDir dir_;
     QString bin_, empty_, record_;
 };

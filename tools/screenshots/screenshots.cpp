@@ -22,6 +22,7 @@
 #include "platform/browser_module.h"
 #include "platform/memory.h"
 #include "support.h"
+#include "tests/support/page_server.h"
 #include "windows/BrowserWindow.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
@@ -133,7 +134,13 @@ int main(int argc, char** argv) {
         platform::BrowseRequest request;
         request.owner = mainWindow.get();
         request.name = QStringLiteral("EXAMPLE BANK");
-        request.website = QUrl::fromLocalFile(page).toString();
+        // Served on a fixed port, since the address is on screen.
+        testsupport::PageServer server(QDir::homePath());
+        if (!server.start(47613)) {
+            std::fprintf(stderr, "port 47613 is taken\n");
+            ++failures;
+        }
+        request.website = server.address(QStringLiteral("/page.html"));
         request.user = QStringLiteral("jsmith");
         request.password = QStringLiteral("pW0rd!2019");
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request);

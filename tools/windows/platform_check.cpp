@@ -19,7 +19,7 @@ int main() {
     const platform::MemoryLines lines = platform::memoryLines(total, avail);
     std::printf("application data: %s\n%s\n%s\n%s\n", appData.c_str(), lines.total.s.c_str(),
                 lines.available.s.c_str(), lines.percent.s.c_str());
-    bool (*opener)(const QString&, platform::ShellShow) = &platform::shellOpen;
+    void (*opener)(const QString&, QObject*, std::function<void()>, platform::ShellShow) = &platform::shellOpen;
     const bool ok = !appData.empty() && appData.find(':') == 1 && total > 0 && avail > 0 && avail <= total &&
                     opener != nullptr;
     std::printf("%s\n", ok ? "platform check passed" : "platform check FAILED");
