@@ -187,7 +187,20 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
     // The box shows the trimmed phrase once the file has been found readable.
     auto showTrimmed = [&] { phraseEdit()->setText(fromAnsi(*phrase)); };
     vault::Session& s = session();
-    switch (s.openWithPhrase(*phrase, showTrimmed)) {
+    vault::PhraseOutcome outcome;
+    {
+        // A sealed file's key takes about half a second to make.
+        const bool slow = s.sealedFileExists();
+        if (slow) QApplication::setOverrideCursor(Qt::WaitCursor);
+        struct RestoreCursor {
+            bool on;
+            ~RestoreCursor() {
+                if (on) QApplication::restoreOverrideCursor();
+            }
+        } restore{slow};
+        outcome = s.openWithPhrase(*phrase, showTrimmed);
+    }
+    switch (outcome) {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
         platform::showWarning(tr(kSealedRefusesText).arg(pathText(s.sealedFile())));
