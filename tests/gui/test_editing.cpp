@@ -306,7 +306,7 @@ private slots:
         QVERIFY(inOtherCopy([] {
             vault::Session other(paths());
             other.setKeyPhrase("k");
-            other.update({"BANK", "http://b", "u", "theirs", "c"});
+            static_cast<void>(other.update({"BANK", "http://b", "u", "theirs", "c"}));
         }));
         const std::string theirs = fileBytes(dataFilePath());
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));
