@@ -94,12 +94,30 @@ struct NamedEntry {
     vault::Entry entry;
 };
 
-// The entry the typed name stands for: the name as typed, else as the name box takes it.
+// A name as ls shows it: each \xHH the byte it stands for.
+std::string unescaped(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            bytes.push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else {
+            bytes.push_back(text[i]);
+        }
+    }
+    return bytes;
+}
+
+// The entry the typed name stands for: the name as typed, else as the name box takes
+// it, else as ls shows it (a name holding control characters).
 NamedEntry findEntry(vault::Session& session, const QString& typed) {
     const std::string asTyped = vault::Trim(ansi(typed));
     if (std::optional<vault::Entry> e = session.find(asTyped)) return {asTyped, *e};
     const std::string asBox = vault::Trim(nameText(typed));
     if (std::optional<vault::Entry> e = session.find(asBox)) return {asBox, *e};
+    const std::string asShown = unescaped(ansi(typed));
+    if (std::optional<vault::Entry> e = session.find(asShown)) return {asShown, *e};
     fail(kNotFound, "no entry named " + shown(asBox));
 }
 
@@ -290,11 +308,11 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
     vault::Entry entry{vault::UpperText(typed(typedName, "name")), typed(c.p.value(url), "address"),
                        typed(c.p.value(userOpt), "user ID"), {}, typed(c.p.value(comment), "comment")};
     vault::Session session(locations(c.file));
-    openSession(session, c.input, true, c.phraseCheck);
-    vault::WipeAtScopeEnd wipe(entry.password);
-    // The texts given so far pass the rules before a password is asked for.
+    // The texts given pass the rules before a file is made or a phrase or password asked for.
     if (const vault::AddResult early = session.check(entry); early.outcome != vault::AddOutcome::Added)
         report(addWords(early, entry.name));
+    openSession(session, c.input, true, c.phraseCheck);
+    vault::WipeAtScopeEnd wipe(entry.password);
     double bits = 0;
     if (generate) {
         Generated g = generatePassword(length, symbols);

@@ -226,6 +226,9 @@ private slots:
         const Run r = cli({"show", "AB\x1b[31mCD"});
         QVERIFY2(r.out.contains("User ID:  u\\x1B]0;title\\x07u\nPassword: ********\nComments: c\\x9D\n"), qPrintable(r.out));
         QVERIFY(!r.out.contains(QChar(0x1b)));
+        // The name as ls shows it finds the entry.
+        EXPECT_RUN(cli({"rm", "AB\\x1B[31mCD", "--yes"}), 0);
+        QCOMPARE(cli({"ls"}).out, QString());
     }
 
     void phrasePromptStaysQuietAfterAStop() {
