@@ -191,8 +191,9 @@ private slots:
         };
         const QList<Case> refused = {
             {{"add", "mail", "--url", "m"}, QString::fromUtf8("k\nza\u017c\u00f3\u0142\u01071\n"),
-             "the password holds \"\u017c\" (U+017C), a character the data file cannot hold"},
-            {{"add", "caf\u00e9\U0001F600", "--url", "m"}, "k\np\n", "the name holds \"\U0001F600\" (U+1F600)"},
+             "the password holds characters the data file cannot hold: \"\u017c\" (U+017C), \"\u0142\" (U+0142), "
+             "\"\u0107\" (U+0107); nothing was written"},
+            {{"add", "caf\u00e9\U0001F600", "--url", "m"}, "k\np\n", "the name holds characters the data file cannot hold: \"\U0001F600\" (U+1F600)"},
             {{"add", "mail", "--url", "m"}, QString::fromLatin1("k\na\0b\n", 7),
              "the password holds a control character (U+0000)"},
             {{"add", "mail", "--url", "m" + esc}, "k\np\n", "the address holds a control character (U+001B)"},

@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "support.h"
-#include "vault/ansi.h"
 #include "vault/ioerror.h"
 #include "vault/session.h"
 #include "vault/text.h"
@@ -132,9 +131,9 @@ TEST_F(SessionTest, TextRulesRefuseWhatTheFileWouldChange) {
     EXPECT_EQ(imported.password.size(), 25u);
 }
 
-// Upper case, the duplicate key, the filter, the list's order and typed text, each as
+// Upper case, the duplicate key, the filter and the list's order, each as
 // the window and keyfold-cli apply them.
-TEST(EntryRules, NamesFilterOrderAndTypedText) {
+TEST(EntryRules, NamesFilterAndOrder) {
     // Windows-1252 bytes: é, ÿ, š, œ, ž take their capitals; ß, µ, ƒ, ÷ have none there.
     EXPECT_EQ(UpperText("az\xe9\xfe\xff\x9a\x9c\x9e"), "AZ\xc9\xde\x9f\x8a\x8c\x8e");
     EXPECT_EQ(UpperText("\xdf\xb5\x83\xf7" "AZ1"), "\xdf\xb5\x83\xf7" "AZ1");
@@ -161,24 +160,6 @@ TEST(EntryRules, NamesFilterOrderAndTypedText) {
     sortAsListed(names);
     EXPECT_EQ(names, (std::vector<std::string>{"AB", "ABC", "Z", "a", "b", "\xc9", "\x80"}));
     EXPECT_TRUE(listedBefore(u"\u00c9", u"\u20ac"));
-
-    // Typed text is taken as given or refused with its first lacking character.
-    struct TypedCase {
-        const char* utf8;
-        std::string bytes;
-        std::optional<char32_t> lacking;
-    };
-    for (const TypedCase& t : {TypedCase{"na\xc3\xafve \xe2\x82\xac", "na\xefve \x80", std::nullopt},
-                               TypedCase{"za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87" "1", {}, U'\u017c'},
-                               TypedCase{"a\xf0\x9f\x98\x80", {}, U'\U0001F600'},
-                               TypedCase{"a\xff", {}, U'\ufffd'}}) {
-        SCOPED_TRACE(t.utf8);
-        const TypedAnsi converted = AnsiFromTyped(t.utf8);
-        EXPECT_EQ(converted.lacking, t.lacking);
-        if (!t.lacking) {
-            EXPECT_EQ(converted.bytes, t.bytes);
-        }
-    }
 }
 
 TEST_F(SessionTest, UpdateAndDeleteFindTheExactName) {
