@@ -222,7 +222,8 @@ private slots:
         w->showSelectedEntry();
         vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("I/O error 5"));
+        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("I/O error 5\n") +
+                                                                   QString::fromLocal8Bit(w->session().paths().dataFile));
         control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
