@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,8 @@ namespace {
 
 // What the keeper says once the copy is on offer; anything else it says is a failure.
 constexpr char kHeld[] = "held\n";
+// How long the keeper may take to have the copy on offer.
+constexpr int kKeeperStartMs = 20000;
 
 KeyfoldCliClipFunction clipFunction(QLibrary& module) {
     auto copy = reinterpret_cast<KeyfoldCliClipFunction>(module.resolve("keyfold_cli_clip"));
@@ -98,9 +101,19 @@ int offerOnClipboard(const std::string& secret, int seconds, const char* what, b
     writeAll(secretPipe[1], secret.data(), secret.size());
     ::close(secretPipe[1]);
     std::signal(SIGPIPE, oldPipe);
+    // A display that does not answer must not hold the shell: the keeper gets a while
+    // to take the clipboard, and is ended after it.
     std::string said;
     char buffer[256];
     for (;;) {
+        pollfd report{reportPipe[0], POLLIN, 0};
+        const int ready = ::poll(&report, 1, kKeeperStartMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            said += "keyfold-cli: the display did not answer\n";
+            ::kill(pid, SIGKILL);
+            break;
+        }
         const ssize_t n = ::read(reportPipe[0], buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;

@@ -176,13 +176,17 @@ private slots:
     void scriptsReadFieldsJsonAndSearch() {
         // A comment with a quote, a letter beyond ASCII and a control character.
         writeDataFile("k", {{0, "A", "MAIL", "http://mail.example", "ann", "na\xEFve \x01\"q\"", "m1"},
-                            {1, "A", "BANK", "https://bank.example", "bob", "", "b2"}});
+                            {1, "A", "BANK", "https://bank.example", "bob", "", "b2"},
+                            {2, "A", "ODD", "http://odd.example", "o\x7F\x81", "tab\there", "o1"}});
         QTemporaryDir dir;
         const QString csv = dir.filePath(QStringLiteral("in.csv"));
         writeText(csv, "name,url,username,password,note\n a,https://a.example,u,p,\nmail,https://m.example,u,p,\n"
                        "b,ftp://b.example,u,p,\n");
         const QString mail = QString::fromUtf8(
             "{\"name\":\"MAIL\",\"url\":\"http://mail.example\",\"user\":\"ann\",\"comment\":\"na\u00efve \\u0001\\\"q\\\"\"}");
+        // DEL and the C1 controls are escaped as well, a tab by its short form.
+        const QString odd = "{\"name\":\"ODD\",\"url\":\"http://odd.example\",\"user\":\"o\\u007F\\u0081\","
+                            "\"comment\":\"tab\\there\"}";
         const QString bank = "{\"name\":\"BANK\",\"url\":\"https://bank.example\",\"user\":\"bob\",\"comment\":\"\"}";
         struct Case {
             QStringList args;
@@ -203,15 +207,16 @@ private slots:
             {{"show", "mail", "--json"}, 0, mail + "\n"},
             {{"show", "bank", "--json", "--show-password"}, 0,
              "{\"name\":\"BANK\",\"url\":\"https://bank.example\",\"user\":\"bob\",\"password\":\"b2\",\"comment\":\"\"}" "\n"},
-            {{"ls", "--json"}, 0, "[\n" + bank + ",\n" + mail + "\n]\n"},
+            {{"ls", "--json"}, 0, "[\n" + bank + ",\n" + mail + ",\n" + odd + "\n]\n"},
+            {{"show", "odd", "--field", "user"}, 0, QString::fromUtf8("o\x7F\u0081\n")},
             {{"ls", "--json", "ma"}, 0, "[\n" + mail + "\n]\n"},
             {{"ls", "--json", "zz"}, 1, "[]\n"},
             {{"ls", "zz"}, 1, {}},
-            {{"ls", " "}, 0, "BANK\nMAIL\n"},
+            {{"ls", " "}, 0, "BANK\nMAIL\nODD\n"},
             {{"ls", "--json"}, 12, {}, "wrong\n"},
             // search: every field but the password, in any case, also beyond ASCII.
             {{"search", "ANN"}, 0, "MAIL\n"},
-            {{"search", "EXAMPLE"}, 0, "BANK\nMAIL\n"},
+            {{"search", "EXAMPLE"}, 0, "BANK\nMAIL\nODD\n"},
             {{"search", QString::fromUtf8("NA\u00cfVE")}, 0, "MAIL\n"},
             {{"search", "b2"}, 1, {}},
             {{"search", "b2", "--in-password"}, 0, "BANK\n"},
@@ -575,6 +580,15 @@ private slots:
         QVERIFY((said + QString::fromUtf8(clip.readAllStandardError())).contains("Clipboard cleared."));
         QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QString());
 
+        // Without a display the keeper cannot take the clipboard, and clip says so.
+        const Run headless = cli({"clip", "mail"}, "k\n", [](QProcess& p) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+            p.setProcessEnvironment(env);
+        });
+        QCOMPARE(headless.status, 11);
+        QVERIFY2(headless.err.contains("no display"), qPrintable(headless.err));
+
         // By default clip returns at once; a keeper it started holds the copy, which
         // never shows in the keeper's arguments or environment, and clears it after the
         // delay, but only while it is still the copy it put there.
@@ -635,6 +649,13 @@ private slots:
         QCOMPARE(full.status, 7);
         QVERIFY2(full.err.contains("1 added (0 with changes), 0 skipped; the data file is full: 2 not imported"),
                  qPrintable(full.err));
+        QFile(file).copy(small + "2");
+        QVERIFY(QFile::resize(small + "2", 5 * 1104));
+        const Run fullJson = cli({"--file", small + "2", "import", path, "--json"});
+        QCOMPARE(fullJson.status, 7);
+        QVERIFY2(fullJson.out.contains("\"dry_run\":false,") &&
+                     fullJson.out.endsWith("\"added\":1,\"with_changes\":0,\"skipped\":0,\"not_imported\":2}\n"),
+                 qPrintable(fullJson.out));
     }
 };
 
