@@ -61,7 +61,8 @@ void DataFile::openData(bool writing) {
         // Another copy may have sealed the file since this one read it.
         if (pinned_ && !FileExists(path_) && FileExists(sealedPath_))
             throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
-        file_ = File::open(path_, File::Mode::ReadWrite);
+        // Reading needs no more: a data file on read-only media still lists.
+        file_ = File::open(path_, writing ? File::Mode::ReadWrite : File::Mode::ReadOnly);
         const std::uint64_t size = file_.size();
         refuseTooLarge(size, path_);
         if (writing) {
@@ -136,10 +137,14 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
     if (!file_.isOpen()) {
         openData(true);
     } else if (!writing_) {
-        // Opened by a reading scan: take the lock now and check the file is the same.
+        // Opened by a reading scan: take the lock now, open for writing the file the path
+        // names under the lock (another copy may have renamed a new one into place since
+        // the scan) and check it is the same file.
         try {
             takeLock(lock_);
+            file_ = File::open(path_, File::Mode::ReadWrite);
             checkSameFile();
+            slotCount_ = std::min<std::uint64_t>(slotCount_, file_.size() / kSlotSize);
         } catch (...) {
             close();
             throw;
@@ -173,10 +178,13 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
         }
         throw;
     }
-    file_.sync();
+    // The slot is written: remembered as this object's own write even when the flush
+    // after it fails, so the next change of the entry is not taken for another copy's.
     if (blockSlot(slot)) std::memcpy(block_.data() + (slot - blockFirst_) * kSlotSize, &stored, kSlotSize);
     rememberSlot(slot, entry ? digest(&stored) : 0);
     position_ = slot + 1;
+    WipeBytes(&stored, sizeof stored);
+    file_.sync();
 }
 
 // ---------------------------------------------------------------------------
@@ -189,9 +197,14 @@ void DataFile::scanList(const Cipher& cipher, const std::function<void(const Sit
     SiteRecord r;
     for (;;) {
         bool last = readSlot(r);
-        cipher.decipher(r);
         if (IsNeverUsed(r)) break;
-        if (!statusIs(r, 'D') && onInUse) onInUse(r);
+        if (!statusIs(r, 'D')) {
+            // Every entry listed is remembered as read: an update or delete of one that
+            // another copy changed since is refused, selected first or not.
+            rememberSlot(position_ - 1, digest(blockSlot(position_ - 1)));
+            cipher.decipher(r);
+            if (onInUse) onInUse(r);
+        }
         if (last) break;
     }
 }

@@ -40,10 +40,10 @@ AboutBox::AboutBox(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), ui(std::make_unique<Ui::AboutBox>()) {
     forms::buildForm(this, [this] { ui->setupUi(this); });
     // The heading takes the width of its text.
-    ui->Label2->adjustSize();
+    disclaimerHeading()->adjustSize();
     // The box has no cancel button: only "Ok" closes it, and Escape does nothing.
     forms::setKeyRules(this, {.escapeDoesNothing = true});
-    connect(ui->Button1, &QPushButton::clicked, this, platform::guarded([this] { closeBox(); }));
+    connect(okButton(), &QPushButton::clicked, this, platform::guarded([this] { closeBox(); }));
     showTexts();
 }
 
@@ -52,12 +52,16 @@ AboutBox::~AboutBox() = default;
 // The labels' designed captions are placeholders; the texts come from the string table.
 void AboutBox::showTexts() {
     using keyfold::AboutText;
-    ui->LblCopy1->setText(keyfold::aboutString(AboutText::Ownership));
-    ui->LblCopy2->setText(keyfold::aboutString(AboutText::Version));
-    ui->LblCopy3->setText(keyfold::aboutString(AboutText::Rights));
-    ui->LblInfo1->setText(keyfold::aboutString(AboutText::Disclaimer1));
-    ui->LblInfo2->setText(keyfold::aboutString(AboutText::Disclaimer2));
-    ui->LblInfo3->setText(keyfold::aboutString(AboutText::Disclaimer3));
+    const AboutText texts[] = {AboutText::Ownership,   AboutText::Version,     AboutText::Rights,
+                               AboutText::Disclaimer1, AboutText::Disclaimer2, AboutText::Disclaimer3};
+    const std::array<QLabel*, 6> labels = textLabels();
+    for (std::size_t i = 0; i < labels.size(); ++i) labels[i]->setText(keyfold::aboutString(texts[i]));
+}
+
+QLabel* AboutBox::disclaimerHeading() const { return ui->Label2; }
+QPushButton* AboutBox::okButton() const { return ui->Button1; }
+std::array<QLabel*, 6> AboutBox::textLabels() const {
+    return {ui->LblCopy1, ui->LblCopy2, ui->LblCopy3, ui->LblInfo1, ui->LblInfo2, ui->LblInfo3};
 }
 
 void AboutBox::closeBox() { accept(); }

@@ -2,7 +2,11 @@
 // Its controls live in AboutBox.ui.
 #pragma once
 #include <QDialog>
+#include <array>
 #include <memory>
+
+class QLabel;
+class QPushButton;
 
 namespace Ui {
 class AboutBox;
@@ -26,6 +30,12 @@ protected:
 private:
     void showTexts();
     void closeBox();
+
+    // The controls, named for what they hold.
+    QLabel* disclaimerHeading() const;
+    QPushButton* okButton() const;
+    // The six texts' labels, in the order of AboutText.
+    std::array<QLabel*, 6> textLabels() const;
 
     std::unique_ptr<Ui::AboutBox> ui;
 };

@@ -106,9 +106,9 @@ KeyPhraseDialog::KeyPhraseDialog(vault::Session* session, QWidget* parent)
     }
     forms::buildForm(this, [this] { ui->setupUi(this); });
     // The panel's labels take the width of their texts.
-    for (QLabel* label : {ui->Label2, ui->Label4, ui->Label3}) label->adjustSize();
+    for (QLabel* label : {oldPhraseLabel(), newPhraseLabel(), verifyLabel()}) label->adjustSize();
     // Texts keep readable where the font is wider than the designed one.
-    for (QCheckBox* box : {ui->CheckBox1, ui->ChkChange}) {
+    for (QCheckBox* box : {showTypedBox(), changePhraseBox()}) {
         const int wanted = box->sizeHint().width();
         if (wanted > box->width()) box->resize(wanted, box->height());
     }
@@ -116,10 +116,10 @@ KeyPhraseDialog::KeyPhraseDialog(vault::Session* session, QWidget* parent)
     // Escape does nothing.
     forms::setKeyRules(this, {.enter = forms::KeyRules::Enter::FocusedButton, .escapeDoesNothing = true});
 
-    connect(ui->CheckBox1, &QCheckBox::toggled, this, guarded([this] { showTypedCharacters(); }));
-    connect(ui->ChkChange, &QCheckBox::toggled, this, guarded([this] { toggleChangePanel(); }));
-    connect(ui->Button1, &QPushButton::clicked, this, guarded([this] { continueWithPhrase(); }));
-    connect(ui->Cmdverify, &QPushButton::clicked, this, guarded([this] { changeKeyPhrase(); }));
+    connect(showTypedBox(), &QCheckBox::toggled, this, guarded([this] { showTypedCharacters(); }));
+    connect(changePhraseBox(), &QCheckBox::toggled, this, guarded([this] { toggleChangePanel(); }));
+    connect(continueButton(), &QPushButton::clicked, this, guarded([this] { continueWithPhrase(); }));
+    connect(verifyButton(), &QPushButton::clicked, this, guarded([this] { changeKeyPhrase(); }));
 }
 
 void KeyPhraseDialog::prepare() {
@@ -130,20 +130,33 @@ void KeyPhraseDialog::prepare() {
             platform::showWarning(tr(kLegacyNotConvertedText)
                                       .arg(QString::fromLocal8Bit(session().paths().legacyFile)));
     });
-    ui->ChkChange->setChecked(false);
-    ui->PanelChange->setEnabled(false);
-    ui->CheckBox1->setChecked(false);
+    changePhraseBox()->setChecked(false);
+    changePanel()->setEnabled(false);
+    showTypedBox()->setChecked(false);
     if (const std::optional<bool> shown = platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")))
-        ui->CheckBox1->setChecked(*shown);
+        showTypedBox()->setChecked(*shown);
     showTypedCharacters();
     if (QScreen* screen = QApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
-    ui->EdKeyContinue->setFocus();
+    phraseEdit()->setFocus();
 }
 
 KeyPhraseDialog::~KeyPhraseDialog() = default;
+
+QLineEdit* KeyPhraseDialog::phraseEdit() const { return ui->EdKeyContinue; }
+QPushButton* KeyPhraseDialog::continueButton() const { return ui->Button1; }
+QCheckBox* KeyPhraseDialog::showTypedBox() const { return ui->CheckBox1; }
+QCheckBox* KeyPhraseDialog::changePhraseBox() const { return ui->ChkChange; }
+QFrame* KeyPhraseDialog::changePanel() const { return ui->PanelChange; }
+QLineEdit* KeyPhraseDialog::oldPhraseEdit() const { return ui->EdOld; }
+QLineEdit* KeyPhraseDialog::newPhraseEdit() const { return ui->EdNew; }
+QPushButton* KeyPhraseDialog::verifyButton() const { return ui->Cmdverify; }
+platform::AnsiLineEdit* KeyPhraseDialog::verifyLineEdit() const { return ui->EdVerify; }
+QLabel* KeyPhraseDialog::oldPhraseLabel() const { return ui->Label2; }
+QLabel* KeyPhraseDialog::newPhraseLabel() const { return ui->Label4; }
+QLabel* KeyPhraseDialog::verifyLabel() const { return ui->Label3; }
 
 vault::Session& KeyPhraseDialog::session() { return *session_; }
 
@@ -153,10 +166,10 @@ void KeyPhraseDialog::run() {
 }
 
 void KeyPhraseDialog::showTypedCharacters() {
-    ui->EdKeyContinue->setEchoMode(ui->CheckBox1->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+    phraseEdit()->setEchoMode(showTypedBox()->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
 }
 
-void KeyPhraseDialog::toggleChangePanel() { ui->PanelChange->setEnabled(ui->ChkChange->isChecked()); }
+void KeyPhraseDialog::toggleChangePanel() { changePanel()->setEnabled(changePhraseBox()->isChecked()); }
 
 void KeyPhraseDialog::continueWithPhrase() {
     if (!session().dataFileExists()) {
@@ -168,13 +181,26 @@ void KeyPhraseDialog::continueWithPhrase() {
 }
 
 bool KeyPhraseDialog::openWithBoxPhrase() {
-    std::optional<std::string> phrase = phraseOf(ui->EdKeyContinue);
+    std::optional<std::string> phrase = phraseOf(phraseEdit());
     if (!phrase) return false;
     vault::WipeAtScopeEnd wipe(*phrase);
     // The box shows the trimmed phrase once the file has been found readable.
-    auto showTrimmed = [&] { ui->EdKeyContinue->setText(fromAnsi(*phrase)); };
+    auto showTrimmed = [&] { phraseEdit()->setText(fromAnsi(*phrase)); };
     vault::Session& s = session();
-    switch (s.openWithPhrase(*phrase, showTrimmed)) {
+    vault::PhraseOutcome outcome;
+    {
+        // A sealed file's key takes about half a second to make.
+        const bool slow = s.sealedFileExists();
+        if (slow) QApplication::setOverrideCursor(Qt::WaitCursor);
+        struct RestoreCursor {
+            bool on;
+            ~RestoreCursor() {
+                if (on) QApplication::restoreOverrideCursor();
+            }
+        } restore{slow};
+        outcome = s.openWithPhrase(*phrase, showTrimmed);
+    }
+    switch (outcome) {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
         platform::showWarning(tr(kSealedRefusesText).arg(pathText(s.sealedFile())));
@@ -197,7 +223,7 @@ void KeyPhraseDialog::takePhraseOnClose() {
     if (!phraseOpened_) {
         if (session().dataFileExists()) {
             if (!openWithBoxPhrase()) return;
-        } else if (std::optional<std::string> phrase = phraseOf(ui->EdKeyContinue)) {
+        } else if (std::optional<std::string> phrase = phraseOf(phraseEdit())) {
             vault::WipeAtScopeEnd wipe(*phrase);
             session().setKeyPhrase(*phrase);
             phraseOpened_ = true;
@@ -209,23 +235,23 @@ void KeyPhraseDialog::takePhraseOnClose() {
         phraseSetEmitted_ = true;
         platform::runGuarded([this] { emit phraseSet(); });
     }
-    platform::writeUserKeyBool(QStringLiteral("CheckFirstScreen"), ui->CheckBox1->isChecked());
+    platform::writeUserKeyBool(QStringLiteral("CheckFirstScreen"), showTypedBox()->isChecked());
 }
 
 void KeyPhraseDialog::changeKeyPhrase() {
-    std::optional<std::string> oldText = phraseOf(ui->EdOld);
+    std::optional<std::string> oldText = phraseOf(oldPhraseEdit());
     if (!oldText) return;
-    std::optional<std::string> newText = phraseOf(ui->EdNew);
+    std::optional<std::string> newText = phraseOf(newPhraseEdit());
     if (!newText) return;
     std::string oldPhrase = std::move(*oldText);
     std::string newPhrase = std::move(*newText);
     vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase);
-    ui->EdOld->setText(fromAnsi(oldPhrase));
-    ui->EdNew->setText(fromAnsi(newPhrase));
-    ui->EdVerify->clear();
+    oldPhraseEdit()->setText(fromAnsi(oldPhrase));
+    newPhraseEdit()->setText(fromAnsi(newPhrase));
+    verifyLineEdit()->clear();
     const vault::RekeyOutcome result =
         session().rekey(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
-            ui->EdVerify->setText(fromAnsi(verifyLine));
+            verifyLineEdit()->setText(fromAnsi(verifyLine));
             return platform::askYesNo(tr(kVerifyQuestion));
         });
     switch (result) {

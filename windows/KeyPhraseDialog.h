@@ -5,8 +5,16 @@
 #include <memory>
 #include <QDialog>
 
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 namespace Ui {
 class KeyPhraseDialog;
+}
+namespace platform {
+class AnsiLineEdit;
 }
 namespace vault {
 class Session;
@@ -42,6 +50,19 @@ protected:
 
 private:
     vault::Session& session();
+    // The controls, named for what they hold.
+    QLineEdit* phraseEdit() const;
+    QPushButton* continueButton() const;
+    QCheckBox* showTypedBox() const;
+    QCheckBox* changePhraseBox() const;
+    QFrame* changePanel() const;
+    QLineEdit* oldPhraseEdit() const;
+    QLineEdit* newPhraseEdit() const;
+    QPushButton* verifyButton() const;
+    platform::AnsiLineEdit* verifyLineEdit() const;
+    QLabel* oldPhraseLabel() const;
+    QLabel* newPhraseLabel() const;
+    QLabel* verifyLabel() const;
 
     void showTypedCharacters();
     void toggleChangePanel();

@@ -1,8 +1,10 @@
 // keyfold-cli on real data files in the test's own folders: every command, the exit
 // statuses, the imports of each known export format, and one file shared with the
 // window program.
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -328,6 +330,46 @@ private slots:
         QCOMPARE(readSlot(1, "k").UserId.str(), std::string("changed"));
         QCOMPARE(readSlot(1, "k").Password.str(), std::string("tp"));
         QVERIFY(cli({"show", "second", "--show-password"}).out.contains("Password: sp\n"));
+    }
+
+    // A file sealed in the window opens in keyfold-cli and the other way round; a wrong
+    // phrase is refused on it, --open-anyway included.
+    void sealedFileIsSharedByWindowAndCli() {
+        writeDataFile("k", {{0, "A", "MAIL", "http://mail.example", "ann", "", "pw"}});
+        const QString plain = QString::fromStdString(dataFilePath());
+        const QString sealed = plain + QStringLiteral(".sealed");
+        {
+            auto w = startProgram(QStringLiteral("k"));
+            platform::testing::expectBox(
+                platform::BoxKind::Confirm,
+                QStringLiteral("Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, "
+                               "with a key that takes about half a second to make from a phrase, so a found copy "
+                               "cannot be read by trying phrases quickly. Older versions of Keyfold cannot open a "
+                               "sealed file."));
+            platform::testing::expectBox(platform::BoxKind::Information,
+                                         QStringLiteral("The data file is sealed:\n") + sealed);
+            QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
+            QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));
+            box->click();
+            VERIFY_BOXES();
+            QVERIFY(box->isChecked());
+            QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), sealed);
+        }
+        QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
+        QCOMPARE(cli({"ls"}).out, QStringLiteral("MAIL\n"));
+        for (const QStringList& wrong : {QStringList{"ls"}, QStringList{"--open-anyway", "ls"}}) {
+            const Run r = cli(wrong, QStringLiteral("K\n"));
+            QCOMPARE(r.status, 12);
+            QVERIFY(r.out.isEmpty());
+        }
+        EXPECT_RUN(cli({"add", "bank", "--url", "bank.example"}, "k\npw2\n"), 0);
+        EXPECT_RUN(cli({"unseal", "--yes"}), 0);
+        QVERIFY(QFile::exists(plain) && !QFile::exists(sealed));
+        EXPECT_RUN(cli({"--file", sealed, "seal", "--yes"}), 0);  // either file's name will do
+        QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
+        auto w = startProgram(QStringLiteral("k"));
+        QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
+        QVERIFY(control<QCheckBox>(w, "ChkSeal")->isChecked());
     }
 
     void importsEachKnownExport() {

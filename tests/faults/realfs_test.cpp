@@ -163,8 +163,12 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
     const Snapshot before = snapshot();
     remountReadOnly();
 
+    // The entries still list; every command that writes is refused.
+    std::vector<std::string> listed;
+    EXPECT_EQ(errorText([&] { listed = session->listNames(); }), "(no error)");
+    EXPECT_EQ(listed, std::vector<std::string>{"Alpha"});
+    file().close();
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {
-        {"load", [&] { session->listEntries(nullptr); }},
         {"add", [&] { addEntry("Bravo"); }},
         {"update", [&] { updateEntry("Alpha"); }},
         {"delete", [&] { deleteEntry("Alpha"); }},

@@ -221,11 +221,12 @@ TEST_F(DataFileTest, FailureTexts) {
     EXPECT_EQ(ioErrorText([&] { file().open(); }), "File not found" + named);
     file().create();
 
-    // A file the user may read but not write.
+    // A file the user may read but not write: it lists, and a write is refused.
     ::chmod(dataFile().c_str(), 0444);
     ::chmod(dir.c_str(), 0755);
     if (::geteuid() != 0) {
-        EXPECT_EQ(ioErrorText([&] { file().open(); }), "File access denied" + named);
+        EXPECT_EQ(ioErrorText([&] { file().open(); }), "(no error)");
+        EXPECT_EQ(ioErrorText([&] { file().findFreeSlot("x", cipher); }), "File access denied" + named);
     } else {
         // The superuser is never refused: check it as an ordinary user in a child.
         pid_t child = ::fork();
@@ -234,6 +235,8 @@ TEST_F(DataFileTest, FailureTexts) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
             try {
                 file().open();
+                file().close();
+                file().findFreeSlot("x", cipher);
             } catch (const IoError& e) {
                 ::_exit(std::string(e.what()) == "File access denied" + named ? 0 : 3);
             }
@@ -268,13 +271,46 @@ TEST_F(DataFileTest, FailureTexts) {
     EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), "I/O error 5" + named);
     EXPECT_TRUE(vault::testing::faultFired());
 
+#ifndef _WIN32
     // A folder where the data file should be.
     file().close();
     ASSERT_EQ(::unlink(dataFile().c_str()), 0);
     ASSERT_EQ(::mkdir(dataFile().c_str(), 0700), 0);
     EXPECT_EQ(ioErrorText([&] { file().open(); }), "I/O error 21" + named);
     ::rmdir(dataFile().c_str());
+#endif
 }
+
+#ifndef _WIN32
+// A write whose flush fails has landed: it stays this object's own, so the next change
+// of the entry is not taken for another copy's. A file renamed into place between a
+// reading scan and the write gets the write; the file it replaced never does.
+TEST_F(DataFileTest, WritesLandInTheFileThePathNames) {
+    makeDataFile({plainRecord("A", "Mail", "w")}, 10);
+    ASSERT_TRUE(lookup("Mail"));
+    for (const char* password : {"one", "two"}) {
+        ASSERT_EQ(file().findSlotByName("Mail", cipher), 0);
+        record = plainRecord("U", "Mail", "w", "u", "c", password);
+        if (password == std::string("one")) vault::testing::failNthCall(1, EIO, vault::testing::Op::Sync);
+        EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), password == std::string("one") ? "I/O error 5\n" + dataFile()
+                                                                                      : "(no error)");
+        file().close();
+    }
+    file().open();
+    vault::SiteRecord r;
+    file().readSlot(r);
+    vaulttest::writeBytes(dir + "/new", readBytes(dataFile()));
+    const std::string replaced = dir + "/replaced";
+    ASSERT_EQ(::link(dataFile().c_str(), replaced.c_str()), 0);
+    ASSERT_EQ(std::rename((dir + "/new").c_str(), dataFile().c_str()), 0);
+    record = plainRecord("U", "Mail", "w", "u", "c", "three");
+    writeSlot(0);
+    file().close();
+    EXPECT_EQ(readBytes(dataFile()).substr(0, kSlotSize), vaulttest::slotBytes(record));
+    EXPECT_EQ(readBytes(replaced).substr(0, kSlotSize),
+              vaulttest::slotBytes(plainRecord("U", "Mail", "w", "u", "c", "two")));
+}
+#endif
 
 TEST_F(DataFileTest, ScanClosesTheFileWhenItsCallbackThrows) {
     makeDataFile({plainRecord("A", "a")}, 5);

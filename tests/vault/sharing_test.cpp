@@ -121,14 +121,20 @@ INSTANTIATE_TEST_SUITE_P(Files, PlainOrSealed, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "sealed" : "plain"; });
 
 TEST_P(PlainOrSealed, AnUpdateOrDeleteOfAnEntryTheOtherCopyChangedIsRefused) {
-    makeDataFile({plainRecord("A", "Mail", "w", "u", "c", "pw0"), plainRecord("A", "Bank", "w", "u", "c", "pw0")}, 10);
+    makeDataFile({plainRecord("A", "Mail", "w", "u", "c", "pw0"), plainRecord("A", "Bank", "w", "u", "c", "pw0"),
+                  plainRecord("A", "Shop", "w", "u", "c", "pw0")},
+                 10);
     scanList({});
-    ASSERT_TRUE(lookup("Bank") && lookup("Mail"));  // both shown in turn
-    ASSERT_TRUE(otherCopy([&] { update("Mail", "pw1"); }));
+    ASSERT_TRUE(lookup("Bank") && lookup("Mail"));  // both shown in turn; Shop only listed
+    ASSERT_TRUE(otherCopy([&] {
+        update("Mail", "pw1");
+        update("Shop", "pw1");
+    }));
     const std::string theirs = fileBytes();
 
     EXPECT_EQ(refusal([&] { update("Mail", "pw2"); }), Kind::ChangedByOtherCopy);
     EXPECT_EQ(refusal([&] { update("Mail", "", "D"); }), Kind::ChangedByOtherCopy);
+    EXPECT_EQ(refusal([&] { update("Shop", "typed blind"); }), Kind::ChangedByOtherCopy);
     EXPECT_EQ(fileBytes(), theirs);
     EXPECT_EQ(refusal([&] { update("Bank", "pw3"); }), std::nullopt);  // untouched by the other
 
@@ -153,6 +159,21 @@ TEST_P(PlainOrSealed, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) 
     EXPECT_EQ(refusal([&] { add("Shop"); }), Kind::ReplacedByOtherCopy);
     EXPECT_EQ(refusal([&] { update("Mail", "x"); }), Kind::ReplacedByOtherCopy);
     EXPECT_EQ(fileBytes(), rekeyed);
+
+    // An add that waited (for its password) after its phrase was checked: refused too.
+    data.reset();
+    cipher.setPhrase("new");
+    file().open();  // the phrase checked against the file
+    file().close();
+    ASSERT_TRUE(otherCopy([&] {
+        data.reset();
+        file().rekey(cipher, "new", "old", [&](const std::string&) { return true; });
+    }));
+    EXPECT_EQ(refusal([&] { add("Late"); }), Kind::ReplacedByOtherCopy);
+    cipher.setPhrase("old");
+    data.reset();
+    ASSERT_TRUE(file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }) ==
+                RekeyResult::Completed);
 
     // A restart reads the file under its new phrase and writes again.
     data.reset();

@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         try {
             data().open();
         } catch (const IoError& e) {
-            std::printf("== missing file: %s\n", e.what());
+            std::printf("== missing file: %s\n", e.text().c_str());  // the path differs between the systems
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vault_ops failed: %s\n", e.what());
