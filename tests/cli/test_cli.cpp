@@ -298,6 +298,38 @@ private slots:
                                                       QString::fromUtf8(bash.readAllStandardError())));
         }
         QVERIFY(!QFile::exists(asked));
+
+        // zsh's completion on the same reading of the line, with zsh's own adding
+        // functions standing in for those of its completion system.
+        if (QStandardPaths::findExecutable("zsh").isEmpty()) QSKIP("needs zsh");
+        const QList<Case> zshCases = {
+            {{"s"}, {}, {"show", "search", "seal"}},
+            {{"clip", "--user", "--t"}, {}, {"--timeout"}},
+            {{"show", "--field", "u"}, {}, {"url", "user"}},
+            {{"show", "m"}, {}, {}},
+            {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
+        };
+        const QString zsh = qEnvironmentVariable("KEYFOLD_SOURCE_DIR") + "/cli/completion/_keyfold-cli";
+        for (const Case& c : zshCases) {
+            QProcess z;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("KEYFOLD_PHRASE_COMMAND");
+            if (!c.phraseCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", c.phraseCommand);
+            z.setProcessEnvironment(env);
+            z.start("zsh", QStringList{"-fc",
+                                       "compadd() { while [[ $1 == -* && $1 != -- ]]; do [[ $1 == -M ]] && shift; shift; done; "
+                                       "[[ $1 == -- ]] && shift; local a; for a in \"$@\"; do "
+                                       "[[ ${(U)a} == ${(U)PREFIX}* ]] && print -r -- $a; done; }; "
+                                       "_describe() { local -a c; c=(${(P)4}); compadd -- ${c%%:*}; }; "
+                                       "source \"$1\" >/dev/null; shift; words=(\"$@\"); CURRENT=$#; "
+                                       "PREFIX=${words[CURRENT]}; _keyfold-cli",
+                                       "zsh", zsh, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
+            QVERIFY(z.waitForFinished(30000));
+            const QStringList offered = QString::fromUtf8(z.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+            QVERIFY2(offered == c.offered, qPrintable("zsh " + c.words.join(' ') + ": " + offered.join(' ') +
+                                                      QString::fromUtf8(z.readAllStandardError())));
+        }
+        QVERIFY(!QFile::exists(asked));
     }
 
     void windowAndCliChangeOneFile() {
