@@ -4,6 +4,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QCommandLineParser>
@@ -44,9 +45,19 @@ struct Failure {
 
 std::string ansi(const QString& text);
 std::string utf8(const std::string& bytes);
-// A name as the window's name box takes it: the first line, each letter that has a
-// single upper-case form in Windows-1252 in that form.
+// Typed text (an argument, a password) as the data file holds it, changing nothing: a
+// character Windows-1252 lacks fails the run, naming it and what held it.
+std::string typed(std::string_view text, const char* what);
+std::string typed(const QString& text, const char* what);
+// A name as the window's name box takes it: the first line, upper-cased as names are.
 std::string nameText(const QString& typed);
+// UTF-8 text with its control characters (below 32, DEL, U+0080 to U+009F) other than
+// those in keep written as \xHH, so that nothing read from a file steers a terminal.
+std::string escapeControls(std::string_view text, std::string_view keep);
+// An entry's text (Windows-1252) to be shown: UTF-8, control characters escaped.
+std::string shown(const std::string& bytes);
+// To standard output; a terminal gets control characters other than line ends and
+// tabs escaped.
 void out(const std::string& text);
 
 // ---- Secrets and questions (terminal.cpp) ----
@@ -68,11 +79,7 @@ struct Input {
     static bool confirm(const std::string& question);
 };
 
-// The widths of the password and comment fields of a slot.
-constexpr int kPasswordWidth = 25;
-constexpr std::size_t kCommentWidth = 255;
-
-// A password typed twice (once from standard input), checked against the field's width.
+// A password typed twice (once from standard input), taken as typed (typed()).
 std::string typedPassword(const Input& input);
 
 // ---- The data file (commands.cpp) ----
@@ -87,6 +94,14 @@ void openSession(vault::Session& session, const Input& input, bool create,
 // The names in the order of the main window's list (sorted by their characters).
 std::vector<std::string> sortedNames(vault::Session& session);
 int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o);
+
+// An outcome in words with its exit status: kOk (and what was done) only for success.
+struct Words {
+    int status;
+    std::string text;
+};
+// name: the name as given to the session.
+Words addWords(const vault::AddResult& r, const std::string& name);
 
 // ---- Commands ----
 

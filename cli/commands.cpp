@@ -94,32 +94,39 @@ struct NamedEntry {
     vault::Entry entry;
 };
 
-// The entry the typed name stands for: the name as typed, else as the name box takes it.
+// A name as ls shows it: each \xHH the byte it stands for.
+std::string unescaped(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            bytes.push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else {
+            bytes.push_back(text[i]);
+        }
+    }
+    return bytes;
+}
+
+// The entry the typed name stands for: the name as typed, else as the name box takes
+// it, else as ls shows it (a name holding control characters).
 NamedEntry findEntry(vault::Session& session, const QString& typed) {
     const std::string asTyped = vault::Trim(ansi(typed));
     if (std::optional<vault::Entry> e = session.find(asTyped)) return {asTyped, *e};
     const std::string asBox = vault::Trim(nameText(typed));
     if (std::optional<vault::Entry> e = session.find(asBox)) return {asBox, *e};
-    fail(kNotFound, "no entry named " + utf8(asBox));
+    const std::string asShown = unescaped(ansi(typed));
+    if (std::optional<vault::Entry> e = session.find(asShown)) return {asShown, *e};
+    fail(kNotFound, "no entry named " + shown(asBox));
 }
 
 }  // namespace
 
 std::vector<std::string> sortedNames(vault::Session& session) {
     std::vector<std::string> names = session.listNames();
-    std::vector<std::pair<QString, std::size_t>> keys;
-    keys.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        QString key(static_cast<qsizetype>(names[i].size()), Qt::Uninitialized);
-        for (std::size_t k = 0; k < names[i].size(); ++k)
-            key[static_cast<qsizetype>(k)] = QChar(vault::UnicodeOfAnsi(static_cast<unsigned char>(names[i][k])));
-        keys.emplace_back(std::move(key), i);
-    }
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::string> sorted;
-    sorted.reserve(names.size());
-    for (const auto& k : keys) sorted.push_back(std::move(names[k.second]));
-    return sorted;
+    vault::sortAsListed(names);
+    return names;
 }
 
 // ---- Passwords ----
@@ -156,8 +163,9 @@ int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o) {
     if (!p.isSet(o)) return 20;
     bool ok = false;
     const int n = p.value(o).toInt(&ok);
-    if (!ok || n < 1 || n > kPasswordWidth)
-        fail(kUsage, "--length takes 1 to " + std::to_string(kPasswordWidth) + " (the password field's width)");
+    const int width = static_cast<int>(vault::kPasswordWidth);
+    if (!ok || n < 1 || n > width)
+        fail(kUsage, "--length takes 1 to " + std::to_string(width) + " (the password field's width)");
     return n;
 }
 
@@ -165,27 +173,66 @@ int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o) {
 
 namespace {
 
-void wordAdd(const vault::AddResult& r, const std::string& typedName) {
-    switch (r.outcome) {
-    case vault::AddOutcome::Added: return;
-    case vault::AddOutcome::SpaceInPassword: fail(kRefused, "the password holds a space");
-    case vault::AddOutcome::NameOrWebsiteMissing: fail(kRefused, "an entry needs a name and a website address");
-    case vault::AddOutcome::ListedAlready:
-    case vault::AddOutcome::Duplicate:
-        fail(kRefused, "the name " + utf8(vault::nameKey(typedName)) + " is already in the list (use edit)");
-    case vault::AddOutcome::Full:
-        fail(kFull, "the data file is full: delete an entry before adding another");
+std::string fieldName(vault::Field field) {
+    switch (field) {
+    case vault::Field::Name: return "name";
+    case vault::Field::Website: return "address";
+    case vault::Field::UserId: return "user ID";
+    case vault::Field::Password: return "password";
+    case vault::Field::Comments: return "comment";
     }
+    return "text";
 }
 
-void wordChange(const vault::ChangeResult& r, const std::string& name) {
+std::string controlCharacterText(vault::Field field, unsigned char character) {
+    char code[8];
+    std::snprintf(code, sizeof code, "U+%04X", character);
+    return "the " + fieldName(field) + " holds a control character (" + code + "), which is not stored";
+}
+
+std::string tooLongText(vault::Field field) {
+    return "the " + fieldName(field) + " as stored is longer than the " + std::to_string(vault::fieldWidth(field)) +
+           " characters it holds";
+}
+
+}  // namespace
+
+Words addWords(const vault::AddResult& r, const std::string& name) {
     switch (r.outcome) {
-    case vault::ChangeOutcome::Updated:
-    case vault::ChangeOutcome::Deleted: return;
-    case vault::ChangeOutcome::SpaceInPassword: fail(kRefused, "the password holds a space");
-    case vault::ChangeOutcome::NameMissing: fail(kRefused, "no name given");
-    case vault::ChangeOutcome::NotFound: fail(kNotFound, "no entry named " + utf8(name));
+    case vault::AddOutcome::Added:
+        return {kOk, "Added " + shown(r.entry.name) +
+                         (r.addressCompleted ? " (address " + shown(r.entry.website) + ")" : std::string()) + "."};
+    case vault::AddOutcome::SpaceInPassword: return {kRefused, "the password holds a space"};
+    case vault::AddOutcome::NameOrWebsiteMissing: return {kRefused, "an entry needs a name and a website address"};
+    case vault::AddOutcome::ControlCharacter: return {kRefused, controlCharacterText(r.field, r.character)};
+    case vault::AddOutcome::TooLong: return {kRefused, tooLongText(r.field)};
+    case vault::AddOutcome::ListedAlready:
+    case vault::AddOutcome::Duplicate:
+        return {kRefused, "the name " + shown(vault::nameKey(name)) + " is already in the list (use edit)"};
+    case vault::AddOutcome::Full: return {kFull, "the data file is full: delete an entry before adding another"};
     }
+    return {kRefused, "refused"};
+}
+
+namespace {
+
+Words changeWords(const vault::ChangeResult& r, const std::string& name) {
+    switch (r.outcome) {
+    case vault::ChangeOutcome::Updated: return {kOk, shown(name) + " has been updated."};
+    case vault::ChangeOutcome::Deleted: return {kOk, shown(name) + " has been deleted."};
+    case vault::ChangeOutcome::SpaceInPassword: return {kRefused, "the password holds a space"};
+    case vault::ChangeOutcome::NameMissing: return {kRefused, "no name given"};
+    case vault::ChangeOutcome::ControlCharacter: return {kRefused, controlCharacterText(r.field, r.character)};
+    case vault::ChangeOutcome::TooLong: return {kRefused, tooLongText(r.field)};
+    case vault::ChangeOutcome::NotFound: return {kNotFound, "no entry named " + shown(name)};
+    }
+    return {kRefused, "refused"};
+}
+
+// Ends the run on a refusal; says what was done on success.
+void report(const Words& words) {
+    if (words.status != kOk) fail(words.status, words.text);
+    std::fprintf(stderr, "%s\n", words.text.c_str());
 }
 
 QString needName(const Context& c, const char* command) {
@@ -201,17 +248,15 @@ int cmdLs(Context& c) {
     vault::Session session(locations(c.file));
     openSession(session, c.input, false, c.phraseCheck);
     std::vector<std::string> names = sortedNames(session);
-    // The filter as the main window applies it: untrimmed, a to z in upper case; one of
-    // blanks only filters nothing.
-    std::string filter = c.args.isEmpty() ? std::string() : vault::UpperAscii(ansi(c.args.first()));
-    if (vault::Trim(filter).empty()) filter.clear();
+    // The main window's filter.
+    const vault::NameFilter filter(c.args.isEmpty() ? std::string() : ansi(c.args.first()));
     if (c.json) return listJson(session, filter);
     std::string text;
     text.reserve(names.size() * 16);
     for (const std::string& name : names)
-        if (filter.empty() || name.find(filter) != std::string::npos) (text += utf8(name)) += '\n';
+        if (filter.matches(name)) (text += shown(name)) += '\n';
     out(text);
-    return filter.empty() || !text.empty() ? kOk : kNoMatch;
+    return !filter.active() || !text.empty() ? kOk : kNoMatch;
 }
 
 int cmdShow(Context& c, bool showPassword) {
@@ -221,10 +266,10 @@ int cmdShow(Context& c, bool showPassword) {
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (c.json || !c.field.isEmpty()) return showSelected(c, e.entry, showPassword);
-    std::string text = "Name:     " + utf8(e.entry.name) + "\nWebsite:  " + utf8(e.entry.website) +
-                       "\nUser ID:  " + utf8(e.entry.userId) + "\nPassword: " +
-                       (showPassword ? utf8(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
-                       "\nComments: " + utf8(e.entry.comments) + "\n";
+    std::string text = "Name:     " + shown(e.entry.name) + "\nWebsite:  " + shown(e.entry.website) +
+                       "\nUser ID:  " + shown(e.entry.userId) + "\nPassword: " +
+                       (showPassword ? shown(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
+                       "\nComments: " + shown(e.entry.comments) + "\n";
     out(text);
     vault::Wipe(text);
     return kOk;
@@ -255,46 +300,50 @@ int cmdClip(Context& c, bool user, int seconds, bool wait) {
 
 int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
            const QCommandLineOption& comment, bool generate, int length, bool symbols) {
-    const QString typed = needName(c, "add");
+    const QString typedName = needName(c, "add");
     if (!c.p.isSet(url)) fail(kUsage, "add needs --url URL");
+    vault::Entry entry{vault::UpperText(typed(typedName, "name")), typed(c.p.value(url), "address"),
+                       typed(c.p.value(userOpt), "user ID"), {}, typed(c.p.value(comment), "comment")};
     vault::Session session(locations(c.file));
+    // The texts given pass the rules before a file is made or a phrase or password asked for.
+    if (const vault::AddResult early = session.check(entry); early.outcome != vault::AddOutcome::Added)
+        report(addWords(early, entry.name));
     openSession(session, c.input, true, c.phraseCheck);
-    vault::Entry entry{nameText(typed), ansi(c.p.value(url)), ansi(c.p.value(userOpt)), {}, ansi(c.p.value(comment))};
     vault::WipeAtScopeEnd wipe(entry.password);
+    double bits = 0;
     if (generate) {
         Generated g = generatePassword(length, symbols);
         entry.password = std::move(g.password);
-        std::fprintf(stderr, "Password generated (%.0f bits).\n", std::floor(g.bits));
+        bits = g.bits;
     } else {
         entry.password = typedPassword(c.input);
     }
-    const vault::AddResult r = session.add(entry);
-    wordAdd(r, entry.name);
-    std::fprintf(stderr, "Added %s%s.\n", utf8(r.entry.name).c_str(),
-                 r.addressCompleted ? (" (address " + utf8(r.entry.website) + ")").c_str() : "");
+    // A generated password is announced once the entry is accepted, as it is written.
+    const vault::AddResult r = session.add(entry, {}, [&](const vault::Entry&, bool) {
+        if (generate) std::fprintf(stderr, "Password generated (%.0f bits).\n", std::floor(bits));
+    });
+    report(addWords(r, entry.name));
     return kOk;
 }
 
 int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
             const QCommandLineOption& comment, bool newPassword) {
-    const QString typed = needName(c, "edit");
+    const QString typedName = needName(c, "edit");
     vault::Session session(locations(c.file));
     openSession(session, c.input, false, c.phraseCheck);
     session.removeLeftoverTemp();
-    NamedEntry e = findEntry(session, typed);
+    NamedEntry e = findEntry(session, typedName);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (!c.p.isSet(url) && !c.p.isSet(userOpt) && !c.p.isSet(comment) && !newPassword)
         fail(kUsage, "edit needs at least one of --url, --user, --comment, --password");
-    if (c.p.isSet(url)) e.entry.website = ansi(c.p.value(url));
-    if (c.p.isSet(userOpt)) e.entry.userId = ansi(c.p.value(userOpt));
-    if (c.p.isSet(comment)) e.entry.comments = ansi(c.p.value(comment));
+    if (c.p.isSet(url)) e.entry.website = typed(c.p.value(url), "address");
+    if (c.p.isSet(userOpt)) e.entry.userId = typed(c.p.value(userOpt), "user ID");
+    if (c.p.isSet(comment)) e.entry.comments = typed(c.p.value(comment), "comment");
     if (newPassword) {
         vault::Wipe(e.entry.password);
         e.entry.password = typedPassword(c.input);
     }
-    const vault::ChangeResult r = session.update(e.entry);
-    wordChange(r, e.name);
-    std::fprintf(stderr, "%s has been updated.\n", utf8(e.name).c_str());
+    report(changeWords(session.update(e.entry), e.name));
     return kOk;
 }
 
@@ -305,11 +354,9 @@ int cmdRm(Context& c) {
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
     vault::Wipe(e.entry.password);
-    if (!c.yes && !Input::confirm("Delete the entry " + utf8(e.name) + "?"))
+    if (!c.yes && !Input::confirm("Delete the entry " + shown(e.name) + "?"))
         fail(kCancelled, "not deleted");
-    const vault::ChangeResult r = session.remove(e.name);
-    wordChange(r, e.name);
-    std::fprintf(stderr, "%s has been deleted.\n", utf8(e.name).c_str());
+    report(changeWords(session.remove(e.name), e.name));
     return kOk;
 }
 
@@ -326,7 +373,7 @@ int cmdRekey(Context& c) {
     if (again != newPhrase) fail(kCancelled, "the two new key phrases differ; nothing was changed");
     const vault::RekeyOutcome r = session.rekey(oldPhrase, newPhrase, [&](const std::string& verifyLine) {
         // A wrong old phrase shows as an unreadable first name.
-        std::fprintf(stderr, "The first entry under the old key phrase reads: %s\n", utf8(verifyLine).c_str());
+        std::fprintf(stderr, "The first entry under the old key phrase reads: %s\n", shown(verifyLine).c_str());
         return c.yes || Input::confirm("Is that the name as you know it? Change the key phrase?");
     }, c.phraseCheck);
     switch (r) {

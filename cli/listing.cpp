@@ -70,18 +70,18 @@ int showSelected(const Context& c, const vault::Entry& entry, bool showPassword)
     return kOk;
 }
 
-int listJson(vault::Session& session, const std::string& filter) {
+int listJson(vault::Session& session, const vault::NameFilter& filter) {
     const SortedEntries list(session);
     std::string text = "[";
     bool any = false;
     for (const vault::Entry& e : list.entries())
-        if (filter.empty() || e.name.find(filter) != std::string::npos) {
+        if (filter.matches(e.name)) {
             (text += any ? ",\n" : "\n") += entryJson(e, false);
             any = true;
         }
     text += any ? "\n]\n" : "]\n";
     out(text);
-    return filter.empty() || any ? kOk : kNoMatch;
+    return !filter.active() || any ? kOk : kNoMatch;
 }
 
 int cmdSearch(Context& c, bool inPassword) {
@@ -107,7 +107,7 @@ int cmdSearch(Context& c, bool inPassword) {
         if (c.json)
             (text += any ? ",\n" : "\n") += entryJson(e, false, "\"matched\":" + jsonStrings(matched));
         else
-            (text += utf8(e.name)) += '\n';
+            (text += shown(e.name)) += '\n';
         any = true;
     }
     if (c.json) text += any ? "\n]\n" : "]\n";

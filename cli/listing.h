@@ -34,9 +34,9 @@ void checkFieldName(const QString& name);
 // `show` with --field or --json: the one field's value, or the entry as a JSON object
 // (its password only when asked for by --show-password or --field password).
 int showSelected(const Context& c, const vault::Entry& entry, bool showPassword);
-// `ls --json`: the entries whose names hold the filter (already as the window applies
-// it; empty: all) as a JSON array; kNoMatch when a filter matches none.
-int listJson(vault::Session& session, const std::string& filter);
+// `ls --json`: the entries whose names the window's filter keeps, as a JSON array;
+// kNoMatch when a filter keeps none.
+int listJson(vault::Session& session, const vault::NameFilter& filter);
 // `search TEXT`: the entries whose name, address, user ID or comment (and, when asked,
 // password) hold the text, in any case; kNoMatch when none does.
 int cmdSearch(Context& c, bool inPassword);

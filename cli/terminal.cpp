@@ -2,6 +2,7 @@
 // file's Windows-1252, and secrets and questions asked without echo or read from
 // standard input.
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include "vault/ansi.h"
 #include "vault/keyphrase.h"
 #include "vault/secret.h"
+#include "vault/text.h"
 
 namespace cli {
 
@@ -25,32 +27,114 @@ void fail(int status, const std::string& text) { throw Failure{status, text}; }
 std::string ansi(const QString& text) { return vault::AnsiFromUtf8(text.toUtf8().toStdString()); }
 std::string utf8(const std::string& bytes) { return vault::Utf8FromAnsi(bytes); }
 
+std::string typed(std::string_view text, const char* what) {
+    std::u32string missing;
+    std::string bytes = vault::AnsiFromUtf8(text, &missing);
+    if (missing.empty()) return bytes;
+    vault::Wipe(bytes);
+    std::u32string once;
+    for (char32_t c : missing)
+        if (once.find(c) == std::u32string::npos) once.push_back(c);
+    fail(kRefused, std::string("the ") + what + " holds characters the data file cannot hold: " +
+                       escapeControls(vault::describeCharacters(once), {}) + "; nothing was written");
+}
+
+std::string typed(const QString& text, const char* what) { return typed(text.toUtf8().toStdString(), what); }
+
 std::string nameText(const QString& typed) {
     QString text = typed;
     if (const auto cut = text.indexOf(QRegularExpression(QStringLiteral("[\r\n\u2028\u2029]"))); cut >= 0)
         text.truncate(cut);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar up = text.at(i).toUpper();
-        if (up != text.at(i) && vault::AnsiOfUnicode(up.unicode()) >= 0) text[i] = up;
-    }
-    return ansi(text);
+    return vault::UpperText(ansi(text));
 }
 
-void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+std::string escapeControls(std::string_view text, std::string_view keep) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    auto code = [&](unsigned char c) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        escaped += hex;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if ((c < 32 || c == 127) && keep.find(static_cast<char>(c)) == std::string_view::npos) {
+            code(c);
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+            code(next);
+            ++i;
+        } else {
+            escaped.push_back(static_cast<char>(c));
+        }
+    }
+    return escaped;
+}
+
+std::string shown(const std::string& bytes) { return escapeControls(utf8(bytes), "\t"); }
+
+void out(const std::string& text) {
+    if (!::isatty(STDOUT_FILENO)) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return;
+    }
+    std::string escaped = escapeControls(text, "\t\n");
+    std::fwrite(escaped.data(), 1, escaped.size(), stdout);
+    vault::Wipe(escaped);
+}
 
 // ---- Secrets and questions ----
 
 namespace {
 termios savedTerminal{};
+termios quietTerminal{};
 volatile std::sig_atomic_t terminalFd = -1;
+
+void setHandler(int sig, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(sig, &action, nullptr);
+}
+
 void restoreTerminalAndExit(int sig) {
     if (terminalFd >= 0) tcsetattr(terminalFd, TCSANOW, &savedTerminal);
     const char newline = '\n';
     [[maybe_unused]] auto w = ::write(STDERR_FILENO, &newline, 1);
     _exit(128 + sig);
 }
-}  // namespace
 
+// Back from a stop (fg after Ctrl+Z): the shell had the terminal meanwhile and turned
+// echo on again; the prompt turns it off before anything more is typed.
+void quietAgain(int) {
+    const int saved = errno;
+    if (terminalFd >= 0) tcsetattr(terminalFd, TCSANOW, &quietTerminal);
+    errno = saved;
+}
+
+// Ctrl+Z: the terminal as it was, while the program is stopped.
+void stopWithTerminalRestored(int) {
+    const int saved = errno;
+    if (terminalFd >= 0) tcsetattr(terminalFd, TCSANOW, &savedTerminal);
+    setHandler(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTSTP);  // stops here until continued
+    setHandler(SIGTSTP, stopWithTerminalRestored);
+    quietAgain(0);
+    errno = saved;
+}
+
+void handleTerminalSignals(bool on) {
+    // Ctrl+C while echo is off gives the terminal back as it was.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) setHandler(sig, on ? restoreTerminalAndExit : SIG_DFL);
+    setHandler(SIGTSTP, on ? stopWithTerminalRestored : SIG_DFL);
+    setHandler(SIGCONT, on ? quietAgain : SIG_DFL);
+}
+}  // namespace
 
 std::optional<std::string> Input::stdinLine() {
     std::string line;
@@ -103,30 +187,28 @@ std::string Input::secretText(const char* prompt) const {
     if (tty < 0) fail(kCancelled, "no terminal to ask for the " + std::string(prompt) + " (use --phrase-stdin)");
     const bool isTerminal = tcgetattr(tty, &savedTerminal) == 0;
     if (isTerminal) {
-        // Ctrl+C while echo is off gives the terminal back as it was.
+        quietTerminal = savedTerminal;
+        quietTerminal.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quietTerminal.c_lflag |= ECHONL;
         terminalFd = tty;
-        std::signal(SIGINT, restoreTerminalAndExit);
-        std::signal(SIGTERM, restoreTerminalAndExit);
-        std::signal(SIGHUP, restoreTerminalAndExit);
-        termios quiet = savedTerminal;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        tcsetattr(tty, TCSANOW, &quiet);
+        handleTerminalSignals(true);
+        tcsetattr(tty, TCSANOW, &quietTerminal);
     }
     const std::string ask = std::string(1, static_cast<char>(std::toupper(prompt[0]))) + (prompt + 1) + ": ";
     [[maybe_unused]] auto w = ::write(tty, ask.data(), ask.size());
     char c;
     bool ended = false;
-    while (::read(tty, &c, 1) == 1) {
+    for (;;) {
+        const ssize_t n = ::read(tty, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n != 1) break;
         if (c == '\n') { ended = true; break; }
         text.push_back(c);
     }
     if (isTerminal) {
-        tcsetattr(tty, TCSANOW, &savedTerminal);
         terminalFd = -1;
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGHUP, SIG_DFL);
+        handleTerminalSignals(false);
+        tcsetattr(tty, TCSANOW, &savedTerminal);
     }
     ::close(tty);
     if (!ended && text.empty()) fail(kCancelled, std::string("no ") + prompt + " typed");
@@ -145,22 +227,16 @@ bool Input::confirm(const std::string& question) {
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
-// A password typed twice (once from standard input), checked against the field's width.
+// A password typed twice (once from standard input), taken as typed or refused.
 std::string typedPassword(const Input& input) {
-    std::string password = input.secret("password");
+    std::string password = input.secretText("password");
+    vault::WipeAtScopeEnd wipe(password);
     if (!input.fromStdin) {
-        std::string again = input.secret("password again");
-        vault::WipeAtScopeEnd wipe(again);
-        if (again != password) {
-            vault::Wipe(password);
-            fail(kCancelled, "the two passwords differ; nothing was written");
-        }
+        std::string again = input.secretText("password again");
+        vault::WipeAtScopeEnd wipeAgain(again);
+        if (again != password) fail(kCancelled, "the two passwords differ; nothing was written");
     }
-    if (password.size() > static_cast<std::size_t>(kPasswordWidth)) {
-        vault::Wipe(password);
-        fail(kRefused, "a password holds at most " + std::to_string(kPasswordWidth) + " characters");
-    }
-    return password;
+    return typed(password, "password");
 }
 
 }  // namespace cli

@@ -84,7 +84,7 @@ namespace {
 
 // No export of a list of logins comes near this; /dev/zero would never end.
 constexpr qint64 kMaxImportBytes = 64 * 1024 * 1024;
-constexpr std::size_t kFieldWidth = 255;
+constexpr std::size_t kFieldWidth = vault::kTextWidth;
 
 bool isControl(char32_t c) { return c < 32 || (c >= 0x7F && c <= 0x9F); }
 
@@ -256,8 +256,8 @@ PreparedRow prepare(const cli::Login& l) {
     std::optional<std::string> password = exactField(l.password, "password", why);
     if (!password) return skip(why);
     vault::WipeAtScopeEnd wipe(*password);
-    if (password->size() > static_cast<std::size_t>(kPasswordWidth))
-        return skip("the password is longer than " + std::to_string(kPasswordWidth) + " characters");
+    if (password->size() > vault::kPasswordWidth)
+        return skip("the password is longer than " + std::to_string(vault::kPasswordWidth) + " characters");
     if (vault::passwordHasSpace(*password)) return skip("the password holds a space");
     if (vault::Trim(name).empty() || website->empty()) return skip("no name or no address");
     row.entry = vault::Entry{name, *website, *userId, *password, comment(l, row.changes)};
@@ -374,29 +374,23 @@ int cmdImport(Context& c, bool dryRun) {
         if (!l.skipReason.empty()) { skip(l.skipReason); continue; }
         if (!p.skipReason.empty()) { skip(p.skipReason); continue; }
         const std::string changes = p.changes.empty() ? std::string() : ", with changes: " + joined(p.changes);
-        if (dryRun) {
-            const std::string key = vault::nameKey(p.entry.name);
-            if (std::find(taken.begin(), taken.end(), key) != taken.end()) { skip("the name is already in the list"); continue; }
-            taken.push_back(key);
-            if (c.json) report.row(i + 2, p.shown, "added", p.changes, {});
-            else std::fprintf(stderr, "%s %s: would be added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
-            ++added;
-            changed += p.changes.empty() ? 0 : 1;
-            continue;
-        }
-        const vault::AddResult r = session.add(p.entry);
+        // The same rules either way: a dry run checks names against the list and the rows before.
+        const vault::AddResult r =
+            dryRun ? session.check(p.entry, [&](const std::string& key) {
+                return std::find(taken.begin(), taken.end(), key) != taken.end();
+            })
+                   : session.add(p.entry);
         if (r.outcome == vault::AddOutcome::Full) { full = true; break; }
-        if (r.outcome == vault::AddOutcome::Duplicate || r.outcome == vault::AddOutcome::ListedAlready) {
-            skip("the name is already in the list");
-            continue;
-        }
-        if (r.outcome != vault::AddOutcome::Added) { skip("refused by the entry rules"); continue; }
+        if (r.outcome != vault::AddOutcome::Added) { skip(addWords(r, p.entry.name).text); continue; }
         ++added;
         if (c.json) report.row(i + 2, p.shown, "added", p.changes, {});
-        if (!p.changes.empty()) {
-            ++changed;
-            if (!c.json) std::fprintf(stderr, "%s %s: added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
+        if (dryRun) {
+            taken.push_back(vault::nameKey(p.entry.name));
+            if (!c.json) std::fprintf(stderr, "%s %s: would be added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
+        } else if (!p.changes.empty() && !c.json) {
+            std::fprintf(stderr, "%s %s: added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
         }
+        changed += p.changes.empty() ? 0 : 1;
     }
     const std::size_t left = ex->logins.size() - added - skipped;
     if (c.json) out(report.text(added, changed, skipped, full ? left : 0));

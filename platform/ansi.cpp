@@ -10,14 +10,13 @@
 #include <QMouseEvent>
 
 #include "vault/ansi.h"
+#include "vault/text.h"
 
 namespace platform {
 
 namespace {
 
 char16_t unicodeOf(unsigned char b) { return vault::UnicodeOfAnsi(b); }
-// The byte for a UTF-16 unit, or -1 when Windows-1252 has no such character.
-int byteOf(char16_t u) { return vault::AnsiOfUnicode(u); }
 
 }  // namespace
 
@@ -29,32 +28,14 @@ QString fromAnsi(const std::string& bytes) {
 }
 
 std::string toAnsi(const QString& text) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            ++i;  // one character outside the 16-bit plane: one "?"
-            out.push_back('?');
-            continue;
-        }
-        int b = byteOf(c.unicode());
-        out.push_back(b < 0 ? '?' : static_cast<char>(b));
-    }
-    return out;
+    // A character outside the 16-bit plane is one character, so one "?".
+    const QByteArray utf8 = text.toUtf8();
+    return vault::AnsiFromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
 QString ansiSafe(const QString& text) { return fromAnsi(toAnsi(text)); }
 
-QString ansiUpper(const QString& text) {
-    QString out = text;
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        QChar c = out.at(i);
-        QChar up = c.toUpper();
-        if (up != c && byteOf(up.unicode()) >= 0) out[i] = up;
-    }
-    return out;
-}
+QString ansiUpper(const QString& text) { return fromAnsi(vault::UpperText(toAnsi(text))); }
 
 QString firstLine(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {

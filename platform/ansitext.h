@@ -12,8 +12,8 @@ std::string toAnsi(const QString& text);
 // The text as an 8-bit box holds it: every character Windows-1252 cannot hold is "?".
 // fromAnsi(toAnsi(t)) == ansiSafe(t), and ansiSafe(t).size() == toAnsi(t).size().
 QString ansiSafe(const QString& text);
-// Upper case as an 8-bit upper-case box makes it: each letter that has a single
-// upper-case form in Windows-1252 takes it; every other character stays.
+// Upper case as an 8-bit upper-case box makes it, of text such a box holds (ansiSafe):
+// the vault's upper case of names (vault::UpperText).
 QString ansiUpper(const QString& text);
 // A one-line box's share of a pasted text: everything before its first line break.
 QString firstLine(const QString& text);

@@ -23,22 +23,6 @@ namespace {
 // Slots are read ahead in blocks, so a scan costs a few large reads, not 1000 small ones.
 constexpr std::size_t kReadAheadSlots = 128;
 
-// The duplicate test: the name trimmed and upper-cased equals `wanted` (already both),
-// without building strings for every slot.
-bool sameNameForAdd(const ShortString<255>& name, const std::string& wanted) {
-    std::size_t first = 0, last = std::min<std::size_t>(name.length, 255);
-    auto at = [&](std::size_t i) { return static_cast<unsigned char>(name.chars[i]); };
-    while (first < last && at(first) <= 32) ++first;
-    while (last > first && at(last - 1) <= 32) --last;
-    if (last - first != wanted.size()) return false;
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        unsigned char c = at(first + i);
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        if (c != static_cast<unsigned char>(wanted[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 DataFile::DataFile(std::string path) : path_(std::move(path)), sealedPath_(path_ + kSealedFileEnding) {}
@@ -210,7 +194,7 @@ void DataFile::scanList(const Cipher& cipher, const std::function<void(const Sit
 }
 
 FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cipher) {
-    const std::string wanted = UpperAscii(Trim(wantedName));
+    const std::string wanted = nameKey(wantedName);
     openData(true);
     CloseUnlessKept guard{*this};
     SiteRecord r;
@@ -218,7 +202,7 @@ FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cip
         bool last = readSlot(r);
         cipher.decipher(r);
         if (last) return {FreeSlot::Full, -1};
-        if (IsInUse(r) && sameNameForAdd(r.Name, wanted)) return {FreeSlot::Duplicate, -1};
+        if (IsInUse(r) && hasNameKey(r.Name.view(), wanted)) return {FreeSlot::Duplicate, -1};
         if (IsNeverUsed(r) || statusIs(r, 'D')) {
             guard.keep = true;
             return {FreeSlot::Found, read - 1};

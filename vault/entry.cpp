@@ -1,8 +1,13 @@
 #include "vault/entry.h"
 
+#include <algorithm>
+
+#include "vault/ansi.h"
 #include "vault/text.h"
 
 namespace vault {
+
+std::size_t fieldWidth(Field field) { return field == Field::Password ? kPasswordWidth : kTextWidth; }
 
 bool addressNeedsScheme(std::string_view website) {
     return website.find("http://") == std::string_view::npos && website.find("https://") == std::string_view::npos;
@@ -14,7 +19,90 @@ std::string completedAddress(std::string_view website) {
 
 bool passwordHasSpace(std::string_view password) { return password.find(' ') != std::string_view::npos; }
 
-std::string nameKey(std::string_view name) { return UpperAscii(Trim(name)); }
+Entry storedForm(const Entry& typed) {
+    return Entry{Trim(typed.name), completedAddress(typed.website), Trim(typed.userId), Trim(typed.password),
+                 Trim(typed.comments)};
+}
+
+namespace {
+
+constexpr Field kFields[] = {Field::Name, Field::Website, Field::UserId, Field::Password, Field::Comments};
+
+template <class AnEntry>
+auto textOf(AnEntry& e, Field field) -> decltype((e.name)) {
+    switch (field) {
+    case Field::Name: return e.name;
+    case Field::Website: return e.website;
+    case Field::UserId: return e.userId;
+    case Field::Password: return e.password;
+    case Field::Comments: return e.comments;
+    }
+    return e.comments;
+}
+
+}  // namespace
+
+std::optional<TextFault> textFault(const Entry& stored) {
+    for (Field field : kFields) {
+        const std::string& text = textOf(stored, field);
+        for (unsigned char c : text)
+            if (c < 32 && !(c == '\t' && field == Field::Comments)) return TextFault{TextFault::ControlCharacter, field, c};
+        if (text.size() > fieldWidth(field)) return TextFault{TextFault::TooLong, field};
+    }
+    return std::nullopt;
+}
+
+std::vector<Field> cutToWidths(Entry& entry) {
+    std::vector<Field> cut;
+    for (Field field : kFields) {
+        std::string& text = textOf(entry, field);
+        if (text.size() > fieldWidth(field)) {
+            text.resize(fieldWidth(field));
+            cut.push_back(field);
+        }
+    }
+    return cut;
+}
+
+std::string nameKey(std::string_view name) { return UpperText(Trim(name)); }
+
+bool hasNameKey(std::string_view name, std::string_view key) {
+    std::size_t first = 0, last = name.size();
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+    while (first < last && at(first) <= 32) ++first;
+    while (last > first && at(last - 1) <= 32) --last;
+    if (last - first != key.size()) return false;
+    for (std::size_t i = 0; i < key.size(); ++i)
+        if (UpperByte(at(first + i)) != static_cast<unsigned char>(key[i])) return false;
+    return true;
+}
+
+NameFilter::NameFilter(std::string_view typed) : wanted_(UpperText(typed)), active_(!Trim(typed).empty()) {}
+
+bool NameFilter::matches(std::string_view name) const {
+    return !active_ || name.find(wanted_) != std::string_view::npos;
+}
+
+namespace {
+template <class Text, class CodeOf>
+bool lexicallyBefore(const Text& a, const Text& b, CodeOf code) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](auto x, auto y) { return code(x) < code(y); });
+}
+}  // namespace
+
+bool listedBefore(std::string_view a, std::string_view b) {
+    return lexicallyBefore(a, b, [](char c) { return UnicodeOfAnsi(static_cast<unsigned char>(c)); });
+}
+
+bool listedBefore(std::u16string_view a, std::u16string_view b) {
+    return lexicallyBefore(a, b, [](char16_t c) { return c; });
+}
+
+void sortAsListed(std::vector<std::string>& names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return listedBefore(a, b); });
+}
 
 Entry entryOf(const SiteRecord& r) {
     return Entry{r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str()};

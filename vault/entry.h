@@ -1,8 +1,11 @@
 // One entry of the list as its callers see it, and the rules about its texts.
 // Texts are Windows-1252 bytes.
 #pragma once
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vault/record.h"
 
@@ -17,6 +20,11 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 
+// The five texts of an entry, for the outcomes that name one.
+enum class Field { Name, Website, UserId, Password, Comments };
+// The most characters the field holds (kTextWidth, kPasswordWidth for the password).
+std::size_t fieldWidth(Field field);
+
 // The address rule: an address holding neither "http://" nor "https://" anywhere is
 // stored as "http://" before its trimmed text.
 bool addressNeedsScheme(std::string_view website);
@@ -24,8 +32,47 @@ bool addressNeedsScheme(std::string_view website);
 std::string completedAddress(std::string_view website);
 // Passwords hold no space (checked on the text as typed, before trimming).
 bool passwordHasSpace(std::string_view password);
-// The form names are compared in by the duplicate test: trimmed and upper-cased.
+// The entry as it is stored: every text trimmed, the address completed.
+Entry storedForm(const Entry& typed);
+
+// A text that breaks a rule of its field, as stored: a control character (a code below
+// 32; a tab is allowed in the comment), or more characters than the field holds.
+struct TextFault {
+    enum Kind { ControlCharacter, TooLong } kind;
+    Field field;
+    unsigned char character = 0;  // the control character
+};
+// The first such fault of an entry in its stored form, field by field in the order above.
+std::optional<TextFault> textFault(const Entry& stored);
+// Cuts every text to its field's width; the fields that were cut.
+std::vector<Field> cutToWidths(Entry& entry);
+
+// Names: upper-cased as the name box types them (UpperText), and compared by the
+// duplicate test in the form nameKey gives (trimmed, upper-cased).
 std::string nameKey(std::string_view name);
+// Whether a stored name has this key (already in nameKey form), without building one.
+bool hasNameKey(std::string_view storedName, std::string_view key);
+
+// The list's filter: the names holding the typed text, upper-cased but untrimmed,
+// anywhere. A filter of nothing but blanks and control characters filters nothing.
+class NameFilter {
+public:
+    explicit NameFilter(std::string_view typed);
+    // Whether the filter narrows the list at all.
+    bool active() const { return active_; }
+    bool matches(std::string_view name) const;
+
+private:
+    std::string wanted_;
+    bool active_;
+};
+
+// The list's order: character by character by their Unicode values, a name that begins
+// another first. Names in Windows-1252, or as the Unicode text a list shows.
+bool listedBefore(std::string_view a, std::string_view b);
+bool listedBefore(std::u16string_view a, std::u16string_view b);
+// Sorts names into the list's order (names alike keep their order).
+void sortAsListed(std::vector<std::string>& names);
 
 // The entry of a deciphered slot (fields as stored).
 Entry entryOf(const SiteRecord& record);

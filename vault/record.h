@@ -15,6 +15,7 @@ struct ShortString {
     char chars[Max];
 
     std::string str() const { return std::string(chars, length <= Max ? length : Max); }
+    std::string_view view() const { return std::string_view(chars, length <= Max ? length : Max); }
     // Stores text cut to Max characters; the rest of the area is zeroed.
     void assign(std::string_view text) {
         std::size_t n = text.size() < Max ? text.size() : Max;
@@ -25,13 +26,17 @@ struct ShortString {
     void clear() { assign({}); }
 };
 
+// The widths of the text fields, in characters: every field but the password, and the password.
+constexpr std::size_t kTextWidth = 255;
+constexpr std::size_t kPasswordWidth = 25;
+
 struct SiteRecord {
-    ShortString<1> Status;      // offset 0: "", "A", "U" or "D" (never enciphered)
-    ShortString<255> Name;      // offset 2
-    ShortString<255> Website;   // offset 258
-    ShortString<255> UserId;    // offset 514
-    ShortString<255> Comments;  // offset 770
-    ShortString<25> Password;   // offset 1026
+    ShortString<1> Status;               // offset 0: "", "A", "U" or "D" (never enciphered)
+    ShortString<kTextWidth> Name;        // offset 2
+    ShortString<kTextWidth> Website;     // offset 258
+    ShortString<kTextWidth> UserId;      // offset 514
+    ShortString<kTextWidth> Comments;    // offset 770
+    ShortString<kPasswordWidth> Password;  // offset 1026
     ShortString<25> Reserved1;  // offset 1052, always written empty
     ShortString<25> Reserved2;  // offset 1078, always written empty
 };

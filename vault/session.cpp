@@ -16,11 +16,20 @@ struct CloseAtScopeEnd {
     ~CloseAtScopeEnd() { file.close(); }
 };
 
-// The entry as the rules store it: trimmed texts, the address completed.
-Entry normalised(const Entry& typed, bool& addressCompleted) {
-    addressCompleted = addressNeedsScheme(typed.website);
-    return Entry{Trim(typed.name), completedAddress(typed.website), Trim(typed.userId), Trim(typed.password),
-                 Trim(typed.comments)};
+// The stored form of a typed entry in the result, or the outcome of its text fault.
+template <class Result, class Outcome>
+bool textsPass(const Entry& typed, Result& result, Outcome controlCharacter, Outcome tooLong) {
+    Entry stored = storedForm(typed);
+    if (const std::optional<TextFault> fault = textFault(stored)) {
+        Wipe(stored.password);
+        result.outcome = fault->kind == TextFault::ControlCharacter ? controlCharacter : tooLong;
+        result.field = fault->field;
+        result.character = fault->character;
+        return false;
+    }
+    result.entry = std::move(stored);
+    result.addressCompleted = addressNeedsScheme(typed.website);
+    return true;
 }
 
 // One Entry refilled for every slot: its strings keep their room from one slot to the
@@ -142,29 +151,37 @@ void Session::forEachPrintable(const std::function<void(const Entry&)>& onEntry)
     eachEntry([this](const auto& onRecord) { data_.scanForPrint(cipher_, onRecord); }, onEntry);
 }
 
-AddResult Session::add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready,
-                       const BeforeWrite& beforeWrite) {
+AddResult Session::check(const Entry& typed, const ListedAlready& listedAlready) const {
     AddResult result{AddOutcome::Added, {}, false, -1};
     if (passwordHasSpace(typed.password)) {
         result.outcome = AddOutcome::SpaceInPassword;
         return result;
     }
-    const std::string name = Trim(typed.name);
-    if (name.empty() || Trim(typed.website).empty()) {
+    if (Trim(typed.name).empty() || Trim(typed.website).empty()) {
         result.outcome = AddOutcome::NameOrWebsiteMissing;
         return result;
     }
-    if (listedAlready && listedAlready(UpperAscii(name))) {
+    if (!textsPass(typed, result, AddOutcome::ControlCharacter, AddOutcome::TooLong)) return result;
+    if (listedAlready && listedAlready(nameKey(result.entry.name))) {
+        Wipe(result.entry.password);
+        result.entry = {};
         result.outcome = AddOutcome::ListedAlready;
-        return result;
     }
-    const FreeSlot free = data_.findFreeSlot(name, cipher_);
+    return result;
+}
+
+AddResult Session::add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready,
+                       const BeforeWrite& beforeWrite) {
+    AddResult result = check(typed, listedAlready);
+    if (result.outcome != AddOutcome::Added) return result;
+    const FreeSlot free = data_.findFreeSlot(result.entry.name, cipher_);
     if (free.kind != FreeSlot::Found) {
+        Wipe(result.entry.password);
+        result.entry = {};
         result.outcome = free.kind == FreeSlot::Full ? AddOutcome::Full : AddOutcome::Duplicate;
         return result;
     }
     CloseAtScopeEnd close{data_};
-    result.entry = normalised(typed, result.addressCompleted);
     if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
     data_.writeSlot(free.slot, recordOf("A", result.entry), cipher_);
     result.slot = free.slot;
@@ -189,8 +206,11 @@ ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrit
         result.outcome = ChangeOutcome::NameMissing;
         return result;
     }
+    if (!deleting && !textsPass(typed, result, ChangeOutcome::ControlCharacter, ChangeOutcome::TooLong)) return result;
     const int slot = data_.findSlotByName(name, cipher_);
     if (slot == kNotFound) {
+        Wipe(result.entry.password);
+        result.entry = {};
         result.outcome = ChangeOutcome::NotFound;
         return result;
     }
@@ -199,7 +219,6 @@ ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrit
         result.entry.name = name;
         data_.writeSlot(slot, deletedRecord(), cipher_);
     } else {
-        result.entry = normalised(typed, result.addressCompleted);
         if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
         data_.writeSlot(slot, recordOf("U", result.entry), cipher_);
     }

@@ -8,7 +8,9 @@
 // line, can work on one file and lose nothing. A refused write throws DataFileProblem
 // and writes nothing; a failed read or write throws IoError (ioerror.h).
 //
-// Operations return outcomes, never texts: each caller words them in its own way.
+// Operations return outcomes, never texts: each caller words them in its own way. An
+// outcome cannot be ignored ([[nodiscard]]), and the build refuses a switch over one that
+// leaves a value out: a new refusal here is worded by every caller before it builds.
 #pragma once
 #include <functional>
 #include <optional>
@@ -24,33 +26,41 @@
 
 namespace vault {
 
-enum class AddOutcome {
+enum class [[nodiscard]] AddOutcome {
     Added,
     SpaceInPassword,        // the password holds a space
     NameOrWebsiteMissing,   // the trimmed name or the trimmed address is empty
+    ControlCharacter,       // a text holds a control character (field and character below)
+    TooLong,                // a text as stored is longer than its field (field below)
     ListedAlready,          // the caller's own test (what it shows) knows the name
     Duplicate,              // an entry of the same name (trimmed, letter case ignored) is in the file
     Full,                   // no free slot; nothing written
 };
-struct AddResult {
+struct [[nodiscard]] AddResult {
     AddOutcome outcome;
     Entry entry;                    // the entry as written (trimmed texts, completed address)
     bool addressCompleted = false;  // "http://" was put before the address
     int slot = -1;                  // the slot written
+    Field field = Field::Name;      // ControlCharacter, TooLong: the text at fault
+    unsigned char character = 0;    // ControlCharacter: the character
 };
 
-enum class ChangeOutcome {
+enum class [[nodiscard]] ChangeOutcome {
     Updated,
     Deleted,
     SpaceInPassword,  // update only: the password holds a space
     NameMissing,      // the trimmed name is empty
+    ControlCharacter,  // update only: as for add
+    TooLong,           // update only: as for add
     NotFound,         // no entry of exactly this name (letter case counts)
 };
-struct ChangeResult {
+struct [[nodiscard]] ChangeResult {
     ChangeOutcome outcome;
     Entry entry;  // the entry as written (update) or the name deleted
     bool addressCompleted = false;
     int slot = -1;
+    Field field = Field::Name;    // as in AddResult
+    unsigned char character = 0;  // as in AddResult
 };
 
 enum class [[nodiscard]] RekeyOutcome {
@@ -161,20 +171,27 @@ public:
     void forEachPrintable(const std::function<void(const Entry&)>& onEntry);
 
     // ---- Writing ----
-    // Adds the entry: checks the password, the name and the address, asks listedAlready
-    // (given the name in duplicate-test form, nameKey) when given, scans the file for a
-    // duplicate and the first free slot (never-used or deleted; the last slot is never
-    // used), and writes the entry there with status "A". beforeWrite (if given) sees the
-    // entry as it is about to be written, once every check has passed: a caller shows
-    // it there, so that what it shows matches the file even when the write then fails.
-    // Every text is stored trimmed and cut to its field (the password to 25), the name
-    // as given: the main window's name box types capitals only, so a caller that takes
-    // names from elsewhere upper-cases them (UpperAscii) to store them as the window does.
+    // The rules of add that need no file, in add's order: no space in the password, a
+    // name and an address, texts without control characters that fit their fields in
+    // their stored form (textFault), and then listedAlready when given. Added when the
+    // entry passes them all, with the entry as add would write it; add goes on to scan
+    // the file. A dry run of an import asks this with its own listedAlready.
+    using ListedAlready = std::function<bool(const std::string& key)>;
+    AddResult check(const Entry& typed, const ListedAlready& listedAlready = {}) const;
+    // Adds the entry: check (listedAlready is given the name in duplicate-test form,
+    // nameKey), then a scan of the file for a duplicate and the first free slot
+    // (never-used or deleted; the last slot is never used), and writes the entry there
+    // with status "A". beforeWrite (if given) sees the entry as it is about to be written,
+    // once every check has passed: a caller shows it there, so that what it shows matches
+    // the file even when the write then fails.
+    // Every text is stored trimmed, never cut (a text too long is refused), the name as
+    // given: the main window's name box types capitals only, so a caller that takes names
+    // from elsewhere upper-cases them (UpperText) to store them as the window does.
     using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
     AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
                   const BeforeWrite& beforeWrite = {});
     // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U",
-    // after the same password check and with the same address rule as add.
+    // after the same password check, address rule and text rules as add.
     ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
     // Marks the entry of exactly this name (trimmed) deleted, emptying every text.
     ChangeResult remove(const std::string& name);

@@ -9,10 +9,20 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(first, last - first));
 }
 
-std::string UpperAscii(std::string_view text) {
+unsigned char UpperByte(unsigned char b) {
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<unsigned char>(b - 0x20);
+    switch (b) {
+    case 0x9A: return 0x8A;  // š
+    case 0x9C: return 0x8C;  // œ
+    case 0x9E: return 0x8E;  // ž
+    case 0xFF: return 0x9F;  // ÿ
+    default: return b;
+    }
+}
+
+std::string UpperText(std::string_view text) {
     std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : out) c = static_cast<char>(UpperByte(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -71,6 +71,11 @@ void MainWindow::buildControls() {
     ui = std::make_unique<Ui::MainWindow>();
     ui->setupUi(this);
     nameEdit()->setUpperCaseOnly(true);
+    // Each box holds as many characters as its field.
+    for (auto [box, field] : {std::pair{nameEdit(), vault::Field::Name}, {websiteEdit(), vault::Field::Website},
+                              {userIdEdit(), vault::Field::UserId}, {passwordEdit(), vault::Field::Password},
+                              {commentsEdit(), vault::Field::Comments}})
+        box->setMaxLength(static_cast<int>(vault::fieldWidth(field)));
     // The group boxes draw their frame through the middle of the caption, so the
     // controls placed near their top edge stay inside the frame instead of crossing it.
     if (QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"))) {
@@ -325,7 +330,7 @@ void MainWindow::loadAtStart() {
     finishLook();  // the list's font before its lines
     const std::string& dataFile = session_->paths().dataFile;
     if (!session_->dataFileExists() &&
-        vault::UpperAscii(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
+        vault::UpperText(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
         platform::showPlain(tr(kNoDataFileText));
     loadList();
     const platform::MemoryLines lines =

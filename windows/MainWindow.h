@@ -143,6 +143,8 @@ private:
     void selectFirstLineAndShow();
     // Selects a line of the list without running the lookup of a selection.
     void selectRowQuietly(int row);
+    // Adds a line to the list, which keeps its lines in the order of names.
+    void addListLine(const QString& line);
     // Removes the list line of that text, if any.
     void removeListLine(const QString& line);
     // Update or delete of the entry named in the name box.

@@ -49,6 +49,29 @@ QString duplicateText(const std::string& name, bool listed) {
     return text.arg(fromAnsi(name));
 }
 
+QString fieldName(vault::Field field) {
+    switch (field) {
+    case vault::Field::Name: return MainWindow::tr("name");
+    case vault::Field::Website: return MainWindow::tr("website address");
+    case vault::Field::UserId: return MainWindow::tr("user ID");
+    case vault::Field::Password: return MainWindow::tr("password");
+    case vault::Field::Comments: return MainWindow::tr("comment");
+    }
+    return {};
+}
+
+// The boxes for a text the data file cannot take as it is.
+QString controlCharacterText(vault::Field field, unsigned char character) {
+    return MainWindow::tr("The %1 holds a control character (code %2), which cannot be stored. Remove it.")
+        .arg(fieldName(field))
+        .arg(character);
+}
+QString tooLongText(vault::Field field) {
+    return MainWindow::tr("The %1 is longer than the %2 characters it can hold.")
+        .arg(fieldName(field))
+        .arg(vault::fieldWidth(field));
+}
+
 }  // namespace
 
 vault::Entry MainWindow::typedEntry() const {
@@ -81,6 +104,12 @@ void MainWindow::addEntry() {
         platform::showPlain(tr(kNeedNameAndWebsite));
         showCount();
         return;
+    case vault::AddOutcome::ControlCharacter:
+        platform::showPlain(controlCharacterText(result.field, result.character));
+        return;
+    case vault::AddOutcome::TooLong:
+        platform::showPlain(tooLongText(result.field));
+        return;
     case vault::AddOutcome::ListedAlready:
         platform::showConfirmOk(duplicateText(wanted, true));
         return;
@@ -92,16 +121,17 @@ void MainWindow::addEntry() {
         platform::showConfirmOk(duplicateText(wanted, false));
         showCount();
         return;
-    case vault::AddOutcome::Added:
-        break;
+    case vault::AddOutcome::Added: {
+        {
+            const QSignalBlocker quiet(siteList());
+            addListLine(fromAnsi(result.entry.name));
+        }
+        platform::showPlain(tr(kAdded));
+        selectFirstLineAndShow();
+        showCount();
+        return;
     }
-    {
-        const QSignalBlocker quiet(siteList());
-        siteList()->addItem(fromAnsi(result.entry.name));
     }
-    platform::showPlain(tr(kAdded));
-    selectFirstLineAndShow();
-    showCount();
 }
 
 void MainWindow::updateEntry() { applyEntryChange(false); }
@@ -126,15 +156,22 @@ void MainWindow::applyEntryChange(bool deleting) {
     case vault::ChangeOutcome::NameMissing:
         platform::showPlain(tr(kNeedName));
         return;
+    case vault::ChangeOutcome::ControlCharacter:
+        platform::showPlain(controlCharacterText(result.field, result.character));
+        return;
+    case vault::ChangeOutcome::TooLong:
+        platform::showPlain(tooLongText(result.field));
+        return;
     case vault::ChangeOutcome::NotFound:
         platform::showPlain(tr(kNameNotFound));
         return;
     case vault::ChangeOutcome::Updated:
+        platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text()));
+        return;
     case vault::ChangeOutcome::Deleted:
-        break;
+        // The line goes once the slot is written, so a failed write leaves list and file alike.
+        removeListLine(fromAnsi(result.entry.name));
+        platform::showPlain(tr("%1 has been deleted.").arg(nameEdit()->text()));
+        return;
     }
-    // The line goes once the slot is written, so a failed write leaves list and file alike.
-    if (deleting) removeListLine(fromAnsi(result.entry.name));
-    platform::showPlain(deleting ? tr("%1 has been deleted.").arg(nameEdit()->text())
-                                 : tr("%1 has been updated.").arg(nameEdit()->text()));
 }

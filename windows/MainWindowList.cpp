@@ -11,7 +11,7 @@
 #include "platform/messages.h"
 #include "ui_MainWindow.h"
 #include "vault/session.h"
-#include "vault/text.h"
+#include "vault/entry.h"
 #include "windows/MainWindow.h"
 
 using platform::AnsiLineEdit;
@@ -22,6 +22,19 @@ namespace {
 
 const QColor kPanelAfterCopy(232, 232, 232);
 constexpr int kCopyFlashMs = 100;
+
+// A line of the list: the list sorts its lines in the order of names.
+class ListLine : public QListWidgetItem {
+public:
+    explicit ListLine(const QString& text) : QListWidgetItem(text) {}
+    bool operator<(const QListWidgetItem& other) const override {
+        const QString mine = text(), theirs = other.text();
+        return vault::listedBefore(std::u16string_view(reinterpret_cast<const char16_t*>(mine.utf16()),
+                                                       static_cast<std::size_t>(mine.size())),
+                                   std::u16string_view(reinterpret_cast<const char16_t*>(theirs.utf16()),
+                                                       static_cast<std::size_t>(theirs.size())));
+    }
+};
 
 const char* const kCreateFileQuestion = QT_TRANSLATE_NOOP(
     "MainWindow",
@@ -46,7 +59,7 @@ void MainWindow::loadList() {
         QListWidget* list = siteList();
         const bool sorting = list->isSortingEnabled();
         list->setSortingEnabled(false);
-        list->addItems(names);
+        for (const QString& name : names) addListLine(name);
         list->setSortingEnabled(sorting);
         if (sorting) list->sortItems(Qt::AscendingOrder);
         showEntry(*lastInUse);
@@ -88,18 +101,17 @@ void MainWindow::showSelectedEntry() {
 }
 
 void MainWindow::filterList() {
-    const std::string typed = toAnsi(filterEdit()->text());
+    const vault::NameFilter filter(toAnsi(filterEdit()->text()));
     QListWidget* list = siteList();
-    if (list->count() == 0 || vault::Trim(typed).empty()) return;
-    const std::string wanted = vault::UpperAscii(typed);  // untrimmed
+    if (list->count() == 0 || !filter.active()) return;
     QStringList matching;
     for (int i = 0; i < list->count(); ++i) {
         const QString line = list->item(i)->text();
-        if (toAnsi(line).find(wanted) != std::string::npos) matching.append(line);
+        if (filter.matches(toAnsi(line))) matching.append(line);
     }
     const QSignalBlocker quiet(list);
     list->clear();
-    for (const QString& line : matching) list->addItem(line);
+    for (const QString& line : matching) addListLine(line);
     list->setCurrentRow(-1);
 }
 
@@ -165,6 +177,8 @@ void MainWindow::selectFirstLineAndShow() {
     selectRowQuietly(0);
     if (siteList()->count() > 0) showSelectedEntry();
 }
+
+void MainWindow::addListLine(const QString& line) { siteList()->addItem(new ListLine(line)); }
 
 void MainWindow::removeListLine(const QString& line) {
     QListWidget* list = siteList();

@@ -13,8 +13,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <functional>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "platform/messages.h"
 #include "tests/gui/support.h"
@@ -236,7 +241,7 @@ private slots:
             {{"import", csv, "--dry-run", "--json"}, 0,
              "{\"format\":\"Chromium family\",\"encoding\":\"UTF-8\",\"dry_run\":true,\"rows\":[" "\n"
              "{\"row\":2,\"name\":\"A\",\"outcome\":\"added\",\"changes\":[\"name trimmed\"]}," "\n"
-             "{\"row\":3,\"name\":\"MAIL\",\"outcome\":\"skipped\",\"reason\":\"the name is already in the list\",\"changes\":[]}," "\n"
+             "{\"row\":3,\"name\":\"MAIL\",\"outcome\":\"skipped\",\"reason\":\"the name MAIL is already in the list (use edit)\",\"changes\":[]}," "\n"
              "{\"row\":4,\"name\":\"b\",\"outcome\":\"skipped\",\"reason\":\"the address is no web address (ftp:)\",\"changes\":[]}" "\n"
              "],\"added\":1,\"with_changes\":1,\"skipped\":2,\"not_imported\":0}" "\n"},
         };
@@ -330,6 +335,107 @@ private slots:
                                                       QString::fromUtf8(z.readAllStandardError())));
         }
         QVERIFY(!QFile::exists(asked));
+    }
+
+    void typedTextIsStoredAsGivenOrRefused() {
+        QTemporaryDir dir;
+        const QStringList on{QStringLiteral("--file"), dir.filePath(QStringLiteral("list.dat"))};
+        const QString esc = QStringLiteral("\x1b[31m");
+        struct Case {
+            QStringList args;
+            QString input;
+            const char* said;
+        };
+        const QList<Case> refused = {
+            {{"add", "mail", "--url", "m"}, QString::fromUtf8("k\nza\u017c\u00f3\u0142\u01071\n"),
+             "the password holds characters the data file cannot hold: \"\u017c\" (U+017C), \"\u0142\" (U+0142), "
+             "\"\u0107\" (U+0107); nothing was written"},
+            {{"add", "caf\u00e9\U0001F600", "--url", "m"}, "k\np\n", "the name holds characters the data file cannot hold: \"\U0001F600\" (U+1F600)"},
+            {{"add", "mail", "--url", "m"}, QString::fromLatin1("k\na\0b\n", 7),
+             "the password holds a control character (U+0000)"},
+            {{"add", "mail", "--url", "m" + esc}, "k\np\n", "the address holds a control character (U+001B)"},
+            {{"add", "mail", "--url", "m", "--user", "a\tb"}, "k\np\n", "the user ID holds a control character"},
+            {{"add", "mail", "--url", QString(250, 'w')}, "k\np\n", "the address as stored is longer than the 255"},
+            {{"add", "mail", "--url", "m"}, "k\n" + QString(26, 'p') + "\n", "the password as stored is longer than the 25"},
+        };
+        for (const Case& c : refused) {
+            const Run r = cli(on + c.args, c.input);
+            QCOMPARE(r.status, 6);
+            QVERIFY2(r.err.contains(QString::fromUtf8(c.said)), qPrintable(r.err));
+        }
+        QCOMPARE(cli(on + QStringList{"ls"}).out, QString());
+        // A tab in the comment is kept; the name is upper-cased as the window does (é to É).
+        EXPECT_RUN(cli(on + QStringList{"add", "caf\u00e9", "--url", "c", "--comment", "a\tb"}, "k\np\n"), 0);
+        QVERIFY(cli(on + QStringList{"show", "CAF\u00c9"}).out.contains("Comments: a\tb\n"));
+        QCOMPARE(cli(on + QStringList{"ls", "\u00e9"}).out, QStringLiteral("CAF\u00c9\n"));
+        // A generated password is announced only for an entry that is then added.
+        Run r = cli(on + QStringList{"add", "Caf\u00e9", "--url", "c", "--generate"});
+        QCOMPARE(r.status, 6);
+        QVERIFY2(!r.err.contains("Password generated"), qPrintable(r.err));
+        r = cli(on + QStringList{"edit", "caf\u00e9", "--comment", "x" + esc});
+        QCOMPARE(r.status, 6);
+        QVERIFY(cli(on + QStringList{"show", "CAF\u00c9"}).out.contains("Comments: a\tb\n"));
+    }
+
+    void controlCharactersReachNoTerminal() {
+        // Such texts come from files written elsewhere; they are shown escaped.
+        writeDataFile("k", {{0, "A", "AB\x1b[31mCD", "http://x", "u\x1b]0;title\x07" "u", "c\x9d", "p"}});
+        QCOMPARE(cli({"ls"}).out, QStringLiteral("AB\\x1B[31mCD\n"));
+        const Run r = cli({"show", "AB\x1b[31mCD"});
+        QVERIFY2(r.out.contains("User ID:  u\\x1B]0;title\\x07u\nPassword: ********\nComments: c\\x9D\n"), qPrintable(r.out));
+        QVERIFY(!r.out.contains(QChar(0x1b)));
+        // The name as ls shows it finds the entry.
+        EXPECT_RUN(cli({"rm", "AB\\x1B[31mCD", "--yes"}), 0);
+        QCOMPARE(cli({"ls"}).out, QString());
+    }
+
+    void phrasePromptStaysQuietAfterAStop() {
+        writeDataFile("k", {{0, "A", "MAIL", "http://m", "u", "", "p"}});
+        int terminal = -1;
+        const QByteArray program = (qEnvironmentVariable("KEYFOLD_BINARY_DIR") + "/app/keyfold-cli").toLocal8Bit();
+        const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            execl(program.constData(), "keyfold-cli", "ls", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        auto readUntil = [&](const QByteArray& wanted) {
+            QByteArray seen;
+            for (int i = 0; i < 100 && !seen.contains(wanted); ++i) {
+                pollfd p{terminal, POLLIN, 0};
+                char buffer[256];
+                if (poll(&p, 1, 100) > 0) {
+                    const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+                    if (n > 0) seen.append(buffer, n);
+                }
+            }
+            return seen;
+        };
+        auto echoing = [&] {
+            termios t{};
+            tcgetattr(terminal, &t);
+            return (t.c_lflag & ECHO) != 0;
+        };
+        QVERIFY(readUntil("Key phrase: ").contains("Key phrase: "));
+        QVERIFY(!echoing());
+        // Stopped (Ctrl+Z), the shell turns echo on while it has the terminal; fg continues.
+        kill(child, SIGSTOP);
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, WUNTRACED), child);
+        QVERIFY(WIFSTOPPED(status));
+        termios shell{};
+        tcgetattr(terminal, &shell);
+        shell.c_lflag |= ECHO;
+        tcsetattr(terminal, TCSANOW, &shell);
+        kill(child, SIGCONT);
+        for (int i = 0; i < 50 && echoing(); ++i) QTest::qWait(20);
+        QVERIFY(!echoing());
+        QVERIFY(::write(terminal, "k\n", 2) == 2);
+        const QByteArray rest = readUntil("MAIL");
+        QVERIFY2(rest.contains("MAIL") && !rest.contains("k\r\n"), rest.constData());
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ::close(terminal);
     }
 
     void windowAndCliChangeOneFile() {

@@ -10,10 +10,12 @@
 
 #include "platform/messages.h"
 #include "support.h"
+#include "vault/ansi.h"
 #include "vault/datafile.h"
 #include "vault/session.h"
 #include "vault/locations.h"
 #include "vault/record.h"
+#include "vault/text.h"
 #include "windows/MainWindow.h"
 #include "platform/ansi.h"
 #include "tests/support/controls.h"
@@ -147,7 +149,31 @@ private slots:
         expectBox(BoxKind::Plain, kSpace);
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
+        // A control character (pasted) and an address too long once completed: both
+        // commands refuse them instead of storing something else.
+        const QString controlText = QStringLiteral("The comment holds a control character (code 27), which cannot be "
+                                               "stored. Remove it.");
+        const QString tooLong = QStringLiteral("The website address is longer than the 255 characters it can hold.");
+        for (const auto& [site, comment, text] : {std::tuple{QStringLiteral("x"), QStringLiteral("a\x1b[2Jb"), controlText},
+                                                  std::tuple{QString(250, 'w'), QString(), tooLong}})
+            for (const char* button : {"CmdAdd", "CmdUpdate"}) {
+                type(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
+                expectBox(BoxKind::Plain, text);
+                control<QPushButton>(w, button)->click();
+                VERIFY_BOXES();
+            }
         QCOMPARE(fileBytes(dataFilePath()), before);
+    }
+
+    void namesUpperCaseAsTheNameBoxDid() {
+        // The vault's upper case is the one the name box always had: a letter takes its
+        // single upper-case form where Windows-1252 has one.
+        for (int b = 0; b < 256; ++b) {
+            const QChar c(vault::UnicodeOfAnsi(static_cast<unsigned char>(b)));
+            const QChar up = c.toUpper();
+            const int wanted = up != c && vault::AnsiOfUnicode(up.unicode()) >= 0 ? vault::AnsiOfUnicode(up.unicode()) : b;
+            QCOMPARE(int(vault::UpperByte(static_cast<unsigned char>(b))), wanted);
+        }
     }
 
     void addressRule() {
@@ -306,7 +332,7 @@ private slots:
         QVERIFY(inOtherCopy([] {
             vault::Session other(paths());
             other.setKeyPhrase("k");
-            other.update({"BANK", "http://b", "u", "theirs", "c"});
+            static_cast<void>(other.update({"BANK", "http://b", "u", "theirs", "c"}));
         }));
         const std::string theirs = fileBytes(dataFilePath());
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));

@@ -5,6 +5,7 @@
 #include "support.h"
 #include "vault/ioerror.h"
 #include "vault/session.h"
+#include "vault/text.h"
 
 using namespace vault;
 using vaulttest::plainRecord;
@@ -70,6 +71,97 @@ TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     EXPECT_FALSE(s.dataFile().isOpen());
 }
 
+// The rules on the texts, before any file is read: one table for add's check, update
+// answering alike, and nothing written for a refusal.
+TEST_F(SessionTest, TextRulesRefuseWhatTheFileWouldChange) {
+    makeDataFile({plainRecord("A", "BANK", "http://b")}, 5);
+    Session s(paths);
+    const std::string before = readBytes(dataFile());
+    const std::string longText(256, 'x');
+    struct Case {
+        Entry typed;
+        AddOutcome outcome;
+        Field field;
+        unsigned char character;
+    };
+    const Case cases[] = {
+        {entry("A\x1b[31mB", "x"), AddOutcome::ControlCharacter, Field::Name, 0x1B},
+        {entry("NEW", "x", "u", std::string("a\0b", 3)), AddOutcome::ControlCharacter, Field::Password, 0},
+        {entry("NEW", "x", "a\tb"), AddOutcome::ControlCharacter, Field::UserId, '\t'},
+        {entry("NEW", "http://x\n/y"), AddOutcome::ControlCharacter, Field::Website, '\n'},
+        {entry("NEW", "x", "u", "pw", "one\rtwo"), AddOutcome::ControlCharacter, Field::Comments, '\r'},
+        {entry(longText, "x"), AddOutcome::TooLong, Field::Name, 0},
+        // The address as stored: "http://" put before 250 characters is too long.
+        {entry("NEW", std::string(250, 'w')), AddOutcome::TooLong, Field::Website, 0},
+        {entry("NEW", "x", "u", std::string(26, 'p')), AddOutcome::TooLong, Field::Password, 0},
+        {entry("NEW", "x", "u", "pw", longText), AddOutcome::TooLong, Field::Comments, 0},
+        // Earlier rules come first; control characters at either end are trimmed away.
+        {entry("A\x1b", "x", "u", "a b"), AddOutcome::SpaceInPassword, Field::Name, 0},
+        {entry("\x01NEW\x02", std::string(248, 'w'), std::string(255, 'u'), std::string(25, 'p'), "a\tb"),
+         AddOutcome::Added, Field::Name, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.name.substr(0, 12) + "|" + c.typed.website.substr(0, 12));
+        const AddResult checked = s.check(c.typed);
+        EXPECT_EQ(checked.outcome, c.outcome);
+        EXPECT_EQ(checked.field, c.field);
+        EXPECT_EQ(checked.character, c.character);
+        if (c.outcome == AddOutcome::Added) {
+            EXPECT_EQ(checked.entry.name, "NEW");
+            EXPECT_EQ(checked.entry.website, "http://" + std::string(248, 'w'));
+            continue;
+        }
+        EXPECT_EQ(s.add(c.typed).outcome, c.outcome);
+        if (c.outcome == AddOutcome::SpaceInPassword) continue;
+        Entry update = c.typed;
+        update.name = c.field == Field::Name ? c.typed.name : "BANK";
+        const ChangeResult changed = s.update(update);
+        EXPECT_EQ(changed.outcome,
+                  c.outcome == AddOutcome::TooLong ? ChangeOutcome::TooLong : ChangeOutcome::ControlCharacter);
+        EXPECT_EQ(changed.field, c.field);
+    }
+    EXPECT_EQ(readBytes(dataFile()), before);
+    // A dry run's own list test, in duplicate-test form.
+    EXPECT_EQ(s.check(entry(" caf\xe9 ", "x"), [](const std::string& key) { return key == "CAF\xc9"; }).outcome,
+              AddOutcome::ListedAlready);
+    // What an import cuts to fit, and reports.
+    Entry imported = entry(longText, "x", "u", std::string(30, 'p'), "short");
+    EXPECT_EQ(cutToWidths(imported), (std::vector<Field>{Field::Name, Field::Password}));
+    EXPECT_EQ(imported.name.size(), 255u);
+    EXPECT_EQ(imported.password.size(), 25u);
+}
+
+// Upper case, the duplicate key, the filter and the list's order, each as
+// the window and keyfold-cli apply them.
+TEST(EntryRules, NamesFilterAndOrder) {
+    // Windows-1252 bytes: é, ÿ, š, œ, ž take their capitals; ß, µ, ƒ, ÷ have none there.
+    EXPECT_EQ(UpperText("az\xe9\xfe\xff\x9a\x9c\x9e"), "AZ\xc9\xde\x9f\x8a\x8c\x8e");
+    EXPECT_EQ(UpperText("\xdf\xb5\x83\xf7" "AZ1"), "\xdf\xb5\x83\xf7" "AZ1");
+    EXPECT_EQ(nameKey(" caf\xe9\t"), "CAF\xc9");
+    EXPECT_TRUE(hasNameKey(" caf\xe9\t", "CAF\xc9"));
+    EXPECT_FALSE(hasNameKey("cafe", "CAF\xc9"));
+
+    struct FilterCase {
+        const char* typed;
+        const char* name;
+        bool active, matches;
+    };
+    for (const FilterCase& f : {FilterCase{"ma", "AMAZON", true, true}, FilterCase{"\xe9", "CAF\xc9", true, true},
+                                FilterCase{" m", "AMAZON", true, false}, FilterCase{" \t", "AMAZON", false, true},
+                                FilterCase{"", "AMAZON", false, true}}) {
+        SCOPED_TRACE(f.typed);
+        const NameFilter filter(f.typed);
+        EXPECT_EQ(filter.active(), f.active);
+        EXPECT_EQ(filter.matches(f.name), f.matches);
+    }
+
+    // By Unicode values, not bytes: the euro sign (byte 80) after É (byte C9).
+    std::vector<std::string> names = {"\x80", "b", "ABC", "\xc9", "a", "AB", "Z"};
+    sortAsListed(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"AB", "ABC", "Z", "a", "b", "\xc9", "\x80"}));
+    EXPECT_TRUE(listedBefore(u"\u00c9", u"\u20ac"));
+}
+
 TEST_F(SessionTest, UpdateAndDeleteFindTheExactName) {
     makeDataFile({plainRecord("A", "BANK", "http://b", "u", "c", "p"), plainRecord("A", "Mail", "http://m")}, 10,
                  "key");
@@ -104,7 +196,8 @@ TEST_F(SessionTest, FileClosedWhenAnOperationThrowsOrTheSessionEnds) {
     const std::string before = readBytes(dataFile());
     {
         Session s(paths);
-        EXPECT_THROW(s.add(entry("NEW", "x"), {}, [](const Entry&, bool) { throw std::runtime_error("stop"); }),
+        EXPECT_THROW(static_cast<void>(s.add(entry("NEW", "x"), {},
+                                             [](const Entry&, bool) { throw std::runtime_error("stop"); })),
                      std::runtime_error);
         EXPECT_FALSE(s.dataFile().isOpen());
         EXPECT_THROW(s.listEntries([](const Entry&) { throw std::runtime_error("stop"); }), std::runtime_error);
