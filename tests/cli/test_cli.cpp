@@ -285,22 +285,26 @@ private slots:
             {{"clip", ""}, "printf 'wrong\\n'", {}},
             {{"ls", ""}, "printf 'k\\n'", {}},  // a filter, not a name
         };
-        const QString script = qEnvironmentVariable("KEYFOLD_SOURCE_DIR") + "/cli/completion/keyfold-cli.bash";
-        for (const Case& c : cases) {
-            QProcess bash;
+        // What the shell's completion function offers for the case: one a line, with the
+        // program as completed (the stand-in without a phrase command).
+        const auto complete = [&](const QString& shell, const QString& code, const QString& script, const Case& c) {
+            QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.remove("KEYFOLD_PHRASE_COMMAND");
             if (!c.phraseCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", c.phraseCommand);
-            bash.setProcessEnvironment(env);
-            bash.start("bash", QStringList{"-c", "source \"$0\"; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _keyfold_cli; "
-                                                 "printf '%s\\n' \"${COMPREPLY[@]}\"",
-                                           script, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
-            bash.closeWriteChannel();
-            QVERIFY(bash.waitForFinished(30000));
-            const QString said = QString::fromUtf8(bash.readAllStandardOutput());
-            QStringList offered = said.split('\n', Qt::SkipEmptyParts);
-            QVERIFY2(offered == c.offered, qPrintable(c.words.join(' ') + ": " + offered.join(' ') +
-                                                      QString::fromUtf8(bash.readAllStandardError())));
+            p.setProcessEnvironment(env);
+            p.start(shell, QStringList{"-fc", code, shell, script, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
+            p.closeWriteChannel();
+            if (!p.waitForFinished(30000)) return QStringList{"did not finish"};
+            return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        };
+        const QString source = qEnvironmentVariable("KEYFOLD_SOURCE_DIR") + "/cli/completion/";
+        for (const Case& c : cases) {
+            const QStringList offered = complete("bash",
+                                                 "source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
+                                                 "_keyfold_cli; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                                 source + "keyfold-cli.bash", c);
+            QVERIFY2(offered == c.offered, qPrintable(c.words.join(' ') + ": " + offered.join(' ')));
         }
         QVERIFY(!QFile::exists(asked));
 
@@ -314,25 +318,17 @@ private slots:
             {{"show", "m"}, {}, {}},
             {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
         };
-        const QString zsh = qEnvironmentVariable("KEYFOLD_SOURCE_DIR") + "/cli/completion/_keyfold-cli";
         for (const Case& c : zshCases) {
-            QProcess z;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove("KEYFOLD_PHRASE_COMMAND");
-            if (!c.phraseCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", c.phraseCommand);
-            z.setProcessEnvironment(env);
-            z.start("zsh", QStringList{"-fc",
-                                       "compadd() { while [[ $1 == -* && $1 != -- ]]; do [[ $1 == -M ]] && shift; shift; done; "
-                                       "[[ $1 == -- ]] && shift; local a; for a in \"$@\"; do "
-                                       "[[ ${(U)a} == ${(U)PREFIX}* ]] && print -r -- $a; done; }; "
-                                       "_describe() { local -a c; c=(${(P)4}); compadd -- ${c%%:*}; }; "
-                                       "source \"$1\" >/dev/null; shift; words=(\"$@\"); CURRENT=$#; "
-                                       "PREFIX=${words[CURRENT]}; _keyfold-cli",
-                                       "zsh", zsh, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
-            QVERIFY(z.waitForFinished(30000));
-            const QStringList offered = QString::fromUtf8(z.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-            QVERIFY2(offered == c.offered, qPrintable("zsh " + c.words.join(' ') + ": " + offered.join(' ') +
-                                                      QString::fromUtf8(z.readAllStandardError())));
+            const QStringList offered =
+                complete("zsh",
+                         "compadd() { while [[ $1 == -* && $1 != -- ]]; do [[ $1 == -M ]] && shift; shift; done; "
+                         "[[ $1 == -- ]] && shift; local a; for a in \"$@\"; do "
+                         "[[ ${(U)a} == ${(U)PREFIX}* ]] && print -r -- $a; done; }; "
+                         "_describe() { local -a c; c=(${(P)4}); compadd -- ${c%%:*}; }; "
+                         "source \"$1\" >/dev/null; shift; words=(\"$@\"); CURRENT=$#; "
+                         "PREFIX=${words[CURRENT]}; _keyfold-cli",
+                         source + "_keyfold-cli", c);
+            QVERIFY2(offered == c.offered, qPrintable("zsh " + c.words.join(' ') + ": " + offered.join(' ')));
         }
         QVERIFY(!QFile::exists(asked));
     }
