@@ -19,6 +19,7 @@ namespace cli {
 // Exit statuses, one per kind of failure (listed in --help).
 enum Exit {
     kOk = 0,
+    kNoMatch = 1,      // search, or ls with a filter: nothing matches (as grep)
     kUsage = 2,        // wrong command line
     kNoDataFile = 3,   // no data file there
     kFileError = 4,    // the data file or another file could not be read or written
@@ -111,12 +112,15 @@ struct Context {
     QString file;
     bool yes;
     vault::PhraseCheck phraseCheck = vault::PhraseCheck::Required;  // --open-anyway: Skipped
+    bool json = false;  // --json: output for scripts (cli/json.h)
+    QString field;      // show --field: the one field printed
 };
 
 // commands.cpp
 int cmdLs(Context& c);
 int cmdShow(Context& c, bool showPassword);
-int cmdClip(Context& c, bool user);
+// seconds: --timeout (-1: the settings' delay); wait: hold the copy here until it is cleared.
+int cmdClip(Context& c, bool user, int seconds, bool wait);
 // The clipboard module (cli/clip.h), beside the program.
 QString clipModulePath();
 int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,

@@ -21,7 +21,7 @@ extern "C" __attribute__((visibility("default"))) QCoreApplication* keyfold_cli_
 }
 
 extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const char* programName, const char* utf8Text,
-                                                                     int seconds, const char* what) {
+                                                                     int seconds, const char* what, void (*held)()) {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (!app) {
         std::fprintf(stderr, "%s: no display to reach the clipboard through\n", programName);
@@ -37,9 +37,10 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
     QPointer<QMimeData> ours = data;
     clipboard->setMimeData(data, QClipboard::Clipboard);
 
-    if (seconds > 0)
+    if (held) held();
+    if (what && seconds > 0)
         std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
-    else
+    else if (what)
         std::fprintf(stderr, "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n",
                      what);
 
@@ -64,7 +65,7 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
     // Only our own copy goes: anything copied since stays.
     if (ours && clipboard->mimeData(QClipboard::Clipboard) == ours.data()) {
         clipboard->clear(QClipboard::Clipboard);
-        std::fprintf(stderr, "Clipboard cleared.\n");
+        if (what) std::fprintf(stderr, "Clipboard cleared.\n");
     }
     if (clipboard->supportsSelection() && !text.isEmpty() && clipboard->text(QClipboard::Selection) == text)
         clipboard->clear(QClipboard::Selection);

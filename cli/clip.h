@@ -12,9 +12,11 @@ extern "C" QCoreApplication* keyfold_cli_clip_application(int* argc, char** argv
 using KeyfoldCliClipApplicationFunction = QCoreApplication* (*)(int*, char**);
 
 // Puts the UTF-8 text on the clipboard as plain text marked as a secret
-// ("x-kde-passwordManagerHint" = "secret"), waits the delay (0: until another program
-// takes the clipboard), then clears it if it still holds this copy. Needs the
-// application object made by keyfold_cli_clip_application. Returns 0, or 1 when the
-// clipboard cannot be reached. Messages go to standard error.
-extern "C" int keyfold_cli_clip(const char* programName, const char* utf8Text, int seconds, const char* what);
-using KeyfoldCliClipFunction = int (*)(const char*, const char*, int, const char*);
+// ("x-kde-passwordManagerHint" = "secret"), calls held (when given) once the copy is
+// on offer, waits the delay (0: until another program takes the clipboard), then
+// clears it if it still holds this copy. Needs the application object made by
+// keyfold_cli_clip_application. Returns 0, or 1 when the clipboard cannot be reached.
+// Messages go to standard error; with what null only a failure is told.
+extern "C" int keyfold_cli_clip(const char* programName, const char* utf8Text, int seconds, const char* what,
+                                void (*held)());
+using KeyfoldCliClipFunction = int (*)(const char*, const char*, int, const char*, void (*)());

@@ -13,11 +13,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
 #include <QStandardPaths>
 
 #include "cli/cli.h"
-#include "cli/clip.h"
+#include "cli/keeper.h"
+#include "cli/listing.h"
 #include "vault/ansi.h"
 #include "vault/locations.h"
 #include "vault/secret.h"
@@ -250,12 +250,13 @@ int cmdLs(Context& c) {
     std::vector<std::string> names = sortedNames(session);
     // The main window's filter.
     const vault::NameFilter filter(c.args.isEmpty() ? std::string() : ansi(c.args.first()));
+    if (c.json) return listJson(session, filter);
     std::string text;
     text.reserve(names.size() * 16);
     for (const std::string& name : names)
         if (filter.matches(name)) (text += shown(name)) += '\n';
     out(text);
-    return kOk;
+    return !filter.active() || !text.empty() ? kOk : kNoMatch;
 }
 
 int cmdShow(Context& c, bool showPassword) {
@@ -264,6 +265,7 @@ int cmdShow(Context& c, bool showPassword) {
     openSession(session, c.input, false, c.phraseCheck);
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
+    if (c.json || !c.field.isEmpty()) return showSelected(c, e.entry, showPassword);
     std::string text = "Name:     " + shown(e.entry.name) + "\nWebsite:  " + shown(e.entry.website) +
                        "\nUser ID:  " + shown(e.entry.userId) + "\nPassword: " +
                        (showPassword ? shown(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
@@ -280,7 +282,7 @@ QString clipModulePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/libkeyfold_cli_clip.so");
 }
 
-int cmdClip(Context& c, bool user) {
+int cmdClip(Context& c, bool user, int seconds, bool wait) {
     const QString typed = needName(c, "clip");
     std::string secret, settings;
     {
@@ -292,13 +294,8 @@ int cmdClip(Context& c, bool user) {
         settings = session.paths().settingsFile;
     }
     vault::WipeAtScopeEnd wipe(secret);
-    QLibrary module(clipModulePath());
-    auto copy = reinterpret_cast<KeyfoldCliClipFunction>(module.resolve("keyfold_cli_clip"));
-    if (!copy) fail(kClipboard, "the clipboard module cannot be loaded: " + module.errorString().toStdString());
-    const int seconds = vault::ClipboardClearSeconds(settings);
-    if (copy("keyfold-cli", secret.c_str(), seconds, user ? "User ID" : "Password") != 0)
-        fail(kClipboard, "the clipboard cannot be reached");
-    return kOk;
+    if (seconds < 0) seconds = vault::ClipboardClearSeconds(settings);
+    return offerOnClipboard(secret, seconds, user ? "User ID" : "Password", wait);
 }
 
 int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,

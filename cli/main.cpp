@@ -12,6 +12,8 @@
 
 #include "cli/cli.h"
 #include "cli/clip.h"
+#include "cli/keeper.h"
+#include "cli/listing.h"
 #include "vault/ioerror.h"
 
 using namespace cli;
@@ -21,6 +23,7 @@ namespace {
 const char* const kExitHelp =
     "Exit status:\n"
     "  0   success\n"
+    "  1   nothing matches (search, or ls with a filter)\n"
     "  2   wrong command line\n"
     "  3   no data file at the path used\n"
     "  4   a file could not be read or written\n"
@@ -37,9 +40,13 @@ const char* const kExitHelp =
 
 const char* const kCommandHelp =
     "Commands:\n"
-    "  ls [FILTER]                   the names, in the order of the main window's list\n"
-    "  show NAME [--show-password]   the entry's fields\n"
-    "  clip NAME [--user]            the password (or user ID) to the clipboard, cleared after a delay\n"
+    "  ls [FILTER] [--json]          the names, in the order of the main window's list\n"
+    "  show NAME [--show-password] [--field F | --json]\n"
+    "                                the entry's fields; F one of name, url, user, password, comment\n"
+    "  search TEXT [--in-password] [--json]\n"
+    "                                the entries whose name, address, user ID or comment hold TEXT\n"
+    "  clip NAME [--user] [--timeout N] [--wait]\n"
+    "                                the password (or user ID) to the clipboard, cleared after a delay\n"
     "  add NAME --url URL [--user U] [--comment C] [--generate [--length N] [--no-symbols]]\n"
     "  edit NAME [--url URL] [--user U] [--comment C] [--password]\n"
     "  rm NAME [--yes]\n"
@@ -47,20 +54,23 @@ const char* const kCommandHelp =
     "  seal [--yes]                  protect the data file with a sealed file (older versions cannot open it)\n"
     "  unseal [--yes]                turn the sealed file back into the plain data file\n"
     "  export --csv FILE|-           every entry as CSV: name,url,username,password,note\n"
-    "  import FILE [--dry-run]       a browser's or password manager's CSV export\n"
+    "  import FILE [--dry-run] [--json]  a browser's or password manager's CSV export\n"
     "  generate [--length N] [--no-symbols]\n"
     "\n"
     "The key phrase is asked on the terminal without echo; with --phrase-stdin it is the\n"
     "first line of standard input (and a password or new phrase asked for the following lines).\n"
     "A phrase that does not open the data file is refused before anything is shown or written.\n"
     "--open-anyway opens a plain data file whose entries all lack http:// or https:// (one\n"
-    "converted from an old version) under the phrase given; it never opens a sealed file.\n";
+    "converted from an old version) under the phrase given; it never opens a sealed file.\n"
+    "--json prints JSON on standard output: entries as objects with the keys name, url,\n"
+    "user, comment (and password when asked for); see keyfold-cli(1).\n";
 
 // Where the command word is: the first argument that is neither an option nor an
 // option's value; -1 when there is none.
 qsizetype commandIndex(const QStringList& arguments) {
     static const QStringList withValue = {QStringLiteral("--file"), QStringLiteral("--url"), QStringLiteral("--user"),
-                                          QStringLiteral("--comment"), QStringLiteral("--csv"), QStringLiteral("--length")};
+                                          QStringLiteral("--comment"), QStringLiteral("--csv"), QStringLiteral("--length"),
+                                          QStringLiteral("--field"), QStringLiteral("--timeout")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == QLatin1String("--")) return i + 1 < arguments.size() ? i + 1 : -1;
@@ -76,7 +86,9 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const qsizetype at = commandIndex(arguments);
-    if (at >= 0 && arguments[at] == QLatin1String("clip")) {
+    // clip hands the copy to a keeper (clip-keeper) unless it holds it itself (--wait).
+    if (at >= 0 && ((arguments[at] == QLatin1String("clip") && arguments.contains(QLatin1String("--wait"))) ||
+                    arguments[at] == QLatin1String("clip-keeper"))) {
         QLibrary module(clipModulePath());
         if (auto make = reinterpret_cast<KeyfoldCliClipApplicationFunction>(module.resolve("keyfold_cli_clip_application")))
             if (QCoreApplication* app = make(&argc, argv)) return std::unique_ptr<QCoreApplication>(app);
@@ -117,9 +129,18 @@ int main(int argc, char** argv) {
     QCommandLineOption clipUser(QStringLiteral("clip-user"), QStringLiteral("clip: the user ID."));
     clipUser.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption noSymbols(QStringLiteral("no-symbols"), QStringLiteral("generate, add: letters and digits only."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("ls, show, search, import: JSON on standard output."));
+    const QCommandLineOption field(QStringLiteral("field"),
+                                   QStringLiteral("show: print this field's value alone (name, url, user, password, comment)."),
+                                   QStringLiteral("field"));
+    const QCommandLineOption inPassword(QStringLiteral("in-password"), QStringLiteral("search: look in the passwords too."));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("clip: clear after <n> seconds (0: when something else is copied)."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption wait(QStringLiteral("wait"), QStringLiteral("clip: stay until the clipboard is cleared."));
     p.addOptions({file, phraseStdin, openAnyway, showPassword, url, user, comment, generate, password, yes, csv, dryRun, length, noSymbols,
-                  clipUser});
-    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ls, show, clip, add, edit, rm, rekey, seal, unseal, export, import, generate"));
+                  clipUser, json, field, inPassword, timeout, wait});
+    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ls, show, search, clip, add, edit, rm, rekey, seal, unseal, export, import, generate"));
 
     // `clip NAME --user` takes no value, where add's and edit's --user does.
     QStringList arguments = QCoreApplication::arguments();
@@ -138,17 +159,29 @@ int main(int argc, char** argv) {
         if (args.isEmpty()) fail(kUsage, "no command (see --help)");
         const QString command = args.takeFirst();
         Context c{p, args, Input{p.isSet(phraseStdin)}, p.value(file), p.isSet(yes),
-                  p.isSet(openAnyway) ? vault::PhraseCheck::Skipped : vault::PhraseCheck::Required};
+                  p.isSet(openAnyway) ? vault::PhraseCheck::Skipped : vault::PhraseCheck::Required, p.isSet(json),
+                  p.value(field)};
         // clip --user takes no value: `--user` is also add's and edit's option with a value.
         auto allowOnly = [&](std::initializer_list<const QCommandLineOption*> allowed) {
             for (const QCommandLineOption* o : {&showPassword, &url, &user, &comment, &generate, &password, &yes, &csv,
-                                                &dryRun, &length, &noSymbols})
+                                                &dryRun, &length, &noSymbols, &json, &field, &inPassword, &timeout, &wait})
                 if (p.isSet(*o) && std::find(allowed.begin(), allowed.end(), o) == allowed.end())
                     fail(kUsage, "--" + o->names().first().toStdString() + " does not go with " + command.toStdString());
         };
-        if (command == QLatin1String("ls")) { allowOnly({}); return cmdLs(c); }
-        if (command == QLatin1String("clip")) { allowOnly({}); return cmdClip(c, p.isSet(clipUser)); }
-        if (command == QLatin1String("show")) { allowOnly({&showPassword}); return cmdShow(c, p.isSet(showPassword)); }
+        if (command == QLatin1String("ls")) { allowOnly({&json}); return cmdLs(c); }
+        if (command == QLatin1String("clip")) {
+            allowOnly({&timeout, &wait});
+            return cmdClip(c, p.isSet(clipUser), timeoutOption(p, timeout), p.isSet(wait));
+        }
+        if (command == QLatin1String("clip-keeper")) { allowOnly({}); return cmdClipKeeper(c); }
+        if (command == QLatin1String("show")) {
+            allowOnly({&showPassword, &field, &json});
+            if (p.isSet(field) && p.isSet(json)) fail(kUsage, "--field and --json do not go together");
+            if (p.values(field).size() > 1) fail(kUsage, "show takes one --field");
+            if (p.isSet(field)) checkFieldName(p.value(field));
+            return cmdShow(c, p.isSet(showPassword));
+        }
+        if (command == QLatin1String("search")) { allowOnly({&json, &inPassword}); return cmdSearch(c, p.isSet(inPassword)); }
         if (command == QLatin1String("add")) {
             allowOnly({&url, &user, &comment, &generate, &length, &noSymbols});
             if ((p.isSet(length) || p.isSet(noSymbols)) && !p.isSet(generate))
@@ -161,7 +194,7 @@ int main(int argc, char** argv) {
         if (command == QLatin1String("seal")) { allowOnly({&yes}); return cmdSeal(c, true); }
         if (command == QLatin1String("unseal")) { allowOnly({&yes}); return cmdSeal(c, false); }
         if (command == QLatin1String("export")) { allowOnly({&csv}); return cmdExport(c, csv); }
-        if (command == QLatin1String("import")) { allowOnly({&dryRun}); return cmdImport(c, p.isSet(dryRun)); }
+        if (command == QLatin1String("import")) { allowOnly({&dryRun, &json}); return cmdImport(c, p.isSet(dryRun)); }
         if (command == QLatin1String("generate")) { allowOnly({&length, &noSymbols}); return cmdGenerate(c, lengthOption(p, length), !p.isSet(noSymbols)); }
         fail(kUsage, "unknown command " + command.toStdString() + " (see --help)");
     } catch (const Failure& f) {

@@ -17,6 +17,8 @@
 
 #include "cli/cli.h"
 #include "cli/csv.h"
+#include "cli/json.h"
+#include "cli/listing.h"
 #include "vault/ansi.h"
 #include "vault/fileio.h"
 #include "vault/ioerror.h"
@@ -52,20 +54,11 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     vault::Session session(locations(c.file));
     openSession(session, c.input, false, c.phraseCheck);
     // In the order of the list, as ls shows it.
-    std::vector<vault::Entry> entries;
-    session.listEntries([&](const vault::Entry& e) { entries.push_back(e); });
-    std::vector<std::string> order = sortedNames(session);
+    const SortedEntries list(session);
+    const std::vector<vault::Entry>& entries = list.entries();
     std::string text = cli::CsvLine(cli::ExportHeader());
-    std::vector<bool> used(entries.size());
-    for (const std::string& name : order)
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            if (!used[i] && entries[i].name == name) {
-                used[i] = true;
-                const vault::Entry& e = entries[i];
-                text += cli::CsvLine({utf8(e.name), utf8(e.website), utf8(e.userId), utf8(e.password), utf8(e.comments)});
-                break;
-            }
-    for (vault::Entry& e : entries) vault::Wipe(e.password);
+    for (const vault::Entry& e : entries)
+        text += cli::CsvLine({utf8(e.name), utf8(e.website), utf8(e.userId), utf8(e.password), utf8(e.comments)});
     vault::WipeAtScopeEnd wipe(text);
     if (toStdout) {
         out(text);
@@ -300,6 +293,31 @@ std::string importText(const QByteArray& bytes, std::string& how) {
     return vault::Utf8FromAnsi(view);
 }
 
+// What import did (or would do) with each row, as JSON for scripts.
+class ImportReport {
+public:
+    ImportReport(const std::string& format, const std::string& how, bool dryRun)
+        : head_("{\"format\":" + jsonString(format) + ",\"encoding\":" +
+                jsonString(how.empty() ? "UTF-8" : how.find("UTF-16") != std::string::npos ? "UTF-16" : "Windows-1252") +
+                ",\"dry_run\":" + (dryRun ? "true" : "false")) {}
+    void row(std::size_t line, const std::string& name, const char* outcome, const std::vector<std::string>& changes,
+             const std::string& reason) {
+        (rows_ += rows_.empty() ? "\n" : ",\n") += "{\"row\":" + std::to_string(line) + ",\"name\":" + jsonString(name) +
+                                                    ",\"outcome\":\"" + outcome + "\"";
+        if (!reason.empty()) rows_ += ",\"reason\":" + jsonString(reason);
+        rows_ += ",\"changes\":" + jsonStrings(changes) + "}";
+    }
+    std::string text(std::size_t added, std::size_t changed, std::size_t skipped, std::size_t notImported) const {
+        return head_ + ",\"rows\":[" + rows_ + (rows_.empty() ? "]" : "\n]") + ",\"added\":" + std::to_string(added) +
+               ",\"with_changes\":" + std::to_string(changed) + ",\"skipped\":" + std::to_string(skipped) +
+               ",\"not_imported\":" + std::to_string(notImported) + "}\n";
+    }
+
+private:
+    std::string head_;
+    std::string rows_;
+};
+
 }  // namespace
 
 int cmdImport(Context& c, bool dryRun) {
@@ -341,6 +359,7 @@ int cmdImport(Context& c, bool dryRun) {
         for (const std::string& n : session.listNames()) taken.push_back(vault::nameKey(n));
     std::size_t added = 0, changed = 0, skipped = 0;
     bool full = false;
+    ImportReport report(ex->format, how, dryRun);
     for (std::size_t i = 0; i < ex->logins.size(); ++i) {
         cli::Login& l = ex->logins[i];
         vault::WipeAtScopeEnd wipeLogin(l.password);
@@ -349,7 +368,8 @@ int cmdImport(Context& c, bool dryRun) {
         vault::WipeAtScopeEnd wipe(p.entry.password);
         auto skip = [&](const std::string& why) {
             ++skipped;
-            std::fprintf(stderr, "%s %s: skipped, %s\n", row.c_str(), p.shown.c_str(), why.c_str());
+            if (c.json) report.row(i + 2, p.shown, "skipped", {}, why);
+            else std::fprintf(stderr, "%s %s: skipped, %s\n", row.c_str(), p.shown.c_str(), why.c_str());
         };
         if (!l.skipReason.empty()) { skip(l.skipReason); continue; }
         if (!p.skipReason.empty()) { skip(p.skipReason); continue; }
@@ -363,15 +383,17 @@ int cmdImport(Context& c, bool dryRun) {
         if (r.outcome == vault::AddOutcome::Full) { full = true; break; }
         if (r.outcome != vault::AddOutcome::Added) { skip(addWords(r, p.entry.name).text); continue; }
         ++added;
+        if (c.json) report.row(i + 2, p.shown, "added", p.changes, {});
         if (dryRun) {
             taken.push_back(vault::nameKey(p.entry.name));
-            std::fprintf(stderr, "%s %s: would be added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
-        } else if (!p.changes.empty()) {
+            if (!c.json) std::fprintf(stderr, "%s %s: would be added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
+        } else if (!p.changes.empty() && !c.json) {
             std::fprintf(stderr, "%s %s: added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
         }
         changed += p.changes.empty() ? 0 : 1;
     }
     const std::size_t left = ex->logins.size() - added - skipped;
+    if (c.json) out(report.text(added, changed, skipped, full ? left : 0));
     std::fprintf(stderr, "%zu %s (%zu with changes), %zu skipped", added, dryRun ? "would be added" : "added", changed,
                  skipped);
     if (full) {

@@ -180,6 +180,159 @@ private slots:
         QCOMPARE(cli({"generate", "--length", "0"}).status, 2);
     }
 
+    void scriptsReadFieldsJsonAndSearch() {
+        // A comment with a quote, a letter beyond ASCII and a control character.
+        writeDataFile("k", {{0, "A", "MAIL", "http://mail.example", "ann", "na\xEFve \x01\"q\"", "m1"},
+                            {1, "A", "BANK", "https://bank.example", "bob", "", "b2"},
+                            {2, "A", "ODD", "http://odd.example", "o\x7F\x81", "tab\there", "o1"}});
+        QTemporaryDir dir;
+        const QString csv = dir.filePath(QStringLiteral("in.csv"));
+        writeText(csv, "name,url,username,password,note\n a,https://a.example,u,p,\nmail,https://m.example,u,p,\n"
+                       "b,ftp://b.example,u,p,\n");
+        const QString mail = QString::fromUtf8(
+            "{\"name\":\"MAIL\",\"url\":\"http://mail.example\",\"user\":\"ann\",\"comment\":\"na\u00efve \\u0001\\\"q\\\"\"}");
+        // DEL and the C1 controls are escaped as well, a tab by its short form.
+        const QString odd = "{\"name\":\"ODD\",\"url\":\"http://odd.example\",\"user\":\"o\\u007F\\u0081\","
+                            "\"comment\":\"tab\\there\"}";
+        const QString bank = "{\"name\":\"BANK\",\"url\":\"https://bank.example\",\"user\":\"bob\",\"comment\":\"\"}";
+        struct Case {
+            QStringList args;
+            int status;
+            QString out;  // standard output, exactly
+            QString input = QStringLiteral("k\n");
+        };
+        const QList<Case> cases = {
+            // One field's raw value; the password only when it is the field asked for.
+            {{"show", "mail", "--field", "password"}, 0, "m1\n"},
+            {{"show", "mail", "--field", "user"}, 0, "ann\n"},
+            {{"show", "mail", "--field", "comment"}, 0, QString::fromUtf8("na\u00efve \x01\"q\"\n")},
+            {{"show", "mail", "--field", "secret"}, 2, {}},
+            {{"show", "mail", "--field", "url", "--json"}, 2, {}},
+            {{"show", "mail", "--field", "url", "--field", "user"}, 2, {}},
+            {{"show", "nobody", "--field", "url"}, 5, {}},
+            // JSON: escaped, passwords only when asked for.
+            {{"show", "mail", "--json"}, 0, mail + "\n"},
+            {{"show", "bank", "--json", "--show-password"}, 0,
+             "{\"name\":\"BANK\",\"url\":\"https://bank.example\",\"user\":\"bob\",\"password\":\"b2\",\"comment\":\"\"}" "\n"},
+            {{"ls", "--json"}, 0, "[\n" + bank + ",\n" + mail + ",\n" + odd + "\n]\n"},
+            {{"show", "odd", "--field", "user"}, 0, QString::fromUtf8("o\x7F\u0081\n")},
+            {{"ls", "--json", "ma"}, 0, "[\n" + mail + "\n]\n"},
+            {{"ls", "--json", "zz"}, 1, "[]\n"},
+            {{"ls", "zz"}, 1, {}},
+            {{"ls", " "}, 0, "BANK\nMAIL\nODD\n"},
+            {{"ls", "--json"}, 12, {}, "wrong\n"},
+            // search: every field but the password, in any case, also beyond ASCII.
+            {{"search", "ANN"}, 0, "MAIL\n"},
+            {{"search", "EXAMPLE"}, 0, "BANK\nMAIL\nODD\n"},
+            {{"search", QString::fromUtf8("NA\u00cfVE")}, 0, "MAIL\n"},
+            {{"search", "b2"}, 1, {}},
+            {{"search", "b2", "--in-password"}, 0, "BANK\n"},
+            {{"search", "bank", "--json"}, 0,
+             "[\n" + bank.chopped(1) + ",\"matched\":[\"name\",\"url\"]}" "\n]\n"},
+            {{"search", "zz", "--json"}, 1, "[]\n"},
+            {{"search"}, 2, {}},
+            {{"search", "a", "b"}, 2, {}},
+            {{"search", "a", "--show-password"}, 2, {}},
+            {{"ls", "--in-password"}, 2, {}},
+            {{"clip", "mail", "--timeout", "-1"}, 2, {}},
+            {{"clip", "mail", "--timeout", "86401"}, 2, {}},
+            {{"clip", "mail", "--json"}, 2, {}},
+            // What an import would do, row by row, without a password.
+            {{"import", csv, "--dry-run", "--json"}, 0,
+             "{\"format\":\"Chromium family\",\"encoding\":\"UTF-8\",\"dry_run\":true,\"rows\":[" "\n"
+             "{\"row\":2,\"name\":\"A\",\"outcome\":\"added\",\"changes\":[\"name trimmed\"]}," "\n"
+             "{\"row\":3,\"name\":\"MAIL\",\"outcome\":\"skipped\",\"reason\":\"the name MAIL is already in the list (use edit)\",\"changes\":[]}," "\n"
+             "{\"row\":4,\"name\":\"b\",\"outcome\":\"skipped\",\"reason\":\"the address is no web address (ftp:)\",\"changes\":[]}" "\n"
+             "],\"added\":1,\"with_changes\":1,\"skipped\":2,\"not_imported\":0}" "\n"},
+        };
+        for (const Case& c : cases) {
+            const Run r = cli(c.args, c.input);
+            const QString what = c.args.join(' ') + ": " + r.err;
+            QVERIFY2(r.status == c.status, qPrintable(what));
+            QVERIFY2(r.out == c.out, qPrintable(what + "\n" + r.out));
+        }
+        QVERIFY(!cli({"ls"}).out.contains("A\n"));  // the dry run wrote nothing
+    }
+
+    void completionOffersCommandsOptionsAndNames() {
+        writeDataFile("k", {{0, "A", "MAIL", "http://m", "ann", "", "m1"}, {1, "A", "MY BANK", "http://b", "", "", "b1"}});
+        QTemporaryDir dir;
+        // Without a phrase at hand, completion must not even start the program.
+        const QString asked = dir.filePath(QStringLiteral("asked"));
+        const QString stand = dir.filePath(QStringLiteral("keyfold-cli"));
+        writeText(stand, "#!/bin/sh\ntouch '" + asked.toUtf8() + "'\n");
+        QFile(stand).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        struct Case {
+            QStringList words;  // after the program, the last one being completed
+            QString phraseCommand;
+            QStringList offered;
+        };
+        const QList<Case> cases = {
+            {{""}, {}, {"ls", "show", "search", "clip", "add", "edit", "rm", "rekey", "seal", "unseal", "export", "import",
+                        "generate"}},
+            {{"s"}, {}, {"show", "search", "seal"}},
+            {{"show", "--f"}, {}, {"--file", "--field"}},
+            {{"show", "--field", "p"}, {}, {"password"}},
+            {{"search", "--"}, {}, {"--file", "--phrase-stdin", "--open-anyway", "--help", "--version", "--in-password",
+                                  "--json"}},
+            {{"clip", "--user", "--t"}, {}, {"--timeout"}},   // clip's --user takes no value
+            {{"add", "--user", "--t"}, {}, {}},               // add's does
+            {{"--file", "x.dat", "cl"}, {}, {"clip"}},
+            {{"show", "m"}, {}, {}},
+            {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY\\ BANK"}},
+            {{"--file", dir.filePath("none.dat"), "show", "m"}, "printf 'k\\n'", {}},
+            {{"rm", "my"}, "printf 'k\\n'", {"MY\\ BANK"}},
+            {{"clip", ""}, "printf 'wrong\\n'", {}},
+            {{"ls", ""}, "printf 'k\\n'", {}},  // a filter, not a name
+        };
+        // What the shell's completion function offers for the case: one a line, with the
+        // program as completed (the stand-in without a phrase command).
+        const auto complete = [&](const QString& shell, const QString& code, const QString& script, const Case& c) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("KEYFOLD_PHRASE_COMMAND");
+            if (!c.phraseCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", c.phraseCommand);
+            p.setProcessEnvironment(env);
+            p.start(shell, QStringList{"-fc", code, shell, script, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
+            p.closeWriteChannel();
+            if (!p.waitForFinished(30000)) return QStringList{"did not finish"};
+            return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        };
+        const QString source = qEnvironmentVariable("KEYFOLD_SOURCE_DIR") + "/cli/completion/";
+        for (const Case& c : cases) {
+            const QStringList offered = complete("bash",
+                                                 "source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
+                                                 "_keyfold_cli; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                                 source + "keyfold-cli.bash", c);
+            QVERIFY2(offered == c.offered, qPrintable(c.words.join(' ') + ": " + offered.join(' ')));
+        }
+        QVERIFY(!QFile::exists(asked));
+
+        // zsh's completion on the same reading of the line, with zsh's own adding
+        // functions standing in for those of its completion system.
+        if (QStandardPaths::findExecutable("zsh").isEmpty()) QSKIP("needs zsh");
+        const QList<Case> zshCases = {
+            {{"s"}, {}, {"show", "search", "seal"}},
+            {{"clip", "--user", "--t"}, {}, {"--timeout"}},
+            {{"show", "--field", "u"}, {}, {"url", "user"}},
+            {{"show", "m"}, {}, {}},
+            {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
+        };
+        for (const Case& c : zshCases) {
+            const QStringList offered =
+                complete("zsh",
+                         "compadd() { while [[ $1 == -* && $1 != -- ]]; do [[ $1 == -M ]] && shift; shift; done; "
+                         "[[ $1 == -- ]] && shift; local a; for a in \"$@\"; do "
+                         "[[ ${(U)a} == ${(U)PREFIX}* ]] && print -r -- $a; done; }; "
+                         "_describe() { local -a c; c=(${(P)4}); compadd -- ${c%%:*}; }; "
+                         "source \"$1\" >/dev/null; shift; words=(\"$@\"); CURRENT=$#; "
+                         "PREFIX=${words[CURRENT]}; _keyfold-cli",
+                         source + "_keyfold-cli", c);
+            QVERIFY2(offered == c.offered, qPrintable("zsh " + c.words.join(' ') + ": " + offered.join(' ')));
+        }
+        QVERIFY(!QFile::exists(asked));
+    }
+
     void typedTextIsStoredAsGivenOrRefused() {
         QTemporaryDir dir;
         const QStringList on{QStringLiteral("--file"), dir.filePath(QStringLiteral("list.dat"))};
@@ -588,7 +741,7 @@ private slots:
         QProcess clip;
         onDisplay(clip);
         clip.setProgram(program());
-        clip.setArguments({"--phrase-stdin", "clip", "mail"});
+        clip.setArguments({"--phrase-stdin", "clip", "mail", "--wait"});
         clip.start();
         clip.write("k\n");
         clip.closeWriteChannel();
@@ -602,6 +755,44 @@ private slots:
         QCOMPARE(clip.exitCode(), 0);
         QVERIFY((said + QString::fromUtf8(clip.readAllStandardError())).contains("Clipboard cleared."));
         QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QString());
+
+        // Without a display the keeper cannot take the clipboard, and clip says so.
+        const Run headless = cli({"clip", "mail"}, "k\n", [](QProcess& p) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+            p.setProcessEnvironment(env);
+        });
+        QCOMPARE(headless.status, 11);
+        QVERIFY2(headless.err.contains("no display"), qPrintable(headless.err));
+
+        // By default clip returns before the copy is cleared; a keeper it started holds
+        // the copy, which never shows in the keeper's arguments or environment, and
+        // clears it after the delay or when ended, but only while it is still the copy
+        // it put there.
+        enum class Then { Expires, Replaced, Killed };
+        for (const Then then : {Then::Expires, Then::Replaced, Then::Killed}) {
+            const bool replaced = then == Then::Replaced;
+            const Run r = cli({"clip", "mail", "--timeout", then == Then::Killed ? "0" : "2"}, "k\n", onDisplay);
+            QVERIFY2(r.status == 0, qPrintable(r.err));
+            QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QStringLiteral("s3cret"));
+            const QString keeper = r.err.section(QStringLiteral("(kill "), 1).section(' ', 0, 0);
+            for (const char* part : {"cmdline", "environ"}) {
+                QFile f("/proc/" + keeper + "/" + part);
+                QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(r.err));
+                QVERIFY(!f.readAll().contains("s3cret"));
+            }
+            if (replaced) {
+                QProcess x;
+                onDisplay(x);
+                x.start(QStringLiteral("xclip"), {"-i", "-selection", "clipboard"});
+                x.write("mine");
+                x.closeWriteChannel();
+                QVERIFY(x.waitForFinished(5000));
+            }
+            if (then == Then::Killed) QCOMPARE(::kill(keeper.toInt(), SIGTERM), 0);  // as the message offers
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists("/proc/" + keeper), 10000);
+            QCOMPARE(paste(QStringLiteral("UTF8_STRING")), replaced ? QStringLiteral("mine") : QString());
+        }
         xvfb.terminate();
         xvfb.waitForFinished(5000);
     }
@@ -636,6 +827,13 @@ private slots:
         QCOMPARE(full.status, 7);
         QVERIFY2(full.err.contains("1 added (0 with changes), 0 skipped; the data file is full: 2 not imported"),
                  qPrintable(full.err));
+        QFile(file).copy(small + "2");
+        QVERIFY(QFile::resize(small + "2", 5 * 1104));
+        const Run fullJson = cli({"--file", small + "2", "import", path, "--json"});
+        QCOMPARE(fullJson.status, 7);
+        QVERIFY2(fullJson.out.contains("\"dry_run\":false,") &&
+                     fullJson.out.endsWith("\"added\":1,\"with_changes\":0,\"skipped\":0,\"not_imported\":2}\n"),
+                 qPrintable(fullJson.out));
     }
 };
 

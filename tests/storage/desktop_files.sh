@@ -15,6 +15,9 @@ grep -qx "Icon=$id" "$dir/$id.desktop" || { echo "desktop entry names another ic
 grep -q "<id>$id</id>" "$dir/$id.metainfo.xml" || { echo "metainfo id differs"; fail=1; }
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$dir/$id.metainfo.xml" ||
   { echo "metainfo does not launch the desktop entry"; fail=1; }
+for binary in keyfold keyfold-cli; do
+  grep -q "<binary>$binary</binary>" "$dir/$id.metainfo.xml" || { echo "metainfo does not provide $binary"; fail=1; }
+done
 grep -q '<svg' "$dir/$id.svg" || { echo "icon is not an SVG"; fail=1; }
 
 if command -v desktop-file-validate >/dev/null; then

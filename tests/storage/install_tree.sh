@@ -34,6 +34,11 @@ if [ -f "$build/app/keyfold-cli" ]; then
   [ "$out" = "keyfold-cli $version" ] || { echo "keyfold-cli --version said: $out"; fail=1; }
   [ -f "$pkgdir/libkeyfold_cli_clip.so" ] || { echo "clipboard module not beside keyfold-cli"; fail=1; }
   [ -f "$prefix/share/man/man1/keyfold-cli.1" ] || { echo "missing share/man/man1/keyfold-cli.1"; fail=1; }
+  # Completion where bash-completion (beside the command's prefix) and zsh look.
+  [ -f "$prefix/share/zsh/site-functions/_keyfold-cli" ] || { echo "missing zsh completion"; fail=1; }
+  out="$(bash -c 'source "$0"; COMP_WORDS=(keyfold-cli sear); COMP_CWORD=1; _keyfold_cli; echo "${COMPREPLY[*]}"' \
+           "$prefix/share/bash-completion/completions/keyfold-cli" 2>&1)"
+  [ "$out" = "search" ] || { echo "installed bash completion offered: $out"; fail=1; }
 fi
 if [ -f "$KEYFOLD_SOURCE_DIR/app/help.htm" ]; then
   cmp -s "$KEYFOLD_SOURCE_DIR/app/help.htm" "$pkgdir/help.htm" || { echo "help.htm not beside the program"; fail=1; }
