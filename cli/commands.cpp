@@ -39,14 +39,14 @@ std::string appDataBase() {
 // ---- The data file ----
 
 vault::Locations locations(const QString& file) {
-    vault::Locations paths = vault::LocateFiles(appDataBase());
+    vault::Locations paths = vault::locateFiles(appDataBase());
     if (!file.isEmpty()) {
         QString named = file;
         // The sealed file may be named: the session works from the plain file's path.
         if (named.endsWith(QLatin1String(vault::kSealedFileEnding)) && named.size() > 7)
             named.chop(static_cast<qsizetype>(std::strlen(vault::kSealedFileEnding)));
         const QFileInfo info(named);
-        paths.storageFolder = vault::WithTrailingSeparator(QFile::encodeName(info.absolutePath()).toStdString());
+        paths.storageFolder = vault::withTrailingSeparator(QFile::encodeName(info.absolutePath()).toStdString());
         paths.dataFile = QFile::encodeName(info.absoluteFilePath()).toStdString();
         paths.legacyFile = paths.storageFolder + vault::kLegacyFileName;
     }
@@ -57,10 +57,10 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) {
         if (!create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
-        if (session.paths().dataFile == vault::LocateFiles(appDataBase()).dataFile) {
+        if (session.paths().dataFile == vault::locateFiles(appDataBase()).dataFile) {
             vault::Locations made;
             QDir().mkpath(QFile::decodeName(appDataBase().c_str()));
-            if (!vault::SetupDataFolder(made, appDataBase()))
+            if (!vault::setupDataFolder(made, appDataBase()))
                 fail(kFileError, "cannot create the data folder " + made.dataFolder);
         }
         if (session.createDataFile() == vault::CreateOutcome::Created)
@@ -112,9 +112,9 @@ std::string unescaped(const std::string& text) {
 // The entry the typed name stands for: the name as typed, else as the name box takes
 // it, else as ls shows it (a name holding control characters).
 NamedEntry findEntry(vault::Session& session, const QString& typed) {
-    const std::string asTyped = vault::Trim(ansi(typed));
+    const std::string asTyped = vault::trim(ansi(typed));
     if (std::optional<vault::Entry> e = session.find(asTyped)) return {asTyped, *e};
-    const std::string asBox = vault::Trim(nameText(typed));
+    const std::string asBox = vault::trim(nameText(typed));
     if (std::optional<vault::Entry> e = session.find(asBox)) return {asBox, *e};
     const std::string asShown = unescaped(ansi(typed));
     if (std::optional<vault::Entry> e = session.find(asShown)) return {asShown, *e};
@@ -152,7 +152,7 @@ Generated generatePassword(int length, bool symbols) {
         if (got <= 0) fail(kFileError, "the system's random source failed");
         for (ssize_t i = 0; i < got && static_cast<int>(g.password.size()) < length; ++i)
             if (buffer[i] < limit) g.password.push_back(alphabet[buffer[i] % n]);
-        vault::WipeBytes(buffer, sizeof buffer);
+        vault::wipeBytes(buffer, sizeof buffer);
     }
     return g;
 }
@@ -271,7 +271,7 @@ int cmdShow(Context& c, bool showPassword) {
                        (showPassword ? shown(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
                        "\nComments: " + shown(e.entry.comments) + "\n";
     out(text);
-    vault::Wipe(text);
+    vault::wipeSecret(text);
     return kOk;
 }
 
@@ -290,11 +290,11 @@ int cmdClip(Context& c, bool user, int seconds, bool wait) {
         openSession(session, c.input, false, c.phraseCheck);
         NamedEntry e = findEntry(session, typed);
         secret = utf8(user ? e.entry.userId : e.entry.password);
-        vault::Wipe(e.entry.password);
+        vault::wipeSecret(e.entry.password);
         settings = session.paths().settingsFile;
     }
     vault::WipeAtScopeEnd wipe(secret);
-    if (seconds < 0) seconds = vault::ClipboardClearSeconds(settings);
+    if (seconds < 0) seconds = vault::clipboardClearSeconds(settings);
     return offerOnClipboard(secret, seconds, user ? "User ID" : "Password", wait);
 }
 
@@ -302,7 +302,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
            const QCommandLineOption& comment, bool generate, int length, bool symbols) {
     const QString typedName = needName(c, "add");
     if (!c.p.isSet(url)) fail(kUsage, "add needs --url URL");
-    vault::Entry entry{vault::UpperText(typed(typedName, "name")), typed(c.p.value(url), "address"),
+    vault::Entry entry{vault::upperText(typed(typedName, "name")), typed(c.p.value(url), "address"),
                        typed(c.p.value(userOpt), "user ID"), {}, typed(c.p.value(comment), "comment")};
     vault::Session session(locations(c.file));
     // The texts given pass the rules before a file is made or a phrase or password asked for.
@@ -340,7 +340,7 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
     if (c.p.isSet(userOpt)) e.entry.userId = typed(c.p.value(userOpt), "user ID");
     if (c.p.isSet(comment)) e.entry.comments = typed(c.p.value(comment), "comment");
     if (newPassword) {
-        vault::Wipe(e.entry.password);
+        vault::wipeSecret(e.entry.password);
         e.entry.password = typedPassword(c.input);
     }
     report(changeWords(session.update(e.entry), e.name));
@@ -353,7 +353,7 @@ int cmdRm(Context& c) {
     openSession(session, c.input, false, c.phraseCheck);
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
-    vault::Wipe(e.entry.password);
+    vault::wipeSecret(e.entry.password);
     if (!c.yes && !Input::confirm("Delete the entry " + shown(e.name) + "?"))
         fail(kCancelled, "not deleted");
     report(changeWords(session.remove(e.name), e.name));

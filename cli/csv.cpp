@@ -5,7 +5,7 @@
 
 namespace cli {
 
-std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text, std::size_t* unclosedQuoteLine) {
+std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* unclosedQuoteLine) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::size_t line = 1, quoteLine = 0;
     std::vector<CsvRow> rows;
@@ -65,7 +65,7 @@ std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text, std::size_t* 
     return rows;
 }
 
-std::string CsvLine(const CsvRow& fields) {
+std::string csvLine(const CsvRow& fields) {
     std::string out;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) out.push_back(',');
@@ -156,14 +156,14 @@ bool isBookkeeping(const std::string& column) {
 
 }  // namespace
 
-std::vector<std::string> KnownFormats() {
+std::vector<std::string> knownFormats() {
     std::vector<std::string> names;
     for (const Format& f : formats())
         if (std::find(names.begin(), names.end(), f.name) == names.end()) names.emplace_back(f.name);
     return names;
 }
 
-std::optional<Export> ReadExport(const std::vector<CsvRow>& rows) {
+std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
     if (rows.empty()) return std::nullopt;
     std::vector<std::string> header;
     for (const std::string& cell : rows.front()) header.push_back(lower(cell));
@@ -200,7 +200,7 @@ std::optional<Export> ReadExport(const std::vector<CsvRow>& rows) {
     return std::nullopt;
 }
 
-std::string HostOf(std::string_view url) {
+std::string hostOf(std::string_view url) {
     std::size_t start = url.find("://");
     start = start == std::string_view::npos ? 0 : start + 3;
     std::string_view rest = url.substr(start);
@@ -210,7 +210,7 @@ std::string HostOf(std::string_view url) {
     return std::string(rest);
 }
 
-const CsvRow& ExportHeader() {
+const CsvRow& exportHeader() {
     static const CsvRow header = {"name", "url", "username", "password", "note"};
     return header;
 }

@@ -15,10 +15,10 @@ using CsvRow = std::vector<std::string>;
 // and line breaks; a UTF-8 byte-order mark and CR LF or LF line ends are taken).
 // Blank lines are no records. Nothing when a quoted field is never closed; then
 // unclosedQuoteLine (when given) gets the line (from 1) where that field begins.
-std::optional<std::vector<CsvRow>> ParseCsv(std::string_view text, std::size_t* unclosedQuoteLine = nullptr);
+std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* unclosedQuoteLine = nullptr);
 // One record: fields joined by commas, each in double quotes only when it holds a
 // comma, a double quote, a line break or leading or trailing blanks; ends with "\n".
-std::string CsvLine(const CsvRow& fields);
+std::string csvLine(const CsvRow& fields);
 
 // One login as an export gives it (UTF-8).
 struct Login {
@@ -41,13 +41,13 @@ struct Export {
 
 // Recognises the header row of the export and reads every following row. Nothing when
 // the header is none of the known ones.
-std::optional<Export> ReadExport(const std::vector<CsvRow>& rows);
-// The names of the formats ReadExport knows, for the help text.
-std::vector<std::string> KnownFormats();
+std::optional<Export> readExport(const std::vector<CsvRow>& rows);
+// The names of the formats readExport knows, for the help text.
+std::vector<std::string> knownFormats();
 // The host of an address ("https://www.example.com:8080/x" -> "www.example.com").
-std::string HostOf(std::string_view url);
+std::string hostOf(std::string_view url);
 
 // The header of the layout keyfold-cli writes (the Chromium family's).
-const CsvRow& ExportHeader();
+const CsvRow& exportHeader();
 
 }  // namespace cli

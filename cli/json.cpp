@@ -56,8 +56,8 @@ std::string entryJson(const vault::Entry& entry, bool withPassword, const std::s
         std::string quoted = jsonString(password);
         text += ",\"password\":";
         text += quoted;
-        vault::Wipe(password);
-        vault::Wipe(quoted);
+        vault::wipeSecret(password);
+        vault::wipeSecret(quoted);
     }
     text += ",\"comment\":" + jsonString(utf8(entry.comments));
     if (!extra.empty()) text += "," + extra;

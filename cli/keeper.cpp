@@ -150,7 +150,7 @@ int cmdClipKeeper(Context& c) {
         if (n <= 0) break;
         secret.append(buffer, static_cast<std::size_t>(n));
     }
-    vault::WipeBytes(buffer, sizeof buffer);
+    vault::wipeBytes(buffer, sizeof buffer);
     // Nothing is read or told after this: the shell that started clip goes on.
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     ::dup2(devNull, STDIN_FILENO);

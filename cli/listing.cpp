@@ -19,11 +19,11 @@ SortedEntries::SortedEntries(vault::Session& session) {
                 entries_.push_back(std::move(read[i]));
                 break;
             }
-    for (vault::Entry& e : read) vault::Wipe(e.password);
+    for (vault::Entry& e : read) vault::wipeSecret(e.password);
 }
 
 SortedEntries::~SortedEntries() {
-    for (vault::Entry& e : entries_) vault::Wipe(e.password);
+    for (vault::Entry& e : entries_) vault::wipeSecret(e.password);
 }
 
 const std::vector<std::string>& fieldNames() {
@@ -52,7 +52,7 @@ const std::string& fieldOf(const vault::Entry& e, const std::string& name) {
 
 void outWiped(std::string& text) {
     out(text);
-    vault::Wipe(text);
+    vault::wipeSecret(text);
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ int cmdSearch(Context& c, bool inPassword) {
             QString field = QString::fromStdString(value);
             if (field.contains(wanted, Qt::CaseInsensitive)) matched.push_back(name);
             field.fill(QChar(0));
-            vault::Wipe(value);
+            vault::wipeSecret(value);
         }
         if (matched.empty()) continue;
         if (c.json)

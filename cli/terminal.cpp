@@ -24,14 +24,14 @@ void fail(int status, const std::string& text) { throw Failure{status, text}; }
 
 // ---- Text at the edge: arguments and output in UTF-8, the file in Windows-1252 ----
 
-std::string ansi(const QString& text) { return vault::AnsiFromUtf8(text.toUtf8().toStdString()); }
-std::string utf8(const std::string& bytes) { return vault::Utf8FromAnsi(bytes); }
+std::string ansi(const QString& text) { return vault::windows1252FromUtf8(text.toUtf8().toStdString()); }
+std::string utf8(const std::string& bytes) { return vault::utf8FromWindows1252(bytes); }
 
 std::string typed(std::string_view text, const char* what) {
     std::u32string missing;
-    std::string bytes = vault::AnsiFromUtf8(text, &missing);
+    std::string bytes = vault::windows1252FromUtf8(text, &missing);
     if (missing.empty()) return bytes;
-    vault::Wipe(bytes);
+    vault::wipeSecret(bytes);
     std::u32string once;
     for (char32_t c : missing)
         if (once.find(c) == std::u32string::npos) once.push_back(c);
@@ -45,7 +45,7 @@ std::string nameText(const QString& typed) {
     QString text = typed;
     if (const auto cut = text.indexOf(QRegularExpression(QStringLiteral("[\r\n\u2028\u2029]"))); cut >= 0)
         text.truncate(cut);
-    return vault::UpperText(ansi(text));
+    return vault::upperText(ansi(text));
 }
 
 std::string escapeControls(std::string_view text, std::string_view keep) {
@@ -80,7 +80,7 @@ void out(const std::string& text) {
     }
     std::string escaped = escapeControls(text, "\t\n");
     std::fwrite(escaped.data(), 1, escaped.size(), stdout);
-    vault::Wipe(escaped);
+    vault::wipeSecret(escaped);
 }
 
 // ---- Secrets and questions ----
@@ -152,8 +152,8 @@ std::optional<std::string> Input::stdinLine() {
 
 std::string Input::secret(const char* prompt) const {
     std::string text = secretText(prompt);
-    std::string bytes = vault::AnsiFromUtf8(text);
-    vault::Wipe(text);
+    std::string bytes = vault::windows1252FromUtf8(text);
+    vault::wipeSecret(text);
     return bytes;
 }
 
@@ -180,7 +180,7 @@ std::string Input::secretText(const char* prompt) const {
         std::optional<std::string> line = stdinLine();
         if (!line) fail(kCancelled, std::string("standard input ended before the ") + prompt);
         text = std::move(*line);
-        vault::Wipe(*line);
+        vault::wipeSecret(*line);
         return text;
     }
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);

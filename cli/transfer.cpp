@@ -56,9 +56,9 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     // In the order of the list, as ls shows it.
     const SortedEntries list(session);
     const std::vector<vault::Entry>& entries = list.entries();
-    std::string text = cli::CsvLine(cli::ExportHeader());
+    std::string text = cli::csvLine(cli::exportHeader());
     for (const vault::Entry& e : entries)
-        text += cli::CsvLine({utf8(e.name), utf8(e.website), utf8(e.userId), utf8(e.password), utf8(e.comments)});
+        text += cli::csvLine({utf8(e.name), utf8(e.website), utf8(e.userId), utf8(e.password), utf8(e.comments)});
     vault::WipeAtScopeEnd wipe(text);
     if (toStdout) {
         out(text);
@@ -72,7 +72,7 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     try {
         // Owner-only, written whole beside the target and renamed over it: a failure
         // leaves the old file (or none) and nothing beside it.
-        vault::ReplaceWholeFile(path, text.data(), text.size(), 0600);
+        vault::replaceWholeFile(path, text.data(), text.size(), 0600);
     } catch (const vault::IoError& e) {
         fail(kFileError, "cannot write " + path + ": " + e.text() + "; nothing was written");
     }
@@ -121,7 +121,7 @@ std::optional<std::string> exactField(const std::string& utf8, const char* what,
         return std::nullopt;
     }
     char32_t lacking = 0;
-    std::optional<std::string> bytes = vault::AnsiFromUtf8Exactly(utf8, &lacking);
+    std::optional<std::string> bytes = vault::windows1252FromUtf8Exactly(utf8, &lacking);
     if (!bytes) why = std::string("the ") + what + " holds " + characterText(lacking) + ", which the data file cannot hold";
     return bytes;
 }
@@ -129,7 +129,7 @@ std::optional<std::string> exactField(const std::string& utf8, const char* what,
 // The address: trimmed, its scheme in lower case, a host the data file cannot hold in
 // its ASCII form; only web addresses. Nothing (with the reason) when it cannot be stored.
 std::optional<std::string> address(std::string url, std::vector<std::string>& changes, std::string& why) {
-    const std::string trimmed = vault::Trim(url);
+    const std::string trimmed = vault::trim(url);
     if (trimmed != url && !trimmed.empty()) changes.push_back("address trimmed");
     url = trimmed;
     static const QRegularExpression schemePattern(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):(?!\\d)"));
@@ -188,19 +188,19 @@ std::string comment(const cli::Login& l, std::vector<std::string>& changes) {
             bytes.push_back(' ');
             continue;
         }
-        const int b = vault::AnsiOfUnicode(c);
+        const int b = vault::windows1252OfUnicode(c);
         if (b < 0 && lacking.find(characterText(c)) == std::string::npos)
             lacking += (lacking.empty() ? "" : ", ") + characterText(c);
         bytes.push_back(b < 0 ? '?' : static_cast<char>(b));
     }
     if (controls) changes.push_back("control characters in the note written as blanks");
     if (!lacking.empty()) changes.push_back("note: " + lacking + " written as \"?\" (the data file cannot hold them)");
-    if (vault::Trim(bytes) != bytes) {
-        bytes = vault::Trim(bytes);
+    if (vault::trim(bytes) != bytes) {
+        bytes = vault::trim(bytes);
         changes.push_back("note trimmed");
     }
     if (bytes.size() > kFieldWidth) {
-        bytes = vault::Trim(bytes.substr(0, kFieldWidth));
+        bytes = vault::trim(bytes.substr(0, kFieldWidth));
         changes.push_back("note cut to " + std::to_string(kFieldWidth) + " characters");
     }
     for (auto [column, value] : l.extras) {
@@ -211,7 +211,7 @@ std::string comment(const cli::Login& l, std::vector<std::string>& changes) {
         // Custom fields come as "name: value" lines already.
         const std::string piece = oneLine(column == "fields" ? value : column + ": " + value, "; ", changed);
         std::string why;
-        const std::optional<std::string> text = exactField(vault::Trim(piece), column.c_str(), why);
+        const std::optional<std::string> text = exactField(vault::trim(piece), column.c_str(), why);
         const std::string joined = bytes.empty() ? text.value_or("") : bytes + "; " + text.value_or("");
         if (!text)
             changes.push_back(column + " left out (" + why + ")");
@@ -231,23 +231,23 @@ PreparedRow prepare(const cli::Login& l) {
         row.skipReason = std::move(why);
         return row;
     };
-    std::string sourceName = vault::Trim(l.name);
+    std::string sourceName = vault::trim(l.name);
     row.shown = sourceName;
     std::string why;
     std::optional<std::string> website = address(l.url, row.changes, why);
     if (!website) return skip(why);
-    if (sourceName.empty()) sourceName = cli::HostOf(utf8(*website));
+    if (sourceName.empty()) sourceName = cli::hostOf(utf8(*website));
     else if (sourceName != l.name) row.changes.push_back("name trimmed");
     row.shown = sourceName;
     if (!exactField(sourceName, "name", why)) return skip(why);
     std::string name = nameText(QString::fromStdString(sourceName));
     row.shown = utf8(name);
     if (name.size() > kFieldWidth) {
-        name = vault::Trim(name.substr(0, kFieldWidth));
+        name = vault::trim(name.substr(0, kFieldWidth));
         row.changes.push_back("name cut to " + std::to_string(kFieldWidth) + " characters");
         row.shown = utf8(name);
     }
-    const std::string user = vault::Trim(l.username);
+    const std::string user = vault::trim(l.username);
     std::optional<std::string> userId = exactField(user, "user ID", why);
     if (!userId) return skip(why);
     if (user != l.username) row.changes.push_back("user ID trimmed");
@@ -259,7 +259,7 @@ PreparedRow prepare(const cli::Login& l) {
     if (password->size() > vault::kPasswordWidth)
         return skip("the password is longer than " + std::to_string(vault::kPasswordWidth) + " characters");
     if (vault::passwordHasSpace(*password)) return skip("the password holds a space");
-    if (vault::Trim(name).empty() || website->empty()) return skip("no name or no address");
+    if (vault::trim(name).empty() || website->empty()) return skip("no name or no address");
     row.entry = vault::Entry{name, *website, *userId, *password, comment(l, row.changes)};
     return row;
 }
@@ -281,16 +281,16 @@ std::string importText(const QByteArray& bytes, std::string& how) {
         return text.toStdString();
     }
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    if (vault::IsUtf8(view)) return std::string(view);
+    if (vault::isUtf8(view)) return std::string(view);
     // Rows saved by different programs: read either way, some would come out garbled.
     for (std::size_t i = 0; i < view.size(); ++i) {
         const unsigned char b = static_cast<unsigned char>(view[i]);
         const std::size_t n = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-        if (n && i + n <= view.size() && vault::IsUtf8(view.substr(i, n)))
+        if (n && i + n <= view.size() && vault::isUtf8(view.substr(i, n)))
             fail(kBadImport, "the file mixes UTF-8 with other 8-bit text; save it as UTF-8 and import it again");
     }
     how = ", read as Windows-1252 (it is no UTF-8 text)";
-    return vault::Utf8FromAnsi(view);
+    return vault::utf8FromWindows1252(view);
 }
 
 // What import did (or would do) with each row, as JSON for scripts.
@@ -332,17 +332,17 @@ int cmdImport(Context& c, bool dryRun) {
     std::string text = importText(bytes, how);
     bytes.fill('\0');
     std::size_t unclosedLine = 0;
-    std::optional<std::vector<cli::CsvRow>> rows = cli::ParseCsv(text, &unclosedLine);
-    vault::Wipe(text);
+    std::optional<std::vector<cli::CsvRow>> rows = cli::parseCsv(text, &unclosedLine);
+    vault::wipeSecret(text);
     if (!rows)
         fail(kBadImport, given + ": the quoted field that begins on line " + std::to_string(unclosedLine) +
                              " is never closed; nothing was imported");
-    std::optional<cli::Export> ex = cli::ReadExport(*rows);
+    std::optional<cli::Export> ex = cli::readExport(*rows);
     for (cli::CsvRow& row : *rows)
-        for (std::string& f : row) vault::Wipe(f);
+        for (std::string& f : row) vault::wipeSecret(f);
     if (!ex) {
         std::string known;
-        for (const std::string& f : cli::KnownFormats()) known += (known.empty() ? "" : ", ") + f;
+        for (const std::string& f : cli::knownFormats()) known += (known.empty() ? "" : ", ") + f;
         fail(kBadImport, given + " is no CSV export known here (known: " + known + ")");
     }
     std::fprintf(stderr, "%s: %s export%s, %zu %s%s\n", c.args.first().toLocal8Bit().constData(), ex->format.c_str(),

@@ -29,8 +29,8 @@ std::string textListEntry(const std::string& name, const std::string& website,
 }
 
 bool removeTextList(const std::string& path) {
-    vault::RemoveFileQuietly(path);
-    return !vault::PathExists(path);
+    vault::removeFileQuietly(path);
+    return !vault::pathExists(path);
 }
 
 TextListFile::TextListFile(const std::string& path)
@@ -43,7 +43,7 @@ TextListFile::~TextListFile() {
 
 void TextListFile::discard() noexcept {
     file_.close();
-    vault::RemoveFileQuietly(path_);
+    vault::removeFileQuietly(path_);
 }
 
 void TextListFile::writeAll(const std::string& bytes) {
@@ -68,7 +68,7 @@ void TextListFile::close() {
     try {
         file_.closeChecked();
     } catch (...) {
-        vault::RemoveFileQuietly(path_);
+        vault::removeFileQuietly(path_);
         throw;
     }
 }

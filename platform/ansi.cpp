@@ -16,7 +16,7 @@ namespace platform {
 
 namespace {
 
-char16_t unicodeOf(unsigned char b) { return vault::UnicodeOfAnsi(b); }
+char16_t unicodeOf(unsigned char b) { return vault::unicodeOfWindows1252(b); }
 
 }  // namespace
 
@@ -30,12 +30,12 @@ QString fromAnsi(const std::string& bytes) {
 std::string toAnsi(const QString& text) {
     // A character outside the 16-bit plane is one character, so one "?".
     const QByteArray utf8 = text.toUtf8();
-    return vault::AnsiFromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    return vault::windows1252FromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
 QString ansiSafe(const QString& text) { return fromAnsi(toAnsi(text)); }
 
-QString ansiUpper(const QString& text) { return fromAnsi(vault::UpperText(toAnsi(text))); }
+QString ansiUpper(const QString& text) { return fromAnsi(vault::upperText(toAnsi(text))); }
 
 QString firstLine(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -13,7 +13,7 @@ std::string toAnsi(const QString& text);
 // fromAnsi(toAnsi(t)) == ansiSafe(t), and ansiSafe(t).size() == toAnsi(t).size().
 QString ansiSafe(const QString& text);
 // Upper case as an 8-bit upper-case box makes it, of text such a box holds (ansiSafe):
-// the vault's upper case of names (vault::UpperText).
+// the vault's upper case of names (vault::upperText).
 QString ansiUpper(const QString& text);
 // A one-line box's share of a pasted text: everything before its first line break.
 QString firstLine(const QString& text);

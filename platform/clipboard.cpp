@@ -38,7 +38,7 @@ QPointer<CopiedSecret>& current() {
 
 }  // namespace
 
-int clipboardClearSeconds() { return vault::ClipboardClearSeconds(vault::SettingsFileFor(appDataFolder())); }
+int clipboardClearSeconds() { return vault::clipboardClearSeconds(vault::settingsFileFor(appDataFolder())); }
 
 void copySecret(const QString& text) {
     QPointer<CopiedSecret>& secret = current();

@@ -34,7 +34,7 @@ static_assert(sizeof(MemoryStatusEx) == 64, "MEMORYSTATUSEX is 64 bytes");
 using GlobalMemoryStatusExFn = BOOL(WINAPI*)(MemoryStatusEx*);
 }  // namespace
 
-std::int64_t GetMemoryFigure(MemoryKind kind) {
+std::int64_t memoryFigure(MemoryKind kind) {
     HMODULE kernel = LoadLibraryA("kernel32.dll");
     if (kernel) {
         auto fn = reinterpret_cast<GlobalMemoryStatusExFn>(
@@ -83,7 +83,7 @@ long long meminfoBytes(const char* key) {
 }
 }  // namespace
 
-std::int64_t GetMemoryFigure(MemoryKind kind) {
+std::int64_t memoryFigure(MemoryKind kind) {
     long long bytes = meminfoBytes(kind == MemoryKind::TotalPhysical ? "MemTotal" : "MemAvailable");
     if (bytes < 0) {
         struct sysinfo info;

@@ -9,7 +9,7 @@ enum class MemoryKind { TotalPhysical, AvailablePhysical };
 
 // Whole megabytes of total or available physical memory (bytes / 1048576, rounded to
 // the nearest whole number, halves to even).
-std::int64_t GetMemoryFigure(MemoryKind kind);
+std::int64_t memoryFigure(MemoryKind kind);
 
 // bytes / 1048576.0 rounded halves to even.
 std::int64_t megabytesRounded(std::uint64_t bytes);

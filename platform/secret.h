@@ -12,12 +12,12 @@ namespace platform {
 inline QString ownCopy(const QString& text) { return QString(text.constData(), text.size()); }
 
 inline void wipe(QString& text) {
-    if (text.isDetached()) vault::WipeBytes(text.data(), std::size_t(text.size()) * sizeof(QChar));
+    if (text.isDetached()) vault::wipeBytes(text.data(), std::size_t(text.size()) * sizeof(QChar));
     text.clear();
 }
 
 inline void wipe(QByteArray& bytes) {
-    if (bytes.isDetached()) vault::WipeBytes(bytes.data(), std::size_t(bytes.size()));
+    if (bytes.isDetached()) vault::wipeBytes(bytes.data(), std::size_t(bytes.size()));
     bytes.clear();
 }
 

@@ -18,9 +18,9 @@ QRect availableArea(QWidget* w) {
 }
 }  // namespace
 
-void SaveFormSize(QWidget* w, const std::string& section, const std::string& iniPath) {
+void saveFormSize(QWidget* w, const std::string& section, const std::string& iniPath) {
     const QRect outer = w->frameGeometry();
-    vault::SaveSize(section, iniPath, outer.width(), outer.height());
+    vault::saveSize(section, iniPath, outer.width(), outer.height());
 }
 
 void applyOuterSize(QWidget* w, int outerWidth, int outerHeight) {

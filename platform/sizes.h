@@ -8,7 +8,7 @@ class QWidget;
 
 namespace platform {
 // Writes the window's outer width and height as "W" and "H" of the section.
-void SaveFormSize(QWidget* w, const std::string& section, const std::string& iniPath);
+void saveFormSize(QWidget* w, const std::string& section, const std::string& iniPath);
 // Sets the window's outer width and/or height (a value of 0 leaves that one as it is).
 void applyOuterSize(QWidget* w, int outerWidth, int outerHeight);
 // The same for a size read from the settings file: each given value is kept within

@@ -33,28 +33,28 @@ void appendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
-std::string Utf8Of(char32_t character) {
+std::string utf8Of(char32_t character) {
     std::string out;
     appendUtf8(out, character);
     return out;
 }
 
-char16_t UnicodeOfAnsi(unsigned char b) {
+char16_t unicodeOfWindows1252(unsigned char b) {
     if (b >= 0x80 && b <= 0x9F) return kHigh[b - 0x80];
     return b;
 }
 
-int AnsiOfUnicode(char32_t u) {
+int windows1252OfUnicode(char32_t u) {
     if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<int>(u);
     for (int i = 0; i < 32; ++i)
         if (kHigh[i] == u) return 0x80 + i;
     return -1;
 }
 
-std::string Utf8FromAnsi(std::string_view bytes) {
+std::string utf8FromWindows1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (unsigned char b : bytes) appendUtf8(out, UnicodeOfAnsi(b));
+    for (unsigned char b : bytes) appendUtf8(out, unicodeOfWindows1252(b));
     return out;
 }
 
@@ -85,24 +85,24 @@ std::optional<char32_t> nextCharacter(std::string_view in, std::size_t& i) {
 
 }  // namespace
 
-std::string AnsiFromUtf8(std::string_view in, std::u32string* missing) {
+std::string windows1252FromUtf8(std::string_view in, std::u32string* missing) {
     std::string out;
     out.reserve(in.size());
     for (std::size_t i = 0; i < in.size();) {
         const std::optional<char32_t> c = nextCharacter(in, i);
-        const int b = c ? AnsiOfUnicode(*c) : -1;
+        const int b = c ? windows1252OfUnicode(*c) : -1;
         if (b < 0 && missing) missing->push_back(c ? *c : U'\uFFFD');
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
     }
     return out;
 }
 
-std::optional<std::string> AnsiFromUtf8Exactly(std::string_view in, char32_t* lacking) {
+std::optional<std::string> windows1252FromUtf8Exactly(std::string_view in, char32_t* lacking) {
     std::string out;
     out.reserve(in.size());
     for (std::size_t i = 0; i < in.size();) {
         const std::optional<char32_t> c = nextCharacter(in, i);
-        const int b = c ? AnsiOfUnicode(*c) : -1;
+        const int b = c ? windows1252OfUnicode(*c) : -1;
         if (b < 0) {
             if (lacking) *lacking = c.value_or(0xFFFD);
             return std::nullopt;
@@ -112,7 +112,7 @@ std::optional<std::string> AnsiFromUtf8Exactly(std::string_view in, char32_t* la
     return out;
 }
 
-bool IsUtf8(std::string_view text) {
+bool isUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();)
         if (!nextCharacter(text, i)) return false;
     return true;

@@ -73,9 +73,9 @@ Cipher& Cipher::operator=(const Cipher& other) {
 
 // The phrase and the shifts made from it are overwritten, not just replaced.
 void Cipher::wipe() {
-    WipeBytes(&phrase_, sizeof phrase_);
-    WipeBytes(forwardShift_, sizeof forwardShift_);
-    WipeBytes(backwardShift_, sizeof backwardShift_);
+    wipeBytes(&phrase_, sizeof phrase_);
+    wipeBytes(forwardShift_, sizeof forwardShift_);
+    wipeBytes(backwardShift_, sizeof backwardShift_);
 }
 
 void Cipher::forget() { wipe(); }

@@ -43,7 +43,7 @@ void DataFile::openData(bool writing) {
             return;
         }
         // Another copy may have sealed the file since this one read it.
-        if (pinned_ && !FileExists(path_) && FileExists(sealedPath_))
+        if (pinned_ && !fileExists(path_) && fileExists(sealedPath_))
             throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, path_);
         // Reading needs no more: a data file on read-only media still lists.
         file_ = File::open(path_, writing ? File::Mode::ReadWrite : File::Mode::ReadOnly);
@@ -94,15 +94,15 @@ void DataFile::close() noexcept {
 }
 
 bool DataFile::readSlot(SiteRecord& into) {
-    if (!isOpen()) ThrowIoError(EBADF, path_);
-    if (position_ >= slotCount_) ThrowReadBeyondEnd(path_);
+    if (!isOpen()) throwIoError(EBADF, path_);
+    if (position_ >= slotCount_) throwReadBeyondEnd(path_);
     const unsigned char* bytes = blockSlot(position_);  // the sealed file's slots are all in memory
     if (!bytes) {
         std::uint64_t count = std::min<std::uint64_t>(kReadAheadSlots, slotCount_ - position_);
         block_.resize(count * kSlotSize);
         blockSlots_ = 0;
         std::size_t got = file_.readAt(block_.data(), block_.size(), position_ * kSlotSize);
-        if (got < kSlotSize) ThrowReadBeyondEnd(path_);  // the file shrank under us
+        if (got < kSlotSize) throwReadBeyondEnd(path_);  // the file shrank under us
         blockFirst_ = position_;
         blockSlots_ = got / kSlotSize;
         bytes = block_.data();
@@ -148,13 +148,13 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
     const std::uint64_t known = checkRemembered_ ? rememberedSlot(slot) : 0;
     if ((scanned && std::memcmp(scanned, before, kSlotSize) != 0) || (known != 0 && known != digest(before)))
         throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
-    const bool entry = IsInUse(record);  // only entries are remembered as written
+    const bool entry = isInUse(record);  // only entries are remembered as written
     SiteRecord stored = record;
     cipher.encipher(stored);
     try {
         file_.writeAt(&stored, kSlotSize, offset);
     } catch (...) {
-        WipeBytes(&stored, sizeof stored);
+        wipeBytes(&stored, sizeof stored);
         try {
             file_.writeAt(before, kSlotSize, offset);
         } catch (...) {
@@ -167,7 +167,7 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
     if (blockSlot(slot)) std::memcpy(block_.data() + (slot - blockFirst_) * kSlotSize, &stored, kSlotSize);
     rememberSlot(slot, entry ? digest(&stored) : 0);
     position_ = slot + 1;
-    WipeBytes(&stored, sizeof stored);
+    wipeBytes(&stored, sizeof stored);
     file_.sync();
 }
 
@@ -181,7 +181,7 @@ void DataFile::scanList(const Cipher& cipher, const std::function<void(const Sit
     SiteRecord r;
     for (;;) {
         bool last = readSlot(r);
-        if (IsNeverUsed(r)) break;
+        if (isNeverUsed(r)) break;
         if (!statusIs(r, 'D')) {
             // Every entry listed is remembered as read: an update or delete of one that
             // another copy changed since is refused, selected first or not.
@@ -202,8 +202,8 @@ FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cip
         bool last = readSlot(r);
         cipher.decipher(r);
         if (last) return {FreeSlot::Full, -1};
-        if (IsInUse(r) && hasNameKey(r.Name.view(), wanted)) return {FreeSlot::Duplicate, -1};
-        if (IsNeverUsed(r) || statusIs(r, 'D')) {
+        if (isInUse(r) && hasNameKey(r.Name.view(), wanted)) return {FreeSlot::Duplicate, -1};
+        if (isNeverUsed(r) || statusIs(r, 'D')) {
             guard.keep = true;
             return {FreeSlot::Found, read - 1};
         }
@@ -235,7 +235,7 @@ std::optional<SiteRecord> DataFile::lookupListedName(const std::string& name, co
         bool last = readSlot(r);
         cipher.decipher(r);
         if (last) return std::nullopt;
-        if (IsNeverUsed(r)) return std::nullopt;
+        if (isNeverUsed(r)) return std::nullopt;
         if (statusIs(r, 'D')) continue;
         if (r.Name.str() == name) {
             // The entry the user is shown: an update or delete of it re-checks it.
@@ -252,7 +252,7 @@ bool DataFile::addressesReadUnder(const Cipher& cipher, bool& anyEntry) {
     SiteRecord r;
     for (;;) {
         const bool last = readSlot(r);
-        if (IsNeverUsed(r)) return false;
+        if (isNeverUsed(r)) return false;
         if (!statusIs(r, 'D')) {
             anyEntry = true;
             // The address rule: every address the program stores holds a scheme.

@@ -31,7 +31,7 @@ constexpr int kNotFound = -1;
 // KFOLD28.DAT -> KFOLD30.DAT when only the former exists: what happened.
 enum class LegacyResult { NothingToDo, Converted, NotConverted };
 // One legacy slot as it goes into the new file ("?" in the password becomes a blank).
-SiteRecord ConvertLegacySlot(const LegacySiteRecord& old);
+SiteRecord convertLegacySlot(const LegacySiteRecord& old);
 
 enum class RekeyResult { Completed, Cancelled };
 
@@ -39,7 +39,7 @@ enum class RekeyResult { Completed, Cancelled };
 // it (add, update, delete, re-key, conversion, creation) holds the writers' lock
 // (FileLock) for its scan and its write, and re-checks under it what it decided from
 // memory. A failed check throws DataFileProblem and writes nothing; so does a lock
-// that another copy keeps past LockWaitMs().
+// that another copy keeps past lockWaitMs().
 class DataFile {
 public:
     explicit DataFile(std::string path);

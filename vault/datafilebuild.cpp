@@ -24,14 +24,14 @@ bool DataFile::create() {
     FileLock lock;
     takeLock(lock, true);
     // Another copy may have made it meanwhile: its file is kept.
-    if (FileExists(path_) || FileExists(sealedPath_)) return false;
+    if (fileExists(path_) || fileExists(sealedPath_)) return false;
     const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
-    ReplaceWholeFile(path_, slots.data(), slots.size(), 0600);
+    replaceWholeFile(path_, slots.data(), slots.size(), 0600);
     pinReplacedFile();
     return true;
 }
 
-SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
+SiteRecord convertLegacySlot(const LegacySiteRecord& old) {
     SiteRecord r{};
     r.Status.assign(old.status.str());
     std::memcpy(&r.Name, &old.name, sizeof r.Name);
@@ -40,19 +40,19 @@ SiteRecord ConvertLegacySlot(const LegacySiteRecord& old) {
     std::memcpy(&r.Comments, &old.comments, sizeof r.Comments);
     std::string password(old.password, sizeof old.password);
     std::replace(password.begin(), password.end(), '?', ' ');
-    r.Password.assign(Trim(password));
+    r.Password.assign(trim(password));
     r.Reserved1.clear();
     r.Reserved2.clear();
     return r;
 }
 
 LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
-    auto dataFileThere = [&] { return FileExists(path_) || FileExists(sealedPath_); };
-    if (!FileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
+    auto dataFileThere = [&] { return fileExists(path_) || fileExists(sealedPath_); };
+    if (!fileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     FileLock lock;
     takeLock(lock, true);
     // Another copy may have converted it meanwhile.
-    if (!FileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
+    if (!fileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     refuseUnreachableLink();
     std::vector<unsigned char> legacy;
     {
@@ -71,13 +71,13 @@ LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
     for (std::size_t i = 0; i < count; ++i) {
         LegacySiteRecord old;
         std::memcpy(&old, legacy.data() + i * kLegacySlotSize, kLegacySlotSize);
-        SiteRecord r = ConvertLegacySlot(old);
+        SiteRecord r = convertLegacySlot(old);
         std::memcpy(converted.data() + i * kSlotSize, &r, kSlotSize);
     }
-    ReplaceWholeFile(path_, converted.data(), converted.size(), 0600);
+    replaceWholeFile(path_, converted.data(), converted.size(), 0600);
     pinReplacedFile();
     // The entries are safe in the new file; only now does the old one go.
-    RemoveFileQuietly(legacyPath);
+    removeFileQuietly(legacyPath);
     return LegacyResult::Converted;
 }
 
@@ -109,7 +109,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
         file_.readExactAt(bytes.data(), bytes.size(), 0);
     const unsigned mode = sealed ? 0600 : file_.permissions();
     const FileId readFrom = sealed ? FileId{} : file_.identity();
-    if (slotCount_ == 0) ThrowReadBeyondEnd(path_);
+    if (slotCount_ == 0) throwReadBeyondEnd(path_);
     // What must still lie on disk under the lock: the sealed file's bytes, or the plain
     // file's (kept guarded: under an empty phrase they are the entries in plain text).
     GuardedBytes original(sealed ? 0 : bytes.size());
@@ -123,7 +123,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
     for (std::uint64_t n = 0; n < slotCount_; ++n) {
         unsigned char* slot = bytes.data() + n * kSlotSize;
         std::memcpy(&r, slot, kSlotSize);
-        if (IsNeverUsed(r)) break;
+        if (isNeverUsed(r)) break;
         if (statusIs(r, 'D')) continue;
         if (!seenInUse) {
             seenInUse = true;
@@ -135,7 +135,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
         newCipher.encipher(r);
         std::memcpy(slot, &r, kSlotSize);
     }
-    WipeBytes(&r, sizeof r);
+    wipeBytes(&r, sizeof r);
     if (!seenInUse) return RekeyResult::Completed;
     // A sealed file is sealed anew under the new phrase, with a new salt; the key costs
     // its half second before the lock is taken.
@@ -151,7 +151,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
         if (readSealedBytes() != sealedOriginal)
             throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, sealedPath_);
         std::vector<unsigned char> sealedNew = sealImage(bytes.data(), bytes.size(), *newKey);
-        ReplaceWholeFile(sealedPath_, sealedNew.data(), sealedNew.size(), mode);
+        replaceWholeFile(sealedPath_, sealedNew.data(), sealedNew.size(), mode);
         useSealedFile(std::move(*newKey), std::move(bytes), std::move(sealedNew));
         return RekeyResult::Completed;
     }
@@ -163,7 +163,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
             std::memcmp(check.data(), original.data(), check.size()) != 0)
             throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
     }
-    ReplaceWholeFile(path_, bytes.data(), bytes.size(), mode);
+    replaceWholeFile(path_, bytes.data(), bytes.size(), mode);
     pinReplacedFile();
     return RekeyResult::Completed;
 }

@@ -29,7 +29,7 @@ std::uint64_t DataFile::rememberedSlot(std::uint64_t n) const {
 // After this object made or replaced the file: that file is now the one it knows.
 void DataFile::pinReplacedFile() {
     slotDigest_.clear();
-    pinned_ = IdentityOf(path_, id_);
+    pinned_ = identityOf(path_, id_);
 }
 
 namespace {
@@ -38,7 +38,7 @@ namespace {
 // beside it.
 bool looksLikeDataFile(const std::string& path) {
     std::error_code ec;
-    const std::string target = ResolveLinks(path);
+    const std::string target = resolveLinks(path);
     if (!std::filesystem::is_regular_file(target, ec)) return false;
     const std::uintmax_t size = std::filesystem::file_size(target, ec);
     return !ec && size > 0 && size % kSlotSize == 0;
@@ -46,10 +46,10 @@ bool looksLikeDataFile(const std::string& path) {
 }  // namespace
 
 // Whether a data file lies here, plain or sealed: only then is a lock file made beside it.
-bool DataFile::dataFileThere() const { return looksLikeDataFile(path_) || IsPlainFile(ResolveLinks(sealedPath_)); }
+bool DataFile::dataFileThere() const { return looksLikeDataFile(path_) || isPlainFile(resolveLinks(sealedPath_)); }
 
 void DataFile::takeLock(FileLock& lock, bool creating) const {
-    if (!lock.acquire(path_, LockWaitMs(), creating || dataFileThere()))
+    if (!lock.acquire(path_, lockWaitMs(), creating || dataFileThere()))
         throw DataFileProblem(DataFileProblem::Kind::Busy, path_);
 }
 
@@ -80,18 +80,18 @@ void DataFile::checkSameFile() {
 
 void DataFile::refuseUnreachableLink() const {
     std::string target;
-    if (IsDanglingLink(path_, &target)) throw DataFileProblem(DataFileProblem::Kind::LinkUnreachable, target);
+    if (isDanglingLink(path_, &target)) throw DataFileProblem(DataFileProblem::Kind::LinkUnreachable, target);
 }
 
 void DataFile::removeLeftoverTemp() {
     // Beside the plain file and beside the sealed one (a seal or unseal stopped part-way).
-    const std::string temps[] = {TempNameFor(ResolveLinks(path_)), TempNameFor(ResolveLinks(sealedPath_))};
-    if (!IsPlainFile(temps[0]) && !IsPlainFile(temps[1])) return;
+    const std::string temps[] = {tempNameFor(resolveLinks(path_)), tempNameFor(resolveLinks(sealedPath_))};
+    if (!isPlainFile(temps[0]) && !isPlainFile(temps[1])) return;
     // Only when no other copy is busy: its re-key may be writing that very file.
     FileLock lock;
     if (!lock.acquire(path_, 0, dataFileThere())) return;
     for (const std::string& temp : temps)
-        if (IsPlainFile(temp)) RemoveFileQuietly(temp);
+        if (isPlainFile(temp)) removeFileQuietly(temp);
 }
 
 }  // namespace vault

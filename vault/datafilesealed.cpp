@@ -30,7 +30,7 @@ void DataFile::usePlainFile() {
 
 std::vector<unsigned char> DataFile::readSealedBytes() const {
     // Another copy may have unsealed the file since this one opened it.
-    if (!FileExists(sealedPath_) && FileExists(path_))
+    if (!fileExists(sealedPath_) && fileExists(path_))
         throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
     File in = File::open(sealedPath_, File::Mode::ReadOnly);
     const std::uint64_t size = in.size();
@@ -70,7 +70,7 @@ void DataFile::writeSealedSlot(std::uint64_t slot, const SiteRecord& record, con
             loadSealed();  // afresh, under the lock
             slotCount_ = image_.size() / kSlotSize;
         } catch (...) {
-            WipeBytes(scanned, sizeof scanned);
+            wipeBytes(scanned, sizeof scanned);
             close();
             throw;
         }
@@ -84,21 +84,21 @@ void DataFile::writeSealedSlot(std::uint64_t slot, const SiteRecord& record, con
         unsigned char* a;
         unsigned char* b;
         ~WipeLocals() {
-            WipeBytes(a, kSlotSize);
-            WipeBytes(b, kSlotSize);
+            wipeBytes(a, kSlotSize);
+            wipeBytes(b, kSlotSize);
         }
     } wipeLocals{scanned, before};
     const std::uint64_t known = checkRemembered_ ? rememberedSlot(slot) : 0;
     if ((haveScanned && std::memcmp(scanned, before, kSlotSize) != 0) || (known != 0 && known != digest(before)))
         throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, sealedPath_);
-    const bool entry = IsInUse(record);
+    const bool entry = isInUse(record);
     SiteRecord stored = record;
     cipher.encipher(stored);
     std::memcpy(inImage, &stored, kSlotSize);
-    WipeBytes(&stored, sizeof stored);
+    wipeBytes(&stored, sizeof stored);
     try {
         std::vector<unsigned char> sealed = sealImage(image_.data(), image_.size(), *sealKey_);
-        ReplaceWholeFile(sealedPath_, sealed.data(), sealed.size(), 0600);
+        replaceWholeFile(sealedPath_, sealed.data(), sealed.size(), 0600);
         sealedBytes_ = std::move(sealed);
     } catch (...) {
         std::memcpy(inImage, before, kSlotSize);  // the file still holds the old slot
@@ -112,7 +112,7 @@ void DataFile::seal(SealKey key) {
     close();
     FileLock lock;
     takeLock(lock);
-    if (FileExists(sealedPath_)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
+    if (fileExists(sealedPath_)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
     GuardedBytes image;
     {
         File in = File::open(path_, File::Mode::ReadOnly);
@@ -124,14 +124,14 @@ void DataFile::seal(SealKey key) {
         in.readExactAt(image.data(), image.size(), 0);
     }
     std::vector<unsigned char> sealed = sealImage(image.data(), image.size(), key);
-    ReplaceWholeFile(sealedPath_, sealed.data(), sealed.size(), 0600);
+    replaceWholeFile(sealedPath_, sealed.data(), sealed.size(), 0600);
     // From here the sealed file is the data file; what this object showed of its
     // entries still holds, slot for slot.
     std::vector<std::uint64_t> shown = std::move(slotDigest_);
     useSealedFile(std::move(key), std::move(image), std::move(sealed));
     slotDigest_ = std::move(shown);
-    RemoveFile(path_);
-    SyncParentDirectory(path_);
+    removeFile(path_);
+    syncParentDirectory(path_);
 }
 
 void DataFile::unseal() {
@@ -139,13 +139,13 @@ void DataFile::unseal() {
     FileLock lock;
     takeLock(lock);
     loadSealed();
-    ReplaceWholeFile(path_, image_.data(), image_.size(), 0600);
+    replaceWholeFile(path_, image_.data(), image_.size(), 0600);
     std::vector<std::uint64_t> shown = std::move(slotDigest_);
     usePlainFile();
     slotDigest_ = std::move(shown);
-    pinned_ = IdentityOf(path_, id_);
-    RemoveFile(sealedPath_);
-    SyncParentDirectory(sealedPath_);
+    pinned_ = identityOf(path_, id_);
+    removeFile(sealedPath_);
+    syncParentDirectory(sealedPath_);
 }
 
 }  // namespace vault

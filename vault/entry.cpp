@@ -14,14 +14,14 @@ bool addressNeedsScheme(std::string_view website) {
 }
 
 std::string completedAddress(std::string_view website) {
-    return addressNeedsScheme(website) ? "http://" + Trim(website) : Trim(website);
+    return addressNeedsScheme(website) ? "http://" + trim(website) : trim(website);
 }
 
 bool passwordHasSpace(std::string_view password) { return password.find(' ') != std::string_view::npos; }
 
 Entry storedForm(const Entry& typed) {
-    return Entry{Trim(typed.name), completedAddress(typed.website), Trim(typed.userId), Trim(typed.password),
-                 Trim(typed.comments)};
+    return Entry{trim(typed.name), completedAddress(typed.website), trim(typed.userId), trim(typed.password),
+                 trim(typed.comments)};
 }
 
 namespace {
@@ -64,7 +64,7 @@ std::vector<Field> cutToWidths(Entry& entry) {
     return cut;
 }
 
-std::string nameKey(std::string_view name) { return UpperText(Trim(name)); }
+std::string nameKey(std::string_view name) { return upperText(trim(name)); }
 
 bool hasNameKey(std::string_view name, std::string_view key) {
     std::size_t first = 0, last = name.size();
@@ -73,11 +73,11 @@ bool hasNameKey(std::string_view name, std::string_view key) {
     while (last > first && at(last - 1) <= 32) --last;
     if (last - first != key.size()) return false;
     for (std::size_t i = 0; i < key.size(); ++i)
-        if (UpperByte(at(first + i)) != static_cast<unsigned char>(key[i])) return false;
+        if (upperByte(at(first + i)) != static_cast<unsigned char>(key[i])) return false;
     return true;
 }
 
-NameFilter::NameFilter(std::string_view typed) : wanted_(UpperText(typed)), active_(!Trim(typed).empty()) {}
+NameFilter::NameFilter(std::string_view typed) : wanted_(upperText(typed)), active_(!trim(typed).empty()) {}
 
 bool NameFilter::matches(std::string_view name) const {
     return !active_ || name.find(wanted_) != std::string_view::npos;
@@ -92,7 +92,7 @@ bool lexicallyBefore(const Text& a, const Text& b, CodeOf code) {
 }  // namespace
 
 bool listedBefore(std::string_view a, std::string_view b) {
-    return lexicallyBefore(a, b, [](char c) { return UnicodeOfAnsi(static_cast<unsigned char>(c)); });
+    return lexicallyBefore(a, b, [](char c) { return unicodeOfWindows1252(static_cast<unsigned char>(c)); });
 }
 
 bool listedBefore(std::u16string_view a, std::u16string_view b) {
@@ -109,9 +109,9 @@ Entry entryOf(const SiteRecord& r) {
 }
 
 SiteRecord recordOf(std::string_view status, const Entry& e) {
-    return MakeRecord(status, Trim(e.name), Trim(e.website), Trim(e.userId), Trim(e.comments), Trim(e.password));
+    return makeRecord(status, trim(e.name), trim(e.website), trim(e.userId), trim(e.comments), trim(e.password));
 }
 
-SiteRecord deletedRecord() { return MakeRecord("D", {}); }
+SiteRecord deletedRecord() { return makeRecord("D", {}); }
 
 }  // namespace vault

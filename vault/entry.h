@@ -47,7 +47,7 @@ std::optional<TextFault> textFault(const Entry& stored);
 // Cuts every text to its field's width; the fields that were cut.
 std::vector<Field> cutToWidths(Entry& entry);
 
-// Names: upper-cased as the name box types them (UpperText), and compared by the
+// Names: upper-cased as the name box types them (upperText), and compared by the
 // duplicate test in the form nameKey gives (trimmed, upper-cased).
 std::string nameKey(std::string_view name);
 // Whether a stored name has this key (already in nameKey form), without building one.

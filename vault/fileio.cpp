@@ -17,7 +17,7 @@ namespace vault {
 // ---------------------------------------------------------------------------
 // Failure texts
 
-[[noreturn]] void ThrowIoError(int err, const std::string& path) {
+[[noreturn]] void throwIoError(int err, const std::string& path) {
     switch (err) {
     case ENOENT:
         throw IoError("File not found", err, path);
@@ -43,7 +43,7 @@ namespace vault {
     }
 }
 
-[[noreturn]] void ThrowReadBeyondEnd(const std::string& path) {
+[[noreturn]] void throwReadBeyondEnd(const std::string& path) {
     // Code 38 is the runtime's "read beyond end of file".
     throw IoError("Read beyond end of file", 38, path);
 }
@@ -77,11 +77,11 @@ File File::open(const std::string& path, Mode mode) {
     if (mode == Mode::Overwrite) {
         // Never written through a link: a link of that name goes and a file is made.
         struct stat link {};
-        if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) RemoveFile(path);
+        if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) removeFile(path);
     }
 #endif
     int fd = sysOpen(path.c_str(), flags, kCreateMode);
-    if (fd < 0) ThrowIoError(errno == ELOOP ? EACCES : errno, path);
+    if (fd < 0) throwIoError(errno == ELOOP ? EACCES : errno, path);
     File f;
     f.fd_ = fd;
     f.path_ = path;
@@ -89,7 +89,7 @@ File File::open(const std::string& path, Mode mode) {
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         f.close();
-        ThrowIoError(EISDIR, path);
+        throwIoError(EISDIR, path);
     }
     if (mode == Mode::CreateNew) f.setPermissionsQuietly(0600);
     // An older file keeps its mode through O_CREAT: it is closed to others before
@@ -97,7 +97,7 @@ File File::open(const std::string& path, Mode mode) {
     if (mode == Mode::Overwrite && ::fchmod(fd, 0600) != 0) {
         const int err = errno;
         f.close();
-        ThrowIoError(err, path);
+        throwIoError(err, path);
     }
 #endif
     return f;
@@ -106,11 +106,11 @@ File File::open(const std::string& path, Mode mode) {
 std::uint64_t File::size() const {
 #ifdef _WIN32
     long long end = _filelengthi64(fd_);
-    if (end < 0) ThrowIoError(errno, path_);
+    if (end < 0) throwIoError(errno, path_);
     return static_cast<std::uint64_t>(end);
 #else
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) ThrowIoError(errno, path_);
+    if (::fstat(fd_, &st) != 0) throwIoError(errno, path_);
     return static_cast<std::uint64_t>(st.st_size);
 #endif
 }
@@ -122,7 +122,7 @@ std::size_t File::readAt(void* buffer, std::size_t n, std::uint64_t offset) {
         ssize_type got = sysPread(fd_, p + done, n - done, offset + done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowIoError(errno, path_);
+            throwIoError(errno, path_);
         }
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
@@ -131,7 +131,7 @@ std::size_t File::readAt(void* buffer, std::size_t n, std::uint64_t offset) {
 }
 
 void File::readExactAt(void* buffer, std::size_t n, std::uint64_t offset) {
-    if (readAt(buffer, n, offset) != n) ThrowReadBeyondEnd(path_);
+    if (readAt(buffer, n, offset) != n) throwReadBeyondEnd(path_);
 }
 
 void File::writeAt(const void* buffer, std::size_t n, std::uint64_t offset) {
@@ -141,15 +141,15 @@ void File::writeAt(const void* buffer, std::size_t n, std::uint64_t offset) {
         ssize_type put = sysPwrite(fd_, p + done, n - done, offset + done);
         if (put < 0) {
             if (errno == EINTR) continue;
-            ThrowIoError(errno, path_);
+            throwIoError(errno, path_);
         }
-        if (put == 0) ThrowIoError(ENOSPC, path_);
+        if (put == 0) throwIoError(ENOSPC, path_);
         done += static_cast<std::size_t>(put);
     }
 }
 
 void File::sync() {
-    if (sysSync(fd_) != 0) ThrowIoError(errno, path_);
+    if (sysSync(fd_) != 0) throwIoError(errno, path_);
 }
 
 unsigned File::permissions() const {
@@ -193,7 +193,7 @@ void File::closeChecked() {
     if (fd_ < 0) return;
     const int fd = fd_;
     fd_ = -1;
-    if (sysClose(fd) != 0) ThrowIoError(errno, path_);
+    if (sysClose(fd) != 0) throwIoError(errno, path_);
 }
 
 void File::close() noexcept {
@@ -209,11 +209,11 @@ void File::close() noexcept {
 
 // ---------------------------------------------------------------------------
 // Whole-file helpers
-void RemoveFile(const std::string& path) {
-    if (sysUnlink(path.c_str()) != 0) ThrowIoError(errno, path);
+void removeFile(const std::string& path) {
+    if (sysUnlink(path.c_str()) != 0) throwIoError(errno, path);
 }
 
-void RemoveFileQuietly(const std::string& path) noexcept {
+void removeFileQuietly(const std::string& path) noexcept {
 #ifdef _WIN32
     _unlink(path.c_str());
 #else
@@ -221,36 +221,36 @@ void RemoveFileQuietly(const std::string& path) noexcept {
 #endif
 }
 
-int MakeDirectory(const std::string& path) {
+int makeDirectory(const std::string& path) {
     if (sysMkdir(path.c_str()) != 0) return errno;
     return 0;
 }
 
-std::string ReadWholeFile(const std::string& path) {
+std::string readWholeFile(const std::string& path) {
     File f = File::open(path, File::Mode::ReadOnly);
     std::string bytes(static_cast<std::size_t>(f.size()), '\0');
     bytes.resize(f.readAt(bytes.data(), bytes.size(), 0));
     return bytes;
 }
 
-bool FileExists(const std::string& path) {
+bool fileExists(const std::string& path) {
     std::error_code ec;
     const std::filesystem::file_status st = std::filesystem::status(path, ec);
     return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
 }
 
-bool PathExists(const std::string& path) {
+bool pathExists(const std::string& path) {
     // Anything but "not found" counts, an error of another kind included.
     std::error_code ec;
     return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
 }
 
-bool DirectoryExists(const std::string& path) {
+bool directoryExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_directory(std::filesystem::status(path, ec)) && !ec;
 }
 
-std::string ResolveLinks(const std::string& path) {
+std::string resolveLinks(const std::string& path) {
 #ifdef _WIN32
     return path;
 #else
@@ -273,7 +273,7 @@ std::string ResolveLinks(const std::string& path) {
 #endif
 }
 
-bool IdentityOf(const std::string& path, FileId& id) {
+bool identityOf(const std::string& path, FileId& id) {
 #ifdef _WIN32
     try {
         File f = File::open(path, File::Mode::ReadOnly);
@@ -291,7 +291,7 @@ bool IdentityOf(const std::string& path, FileId& id) {
 #endif
 }
 
-bool IsPlainFile(const std::string& path) {
+bool isPlainFile(const std::string& path) {
     struct stat st {};
 #ifdef _WIN32
     return ::stat(path.c_str(), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
@@ -300,7 +300,7 @@ bool IsPlainFile(const std::string& path) {
 #endif
 }
 
-bool IsDanglingLink(const std::string& path, std::string* target) {
+bool isDanglingLink(const std::string& path, std::string* target) {
 #ifdef _WIN32
     (void)path;
     (void)target;
@@ -309,7 +309,7 @@ bool IsDanglingLink(const std::string& path, std::string* target) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
     if (::stat(path.c_str(), &st) == 0) return false;
-    if (target) *target = ResolveLinks(path);
+    if (target) *target = resolveLinks(path);
     return true;
 #endif
 }

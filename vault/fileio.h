@@ -65,42 +65,42 @@ private:
 };
 
 // Renames from over to in one step (replacing to). Throws IoError.
-void RenameReplace(const std::string& from, const std::string& to);
+void renameReplace(const std::string& from, const std::string& to);
 // Deletes a file. Throws IoError.
-void RemoveFile(const std::string& path);
+void removeFile(const std::string& path);
 // Deletes a file if it is there; failures ignored.
-void RemoveFileQuietly(const std::string& path) noexcept;
+void removeFileQuietly(const std::string& path) noexcept;
 // Flushes the directory entry of path (after a rename); best effort.
-void SyncParentDirectory(const std::string& path) noexcept;
+void syncParentDirectory(const std::string& path) noexcept;
 // Creates one directory level, owner-only on POSIX. Returns 0 or the error code.
-int MakeDirectory(const std::string& path);
+int makeDirectory(const std::string& path);
 // The whole file, or throws IoError.
-std::string ReadWholeFile(const std::string& path);
+std::string readWholeFile(const std::string& path);
 // The one atomic replace: writes the bytes as a new owner-only file beside path
-// (TempNameFor), flushes it, renames it over path and flushes the folder. A link is
+// (tempNameFor), flushes it, renames it over path and flushes the folder. A link is
 // written through: the file it names is replaced and the link stays. mode, when not 0,
 // gives the new file those permission bits (a re-key keeps the old file's). On a
 // failure the temporary file is removed and path is untouched.
-void ReplaceWholeFile(const std::string& path, const void* bytes, std::size_t size, unsigned mode = 0);
-void WriteFileReplacing(const std::string& path, const std::string& bytes);
+void replaceWholeFile(const std::string& path, const void* bytes, std::size_t size, unsigned mode = 0);
+void writeFileReplacing(const std::string& path, const std::string& bytes);
 // The temporary name used while a file is rebuilt beside it.
-std::string TempNameFor(const std::string& path);
+std::string tempNameFor(const std::string& path);
 
 // Whether path names an existing file that is no folder (through links), or a folder.
-bool FileExists(const std::string& path);
-bool DirectoryExists(const std::string& path);
+bool fileExists(const std::string& path);
+bool directoryExists(const std::string& path);
 // Whether anything at all has that name (a link is not followed).
-bool PathExists(const std::string& path);
+bool pathExists(const std::string& path);
 
 // The file a path finally names, following symbolic links (relative ones from the
 // link's folder); the path itself when it is no link. The final file may not exist.
-std::string ResolveLinks(const std::string& path);
+std::string resolveLinks(const std::string& path);
 // The identity of the file path names (through links); false when there is none.
-bool IdentityOf(const std::string& path, FileId& id);
+bool identityOf(const std::string& path, FileId& id);
 // True when path names a regular file itself (not through a link).
-bool IsPlainFile(const std::string& path);
+bool isPlainFile(const std::string& path);
 // True when path is a symbolic link whose target does not exist; target gets it.
-bool IsDanglingLink(const std::string& path, std::string* target = nullptr);
+bool isDanglingLink(const std::string& path, std::string* target = nullptr);
 
 // The exclusive lock every command that writes the data file holds for its scan and
 // its write. It is an advisory lock on a file beside the data file (beside the link's
@@ -127,7 +127,7 @@ private:
     bool held_ = false;
 };
 // How long a command waits for another copy's command to finish (milliseconds).
-int LockWaitMs();
+int lockWaitMs();
 
 namespace testing {
 // Kinds of call the fault seam counts.
@@ -141,7 +141,7 @@ bool faultFired();
 // Runs hook once, just before the next call of the given kind is made (a write held
 // back on a slow drive, while another process acts).
 void beforeNextCall(Op op, std::function<void()> hook);
-// The lock wait (LockWaitMs); a negative value restores the default.
+// The lock wait (lockWaitMs); a negative value restores the default.
 void setLockWait(int ms);
 }  // namespace testing
 

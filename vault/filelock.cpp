@@ -58,7 +58,7 @@ int openForLocking(const std::string& path, bool create) {
 
 bool FileLock::acquire(const std::string& dataFile, int waitMs, bool makeLockFile) {
     release();
-    const std::string target = ResolveLinks(dataFile);
+    const std::string target = resolveLinks(dataFile);
     if (makeLockFile) fd_ = openForLocking(target + ".lock", true);
     if (fd_ < 0) fd_ = openForLocking(target + ".lock", false);
 #ifndef _WIN32

@@ -26,11 +26,11 @@ struct Hook {
 };
 Hook hook;
 constexpr int kDefaultLockWaitMs = 3000;
-int lockWaitMs = kDefaultLockWaitMs;
+int lockWaitSetting = kDefaultLockWaitMs;
 }  // namespace
 
 void beforeNextCall(Op op, std::function<void()> h) { hook = {op, std::move(h)}; }
-void setLockWait(int ms) { lockWaitMs = ms < 0 ? kDefaultLockWaitMs : ms; }
+void setLockWait(int ms) { lockWaitSetting = ms < 0 ? kDefaultLockWaitMs : ms; }
 
 void failNthCall(int n, int err, Op op) {
     fault.remaining = n > 0 ? n : 0;
@@ -41,12 +41,12 @@ void failNthCall(int n, int err, Op op) {
 void clearFaults() {
     fault = Fault{};
     hook = Hook{};
-    lockWaitMs = kDefaultLockWaitMs;
+    lockWaitSetting = kDefaultLockWaitMs;
 }
 bool faultFired() { return fault.fired; }
 }  // namespace testing
 
-int LockWaitMs() { return testing::lockWaitMs; }
+int lockWaitMs() { return testing::lockWaitSetting; }
 
 namespace {
 

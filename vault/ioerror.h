@@ -57,8 +57,8 @@ private:
 
 // Maps an errno value to "File not found", "File access denied", "Too many open files",
 // "Disk full", or "I/O error %d"; the file, when given, follows on a second line.
-[[noreturn]] void ThrowIoError(int err, const std::string& path = {});
+[[noreturn]] void throwIoError(int err, const std::string& path = {});
 // "Read beyond end of file"
-[[noreturn]] void ThrowReadBeyondEnd(const std::string& path = {});
+[[noreturn]] void throwReadBeyondEnd(const std::string& path = {});
 
 }  // namespace vault

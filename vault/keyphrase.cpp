@@ -9,14 +9,14 @@
 
 namespace vault {
 
-KeyPhraseText::~KeyPhraseText() { Wipe(text); }
+KeyPhraseText::~KeyPhraseText() { wipeSecret(text); }
 
 KeyPhraseText keyPhraseFromUtf8(std::string_view utf8) {
     KeyPhraseText result;
     std::u32string missing;
-    std::string bytes = AnsiFromUtf8(utf8, &missing);
+    std::string bytes = windows1252FromUtf8(utf8, &missing);
     WipeAtScopeEnd wipe(bytes);
-    std::string trimmed = Trim(bytes);
+    std::string trimmed = trim(bytes);
     WipeAtScopeEnd wipeTrimmed(trimmed);
     if (!missing.empty()) {
         result.problem = PhraseProblem::NotWindows1252;
@@ -39,7 +39,7 @@ std::string describeCharacters(const std::u32string& missing) {
         char code[16];
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
         if (c >= 0x20 && c != 0xFFFD) {  // a malformed byte has no character to show
-            out += "\"" + Utf8Of(c) + "\" ";
+            out += "\"" + utf8Of(c) + "\" ";
         }
         out += "(" + std::string(code) + ")";
     }

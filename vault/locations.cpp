@@ -4,7 +4,7 @@
 
 namespace vault {
 
-std::string WithTrailingSeparator(const std::string& folder) {
+std::string withTrailingSeparator(const std::string& folder) {
     if (!folder.empty() && (folder.back() == kPathSeparator || folder.back() == '/')) return folder;
     return folder + kPathSeparator;
 }
@@ -13,45 +13,45 @@ namespace {
 void setDataFolder(Locations& p, const std::string& appDataBase) {
     // Without an application-data folder nothing is created (never "/Keyfold" at the
     // root); the paths then point at a "Keyfold" folder that does not exist.
-    p.dataFolder = appDataBase.empty() ? std::string("Keyfold") : WithTrailingSeparator(appDataBase) + "Keyfold";
+    p.dataFolder = appDataBase.empty() ? std::string("Keyfold") : withTrailingSeparator(appDataBase) + "Keyfold";
     p.settingsFile = p.dataFolder + kPathSeparator + kSettingsFileName;
     p.storageFolder = p.dataFolder + kPathSeparator;
 }
 }  // namespace
 
-std::string SettingsFileFor(const std::string& appDataBase) {
+std::string settingsFileFor(const std::string& appDataBase) {
     Locations p;
     setDataFolder(p, appDataBase);
     return p.settingsFile;
 }
 
-Locations LocateFiles(const std::string& appDataBase) {
+Locations locateFiles(const std::string& appDataBase) {
     Locations p;
     setDataFolder(p, appDataBase);
-    SetupStoragePaths(p);
+    setupStoragePaths(p);
     return p;
 }
 
-bool SetupDataFolder(Locations& p, const std::string& appDataBase) {
+bool setupDataFolder(Locations& p, const std::string& appDataBase) {
     setDataFolder(p, appDataBase);
     if (appDataBase.empty()) return false;
-    if (DirectoryExists(p.dataFolder)) return true;
-    return MakeDirectory(p.dataFolder) == 0;
+    if (directoryExists(p.dataFolder)) return true;
+    return makeDirectory(p.dataFolder) == 0;
 }
 
-void SetupStoragePaths(Locations& p) {
-    std::optional<std::string> chosen = ReadStoredLocation(p.dataFolder);
-    p.storageFolder = chosen ? WithTrailingSeparator(*chosen) : p.dataFolder + kPathSeparator;
+void setupStoragePaths(Locations& p) {
+    std::optional<std::string> chosen = readStoredLocation(p.dataFolder);
+    p.storageFolder = chosen ? withTrailingSeparator(*chosen) : p.dataFolder + kPathSeparator;
     p.dataFile = p.storageFolder + kDataFileName;
     p.legacyFile = p.storageFolder + kLegacyFileName;
 }
 
-std::optional<std::string> ReadStoredLocation(const std::string& dataFolder) {
+std::optional<std::string> readStoredLocation(const std::string& dataFolder) {
     const std::string path = dataFolder + kPathSeparator + kStoredLocationFileName;
-    if (!FileExists(path)) return std::nullopt;
+    if (!fileExists(path)) return std::nullopt;
     std::string bytes;
     try {
-        bytes = ReadWholeFile(path);
+        bytes = readWholeFile(path);
     } catch (const std::exception&) {
         return std::nullopt;  // an unreadable record of the choice: use the data folder
     }
@@ -63,8 +63,8 @@ std::optional<std::string> ReadStoredLocation(const std::string& dataFolder) {
     return bytes;
 }
 
-void WriteStoredLocation(const std::string& dataFolder, const std::string& location) {
-    WriteFileReplacing(dataFolder + kPathSeparator + kStoredLocationFileName, location);
+void writeStoredLocation(const std::string& dataFolder, const std::string& location) {
+    writeFileReplacing(dataFolder + kPathSeparator + kStoredLocationFileName, location);
 }
 
 }  // namespace vault

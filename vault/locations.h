@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "vault/fileio.h"  // FileExists, DirectoryExists
+#include "vault/fileio.h"  // fileExists, directoryExists
 
 namespace vault {
 
@@ -31,23 +31,23 @@ struct Locations {
 // the platform layer. Sets the data folder, the settings file and the default storage
 // folder in paths, and creates the data folder (one level, 0700 on POSIX) when missing.
 // Returns false when the folder could not be created (the caller shows the warning).
-bool SetupDataFolder(Locations& paths, const std::string& appDataBase);
+bool setupDataFolder(Locations& paths, const std::string& appDataBase);
 // Sets storage folder, data file and legacy paths (stored chosen location if any).
-void SetupStoragePaths(Locations& paths);
+void setupStoragePaths(Locations& paths);
 // Both, without creating anything: the files a program of this user works with.
-Locations LocateFiles(const std::string& appDataBase);
+Locations locateFiles(const std::string& appDataBase);
 // The settings file for the per-user application-data folder.
-std::string SettingsFileFor(const std::string& appDataBase);
+std::string settingsFileFor(const std::string& appDataBase);
 
 // The storage location chosen by the user, kept from one run to the next in a file of
 // its own in the data folder ("Storage.loc"), so nothing else goes into SG_2.ini.
 // The file holds the location's bytes as they are. A missing or empty file means none,
 // and so does one holding a NUL or another control character.
-std::optional<std::string> ReadStoredLocation(const std::string& dataFolder);
+std::optional<std::string> readStoredLocation(const std::string& dataFolder);
 // Throws IoError when the file cannot be written.
-void WriteStoredLocation(const std::string& dataFolder, const std::string& location);
+void writeStoredLocation(const std::string& dataFolder, const std::string& location);
 // A folder path with the separator added when it does not end with one.
-std::string WithTrailingSeparator(const std::string& folder);
+std::string withTrailingSeparator(const std::string& folder);
 
 
 }  // namespace vault

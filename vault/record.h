@@ -58,7 +58,7 @@ constexpr std::size_t kLegacySlotSize = sizeof(LegacySiteRecord);
 constexpr int kNewFileSlots = 1000;
 
 // A record holding the given texts, each cut to its field's width; reserved fields empty.
-inline SiteRecord MakeRecord(std::string_view status, std::string_view name,
+inline SiteRecord makeRecord(std::string_view status, std::string_view name,
                              std::string_view website = {}, std::string_view userId = {},
                              std::string_view comments = {}, std::string_view password = {}) {
     SiteRecord r{};
@@ -74,9 +74,9 @@ inline SiteRecord MakeRecord(std::string_view status, std::string_view name,
 }
 
 // Slot states, decided by Status alone.
-inline bool IsNeverUsed(const SiteRecord& r) { return r.Status.length == 0; }
+inline bool isNeverUsed(const SiteRecord& r) { return r.Status.length == 0; }
 // Exactly "D": a damaged length byte above 1 makes some other value, which counts as in use.
-inline bool IsDeleted(const SiteRecord& r) { return r.Status.length == 1 && r.Status.chars[0] == 'D'; }
-inline bool IsInUse(const SiteRecord& r) { return !IsNeverUsed(r) && !IsDeleted(r); }
+inline bool isDeleted(const SiteRecord& r) { return r.Status.length == 1 && r.Status.chars[0] == 'D'; }
+inline bool isInUse(const SiteRecord& r) { return !isNeverUsed(r) && !isDeleted(r); }
 
 }  // namespace vault

@@ -10,11 +10,11 @@
 
 namespace vault {
 
-void RenameReplace(const std::string& from, const std::string& to) {
-    if (detail::sysRename(from.c_str(), to.c_str()) != 0) ThrowIoError(errno, to);
+void renameReplace(const std::string& from, const std::string& to) {
+    if (detail::sysRename(from.c_str(), to.c_str()) != 0) throwIoError(errno, to);
 }
 
-void SyncParentDirectory(const std::string& path) noexcept {
+void syncParentDirectory(const std::string& path) noexcept {
 #ifndef _WIN32
     std::string::size_type cut = path.rfind('/');
     std::string dir = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
@@ -28,29 +28,29 @@ void SyncParentDirectory(const std::string& path) noexcept {
 #endif
 }
 
-std::string TempNameFor(const std::string& path) { return path + ".tmp"; }
+std::string tempNameFor(const std::string& path) { return path + ".tmp"; }
 
-void ReplaceWholeFile(const std::string& givenPath, const void* bytes, std::size_t size, unsigned mode) {
+void replaceWholeFile(const std::string& givenPath, const void* bytes, std::size_t size, unsigned mode) {
     // A link is written through: the file it names is replaced and the link stays.
-    const std::string path = ResolveLinks(givenPath);
-    const std::string temp = TempNameFor(path);
-    RemoveFileQuietly(temp);
+    const std::string path = resolveLinks(givenPath);
+    const std::string temp = tempNameFor(path);
+    removeFileQuietly(temp);
     try {
         File f = File::open(temp, File::Mode::CreateNew);
         if (mode != 0) f.setPermissionsQuietly(mode);
         f.writeAt(bytes, size, 0);
         f.sync();
         f.close();
-        RenameReplace(temp, path);
+        renameReplace(temp, path);
     } catch (...) {
-        RemoveFileQuietly(temp);
+        removeFileQuietly(temp);
         throw;
     }
-    SyncParentDirectory(path);
+    syncParentDirectory(path);
 }
 
-void WriteFileReplacing(const std::string& path, const std::string& bytes) {
-    ReplaceWholeFile(path, bytes.data(), bytes.size(), 0);
+void writeFileReplacing(const std::string& path, const std::string& bytes) {
+    replaceWholeFile(path, bytes.data(), bytes.size(), 0);
 }
 
 }  // namespace vault

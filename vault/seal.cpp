@@ -158,7 +158,7 @@ bool sealingAvailable() { return false; }
 
 GuardedBytes::GuardedBytes(std::size_t size) : data_(new unsigned char[size == 0 ? 1 : size]), size_(size) {}
 GuardedBytes::~GuardedBytes() {
-    WipeBytes(data_, size_);
+    wipeBytes(data_, size_);
     delete[] data_;
 }
 GuardedBytes::GuardedBytes(GuardedBytes&& other) noexcept : data_(other.data_), size_(other.size_) {
@@ -167,7 +167,7 @@ GuardedBytes::GuardedBytes(GuardedBytes&& other) noexcept : data_(other.data_), 
 }
 GuardedBytes& GuardedBytes::operator=(GuardedBytes&& other) noexcept {
     if (this != &other) {
-        WipeBytes(data_, size_);
+        wipeBytes(data_, size_);
         delete[] data_;
         data_ = other.data_;
         size_ = other.size_;

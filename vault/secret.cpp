@@ -8,7 +8,7 @@
 
 namespace vault {
 
-void WipeBytes(void* data, std::size_t size) {
+void wipeBytes(void* data, std::size_t size) {
     if (!data || size == 0) return;
 #ifdef _WIN32
     SecureZeroMemory(data, size);
@@ -17,16 +17,16 @@ void WipeBytes(void* data, std::size_t size) {
 #endif
 }
 
-void Wipe(std::string& text) {
+void wipeSecret(std::string& text) {
     // Growing within the capacity keeps the buffer and makes all of it addressable.
     text.resize(text.capacity());
-    WipeBytes(text.data(), text.size());
+    wipeBytes(text.data(), text.size());
     text.clear();
 }
 
-void Wipe(std::vector<unsigned char>& bytes) {
+void wipeSecret(std::vector<unsigned char>& bytes) {
     bytes.resize(bytes.capacity());
-    WipeBytes(bytes.data(), bytes.size());
+    wipeBytes(bytes.data(), bytes.size());
     bytes.clear();
 }
 

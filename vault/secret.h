@@ -8,11 +8,11 @@
 namespace vault {
 
 // Overwrites size bytes at data with zeros.
-void WipeBytes(void* data, std::size_t size);
+void wipeBytes(void* data, std::size_t size);
 
 // Overwrites the whole buffer of the string, its unused capacity included, and empties it.
-void Wipe(std::string& text);
-void Wipe(std::vector<unsigned char>& bytes);
+void wipeSecret(std::string& text);
+void wipeSecret(std::vector<unsigned char>& bytes);
 
 // Wipes the strings given to it when the scope ends, also when it is left by an exception.
 class WipeAtScopeEnd {
@@ -20,7 +20,7 @@ public:
     template <class... Texts>
     explicit WipeAtScopeEnd(Texts&... texts) : texts_{&texts...} {}
     ~WipeAtScopeEnd() {
-        for (std::string* text : texts_) Wipe(*text);
+        for (std::string* text : texts_) wipeSecret(*text);
     }
     WipeAtScopeEnd(const WipeAtScopeEnd&) = delete;
     WipeAtScopeEnd& operator=(const WipeAtScopeEnd&) = delete;

@@ -21,7 +21,7 @@ template <class Result, class Outcome>
 bool textsPass(const Entry& typed, Result& result, Outcome controlCharacter, Outcome tooLong) {
     Entry stored = storedForm(typed);
     if (const std::optional<TextFault> fault = textFault(stored)) {
-        Wipe(stored.password);
+        wipeSecret(stored.password);
         result.outcome = fault->kind == TextFault::ControlCharacter ? controlCharacter : tooLong;
         result.field = fault->field;
         result.character = fault->character;
@@ -47,7 +47,7 @@ void fill(Entry& e, const SiteRecord& r) {
 }
 
 void wipe(Entry& e) {
-    for (std::string* text : {&e.name, &e.website, &e.userId, &e.password, &e.comments}) Wipe(*text);
+    for (std::string* text : {&e.name, &e.website, &e.userId, &e.password, &e.comments}) wipeSecret(*text);
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
         data_.readSlot(slot);  // only a check that the file can be read
         if (between) between();
         data_.readSlot(slot);  // again only a check
-        WipeBytes(&slot, sizeof slot);
+        wipeBytes(&slot, sizeof slot);
     }
     const Cipher candidate(phrase);
     bool anyEntry = false;
@@ -90,8 +90,8 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
 }
 
 bool Session::dataFileExists() const { return plainFileExists() || sealedFileExists(); }
-bool Session::plainFileExists() const { return FileExists(paths_.dataFile); }
-bool Session::sealedFileExists() const { return FileExists(data_.sealedPath()); }
+bool Session::plainFileExists() const { return fileExists(paths_.dataFile); }
+bool Session::sealedFileExists() const { return fileExists(data_.sealedPath()); }
 
 SealOutcome Session::seal() {
     if (!sealingAvailable()) return SealOutcome::NotAvailable;
@@ -157,13 +157,13 @@ AddResult Session::check(const Entry& typed, const ListedAlready& listedAlready)
         result.outcome = AddOutcome::SpaceInPassword;
         return result;
     }
-    if (Trim(typed.name).empty() || Trim(typed.website).empty()) {
+    if (trim(typed.name).empty() || trim(typed.website).empty()) {
         result.outcome = AddOutcome::NameOrWebsiteMissing;
         return result;
     }
     if (!textsPass(typed, result, AddOutcome::ControlCharacter, AddOutcome::TooLong)) return result;
     if (listedAlready && listedAlready(nameKey(result.entry.name))) {
-        Wipe(result.entry.password);
+        wipeSecret(result.entry.password);
         result.entry = {};
         result.outcome = AddOutcome::ListedAlready;
     }
@@ -176,7 +176,7 @@ AddResult Session::add(const Entry& typed, const std::function<bool(const std::s
     if (result.outcome != AddOutcome::Added) return result;
     const FreeSlot free = data_.findFreeSlot(result.entry.name, cipher_);
     if (free.kind != FreeSlot::Found) {
-        Wipe(result.entry.password);
+        wipeSecret(result.entry.password);
         result.entry = {};
         result.outcome = free.kind == FreeSlot::Full ? AddOutcome::Full : AddOutcome::Duplicate;
         return result;
@@ -201,7 +201,7 @@ ChangeResult Session::remove(const std::string& name) {
 
 ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite) {
     ChangeResult result{deleting ? ChangeOutcome::Deleted : ChangeOutcome::Updated, {}, false, -1};
-    const std::string name = Trim(typed.name);
+    const std::string name = trim(typed.name);
     if (name.empty()) {
         result.outcome = ChangeOutcome::NameMissing;
         return result;
@@ -209,7 +209,7 @@ ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrit
     if (!deleting && !textsPass(typed, result, ChangeOutcome::ControlCharacter, ChangeOutcome::TooLong)) return result;
     const int slot = data_.findSlotByName(name, cipher_);
     if (slot == kNotFound) {
-        Wipe(result.entry.password);
+        wipeSecret(result.entry.password);
         result.entry = {};
         result.outcome = ChangeOutcome::NotFound;
         return result;
@@ -228,8 +228,8 @@ ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrit
 
 RekeyOutcome Session::rekey(std::string_view oldPhrase, std::string_view newPhrase,
                             const std::function<bool(const std::string& verifyLine)>& confirm, PhraseCheck check) {
-    std::string oldText = Trim(oldPhrase);
-    std::string newText = Trim(newPhrase);
+    std::string oldText = trim(oldPhrase);
+    std::string newText = trim(newPhrase);
     WipeAtScopeEnd wipe(oldText, newText);
     if (newText.empty()) return RekeyOutcome::NewPhraseMissing;
     if (!dataFileExists()) return RekeyOutcome::NoDataFile;
@@ -260,7 +260,7 @@ const Entry* ListedNameIndex::find(const std::string& name) {
     auto finish = [&] {
         finished_ = true;
         file.close();
-        WipeBytes(&r, sizeof r);
+        wipeBytes(&r, sizeof r);
     };
     try {
         for (;;) {
@@ -268,14 +268,14 @@ const Entry* ListedNameIndex::find(const std::string& name) {
             session_.cipher_.decipher(r);
             // As the single lookup: the last slot is never examined, and a never-used
             // slot ends the names.
-            if (last || IsNeverUsed(r)) {
+            if (last || isNeverUsed(r)) {
                 finish();
                 return nullptr;
             }
-            if (IsDeleted(r)) continue;
+            if (isDeleted(r)) continue;
             auto [it, added] = found_.try_emplace(r.Name.str(), entryOf(r));
             if (added && it->first == name) {
-                WipeBytes(&r, sizeof r);
+                wipeBytes(&r, sizeof r);
                 return &it->second;
             }
         }

@@ -186,7 +186,7 @@ public:
     // the file even when the write then fails.
     // Every text is stored trimmed, never cut (a text too long is refused), the name as
     // given: the main window's name box types capitals only, so a caller that takes names
-    // from elsewhere upper-cases them (UpperText) to store them as the window does.
+    // from elsewhere upper-cases them (upperText) to store them as the window does.
     using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
     AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
                   const BeforeWrite& beforeWrite = {});

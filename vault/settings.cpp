@@ -103,7 +103,7 @@ std::optional<std::string> readValue(const std::string& iniPath, const std::stri
                                      const std::string& key) {
     std::string bytes;
     try {
-        bytes = ReadWholeFile(iniPath);
+        bytes = readWholeFile(iniPath);
     } catch (const std::exception&) {
         return std::nullopt;  // a missing or unreadable file reads as nothing stored
     }
@@ -134,7 +134,7 @@ int hexDigit(char c) {
 
 // Decimal ("-12", "+7") or hexadecimal ("0x1F", "$1F") 32-bit integers; anything else
 // (including trailing garbage and values out of range) is not an integer.
-std::optional<int> ParseIniInteger(std::string_view text) {
+std::optional<int> parseIniInteger(std::string_view text) {
     std::string_view s = trimSpaces(text);
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
@@ -165,25 +165,25 @@ std::optional<int> ParseIniInteger(std::string_view text) {
     return static_cast<int>(v);
 }
 
-int ReadIniInteger(const std::string& iniPath, const std::string& section, const std::string& key) {
+int readIniInteger(const std::string& iniPath, const std::string& section, const std::string& key) {
     std::optional<std::string> value = readValue(iniPath, section, key);
     if (!value) return 0;
-    return ParseIniInteger(*value).value_or(0);
+    return parseIniInteger(*value).value_or(0);
 }
 
-std::optional<std::string> ReadIniString(const std::string& iniPath, const std::string& section,
+std::optional<std::string> readIniString(const std::string& iniPath, const std::string& section,
                                          const std::string& key) {
     return readValue(iniPath, section, key);
 }
 
-void WriteIniValues(const std::string& iniPath, const std::string& section,
+void writeIniValues(const std::string& iniPath, const std::string& section,
                     const std::vector<std::pair<std::string, std::string>>& values) {
     try {
         IniLines ini;
 #ifdef _WIN32
         ini.eol = "\r\n";
 #endif
-        if (FileExists(iniPath)) ini = splitLines(ReadWholeFile(iniPath));
+        if (fileExists(iniPath)) ini = splitLines(readWholeFile(iniPath));
         long header = findSection(ini, section);
         if (header < 0) {
             if (!ini.lines.empty() && !trimSpaces(ini.lines.back()).empty()) ini.lines.emplace_back();
@@ -208,30 +208,30 @@ void WriteIniValues(const std::string& iniPath, const std::string& section,
         }
         std::string bytes = ini.marks;
         for (const std::string& line : ini.lines) bytes += line + ini.eol;
-        WriteFileReplacing(iniPath, bytes);
+        writeFileReplacing(iniPath, bytes);
     } catch (const IoError& e) {
         throw IoError("Unable to write to " + iniPath, e.code());
     }
 }
 
-void WriteIniString(const std::string& iniPath, const std::string& section, const std::string& key,
+void writeIniString(const std::string& iniPath, const std::string& section, const std::string& key,
                     const std::string& value) {
-    WriteIniValues(iniPath, section, {{key, value}});
+    writeIniValues(iniPath, section, {{key, value}});
 }
 
-void SaveSize(const std::string& section, const std::string& iniPath, int width, int height) {
-    WriteIniValues(iniPath, section, {{"W", std::to_string(width)}, {"H", std::to_string(height)}});
+void saveSize(const std::string& section, const std::string& iniPath, int width, int height) {
+    writeIniValues(iniPath, section, {{"W", std::to_string(width)}, {"H", std::to_string(height)}});
 }
 
-int ReadWidth(const std::string& section, const std::string& iniPath) { return ReadIniInteger(iniPath, section, "W"); }
+int readWidth(const std::string& section, const std::string& iniPath) { return readIniInteger(iniPath, section, "W"); }
 
-int ReadHeight(const std::string& section, const std::string& iniPath) { return ReadIniInteger(iniPath, section, "H"); }
+int readHeight(const std::string& section, const std::string& iniPath) { return readIniInteger(iniPath, section, "H"); }
 
-int ClipboardClearSeconds(const std::string& iniPath) {
+int clipboardClearSeconds(const std::string& iniPath) {
     try {
-        const std::optional<std::string> value = ReadIniString(iniPath, "Clipboard", "ClearAfter");
+        const std::optional<std::string> value = readIniString(iniPath, "Clipboard", "ClearAfter");
         if (!value) return kDefaultClipboardClearSeconds;
-        const std::optional<int> seconds = ParseIniInteger(*value);
+        const std::optional<int> seconds = parseIniInteger(*value);
         if (!seconds || *seconds < 0) return kDefaultClipboardClearSeconds;
         return std::min(*seconds, kLongestClipboardSeconds);
     } catch (...) {

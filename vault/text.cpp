@@ -2,14 +2,14 @@
 
 namespace vault {
 
-std::string Trim(std::string_view text) {
+std::string trim(std::string_view text) {
     std::size_t first = 0, last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
     return std::string(text.substr(first, last - first));
 }
 
-unsigned char UpperByte(unsigned char b) {
+unsigned char upperByte(unsigned char b) {
     if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<unsigned char>(b - 0x20);
     switch (b) {
     case 0x9A: return 0x8A;  // š
@@ -20,9 +20,9 @@ unsigned char UpperByte(unsigned char b) {
     }
 }
 
-std::string UpperText(std::string_view text) {
+std::string upperText(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(UpperByte(static_cast<unsigned char>(c)));
+    for (char& c : out) c = static_cast<char>(upperByte(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -76,7 +76,7 @@ QString trimControls(const QString& text) {
 }
 
 // The same settings file as the main window's: the one of this user's data folder.
-std::string settingsFile() { return vault::SettingsFileFor(platform::appDataFolder()); }
+std::string settingsFile() { return vault::settingsFileFor(platform::appDataFolder()); }
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
 
@@ -128,13 +128,13 @@ BrowserWindow::~BrowserWindow() = default;
 
 void BrowserWindow::restoreWindowSize() {
     const std::string ini = settingsFile();
-    platform::applyStoredOuterSize(this, vault::ReadWidth(kFormSection, ini), vault::ReadHeight(kFormSection, ini));
+    platform::applyStoredOuterSize(this, vault::readWidth(kFormSection, ini), vault::readHeight(kFormSection, ini));
 }
 
 void BrowserWindow::saveSizes() {
     const std::string ini = settingsFile();
-    platform::SaveFormSize(this, kFormSection, ini);
-    vault::SaveSize(kBrowserSection, ini, ui->WebBrowser1->width(), ui->WebBrowser1->height());
+    platform::saveFormSize(this, kFormSection, ini);
+    vault::saveSize(kBrowserSection, ini, ui->WebBrowser1->width(), ui->WebBrowser1->height());
 }
 
 void BrowserWindow::closeEvent(QCloseEvent* event) {
@@ -159,7 +159,7 @@ void BrowserWindow::applyStoredBrowserSize() {
     // Kept within the screen as the windows' own sizes are: a huge stored value would
     // make the page area take the memory of a page that size.
     const QSize stored =
-        platform::storedAreaSize(this, vault::ReadWidth(kBrowserSection, ini), vault::ReadHeight(kBrowserSection, ini));
+        platform::storedAreaSize(this, vault::readWidth(kBrowserSection, ini), vault::readHeight(kBrowserSection, ini));
     int width = stored.width();
     if (width == 0) width = screenSize().width();
     view->resize(width, view->height());

@@ -79,7 +79,7 @@ QString pathText(const std::string& path) { return QFile::decodeName(QByteArray:
 std::optional<std::string> phraseOf(QLineEdit* box) {
     QByteArray typed = box->text().toUtf8();
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(std::string_view(typed.constData(), typed.size()));
-    vault::WipeBytes(typed.data(), static_cast<std::size_t>(typed.size()));
+    vault::wipeBytes(typed.data(), static_cast<std::size_t>(typed.size()));
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);
     case vault::PhraseProblem::NotWindows1252:
@@ -101,7 +101,7 @@ std::optional<std::string> phraseOf(QLineEdit* box) {
 KeyPhraseDialog::KeyPhraseDialog(vault::Session* session, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::KeyPhraseDialog>()), session_(session) {
     if (!session_) {
-        ownSession_ = std::make_unique<vault::Session>(vault::LocateFiles(platform::appDataFolder()));
+        ownSession_ = std::make_unique<vault::Session>(vault::locateFiles(platform::appDataFolder()));
         session_ = ownSession_.get();
     }
     forms::buildForm(this, [this] { ui->setupUi(this); });

@@ -299,21 +299,21 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::setUpAtCreation() {
     // 1. Data folder, settings file, storage folder.
     vault::Locations paths;
-    if (!vault::SetupDataFolder(paths, platform::appDataFolder())) platform::showWarning(tr(kNoFolderText));
+    if (!vault::setupDataFolder(paths, platform::appDataFolder())) platform::showWarning(tr(kNoFolderText));
     session_ = std::make_unique<vault::Session>(paths);
     // 2. The default browser's button shows the same picture as the built-in one:
     //    set with the other pictures in finishLook.
     // 3. Stored outer size; 0 keeps the designed one.
     const std::string& ini = paths.settingsFile;
-    pendingOuterWidth_ = vault::ReadWidth("Frmfirst", ini);
-    pendingOuterHeight_ = vault::ReadHeight("Frmfirst", ini);
+    pendingOuterWidth_ = vault::readWidth("Frmfirst", ini);
+    pendingOuterHeight_ = vault::readHeight("Frmfirst", ini);
     // 4. Masking state; without a stored value the boxes show.
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     maskedAtStart_ = show.has_value() && !*show;
     //    Both are put on the controls when they are made (buildControls).
     // 5. Data file and legacy data file.
     // A new session starts afresh on that file.
-    vault::SetupStoragePaths(paths);
+    vault::setupStoragePaths(paths);
     session_ = std::make_unique<vault::Session>(paths);
     session_->removeLeftoverTemp();
 }
@@ -321,7 +321,7 @@ void MainWindow::setUpAtCreation() {
 void MainWindow::saveOnClose() {
     // A size that cannot be written is reported; the close goes on all the same.
     platform::runGuarded(
-        [this] { platform::SaveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
+        [this] { platform::saveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
     platform::writeUserKeyBool(QStringLiteral("Show"), entriesShown());
     platform::runGuarded([this] { storeChosenLocation(); });
 }
@@ -330,12 +330,12 @@ void MainWindow::loadAtStart() {
     finishLook();  // the list's font before its lines
     const std::string& dataFile = session_->paths().dataFile;
     if (!session_->dataFileExists() &&
-        vault::UpperText(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
+        vault::upperText(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
         platform::showPlain(tr(kNoDataFileText));
     loadList();
     const platform::MemoryLines lines =
-        platform::memoryLines(platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical),
-                              platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical));
+        platform::memoryLines(platform::memoryFigure(platform::MemoryKind::TotalPhysical),
+                              platform::memoryFigure(platform::MemoryKind::AvailablePhysical));
     memoryTotalLabel()->setText(lines.total);
     memoryAvailableLabel()->setText(lines.available);
     memoryPercentLabel()->setText(lines.percent);

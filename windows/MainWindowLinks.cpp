@@ -50,7 +50,7 @@ void MainWindow::openInBrowserWindow() {
 
 void MainWindow::openInDefaultBrowser() {
     const QString box = websiteEdit()->text();
-    const std::string address = vault::Trim(toAnsi(box));
+    const std::string address = vault::trim(toAnsi(box));
     if (address.empty()) {
         platform::showPlain(tr("There is no website address listed in the website box above."));
         return;
@@ -106,5 +106,5 @@ void MainWindow::changeStorageLocation() {
 // At exit: the storage folder chosen in this run, in force from the next start.
 void MainWindow::storeChosenLocation() {
     if (chosenLocation_ && !chosenLocation_->empty())
-        vault::WriteStoredLocation(session_->paths().dataFolder, *chosenLocation_);
+        vault::writeStoredLocation(session_->paths().dataFolder, *chosenLocation_);
 }

@@ -92,8 +92,8 @@ private slots:
         QCOMPARE(progress, "Done Loading.");
         QVERIFY(boxesAsExpected());
         // Closing stored both sizes.
-        QVERIFY(vault::ReadWidth("FrmBrowse", settingsFile) > 0);
-        QVERIFY(vault::ReadWidth("Webbrowser1", settingsFile) > 0);
+        QVERIFY(vault::readWidth("FrmBrowse", settingsFile) > 0);
+        QVERIFY(vault::readWidth("Webbrowser1", settingsFile) > 0);
     }
 };
 

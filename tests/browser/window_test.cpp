@@ -98,7 +98,7 @@ void WindowTest::openingWithoutWebsiteShowsNoWindow() {
 }
 
 void WindowTest::openingSizesAndRestoresTheBrowserArea() {
-    vault::SaveSize("FrmBrowse", settingsFile, 500, 400);
+    vault::saveSize("FrmBrowse", settingsFile, 500, 400);
     std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request(QStringLiteral("  ") + first + "\t", false));
     QVERIFY(window);
     QSignalSpy finished(view(window.get()), &QWebEngineView::loadFinished);
@@ -138,10 +138,10 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
     button(window.get(), "BitBtn1")->click();
     QVERIFY(!window->isVisible());
     const std::string ini = settingsFile;
-    QCOMPARE(vault::ReadWidth("Webbrowser1", ini), area.width());
-    QCOMPARE(vault::ReadHeight("Webbrowser1", ini), area.height());
-    QCOMPARE(vault::ReadWidth("FrmBrowse", ini), window->frameGeometry().width());
-    QCOMPARE(vault::ReadHeight("FrmBrowse", ini), window->frameGeometry().height());
+    QCOMPARE(vault::readWidth("Webbrowser1", ini), area.width());
+    QCOMPARE(vault::readHeight("Webbrowser1", ini), area.height());
+    QCOMPARE(vault::readWidth("FrmBrowse", ini), window->frameGeometry().width());
+    QCOMPARE(vault::readHeight("FrmBrowse", ini), window->frameGeometry().height());
     QVERIFY(boxesAsExpected());
 }
 
@@ -156,7 +156,7 @@ void WindowTest::storedAreaSizeStaysWithinTheScreen() {
         {640, 480, QSize(640, 480)},
     };
     for (const auto& c : cases) {
-        vault::SaveSize("Webbrowser1", settingsFile, c.width, c.height);
+        vault::saveSize("Webbrowser1", settingsFile, c.width, c.height);
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request(first, false));
         QVERIFY(window);
         window->show();
@@ -168,7 +168,7 @@ void WindowTest::storedAreaSizeStaysWithinTheScreen() {
 
 void WindowTest::maskedOpeningAndCopying() {
     // A saved width without a height: the width, and the screen's height less 50.
-    vault::SaveSize("Webbrowser1", settingsFile, 640, 0);
+    vault::saveSize("Webbrowser1", settingsFile, 640, 0);
     platform::BrowseRequest marked = request(first, true);
     marked.name = QStringLiteral("L <B>BOLD</B> & <I>IT</I>");
     std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(marked);

@@ -123,7 +123,7 @@ private slots:
         expectBox(BoxKind::Error, onDataFile("File not found"));
         control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
-        QVERIFY(!vault::FileExists(dataFilePath()));
+        QVERIFY(!vault::fileExists(dataFilePath()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
     }
 
@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
         QVERIFY(!w->session().dataFile().isOpen());
         // The unfinished list, passwords in clear, is not left behind.
-        QVERIFY(!vault::FileExists(w->session().paths().dataFolder + "/Tempfile.txt"));
+        QVERIFY(!vault::fileExists(w->session().paths().dataFolder + "/Tempfile.txt"));
     }
 
     void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
@@ -186,14 +186,14 @@ private slots:
             vault::testing::failNthCall(1, ENOSPC, op);
             expectBox(BoxKind::Confirm, kVerify, true);
             // The new file beside it could not be written, or not renamed over it.
-            const std::string failed = op == Op::Write ? vault::TempNameFor(dataFilePath()) : dataFilePath();
+            const std::string failed = op == Op::Write ? vault::tempNameFor(dataFilePath()) : dataFilePath();
             expectBox(BoxKind::Error, QStringLiteral("Disk full\n") + QString::fromStdString(failed));
             c.Cmdverify->click();
             VERIFY_BOXES();
             QVERIFY(vault::testing::faultFired());
             QVERIFY(fileBytes(dataFilePath()) == before);
             QCOMPARE(main.session().cipher().phrase(), std::string("old"));
-            QVERIFY(!vault::FileExists(vault::TempNameFor(dataFilePath())));
+            QVERIFY(!vault::fileExists(vault::tempNameFor(dataFilePath())));
         }
         QCOMPARE(readSlot(2, "old").Name.str(), std::string("MAIL"));
         key.hide();
@@ -207,7 +207,7 @@ private slots:
         w->close();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
-        QVERIFY(!vault::FileExists(w->session().paths().settingsFile));
+        QVERIFY(!vault::fileExists(w->session().paths().settingsFile));
     }
 };
 

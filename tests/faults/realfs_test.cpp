@@ -97,7 +97,7 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
     deleteEntry("Bravo");
     EXPECT_EQ(listed(), (std::vector<std::string>{"Alpha", "Charlie", "Delta"}));
     const auto edited = bytesOf(dataFile());
-    EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 800, 600); }), "Unable to write to " + iniFile());
+    EXPECT_EQ(errorText([&] { vault::saveSize("Frmfirst", iniFile(), 800, 600); }), "Unable to write to " + iniFile());
     EXPECT_FALSE(bytesOf(iniFile()));
     EXPECT_EQ(errorText([&] { writeTextList(); }), "Disk full");
     EXPECT_EQ(errorText([&] { (void)session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
@@ -158,7 +158,7 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
     mountTmpfs(4096);
     file().create();
     addEntry("Alpha");
-    vault::SaveSize("Frmfirst", iniFile(), 800, 600);
+    vault::saveSize("Frmfirst", iniFile(), 800, 600);
     writeBytes(legacyFile(), std::string(1051, '\0'));
     const Snapshot before = snapshot();
     remountReadOnly();
@@ -179,7 +179,7 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
         EXPECT_EQ(errorText(command), "File access denied") << what;
         file().close();
     }
-    EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 1, 2); }), "Unable to write to " + iniFile());
+    EXPECT_EQ(errorText([&] { vault::saveSize("Frmfirst", iniFile(), 1, 2); }), "Unable to write to " + iniFile());
     // The legacy conversion on such a medium (its data file moved away first).
     ASSERT_EQ(::mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT, nullptr), 0);
     ASSERT_EQ(std::rename(dataFile().c_str(), (dir + "/aside").c_str()), 0);

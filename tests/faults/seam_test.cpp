@@ -51,7 +51,7 @@ protected:
             {"delete", [=, this] { removeAll(); makeDataFile(); }, [=, this] { deleteEntry("Echo"); }},
             {"create a new data file", removeAll, [=, this] { file().create(); }},
             {"create where a stopped command left its temporary file",
-             [=, this] { removeAll(); writeBytes(vault::TempNameFor(dataFile()), "half"); },
+             [=, this] { removeAll(); writeBytes(vault::tempNameFor(dataFile()), "half"); },
              [=, this] { file().create(); }},
             {"legacy conversion", [=, this] { removeAll(); writeBytes(legacyFile(), legacyBytes()); },
              [=, this] { ASSERT_EQ(session->convertLegacyFile(), vault::LegacyResult::Converted); }},
@@ -60,11 +60,11 @@ protected:
                  rekeyTo("new phrase");
              }},
             {"window size into an existing settings file", [=, this] { removeAll(); writeBytes(iniFile(), ini); },
-             [=, this] { vault::SaveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
+             [=, this] { vault::saveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
             {"window size into a new settings file", removeAll,
-             [=, this] { vault::SaveSize("Frmfirst", iniFile(), 640, 480); }, true},
+             [=, this] { vault::saveSize("Frmfirst", iniFile(), 640, 480); }, true},
             {"storage location chosen", [=, this] { removeAll(); std::remove(locationFile().c_str()); },
-             [=, this] { vault::WriteStoredLocation(paths.dataFolder, "/media/stick"); }},
+             [=, this] { vault::writeStoredLocation(paths.dataFolder, "/media/stick"); }},
         };
     }
 };
@@ -141,7 +141,7 @@ TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "File not found") << what;
         file().close();
-        EXPECT_FALSE(vault::FileExists(dataFile())) << what;
+        EXPECT_FALSE(vault::fileExists(dataFile())) << what;
         EXPECT_TRUE(strayFiles().empty()) << what;
         EXPECT_EQ(phrase(), kPhrase) << what;
     }
@@ -150,7 +150,7 @@ TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
     const std::string gone = dir + "/gone";
     ASSERT_EQ(::mkdir(gone.c_str(), 0700), 0);
     ASSERT_EQ(::rmdir(gone.c_str()), 0);
-    EXPECT_EQ(errorText([&] { vault::SaveSize("Frmfirst", gone + "/SG_2.ini", 1, 2); }),
+    EXPECT_EQ(errorText([&] { vault::saveSize("Frmfirst", gone + "/SG_2.ini", 1, 2); }),
               "Unable to write to " + gone + "/SG_2.ini");
     EXPECT_FALSE(std::filesystem::exists(gone));
 }
@@ -188,7 +188,7 @@ TEST_F(SeamTest, NoFileDescriptorLeft) {
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::string add = errorText([&] { addEntry("Foxtrot"); });
-    std::string size = errorText([&] { vault::SaveSize("Frmfirst", iniFile(), 1, 2); });
+    std::string size = errorText([&] { vault::saveSize("Frmfirst", iniFile(), 1, 2); });
     std::string rekey = errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); });
     ::setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(add, "Too many open files");
@@ -247,7 +247,7 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
         r += "rekey:" + errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
         r += "phrase:" + phrase() + "\n";
         r += "create:" + errorText([&] { file().create(); }) + "\n";
-        r += "size:" + errorText([&] { vault::SaveSize("Frmfirst", ini, 5, 6); }) + "\n";
+        r += "size:" + errorText([&] { vault::saveSize("Frmfirst", ini, 5, 6); }) + "\n";
         // In a read-only folder slots can still be written in place.
         r += "update:" + errorText([&] { updateEntry("Alpha"); }) + "\n";
         ::chmod(dir.c_str(), 0700);

@@ -70,7 +70,7 @@ inline std::string textFor(int err) {
 inline vault::SiteRecord plain(const std::string& status, const std::string& name, const std::string& site = "",
                                const std::string& user = "", const std::string& comments = "",
                                const std::string& password = "") {
-    return vault::MakeRecord(status, name, site, user, comments, password);
+    return vault::makeRecord(status, name, site, user, comments, password);
 }
 
 constexpr const char* kPhrase = "correct horse";

@@ -90,7 +90,7 @@ TEST_F(TextListFaultTest, MissingFolderAndTheDataFileGoneBeforeTheList) {
     const int fds = openFdCount();
     EXPECT_EQ(errorText([&] { writeTextList(); }), "File not found");
     EXPECT_EQ(openFdCount(), fds);
-    EXPECT_FALSE(vault::FileExists(dataFile()));
+    EXPECT_FALSE(vault::fileExists(dataFile()));
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ private:
 inline std::string lengthPrefixed(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
 inline vault::SiteRecord record(const std::string& status, const std::string& name, const std::string& site,
                                 const std::string& user, const std::string& comments, const std::string& password) {
-    return vault::MakeRecord(status, name, site, user, comments, password);
+    return vault::makeRecord(status, name, site, user, comments, password);
 }
 inline std::string bytesOf(const vault::SiteRecord& r) { return testsupport::slotBytes(r); }
 

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(cipher.state().length == inForce.size());
     for (std::size_t i = inForce.size(); i < 256; ++i) FUZZ_CHECK(cipher.state().text[i] == 0);
 
-    const std::string trimmed = vault::Trim(text);
+    const std::string trimmed = vault::trim(text);
     if (trimmed.size() > 255) return 0;  // outside the routines' contract
 
     const std::string enc = cipher.encipherText(text);
@@ -87,9 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zeroBehind(r.Password);
     }
     cipher.decipher(r);
-    FUZZ_CHECK(r.Name.str() == vault::Trim(field));
+    FUZZ_CHECK(r.Name.str() == vault::trim(field));
     FUZZ_CHECK(r.Website.str() == r.Name.str() && r.UserId.str() == r.Name.str() && r.Comments.str() == r.Name.str());
-    FUZZ_CHECK(r.Password.str() == vault::Trim(vault::Trim(field.substr(0, 25))));
+    FUZZ_CHECK(r.Password.str() == vault::trim(vault::trim(field.substr(0, 25))));
     return 0;
 }
 

@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Delete the entry of that name (exact match), if the scan finds one.
     std::string before = file;
-    const std::string wanted = vault::Trim(name);
+    const std::string wanted = vault::trim(name);
     int found = df.findSlotByName(wanted, cipher);
     if (found != vault::kNotFound) {
         FUZZ_CHECK(found >= 0 && static_cast<std::size_t>(found) + 1 < slots);
@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(listing() == beforeRekey);
     }
     std::string temp;
-    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(paths.dataFile), temp));
+    FUZZ_CHECK(!fuzz::readFile(vault::tempNameFor(paths.dataFile), temp));
     return 0;
 }
 

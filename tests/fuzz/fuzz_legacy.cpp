@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool haveData = fuzz::readFile(paths.dataFile, converted);
     const bool haveLegacy = fuzz::readFile(paths.legacyFile, still);
     std::string temp;
-    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(paths.dataFile), temp));
+    FUZZ_CHECK(!fuzz::readFile(vault::tempNameFor(paths.dataFile), temp));
 
     const std::size_t count = legacy.size() / vault::kLegacySlotSize;
     if (count == 0) {
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string password(old.password, sizeof old.password);
         for (char& c : password)
             if (c == '?') c = ' ';
-        FUZZ_CHECK(r.Password.str() == vault::Trim(password));
+        FUZZ_CHECK(r.Password.str() == vault::trim(password));
         FUZZ_CHECK(r.Password.length <= 25);
         FUZZ_CHECK(r.Reserved1.length == 0 && r.Reserved2.length == 0);
     }

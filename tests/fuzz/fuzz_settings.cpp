@@ -42,36 +42,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     long long expected = 0;
     if (number.find_first_of(" \t\r") == std::string::npos && number.find("0x") == std::string::npos &&
         number.find("0X") == std::string::npos && number.find('$') == std::string::npos) {
-        auto parsed = vault::ParseIniInteger(number);
+        auto parsed = vault::parseIniInteger(number);
         if (decimal(number, expected))
             FUZZ_CHECK(parsed && *parsed == expected);
         else
             FUZZ_CHECK(!parsed);
     }
-    FUZZ_CHECK(vault::ParseIniInteger(std::to_string(width)) == width);
+    FUZZ_CHECK(vault::parseIniInteger(std::to_string(width)) == width);
 
     fuzz::writeFile(path, ini);
     int before[3][2];
     for (int s = 0; s < 3; ++s) {
-        before[s][0] = vault::ReadWidth(kSections[s], path);
-        before[s][1] = vault::ReadHeight(kSections[s], path);
+        before[s][0] = vault::readWidth(kSections[s], path);
+        before[s][1] = vault::readHeight(kSections[s], path);
     }
     const int target = which % 3;
-    vault::SaveSize(kSections[target], path, width, height);
-    FUZZ_CHECK(vault::ReadWidth(kSections[target], path) == width);
-    FUZZ_CHECK(vault::ReadHeight(kSections[target], path) == height);
+    vault::saveSize(kSections[target], path, width, height);
+    FUZZ_CHECK(vault::readWidth(kSections[target], path) == width);
+    FUZZ_CHECK(vault::readHeight(kSections[target], path) == height);
     for (int s = 0; s < 3; ++s) {
         if (s == target) continue;
-        FUZZ_CHECK(vault::ReadWidth(kSections[s], path) == before[s][0]);
-        FUZZ_CHECK(vault::ReadHeight(kSections[s], path) == before[s][1]);
+        FUZZ_CHECK(vault::readWidth(kSections[s], path) == before[s][0]);
+        FUZZ_CHECK(vault::readHeight(kSections[s], path) == before[s][1]);
     }
     std::string once, twice;
     FUZZ_CHECK(fuzz::readFile(path, once));
-    vault::SaveSize(kSections[target], path, width, height);
+    vault::saveSize(kSections[target], path, width, height);
     FUZZ_CHECK(fuzz::readFile(path, twice));
     FUZZ_CHECK(once == twice);
     std::string temp;
-    FUZZ_CHECK(!fuzz::readFile(vault::TempNameFor(path), temp));
+    FUZZ_CHECK(!fuzz::readFile(vault::tempNameFor(path), temp));
     return 0;
 }
 

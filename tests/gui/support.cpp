@@ -24,7 +24,7 @@ namespace gui_test {
 
 vault::Locations setupPaths() { return testsupport::programFiles(); }
 
-vault::Locations paths() { return vault::LocateFiles(platform::appDataFolder()); }
+vault::Locations paths() { return vault::locateFiles(platform::appDataFolder()); }
 
 void freshStart() {
     QDir(QString::fromStdString(platform::appDataFolder() + "/Keyfold")).removeRecursively();
@@ -44,7 +44,7 @@ void writeDataFile(const std::string& phrase, const std::vector<Entry>& entries,
         const bool entry = e.status == "A" || e.status == "U";
         const bool asWritten = !entry || e.website.empty() || e.website.find("://") != std::string::npos;
         const std::string website = asWritten ? e.website : vault::completedAddress(e.website);
-        placed.emplace_back(e.slot, vault::MakeRecord(e.status, e.name, website, e.user, e.comments, e.password));
+        placed.emplace_back(e.slot, vault::makeRecord(e.status, e.name, website, e.user, e.comments, e.password));
     }
     QFile::remove(QString::fromStdString(dataFilePath()));  // a new file every time
     testsupport::writeDataFile(dataFilePath(), testsupport::dataFileBytes(placed, slotCount, phrase));

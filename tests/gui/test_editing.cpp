@@ -169,10 +169,10 @@ private slots:
         // The vault's upper case is the one the name box always had: a letter takes its
         // single upper-case form where Windows-1252 has one.
         for (int b = 0; b < 256; ++b) {
-            const QChar c(vault::UnicodeOfAnsi(static_cast<unsigned char>(b)));
+            const QChar c(vault::unicodeOfWindows1252(static_cast<unsigned char>(b)));
             const QChar up = c.toUpper();
-            const int wanted = up != c && vault::AnsiOfUnicode(up.unicode()) >= 0 ? vault::AnsiOfUnicode(up.unicode()) : b;
-            QCOMPARE(int(vault::UpperByte(static_cast<unsigned char>(b))), wanted);
+            const int wanted = up != c && vault::windows1252OfUnicode(up.unicode()) >= 0 ? vault::windows1252OfUnicode(up.unicode()) : b;
+            QCOMPARE(int(vault::upperByte(static_cast<unsigned char>(b))), wanted);
         }
     }
 

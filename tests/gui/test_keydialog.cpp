@@ -341,7 +341,7 @@ private slots:
         c.EdNew->setText(QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
         // The new file beside the data file grows too large.
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::TempNameFor(dataFilePath())));
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
         {
             FileSizeLimit limit(5 * 1104);
             c.Cmdverify->click();
@@ -370,7 +370,7 @@ private slots:
                                       .arg(QString::fromStdString(absent)));
         c.Button1->click();
         VERIFY_BOXES();
-        QVERIFY(vault::IsDanglingLink(dataFilePath()));
+        QVERIFY(vault::isDanglingLink(dataFilePath()));
     }
 
     void failedLegacyConversionIsReportedAndStartUpGoesOn() {
@@ -390,14 +390,14 @@ private slots:
         }
         ProgramAtKeyDialog program(false);
         auto& [main, key, c] = program;
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::TempNameFor(dataFilePath())));
+        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
         {
             FileSizeLimit limit(4 * 1104);
             key.prepare();
         }
         VERIFY_BOXES();
-        QVERIFY(vault::FileExists(paths().legacyFile));
-        QVERIFY(!vault::FileExists(dataFilePath()));
+        QVERIFY(vault::fileExists(paths().legacyFile));
+        QVERIFY(!vault::fileExists(dataFilePath()));
         // The phrase is still taken and the list loads.
         expectBox(BoxKind::Plain, kFirstRun);
         key.show();
@@ -422,7 +422,7 @@ private slots:
         again.prepare();
         VERIFY_BOXES();
         QCOMPARE(QFileInfo(QString::fromStdString(paths().legacyFile)).size(), 1051 - 10);
-        QVERIFY(!vault::FileExists(dataFilePath()));
+        QVERIFY(!vault::fileExists(dataFilePath()));
     }
 };
 

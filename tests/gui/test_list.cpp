@@ -221,7 +221,7 @@ private slots:
         auto w = startProgram(QString());
         QClipboard* clipboard = QGuiApplication::clipboard();
         const std::string ini = paths().settingsFile;
-        auto clearAfter = [&](const char* value) { vault::WriteIniString(ini, "Clipboard", "ClearAfter", value); };
+        auto clearAfter = [&](const char* value) { vault::writeIniString(ini, "Clipboard", "ClearAfter", value); };
 
         // The delay: 10 s unless set; 0 is never; anything unreadable is the default.
         QCOMPARE(platform::clipboardClearSeconds(), 10);

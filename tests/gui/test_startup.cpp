@@ -196,7 +196,7 @@ private slots:
         expectBox(BoxKind::Plain, kFirstRun);
         auto w = startProgram(QString());
         VERIFY_BOXES();
-        QVERIFY(vault::DirectoryExists(paths().dataFolder));
+        QVERIFY(vault::directoryExists(paths().dataFolder));
         QCOMPARE(fileBytes(dataFilePath()), std::string(1104000, '\0'));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
@@ -212,7 +212,7 @@ private slots:
         expectBox(BoxKind::Confirm, kCreateQuestion, false);
         auto w = startProgram(QString(), false);
         VERIFY_BOXES();
-        QVERIFY(!vault::FileExists(dataFilePath()));
+        QVERIFY(!vault::fileExists(dataFilePath()));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
 
         expectBox(BoxKind::Plain, kNoDataFile);
@@ -281,7 +281,7 @@ private slots:
 
     void sizeAndMaskingAreRestoredAndSaved() {
         setupPaths();
-        vault::SaveSize("Frmfirst", paths().settingsFile, 0, 700);
+        vault::saveSize("Frmfirst", paths().settingsFile, 0, 700);
         platform::writeUserKeyBool(QStringLiteral("Show"), false);
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         {
@@ -289,13 +289,13 @@ private slots:
             // size and masking state are read at creation, in force once they exist.
             MainWindow late(nullptr, MainWindow::Controls::AfterKeyDialog);
             QVERIFY(late.findChildren<QWidget*>().isEmpty());
-            vault::SaveSize("Frmfirst", paths().settingsFile, 0, 0);
+            vault::saveSize("Frmfirst", paths().settingsFile, 0, 0);
             platform::writeUserKeyBool(QStringLiteral("Show"), true);
             madeWhileTheKeyDialogShows(late);
             QCOMPARE(late.height(), std::min(700, room.height()));
             QVERIFY(control<platform::AnsiLineEdit>(late, "EdUser")->isHidden());
             QCOMPARE(control<QPushButton>(late, "CmdHide")->text(), QStringLiteral("S"));
-            vault::SaveSize("Frmfirst", paths().settingsFile, 0, 700);
+            vault::saveSize("Frmfirst", paths().settingsFile, 0, 700);
             platform::writeUserKeyBool(QStringLiteral("Show"), false);
         }
         {
@@ -311,20 +311,20 @@ private slots:
             w.toggleMasking();
             w.close();
         }
-        QCOMPARE(vault::ReadWidth("Frmfirst", paths().settingsFile), 700);
-        QCOMPARE(vault::ReadHeight("Frmfirst", paths().settingsFile), 650);
+        QCOMPARE(vault::readWidth("Frmfirst", paths().settingsFile), 700);
+        QCOMPARE(vault::readHeight("Frmfirst", paths().settingsFile), 650);
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
 
         // A size beyond the screen is kept within it; one too small grows to show every control.
         for (int size : {30000, 60}) {
-            vault::SaveSize("Frmfirst", paths().settingsFile, size, size);
+            vault::saveSize("Frmfirst", paths().settingsFile, size, size);
             MainWindow w;
             const QRect controls = w.childrenRect();
             QCOMPARE(w.size(), size > 60 ? room.size()
                                          : QSize(std::min(controls.right() + 1 + controls.left(), room.width()),
                                                  std::min(controls.bottom() + 1 + controls.top(), room.height())));
         }
-        vault::SaveSize("Frmfirst", paths().settingsFile, 0, 0);
+        vault::saveSize("Frmfirst", paths().settingsFile, 0, 0);
 
         // A value of another type than an integer reads as absent: the boxes show.
         {
@@ -364,8 +364,8 @@ private slots:
         QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Return);
         QVERIFY(!w->isVisible());
         VERIFY_BOXES();
-        QCOMPARE(vault::ReadWidth("Frmfirst", paths().settingsFile), w->frameGeometry().width());
-        QCOMPARE(vault::ReadHeight("Frmfirst", paths().settingsFile), w->frameGeometry().height());
+        QCOMPARE(vault::readWidth("Frmfirst", paths().settingsFile), w->frameGeometry().width());
+        QCOMPARE(vault::readHeight("Frmfirst", paths().settingsFile), w->frameGeometry().height());
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(false));
 
         // Enter on a button presses that button, not Exit.
@@ -398,9 +398,9 @@ private slots:
         QCOMPARE(platform::megabytesRounded(2621440), std::int64_t(2));   // 2.5
         QCOMPARE(platform::megabytesRounded(2621441), std::int64_t(3));
         QCOMPARE(platform::megabytesRounded(524288), std::int64_t(0));    // 0.5
-        QVERIFY(platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical) > 0);
-        QVERIFY(platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical) <=
-                platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical));
+        QVERIFY(platform::memoryFigure(platform::MemoryKind::TotalPhysical) > 0);
+        QVERIFY(platform::memoryFigure(platform::MemoryKind::AvailablePhysical) <=
+                platform::memoryFigure(platform::MemoryKind::TotalPhysical));
     }
 
     void unexpectedBoxesAreReported() {

@@ -62,7 +62,7 @@ const std::vector<fixture::Slot> kSlots = {
     {4, "A", "MALL", "", "walker", "w4lk", ""},
 };
 
-QString dataFolder() { return QString::fromLocal8Bit(vault::LocateFiles(platform::appDataFolder()).dataFolder); }
+QString dataFolder() { return QString::fromLocal8Bit(vault::locateFiles(platform::appDataFolder()).dataFolder); }
 
 QString textListPath() { return dataFolder() + "/Tempfile.txt"; }
 

@@ -30,7 +30,7 @@ struct Slot {
 inline void writeDataFile(const std::string& path, const std::vector<Slot>& entries, const std::string& phrase) {
     std::vector<std::pair<int, vault::SiteRecord>> placed;
     for (const Slot& s : entries)
-        placed.emplace_back(s.slot, vault::MakeRecord(s.status, s.name, s.website, s.user, s.comments, s.password));
+        placed.emplace_back(s.slot, vault::makeRecord(s.status, s.name, s.website, s.user, s.comments, s.password));
     testsupport::writeDataFile(path, testsupport::dataFileBytes(placed, vault::kNewFileSlots, phrase));
 }
 

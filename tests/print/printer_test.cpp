@@ -243,7 +243,7 @@ private slots:
     void printButtonReportsItBeforeTouchingTheDataFile() {
         platform::testing::reset();
         MainWindow w;  // no data file at all: opening it would be an error of its own
-        QVERIFY(!vault::FileExists(w.session().paths().dataFile));
+        QVERIFY(!vault::fileExists(w.session().paths().dataFile));
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         platform::testing::expectBox(platform::BoxKind::Error,
                                      QStringLiteral("There is no default printer currently selected"));

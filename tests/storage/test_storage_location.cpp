@@ -57,7 +57,7 @@ QString boxFailures() { return testsupport::boxProblems().join("; "); }
 }  // namespace
 
 // The data folder of this user (under the test's HOME).
-std::string dataFolder() { return vault::LocateFiles(platform::appDataFolder()).dataFolder; }
+std::string dataFolder() { return vault::locateFiles(platform::appDataFolder()).dataFolder; }
 
 class StorageLocationTest : public QObject {
     Q_OBJECT
@@ -90,7 +90,7 @@ private slots:
 
         w->close();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
-        QVERIFY(!vault::ReadStoredLocation(dataFolder()).has_value());
+        QVERIFY(!vault::readStoredLocation(dataFolder()).has_value());
 
         // The next start still uses the data folder, and finds the file there.
         auto again = startMainWindow();
@@ -108,7 +108,7 @@ private slots:
         platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
         auto w = startMainWindow();
         const std::string oldDataFile = w->session().paths().dataFile;
-        QVERIFY(vault::FileExists(oldDataFile));
+        QVERIFY(vault::fileExists(oldDataFile));
 
         // Choosing the folder already in use still counts as a choice.
         const QString current = QDir::cleanPath(q(w->session().paths().storageFolder));
@@ -139,10 +139,10 @@ private slots:
         QCOMPARE(w->session().paths().dataFile, oldDataFile);
 
         // Nothing is stored before the exit.
-        QVERIFY(!vault::ReadStoredLocation(dataFolder()).has_value());
+        QVERIFY(!vault::readStoredLocation(dataFolder()).has_value());
         w->close();
         w.reset();
-        QCOMPARE(q(vault::ReadStoredLocation(dataFolder()).value_or("")), thumb);
+        QCOMPARE(q(vault::readStoredLocation(dataFolder()).value_or("")), thumb);
 
         // Next start: the empty thumb folder holds no file; the user declines a new one.
         platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
@@ -155,12 +155,12 @@ private slots:
         // Nothing was copied, moved or created.
         QVERIFY(QDir(thumb).isEmpty());
         QVERIFY(QDir(first).isEmpty());
-        QVERIFY(vault::FileExists(oldDataFile));
+        QVERIFY(vault::fileExists(oldDataFile));
 
         // A later run without a new choice keeps the stored one.
         next->close();
         next.reset();
-        QCOMPARE(q(vault::ReadStoredLocation(dataFolder()).value_or("")), thumb);
+        QCOMPARE(q(vault::readStoredLocation(dataFolder()).value_or("")), thumb);
     }
 
     void rootAndFolderFormsGiveTheSameDataFile() {

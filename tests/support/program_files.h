@@ -10,8 +10,8 @@ namespace testsupport {
 // data folder created as the program creates it at start.
 inline vault::Locations programFiles() {
     vault::Locations p;
-    vault::SetupDataFolder(p, platform::appDataFolder());
-    vault::SetupStoragePaths(p);
+    vault::setupDataFolder(p, platform::appDataFolder());
+    vault::setupStoragePaths(p);
     return p;
 }
 

@@ -52,7 +52,7 @@ inline unsigned modeOf(const std::string& path) {
 inline vault::SiteRecord plainRecord(const std::string& status, const std::string& name,
                                      const std::string& website = "", const std::string& user = "",
                                      const std::string& comments = "", const std::string& password = "") {
-    return vault::MakeRecord(status, name, website, user, comments, password);
+    return vault::makeRecord(status, name, website, user, comments, password);
 }
 // The record as it lies on disk under phrase.
 inline vault::SiteRecord stored(vault::SiteRecord r, const std::string& phrase) {

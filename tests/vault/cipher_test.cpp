@@ -59,7 +59,7 @@ TEST_F(CipherTest, RoundTripOfEveryByteForRandomPhrases) {
         for (int i = 0; i < 256; ++i) all[i] = static_cast<char>(i);
         std::shuffle(all.begin(), all.end(), rng);
         for (std::size_t at = 0; at < all.size(); at += 255) {
-            std::string text = Trim(all.substr(at, 255));
+            std::string text = trim(all.substr(at, 255));
             std::string enc = cipher.encipherText(text);
             ASSERT_EQ(enc.size(), text.size());
             for (std::size_t i = 0; i < text.size(); ++i) {
@@ -159,13 +159,13 @@ namespace {
 TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
     std::string all;
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-    EXPECT_EQ(vault::AnsiFromUtf8(vault::Utf8FromAnsi(all)), all);
-    EXPECT_EQ(vault::Utf8FromAnsi("\x80\x9F\xE9"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9");
-    EXPECT_EQ(vault::AnsiFromUtf8("caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x94\x91"), "caf\xE9 ? ?");
+    EXPECT_EQ(vault::windows1252FromUtf8(vault::utf8FromWindows1252(all)), all);
+    EXPECT_EQ(vault::utf8FromWindows1252("\x80\x9F\xE9"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9");
+    EXPECT_EQ(vault::windows1252FromUtf8("caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x94\x91"), "caf\xE9 ? ?");
     // Truncated, overlong, stray continuation and surrogate forms.
-    EXPECT_EQ(vault::AnsiFromUtf8("a\xC3"), "a?");
-    EXPECT_EQ(vault::AnsiFromUtf8("\xC0\xAF\x80"), "???");
-    EXPECT_EQ(vault::AnsiFromUtf8("\xED\xA0\x80z"), "???z");
+    EXPECT_EQ(vault::windows1252FromUtf8("a\xC3"), "a?");
+    EXPECT_EQ(vault::windows1252FromUtf8("\xC0\xAF\x80"), "???");
+    EXPECT_EQ(vault::windows1252FromUtf8("\xED\xA0\x80z"), "???z");
 }
 
 // The exact conversion refuses instead, naming the first character it lacks.
@@ -180,13 +180,13 @@ TEST(AnsiText, ExactConversionNamesWhatItLacks) {
     };
     for (const auto& c : cases) {
         char32_t lacking = 0;
-        const std::optional<std::string> got = vault::AnsiFromUtf8Exactly(c.utf8, &lacking);
+        const std::optional<std::string> got = vault::windows1252FromUtf8Exactly(c.utf8, &lacking);
         EXPECT_EQ(got.has_value(), c.ansi != nullptr) << c.utf8;
         if (c.ansi) {
             EXPECT_EQ(*got, c.ansi);
         }
         EXPECT_EQ(lacking, c.lacking) << c.utf8;
-        EXPECT_EQ(vault::IsUtf8(c.utf8), c.wellFormed) << c.utf8;
+        EXPECT_EQ(vault::isUtf8(c.utf8), c.wellFormed) << c.utf8;
     }
 }
 

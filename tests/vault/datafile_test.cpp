@@ -55,7 +55,7 @@ TEST_F(DataFileTest, NewFileIsThousandZeroSlotsOwnerOnly) {
     ASSERT_EQ(bytes.size(), 1104000u);
     EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
     EXPECT_EQ(vaulttest::modeOf(dataFile()), 0600u);
-    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
     EXPECT_FALSE(file().isOpen());
 }
 

@@ -39,8 +39,8 @@ TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
     writeBytes(legacyFile(), bytesOf({old, deleted}));
 
     EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
-    EXPECT_FALSE(FileExists(legacyFile()));
-    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_FALSE(fileExists(legacyFile()));
+    EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
     EXPECT_EQ(vaulttest::modeOf(dataFile()), 0600u);
     const std::string bytes = readBytes(dataFile());
     ASSERT_EQ(bytes.size(), 2 * 1104u);
@@ -60,7 +60,7 @@ TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
     writeBytes(legacyFile(), bytesOf({old}));
     EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::NothingToDo);
     EXPECT_EQ(readBytes(dataFile()), bytes);
-    EXPECT_TRUE(FileExists(legacyFile()));
+    EXPECT_TRUE(fileExists(legacyFile()));
 }
 
 TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
@@ -68,13 +68,13 @@ TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
     for (int i = 0; i < 400; ++i) slots.push_back(legacy(i < 350 ? "A" : "", i < 350 ? "site" + std::to_string(i) : "", i < 350 ? "pw" : ""));
     writeBytes(legacyFile(), bytesOf(slots));
     EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
-    EXPECT_FALSE(FileExists(legacyFile()));
+    EXPECT_FALSE(fileExists(legacyFile()));
     EXPECT_EQ(readBytes(dataFile()).size(), 441600u);
     std::vector<std::string> names;
     scanList([&] { names.push_back(record.Name.str()); });
     ASSERT_EQ(names.size(), 350u);
     EXPECT_EQ(names[349], "site349");
-    EXPECT_TRUE(IsNeverUsed(testsupport::slotOf(readBytes(dataFile()), 350, "")));  // where the list stopped
+    EXPECT_TRUE(isNeverUsed(testsupport::slotOf(readBytes(dataFile()), 350, "")));  // where the list stopped
 }
 
 TEST_F(LegacyTest, EmptyOrCutOffLegacyFileIsLeftAlone) {
@@ -83,8 +83,8 @@ TEST_F(LegacyTest, EmptyOrCutOffLegacyFileIsLeftAlone) {
         writeBytes(legacyFile(), contents);
         EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::NotConverted);
         EXPECT_EQ(readBytes(legacyFile()), contents);
-        EXPECT_FALSE(FileExists(dataFile()));
-        EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+        EXPECT_FALSE(fileExists(dataFile()));
+        EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
     }
 }
 
@@ -107,8 +107,8 @@ TEST_F(LegacyTest, FailureKeepsTheLegacyFileAndWritesNoDataFile) {
         vault::testing::failNthCall(1, ENOSPC, op);
         EXPECT_THROW(file().convertLegacy(paths.legacyFile), IoError);
         EXPECT_EQ(readBytes(legacyFile()), contents);
-        EXPECT_FALSE(FileExists(dataFile()));
-        EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+        EXPECT_FALSE(fileExists(dataFile()));
+        EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
     }
     EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
 }

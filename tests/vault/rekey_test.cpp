@@ -45,7 +45,7 @@ TEST_F(RekeyTest, CompletedRekeyChangesEveryEntryAtOnce) {
     EXPECT_EQ(asked, (std::vector<std::string>{"First"}));  // the lowest in-use slot, once
     EXPECT_EQ(cipher.phrase(), "new phrase");
     EXPECT_FALSE(file().isOpen());
-    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
     EXPECT_EQ(vaulttest::modeOf(dataFile()), 0640u);
 
     const std::string after = readBytes(dataFile());
@@ -85,7 +85,7 @@ TEST_F(RekeyTest, FailurePartWayLeavesTheFileAllOld) {
             << static_cast<int>(op);
         EXPECT_TRUE(vault::testing::faultFired());
         EXPECT_EQ(readBytes(dataFile()), original);
-        EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+        EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
         EXPECT_FALSE(file().isOpen());
         EXPECT_EQ(cipher.phrase(), "in force");
     }

@@ -69,7 +69,7 @@ TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
     auto s = opened("k");
     const std::vector<std::string> names = s->listNames();
     ASSERT_EQ(s->seal(), SealOutcome::Sealed);
-    EXPECT_FALSE(FileExists(dataFile()));
+    EXPECT_FALSE(fileExists(dataFile()));
     EXPECT_EQ(vaulttest::modeOf(sealedPath()), 0600u);
     EXPECT_EQ(s->seal(), SealOutcome::AlreadySealed);
     const std::string sealed = vaulttest::readBytes(sealedPath());
@@ -87,7 +87,7 @@ TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
     ASSERT_EQ(again->remove("NEW").outcome, ChangeOutcome::Deleted);
 
     ASSERT_EQ(again->unseal(), SealOutcome::Unsealed);
-    EXPECT_FALSE(FileExists(sealedPath()));
+    EXPECT_FALSE(fileExists(sealedPath()));
     // Byte for byte but the slot the add used and the delete emptied ("D", not never used).
     const std::string back = vaulttest::readBytes(dataFile());
     ASSERT_EQ(back.size(), plain.size());
@@ -244,7 +244,7 @@ TEST_F(SealTest, AStopAtEveryStepLeavesAFileThatOpens) {
                 EXPECT_EQ(WEXITSTATUS(status), 0);
             }
             startAfresh();  // a leftover temporary file goes at the next start
-            ASSERT_TRUE(FileExists(dataFile()) || FileExists(sealedPath()));
+            ASSERT_TRUE(fileExists(dataFile()) || fileExists(sealedPath()));
             const auto after = opened("k");
             ASSERT_TRUE(after->find("MAIL").has_value());
             EXPECT_EQ(after->find("MAIL")->password, "pw");

@@ -188,7 +188,7 @@ TEST_P(PlainOrSealed, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) 
               Kind::ChangedByOtherCopy);
     EXPECT_EQ(cipher.phrase(), "new");
     EXPECT_EQ(slot(2), onDisk("A", "Bank", "p", "new"));
-    EXPECT_FALSE(FileExists(TempNameFor(currentFile())));
+    EXPECT_FALSE(fileExists(tempNameFor(currentFile())));
 }
 
 TEST_P(PlainOrSealed, TwoAddsAtOnceOnASlowDriveKeepBothEntries) {
@@ -236,26 +236,26 @@ TEST_F(SharingTest, LinksAreWrittenThroughAndADanglingLinkIsNeverReplaced) {
         EXPECT_EQ(p.kind(), Kind::LinkUnreachable);
         EXPECT_EQ(p.path(), target);
     }
-    EXPECT_FALSE(FileExists(target));
-    EXPECT_TRUE(IsDanglingLink(dataFile()));
+    EXPECT_FALSE(fileExists(target));
+    EXPECT_TRUE(isDanglingLink(dataFile()));
 
     // The target present: a re-key rewrites it and the link stays.
     std::string bytes = onDisk("A", "Mail", "p", "old");
     bytes.resize(10 * kSlotSize, '\0');
     vaulttest::writeBytes(target, bytes);
     EXPECT_EQ(file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }), RekeyResult::Completed);
-    EXPECT_FALSE(IsPlainFile(dataFile()));
+    EXPECT_FALSE(isPlainFile(dataFile()));
     EXPECT_EQ(vaulttest::readBytes(target).substr(0, kSlotSize), onDisk("A", "Mail", "p", "new"));
-    EXPECT_FALSE(FileExists(target + ".tmp") || FileExists(dataFile() + ".tmp"));
+    EXPECT_FALSE(fileExists(target + ".tmp") || fileExists(dataFile() + ".tmp"));
 }
 
 TEST_F(SharingTest, LeftoverTemporaryFileAndFarTooLargeFile) {
     makeDataFile({plainRecord("A", "Mail")}, 10);
     const std::string bytes = vaulttest::readBytes(dataFile());
-    vaulttest::writeBytes(TempNameFor(dataFile()), "half a re-key");
-    SetupStoragePaths(paths);  // the next start
+    vaulttest::writeBytes(tempNameFor(dataFile()), "half a re-key");
+    setupStoragePaths(paths);  // the next start
     startAfresh();
-    EXPECT_FALSE(FileExists(TempNameFor(dataFile())));
+    EXPECT_FALSE(fileExists(tempNameFor(dataFile())));
     EXPECT_EQ(vaulttest::readBytes(dataFile()), bytes);
 
     // A huge (sparse) data file is refused at once, naming the file.

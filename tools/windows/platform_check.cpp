@@ -14,8 +14,8 @@ std::string toAnsi(const QString& text) { return text.s; }
 
 int main() {
     const std::string appData = platform::appDataFolder();
-    const auto total = platform::GetMemoryFigure(platform::MemoryKind::TotalPhysical);
-    const auto avail = platform::GetMemoryFigure(platform::MemoryKind::AvailablePhysical);
+    const auto total = platform::memoryFigure(platform::MemoryKind::TotalPhysical);
+    const auto avail = platform::memoryFigure(platform::MemoryKind::AvailablePhysical);
     const platform::MemoryLines lines = platform::memoryLines(total, avail);
     std::printf("application data: %s\n%s\n%s\n%s\n", appData.c_str(), lines.total.s.c_str(),
                 lines.available.s.c_str(), lines.percent.s.c_str());

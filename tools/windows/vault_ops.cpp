@@ -45,7 +45,7 @@ void keep(const std::string& name) { writeAll(folder + kPathSeparator + name, re
 
 SiteRecord entry(const char* status, const std::string& name, const std::string& site, const std::string& user,
                  const std::string& comments, const std::string& password) {
-    return MakeRecord(status, name, site, user, comments, password);
+    return makeRecord(status, name, site, user, comments, password);
 }
 
 bool add(const std::string& name, int i) {
@@ -79,13 +79,13 @@ int main(int argc, char** argv) {
     }
     folder = argv[1];
     try {
-        MakeDirectory(folder);
+        makeDirectory(folder);
         paths.dataFolder = folder;
         paths.settingsFile = folder + kPathSeparator + kSettingsFileName;
         paths.storageFolder = folder + kPathSeparator;
         paths.dataFile = paths.storageFolder + kDataFileName;
         paths.legacyFile = paths.storageFolder + kLegacyFileName;
-        RemoveFileQuietly(paths.dataFile);
+        removeFileQuietly(paths.dataFile);
 
         data().create();
         keep("1-created.dat");
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
             }
             legacy.append(reinterpret_cast<const char*>(&old), sizeof old);
         }
-        RemoveFileQuietly(paths.dataFile);
+        removeFileQuietly(paths.dataFile);
         writeAll(paths.legacyFile, legacy);
         if (data().convertLegacy(paths.legacyFile) != LegacyResult::Converted) throw std::runtime_error("legacy file not converted");
         keep("6-converted.dat");
@@ -154,12 +154,12 @@ int main(int argc, char** argv) {
         }
 
         // Window sizes: the values read back (line ends differ by platform by design).
-        SaveSize("Frmfirst", paths.settingsFile, 1024, 700);
-        SaveSize("Webbrowser1", paths.settingsFile, 0, 550);
-        SaveSize("Frmfirst", paths.settingsFile, 0, 701);
-        std::printf("== sizes %d %d %d %d\n", ReadWidth("Frmfirst", paths.settingsFile),
-                    ReadHeight("Frmfirst", paths.settingsFile), ReadWidth("Webbrowser1", paths.settingsFile),
-                    ReadHeight("Webbrowser1", paths.settingsFile));
+        saveSize("Frmfirst", paths.settingsFile, 1024, 700);
+        saveSize("Webbrowser1", paths.settingsFile, 0, 550);
+        saveSize("Frmfirst", paths.settingsFile, 0, 701);
+        std::printf("== sizes %d %d %d %d\n", readWidth("Frmfirst", paths.settingsFile),
+                    readHeight("Frmfirst", paths.settingsFile), readWidth("Webbrowser1", paths.settingsFile),
+                    readHeight("Webbrowser1", paths.settingsFile));
 
         // Failure texts from the system's own errors.
         paths.dataFile = folder + kPathSeparator + "missing" + kPathSeparator + kDataFileName;
