@@ -14,6 +14,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+#include "platform/samesite.h"
+
 // Qt's global shared OpenGL context, which Qt WebEngine renders through. Qt creates it
 // at start when Qt::AA_ShareOpenGLContexts is set; the program does not set it, since
 // that loads the OpenGL driver at every start (tens of megabytes and a tenth of a
@@ -87,12 +89,7 @@ BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
 }
 
-QUrl BrowserView::addressToUrl(const QString& address) {
-    // A full address is taken as it stands; anything else ("www.example.com", a file
-    // path) is read the way an address bar reads it.
-    const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
-    return full ? QUrl(address) : QUrl::fromUserInput(address);
-}
+QUrl BrowserView::addressToUrl(const QString& address) { return AddressToUrl(address); }
 
 void BrowserView::navigate(const QString& address) {
     const QUrl url = addressToUrl(address);

@@ -21,8 +21,6 @@
 
 namespace {
 
-const char* const kNoWebsiteMessage =
-    QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the website box");
 const char* const kNoUrlMessage =
     QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the URL box");
 const char* const kBackMessage = QT_TRANSLATE_NOOP(
@@ -66,19 +64,15 @@ const char* const kBrowserSection = "Webbrowser1";
 
 constexpr int kSizeStep = 20;
 
-// Removes spaces and control characters (codes 0 to 32) at both ends.
-QString trimControls(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32) ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32) --end;
-    return text.mid(begin, end - begin);
-}
-
 // The same settings file as the main window's: the one of this user's data folder.
 std::string settingsFile() { return vault::SettingsFileFor(platform::appDataFolder()); }
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
+
+std::function<void(const QString&)>& copyTarget() {
+    static std::function<void(const QString&)> target;
+    return target;
+}
 
 }  // namespace
 
@@ -209,7 +203,7 @@ void BrowserWindow::reloadPage() {
 }
 
 void BrowserWindow::navigateToAddress() {
-    const QString address = trimControls(ui->EdURL->text());
+    const QString address = platform::trimControls(ui->EdURL->text());
     if (address.isEmpty()) {
         platform::showPlain(tr(kNoUrlMessage));
         return;
@@ -267,9 +261,14 @@ void BrowserWindow::copyToClipboard(const QLineEdit* box) {
     setBackground(Qt::black);
     repaint();
     QCoreApplication::processEvents();
-    platform::copySecret(box->text());
+    if (copyTarget())
+        copyTarget()(box->text());
+    else
+        platform::copySecret(box->text());
     setBackground(backgroundColour);
 }
+
+void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget() = std::move(target); }
 
 void BrowserWindow::copyUserId() { copyToClipboard(ui->EdUser); }
 
@@ -306,9 +305,9 @@ std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequ
     ui.EdPwd->setHidden(request.masked);
     ui.CmdHide->setText(request.masked ? tr(kShow) : tr(kHide));
 
-    const QString website = trimControls(request.website);
+    const QString website = platform::trimControls(request.website);
     if (website.isEmpty()) {
-        platform::showPlain(tr(kNoWebsiteMessage));
+        platform::showPlain(platform::noWebsiteMessage());
         return nullptr;
     }
     // Copies of their own, so that closing the window can overwrite them.

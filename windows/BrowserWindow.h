@@ -2,6 +2,7 @@
 // auto-fill ("Auto Fill Pwd "). Its controls live in BrowserWindow.ui; the engine is
 // BrowserView, the auto-fill driver is in AutoFill.
 #pragma once
+#include <functional>
 #include <memory>
 #include <QColor>
 #include <QDialog>
@@ -24,6 +25,10 @@ public:
     // Opening steps up to the navigation. Returns the window ready to be shown, or
     // nothing when the entry has no website (the message has been shown then).
     static std::unique_ptr<BrowserWindow> prepare(const platform::BrowseRequest& request);
+
+    // Where the copy buttons' texts go instead of this process's clipboard (the
+    // program's, when the window runs in a process of its own); nothing: here.
+    static void setCopyTarget(std::function<void(const QString&)> target);
 
     // The window's background colour (232, 232, 232).
     static const QColor backgroundColour;

@@ -2,7 +2,7 @@
 // forms receive the user ID and the password.
 #include "autofill_test.h"
 
-#include "windows/samesite.h"
+#include "platform/samesite.h"
 #include <QElapsedTimer>
 
 using namespace browsertest;
