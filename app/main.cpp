@@ -2,8 +2,10 @@
 // takes the phrase and, when it closes, the list loads; then the main window shows.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 
 #include "app/programicon.h"
+#include "platform/browser_module.h"
 #include "vault/session.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
@@ -51,6 +53,9 @@ int main(int argc, char* argv[]) {
         // The list loads once, when the dialog's close has put the phrase in force.
         QObject::connect(&keyDialog, &KeyPhraseDialog::phraseSet, &mainWindow, &MainWindow::loadAtStart);
         mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner
+        // The browser window's process starts while the dialog waits for the phrase, after
+        // the main window's look is made, so the first "Open Within" does not wait for it.
+        QTimer::singleShot(300, &mainWindow, [] { platform::prepareBrowserProcess(); });
         keyDialog.run();  // modal
         // Closed under a phrase that does not open the data file: nothing to show.
         if (!keyDialog.phraseOpened()) return 0;

@@ -55,8 +55,10 @@ bool askForValues(platform::Channel* channel, const QUrl& page, QString& user, Q
 }  // namespace
 
 extern "C" int keyfold_browser_process(platform::Channel* channel) {
-    int status = 0;
-    BrowserView::prepareEngine();
+    // Made while the program waits for the user: the window, its engine and a first page
+    // process; the opening then only fills it in and shows it.
+    auto window = std::make_unique<BrowserWindow>();
+    window->warmUp();
     std::optional<platform::Message> opening = channel->next(-1);
     if (!opening) return 0;  // the program went without opening a window
     platform::BrowseRequest request;
@@ -74,11 +76,11 @@ extern "C" int keyfold_browser_process(platform::Channel* channel) {
     });
     platform::runGuarded([&] {
         // The window's own boxes show them; the fill values stay with the program.
-        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request);
+        const bool opened = window->openFor(request);
         platform::wipe(request.user);
         platform::wipe(request.password);
         autofill::forgetValues();
-        if (!window) return;
+        if (!opened) return;
         const QPointer<BrowserWindow> shown(window.get());
         const auto closeWindow = [shown] {
             if (shown) shown->close();
@@ -87,10 +89,12 @@ extern "C" int keyfold_browser_process(platform::Channel* channel) {
         QObject::connect(channel, &platform::Channel::received, window.get(), [closeWindow](const platform::Message& m) {
             if (!m.isEmpty() && m.first() == message::kClose) closeWindow();
         });
+        if (!channel->isOpen()) return;
+        // The program keeps its main window from input until the window has gone.
         QTimer::singleShot(0, window.get(), [channel] { channel->send({message::kShown}); });
         window->exec();
     });
     autofill::setValueSource({});
     BrowserWindow::setCopyTarget({});
-    return status;
+    return 0;
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEnginePage>
 
 #include "platform/appdata.h"
 #include "platform/clipboard.h"
@@ -293,11 +294,26 @@ void BrowserWindow::shortenBrowser() { resizeBrowser(0, -kSizeStep); }
 
 std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequest& request) {
     auto window = std::make_unique<BrowserWindow>(request.owner);
-    Ui::BrowserWindow& ui = *window->ui;
+    if (!window->openFor(request)) return nullptr;
+    return window;
+}
+
+// The engine starts its page processes with the first page; an empty page of its own
+// (never the view's, whose history and address stay the opening's) makes that happen
+// before the window is asked for.
+void BrowserWindow::warmUp() {
+    ui->WebBrowser1->page();
+    warmPage_ = new QWebEnginePage(this);
+    warmPage_->load(QUrl(QStringLiteral("about:blank")));
+}
+
+bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
+    BrowserWindow* window = this;
+    Ui::BrowserWindow& ui = *this->ui;
     // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
     // screen all the same.
     const QSize screen = screenSize();
-    platform::applyOuterSize(window.get(), screen.width(), screen.height());
+    platform::applyOuterSize(window, screen.width(), screen.height());
     window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
     ui.WebBrowser1->resize(screen);
     ui.LblName->setText(tr("Site: ") + request.name);
@@ -308,7 +324,7 @@ std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequ
     const QString website = platform::trimControls(request.website);
     if (website.isEmpty()) {
         platform::showPlain(platform::noWebsiteMessage());
-        return nullptr;
+        return false;
     }
     // Copies of their own, so that closing the window can overwrite them.
     autofill::forgetValues();
@@ -317,7 +333,7 @@ std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequ
     ui.EdPwd->setText(request.password);
     window->sizingTimer_->start();
     ui.WebBrowser1->navigate(website);
-    return window;
+    return true;
 }
 
 extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
