@@ -53,9 +53,11 @@ int main(int argc, char* argv[]) {
         // The list loads once, when the dialog's close has put the phrase in force.
         QObject::connect(&keyDialog, &KeyPhraseDialog::phraseSet, &mainWindow, &MainWindow::loadAtStart);
         mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner
-        // The browser window's process starts while the dialog waits for the phrase, after
-        // the main window's look is made, so the first "Open Within" does not wait for it.
-        QTimer::singleShot(300, &mainWindow, [] { platform::prepareBrowserProcess(); });
+        // The browser window's process makes its window ahead while the user types the
+        // phrase, so the first "Open Within" does not wait for the engine. It starts once
+        // the dialog has been up a while: a phrase typed at once and the main window's
+        // first paint do not share the machine with it.
+        QTimer::singleShot(1500, &mainWindow, [] { platform::prepareBrowserProcess(); });
         keyDialog.run();  // modal
         // Closed under a phrase that does not open the data file: nothing to show.
         if (!keyDialog.phraseOpened()) return 0;
