@@ -61,13 +61,20 @@ void chooseSceneGraph(QOpenGLContext* context) {
     if (drawsInSoftware(context)) QQuickWindow::setSceneGraphBackend(QStringLiteral("software"));
 }
 
+// A program that links the engine (the browser window's own process) has the context
+// from Qt's start already; the scene graph is chosen for it all the same.
 void ensureSharedGlContext() {
-    if (qt_gl_global_share_context()) return;
-    // As Qt itself does: the context is installed even when it cannot be created (no
-    // OpenGL, as offscreen); the engine then draws in software.
-    auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
-    context->create();
-    qt_gl_set_global_share_context(context);
+    static bool chosen = false;
+    if (chosen) return;
+    chosen = true;
+    QOpenGLContext* context = qt_gl_global_share_context();
+    if (!context) {
+        // As Qt itself does: the context is installed even when it cannot be created (no
+        // OpenGL, as offscreen); the engine then draws in software.
+        context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
+        context->create();
+        qt_gl_set_global_share_context(context);
+    }
     chooseSceneGraph(context);
 }
 
