@@ -1,6 +1,7 @@
 #include "platform/browser_module.h"
 
 #include <fcntl.h>
+#include <memory>
 #include <stdexcept>
 #include <unistd.h>
 #include <QApplication>
@@ -145,10 +146,20 @@ struct Open {
 
 void runWindow(const BrowseRequest& request) {
     Child child = takeChild();
-    BrowserHost host(child.socket, request);
-    if (!host.open()) throw std::runtime_error(text(kNotStartedMessage).toStdString());
+    auto host = std::make_unique<BrowserHost>(child.socket, request);
+    if (!host->open()) {
+        // The process started ahead ended meanwhile: a new one.
+        child.process->deleteLater();
+        child = startChild();
+        host = std::make_unique<BrowserHost>(child.socket, request);
+        if (!host->open()) {
+            child.process->kill();
+            child.process->deleteLater();
+            throw std::runtime_error(text(kNotStartedMessage).toStdString());
+        }
+    }
     QProcess* process = child.process;
-    current = {&host, process};
+    current = {host.get(), process};
     bool crashed = false;
     {
         InputBlock block(request.owner);
@@ -162,7 +173,7 @@ void runWindow(const BrowseRequest& request) {
         QTimer stuck;
         stuck.setSingleShot(true);
         QObject::connect(&stuck, &QTimer::timeout, process, &QProcess::kill);
-        QObject::connect(&host, &BrowserHost::ended, &stuck, [&stuck] { stuck.start(5000); });
+        QObject::connect(host.get(), &BrowserHost::ended, &stuck, [&stuck] { stuck.start(5000); });
         if (process->state() != QProcess::NotRunning) loop.exec();
         if (process->state() == QProcess::NotRunning && !crashed)
             crashed = process->exitStatus() == QProcess::CrashExit || process->exitCode() != 0;
@@ -196,9 +207,22 @@ void openBrowserWindow(const BrowseRequest& request) {
     });
 }
 
+// At the program's end a process still waiting is let go of: it ends by itself when
+// its channel closes (rather than being killed with a warning).
+static void endStandby() {
+    QProcess* process = standby.process;
+    dropStandby();
+    if (process && process->state() != QProcess::NotRunning && !process->waitForFinished(3000)) process->kill();
+}
+
 void prepareBrowserProcess() {
     if (standby.process && standby.process->state() == QProcess::Running) return;
     dropStandby();
+    static bool cleanupAdded = false;
+    if (!cleanupAdded) {
+        qAddPostRoutine(endStandby);
+        cleanupAdded = true;
+    }
     try {
         standby = startChild();
     } catch (const std::exception&) {

@@ -155,7 +155,7 @@ std::optional<Message> Channel::next(int timeoutMs) {
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(this, &Channel::closed, &loop, &QEventLoop::quit);
     waitLoop_ = &loop;
-    timer.start(timeoutMs);
+    if (timeoutMs >= 0) timer.start(timeoutMs);
     // No clicks or keys meanwhile: the window must not start a second request.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     waiting_ = nullptr;

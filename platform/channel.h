@@ -30,7 +30,7 @@ public:
     bool isOpen() const { return socket_ >= 0; }
     void close();
 
-    // Waits for the next message while the event loop runs, at most timeoutMs;
+    // Waits for the next message while the event loop runs, at most timeoutMs (-1: no limit);
     // nothing when the channel closed or the time ran out. received() is not emitted
     // for a message taken this way.
     std::optional<Message> next(int timeoutMs);
