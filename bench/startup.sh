@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Start-up, list and browser window as a user meets them, under Xvfb, with a full data
 # file (999 entries under a key phrase), each figure set against the toolkit's floor
-# (keyfold_floor: a bare Qt program doing the same visible work) in the same run:
+# (keyfold_floor: a bare Qt program doing the same visible work, its web view given the
+# same software Qt Quick renderer Keyfold's browser window picks on such a display) in
+# the same run:
 #   - launch to the key phrase dialog painted,
 #   - "Continue" to the main window painted,
 #   - "Refresh" to the list painted again,
 #   - "Open Within" to the local page visible, the first and the second time in a run,
-#   - the resident memory (VmRSS) at each of those points, and the CPU time of each
-#     "Open Within" (the program and its web engine processes),
+#   - the resident memory (VmRSS) of the program's own process at each of those points
+#     and after each browser window has closed, and the CPU time of each "Open Within"
+#     (the program and its web engine processes),
+#   - in one more run, the copies of the entry's password left in the program's memory
+#     after "Auto Fill Pwd " and the window's close,
 #   - whether the program has the web engine in memory before a browser window opens.
 # Times come from X events (map, damage; bench/uitiming.py), not from polling; Keyfold
 # and the floor alternate run by run, and the medians are printed with their ratio.
@@ -71,11 +76,13 @@ one() {  # one run: name, then the program and its arguments
 }
 for run in $(seq 1 "$runs"); do
   if [ $((run % 2)) -eq 1 ]; then
-    one keyfold "$program"; one floor "$floor" "$page"
+    one keyfold "$program"; one floor env QT_QUICK_BACKEND=software "$floor" "$page"
   else
-    one floor "$floor" "$page"; one keyfold "$program"
+    one floor env QT_QUICK_BACKEND=software "$floor" "$page"; one keyfold "$program"
   fi
 done
+# One more run of Keyfold: the copies of the filled password left in the program.
+/usr/bin/python3 "$root/bench/uitiming.py" "$colour" "$phrase" --fill "pW0rd!0998xyz" -- "$program" >"$work/fill.txt"
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 field() { grep -oE "(^| )$2=[0-9.]+" "$work/$1.txt" | cut -d= -f2 | median; }
 echo "runs: $runs each, alternating (Xvfb 1280x1024x24, 999 entries under a 20-character phrase)"
@@ -95,9 +102,12 @@ for f in cpu_open1 cpu_open2; do
   k="$(field keyfold "$f")"; l="$(field floor "$f")"
   printf '%-44s %8.1f ms %8.1f ms %6.2fx\n' "CPU time, ${f#cpu_}" "$k" "$l" "$(awk -v a="$k" -v b="$l" 'BEGIN { print a / b }')"
 done
-for f in rss_key rss_main rss_refresh rss_open1 rss_open2; do
+for f in rss_key rss_main rss_refresh rss_open1 rss_closed1 rss_open2 rss_closed2; do
   k="$(field keyfold "$f")"; l="$(field floor "$f")"
   printf '%-44s %8.1f MB %8.1f MB %6.2fx\n' "resident memory, ${f#rss_}" "$k" "$l" "$(awk -v a="$k" -v b="$l" 'BEGIN { print a / b }')"
+done
+for f in pw_before pw_after; do
+  printf '%-44s %8s\n' "password copies in the program, ${f#pw_}" "$(field fill "$f")"
 done
 engine="no"
 grep -q 'engine_main=1' "$work/keyfold.txt" && engine="yes"

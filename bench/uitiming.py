@@ -9,10 +9,17 @@ X Damage extension, so no helper process is started while a figure is timed:
   open1   "Open Within" released to the local page visible (a pixel of the browser
           area in the page's colour), the first time in the run
   open2   the same, the second time (after closing the browser window)
-and the resident memory (VmRSS, MB) at each point, and the CPU time (ms, user + system,
-the program and its web engine processes) each "Open Within" took up to the page.
+and the resident memory (VmRSS, MB) of the program's own process at each point and
+after each browser window has closed (rss_closed1, rss_closed2), and the CPU time (ms,
+user + system, the program and its web engine processes) each "Open Within" took up to
+the page. With --fill PASSWORD the run times nothing: it counts the copies of PASSWORD
+(its 8-bit and its UTF-16 form) in the program's own memory with the list's first entry
+on show (pw_before), then opens the entry of the page, presses "Auto Fill Pwd ", closes
+the window, shows the first entry again and counts once more (pw_after). (Reading
+another process's memory brings every page of its libraries in: no memory figure is
+taken after it.)
 Prints one line "name=value ...".
-  uitiming.py <page colour rrggbb> <phrase> -- <program> [arguments]
+  uitiming.py <page colour rrggbb> <phrase> [--fill PASSWORD] -- <program> [arguments]
 Needs DISPLAY, python3-xlib.
 """
 import os
@@ -34,6 +41,8 @@ REFRESH = (133 + 24, 16 + 9)
 OPEN_WITHIN = (279 + 56, 296 + 11)
 LIST_AREA = (16, 41, 251, 505)
 PAGE_POINT = (300, 400)  # inside the browser area
+AUTO_FILL = (1 + 357 + 42, 1 + 6 + 12)  # "Auto Fill Pwd " in the browser window
+FIRST_LINE = (16 + 60, 41 + 8)  # the first line of the name list
 
 
 def now():
@@ -221,6 +230,26 @@ def zombie(pid):
         return True
 
 
+def copies(pid, secret):
+    """How often the text occurs in the process's readable memory, as 8-bit text and as
+    UTF-16."""
+    forms = [secret.encode("latin-1"), secret.encode("utf-16-le")]
+    found = 0
+    with open("/proc/%d/maps" % pid) as maps, open("/proc/%d/mem" % pid, "rb", 0) as mem:
+        for line in maps:
+            fields = line.split()
+            if not fields[1].startswith("r") or (len(fields) > 5 and fields[5] in ("[vvar]", "[vsyscall]")):
+                continue
+            start, stop = (int(x, 16) for x in fields[0].split("-"))
+            try:
+                mem.seek(start)
+                data = mem.read(stop - start)
+            except (OSError, ValueError, OverflowError):
+                continue
+            found += sum(data.count(f) for f in forms)
+    return found
+
+
 def settle(s, seconds):
     end = now() + seconds
     while now() < end:
@@ -229,6 +258,7 @@ def settle(s, seconds):
 
 def main():
     colour, phrase = sys.argv[1], sys.argv[2]
+    secret = sys.argv[sys.argv.index("--fill") + 1] if "--fill" in sys.argv[:sys.argv.index("--")] else None
     program = sys.argv[sys.argv.index("--") + 1:]
     s = Screen()
     out = {}
@@ -267,7 +297,14 @@ def main():
         settle(s, 0.3)
         out["rss_refresh"] = rss(proc.pid)
 
-        for n in (1, 2):
+        if secret:
+            s.click(window, *FIRST_LINE)
+            settle(s, 0.3)
+            out["pw_before"] = copies(proc.pid, secret)
+            s.click(window, *REFRESH)  # back to the entry of the page
+            settle(s, 0.5)
+
+        for n in (3,) if secret else (1, 2):
             cpu = cpu_seconds(proc.pid)
             start = s.click(window, *OPEN_WITHIN)
 
@@ -277,16 +314,27 @@ def main():
                     return st, now()
                 return None
             st, t = s.wait(page_visible)
+            if n == 3:
+                s.click(st["window"], *AUTO_FILL)
+                settle(s, 1.0)
+                s.close(st["window"])
+                s.wait(lambda: s.mapped(BROWSER_TITLE) is None)
+                settle(s, 1.0)
+                s.click(window, *FIRST_LINE)
+                settle(s, 0.5)
+                out["pw_after"] = copies(proc.pid, secret)
+                break
             out["open%d" % n] = t - start
             out["cpu_open%d" % n] = cpu_seconds(proc.pid) - cpu
             settle(s, 1.0)
             out["rss_open%d" % n] = rss(proc.pid)
             s.close(st["window"])
             s.wait(lambda: s.mapped(BROWSER_TITLE) is None)
-            settle(s, 0.5)
+            settle(s, 1.0)
+            out["rss_closed%d" % n] = rss(proc.pid)
     finally:
         end(proc)
-    print(" ".join("%s=%.1f" % (k, v if k.startswith(("rss", "engine")) else v * 1000) for k, v in out.items()))
+    print(" ".join("%s=%.1f" % (k, v if k.startswith(("rss", "engine", "pw")) else v * 1000) for k, v in out.items()))
 
 
 if __name__ == "__main__":

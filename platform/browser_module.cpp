@@ -1,12 +1,22 @@
 #include "platform/browser_module.h"
 
+#include <fcntl.h>
+#include <memory>
 #include <stdexcept>
+#include <unistd.h>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
+#include <QEventLoop>
 #include <QFile>
-#include <QLibrary>
+#include <QPointer>
+#include <QProcess>
 #include <QStringList>
+#include <QTimer>
+#include <QWidget>
 
+#include "platform/browser_host.h"
 #include "platform/messages.h"
 
 #ifndef KEYFOLD_INSTALL_LIBDIR
@@ -16,60 +26,216 @@
 namespace platform {
 namespace {
 
-// Where the browser library may be: beside the program (the build folder), then the
-// installed library folder relative to the program's bin folder.
-QStringList moduleCandidates() {
+const char* const kEndedMessage = QT_TRANSLATE_NOOP(
+    "BrowserWindow",
+    "The browser window ended unexpectedly. Your password list is unchanged; use \"Open Within\" to open "
+    "the site again.");
+const char* const kNotStartedMessage = QT_TRANSLATE_NOOP("BrowserWindow", "The browser window could not be started.");
+
+QString text(const char* english) { return QCoreApplication::translate("BrowserWindow", english); }
+
+// Where the browser window's program may be: beside the program (the build folder, the
+// installed package), then the installed library folder relative to the program's.
+QString programPath() {
     const QString appDir = QCoreApplication::applicationDirPath();
-    const QString file = QStringLiteral("libkeyfold_browser.so");
-    return {
+    const QString file = QString::fromLatin1(kBrowserProgram);
+    const QStringList candidates = {
         QDir(appDir).filePath(file),
         QDir::cleanPath(appDir + QStringLiteral("/../") + QStringLiteral(KEYFOLD_INSTALL_LIBDIR) +
                         QStringLiteral("/keyfold/") + file),
     };
+    for (const QString& path : candidates)
+        if (QFile::exists(path)) return path;
+    return candidates.first();
 }
 
-// Qt WebEngine warns on loading that it should have been set up before the
-// application object; the browser library does that set-up itself (the shared OpenGL
-// context), so the warning says nothing true here and is left out.
-QtMessageHandler previousHandler = nullptr;
-void withoutPluginWarning(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.startsWith(QLatin1String("Qt WebEngine seems to be initialized from a plugin"))) return;
-    previousHandler(type, context, text);
-}
+// A started browser process and the program's end of its channel.
+struct Child {
+    QProcess* process = nullptr;  // owned by the application object
+    int socket = -1;
+};
 
-bool loadQuietly(QLibrary& library) {
-    previousHandler = qInstallMessageHandler(withoutPluginWarning);
-    const bool loaded = library.load();
-    qInstallMessageHandler(previousHandler);
-    return loaded;
-}
-
-BrowserEntry loadEntry() {
-    static BrowserEntry entry = nullptr;
-    if (entry) return entry;
-    QStringList problems;
-    for (const QString& path : moduleCandidates()) {
-        if (!QFile::exists(path)) continue;
-        // The library stays loaded for the rest of the run (QLibrary never unloads
-        // on destruction).
-        QLibrary library(path);
-        if (!loadQuietly(library)) {
-            problems << library.errorString();
-            continue;
-        }
-        entry = reinterpret_cast<BrowserEntry>(library.resolve(kBrowserEntryName));
-        if (entry) return entry;
-        problems << library.errorString();
+Child startChild() {
+    int sockets[2];
+    if (!makeSocketPair(sockets)) throw std::runtime_error(text(kNotStartedMessage).toStdString());
+    const int theirs = sockets[1];
+    auto* process = new QProcess(qApp);
+    process->setProgram(programPath());
+    process->setArguments({QStringLiteral("--channel"), QString::number(theirs)});
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // Only the started program keeps its end open: every other program this one
+    // starts (the default browser, a printer dialog's helpers) never sees it.
+    process->setChildProcessModifier([theirs] { ::fcntl(theirs, F_SETFD, 0); });
+    process->start();
+    ::close(theirs);
+    if (!process->waitForStarted(10000)) {
+        const QString problem = process->errorString();
+        ::close(sockets[0]);
+        delete process;
+        throw std::runtime_error((text(kNotStartedMessage) + QLatin1Char(' ') + problem).toStdString());
     }
-    QString text = QStringLiteral("The browser window could not be loaded.");
-    if (!problems.isEmpty()) text += QLatin1Char(' ') + problems.join(QLatin1Char(' '));
-    throw std::runtime_error(text.toStdString());
+    return {process, sockets[0]};
+}
+
+Child standby;
+
+void dropStandby() {
+    if (standby.socket >= 0) ::close(standby.socket);  // the waiting process ends on its own
+    standby = {};
+}
+
+// A process started ahead that is still waiting, or a new one.
+Child takeChild() {
+    Child child = standby;
+    standby = {};
+    if (child.process && child.process->state() == QProcess::Running) return child;
+    if (child.socket >= 0) ::close(child.socket);
+    if (child.process) child.process->deleteLater();
+    return startChild();
+}
+
+// While the browser window is open the main window takes no input, as under a modal
+// window; it keeps painting, and the window's requests are answered meanwhile.
+class InputBlock : public QObject {
+public:
+    explicit InputBlock(QWidget* owner) : owner_(owner) {
+        if (owner_) qApp->installEventFilter(this);
+    }
+    ~InputBlock() override {
+        if (owner_) qApp->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!owner_ || !watched->isWidgetType()) return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->window() != owner_.data()) return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        case QEvent::Close:
+            if (widget != owner_.data()) return false;
+            event->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+// The window open now, for the test hooks.
+struct Open {
+    BrowserHost* host = nullptr;
+    QProcess* process = nullptr;
+} current;
+
+void runWindow(const BrowseRequest& request) {
+    Child child = takeChild();
+    auto host = std::make_unique<BrowserHost>(child.socket, request);
+    if (!host->open()) {
+        // The process started ahead ended meanwhile: a new one.
+        child.process->deleteLater();
+        child = startChild();
+        host = std::make_unique<BrowserHost>(child.socket, request);
+        if (!host->open()) {
+            child.process->kill();
+            child.process->deleteLater();
+            throw std::runtime_error(text(kNotStartedMessage).toStdString());
+        }
+    }
+    QProcess* process = child.process;
+    current = {host.get(), process};
+    bool crashed = false;
+    {
+        InputBlock block(request.owner);
+        QEventLoop loop;
+        QObject::connect(process, &QProcess::finished, &loop, [&](int status, QProcess::ExitStatus how) {
+            crashed = how == QProcess::CrashExit || status != 0;
+            loop.quit();
+        });
+        // A process that has let go of its channel has closed its window: it gets a
+        // moment to end before it is ended.
+        QTimer stuck;
+        stuck.setSingleShot(true);
+        QObject::connect(&stuck, &QTimer::timeout, process, &QProcess::kill);
+        QObject::connect(host.get(), &BrowserHost::ended, &stuck, [&stuck] { stuck.start(5000); });
+        if (process->state() != QProcess::NotRunning) loop.exec();
+        if (process->state() == QProcess::NotRunning && !crashed)
+            crashed = process->exitStatus() == QProcess::CrashExit || process->exitCode() != 0;
+    }
+    current = {};
+    process->deleteLater();
+    if (crashed) showWarning(text(kEndedMessage));
 }
 
 }  // namespace
 
-void openBrowserWindow(const BrowseRequest& request) {
-    runGuarded([&] { loadEntry()(&request); });
+QString trimControls(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32) ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32) --end;
+    return text.mid(begin, end - begin);
 }
+
+QString noWebsiteMessage() {
+    return text(QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the website box"));
+}
+
+void openBrowserWindow(const BrowseRequest& request) {
+    runGuarded([&] {
+        if (trimControls(request.website).isEmpty()) {
+            showPlain(noWebsiteMessage());
+            return;
+        }
+        runWindow(request);
+    });
+}
+
+// At the program's end a process still waiting is let go of: it ends by itself when
+// its channel closes (rather than being killed with a warning).
+static void endStandby() {
+    QProcess* process = standby.process;
+    dropStandby();
+    if (process && process->state() != QProcess::NotRunning && !process->waitForFinished(3000)) process->kill();
+}
+
+void prepareBrowserProcess() {
+    if (standby.process && standby.process->state() == QProcess::Running) return;
+    dropStandby();
+    static bool cleanupAdded = false;
+    if (!cleanupAdded) {
+        qAddPostRoutine(endStandby);
+        cleanupAdded = true;
+    }
+    try {
+        standby = startChild();
+    } catch (const std::exception&) {
+        // Nothing is said now: the opening tries again and reports it.
+    }
+}
+
+namespace testing {
+qint64 browserProcessId() { return current.process ? current.process->processId() : 0; }
+bool browserWindowShown() { return current.host && current.host->shown(); }
+void closeBrowserWindow() {
+    if (current.host) current.host->requestClose();
+}
+}  // namespace testing
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Opening the built-in browser window. The window and everything that touches
-// Qt WebEngine live in a library of their own (libkeyfold_browser.so) that is loaded
-// the first time a browser window opens, so the program starts without the engine.
+// Qt WebEngine run in a process of their own (keyfold-browser, beside the program),
+// so the program itself never holds the engine, its pages or what they sent: when the
+// window closes, that process ends and its memory goes with it.
 #pragma once
 #include <QString>
 
@@ -10,21 +11,52 @@ namespace platform {
 
 // What the main window hands over when it opens the browser window.
 struct BrowseRequest {
-    QWidget* owner = nullptr;  // the main window; the browser window is modal over it
+    QWidget* owner = nullptr;  // the main window; it takes no input while the window is open
     QString name;              // the entry's name, shown as "Site: <name>"
     QString website;           // the address as it stands in the box (trimmed here)
-    QString user;              // the user ID and password written by auto-fill
-    QString password;
+    QString user;              // the user ID and password: the window's boxes, and what
+    QString password;          // auto-fill writes into a page of the entry's site
     bool masked = false;       // masking is on in the main window
 };
 
-// Runs the whole opening of the browser window and returns when it has closed.
-// A failure (the module cannot be loaded, the address cannot be opened) goes to the
-// general error report.
+// Runs the whole opening of the browser window and returns when it has closed; the
+// main window keeps painting meanwhile. An entry without a website gets the message
+// and no window. A window that ends without being closed (its process crashed or was
+// killed) is said so; a process that cannot be started goes to the general error report.
 void openBrowserWindow(const BrowseRequest& request);
 
-// The name of the entry point that the browser library exports.
-inline constexpr const char* kBrowserEntryName = "keyfold_open_browser";
-using BrowserEntry = void (*)(const BrowseRequest* request);
+// Starts the browser window's process ahead of the first opening, while the program
+// waits for the user anyway; it waits, without a window and without the web engine
+// running, until a window is asked for. Does nothing when one is waiting already.
+void prepareBrowserProcess();
+
+// Removes spaces and control characters (codes 0 to 32) at both ends.
+QString trimControls(const QString& text);
+// The message for an entry without a website.
+QString noWebsiteMessage();
+
+// The browser window's process talks to the program over one end of a socket pair,
+// handed over as a file descriptor: "keyfold-browser --channel <fd>".
+inline constexpr const char* kBrowserProgram = "keyfold-browser";
+namespace browsermessage {
+// program -> window
+inline constexpr const char* kOpen = "open";      // name, website, user, password, masked ("1"/"0")
+inline constexpr const char* kValues = "values";  // user, password: the answer to a fill
+inline constexpr const char* kRefused = "refused";  // the page reported is not on the entry's site
+inline constexpr const char* kClose = "close";    // close the window as its Close button does
+// window -> program
+inline constexpr const char* kShown = "shown";    // the window is on the screen
+inline constexpr const char* kFill = "fill";      // page address: auto-fill wants the values
+inline constexpr const char* kCopy = "copy";      // text: put it on the clipboard as a secret
+}  // namespace browsermessage
+
+namespace testing {
+// The process id of the browser window's process while a window is open, else 0.
+qint64 browserProcessId();
+// Whether the open window has reported that it is on the screen.
+bool browserWindowShown();
+// Asks the open window to close, as its Close button does.
+void closeBrowserWindow();
+}  // namespace testing
 
 }  // namespace platform

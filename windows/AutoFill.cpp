@@ -1,6 +1,7 @@
 #include "windows/AutoFill.h"
 
 #include <algorithm>
+#include <utility>
 #include <stdexcept>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,8 +14,8 @@
 
 #include "platform/messages.h"
 #include "platform/secret.h"
+#include "platform/samesite.h"
 #include "windows/BrowserView.h"
-#include "windows/samesite.h"
 
 namespace autofill {
 
@@ -124,14 +125,50 @@ Values& values() {
     return captured;
 }
 
+namespace {
+ValueSource& valueSource() {
+    static ValueSource source;
+    return source;
+}
+}  // namespace
+
+void setValueSource(ValueSource source) { valueSource() = std::move(source); }
+
 void forgetValues() {
     platform::wipe(values().user);
     platform::wipe(values().password);
 }
 
+// The values held here, or those the value source answers for this page; the latter
+// are overwritten once the click has used them.
+static QVariantMap runFullClick(BrowserView* view) {
+    if (!valueSource()) return runClick(view, {kUserKeywords, kPasswordKeywords, true, values().user, values().password});
+    const QUrl page = view->url();
+    if (!SameSite(BrowserView::addressToUrl(values().website), page)) return {{QStringLiteral("otherPage"), true}};
+    QString user, password;
+    const auto wipeBoth = [&] {
+        platform::wipe(user);
+        platform::wipe(password);
+    };
+    try {
+        if (!valueSource()(page, user, password)) {
+            wipeBoth();
+            return {{QStringLiteral("otherPage"), true}};
+        }
+        // The page may have moved on while the values were on their way.
+        QVariantMap answer = view->url() == page
+                                 ? runClick(view, {kUserKeywords, kPasswordKeywords, true, user, password})
+                                 : QVariantMap{{QStringLiteral("otherPage"), true}};
+        wipeBoth();
+        return answer;
+    } catch (...) {
+        wipeBoth();
+        throw;
+    }
+}
+
 Outcome fillPage(BrowserView* view) {
-    const QVariantMap answer =
-        runClick(view, {kUserKeywords, kPasswordKeywords, true, values().user, values().password});
+    const QVariantMap answer = runFullClick(view);
     if (answer.contains(QStringLiteral("otherPage"))) return Outcome::OtherSite;
     if (answer.contains(QStringLiteral("late"))) return Outcome::TimedOut;
     switch (answer.value(QStringLiteral("pass")).toInt()) {

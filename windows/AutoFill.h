@@ -2,7 +2,10 @@
 // user ID and password into the login forms of the page the view shows, when that
 // page is on the entry's site.
 #pragma once
+#include <functional>
 #include <QString>
+
+class QUrl;
 
 class BrowserView;
 
@@ -19,6 +22,13 @@ struct Values {
 Values& values();
 // Overwrites the user ID and the password.
 void forgetValues();
+
+// Where a click takes the user ID and password from, when they are not held here: it
+// is asked with the page's address, after the page has been found on the entry's site,
+// and answers true with the values, or false when it refuses the page. It may throw
+// std::runtime_error when it cannot answer. Without one, the click writes values().
+using ValueSource = std::function<bool(const QUrl& page, QString& user, QString& password)>;
+void setValueSource(ValueSource source);
 
 // How a click ended.
 enum class Outcome {

@@ -14,6 +14,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+#include "platform/samesite.h"
+
 // Qt's global shared OpenGL context, which Qt WebEngine renders through. Qt creates it
 // at start when Qt::AA_ShareOpenGLContexts is set; the program does not set it, since
 // that loads the OpenGL driver at every start (tens of megabytes and a tenth of a
@@ -59,13 +61,20 @@ void chooseSceneGraph(QOpenGLContext* context) {
     if (drawsInSoftware(context)) QQuickWindow::setSceneGraphBackend(QStringLiteral("software"));
 }
 
+// A program that links the engine (the browser window's own process) has the context
+// from Qt's start already; the scene graph is chosen for it all the same.
 void ensureSharedGlContext() {
-    if (qt_gl_global_share_context()) return;
-    // As Qt itself does: the context is installed even when it cannot be created (no
-    // OpenGL, as offscreen); the engine then draws in software.
-    auto* context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
-    context->create();
-    qt_gl_set_global_share_context(context);
+    static bool chosen = false;
+    if (chosen) return;
+    chosen = true;
+    QOpenGLContext* context = qt_gl_global_share_context();
+    if (!context) {
+        // As Qt itself does: the context is installed even when it cannot be created (no
+        // OpenGL, as offscreen); the engine then draws in software.
+        context = new QOpenGLContext;  // kept to the end of the run, as Qt keeps its own
+        context->create();
+        qt_gl_set_global_share_context(context);
+    }
     chooseSceneGraph(context);
 }
 
@@ -87,12 +96,7 @@ BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
 }
 
-QUrl BrowserView::addressToUrl(const QString& address) {
-    // A full address is taken as it stands; anything else ("www.example.com", a file
-    // path) is read the way an address bar reads it.
-    const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
-    return full ? QUrl(address) : QUrl::fromUserInput(address);
-}
+QUrl BrowserView::addressToUrl(const QString& address) { return AddressToUrl(address); }
 
 void BrowserView::navigate(const QString& address) {
     const QUrl url = addressToUrl(address);

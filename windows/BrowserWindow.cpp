@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEnginePage>
 
 #include "platform/appdata.h"
 #include "platform/clipboard.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-const char* const kNoWebsiteMessage =
-    QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the website box");
 const char* const kNoUrlMessage =
     QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the URL box");
 const char* const kBackMessage = QT_TRANSLATE_NOOP(
@@ -66,19 +65,15 @@ const char* const kBrowserSection = "Webbrowser1";
 
 constexpr int kSizeStep = 20;
 
-// Removes spaces and control characters (codes 0 to 32) at both ends.
-QString trimControls(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32) ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32) --end;
-    return text.mid(begin, end - begin);
-}
-
 // The same settings file as the main window's: the one of this user's data folder.
 std::string settingsFile() { return vault::settingsFileFor(platform::appDataFolder()); }
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
+
+std::function<void(const QString&)>& copyTarget() {
+    static std::function<void(const QString&)> target;
+    return target;
+}
 
 }  // namespace
 
@@ -209,7 +204,7 @@ void BrowserWindow::reloadPage() {
 }
 
 void BrowserWindow::navigateToAddress() {
-    const QString address = trimControls(ui->EdURL->text());
+    const QString address = platform::trimControls(ui->EdURL->text());
     if (address.isEmpty()) {
         platform::showPlain(tr(kNoUrlMessage));
         return;
@@ -267,9 +262,14 @@ void BrowserWindow::copyToClipboard(const QLineEdit* box) {
     setBackground(Qt::black);
     repaint();
     QCoreApplication::processEvents();
-    platform::copySecret(box->text());
+    if (copyTarget())
+        copyTarget()(box->text());
+    else
+        platform::copySecret(box->text());
     setBackground(backgroundColour);
 }
+
+void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget() = std::move(target); }
 
 void BrowserWindow::copyUserId() { copyToClipboard(ui->EdUser); }
 
@@ -294,11 +294,26 @@ void BrowserWindow::shortenBrowser() { resizeBrowser(0, -kSizeStep); }
 
 std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequest& request) {
     auto window = std::make_unique<BrowserWindow>(request.owner);
-    Ui::BrowserWindow& ui = *window->ui;
+    if (!window->openFor(request)) return nullptr;
+    return window;
+}
+
+// The engine starts its page processes with the first page; an empty page of its own
+// (never the view's, whose history and address stay the opening's) makes that happen
+// before the window is asked for.
+void BrowserWindow::warmUp() {
+    ui->WebBrowser1->page();
+    warmPage_ = new QWebEnginePage(this);
+    warmPage_->load(QUrl(QStringLiteral("about:blank")));
+}
+
+bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
+    BrowserWindow* window = this;
+    Ui::BrowserWindow& ui = *this->ui;
     // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
     // screen all the same.
     const QSize screen = screenSize();
-    platform::applyOuterSize(window.get(), screen.width(), screen.height());
+    platform::applyOuterSize(window, screen.width(), screen.height());
     window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
     ui.WebBrowser1->resize(screen);
     ui.LblName->setText(tr("Site: ") + request.name);
@@ -306,10 +321,10 @@ std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequ
     ui.EdPwd->setHidden(request.masked);
     ui.CmdHide->setText(request.masked ? tr(kShow) : tr(kHide));
 
-    const QString website = trimControls(request.website);
+    const QString website = platform::trimControls(request.website);
     if (website.isEmpty()) {
-        platform::showPlain(tr(kNoWebsiteMessage));
-        return nullptr;
+        platform::showPlain(platform::noWebsiteMessage());
+        return false;
     }
     // Copies of their own, so that closing the window can overwrite them.
     autofill::forgetValues();
@@ -318,7 +333,7 @@ std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequ
     ui.EdPwd->setText(request.password);
     window->sizingTimer_->start();
     ui.WebBrowser1->navigate(website);
-    return window;
+    return true;
 }
 
 extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {

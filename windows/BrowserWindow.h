@@ -2,14 +2,17 @@
 // auto-fill ("Auto Fill Pwd "). Its controls live in BrowserWindow.ui; the engine is
 // BrowserView, the auto-fill driver is in AutoFill.
 #pragma once
+#include <functional>
 #include <memory>
 #include <QColor>
 #include <QDialog>
+#include <QPointer>
 
 #include "platform/browser_module.h"
 
 class QLineEdit;
 class QTimer;
+class QWebEnginePage;
 class QUrl;
 namespace Ui {
 class BrowserWindow;
@@ -24,6 +27,15 @@ public:
     // Opening steps up to the navigation. Returns the window ready to be shown, or
     // nothing when the entry has no website (the message has been shown then).
     static std::unique_ptr<BrowserWindow> prepare(const platform::BrowseRequest& request);
+    // The same opening steps on a window made ahead (its owner is the one it was made
+    // with); false when the entry has no website.
+    bool openFor(const platform::BrowseRequest& request);
+    // Starts the engine's page processes on an empty page, for a window made ahead.
+    void warmUp();
+
+    // Where the copy buttons' texts go instead of this process's clipboard (the
+    // program's, when the window runs in a process of its own); nothing: here.
+    static void setCopyTarget(std::function<void(const QString&)> target);
 
     // The window's background colour (232, 232, 232).
     static const QColor backgroundColour;
@@ -64,6 +76,7 @@ private:
 
     std::unique_ptr<Ui::BrowserWindow> ui;
     QTimer* sizingTimer_;
+    QPointer<QWebEnginePage> warmPage_;
 };
 
 // The whole opening: prepare, show modally, destroy.

@@ -2,8 +2,17 @@
 // forms receive the user ID and the password.
 #include "autofill_test.h"
 
-#include "windows/samesite.h"
+#include <unistd.h>
+#include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QMimeData>
+
+#include "platform/browser_host.h"
+#include "platform/channel.h"
+#include "platform/clipboard.h"
+#include "platform/samesite.h"
+#include "windows/BrowserChild.h"
 
 using namespace browsertest;
 
@@ -373,4 +382,114 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
     QCOMPARE(runInPage(view(window.get()), "seen.join()").toString(), "");
     QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
     QVERIFY(boxesAsExpected());
+}
+
+void AutoFillTest::programAnswersOnlyForTheEntrysSite() {
+    // The program's side alone, with the test as the window's process: the values go
+    // only to a page the program itself finds on the entry's site, whatever the window
+    // says; copies land on the program's clipboard and are cleared after the delay, also
+    // when the window's process has gone.
+    QFile ini(QString::fromStdString(testsupport::programFiles().settingsFile));
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[Clipboard]\r\nClearAfter=1\r\n");
+    ini.close();
+    int sockets[2];
+    QVERIFY(platform::makeSocketPair(sockets));
+    platform::BrowseRequest request;
+    request.name = QStringLiteral("BANK");
+    request.website = QStringLiteral(" https://bank.example/login ");
+    request.user = QStringLiteral("ann");
+    request.password = QStringLiteral("pa\u00df");
+    auto host = std::make_unique<platform::BrowserHost>(sockets[0], request);
+    platform::Channel window(sockets[1]);
+    QVERIFY(host->open());
+    std::optional<platform::Message> opening = window.next(2000);
+    QVERIFY(opening);
+    QCOMPARE(*opening, (platform::Message{"open", "BANK", "https://bank.example/login", "ann", "pa\xc3\x9f", "0"}));
+
+    const struct {
+        const char* page;
+        bool given;
+    } cases[] = {
+        {"https://bank.example/login", true},   {"https://www.bank.example/sso?x=1", true},
+        {"https://other.example/login", false}, {"http://bank.example/login", false},
+        {"https://bank.example.evil.test/", false}, {"not an address", false}, {"", false},
+    };
+    for (const auto& c : cases) {
+        QVERIFY(window.send({"fill", c.page}));
+        const std::optional<platform::Message> answer = window.next(2000);
+        QVERIFY2(answer, c.page);
+        const platform::Message expected =
+            c.given ? platform::Message{"values", "ann", "pa\xc3\x9f"} : platform::Message{"refused"};
+        QVERIFY2(*answer == expected, c.page);
+    }
+    QCOMPARE(host->fillsAnswered(), 2);
+    QCOMPARE(host->fillsRefused(), 5);
+
+    QVERIFY(window.send({"copy", "pa\xc3\x9f"}));
+    QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("pa\u00df"));
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
+    QSignalSpy ended(host.get(), &platform::BrowserHost::ended);
+    window.close();
+    QVERIFY(ended.wait(2000));
+    host.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), QString(), 3000);
+    QFile::remove(ini.fileName());
+}
+
+void AutoFillTest::windowProcessAsksTheProgramOnTheClick() {
+    // The window's process (run here, on the other end of a socket pair) holds no fill
+    // values until the click; the program answers for its own entry's site only.
+    writePage(pages, "login", R"(<form><input id=u name=username><input id=p type=password name=password></form>)");
+    const QString page = serverFor(pages).address(QStringLiteral("/login.html"));
+    const struct {
+        const char* programSite;  // the entry's website as the program holds it
+        const char* label;        // the progress label after the click
+        bool filled;
+    } cases[] = {
+        {nullptr, "Done Loading.", true},
+        {"http://other.localhost/", "Not filled", false},
+    };
+    for (const auto& c : cases) {
+        int sockets[2];
+        QVERIFY(platform::makeSocketPair(sockets));
+        platform::BrowseRequest request;
+        request.name = QStringLiteral("BANK");
+        request.website = c.programSite ? QString::fromLatin1(c.programSite) : page;
+        request.user = QStringLiteral("carol");
+        request.password = QStringLiteral("p\"w");
+        platform::BrowserHost host(sockets[0], request);
+        platform::Channel channel(sockets[1]);
+        // What the window opens with: the page's own address, whatever the program holds.
+        platform::Channel(::dup(sockets[0])).send({"open", "BANK", page.toUtf8(), "carol", "p\"w", "1"});
+
+        QJsonObject values;
+        QString progress, held;
+        bool came = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || w->objectName() != QLatin1String("FrmBrowse") || label(w, "Label1")->text() != "Done Loading.")
+                return;
+            poll.stop();
+            came = true;
+            held = autofill::values().password;
+            button(w, "BitBtn2")->click();
+            progress = label(w, "Label1")->text();
+            values = fieldValues(view(w));
+            button(w, "Button3")->click();  // the password box, hidden: copied through the program
+            button(w, "BitBtn1")->click();
+        });
+        poll.start(20);
+        QCOMPARE(keyfold_browser_process(&channel), 0);
+        QVERIFY(came);
+        QCOMPARE(held, "");
+        QCOMPARE(progress, QString::fromLatin1(c.label));
+        QCOMPARE(values["u"].toString(), c.filled ? "carol" : "");
+        QCOMPARE(values["p"].toString(), c.filled ? "p\"w" : "");
+        QCOMPARE(host.fillsAnswered(), c.filled ? 1 : 0);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("p\"w"));
+        QVERIFY(boxesAsExpected());
+    }
+    platform::clearCopiedSecret();
 }

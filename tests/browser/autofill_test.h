@@ -27,4 +27,6 @@ private slots:
     void sameSiteRule();
     void pagesOnAnotherSiteReceiveNothing();
     void scanFillsVisibleLoginBoxes();
+    void programAnswersOnlyForTheEntrysSite();
+    void windowProcessAsksTheProgramOnTheClick();
 };

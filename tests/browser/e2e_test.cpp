@@ -1,23 +1,23 @@
-// From the main window to a filled login page: "Open Within" and a double click on a
-// name open the entry's page in the browser window, and "Auto Fill Pwd " writes the
-// entry's user ID and password into the page's form.
+// From the main window to the browser window's process: "Open Within" and a double
+// click on a name open the entry's page in a window of its own process, the main window
+// takes no input meanwhile and the program never loads the web engine. (The fill
+// itself, the window's process asking the program, is in the browser_window group.)
+#include <csignal>
 #include <functional>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWebEngineView>
 #include <QtTest>
 
 #include "support.h"
 #include "windows/MainWindow.h"
 #include "platform/ansi.h"
+#include "platform/browser_module.h"
 #include "tests/support/controls.h"
 #include "tests/support/page_server.h"
 
@@ -27,42 +27,31 @@ using namespace gui_test;
 
 namespace {
 
-// Runs `inside` once the modal browser window is up and its page has loaded, then
-// closes the window; `open` is what opens it. Returns whether the window came.
-bool withBrowserWindow(const std::function<void()>& open, const std::function<void(QWidget*)>& inside) {
-    bool came = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* window = QApplication::activeModalWidget();
-        if (!window || window->objectName() != QLatin1String("FrmBrowse")) return;
-        auto* progress = window->findChild<QLabel*>(QStringLiteral("Label1"));
-        if (!progress || progress->text() != QLatin1String("Done Loading.")) return;
-        poll.stop();
-        came = true;
-        inside(window);
-        window->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
-    });
-    poll.start(20);
-    QTimer::singleShot(20000, [&] {
-        if (QWidget* window = QApplication::activeModalWidget()) window->close();
-    });
-    open();
-    return came;
+bool webEngineLoaded() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngine");
 }
 
-QJsonObject fieldValues(QWidget* window) {
-    auto* view = window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
-    QEventLoop loop;
-    QString json;
-    view->page()->runJavaScript(
-        QStringLiteral("JSON.stringify({u: document.getElementById('u').value, p: document.getElementById('p').value})"),
-        [&](const QVariant& v) {
-            json = v.toString();
-            loop.quit();
-        });
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return QJsonDocument::fromJson(json.toUtf8()).object();
+// Runs `inside` once the browser window's process reports its window on the screen,
+// then closes the window; `open` is what opens it. Returns whether the window came.
+bool withBrowserWindow(const std::function<void()>& open, const std::function<void()>& inside) {
+    bool came = false;
+    QDeadlineTimer deadline(30000);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const qint64 pid = platform::testing::browserProcessId();
+        if (!platform::testing::browserWindowShown()) {
+            if (pid && deadline.hasExpired()) ::kill(pid_t(pid), SIGKILL);
+            return;
+        }
+        poll.stop();
+        came = true;
+        inside();
+        platform::testing::closeBrowserWindow();
+    });
+    poll.start(20);
+    open();
+    return came;
 }
 
 }  // namespace
@@ -70,7 +59,7 @@ QJsonObject fieldValues(QWidget* window) {
 class EndToEndTest : public QObject {
     Q_OBJECT
 private slots:
-    void openWithinAndAutoFill() {
+    void openWithinAndDoubleClick() {
         freshStart();
         QTemporaryDir folder;
         QFile page(folder.filePath(QStringLiteral("login.html")));
@@ -82,7 +71,6 @@ private slots:
         testsupport::PageServer server(folder.path());
         QVERIFY(server.start());
         const std::string address = server.address(QStringLiteral("/login.html")).toStdString();
-        // A second entry on the web shows the phrase is the file's.
         writeDataFile("phrase", {{0, "A", "MY BANK", address, "carol", "", "p\"a's\\s"},
                                  {1, "A", "OTHER", "http://other.example", "", "", ""}});
 
@@ -91,41 +79,30 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK"));
 
-        QString site, url, hideCaption;
-        QJsonObject values;
+        // While the window is open, the main window's Exit and close box do nothing,
+        // and its event loop runs (this check runs inside it).
+        bool stayed = false;
         QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
-        QVERIFY(withBrowserWindow([&] { openWithin->click(); }, [&](QWidget* window) {
-            site = window->findChild<QLabel*>(QStringLiteral("LblName"))->text();
-            url = window->findChild<QLineEdit*>(QStringLiteral("EdURL"))->text();
-            hideCaption = window->findChild<QPushButton*>(QStringLiteral("CmdHide"))->text();
-            window->findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click();
-            values = fieldValues(window);
+        QVERIFY(withBrowserWindow([&] { openWithin->click(); }, [&] {
+            QTest::mouseClick(control<QPushButton>(w, "BitBtn2"), Qt::LeftButton);
+            w->close();
+            stayed = w->isVisible();
         }));
-        QCOMPARE(site, QStringLiteral("Site: MY BANK"));
-        QCOMPARE(url, QString::fromStdString(address));
-        QCOMPARE(hideCaption, QStringLiteral("Hide"));
-        QCOMPARE(values["u"].toString(), QStringLiteral("carol"));
-        QCOMPARE(values["p"].toString(), QStringLiteral("p\"a's\\s"));
+        QVERIFY(stayed);
+        QVERIFY(w->isVisible());
         VERIFY_BOXES();
 
-        // Masking on in the main window; a double click on the name opens the window too.
-        control<QPushButton>(w, "CmdHide")->click();
-        QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
+        // A double click on the name opens the window too.
         QListWidget* list = control<QListWidget>(w, "ListBox1");
         const QRect line = list->visualItemRect(list->item(0));
         QVERIFY(withBrowserWindow(
             [&] {
-                // A double click: press and release, then the second press as a double click.
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line.center());
                 QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, line.center());
             },
-            [&](QWidget* window) {
-                hideCaption = window->findChild<QPushButton*>(QStringLiteral("CmdHide"))->text();
-                url = window->findChild<QLineEdit*>(QStringLiteral("EdURL"))->text();
-            }));
-        QCOMPARE(hideCaption, QStringLiteral("Show"));
-        QCOMPARE(url, QString::fromStdString(address));
+            [] {}));
         VERIFY_BOXES();
+        QVERIFY(!webEngineLoaded());
         w->hide();
     }
 };

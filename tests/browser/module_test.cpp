@@ -1,16 +1,16 @@
-// The program's side of the browser window: the web engine comes in only with the
-// browser library, loaded the first time a browser window opens.
+// The program's side of the browser window: the window runs in a process of its own,
+// the program never loads the web engine, and a window whose process ends without
+// being closed is said so while the program goes on.
+#include <csignal>
 #include <unistd.h>
 #include <QApplication>
 #include <QColor>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 
 #include "platform/browser_module.h"
 #include "platform/messages.h"
@@ -22,8 +22,8 @@
 
 namespace {
 
-bool webEngineLoaded() {
-    QFile maps(QStringLiteral("/proc/self/maps"));
+bool webEngineLoaded(qint64 pid = 0) {
+    QFile maps(pid ? QStringLiteral("/proc/%1/maps").arg(pid) : QStringLiteral("/proc/self/maps"));
     if (!maps.open(QIODevice::ReadOnly)) return false;
     return maps.readAll().contains("libQt6WebEngine");
 }
@@ -34,72 +34,117 @@ bool boxesAsExpected() {
     return problems.isEmpty();
 }
 
+const QString kEnded = QStringLiteral(
+    "The browser window ended unexpectedly. Your password list is unchanged; use \"Open Within\" to open the "
+    "site again.");
+
 }  // namespace
 
 class ModuleTest : public QObject {
     Q_OBJECT
+private:
+    QTemporaryDir folder;  // the page
+    std::unique_ptr<testsupport::PageServer> server;
+
+    platform::BrowseRequest request() const {
+        platform::BrowseRequest r;
+        r.name = QStringLiteral("EXAMPLE");
+        r.website = server->address(QStringLiteral("/page.html"));
+        r.user = QStringLiteral("ann");
+        r.password = QStringLiteral("pw");
+        return r;
+    }
+
+    // Opens the window and, once it is on the screen, runs `inside` with its process id;
+    // the window must be gone within the time. Returns the process id it had.
+    qint64 withWindow(const std::function<void(qint64)>& inside) {
+        qint64 pid = 0;
+        QDeadlineTimer deadline(30000);
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (!platform::testing::browserWindowShown()) {
+                if (deadline.hasExpired()) {
+                    poll.stop();
+                    if (const qint64 p = platform::testing::browserProcessId()) ::kill(pid_t(p), SIGKILL);
+                }
+                return;
+            }
+            poll.stop();
+            pid = platform::testing::browserProcessId();
+            inside(pid);
+        });
+        poll.start(20);
+        platform::openBrowserWindow(request());
+        return pid;
+    }
+
 private slots:
-    void opensTheWindowFromTheLibrary() {
-        QTemporaryDir folder;  // the page
-        const std::string settingsFile = testsupport::programFiles().settingsFile;
-        platform::testing::reset();
-        QVERIFY(!webEngineLoaded());
-
-        platform::BrowseRequest request;
-        request.name = QStringLiteral("EXAMPLE");
-        request.website = QStringLiteral("   ");
-        platform::testing::expectBox(platform::BoxKind::Plain,
-                                     QStringLiteral("There is no website address listed in the website box"));
-        platform::openBrowserWindow(request);
-        QVERIFY(boxesAsExpected());
-        QVERIFY(webEngineLoaded());
-
+    void initTestCase() {
         QFile page(folder.filePath(QStringLiteral("page.html")));
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.write("<body style=\"background:#33aa77\"><form><input name=user></form>");
         page.close();
-        testsupport::PageServer server(folder.path());
-        QVERIFY(server.start());
-        request.website = server.address(QStringLiteral("/page.html"));
+        server = std::make_unique<testsupport::PageServer>(folder.path());
+        QVERIFY(server->start());
+    }
 
-        // Answer the modal window from inside its own event loop: check it, wait until
-        // the page is drawn in the browser area (its colour in the window's picture, on X
-        // as offscreen), then close it.
-        QString title, site, progress;
-        bool modal = false;
-        QColor drawn;
-        QDeadlineTimer deadline(15000);
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            QWidget* window = QApplication::activeModalWidget();
-            if (!window || window->objectName() != QLatin1String("FrmBrowse")) return;
-            title = window->windowTitle();
-            modal = window->isModal();
-            if (auto* name = window->findChild<QLabel*>(QStringLiteral("LblName"))) site = name->text();
-            if (auto* label = window->findChild<QLabel*>(QStringLiteral("Label1"))) progress = label->text();
-            drawn = window->grab().toImage().pixelColor(300, 400);
-            const bool shown = drawn == QColor(0x33, 0xaa, 0x77) && progress == QLatin1String("Done Loading.");
-            if (!shown && !deadline.hasExpired()) return;
-            poll.stop();
-            if (auto* close = window->findChild<QPushButton*>(QStringLiteral("BitBtn1"))) close->click();
-        });
-        poll.start(20);
-        platform::openBrowserWindow(request);
-        QCOMPARE(title, "Keyfold Auto Viewer - Password Filler");
-        QVERIFY(modal);
-        QCOMPARE(site, "Site: EXAMPLE");
-        QCOMPARE(drawn, QColor(0x33, 0xaa, 0x77));
-        QCOMPARE(progress, "Done Loading.");
+    void opensTheWindowInItsOwnProcess() {
+        const std::string settingsFile = testsupport::programFiles().settingsFile;
+        platform::testing::reset();
+
+        platform::BrowseRequest blank = request();
+        blank.website = QStringLiteral("  \t ");
+        platform::testing::expectBox(platform::BoxKind::Plain,
+                                     QStringLiteral("There is no website address listed in the website box"));
+        platform::openBrowserWindow(blank);
         QVERIFY(boxesAsExpected());
-        // Closing stored both sizes.
+
+        // Started ahead, as the program does while the key dialog waits.
+        platform::prepareBrowserProcess();
+        bool engineThere = false, drawn = false;
+        const bool onX = QGuiApplication::platformName() == QLatin1String("xcb");
+        const qint64 pid = withWindow([&](qint64 child) {
+            engineThere = webEngineLoaded(child);
+            // On X the page shows on the screen: its colour where the browser area is.
+            QDeadlineTimer deadline(15000);
+            while (onX && !drawn && !deadline.hasExpired()) {
+                drawn = QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(300, 400) ==
+                        QColor(0x33, 0xaa, 0x77);
+                QTest::qWait(50);
+            }
+            platform::testing::closeBrowserWindow();
+        });
+        QVERIFY(pid > 0);
+        QVERIFY(engineThere);
+        QVERIFY(!onX || drawn);
+        QVERIFY(!webEngineLoaded());
+        QVERIFY(boxesAsExpected());
+        // Closing stored both sizes; the process is gone.
         QVERIFY(vault::readWidth("FrmBrowse", settingsFile) > 0);
         QVERIFY(vault::readWidth("Webbrowser1", settingsFile) > 0);
+        QVERIFY(::kill(pid_t(pid), 0) != 0);
+        QCOMPARE(platform::testing::browserProcessId(), 0);
+    }
+
+    void aWindowThatEndsUnaskedIsSaidSo() {
+        platform::testing::reset();
+        // Killed, or crashed: the program says so and goes on; a next window opens.
+        for (int signal : {SIGKILL, SIGSEGV}) {
+            platform::testing::expectBox(platform::BoxKind::Warning, kEnded);
+            QVERIFY(withWindow([signal](qint64 child) { ::kill(pid_t(child), signal); }) > 0);
+            QVERIFY2(boxesAsExpected(), qPrintable(QString::number(signal)));
+        }
+        QVERIFY(withWindow([](qint64) { platform::testing::closeBrowserWindow(); }) > 0);
+        QVERIFY(boxesAsExpected());
+        QVERIFY(!webEngineLoaded());
+        // A process started ahead and never used ends with the program (main's end).
+        platform::prepareBrowserProcess();
     }
 };
 
 int main(int argc, char** argv) {
     // As the program starts: no OpenGL attribute, and for root no sandbox switch (the
-    // browser library must cope with both itself).
+    // browser's process must cope with both itself).
     if (::geteuid() == 0) qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
     QApplication app(argc, argv);
     ModuleTest test;

@@ -1,4 +1,4 @@
-#include "windows/samesite.h"
+#include "platform/samesite.h"
 
 #include <QHostAddress>
 #include <libpsl.h>
@@ -62,4 +62,9 @@ bool SameSite(const QUrl& entry, const QUrl& page) {
     if (entryHost == pageHost) return true;
     const QByteArray entryDomain = registrableDomain(entryHost);
     return !entryDomain.isEmpty() && entryDomain == registrableDomain(pageHost);
+}
+
+QUrl AddressToUrl(const QString& address) {
+    const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
+    return full ? QUrl(address) : QUrl::fromUserInput(address);
 }
