@@ -93,33 +93,56 @@ BrowserWindow::BrowserWindow(QWidget* owner) : QDialog(owner), ui(std::make_uniq
     auto on = [this](QPushButton* button, void (BrowserWindow::*handler)()) {
         connect(button, &QPushButton::clicked, this, platform::guarded([this, handler] { (this->*handler)(); }));
     };
-    on(ui->CmdBack, &BrowserWindow::goBack);
-    on(ui->CmdForward, &BrowserWindow::goForward);
-    on(ui->CmdHome, &BrowserWindow::goHome);
-    on(ui->CmdSearch, &BrowserWindow::openSearch);
-    on(ui->BitBtn7, &BrowserWindow::stopLoading);
-    on(ui->BitBtn8, &BrowserWindow::reloadPage);
-    on(ui->BitBtn2, &BrowserWindow::autoFill);
-    on(ui->BitBtn1, &BrowserWindow::closeWindow);
-    on(ui->Button1, &BrowserWindow::navigateToAddress);
-    on(ui->Button2, &BrowserWindow::copyUserId);
-    on(ui->Button3, &BrowserWindow::copyPassword);
-    on(ui->CmdHide, &BrowserWindow::toggleUserAndPassword);
-    on(ui->BitBtn3, &BrowserWindow::widenBrowser);
-    on(ui->BitBtn4, &BrowserWindow::narrowBrowser);
-    on(ui->BitBtn5, &BrowserWindow::lengthenBrowser);
-    on(ui->BitBtn6, &BrowserWindow::shortenBrowser);
+    on(backButton(), &BrowserWindow::goBack);
+    on(forwardButton(), &BrowserWindow::goForward);
+    on(homeButton(), &BrowserWindow::goHome);
+    on(searchButton(), &BrowserWindow::openSearch);
+    on(stopButton(), &BrowserWindow::stopLoading);
+    on(reloadButton(), &BrowserWindow::reloadPage);
+    on(autoFillButton(), &BrowserWindow::autoFill);
+    on(closeButton(), &BrowserWindow::closeWindow);
+    on(goButton(), &BrowserWindow::navigateToAddress);
+    on(copyUserIdButton(), &BrowserWindow::copyUserId);
+    on(copyPasswordButton(), &BrowserWindow::copyPassword);
+    on(maskingButton(), &BrowserWindow::toggleUserAndPassword);
+    on(widenButton(), &BrowserWindow::widenBrowser);
+    on(narrowButton(), &BrowserWindow::narrowBrowser);
+    on(lengthenButton(), &BrowserWindow::lengthenBrowser);
+    on(shortenButton(), &BrowserWindow::shortenBrowser);
     connect(sizingTimer_, &QTimer::timeout, this, platform::guarded([this] { applyStoredBrowserSize(); }));
-    connect(ui->WebBrowser1, &BrowserView::progressChanged, this, [this](int progress, int progressMax) {
+    connect(pageView(), &BrowserView::progressChanged, this, [this](int progress, int progressMax) {
         platform::runGuarded([&] { showProgress(progress, progressMax); });
     });
-    connect(ui->WebBrowser1, &BrowserView::navigationCompleted, this,
+    connect(pageView(), &BrowserView::navigationCompleted, this,
             [this](const QUrl& url) { platform::runGuarded([&] { showAddress(url); }); });
 
     platform::runGuarded([this] { restoreWindowSize(); });
 }
 
 BrowserWindow::~BrowserWindow() = default;
+
+// The controls, named for what they hold.
+QPushButton* BrowserWindow::backButton() const { return ui->CmdBack; }
+QPushButton* BrowserWindow::forwardButton() const { return ui->CmdForward; }
+QPushButton* BrowserWindow::homeButton() const { return ui->CmdHome; }
+QPushButton* BrowserWindow::searchButton() const { return ui->CmdSearch; }
+QPushButton* BrowserWindow::stopButton() const { return ui->BitBtn7; }
+QPushButton* BrowserWindow::reloadButton() const { return ui->BitBtn8; }
+QPushButton* BrowserWindow::autoFillButton() const { return ui->BitBtn2; }
+QPushButton* BrowserWindow::closeButton() const { return ui->BitBtn1; }
+QPushButton* BrowserWindow::goButton() const { return ui->Button1; }
+QPushButton* BrowserWindow::copyUserIdButton() const { return ui->Button2; }
+QPushButton* BrowserWindow::copyPasswordButton() const { return ui->Button3; }
+QPushButton* BrowserWindow::maskingButton() const { return ui->CmdHide; }
+QPushButton* BrowserWindow::widenButton() const { return ui->BitBtn3; }
+QPushButton* BrowserWindow::narrowButton() const { return ui->BitBtn4; }
+QPushButton* BrowserWindow::lengthenButton() const { return ui->BitBtn5; }
+QPushButton* BrowserWindow::shortenButton() const { return ui->BitBtn6; }
+BrowserView* BrowserWindow::pageView() const { return ui->WebBrowser1; }
+QLabel* BrowserWindow::progressLabel() const { return ui->Label1; }
+QLineEdit* BrowserWindow::addressEdit() const { return ui->EdURL; }
+QLineEdit* BrowserWindow::userIdEdit() const { return ui->EdUser; }
+QLineEdit* BrowserWindow::passwordEdit() const { return ui->EdPwd; }
 
 void BrowserWindow::restoreWindowSize() {
     const std::string ini = settingsFile();
@@ -129,7 +152,7 @@ void BrowserWindow::restoreWindowSize() {
 void BrowserWindow::saveSizes() {
     const std::string ini = settingsFile();
     platform::saveFormSize(this, kFormSection, ini);
-    vault::saveSize(kBrowserSection, ini, ui->WebBrowser1->width(), ui->WebBrowser1->height());
+    vault::saveSize(kBrowserSection, ini, pageView()->width(), pageView()->height());
 }
 
 void BrowserWindow::closeEvent(QCloseEvent* event) {
@@ -150,7 +173,7 @@ void BrowserWindow::reject() {
 // Once the window has settled, the browser area takes its stored size.
 void BrowserWindow::applyStoredBrowserSize() {
     const std::string ini = settingsFile();
-    BrowserView* view = ui->WebBrowser1;
+    BrowserView* view = pageView();
     // Kept within the screen as the windows' own sizes are: a huge stored value would
     // make the page area take the memory of a page that size.
     const QSize stored =
@@ -165,51 +188,51 @@ void BrowserWindow::applyStoredBrowserSize() {
 }
 
 void BrowserWindow::showProgress(int progress, int progressMax) {
-    ui->Label1->setToolTip(QString());  // the reason a page was not filled, if it was shown
+    progressLabel()->setToolTip(QString());  // the reason a page was not filled, if it was shown
     if (progressMax == 0 || progress == -1 || progressMax < progress) {
-        ui->Label1->setText(tr("Done Loading."));
-        ui->WebBrowser1->setBusyCursor(false);
+        progressLabel()->setText(tr("Done Loading."));
+        pageView()->setBusyCursor(false);
     } else {
         const qint64 percent = qint64(progress) * 100 / progressMax;
-        ui->Label1->setText(tr("%1% Loaded").arg(percent));
-        ui->WebBrowser1->setBusyCursor(true);
+        progressLabel()->setText(tr("%1% Loaded").arg(percent));
+        pageView()->setBusyCursor(true);
     }
     QCoreApplication::processEvents();
 }
 
-void BrowserWindow::showAddress(const QUrl& url) { ui->EdURL->setText(url.toString()); }
+void BrowserWindow::showAddress(const QUrl& url) { addressEdit()->setText(url.toString()); }
 
 void BrowserWindow::goBack() {
-    if (!ui->WebBrowser1->goBack()) platform::showPlain(tr(kBackMessage));
+    if (!pageView()->goBack()) platform::showPlain(tr(kBackMessage));
 }
 
 void BrowserWindow::goForward() {
-    if (!ui->WebBrowser1->goForward()) platform::showPlain(tr(kForwardMessage));
+    if (!pageView()->goForward()) platform::showPlain(tr(kForwardMessage));
 }
 
 void BrowserWindow::goHome() {
-    if (!ui->WebBrowser1->goHome()) platform::showPlain(tr(kHomeMessage));
+    if (!pageView()->goHome()) platform::showPlain(tr(kHomeMessage));
 }
 
 void BrowserWindow::openSearch() {
-    if (!ui->WebBrowser1->goSearch()) platform::showPlain(tr(kSearchMessage));
+    if (!pageView()->goSearch()) platform::showPlain(tr(kSearchMessage));
 }
 
 void BrowserWindow::stopLoading() {
-    if (!ui->WebBrowser1->stopLoading()) platform::showPlain(tr(kStopMessage));
+    if (!pageView()->stopLoading()) platform::showPlain(tr(kStopMessage));
 }
 
 void BrowserWindow::reloadPage() {
-    if (!ui->WebBrowser1->refresh()) platform::showPlain(tr(kRefreshMessage));
+    if (!pageView()->refresh()) platform::showPlain(tr(kRefreshMessage));
 }
 
 void BrowserWindow::navigateToAddress() {
-    const QString address = platform::trimControls(ui->EdURL->text());
+    const QString address = platform::trimControls(addressEdit()->text());
     if (address.isEmpty()) {
         platform::showPlain(tr(kNoUrlMessage));
         return;
     }
-    ui->WebBrowser1->navigate(address);
+    pageView()->navigate(address);
 }
 
 // A page on another site (a redirect, a single sign-on page) receives nothing: the
@@ -220,15 +243,15 @@ void BrowserWindow::autoFill() {
     const auto closed = [&self] { return !self || !self->isVisible(); };
     autofill::Outcome outcome;
     try {
-        outcome = autofill::fillPage(ui->WebBrowser1);
+        outcome = autofill::fillPage(pageView());
     } catch (...) {
         if (closed()) return;
         throw;
     }
     if (closed()) return;
     const auto label = [this](const char* text, const char* hint) {
-        ui->Label1->setText(tr(text));
-        ui->Label1->setToolTip(tr(hint));
+        progressLabel()->setText(tr(text));
+        progressLabel()->setToolTip(tr(hint));
     };
     switch (outcome) {
     case autofill::Outcome::FilledByForms:
@@ -271,19 +294,19 @@ void BrowserWindow::copyToClipboard(const QLineEdit* box) {
 
 void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget() = std::move(target); }
 
-void BrowserWindow::copyUserId() { copyToClipboard(ui->EdUser); }
+void BrowserWindow::copyUserId() { copyToClipboard(userIdEdit()); }
 
-void BrowserWindow::copyPassword() { copyToClipboard(ui->EdPwd); }
+void BrowserWindow::copyPassword() { copyToClipboard(passwordEdit()); }
 
 void BrowserWindow::toggleUserAndPassword() {
-    const bool hide = ui->CmdHide->text() == tr(kHide);
-    ui->EdUser->setHidden(hide);
-    ui->EdPwd->setHidden(hide);
-    ui->CmdHide->setText(hide ? tr(kShow) : tr(kHide));
+    const bool hide = maskingButton()->text() == tr(kHide);
+    userIdEdit()->setHidden(hide);
+    passwordEdit()->setHidden(hide);
+    maskingButton()->setText(hide ? tr(kShow) : tr(kHide));
 }
 
 void BrowserWindow::resizeBrowser(int widthChange, int heightChange) {
-    BrowserView* view = ui->WebBrowser1;
+    BrowserView* view = pageView();
     view->resize(view->width() + widthChange, view->height() + heightChange);
 }
 
@@ -302,7 +325,7 @@ std::unique_ptr<BrowserWindow> BrowserWindow::prepare(const platform::BrowseRequ
 // (never the view's, whose history and address stay the opening's) makes that happen
 // before the window is asked for.
 void BrowserWindow::warmUp() {
-    ui->WebBrowser1->page();
+    pageView()->page();
     warmPage_ = new QWebEnginePage(this);
     warmPage_->load(QUrl(QStringLiteral("about:blank")));
 }

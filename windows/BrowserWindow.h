@@ -10,7 +10,10 @@
 
 #include "platform/browser_module.h"
 
+class QLabel;
 class QLineEdit;
+class BrowserView;
+class QPushButton;
 class QTimer;
 class QWebEnginePage;
 class QUrl;
@@ -47,6 +50,28 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The controls, named for what they hold.
+    QPushButton* backButton() const;
+    QPushButton* forwardButton() const;
+    QPushButton* homeButton() const;
+    QPushButton* searchButton() const;
+    QPushButton* stopButton() const;
+    QPushButton* reloadButton() const;
+    QPushButton* autoFillButton() const;
+    QPushButton* closeButton() const;
+    QPushButton* goButton() const;
+    QPushButton* copyUserIdButton() const;
+    QPushButton* copyPasswordButton() const;
+    QPushButton* maskingButton() const;
+    QPushButton* widenButton() const;
+    QPushButton* narrowButton() const;
+    QPushButton* lengthenButton() const;
+    QPushButton* shortenButton() const;
+    BrowserView* pageView() const;
+    QLabel* progressLabel() const;
+    QLineEdit* addressEdit() const;
+    QLineEdit* userIdEdit() const;
+    QLineEdit* passwordEdit() const;
     void restoreWindowSize();
     void saveSizes();
     void applyStoredBrowserSize();
