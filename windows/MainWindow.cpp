@@ -269,8 +269,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-// "Exit" is the default button: Enter on anything but a button closes the program;
-// Enter on a button presses that button. Escape does nothing.
+// The look is finished at the latest when the window first shows.
 void MainWindow::showEvent(QShowEvent* e) {
     finishLook();
     QWidget::showEvent(e);
@@ -297,22 +296,19 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 // ---------------------------------------------------------------------------------
 
 void MainWindow::setUpAtCreation() {
-    // 1. Data folder, settings file, storage folder.
+    // Data folder, settings file, storage folder.
     vault::Locations paths;
     if (!vault::setupDataFolder(paths, platform::appDataFolder())) platform::showWarning(tr(kNoFolderText));
     session_ = std::make_unique<vault::Session>(paths);
-    // 2. The default browser's button shows the same picture as the built-in one:
-    //    set with the other pictures in finishLook.
-    // 3. Stored outer size; 0 keeps the designed one.
+    // The stored outer size (0 keeps the designed one) and the masking state (without a
+    // stored value the boxes show); both are put on the controls when they are made
+    // (buildControls).
     const std::string& ini = paths.settingsFile;
     pendingOuterWidth_ = vault::readWidth("Frmfirst", ini);
     pendingOuterHeight_ = vault::readHeight("Frmfirst", ini);
-    // 4. Masking state; without a stored value the boxes show.
     const std::optional<bool> show = platform::readUserKeyBool(QStringLiteral("Show"));
     maskedAtStart_ = show.has_value() && !*show;
-    //    Both are put on the controls when they are made (buildControls).
-    // 5. Data file and legacy data file.
-    // A new session starts afresh on that file.
+    // The data file and the legacy data file; a new session starts afresh on that file.
     vault::setupStoragePaths(paths);
     session_ = std::make_unique<vault::Session>(paths);
     session_->removeLeftoverTemp();
