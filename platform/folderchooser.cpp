@@ -1,5 +1,6 @@
 #include "platform/folderchooser.h"
 
+#include <utility>
 #include <vector>
 #include <QDir>
 #include <QFileDialog>
@@ -51,20 +52,25 @@ private:
     QByteArray before_;
 };
 
-// The test hook: an answer waiting for the next call, and the last request.
-bool g_answerSet = false;
-std::optional<QString> g_answer;
-std::optional<testing::FolderRequest> g_lastRequest;
+// The test seam: an answer waiting for the next call, and the last request.
+struct FolderChooserSeam {
+    bool answerSet = false;
+    std::optional<QString> answer;
+    std::optional<testing::FolderRequest> lastRequest;
+};
+FolderChooserSeam& seam() {
+    static FolderChooserSeam state;
+    return state;
+}
 }  // namespace
 
 std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title,
                                            const QString& startFolder) {
-    g_lastRequest = testing::FolderRequest{title, startFolder};
-    if (g_answerSet) {
-        g_answerSet = false;
-        auto answer = std::move(g_answer);
-        g_answer.reset();
-        return answer;
+    FolderChooserSeam& test = seam();
+    test.lastRequest = testing::FolderRequest{title, startFolder};
+    if (test.answerSet) {
+        test.answerSet = false;
+        return std::exchange(test.answer, std::nullopt);
     }
 
     // Qt's own dialog rather than the desktop's: only it lets us take away the
@@ -115,15 +121,15 @@ std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title
 
 namespace testing {
 void setNextFolderChoice(std::optional<QString> choice) {
-    g_answerSet = true;
-    g_answer = std::move(choice);
+    seam().answerSet = true;
+    seam().answer = std::move(choice);
 }
-bool folderChoicePending() { return g_answerSet; }
-std::optional<FolderRequest> lastFolderRequest() { return g_lastRequest; }
+bool folderChoicePending() { return seam().answerSet; }
+std::optional<FolderRequest> lastFolderRequest() { return seam().lastRequest; }
 void resetFolderChooser() {
-    g_answerSet = false;
-    g_answer.reset();
-    g_lastRequest.reset();
+    seam().answerSet = false;
+    seam().answer.reset();
+    seam().lastRequest.reset();
 }
 }  // namespace testing
 
