@@ -62,7 +62,7 @@ void BM_LoadList(benchmark::State& state) {
     std::vector<std::string> names(1000);
     for (auto _ : state) {
         std::size_t count = 0;
-        data->scanList(cipher, [&](const vault::SiteRecord& r) { names[count++].assign(r.Name.chars, r.Name.length); });
+        data->scanList(cipher, [&](const vault::SiteRecord& r) { names[count++].assign(r.name.chars, r.name.length); });
         if (count != 999) state.SkipWithError("wrong count");
     }
 }

@@ -144,13 +144,13 @@ std::string Cipher::decipherText(std::string_view text) const { return cipherTex
 
 void Cipher::cipherRecord(SiteRecord& r, bool decipher) const {
     const unsigned char* steps = phrase_.length == 0 ? nullptr : decipher ? backwardShift_ : forwardShift_;
-    cipherField(r.Name, steps);
-    cipherField(r.Website, steps);
-    cipherField(r.UserId, steps);
-    cipherField(r.Comments, steps);
-    cipherField(r.Password, steps);
-    r.Reserved1.clear();
-    r.Reserved2.clear();
+    cipherField(r.name, steps);
+    cipherField(r.website, steps);
+    cipherField(r.userId, steps);
+    cipherField(r.comments, steps);
+    cipherField(r.password, steps);
+    r.reserved1.clear();
+    r.reserved2.clear();
 }
 
 }  // namespace vault

@@ -202,7 +202,7 @@ FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cip
         bool last = readSlot(r);
         cipher.decipher(r);
         if (last) return {FreeSlot::Full, -1};
-        if (isInUse(r) && hasNameKey(r.Name.view(), wanted)) return {FreeSlot::Duplicate, -1};
+        if (isInUse(r) && hasNameKey(r.name.view(), wanted)) return {FreeSlot::Duplicate, -1};
         if (isNeverUsed(r) || statusIs(r, 'D')) {
             guard.keep = true;
             return {FreeSlot::Found, read - 1};
@@ -219,7 +219,7 @@ int DataFile::findSlotByName(const std::string& wantedName, const Cipher& cipher
         cipher.decipher(r);
         if (last) return kNotFound;
         if (statusIs(r, 'D')) continue;
-        if (r.Name.length == wantedName.size() && std::memcmp(r.Name.chars, wantedName.data(), r.Name.length) == 0) {
+        if (r.name.length == wantedName.size() && std::memcmp(r.name.chars, wantedName.data(), r.name.length) == 0) {
             guard.keep = true;
             checkRemembered_ = true;
             return read - 1;
@@ -237,7 +237,7 @@ std::optional<SiteRecord> DataFile::lookupListedName(const std::string& name, co
         if (last) return std::nullopt;
         if (isNeverUsed(r)) return std::nullopt;
         if (statusIs(r, 'D')) continue;
-        if (r.Name.str() == name) {
+        if (r.name.str() == name) {
             // The entry the user is shown: an update or delete of it re-checks it.
             rememberSlot(position_ - 1, digest(blockSlot(position_ - 1)));
             return r;
@@ -256,7 +256,7 @@ bool DataFile::addressesReadUnder(const Cipher& cipher, bool& anyEntry) {
         if (!statusIs(r, 'D')) {
             anyEntry = true;
             // The address rule: every address the program stores holds a scheme.
-            if (!addressNeedsScheme(cipher.decipherText(r.Website.str()))) return true;
+            if (!addressNeedsScheme(cipher.decipherText(r.website.str()))) return true;
         }
         if (last) return false;
     }

@@ -33,16 +33,16 @@ bool DataFile::create() {
 
 SiteRecord convertLegacySlot(const LegacySiteRecord& old) {
     SiteRecord r{};
-    r.Status.assign(old.status.str());
-    std::memcpy(&r.Name, &old.name, sizeof r.Name);
-    std::memcpy(&r.Website, &old.website, sizeof r.Website);
-    std::memcpy(&r.UserId, &old.userId, sizeof r.UserId);
-    std::memcpy(&r.Comments, &old.comments, sizeof r.Comments);
+    r.status.assign(old.status.str());
+    std::memcpy(&r.name, &old.name, sizeof r.name);
+    std::memcpy(&r.website, &old.website, sizeof r.website);
+    std::memcpy(&r.userId, &old.userId, sizeof r.userId);
+    std::memcpy(&r.comments, &old.comments, sizeof r.comments);
     std::string password(old.password, sizeof old.password);
     std::replace(password.begin(), password.end(), '?', ' ');
-    r.Password.assign(trim(password));
-    r.Reserved1.clear();
-    r.Reserved2.clear();
+    r.password.assign(trim(password));
+    r.reserved1.clear();
+    r.reserved2.clear();
     return r;
 }
 
@@ -128,7 +128,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
         if (!seenInUse) {
             seenInUse = true;
             inForce = oldCipher;
-            if (!confirm || !confirm(oldCipher.decipherText(r.Name.str()))) return RekeyResult::Cancelled;
+            if (!confirm || !confirm(oldCipher.decipherText(r.name.str()))) return RekeyResult::Cancelled;
             inForce = newCipher;
         }
         oldCipher.decipher(r);

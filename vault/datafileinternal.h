@@ -38,6 +38,6 @@ struct CloseUnlessKept {
     }
 };
 
-inline bool statusIs(const SiteRecord& r, char c) { return r.Status.length == 1 && r.Status.chars[0] == c; }
+inline bool statusIs(const SiteRecord& r, char c) { return r.status.length == 1 && r.status.chars[0] == c; }
 
 }  // namespace vault::detail

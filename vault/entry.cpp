@@ -105,7 +105,7 @@ void sortAsListed(std::vector<std::string>& names) {
 }
 
 Entry entryOf(const SiteRecord& r) {
-    return Entry{r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str()};
+    return Entry{r.name.str(), r.website.str(), r.userId.str(), r.password.str(), r.comments.str()};
 }
 
 SiteRecord recordOf(std::string_view status, const Entry& e) {

@@ -31,14 +31,14 @@ constexpr std::size_t kTextWidth = 255;
 constexpr std::size_t kPasswordWidth = 25;
 
 struct SiteRecord {
-    ShortString<1> Status;               // offset 0: "", "A", "U" or "D" (never enciphered)
-    ShortString<kTextWidth> Name;        // offset 2
-    ShortString<kTextWidth> Website;     // offset 258
-    ShortString<kTextWidth> UserId;      // offset 514
-    ShortString<kTextWidth> Comments;    // offset 770
-    ShortString<kPasswordWidth> Password;  // offset 1026
-    ShortString<25> Reserved1;  // offset 1052, always written empty
-    ShortString<25> Reserved2;  // offset 1078, always written empty
+    ShortString<1> status;               // offset 0: "", "A", "U" or "D" (never enciphered)
+    ShortString<kTextWidth> name;        // offset 2
+    ShortString<kTextWidth> website;     // offset 258
+    ShortString<kTextWidth> userId;      // offset 514
+    ShortString<kTextWidth> comments;    // offset 770
+    ShortString<kPasswordWidth> password;  // offset 1026
+    ShortString<25> reserved1;  // offset 1052, always written empty
+    ShortString<25> reserved2;  // offset 1078, always written empty
 };
 static_assert(sizeof(SiteRecord) == 1104, "a slot is 1104 bytes on disk");
 
@@ -62,21 +62,21 @@ inline SiteRecord makeRecord(std::string_view status, std::string_view name,
                              std::string_view website = {}, std::string_view userId = {},
                              std::string_view comments = {}, std::string_view password = {}) {
     SiteRecord r{};
-    r.Status.assign(status);
-    r.Name.assign(name);
-    r.Website.assign(website);
-    r.UserId.assign(userId);
-    r.Comments.assign(comments);
-    r.Password.assign(password);
-    r.Reserved1.clear();
-    r.Reserved2.clear();
+    r.status.assign(status);
+    r.name.assign(name);
+    r.website.assign(website);
+    r.userId.assign(userId);
+    r.comments.assign(comments);
+    r.password.assign(password);
+    r.reserved1.clear();
+    r.reserved2.clear();
     return r;
 }
 
-// Slot states, decided by Status alone.
-inline bool isNeverUsed(const SiteRecord& r) { return r.Status.length == 0; }
+// Slot states, decided by the status alone.
+inline bool isNeverUsed(const SiteRecord& r) { return r.status.length == 0; }
 // Exactly "D": a damaged length byte above 1 makes some other value, which counts as in use.
-inline bool isDeleted(const SiteRecord& r) { return r.Status.length == 1 && r.Status.chars[0] == 'D'; }
+inline bool isDeleted(const SiteRecord& r) { return r.status.length == 1 && r.status.chars[0] == 'D'; }
 inline bool isInUse(const SiteRecord& r) { return !isNeverUsed(r) && !isDeleted(r); }
 
 }  // namespace vault

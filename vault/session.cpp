@@ -39,11 +39,11 @@ void assignField(std::string& text, const ShortString<Max>& field) {
     text.assign(field.chars, field.length <= Max ? field.length : Max);
 }
 void fill(Entry& e, const SiteRecord& r) {
-    assignField(e.name, r.Name);
-    assignField(e.website, r.Website);
-    assignField(e.userId, r.UserId);
-    assignField(e.password, r.Password);
-    assignField(e.comments, r.Comments);
+    assignField(e.name, r.name);
+    assignField(e.website, r.website);
+    assignField(e.userId, r.userId);
+    assignField(e.password, r.password);
+    assignField(e.comments, r.comments);
 }
 
 void wipe(Entry& e) {
@@ -273,7 +273,7 @@ const Entry* ListedNameIndex::find(const std::string& name) {
                 return nullptr;
             }
             if (isDeleted(r)) continue;
-            auto [it, added] = found_.try_emplace(r.Name.str(), entryOf(r));
+            auto [it, added] = found_.try_emplace(r.name.str(), entryOf(r));
             if (added && it->first == name) {
                 wipeBytes(&r, sizeof r);
                 return &it->second;

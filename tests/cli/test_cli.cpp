@@ -91,11 +91,11 @@ private slots:
         // Stored byte for byte as the window stores it: upper-case name, completed
         // address, Windows-1252 comment.
         const vault::SiteRecord mail = slotIn(file, 0, "k");
-        QCOMPARE(mail.Name.str(), std::string("MAIL"));
-        QCOMPARE(mail.Website.str(), std::string("http://mail.example"));
-        QCOMPARE(mail.Comments.str(), std::string("na\xEFve \x80"));
-        QCOMPARE(slotIn(file, 2, "k").Website.str(), std::string("x.example/?next=https://y"));
-        const std::string generated = slotIn(file, 1, "k").Password.str();
+        QCOMPARE(mail.name.str(), std::string("MAIL"));
+        QCOMPARE(mail.website.str(), std::string("http://mail.example"));
+        QCOMPARE(mail.comments.str(), std::string("na\xEFve \x80"));
+        QCOMPARE(slotIn(file, 2, "k").website.str(), std::string("x.example/?next=https://y"));
+        const std::string generated = slotIn(file, 1, "k").password.str();
         QCOMPARE(generated.size(), std::size_t(12));
         for (char c : generated) QVERIFY(std::isalnum(static_cast<unsigned char>(c)));
 
@@ -136,19 +136,19 @@ private slots:
 
         // edit changes only what is given; a new password is typed.
         EXPECT_RUN(cli(on + QStringList{"edit", "mail", "--url", "https://mail2", "--password"}, "k\nm2\n"), 0);
-        QCOMPARE(slotIn(file, 0, "k").Website.str(), std::string("https://mail2"));
-        QCOMPARE(slotIn(file, 0, "k").Password.str(), std::string("m2"));
-        QCOMPARE(slotIn(file, 0, "k").UserId.str(), std::string("ann"));
+        QCOMPARE(slotIn(file, 0, "k").website.str(), std::string("https://mail2"));
+        QCOMPARE(slotIn(file, 0, "k").password.str(), std::string("m2"));
+        QCOMPARE(slotIn(file, 0, "k").userId.str(), std::string("ann"));
         QCOMPARE(cli(on + QStringList{"edit", "mail", "--password"}, "k\nm 2\n").status, 6);
         QCOMPARE(cli(on + QStringList{"edit", "nobody", "--url", "x"}).status, 5);
 
         // rm: no terminal to ask on cancels; --yes deletes; the slot is reused.
         QCOMPARE(cli(on + QStringList{"rm", "bank"}).status, 9);
         EXPECT_RUN(cli(on + QStringList{"rm", "bank", "--yes"}), 0);
-        QCOMPARE(slotIn(file, 1, "k").Status.str(), std::string("D"));
+        QCOMPARE(slotIn(file, 1, "k").status.str(), std::string("D"));
         QCOMPARE(cli(on + QStringList{"rm", "bank", "--yes"}).status, 5);
         EXPECT_RUN(cli(on + QStringList{"add", "cafe", "--url", "c"}, "k\nc1\n"), 0);
-        QCOMPARE(slotIn(file, 1, "k").Name.str(), std::string("CAFE"));
+        QCOMPARE(slotIn(file, 1, "k").name.str(), std::string("CAFE"));
 
         // rekey: the new phrase twice; differing ones change nothing.
         QCOMPARE(cli(on + QStringList{"rekey", "--yes"}, "k\nn1\nn2\n").status, 9);
@@ -461,8 +461,8 @@ private slots:
         control<QPushButton>(w, "CmdUpdate")->click();
         platform::testing::takeFailures();
         platform::testing::reset();
-        QCOMPARE(readSlot(1, "k").UserId.str(), std::string("changed"));
-        QCOMPARE(readSlot(1, "k").Password.str(), std::string("tp"));
+        QCOMPARE(readSlot(1, "k").userId.str(), std::string("changed"));
+        QCOMPARE(readSlot(1, "k").password.str(), std::string("tp"));
         QVERIFY(cli({"show", "second", "--show-password"}).out.contains("Password: sp\n"));
     }
 

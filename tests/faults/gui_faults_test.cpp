@@ -77,7 +77,7 @@ private slots:
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
-        QCOMPARE(readSlot(1, "key").Name.str(), std::string("MAIL"));
+        QCOMPARE(readSlot(1, "key").name.str(), std::string("MAIL"));
     }
 
     void updateWithAFailingFlushAndAFailingRead() {
@@ -98,8 +98,8 @@ private slots:
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(0, "key");
-        QCOMPARE(r.Status.str(), std::string("U"));
-        QCOMPARE(r.Password.str(), std::string("new"));
+        QCOMPARE(r.status.str(), std::string("U"));
+        QCOMPARE(r.password.str(), std::string("new"));
         QVERIFY(!w->session().dataFile().isOpen());
     }
 
@@ -195,7 +195,7 @@ private slots:
             QCOMPARE(main.session().cipher().phrase(), std::string("old"));
             QVERIFY(!vault::fileExists(vault::tempNameFor(dataFilePath())));
         }
-        QCOMPARE(readSlot(2, "old").Name.str(), std::string("MAIL"));
+        QCOMPARE(readSlot(2, "old").name.str(), std::string("MAIL"));
         key.hide();
     }
 

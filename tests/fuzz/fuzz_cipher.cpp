@@ -64,32 +64,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The record routine on the same text in every field (the password cut to 25).
     vault::SiteRecord r{};
     std::memset(&r, mode, sizeof r);  // junk behind the texts and in the reserved fields
-    r.Status.assign(mode & 1 ? "A" : "U");
+    r.status.assign(mode & 1 ? "A" : "U");
     const std::string field = text.substr(0, 255);
-    r.Name.assign(field);
-    r.Website.assign(field);
-    r.UserId.assign(field);
-    r.Comments.assign(field);
-    r.Password.assign(field);
+    r.name.assign(field);
+    r.website.assign(field);
+    r.userId.assign(field);
+    r.comments.assign(field);
+    r.password.assign(field);
     const vault::SiteRecord original = r;
     cipher.encipher(r);
-    FUZZ_CHECK(std::memcmp(&r.Status, &original.Status, sizeof r.Status) == 0);
-    FUZZ_CHECK(r.Reserved1.length == 0 && r.Reserved2.length == 0);
-    FUZZ_CHECK(r.Password.length <= 25);
+    FUZZ_CHECK(std::memcmp(&r.status, &original.status, sizeof r.status) == 0);
+    FUZZ_CHECK(r.reserved1.length == 0 && r.reserved2.length == 0);
+    FUZZ_CHECK(r.password.length <= 25);
     if (!inForce.empty()) {
         auto zeroBehind = [](const auto& f) {
             for (std::size_t i = f.length; i < sizeof f.chars; ++i) FUZZ_CHECK(f.chars[i] == 0);
         };
-        zeroBehind(r.Name);
-        zeroBehind(r.Website);
-        zeroBehind(r.UserId);
-        zeroBehind(r.Comments);
-        zeroBehind(r.Password);
+        zeroBehind(r.name);
+        zeroBehind(r.website);
+        zeroBehind(r.userId);
+        zeroBehind(r.comments);
+        zeroBehind(r.password);
     }
     cipher.decipher(r);
-    FUZZ_CHECK(r.Name.str() == vault::trim(field));
-    FUZZ_CHECK(r.Website.str() == r.Name.str() && r.UserId.str() == r.Name.str() && r.Comments.str() == r.Name.str());
-    FUZZ_CHECK(r.Password.str() == vault::trim(vault::trim(field.substr(0, 25))));
+    FUZZ_CHECK(r.name.str() == vault::trim(field));
+    FUZZ_CHECK(r.website.str() == r.name.str() && r.userId.str() == r.name.str() && r.comments.str() == r.name.str());
+    FUZZ_CHECK(r.password.str() == vault::trim(vault::trim(field.substr(0, 25))));
     return 0;
 }
 

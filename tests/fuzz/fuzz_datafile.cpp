@@ -18,8 +18,8 @@ using Entry = std::tuple<std::string, std::string, std::string, std::string, std
 std::vector<Entry> listing(vault::DataFile& df, const vault::Cipher& cipher) {
     std::vector<Entry> entries;
     df.scanList(cipher, [&](const vault::SiteRecord& r) {
-        entries.emplace_back(r.Status.str(), r.Name.str(), r.Website.str(), r.UserId.str(), r.Comments.str(),
-                             r.Password.str());
+        entries.emplace_back(r.status.str(), r.name.str(), r.website.str(), r.userId.str(), r.comments.str(),
+                             r.password.str());
     });
     return entries;
 }
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(printed <= static_cast<int>(slots));
     for (std::size_t i = 0; i < std::min<std::size_t>(listed.size(), 3); ++i) {
         const std::string& listedName = std::get<1>(listed[i]);
-        if (const auto shown = df.lookupListedName(listedName, cipher)) FUZZ_CHECK(shown->Name.str() == listedName);
+        if (const auto shown = df.lookupListedName(listedName, cipher)) FUZZ_CHECK(shown->name.str() == listedName);
         FUZZ_CHECK(!df.isOpen());
     }
     FUZZ_CHECK(fileBytes() == file);
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int found = df.findSlotByName(wanted, cipher);
     if (found != vault::kNotFound) {
         FUZZ_CHECK(found >= 0 && static_cast<std::size_t>(found) + 1 < slots);
-        FUZZ_CHECK(testsupport::slotOf(before, found, phrase).Name.str() == wanted);
+        FUZZ_CHECK(testsupport::slotOf(before, found, phrase).name.str() == wanted);
         df.writeSlot(found, fuzz::record("D", "", "", "", "", ""), cipher);
         df.close();
         const std::string after = fileBytes();

@@ -36,18 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         vault::SiteRecord r;
         std::memcpy(&r, converted.data() + i * vault::kSlotSize, sizeof r);
         // Status: at most one character, the legacy one.
-        FUZZ_CHECK(r.Status.str() == old.status.str());
+        FUZZ_CHECK(r.status.str() == old.status.str());
         // Four fields byte for byte, length byte and area both.
-        FUZZ_CHECK(std::memcmp(&r.Name, &old.name, sizeof r.Name) == 0);
-        FUZZ_CHECK(std::memcmp(&r.Website, &old.website, sizeof r.Website) == 0);
-        FUZZ_CHECK(std::memcmp(&r.UserId, &old.userId, sizeof r.UserId) == 0);
-        FUZZ_CHECK(std::memcmp(&r.Comments, &old.comments, sizeof r.Comments) == 0);
+        FUZZ_CHECK(std::memcmp(&r.name, &old.name, sizeof r.name) == 0);
+        FUZZ_CHECK(std::memcmp(&r.website, &old.website, sizeof r.website) == 0);
+        FUZZ_CHECK(std::memcmp(&r.userId, &old.userId, sizeof r.userId) == 0);
+        FUZZ_CHECK(std::memcmp(&r.comments, &old.comments, sizeof r.comments) == 0);
         std::string password(old.password, sizeof old.password);
         for (char& c : password)
             if (c == '?') c = ' ';
-        FUZZ_CHECK(r.Password.str() == vault::trim(password));
-        FUZZ_CHECK(r.Password.length <= 25);
-        FUZZ_CHECK(r.Reserved1.length == 0 && r.Reserved2.length == 0);
+        FUZZ_CHECK(r.password.str() == vault::trim(password));
+        FUZZ_CHECK(r.password.length <= 25);
+        FUZZ_CHECK(r.reserved1.length == 0 && r.reserved2.length == 0);
     }
     // The converted file is a data file every scan can run over.
     df.scanList(vault::Cipher(), nullptr);

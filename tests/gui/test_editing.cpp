@@ -102,12 +102,12 @@ private slots:
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(1, "pw");
-        QCOMPARE(r.Status.str(), std::string("A"));
-        QCOMPARE(r.Name.str(), std::string("ZOO"));
-        QCOMPARE(r.Website.str(), std::string("http://zoo.example"));
-        QCOMPARE(r.UserId.str(), std::string("me"));
-        QCOMPARE(r.Comments.str(), std::string("na\xEFve ?"));  // 8-bit text, "?" where it cannot hold
-        QCOMPARE(r.Password.str(), std::string("p4ss"));
+        QCOMPARE(r.status.str(), std::string("A"));
+        QCOMPARE(r.name.str(), std::string("ZOO"));
+        QCOMPARE(r.website.str(), std::string("http://zoo.example"));
+        QCOMPARE(r.userId.str(), std::string("me"));
+        QCOMPARE(r.comments.str(), std::string("na\xEFve ?"));  // 8-bit text, "?" where it cannot hold
+        QCOMPARE(r.password.str(), std::string("p4ss"));
         QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
@@ -192,7 +192,7 @@ private slots:
             expectBox(BoxKind::Plain, kAdded);
             control<QPushButton>(w, "CmdAdd")->click();
             VERIFY_BOXES();
-            QCOMPARE(readSlot(slot, "").Website.str(), c.stored);
+            QCOMPARE(readSlot(slot, "").website.str(), c.stored);
             ++slot;
         }
         // Update with an empty website box stores "http://" and shows it.
@@ -202,8 +202,8 @@ private slots:
         VERIFY_BOXES();
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://"));
         const vault::SiteRecord r = readSlot(1, "");
-        QCOMPARE(r.Status.str(), std::string("U"));
-        QCOMPARE(r.Website.str(), std::string("http://"));
+        QCOMPARE(r.status.str(), std::string("U"));
+        QCOMPARE(r.website.str(), std::string("http://"));
     }
 
     void theLastSlotIsNeverUsed() {
@@ -216,7 +216,7 @@ private slots:
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
-        QCOMPARE(readSlot(998, "k").Name.str(), std::string("LAST"));
+        QCOMPARE(readSlot(998, "k").name.str(), std::string("LAST"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
         const std::string before = fileBytes(dataFilePath());
         type(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
@@ -246,9 +246,9 @@ private slots:
         control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
         const vault::SiteRecord gone = readSlot(2, "k");
-        QCOMPARE(gone.Status.str(), std::string("D"));
-        QCOMPARE(gone.Name.length, (unsigned char)0);
-        QCOMPARE(gone.Password.length, (unsigned char)0);
+        QCOMPARE(gone.status.str(), std::string("D"));
+        QCOMPARE(gone.name.length, (unsigned char)0);
+        QCOMPARE(gone.password.length, (unsigned char)0);
         QCOMPARE(listLines(w.get()), QStringList({"ASITE", "BSITE", "DSITE", "ESITE"}));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ASITE"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
@@ -257,7 +257,7 @@ private slots:
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
-        QCOMPARE(readSlot(2, "k").Name.str(), std::string("NEW"));
+        QCOMPARE(readSlot(2, "k").name.str(), std::string("NEW"));
     }
 
     void filterHiddenDuplicateIsStoredTwice() {
@@ -271,7 +271,7 @@ private slots:
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
-        QCOMPARE(readSlot(1, "").Name.str(), std::string("BANK"));
+        QCOMPARE(readSlot(1, "").name.str(), std::string("BANK"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(),
                  QStringLiteral("Total Sites = 2"));  // the lines shown
 
@@ -287,14 +287,14 @@ private slots:
         expectBox(BoxKind::Plain, QStringLiteral("BANK has been updated."));
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
-        QCOMPARE(readSlot(1, "").Website.str(), std::string("http://updated"));
-        QCOMPARE(readSlot(2, "").Website.str(), std::string("http://old"));
+        QCOMPARE(readSlot(1, "").website.str(), std::string("http://updated"));
+        QCOMPARE(readSlot(2, "").website.str(), std::string("http://old"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
         expectBox(BoxKind::Plain, QStringLiteral("BANK has been deleted."));
         control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
-        QCOMPARE(readSlot(1, "").Status.str(), std::string("D"));
-        QCOMPARE(readSlot(2, "").Status.str(), std::string("A"));
+        QCOMPARE(readSlot(1, "").status.str(), std::string("D"));
+        QCOMPARE(readSlot(2, "").status.str(), std::string("A"));
     }
 
     void deleteTheOnlyEntryAndUnknownNames() {
@@ -353,8 +353,8 @@ private slots:
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         const vault::SiteRecord r = readSlot(0, "");
-        QCOMPARE(r.UserId.str(), std::string("user1"));
-        QCOMPARE(r.Password.str(), std::string("pw1"));
+        QCOMPARE(r.userId.str(), std::string("user1"));
+        QCOMPARE(r.password.str(), std::string("pw1"));
     }
 };
 

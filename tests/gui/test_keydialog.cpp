@@ -301,9 +301,9 @@ private slots:
             QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
         }
         const vault::SiteRecord r = readSlot(1, "new");
-        QCOMPARE(r.Name.str(), std::string("ABC"));
-        QCOMPARE(r.Password.str(), std::string("ap"));
-        QCOMPARE(r.Status.str(), std::string("A"));
+        QCOMPARE(r.name.str(), std::string("ABC"));
+        QCOMPARE(r.password.str(), std::string("ap"));
+        QCOMPARE(r.status.str(), std::string("A"));
 
         auto w = startProgram(QStringLiteral("new"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
@@ -348,7 +348,7 @@ private slots:
         }
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), before);
-        QCOMPARE(readSlot(19, "old").Name.str(), std::string("SITE19"));
+        QCOMPARE(readSlot(19, "old").name.str(), std::string("SITE19"));
         // The dialog carries on: the file still opens under the old phrase.
         c.EdKeyContinue->setText(QStringLiteral("old"));
         key.show();

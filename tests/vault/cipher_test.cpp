@@ -96,58 +96,58 @@ TEST_F(CipherTest, PhraseBufferIsCutAndZeroed) {
 TEST_F(CipherTest, RecordRoutineTrimsCutsAndZeroes) {
     SiteRecord r{};
     std::memset(&r, 0xAA, sizeof r);
-    r.Status.assign("U");
-    r.Name.assign("  Bank  ");
-    r.Website.assign("\thttp://bank.example/ ");
-    r.UserId.assign("me");
-    r.Comments.assign("");
-    r.Password.assign(" 1234567890123456789012345");  // 26 given: assign keeps 25 with the blank first
-    for (char& c : r.Reserved1.chars) c = 'r';
-    r.Reserved1.length = 3;
-    r.Reserved2.length = 9;
+    r.status.assign("U");
+    r.name.assign("  Bank  ");
+    r.website.assign("\thttp://bank.example/ ");
+    r.userId.assign("me");
+    r.comments.assign("");
+    r.password.assign(" 1234567890123456789012345");  // 26 given: assign keeps 25 with the blank first
+    for (char& c : r.reserved1.chars) c = 'r';
+    r.reserved1.length = 3;
+    r.reserved2.length = 9;
     // Bytes behind the text hold leftovers.
-    r.Name.chars[200] = 'z';
+    r.name.chars[200] = 'z';
 
     // Without a phrase: every field trimmed, nothing shifted, Status untouched.
     cipher.setPhrase("");
     record = r;
     cipher.encipher(record);
-    EXPECT_EQ(record.Status.str(), "U");
-    EXPECT_EQ(record.Name.str(), "Bank");
-    EXPECT_EQ(record.Website.str(), "http://bank.example/");
-    EXPECT_EQ(record.Password.str(), "123456789012345678901234");
-    EXPECT_EQ(record.Reserved1.length, 0);
-    EXPECT_EQ(record.Reserved2.length, 0);
+    EXPECT_EQ(record.status.str(), "U");
+    EXPECT_EQ(record.name.str(), "Bank");
+    EXPECT_EQ(record.website.str(), "http://bank.example/");
+    EXPECT_EQ(record.password.str(), "123456789012345678901234");
+    EXPECT_EQ(record.reserved1.length, 0);
+    EXPECT_EQ(record.reserved2.length, 0);
 
     // With a phrase: each field the cipher of its trimmed text, zeros behind it.
     cipher.setPhrase("Secret phrase");
     record = r;
     cipher.encipher(record);
-    EXPECT_EQ(record.Status.str(), "U");
-    EXPECT_EQ(record.Name.str(), cipher.encipherText("Bank"));
-    EXPECT_EQ(record.Website.str(), cipher.encipherText("http://bank.example/"));
-    EXPECT_EQ(record.UserId.str(), cipher.encipherText("me"));
-    EXPECT_EQ(record.Comments.length, 0);
-    EXPECT_EQ(record.Password.str(), cipher.encipherText("123456789012345678901234"));
+    EXPECT_EQ(record.status.str(), "U");
+    EXPECT_EQ(record.name.str(), cipher.encipherText("Bank"));
+    EXPECT_EQ(record.website.str(), cipher.encipherText("http://bank.example/"));
+    EXPECT_EQ(record.userId.str(), cipher.encipherText("me"));
+    EXPECT_EQ(record.comments.length, 0);
+    EXPECT_EQ(record.password.str(), cipher.encipherText("123456789012345678901234"));
     auto zerosBehind = [&](const char* chars, std::size_t len, std::size_t max) {
         for (std::size_t i = len; i < max; ++i)
             if (chars[i] != 0) return false;
         return true;
     };
-    EXPECT_TRUE(zerosBehind(record.Name.chars, record.Name.length, 255));
-    EXPECT_TRUE(zerosBehind(record.Website.chars, record.Website.length, 255));
-    EXPECT_TRUE(zerosBehind(record.UserId.chars, record.UserId.length, 255));
-    EXPECT_TRUE(zerosBehind(record.Comments.chars, 0, 255));
-    EXPECT_TRUE(zerosBehind(record.Password.chars, record.Password.length, 25));
-    EXPECT_TRUE(zerosBehind(record.Reserved1.chars, 0, 25));
+    EXPECT_TRUE(zerosBehind(record.name.chars, record.name.length, 255));
+    EXPECT_TRUE(zerosBehind(record.website.chars, record.website.length, 255));
+    EXPECT_TRUE(zerosBehind(record.userId.chars, record.userId.length, 255));
+    EXPECT_TRUE(zerosBehind(record.comments.chars, 0, 255));
+    EXPECT_TRUE(zerosBehind(record.password.chars, record.password.length, 25));
+    EXPECT_TRUE(zerosBehind(record.reserved1.chars, 0, 25));
 
     // A 25-character password stays 25 characters and comes back.
     record = vaulttest::plainRecord("A", "Bank", "", "", "", "abcdefghijklmnopqrstuvwxy");
     cipher.encipher(record);
-    EXPECT_EQ(record.Password.length, 25);
+    EXPECT_EQ(record.password.length, 25);
     cipher.decipher(record);
-    EXPECT_EQ(record.Password.str(), "abcdefghijklmnopqrstuvwxy");
-    EXPECT_EQ(record.Name.str(), "Bank");
+    EXPECT_EQ(record.password.str(), "abcdefghijklmnopqrstuvwxy");
+    EXPECT_EQ(record.name.str(), "Bank");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ class DataFileTest : public VaultTest {
 protected:
     std::vector<std::string> listed() {
         std::vector<std::string> names;
-        scanList([&] { names.push_back(record.Name.str()); });
+        scanList([&] { names.push_back(record.name.str()); });
         return names;
     }
     // The add flow: find the free slot, fill it, write it, close.
@@ -62,8 +62,8 @@ TEST_F(DataFileTest, NewFileIsThousandZeroSlotsOwnerOnly) {
 TEST_F(DataFileTest, FieldOffsetsOnDisk) {
     file().create();
     record = plainRecord("A", "Nm", "W", "U", "C", "P");
-    std::memset(record.Reserved1.chars, 'x', 25);
-    record.Reserved1.length = 4;
+    std::memset(record.reserved1.chars, 'x', 25);
+    record.reserved1.length = 4;
     writeSlot(2);
     file().close();
     const std::string bytes = readBytes(dataFile());
@@ -117,7 +117,7 @@ TEST_F(DataFileTest, DeletedSlotIsReusedAndSkipped) {
     int slot = file().findSlotByName("n3", cipher);
     ASSERT_EQ(slot, 3);
     record = SiteRecord{};
-    record.Status.assign("D");
+    record.status.assign("D");
     writeSlot(slot);
     file().close();
 
@@ -142,27 +142,27 @@ TEST_F(DataFileTest, EachScanEndsByItsOwnRule) {
     file().close();
 
     std::vector<std::string> printed;
-    scanForPrint([&] { printed.push_back(record.Name.str()); });
+    scanForPrint([&] { printed.push_back(record.name.str()); });
     EXPECT_EQ(printed, (std::vector<std::string>{"x", "last"}));  // neither empty nor "Z"
 
     // An entry in the last slot is listed but never found by name.
     makeDataFile({plainRecord("A", "a"), plainRecord("Z", "odd"), plainRecord("A", "last")}, 3);
     EXPECT_EQ(listed(), (std::vector<std::string>{"a", "odd", "last"}));
-    EXPECT_EQ(record.Name.str(), "last");  // the last in-use slot stays in the buffer
+    EXPECT_EQ(record.name.str(), "last");  // the last in-use slot stays in the buffer
     EXPECT_FALSE(lookup("last"));
     EXPECT_FALSE(file().isOpen());
     EXPECT_EQ(file().findSlotByName("last", cipher), kNotFound);
     EXPECT_FALSE(file().isOpen());
     EXPECT_EQ(file().findFreeSlot("new", cipher).kind, FreeSlot::Full);
     EXPECT_TRUE(lookup("odd"));
-    EXPECT_EQ(record.Status.str(), "Z");
+    EXPECT_EQ(record.status.str(), "Z");
 }
 
 // Looking up many names through one index answers each exactly as the single lookup
 // does, whatever the order of the questions, and leaves the file closed.
 TEST_F(DataFileTest, ListedNameIndexAnswersAsTheSingleLookup) {
     SiteRecord deleted{};
-    deleted.Status.assign("D");
+    deleted.status.assign("D");
     const std::vector<std::pair<std::vector<SiteRecord>, std::vector<std::string>>> cases = {
         {{plainRecord("A", "dup"), deleted, plainRecord("U", "dup", "second"), plainRecord("A", "b"), SiteRecord{},
           plainRecord("A", "after"), plainRecord("A", "end")},

@@ -46,15 +46,15 @@ TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
     ASSERT_EQ(bytes.size(), 2 * 1104u);
     SiteRecord r;
     std::memcpy(&r, bytes.data(), sizeof r);
-    EXPECT_EQ(r.Status.str(), "A");
-    EXPECT_EQ(std::memcmp(&r.Name, &old.name, 4 * 256), 0);
-    EXPECT_EQ(r.Password.str(), "ab c");
-    EXPECT_EQ(r.Password.length, 4);
-    EXPECT_EQ(r.Reserved1.length, 0);
-    EXPECT_EQ(r.Reserved2.length, 0);
+    EXPECT_EQ(r.status.str(), "A");
+    EXPECT_EQ(std::memcmp(&r.name, &old.name, 4 * 256), 0);
+    EXPECT_EQ(r.password.str(), "ab c");
+    EXPECT_EQ(r.password.length, 4);
+    EXPECT_EQ(r.reserved1.length, 0);
+    EXPECT_EQ(r.reserved2.length, 0);
     std::memcpy(&r, bytes.data() + 1104, sizeof r);
-    EXPECT_EQ(r.Status.str(), "D");
-    EXPECT_EQ(r.Password.length, 0);
+    EXPECT_EQ(r.status.str(), "D");
+    EXPECT_EQ(r.password.length, 0);
 
     // Once the data file exists there is nothing left to do.
     writeBytes(legacyFile(), bytesOf({old}));
@@ -71,7 +71,7 @@ TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
     EXPECT_FALSE(fileExists(legacyFile()));
     EXPECT_EQ(readBytes(dataFile()).size(), 441600u);
     std::vector<std::string> names;
-    scanList([&] { names.push_back(record.Name.str()); });
+    scanList([&] { names.push_back(record.name.str()); });
     ASSERT_EQ(names.size(), 350u);
     EXPECT_EQ(names[349], "site349");
     EXPECT_TRUE(isNeverUsed(testsupport::slotOf(readBytes(dataFile()), 350, "")));  // where the list stopped

@@ -26,7 +26,7 @@ protected:
     std::vector<std::string> namesUnder(const std::string& phrase) {
         cipher.setPhrase(phrase);
         std::vector<std::string> names;
-        scanList([&] { names.push_back(record.Name.str() + "|" + record.Password.str()); });
+        scanList([&] { names.push_back(record.name.str() + "|" + record.password.str()); });
         return names;
     }
     std::string slot(const std::string& bytes, int n) { return bytes.substr(n * 1104, 1104); }

@@ -65,7 +65,7 @@ TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     // An address holding either scheme anywhere is kept as typed (trimmed).
     const AddResult kept = s.add(entry("FTP", " see https://x "));
     EXPECT_FALSE(kept.addressCompleted);
-    EXPECT_EQ(slot(3).Website.str(), "see https://x");
+    EXPECT_EQ(slot(3).website.str(), "see https://x");
     // Slot 4 is the last: it is never used, so the file is full.
     EXPECT_EQ(s.add(entry("MORE", "x")).outcome, AddOutcome::Full);
     EXPECT_FALSE(s.dataFile().isOpen());
@@ -179,7 +179,7 @@ TEST_F(SessionTest, UpdateAndDeleteFindTheExactName) {
     EXPECT_EQ(updated.slot, 0);
     ASSERT_TRUE(s.find("BANK").has_value());
     EXPECT_EQ(*s.find("BANK"), entry("BANK", "http://bank.example", "new", "pw2", "c2"));
-    EXPECT_EQ(slot(0).Status.str(), "U");
+    EXPECT_EQ(slot(0).status.str(), "U");
 
     // A delete writes "D" and nothing else: every text empty, not merely the name.
     const ChangeResult deleted = s.remove(" Mail ");

@@ -63,8 +63,8 @@ bool add(const std::string& name, int i) {
 void list(const char* title) {
     std::printf("== %s (phrase length %u)\n", title, static_cast<unsigned>(cipher.phrase().size()));
     data().scanList(cipher, [](const SiteRecord& r) {
-        std::string line = r.Status.str() + "|" + r.Name.str() + "|" + r.Website.str() + "|" + r.UserId.str() + "|" +
-                           r.Comments.str() + "|" + r.Password.str();
+        std::string line = r.status.str() + "|" + r.name.str() + "|" + r.website.str() + "|" + r.userId.str() + "|" +
+                           r.comments.str() + "|" + r.password.str();
         for (unsigned char c : line) std::printf(c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
         std::printf("\n");
     });
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
         {
             output::TextListFile text(folder + kPathSeparator + "7-textlist.txt");
             data().scanList(cipher, [&](const SiteRecord& r) {
-                text.writeEntry(r.Name.str(), r.Website.str(), r.UserId.str(), r.Password.str(), r.Comments.str());
+                text.writeEntry(r.name.str(), r.website.str(), r.userId.str(), r.password.str(), r.comments.str());
             });
             text.close();
         }
