@@ -20,14 +20,13 @@ namespace {
 void answerVersionOrHelp(int argc, char* argv[]) {
     QCoreApplication terminal(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Keeps your web-site logins in one enciphered data file."));
+    parser.setApplicationDescription(QStringLiteral("Keeps your web-site logins in one enciphered data file."));
     // Qt's own options are single-dash words (-reverse, -style): read them whole, so
     // that their letters are never taken for -v or -h.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.parse(terminal.arguments());  // unknown options are not ours to refuse
+    parser.parse(terminal.arguments());               // unknown options are not ours to refuse
     if (parser.isSet(version)) parser.showVersion();  // both exit
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) parser.showHelp();
 }

@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
             if (it == reporter.medians.end()) continue;
             const double cpuRatio = it->second.cpu / f.cpu, wallRatio = it->second.real / f.real;
             std::printf("  %-27s %7.1f us CPU  %5.2fx   (wall %7.1f us  %5.2fx)%s\n", label, it->second.cpu, cpuRatio,
-                        it->second.real, wallRatio, cpuRatio <= 3.0 || key == std::string("BM_Rekey") ? "" : "  over the goal");
+                        it->second.real, wallRatio,
+                        cpuRatio <= 3.0 || key == std::string("BM_Rekey") ? "" : "  over the goal");
         }
     }
     data.reset();

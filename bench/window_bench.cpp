@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> names999 = writeEntries(999);
     QStringList floorNames;
     for (const std::string& n : names999) floorNames << QString::fromStdString(n);
-    const QStringList floorShown = {floorNames.first(), "https://www.example0000.com/login",
-                                    "user0000@example.org", "pW0rd!0000xyz", "Opened in 2019"};
+    const QStringList floorShown = {floorNames.first(), "https://www.example0000.com/login", "user0000@example.org",
+                                    "pW0rd!0000xyz", "Opened in 2019"};
 
     Figure load{"main window: create, load 999, paint", {}, {}, {}, {}};
     Figure refresh{"Refresh: reload 999, paint", {}, {}, {}, {}};

@@ -19,19 +19,19 @@ namespace cli {
 // Exit statuses, one per kind of failure (listed in --help).
 enum Exit {
     kOk = 0,
-    kNoMatch = 1,      // search, or ls with a filter: nothing matches (as grep)
-    kUsage = 2,        // wrong command line
-    kNoDataFile = 3,   // no data file there
-    kFileError = 4,    // the data file or another file could not be read or written
-    kNotFound = 5,     // no entry of that name
-    kRefused = 6,      // the entry or the key phrase breaks a rule (space in password, name or address missing,
-                       // name taken; a phrase the data file's text cannot hold)
-    kFull = 7,         // the data file has no free slot
-    kOtherCopy = 8,    // another copy of the program changed or holds the file: nothing written
-    kCancelled = 9,    // not confirmed, or the phrases or passwords typed differ
-    kBadImport = 10,   // the file to import is no export format known here, or cannot be read as one
-    kClipboard = 11,   // the clipboard cannot be reached
-    kWrongPhrase = 12, // the key phrase does not open the data file: nothing shown or written
+    kNoMatch = 1,       // search, or ls with a filter: nothing matches (as grep)
+    kUsage = 2,         // wrong command line
+    kNoDataFile = 3,    // no data file there
+    kFileError = 4,     // the data file or another file could not be read or written
+    kNotFound = 5,      // no entry of that name
+    kRefused = 6,       // the entry or the key phrase breaks a rule (space in password, name or address missing,
+                        // name taken; a phrase the data file's text cannot hold)
+    kFull = 7,          // the data file has no free slot
+    kOtherCopy = 8,     // another copy of the program changed or holds the file: nothing written
+    kCancelled = 9,     // not confirmed, or the phrases or passwords typed differ
+    kBadImport = 10,    // the file to import is no export format known here, or cannot be read as one
+    kClipboard = 11,    // the clipboard cannot be reached
+    kWrongPhrase = 12,  // the key phrase does not open the data file: nothing shown or written
 };
 
 // Failures that end the run with a status.
@@ -112,8 +112,8 @@ struct Context {
     QString file;
     bool yes;
     vault::PhraseCheck phraseCheck = vault::PhraseCheck::Required;  // --open-anyway: Skipped
-    bool json = false;  // --json: output for scripts (cli/json.h)
-    QString field;      // show --field: the one field printed
+    bool json = false;                                              // --json: output for scripts (cli/json.h)
+    QString field;                                                  // show --field: the one field printed
 };
 
 // commands.cpp

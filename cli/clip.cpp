@@ -15,13 +15,13 @@ void onSignal(int) { stopRequested = 1; }
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) QCoreApplication* keyfold_cli_clip_application(int* argc,
-                                                                                              char** argv) {
+                                                                                                 char** argv) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) return nullptr;
     return new QGuiApplication(*argc, argv);
 }
 
 extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const char* programName, const char* utf8Text,
-                                                                     int seconds, const char* what, void (*held)()) {
+                                                                       int seconds, const char* what, void (*held)()) {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (!app) {
         std::fprintf(stderr, "%s: no display to reach the clipboard through\n", programName);
@@ -41,8 +41,8 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
     if (what && seconds > 0)
         std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
     else if (what)
-        std::fprintf(stderr, "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n",
-                     what);
+        std::fprintf(stderr,
+                     "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n", what);
 
     // Another program's copy ends the wait: there is nothing of ours left to clear.
     QObject::connect(clipboard, &QClipboard::dataChanged, &scope, [&] {

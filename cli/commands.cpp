@@ -98,7 +98,8 @@ struct NamedEntry {
 std::string unescaped(const std::string& text) {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+        if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
             std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
             bytes.push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
             i += 3;
@@ -266,10 +267,11 @@ int cmdShow(Context& c, bool showPassword) {
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (c.json || !c.field.isEmpty()) return showSelected(c, e.entry, showPassword);
-    std::string text = "Name:     " + shown(e.entry.name) + "\nWebsite:  " + shown(e.entry.website) +
-                       "\nUser ID:  " + shown(e.entry.userId) + "\nPassword: " +
-                       (showPassword ? shown(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
-                       "\nComments: " + shown(e.entry.comments) + "\n";
+    std::string text =
+        "Name:     " + shown(e.entry.name) + "\nWebsite:  " + shown(e.entry.website) +
+        "\nUser ID:  " + shown(e.entry.userId) + "\nPassword: " +
+        (showPassword ? shown(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
+        "\nComments: " + shown(e.entry.comments) + "\n";
     out(text);
     vault::wipeSecret(text);
     return kOk;
@@ -302,8 +304,11 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
            const QCommandLineOption& comment, bool generate, int length, bool symbols) {
     const QString typedName = needName(c, "add");
     if (!c.p.isSet(url)) fail(kUsage, "add needs --url URL");
-    vault::Entry entry{vault::upperText(typed(typedName, "name")), typed(c.p.value(url), "address"),
-                       typed(c.p.value(userOpt), "user ID"), {}, typed(c.p.value(comment), "comment")};
+    vault::Entry entry{vault::upperText(typed(typedName, "name")),
+                       typed(c.p.value(url), "address"),
+                       typed(c.p.value(userOpt), "user ID"),
+                       {},
+                       typed(c.p.value(comment), "comment")};
     vault::Session session(locations(c.file));
     // The texts given pass the rules before a file is made or a phrase or password asked for.
     if (const vault::AddResult early = session.check(entry); early.outcome != vault::AddOutcome::Added)
@@ -354,8 +359,7 @@ int cmdRm(Context& c) {
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
     vault::wipeSecret(e.entry.password);
-    if (!c.yes && !Input::confirm("Delete the entry " + shown(e.name) + "?"))
-        fail(kCancelled, "not deleted");
+    if (!c.yes && !Input::confirm("Delete the entry " + shown(e.name) + "?")) fail(kCancelled, "not deleted");
     report(changeWords(session.remove(e.name), e.name));
     return kOk;
 }
@@ -371,11 +375,14 @@ int cmdRekey(Context& c) {
     std::string again = c.input.keyPhrase("new key phrase again");
     vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase, again);
     if (again != newPhrase) fail(kCancelled, "the two new key phrases differ; nothing was changed");
-    const vault::RekeyOutcome r = session.rekey(oldPhrase, newPhrase, [&](const std::string& verifyLine) {
-        // A wrong old phrase shows as an unreadable first name.
-        std::fprintf(stderr, "The first entry under the old key phrase reads: %s\n", shown(verifyLine).c_str());
-        return c.yes || Input::confirm("Is that the name as you know it? Change the key phrase?");
-    }, c.phraseCheck);
+    const vault::RekeyOutcome r = session.rekey(
+        oldPhrase, newPhrase,
+        [&](const std::string& verifyLine) {
+            // A wrong old phrase shows as an unreadable first name.
+            std::fprintf(stderr, "The first entry under the old key phrase reads: %s\n", shown(verifyLine).c_str());
+            return c.yes || Input::confirm("Is that the name as you know it? Change the key phrase?");
+        },
+        c.phraseCheck);
     switch (r) {
     case vault::RekeyOutcome::Completed: std::fprintf(stderr, "The key phrase has been changed.\n"); return kOk;
     case vault::RekeyOutcome::Cancelled: fail(kCancelled, "the key phrase was not changed");
@@ -412,7 +419,8 @@ int cmdSeal(Context& c, bool sealing) {
         return kOk;
     case vault::SealOutcome::NoDataFile: fail(kNoDataFile, "no data file at " + session.paths().dataFile);
     case vault::SealOutcome::PhraseEmpty:
-        fail(kRefused, "a sealed file needs a key phrase: the empty phrase would protect nothing (change it with rekey)");
+        fail(kRefused,
+             "a sealed file needs a key phrase: the empty phrase would protect nothing (change it with rekey)");
     case vault::SealOutcome::NotAvailable: fail(kFileError, "this build of keyfold-cli cannot seal data files");
     }
     return kOk;

@@ -70,8 +70,8 @@ std::string csvLine(const CsvRow& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) out.push_back(',');
         const std::string& f = fields[i];
-        const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
-                           (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+        const bool quote =
+            f.find_first_of(",\"\r\n") != std::string::npos || (!f.empty() && (f.front() == ' ' || f.back() == ' '));
         if (!quote) {
             out += f;
             continue;
@@ -106,7 +106,7 @@ struct Format {
     const char* urlColumn;
     const char* userColumn;
     const char* passwordColumn;
-    const char* noteColumn;  // nullptr: none
+    const char* noteColumn;            // nullptr: none
     const char* typeColumn = nullptr;  // rows of another type than typeLogin are no logins
     const char* typeLogin = nullptr;
 };
@@ -114,32 +114,87 @@ struct Format {
 // The most specific headers first: several formats share "url", "username", "password".
 const std::vector<Format>& formats() {
     static const std::vector<Format> list = {
-        {"Bitwarden", {"login_uri", "login_username", "login_password", "name", "type"},
-         "name", "login_uri", "login_username", "login_password", "notes", "type", "login"},
-        {"Firefox", {"url", "username", "password", "httprealm", "formactionorigin"},
-         nullptr, "url", "username", "password", nullptr},
-        {"LastPass", {"url", "username", "password", "extra", "name", "grouping"},
-         "name", "url", "username", "password", "extra"},
-        {"KeePassXC", {"group", "title", "username", "password", "url", "notes"},
-         "title", "url", "username", "password", "notes"},
-        {"KeePass", {"account", "login name", "password", "web site", "comments"},
-         "account", "web site", "login name", "password", "comments"},
-        {"Dashlane", {"username", "username2", "title", "password", "note", "url"},
-         "title", "url", "username", "password", "note"},
-        {"Buttercup", {"!group_id", "!group_name", "title", "username", "password"},
-         "title", "url", "username", "password", "notes"},
-        {"1Password", {"title", "url", "username", "password", "archived"},
-         "title", "url", "username", "password", "notes"},
-        {"Safari", {"title", "url", "username", "password", "notes", "otpauth"},
-         "title", "url", "username", "password", "notes"},
-        {"SaferPass", {"title", "url", "username", "password", "notes", "favorite"},
-         "title", "url", "username", "password", "notes"},
-        {"1Password 4/7", {"title", "url", "username", "password", "notes"},
-         "title", "url", "username", "password", "notes"},
-        {"Chromium family", {"name", "url", "username", "password"},
-         "name", "url", "username", "password", "note"},
-        {"SaferPass", {"url", "username", "password", "notes"},
-         "title", "url", "username", "password", "notes"},
+        {"Bitwarden",
+         {"login_uri", "login_username", "login_password", "name", "type"},
+         "name",
+         "login_uri",
+         "login_username",
+         "login_password",
+         "notes",
+         "type",
+         "login"},
+        {"Firefox",
+         {"url", "username", "password", "httprealm", "formactionorigin"},
+         nullptr,
+         "url",
+         "username",
+         "password",
+         nullptr},
+        {"LastPass",
+         {"url", "username", "password", "extra", "name", "grouping"},
+         "name",
+         "url",
+         "username",
+         "password",
+         "extra"},
+        {"KeePassXC",
+         {"group", "title", "username", "password", "url", "notes"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "notes"},
+        {"KeePass",
+         {"account", "login name", "password", "web site", "comments"},
+         "account",
+         "web site",
+         "login name",
+         "password",
+         "comments"},
+        {"Dashlane",
+         {"username", "username2", "title", "password", "note", "url"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "note"},
+        {"Buttercup",
+         {"!group_id", "!group_name", "title", "username", "password"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "notes"},
+        {"1Password",
+         {"title", "url", "username", "password", "archived"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "notes"},
+        {"Safari",
+         {"title", "url", "username", "password", "notes", "otpauth"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "notes"},
+        {"SaferPass",
+         {"title", "url", "username", "password", "notes", "favorite"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "notes"},
+        {"1Password 4/7",
+         {"title", "url", "username", "password", "notes"},
+         "title",
+         "url",
+         "username",
+         "password",
+         "notes"},
+        {"Chromium family", {"name", "url", "username", "password"}, "name", "url", "username", "password", "note"},
+        {"SaferPass", {"url", "username", "password", "notes"}, "title", "url", "username", "password", "notes"},
     };
     return list;
 }
@@ -147,10 +202,15 @@ const std::vector<Format>& formats() {
 // Columns that describe the record rather than the login (times, marks, identifiers):
 // nothing is lost when they are not kept.
 bool isBookkeeping(const std::string& column) {
-    static const std::vector<std::string> names = {
-        "favorite", "fav", "reprompt", "guid", "id", "timecreated", "timelastused", "timepasswordchanged",
-        "httprealm", "formactionorigin", "icon", "last modified", "created", "archived", "!group_id",
-        "!group_parent", "!type"};
+    static const std::vector<std::string> names = {"favorite",     "fav",
+                                                   "reprompt",     "guid",
+                                                   "id",           "timecreated",
+                                                   "timelastused", "timepasswordchanged",
+                                                   "httprealm",    "formactionorigin",
+                                                   "icon",         "last modified",
+                                                   "created",      "archived",
+                                                   "!group_id",    "!group_parent",
+                                                   "!type"};
     return std::find(names.begin(), names.end(), column) != names.end();
 }
 
@@ -173,8 +233,7 @@ std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
         return it == header.end() ? -1 : static_cast<int>(it - header.begin());
     };
     for (const Format& f : formats()) {
-        if (!std::all_of(f.required.begin(), f.required.end(), [&](const char* c) { return column(c) >= 0; }))
-            continue;
+        if (!std::all_of(f.required.begin(), f.required.end(), [&](const char* c) { return column(c) >= 0; })) continue;
         Export out{f.name, {}};
         const int name = column(f.nameColumn), url = column(f.urlColumn), user = column(f.userColumn),
                   password = column(f.passwordColumn), type = column(f.typeColumn);
@@ -187,7 +246,9 @@ std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
                 extraColumns.push_back(i);
         for (std::size_t r = 1; r < rows.size(); ++r) {
             const CsvRow& row = rows[r];
-            auto cell = [&](int i) { return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string(); };
+            auto cell = [&](int i) {
+                return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string();
+            };
             Login login{cell(name), cell(url), cell(user), cell(password), cell(note), {}, {}};
             if (type >= 0 && lower(cell(type)) != f.typeLogin)
                 login.skipReason = "not a login (type " + cell(type) + ")";

@@ -31,7 +31,8 @@ std::string jsonString(std::string_view utf8) {
                    static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
             escape(static_cast<unsigned char>(utf8[++i]));  // U+0080 to U+009F
         } else if (c == 0xE2 && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0x80 &&
-                   (static_cast<unsigned char>(utf8[i + 2]) == 0xA8 || static_cast<unsigned char>(utf8[i + 2]) == 0xA9)) {
+                   (static_cast<unsigned char>(utf8[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(utf8[i + 2]) == 0xA9)) {
             escape(0x2028u + (static_cast<unsigned char>(utf8[i + 2]) - 0xA8u));
             i += 2;
         } else {

@@ -63,7 +63,8 @@ pid_t startKeeper(int secretIn, int reportOut, int seconds) {
         _exit(127);
     }
     ::close(devNull);
-    if (pid < 0) fail(kClipboard, std::string("cannot start the process that holds the clipboard: ") + std::strerror(errno));
+    if (pid < 0)
+        fail(kClipboard, std::string("cannot start the process that holds the clipboard: ") + std::strerror(errno));
     return pid;
 }
 
@@ -74,8 +75,8 @@ int timeoutOption(const QCommandLineParser& p, const QCommandLineOption& o) {
     bool ok = false;
     const int n = p.value(o).toInt(&ok);
     if (!ok || n < 0 || n > kMaxClipSeconds)
-        fail(kUsage, "--timeout takes 0 (until something else is copied) to " + std::to_string(kMaxClipSeconds) +
-                         " seconds");
+        fail(kUsage,
+             "--timeout takes 0 (until something else is copied) to " + std::to_string(kMaxClipSeconds) + " seconds");
     return n;
 }
 
@@ -131,8 +132,9 @@ int offerOnClipboard(const std::string& secret, int seconds, const char* what, b
         std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (kill %d clears it now).\n", what, seconds,
                      static_cast<int>(pid));
     else
-        std::fprintf(stderr, "%s copied to the clipboard; it stays until something else is copied (kill %d clears it).\n",
-                     what, static_cast<int>(pid));
+        std::fprintf(stderr,
+                     "%s copied to the clipboard; it stays until something else is copied (kill %d clears it).\n", what,
+                     static_cast<int>(pid));
     return kOk;
 }
 

@@ -68,9 +68,9 @@ const char* const kCommandHelp =
 // Where the command word is: the first argument that is neither an option nor an
 // option's value; -1 when there is none.
 qsizetype commandIndex(const QStringList& arguments) {
-    static const QStringList withValue = {QStringLiteral("--file"), QStringLiteral("--url"), QStringLiteral("--user"),
-                                          QStringLiteral("--comment"), QStringLiteral("--csv"), QStringLiteral("--length"),
-                                          QStringLiteral("--field"), QStringLiteral("--timeout")};
+    static const QStringList withValue = {
+        QStringLiteral("--file"), QStringLiteral("--url"),    QStringLiteral("--user"),  QStringLiteral("--comment"),
+        QStringLiteral("--csv"),  QStringLiteral("--length"), QStringLiteral("--field"), QStringLiteral("--timeout")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == QLatin1String("--")) return i + 1 < arguments.size() ? i + 1 : -1;
@@ -90,7 +90,8 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
     if (at >= 0 && ((arguments[at] == QLatin1String("clip") && arguments.contains(QLatin1String("--wait"))) ||
                     arguments[at] == QLatin1String("clip-keeper"))) {
         QLibrary module(clipModulePath());
-        if (auto make = reinterpret_cast<KeyfoldCliClipApplicationFunction>(module.resolve("keyfold_cli_clip_application")))
+        if (auto make =
+                reinterpret_cast<KeyfoldCliClipApplicationFunction>(module.resolve("keyfold_cli_clip_application")))
             if (QCoreApplication* app = make(&argc, argv)) return std::unique_ptr<QCoreApplication>(app);
     }
     return std::make_unique<QCoreApplication>(argc, argv);
@@ -109,38 +110,50 @@ int main(int argc, char** argv) {
     p.addHelpOption();
     p.addVersionOption();
     p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const QCommandLineOption file(QStringLiteral("file"), QStringLiteral("Work on the data file at <path>."), QStringLiteral("path"));
+    const QCommandLineOption file(QStringLiteral("file"), QStringLiteral("Work on the data file at <path>."),
+                                  QStringLiteral("path"));
     const QCommandLineOption phraseStdin(QStringLiteral("phrase-stdin"),
                                          QStringLiteral("Read the key phrase (and passwords) from standard input."));
     const QCommandLineOption showPassword(QStringLiteral("show-password"), QStringLiteral("show: print the password."));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("add, edit: the user ID."), QStringLiteral("id"));
-    const QCommandLineOption url(QStringLiteral("url"), QStringLiteral("add, edit: the website address."), QStringLiteral("url"));
-    const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("add, edit: the comment."), QStringLiteral("text"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("add, edit: the user ID."),
+                                  QStringLiteral("id"));
+    const QCommandLineOption url(QStringLiteral("url"), QStringLiteral("add, edit: the website address."),
+                                 QStringLiteral("url"));
+    const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("add, edit: the comment."),
+                                     QStringLiteral("text"));
     const QCommandLineOption generate(QStringLiteral("generate"), QStringLiteral("add: make a random password."));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("edit: type a new password."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("rm, rekey, seal, unseal: do not ask."));
-    const QCommandLineOption openAnyway(QStringLiteral("open-anyway"),
-                                        QStringLiteral("Open a plain data file whose addresses do not show the phrase is right."));
-    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("export: the CSV file, or - for standard output."),
+    const QCommandLineOption openAnyway(
+        QStringLiteral("open-anyway"),
+        QStringLiteral("Open a plain data file whose addresses do not show the phrase is right."));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("export: the CSV file, or - for standard output."),
                                  QStringLiteral("file"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("import: show what would happen."));
-    const QCommandLineOption length(QStringLiteral("length"), QStringLiteral("generate, add: password length (default 20)."),
-                                    QStringLiteral("n"));
+    const QCommandLineOption length(
+        QStringLiteral("length"), QStringLiteral("generate, add: password length (default 20)."), QStringLiteral("n"));
     QCommandLineOption clipUser(QStringLiteral("clip-user"), QStringLiteral("clip: the user ID."));
     clipUser.setFlags(QCommandLineOption::HiddenFromHelp);
-    const QCommandLineOption noSymbols(QStringLiteral("no-symbols"), QStringLiteral("generate, add: letters and digits only."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("ls, show, search, import: JSON on standard output."));
-    const QCommandLineOption field(QStringLiteral("field"),
-                                   QStringLiteral("show: print this field's value alone (name, url, user, password, comment)."),
-                                   QStringLiteral("field"));
-    const QCommandLineOption inPassword(QStringLiteral("in-password"), QStringLiteral("search: look in the passwords too."));
-    const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("clip: clear after <n> seconds (0: when something else is copied)."),
-                                     QStringLiteral("n"));
+    const QCommandLineOption noSymbols(QStringLiteral("no-symbols"),
+                                       QStringLiteral("generate, add: letters and digits only."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("ls, show, search, import: JSON on standard output."));
+    const QCommandLineOption field(
+        QStringLiteral("field"),
+        QStringLiteral("show: print this field's value alone (name, url, user, password, comment)."),
+        QStringLiteral("field"));
+    const QCommandLineOption inPassword(QStringLiteral("in-password"),
+                                        QStringLiteral("search: look in the passwords too."));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"), QStringLiteral("clip: clear after <n> seconds (0: when something else is copied)."),
+        QStringLiteral("n"));
     const QCommandLineOption wait(QStringLiteral("wait"), QStringLiteral("clip: stay until the clipboard is cleared."));
-    p.addOptions({file, phraseStdin, openAnyway, showPassword, url, user, comment, generate, password, yes, csv, dryRun, length, noSymbols,
-                  clipUser, json, field, inPassword, timeout, wait});
-    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ls, show, search, clip, add, edit, rm, rekey, seal, unseal, export, import, generate"));
+    p.addOptions({file, phraseStdin, openAnyway, showPassword, url,      user, comment, generate,   password, yes,
+                  csv,  dryRun,      length,     noSymbols,    clipUser, json, field,   inPassword, timeout,  wait});
+    p.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("ls, show, search, clip, add, edit, rm, rekey, seal, unseal, export, import, generate"));
 
     // `clip NAME --user` takes no value, where add's and edit's --user does.
     QStringList arguments = QCoreApplication::arguments();
@@ -158,22 +171,35 @@ int main(int argc, char** argv) {
         QStringList args = p.positionalArguments();
         if (args.isEmpty()) fail(kUsage, "no command (see --help)");
         const QString command = args.takeFirst();
-        Context c{p, args, Input{p.isSet(phraseStdin)}, p.value(file), p.isSet(yes),
-                  p.isSet(openAnyway) ? vault::PhraseCheck::Skipped : vault::PhraseCheck::Required, p.isSet(json),
+        Context c{p,
+                  args,
+                  Input{p.isSet(phraseStdin)},
+                  p.value(file),
+                  p.isSet(yes),
+                  p.isSet(openAnyway) ? vault::PhraseCheck::Skipped : vault::PhraseCheck::Required,
+                  p.isSet(json),
                   p.value(field)};
         // clip --user takes no value: `--user` is also add's and edit's option with a value.
         auto allowOnly = [&](std::initializer_list<const QCommandLineOption*> allowed) {
-            for (const QCommandLineOption* o : {&showPassword, &url, &user, &comment, &generate, &password, &yes, &csv,
-                                                &dryRun, &length, &noSymbols, &json, &field, &inPassword, &timeout, &wait})
+            for (const QCommandLineOption* o :
+                 {&showPassword, &url, &user, &comment, &generate, &password, &yes, &csv, &dryRun, &length, &noSymbols,
+                  &json, &field, &inPassword, &timeout, &wait})
                 if (p.isSet(*o) && std::find(allowed.begin(), allowed.end(), o) == allowed.end())
-                    fail(kUsage, "--" + o->names().first().toStdString() + " does not go with " + command.toStdString());
+                    fail(kUsage,
+                         "--" + o->names().first().toStdString() + " does not go with " + command.toStdString());
         };
-        if (command == QLatin1String("ls")) { allowOnly({&json}); return cmdLs(c); }
+        if (command == QLatin1String("ls")) {
+            allowOnly({&json});
+            return cmdLs(c);
+        }
         if (command == QLatin1String("clip")) {
             allowOnly({&timeout, &wait});
             return cmdClip(c, p.isSet(clipUser), timeoutOption(p, timeout), p.isSet(wait));
         }
-        if (command == QLatin1String("clip-keeper")) { allowOnly({}); return cmdClipKeeper(c); }
+        if (command == QLatin1String("clip-keeper")) {
+            allowOnly({});
+            return cmdClipKeeper(c);
+        }
         if (command == QLatin1String("show")) {
             allowOnly({&showPassword, &field, &json});
             if (p.isSet(field) && p.isSet(json)) fail(kUsage, "--field and --json do not go together");
@@ -181,21 +207,48 @@ int main(int argc, char** argv) {
             if (p.isSet(field)) checkFieldName(p.value(field));
             return cmdShow(c, p.isSet(showPassword));
         }
-        if (command == QLatin1String("search")) { allowOnly({&json, &inPassword}); return cmdSearch(c, p.isSet(inPassword)); }
+        if (command == QLatin1String("search")) {
+            allowOnly({&json, &inPassword});
+            return cmdSearch(c, p.isSet(inPassword));
+        }
         if (command == QLatin1String("add")) {
             allowOnly({&url, &user, &comment, &generate, &length, &noSymbols});
             if ((p.isSet(length) || p.isSet(noSymbols)) && !p.isSet(generate))
                 fail(kUsage, "--length and --no-symbols go with --generate");
             return cmdAdd(c, url, user, comment, p.isSet(generate), lengthOption(p, length), !p.isSet(noSymbols));
         }
-        if (command == QLatin1String("edit")) { allowOnly({&url, &user, &comment, &password}); return cmdEdit(c, url, user, comment, p.isSet(password)); }
-        if (command == QLatin1String("rm")) { allowOnly({&yes}); return cmdRm(c); }
-        if (command == QLatin1String("rekey")) { allowOnly({&yes}); return cmdRekey(c); }
-        if (command == QLatin1String("seal")) { allowOnly({&yes}); return cmdSeal(c, true); }
-        if (command == QLatin1String("unseal")) { allowOnly({&yes}); return cmdSeal(c, false); }
-        if (command == QLatin1String("export")) { allowOnly({&csv}); return cmdExport(c, csv); }
-        if (command == QLatin1String("import")) { allowOnly({&dryRun, &json}); return cmdImport(c, p.isSet(dryRun)); }
-        if (command == QLatin1String("generate")) { allowOnly({&length, &noSymbols}); return cmdGenerate(c, lengthOption(p, length), !p.isSet(noSymbols)); }
+        if (command == QLatin1String("edit")) {
+            allowOnly({&url, &user, &comment, &password});
+            return cmdEdit(c, url, user, comment, p.isSet(password));
+        }
+        if (command == QLatin1String("rm")) {
+            allowOnly({&yes});
+            return cmdRm(c);
+        }
+        if (command == QLatin1String("rekey")) {
+            allowOnly({&yes});
+            return cmdRekey(c);
+        }
+        if (command == QLatin1String("seal")) {
+            allowOnly({&yes});
+            return cmdSeal(c, true);
+        }
+        if (command == QLatin1String("unseal")) {
+            allowOnly({&yes});
+            return cmdSeal(c, false);
+        }
+        if (command == QLatin1String("export")) {
+            allowOnly({&csv});
+            return cmdExport(c, csv);
+        }
+        if (command == QLatin1String("import")) {
+            allowOnly({&dryRun, &json});
+            return cmdImport(c, p.isSet(dryRun));
+        }
+        if (command == QLatin1String("generate")) {
+            allowOnly({&length, &noSymbols});
+            return cmdGenerate(c, lengthOption(p, length), !p.isSet(noSymbols));
+        }
         fail(kUsage, "unknown command " + command.toStdString() + " (see --help)");
     } catch (const Failure& f) {
         std::fprintf(stderr, "keyfold-cli: %s\n", f.text.c_str());

@@ -164,8 +164,8 @@ std::string Input::keyPhrase(const char* prompt) const {
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);
     case vault::PhraseProblem::NotWindows1252:
-        fail(kRefused, "the " + std::string(prompt) + " holds characters the data file cannot hold: " +
-                           vault::describeCharacters(phrase.missing));
+        fail(kRefused, "the " + std::string(prompt) +
+                           " holds characters the data file cannot hold: " + vault::describeCharacters(phrase.missing));
     case vault::PhraseProblem::ZeroByte: fail(kRefused, "the " + std::string(prompt) + " holds a zero byte");
     case vault::PhraseProblem::TooLong:
         fail(kRefused, "the " + std::string(prompt) + " is longer than " + std::to_string(vault::kMaxKeyPhraseLength) +
@@ -202,7 +202,10 @@ std::string Input::secretText(const char* prompt) const {
         const ssize_t n = ::read(tty, &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n != 1) break;
-        if (c == '\n') { ended = true; break; }
+        if (c == '\n') {
+            ended = true;
+            break;
+        }
         text.push_back(c);
     }
     if (isTerminal) {

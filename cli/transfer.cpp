@@ -37,8 +37,9 @@ std::string exportTarget(const QString& target) {
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) fail(kFileError, "cannot write " + path + ": " + std::strerror(errno));
     } else if (!S_ISREG(st.st_mode)) {
-        fail(kFileError, "cannot write " + path + ": it is no regular file (export writes a file of its own, or - for "
-                         "standard output); nothing was written");
+        fail(kFileError, "cannot write " + path +
+                             ": it is no regular file (export writes a file of its own, or - for "
+                             "standard output); nothing was written");
     }
     return path;
 }
@@ -76,7 +77,8 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     } catch (const vault::IoError& e) {
         fail(kFileError, "cannot write " + path + ": " + e.text() + "; nothing was written");
     }
-    std::fprintf(stderr, "%zu %s written to %s\n", entries.size(), entries.size() == 1 ? "entry" : "entries", path.c_str());
+    std::fprintf(stderr, "%zu %s written to %s\n", entries.size(), entries.size() == 1 ? "entry" : "entries",
+                 path.c_str());
     return kOk;
 }
 
@@ -122,7 +124,8 @@ std::optional<std::string> exactField(const std::string& utf8, const char* what,
     }
     char32_t lacking = 0;
     std::optional<std::string> bytes = vault::windows1252FromUtf8Exactly(utf8, &lacking);
-    if (!bytes) why = std::string("the ") + what + " holds " + characterText(lacking) + ", which the data file cannot hold";
+    if (!bytes)
+        why = std::string("the ") + what + " holds " + characterText(lacking) + ", which the data file cannot hold";
     return bytes;
 }
 
@@ -163,7 +166,8 @@ std::optional<std::string> address(std::string url, std::vector<std::string>& ch
         why = "the address is longer than " + std::to_string(kFieldWidth) + " characters";
         return std::nullopt;
     }
-    if (!bytes->empty() && vault::addressNeedsScheme(*bytes)) changes.push_back("address completed as http://" + utf8(*bytes));
+    if (!bytes->empty() && vault::addressNeedsScheme(*bytes))
+        changes.push_back("address completed as http://" + utf8(*bytes));
     return bytes;
 }
 
@@ -236,8 +240,10 @@ PreparedRow prepare(const cli::Login& l) {
     std::string why;
     std::optional<std::string> website = address(l.url, row.changes, why);
     if (!website) return skip(why);
-    if (sourceName.empty()) sourceName = cli::hostOf(utf8(*website));
-    else if (sourceName != l.name) row.changes.push_back("name trimmed");
+    if (sourceName.empty())
+        sourceName = cli::hostOf(utf8(*website));
+    else if (sourceName != l.name)
+        row.changes.push_back("name trimmed");
     row.shown = sourceName;
     if (!exactField(sourceName, "name", why)) return skip(why);
     std::string name = nameText(QString::fromStdString(sourceName));
@@ -298,12 +304,14 @@ class ImportReport {
 public:
     ImportReport(const std::string& format, const std::string& how, bool dryRun)
         : head_("{\"format\":" + jsonString(format) + ",\"encoding\":" +
-                jsonString(how.empty() ? "UTF-8" : how.find("UTF-16") != std::string::npos ? "UTF-16" : "Windows-1252") +
+                jsonString(how.empty()                               ? "UTF-8"
+                           : how.find("UTF-16") != std::string::npos ? "UTF-16"
+                                                                     : "Windows-1252") +
                 ",\"dry_run\":" + (dryRun ? "true" : "false")) {}
     void row(std::size_t line, const std::string& name, const char* outcome, const std::vector<std::string>& changes,
              const std::string& reason) {
-        (rows_ += rows_.empty() ? "\n" : ",\n") += "{\"row\":" + std::to_string(line) + ",\"name\":" + jsonString(name) +
-                                                    ",\"outcome\":\"" + outcome + "\"";
+        (rows_ += rows_.empty() ? "\n" : ",\n") +=
+            "{\"row\":" + std::to_string(line) + ",\"name\":" + jsonString(name) + ",\"outcome\":\"" + outcome + "\"";
         if (!reason.empty()) rows_ += ",\"reason\":" + jsonString(reason);
         rows_ += ",\"changes\":" + jsonStrings(changes) + "}";
     }
@@ -368,25 +376,41 @@ int cmdImport(Context& c, bool dryRun) {
         vault::WipeAtScopeEnd wipe(p.entry.password);
         auto skip = [&](const std::string& why) {
             ++skipped;
-            if (c.json) report.row(i + 2, p.shown, "skipped", {}, why);
-            else std::fprintf(stderr, "%s %s: skipped, %s\n", row.c_str(), p.shown.c_str(), why.c_str());
+            if (c.json)
+                report.row(i + 2, p.shown, "skipped", {}, why);
+            else
+                std::fprintf(stderr, "%s %s: skipped, %s\n", row.c_str(), p.shown.c_str(), why.c_str());
         };
-        if (!l.skipReason.empty()) { skip(l.skipReason); continue; }
-        if (!p.skipReason.empty()) { skip(p.skipReason); continue; }
+        if (!l.skipReason.empty()) {
+            skip(l.skipReason);
+            continue;
+        }
+        if (!p.skipReason.empty()) {
+            skip(p.skipReason);
+            continue;
+        }
         const std::string changes = p.changes.empty() ? std::string() : ", with changes: " + joined(p.changes);
         // The same rules either way: a dry run checks names against the list and the rows before.
         const vault::AddResult r =
-            dryRun ? session.check(p.entry, [&](const std::string& key) {
-                return std::find(taken.begin(), taken.end(), key) != taken.end();
-            })
+            dryRun ? session.check(p.entry,
+                                   [&](const std::string& key) {
+                                       return std::find(taken.begin(), taken.end(), key) != taken.end();
+                                   })
                    : session.add(p.entry);
-        if (r.outcome == vault::AddOutcome::Full) { full = true; break; }
-        if (r.outcome != vault::AddOutcome::Added) { skip(addWords(r, p.entry.name).text); continue; }
+        if (r.outcome == vault::AddOutcome::Full) {
+            full = true;
+            break;
+        }
+        if (r.outcome != vault::AddOutcome::Added) {
+            skip(addWords(r, p.entry.name).text);
+            continue;
+        }
         ++added;
         if (c.json) report.row(i + 2, p.shown, "added", p.changes, {});
         if (dryRun) {
             taken.push_back(vault::nameKey(p.entry.name));
-            if (!c.json) std::fprintf(stderr, "%s %s: would be added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
+            if (!c.json)
+                std::fprintf(stderr, "%s %s: would be added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
         } else if (!p.changes.empty() && !c.json) {
             std::fprintf(stderr, "%s %s: added%s\n", row.c_str(), p.shown.c_str(), changes.c_str());
         }

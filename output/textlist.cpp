@@ -16,9 +16,8 @@ std::string textListPath(const std::string& dataFolder) {
     return path + "Tempfile.txt";
 }
 
-std::string textListEntry(const std::string& name, const std::string& website,
-                          const std::string& userId, const std::string& password,
-                          const std::string& comments) {
+std::string textListEntry(const std::string& name, const std::string& website, const std::string& userId,
+                          const std::string& password, const std::string& comments) {
     std::string s;
     s.reserve(name.size() + website.size() + userId.size() + password.size() + comments.size() + 48);
     s += name + " URL: " + website + "\r\n";
@@ -57,9 +56,8 @@ void TextListFile::writeAll(const std::string& bytes) {
     written_ += bytes.size();
 }
 
-void TextListFile::writeEntry(const std::string& name, const std::string& website,
-                              const std::string& userId, const std::string& password,
-                              const std::string& comments) {
+void TextListFile::writeEntry(const std::string& name, const std::string& website, const std::string& userId,
+                              const std::string& password, const std::string& comments) {
     writeAll(textListEntry(name, website, userId, password, comments));
 }
 

@@ -13,9 +13,8 @@ std::string textListPath(const std::string& dataFolder);
 
 // The four lines of one entry, line ends included:
 // "<name> URL: <website>", " User: <user> Password: <password>", " Comments: <comments>", " ".
-std::string textListEntry(const std::string& name, const std::string& website,
-                          const std::string& userId, const std::string& password,
-                          const std::string& comments);
+std::string textListEntry(const std::string& name, const std::string& website, const std::string& userId,
+                          const std::string& password, const std::string& comments);
 
 // Deletes the text list; true only when nothing of that name is left.
 bool removeTextList(const std::string& path);
@@ -33,9 +32,8 @@ public:
     TextListFile(const TextListFile&) = delete;
     TextListFile& operator=(const TextListFile&) = delete;
 
-    void writeEntry(const std::string& name, const std::string& website,
-                    const std::string& userId, const std::string& password,
-                    const std::string& comments);
+    void writeEntry(const std::string& name, const std::string& website, const std::string& userId,
+                    const std::string& password, const std::string& comments);
     void close();
 
 private:

@@ -99,9 +99,8 @@ void AnsiLineEdit::keyPressEvent(QKeyEvent* e) {
         QLineEdit::keyPressEvent(e);
         return;
     }
-    QKeyEvent changed(e->type(), e->key(), e->modifiers(), e->nativeScanCode(),
-                      e->nativeVirtualKey(), e->nativeModifiers(), wanted, e->isAutoRepeat(),
-                      e->count());
+    QKeyEvent changed(e->type(), e->key(), e->modifiers(), e->nativeScanCode(), e->nativeVirtualKey(),
+                      e->nativeModifiers(), wanted, e->isAutoRepeat(), e->count());
     QLineEdit::keyPressEvent(&changed);
     e->setAccepted(changed.isAccepted());
 }
@@ -131,8 +130,7 @@ void AnsiLineEdit::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void AnsiLineEdit::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() &&
-        !isReadOnly()) {
+    if (e->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() && !isReadOnly()) {
         deselect();
         pasteClipboard(QClipboard::Selection);
         e->accept();
@@ -148,8 +146,7 @@ void AnsiLineEdit::dropEvent(QDropEvent* e) {
     }
     QMimeData data;
     data.setText(accepted(e->mimeData()->text()));
-    QDropEvent changed(e->position(), e->possibleActions(), &data, e->buttons(), e->modifiers(),
-                       e->type());
+    QDropEvent changed(e->position(), e->possibleActions(), &data, e->buttons(), e->modifiers(), e->type());
     QLineEdit::dropEvent(&changed);
     if (changed.isAccepted()) {
         e->setDropAction(changed.dropAction());

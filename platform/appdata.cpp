@@ -13,8 +13,7 @@ namespace platform {
 std::string appDataFolder() {
 #ifdef _WIN32
     char buffer[MAX_PATH + 1] = {};
-    if (SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_APPDATA, FALSE) && buffer[0] != '\0')
-        return std::string(buffer);
+    if (SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_APPDATA, FALSE) && buffer[0] != '\0') return std::string(buffer);
 #else
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (!base.isEmpty()) {

@@ -33,8 +33,9 @@ BrowserHost::~BrowserHost() {
 }
 
 bool BrowserHost::open() {
-    Message message{browsermessage::kOpen, bytesOf(name_), bytesOf(website_), bytesOf(user_), bytesOf(password_),
-                    masked_ ? QByteArrayLiteral("1") : QByteArrayLiteral("0")};
+    Message message{browsermessage::kOpen, bytesOf(name_),
+                    bytesOf(website_),     bytesOf(user_),
+                    bytesOf(password_),    masked_ ? QByteArrayLiteral("1") : QByteArrayLiteral("0")};
     const bool sent = channel_.send(message);
     wipe(message);
     return sent;

@@ -123,14 +123,12 @@ protected:
         case QEvent::ContextMenu:
         case QEvent::TouchBegin:
         case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-            return true;
+        case QEvent::TouchEnd: return true;
         case QEvent::Close:
             if (widget != owner_.data()) return false;
             event->ignore();
             return true;
-        default:
-            return false;
+        default: return false;
         }
     }
 

@@ -40,14 +40,14 @@ QString noWebsiteMessage();
 inline constexpr const char* kBrowserProgram = "keyfold-browser";
 namespace browsermessage {
 // program -> window
-inline constexpr const char* kOpen = "open";      // name, website, user, password, masked ("1"/"0")
-inline constexpr const char* kValues = "values";  // user, password: the answer to a fill
+inline constexpr const char* kOpen = "open";        // name, website, user, password, masked ("1"/"0")
+inline constexpr const char* kValues = "values";    // user, password: the answer to a fill
 inline constexpr const char* kRefused = "refused";  // the page reported is not on the entry's site
-inline constexpr const char* kClose = "close";    // close the window as its Close button does
+inline constexpr const char* kClose = "close";      // close the window as its Close button does
 // window -> program
-inline constexpr const char* kShown = "shown";    // the window is on the screen
-inline constexpr const char* kFill = "fill";      // page address: auto-fill wants the values
-inline constexpr const char* kCopy = "copy";      // text: put it on the clipboard as a secret
+inline constexpr const char* kShown = "shown";  // the window is on the screen
+inline constexpr const char* kFill = "fill";    // page address: auto-fill wants the values
+inline constexpr const char* kCopy = "copy";    // text: put it on the clipboard as a secret
 }  // namespace browsermessage
 
 namespace testing {

@@ -36,9 +36,7 @@ void wipe(Message& message) {
     message.clear();
 }
 
-bool makeSocketPair(int sockets[2]) {
-    return ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) == 0;
-}
+bool makeSocketPair(int sockets[2]) { return ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) == 0; }
 
 Channel::Channel(int socket, QObject* parent)
     : QObject(parent), socket_(socket), notifier_(new QSocketNotifier(socket, QSocketNotifier::Read, this)) {

@@ -17,9 +17,7 @@ public:
             return static_cast<LinkLabel*>(widget())->text();
         return QAccessibleWidget::text(t);
     }
-    QStringList actionNames() const override {
-        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
     void doAction(const QString& name) override {
         if (name == pressAction())
             static_cast<LinkLabel*>(widget())->activate();

@@ -20,8 +20,8 @@ W* placeControl(QWidget* parent, const char* name, int x, int y, int w, int h) {
 
 // An edit box; maxLength 0 sets no limit. The label describing it, when given, becomes
 // its buddy and gives it its accessible name.
-inline AnsiLineEdit* placeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y,
-                               int w, int h, int maxLength) {
+inline AnsiLineEdit* placeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w, int h,
+                               int maxLength) {
     AnsiLineEdit* e = placeControl<AnsiLineEdit>(parent, name, x, y, w, h);
     if (maxLength > 0) e->setMaxLength(maxLength);
     if (label) {
@@ -32,8 +32,8 @@ inline AnsiLineEdit* placeEdit(QWidget* parent, const char* name, QLabel* label,
 }
 
 // A push button that Enter does not press unless it is made the window's default.
-inline QPushButton* placeButton(QWidget* parent, const char* name, const QString& caption,
-                                const QString& hint, int x, int y, int w, int h) {
+inline QPushButton* placeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint, int x,
+                                int y, int w, int h) {
     QPushButton* b = placeControl<QPushButton>(parent, name, x, y, w, h);
     b->setText(caption);
     if (!hint.isEmpty()) b->setToolTip(hint);

@@ -64,8 +64,7 @@ FolderChooserSeam& seam() {
 }
 }  // namespace
 
-std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title,
-                                           const QString& startFolder) {
+std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title, const QString& startFolder) {
     FolderChooserSeam& test = seam();
     test.lastRequest = testing::FolderRequest{title, startFolder};
     if (test.answerSet) {
@@ -83,10 +82,8 @@ std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title
     dialog.setObjectName(QStringLiteral("StorageFolderChooser"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog |
-                      QFileDialog::ReadOnly);
-    if (auto* newFolder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton")))
-        newFolder->hide();
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+    if (auto* newFolder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton"))) newFolder->hide();
     // The prompt stands above the folder view too, not only in the title bar (which a
     // desktop may not draw): every row of the dialog moves down by one to make room.
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
@@ -111,11 +108,9 @@ std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title
     // Opened in the start folder, so OK at once keeps it.
     if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir())
         dialog.setDirectory(QDir::cleanPath(QFileInfo(startFolder).absoluteFilePath()));
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty())
-        return std::nullopt;
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
     return QDir::toNativeSeparators(chosen.first());
 }
 

@@ -10,8 +10,7 @@ namespace platform {
 // Shows a modal chooser that picks an existing folder (folders only, no button to make a
 // new one) with the given title. startFolder is preselected when it exists as a folder.
 // Returns the chosen folder's full path, or nothing when the user cancels.
-std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title,
-                                           const QString& startFolder);
+std::optional<QString> chooseStorageFolder(QWidget* parent, const QString& title, const QString& startFolder);
 
 namespace testing {
 // Answers the next chooseStorageFolder call without showing the chooser:

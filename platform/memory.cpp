@@ -44,8 +44,7 @@ std::int64_t memoryFigure(MemoryKind kind) {
             std::memset(&status, 0, sizeof status);
             status.dwLength = 64;
             std::uint64_t bytes = 0;
-            if (fn(&status))
-                bytes = kind == MemoryKind::TotalPhysical ? status.ullTotalPhys : status.ullAvailPhys;
+            if (fn(&status)) bytes = kind == MemoryKind::TotalPhysical ? status.ullTotalPhys : status.ullAvailPhys;
             const std::int64_t mb = megabytesRounded(bytes);
             FreeLibrary(kernel);
             return mb;
@@ -56,8 +55,8 @@ std::int64_t memoryFigure(MemoryKind kind) {
     std::memset(&status, 0, sizeof status);
     status.dwLength = 32;
     GlobalMemoryStatus(&status);
-    const std::uint32_t bytes = static_cast<std::uint32_t>(
-        kind == MemoryKind::TotalPhysical ? status.dwTotalPhys : status.dwAvailPhys);
+    const std::uint32_t bytes =
+        static_cast<std::uint32_t>(kind == MemoryKind::TotalPhysical ? status.dwTotalPhys : status.dwAvailPhys);
     return megabytesRounded(bytes);
 }
 
@@ -89,8 +88,7 @@ std::int64_t memoryFigure(MemoryKind kind) {
         struct sysinfo info;
         if (sysinfo(&info) != 0) return 0;
         const unsigned long long unit = info.mem_unit ? info.mem_unit : 1;
-        bytes = static_cast<long long>(
-            (kind == MemoryKind::TotalPhysical ? info.totalram : info.freeram) * unit);
+        bytes = static_cast<long long>((kind == MemoryKind::TotalPhysical ? info.totalram : info.freeram) * unit);
     }
     return megabytesRounded(static_cast<std::uint64_t>(bytes));
 }

@@ -5,7 +5,10 @@
 
 namespace platform {
 
-enum class MemoryKind { TotalPhysical, AvailablePhysical };
+enum class MemoryKind {
+    TotalPhysical,
+    AvailablePhysical
+};
 
 // Whole megabytes of total or available physical memory (bytes / 1048576, rounded to
 // the nearest whole number, halves to even).

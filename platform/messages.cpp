@@ -121,16 +121,19 @@ QString dataFileProblemText(const vault::DataFileProblem& problem) {
     auto tr = [](const char* text) { return QCoreApplication::translate("Keyfold", text); };
     switch (problem.kind()) {
     case vault::DataFileProblem::Kind::ChangedByOtherCopy:
-        return tr("Another copy of Keyfold has changed your data file since this list was read, so "
-                  "nothing was saved. Click Refresh to read the list again, then make your change "
-                  "once more.");
+        return tr(
+            "Another copy of Keyfold has changed your data file since this list was read, so "
+            "nothing was saved. Click Refresh to read the list again, then make your change "
+            "once more.");
     case vault::DataFileProblem::Kind::ReplacedByOtherCopy:
-        return tr("Another copy of Keyfold has replaced your data file (its key phrase was changed), "
-                  "so nothing was saved. Close Keyfold and start it again to read the file under "
-                  "its new key phrase.");
+        return tr(
+            "Another copy of Keyfold has replaced your data file (its key phrase was changed), "
+            "so nothing was saved. Close Keyfold and start it again to read the file under "
+            "its new key phrase.");
     case vault::DataFileProblem::Kind::Busy:
-        return tr("Another copy of Keyfold is writing your data file right now, so nothing was "
-                  "saved. Please try again in a moment.");
+        return tr(
+            "Another copy of Keyfold is writing your data file right now, so nothing was "
+            "saved. Please try again in a moment.");
     case vault::DataFileProblem::Kind::TooLarge:
         return tr("This file is far larger than any Keyfold data file and was not read: %1").arg(path);
     case vault::DataFileProblem::Kind::LinkUnreachable:

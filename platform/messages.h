@@ -25,7 +25,7 @@ enum class BoxKind {
 void showPlain(const QString& text);
 void showInformation(const QString& text);
 void showWarning(const QString& text);
-bool askYesNo(const QString& text);  // true only for Yes
+bool askYesNo(const QString& text);       // true only for Yes
 bool askOpenAnyway(const QString& text);  // true only for "Open anyway"
 void showConfirmOk(const QString& text);
 void showError(const QString& text);

@@ -13,8 +13,7 @@ std::unique_ptr<PrinterDevice> PrinterDevice::openDefault() {
     if (info.isNull()) return nullptr;
     auto device = std::make_unique<PrinterDevice>(info);
     if (!device->printer_.isValid() || device->pageWidth() <= 0 || device->pageHeight() <= 0)
-        throw std::runtime_error("The printer " + info.printerName().toStdString() +
-                                 " cannot be used");
+        throw std::runtime_error("The printer " + info.printerName().toStdString() + " cannot be used");
     return device;
 }
 
@@ -33,10 +32,7 @@ QFont printFont() {
 }  // namespace
 
 PrinterDevice::PrinterDevice(const QPrinterInfo& info)
-    : printer_(info, QPrinter::HighResolution),
-      font_(printFont(), &printer_),
-      metrics_(font_, &printer_),
-      pages_(1) {
+    : printer_(info, QPrinter::HighResolution), font_(printFont(), &printer_), metrics_(font_, &printer_), pages_(1) {
     printer_.setDocName(QString());
     // The whole printable area, with no margins of our own: the origin is its top-left
     // corner and the page's width and height are its size.
@@ -47,19 +43,13 @@ PrinterDevice::PrinterDevice(const QPrinterInfo& info)
 int PrinterDevice::pageWidth() const { return printer_.width(); }
 int PrinterDevice::pageHeight() const { return printer_.height(); }
 
-int PrinterDevice::textWidth(const std::string& text) const {
-    return metrics_.horizontalAdvance(fromAnsi(text));
-}
+int PrinterDevice::textWidth(const std::string& text) const { return metrics_.horizontalAdvance(fromAnsi(text)); }
 
-int PrinterDevice::textHeight(const std::string&) const {
-    return metrics_.height();
-}
+int PrinterDevice::textHeight(const std::string&) const { return metrics_.height(); }
 
 int PrinterDevice::charHeight() const { return metrics_.height(); }
 
-void PrinterDevice::drawText(int x, int y, const std::string& text) {
-    pages_.back().push_back({x, y, fromAnsi(text)});
-}
+void PrinterDevice::drawText(int x, int y, const std::string& text) { pages_.back().push_back({x, y, fromAnsi(text)}); }
 
 void PrinterDevice::newPage() { pages_.emplace_back(); }
 

@@ -8,7 +8,10 @@ class QObject;
 
 namespace platform {
 
-enum class ShellShow { Normal, Maximized };
+enum class ShellShow {
+    Normal,
+    Maximized
+};
 
 // Opens target (a web address or a file path) without waiting for the program that
 // shows it, and without holding up the window. onFailure runs when the target could not

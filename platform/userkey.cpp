@@ -5,10 +5,8 @@
 
 namespace platform {
 
-
 std::optional<bool> readUserKeyBool(const QString& name) {
-    QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
-                  QStringLiteral("Keyfold"));
+    QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"), QStringLiteral("Keyfold"));
     if (!key.contains(name)) return std::nullopt;
     const QVariant v = key.value(name);
     switch (v.typeId()) {
@@ -17,8 +15,7 @@ std::optional<bool> readUserKeyBool(const QString& name) {
     case QMetaType::Long:
     case QMetaType::ULong:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return v.toLongLong() != 0;
+    case QMetaType::ULongLong: return v.toLongLong() != 0;
 #ifndef Q_OS_WIN
     case QMetaType::QString: {
         // A text settings file holds every value as text: an integer is text of digits.
@@ -28,14 +25,12 @@ std::optional<bool> readUserKeyBool(const QString& name) {
         return std::nullopt;
     }
 #endif
-    default:
-        return std::nullopt;  // another type than an integer reads as absent
+    default: return std::nullopt;  // another type than an integer reads as absent
     }
 }
 
 void writeUserKeyBool(const QString& name, bool value) {
-    QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
-                  QStringLiteral("Keyfold"));
+    QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"), QStringLiteral("Keyfold"));
     const int wanted = value ? 1 : 0;
     // A value already stored as it would be written is left alone: writing the settings
     // file again takes a lock file and a flush to disk, on the way from the key dialog

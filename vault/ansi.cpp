@@ -7,11 +7,10 @@ namespace vault {
 namespace {
 
 // Unicode of the bytes 0x80..0x9F in Windows-1252; the undefined ones keep their number.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                            0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -64,13 +63,19 @@ namespace {
 // forms and surrogates included); i moves past what was taken (one byte when malformed).
 std::optional<char32_t> nextCharacter(std::string_view in, std::size_t& i) {
     const unsigned char lead = static_cast<unsigned char>(in[i]);
-    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    int extra = lead < 0x80             ? 0
+                : (lead & 0xE0) == 0xC0 ? 1
+                : (lead & 0xF0) == 0xE0 ? 2
+                : (lead & 0xF8) == 0xF0 ? 3
+                                        : -1;
     char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
     bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < in.size();
     for (int k = 1; ok && k <= extra; ++k) {
         const unsigned char next = static_cast<unsigned char>(in[i + k]);
-        if ((next & 0xC0) != 0x80) ok = false;
-        else c = (c << 6) | (next & 0x3F);
+        if ((next & 0xC0) != 0x80)
+            ok = false;
+        else
+            c = (c << 6) | (next & 0x3F);
     }
     if (ok && ((extra == 1 && c < 0x80) || (extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
                (extra == 3 && (c < 0x10000 || c > 0x10FFFF))))

@@ -105,9 +105,7 @@ void Cipher::setPhrase(std::string_view text) {
     rebuildShifts();
 }
 
-std::string Cipher::phrase() const {
-    return std::string(reinterpret_cast<const char*>(phrase_.text), phrase_.length);
-}
+std::string Cipher::phrase() const { return std::string(reinterpret_cast<const char*>(phrase_.text), phrase_.length); }
 
 // Trims in[0..n) and shifts it into out; returns the output length. Needs a phrase.
 std::size_t Cipher::shiftText(const unsigned char* in, std::size_t n, unsigned char* out, bool backward) const {

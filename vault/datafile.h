@@ -23,17 +23,28 @@ namespace vault {
 constexpr std::uint64_t kMaxDataFileBytes = 16u * 1024u * 1024u;
 
 struct FreeSlot {
-    enum Kind { Found, Duplicate, Full } kind;
+    enum Kind {
+        Found,
+        Duplicate,
+        Full
+    } kind;
     int slot;  // valid when Found
 };
 constexpr int kNotFound = -1;
 
 // KFOLD28.DAT -> KFOLD30.DAT when only the former exists: what happened.
-enum class LegacyResult { NothingToDo, Converted, NotConverted };
+enum class LegacyResult {
+    NothingToDo,
+    Converted,
+    NotConverted
+};
 // One legacy slot as it goes into the new file ("?" in the password becomes a blank).
 SiteRecord convertLegacySlot(const LegacySiteRecord& old);
 
-enum class RekeyResult { Completed, Cancelled };
+enum class RekeyResult {
+    Completed,
+    Cancelled
+};
 
 // Sharing the data file with another copy of the program: every command that writes
 // it (add, update, delete, re-key, conversion, creation) holds the writers' lock

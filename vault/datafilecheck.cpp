@@ -60,8 +60,7 @@ bool DataFile::holdsRememberedEntries() {
     for (std::size_t n = 0; n < slotDigest_.size(); ++n) {
         if (slotDigest_[n] == 0) continue;
         unsigned char bytes[kSlotSize];
-        if (file_.readAt(bytes, kSlotSize, n * kSlotSize) != kSlotSize || digest(bytes) != slotDigest_[n])
-            return false;
+        if (file_.readAt(bytes, kSlotSize, n * kSlotSize) != kSlotSize || digest(bytes) != slotDigest_[n]) return false;
         any = true;
     }
     return any;

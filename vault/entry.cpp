@@ -46,7 +46,8 @@ std::optional<TextFault> textFault(const Entry& stored) {
     for (Field field : kFields) {
         const std::string& text = textOf(stored, field);
         for (unsigned char c : text)
-            if (c < 32 && !(c == '\t' && field == Field::Comments)) return TextFault{TextFault::ControlCharacter, field, c};
+            if (c < 32 && !(c == '\t' && field == Field::Comments))
+                return TextFault{TextFault::ControlCharacter, field, c};
         if (text.size() > fieldWidth(field)) return TextFault{TextFault::TooLong, field};
     }
     return std::nullopt;

@@ -21,7 +21,13 @@ struct Entry {
 };
 
 // The five texts of an entry, for the outcomes that name one.
-enum class Field { Name, Website, UserId, Password, Comments };
+enum class Field {
+    Name,
+    Website,
+    UserId,
+    Password,
+    Comments
+};
 // The most characters the field holds (kTextWidth, kPasswordWidth for the password).
 std::size_t fieldWidth(Field field);
 
@@ -38,7 +44,10 @@ Entry storedForm(const Entry& typed);
 // A text that breaks a rule of its field, as stored: a control character (a code below
 // 32; a tab is allowed in the comment), or more characters than the field holds.
 struct TextFault {
-    enum Kind { ControlCharacter, TooLong } kind;
+    enum Kind {
+        ControlCharacter,
+        TooLong
+    } kind;
     Field field;
     unsigned char character = 0;  // the control character
 };

@@ -19,8 +19,7 @@ namespace vault {
 
 [[noreturn]] void throwIoError(int err, const std::string& path) {
     switch (err) {
-    case ENOENT:
-        throw IoError("File not found", err, path);
+    case ENOENT: throw IoError("File not found", err, path);
     case EACCES:
     case EPERM:
 #ifdef EROFS
@@ -28,8 +27,7 @@ namespace vault {
 #endif
         throw IoError("File access denied", err, path);
     case EMFILE:
-    case ENFILE:
-        throw IoError("Too many open files", err, path);
+    case ENFILE: throw IoError("Too many open files", err, path);
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
@@ -47,7 +45,6 @@ namespace vault {
     // Code 38 is the runtime's "read beyond end of file".
     throw IoError("Read beyond end of file", 38, path);
 }
-
 
 using namespace detail;
 
@@ -165,7 +162,7 @@ unsigned File::permissions() const {
 FileId File::identity() const {
     FileId id;
 #ifdef _WIN32
-    BY_HANDLE_FILE_INFORMATION info {};
+    BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), &info)) {
         id.device = info.dwVolumeSerialNumber;
         id.number = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
@@ -183,7 +180,8 @@ FileId File::identity() const {
 void File::setPermissionsQuietly(unsigned mode) {
 #ifndef _WIN32
     // A FAT thumb drive keeps no permissions: the data is still usable there.
-    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) { /* ignored */ }
+    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) { /* ignored */
+    }
 #else
     (void)mode;
 #endif

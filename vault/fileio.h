@@ -131,7 +131,17 @@ int lockWaitMs();
 
 namespace testing {
 // Kinds of call the fault seam counts.
-enum class Op { Any, Open, Read, Write, Sync, Rename, Remove, MakeDir, Close };
+enum class Op {
+    Any,
+    Open,
+    Read,
+    Write,
+    Sync,
+    Rename,
+    Remove,
+    MakeDir,
+    Close
+};
 // Makes the n-th following call of the given kind (1 = the next one) fail with err,
 // without performing it. One fault is armed at a time; it disarms after firing.
 void failNthCall(int n, int err, Op op = Op::Any);

@@ -23,17 +23,18 @@ void pause(int ms) {
 #ifdef _WIN32
     Sleep(static_cast<DWORD>(ms));
 #else
-    struct timespec t {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    struct timespec t {
+        ms / 1000, static_cast<long>(ms % 1000) * 1000000L
+    };
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {}
 #endif
 }
 
 bool tryLock(int fd) {
 #ifdef _WIN32
-    OVERLAPPED at {};
-    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)),
-                      LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+    OVERLAPPED at{};
+    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                      0, 1, 0, &at) != 0;
 #else
     int rc;
     do rc = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -85,7 +86,7 @@ void FileLock::release() noexcept {
     if (fd_ >= 0) {
 #ifdef _WIN32
         if (held_) {
-            OVERLAPPED at {};
+            OVERLAPPED at{};
             UnlockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), 0, 1, 0, &at);
         }
         _close(fd_);

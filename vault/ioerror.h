@@ -16,6 +16,7 @@ public:
     const std::string& text() const { return text_; }
     // The file that failed; empty when not known.
     const std::string& path() const { return path_; }
+
 private:
     std::string text_;
     std::string path_;

@@ -20,7 +20,7 @@ enum class PhraseProblem {
 
 struct KeyPhraseText {
     PhraseProblem problem = PhraseProblem::None;
-    std::string text;       // the phrase in Windows-1252, trimmed (empty unless problem is None)
+    std::string text;        // the phrase in Windows-1252, trimmed (empty unless problem is None)
     std::u32string missing;  // NotWindows1252: each character that cannot be held, once
     KeyPhraseText() = default;
     KeyPhraseText(const KeyPhraseText&) = delete;

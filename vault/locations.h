@@ -20,11 +20,11 @@ constexpr const char* kSettingsFileName = "SG_2.ini";
 constexpr const char* kStoredLocationFileName = "Storage.loc";
 
 struct Locations {
-    std::string dataFolder;      // <app data>/Keyfold
-    std::string settingsFile;    // dataFolder + "/SG_2.ini"
-    std::string storageFolder;   // dataFolder + "/" or the stored chosen location, ending with "/"
-    std::string dataFile;        // storageFolder + "KFOLD30.DAT"
-    std::string legacyFile;      // storageFolder + "KFOLD28.DAT"
+    std::string dataFolder;     // <app data>/Keyfold
+    std::string settingsFile;   // dataFolder + "/SG_2.ini"
+    std::string storageFolder;  // dataFolder + "/" or the stored chosen location, ending with "/"
+    std::string dataFile;       // storageFolder + "KFOLD30.DAT"
+    std::string legacyFile;     // storageFolder + "KFOLD28.DAT"
 };
 
 // Start-up path set-up. appDataBase is the per-user application-data folder given by
@@ -48,6 +48,5 @@ std::optional<std::string> readStoredLocation(const std::string& dataFolder);
 void writeStoredLocation(const std::string& dataFolder, const std::string& location);
 // A folder path with the separator added when it does not end with one.
 std::string withTrailingSeparator(const std::string& folder);
-
 
 }  // namespace vault

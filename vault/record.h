@@ -31,14 +31,14 @@ constexpr std::size_t kTextWidth = 255;
 constexpr std::size_t kPasswordWidth = 25;
 
 struct SiteRecord {
-    ShortString<1> status;               // offset 0: "", "A", "U" or "D" (never enciphered)
-    ShortString<kTextWidth> name;        // offset 2
-    ShortString<kTextWidth> website;     // offset 258
-    ShortString<kTextWidth> userId;      // offset 514
-    ShortString<kTextWidth> comments;    // offset 770
+    ShortString<1> status;                 // offset 0: "", "A", "U" or "D" (never enciphered)
+    ShortString<kTextWidth> name;          // offset 2
+    ShortString<kTextWidth> website;       // offset 258
+    ShortString<kTextWidth> userId;        // offset 514
+    ShortString<kTextWidth> comments;      // offset 770
     ShortString<kPasswordWidth> password;  // offset 1026
-    ShortString<25> reserved1;  // offset 1052, always written empty
-    ShortString<25> reserved2;  // offset 1078, always written empty
+    ShortString<25> reserved1;             // offset 1052, always written empty
+    ShortString<25> reserved2;             // offset 1078, always written empty
 };
 static_assert(sizeof(SiteRecord) == 1104, "a slot is 1104 bytes on disk");
 
@@ -58,9 +58,9 @@ constexpr std::size_t kLegacySlotSize = sizeof(LegacySiteRecord);
 constexpr int kNewFileSlots = 1000;
 
 // A record holding the given texts, each cut to its field's width; reserved fields empty.
-inline SiteRecord makeRecord(std::string_view status, std::string_view name,
-                             std::string_view website = {}, std::string_view userId = {},
-                             std::string_view comments = {}, std::string_view password = {}) {
+inline SiteRecord makeRecord(std::string_view status, std::string_view name, std::string_view website = {},
+                             std::string_view userId = {}, std::string_view comments = {},
+                             std::string_view password = {}) {
     SiteRecord r{};
     r.status.assign(status);
     r.name.assign(name);

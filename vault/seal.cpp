@@ -146,8 +146,8 @@ std::optional<GuardedBytes> openSealed(const unsigned char* file, std::size_t si
     GuardedBytes image(size - kSealHeaderBytes - kSealTagBytes);
     unsigned long long opened = 0;
     if (crypto_aead_xchacha20poly1305_ietf_decrypt(image.data(), &opened, nullptr, file + kSealHeaderBytes,
-                                                   size - kSealHeaderBytes, file, kSealHeaderBytes,
-                                                   h->nonce.data(), key.bytes()) != 0)
+                                                   size - kSealHeaderBytes, file, kSealHeaderBytes, h->nonce.data(),
+                                                   key.bytes()) != 0)
         return std::nullopt;
     return image;
 }

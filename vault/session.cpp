@@ -59,7 +59,7 @@ Session::~Session() = default;
 void Session::setKeyPhrase(std::string_view phrase) { cipher_.setPhrase(phrase); }
 
 PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::function<void()>& between,
-                                     PhraseCheck check) {
+                                      PhraseCheck check) {
     if (sealedFileExists()) {
         std::vector<unsigned char> bytes = data_.readSealedBytes();
         const std::optional<SealHeader> header = parseSealHeader(bytes.data(), bytes.size());
@@ -237,7 +237,7 @@ RekeyOutcome Session::rekey(std::string_view oldPhrase, std::string_view newPhra
     // unreadable under the new one.
     if (openWithPhrase(oldText, {}, check) != PhraseOutcome::Opened) return RekeyOutcome::OldPhraseWrong;
     return data_.rekey(cipher_, oldText, newText, confirm) == RekeyResult::Cancelled ? RekeyOutcome::Cancelled
-                                                                             : RekeyOutcome::Completed;
+                                                                                     : RekeyOutcome::Completed;
 }
 
 // ---------------------------------------------------------------------------

@@ -26,16 +26,18 @@
 
 namespace vault {
 
-enum class [[nodiscard]] AddOutcome {
+// clang-format off (its version 14 cannot read an attribute on an enum)
+enum class [[nodiscard]] AddOutcome{
     Added,
-    SpaceInPassword,        // the password holds a space
-    NameOrWebsiteMissing,   // the trimmed name or the trimmed address is empty
-    ControlCharacter,       // a text holds a control character (field and character below)
-    TooLong,                // a text as stored is longer than its field (field below)
-    ListedAlready,          // the caller's own test (what it shows) knows the name
-    Duplicate,              // an entry of the same name (trimmed, letter case ignored) is in the file
-    Full,                   // no free slot; nothing written
+    SpaceInPassword,       // the password holds a space
+    NameOrWebsiteMissing,  // the trimmed name or the trimmed address is empty
+    ControlCharacter,      // a text holds a control character (field and character below)
+    TooLong,               // a text as stored is longer than its field (field below)
+    ListedAlready,         // the caller's own test (what it shows) knows the name
+    Duplicate,             // an entry of the same name (trimmed, letter case ignored) is in the file
+    Full,                  // no free slot; nothing written
 };
+// clang-format on
 struct [[nodiscard]] AddResult {
     AddOutcome outcome;
     Entry entry;                    // the entry as written (trimmed texts, completed address)
@@ -45,15 +47,16 @@ struct [[nodiscard]] AddResult {
     unsigned char character = 0;    // ControlCharacter: the character
 };
 
-enum class [[nodiscard]] ChangeOutcome {
-    Updated,
-    Deleted,
-    SpaceInPassword,  // update only: the password holds a space
-    NameMissing,      // the trimmed name is empty
+// clang-format off (its version 14 cannot read an attribute on an enum)
+enum class [[nodiscard]] ChangeOutcome{
+    Updated,          Deleted,
+    SpaceInPassword,   // update only: the password holds a space
+    NameMissing,       // the trimmed name is empty
     ControlCharacter,  // update only: as for add
     TooLong,           // update only: as for add
-    NotFound,         // no entry of exactly this name (letter case counts)
+    NotFound,          // no entry of exactly this name (letter case counts)
 };
+// clang-format on
 struct [[nodiscard]] ChangeResult {
     ChangeOutcome outcome;
     Entry entry;  // the entry as written (update) or the name deleted
@@ -63,37 +66,48 @@ struct [[nodiscard]] ChangeResult {
     unsigned char character = 0;  // as in AddResult
 };
 
-enum class [[nodiscard]] RekeyOutcome {
+// clang-format off (its version 14 cannot read an attribute on an enum)
+enum class [[nodiscard]] RekeyOutcome{
     Completed,
     Cancelled,         // the confirmation said no: the file is untouched
     NewPhraseMissing,  // the trimmed new phrase is empty
     NoDataFile,        // there is no data file to re-key
     OldPhraseWrong,    // the old phrase does not open the file (see PhraseOutcome)
 };
+// clang-format on
 
-enum class CreateOutcome { Created, AlreadyThere };
+enum class CreateOutcome {
+    Created,
+    AlreadyThere
+};
 
 // Whether a key phrase opens the data file. A sealed file decides by its tag. A plain
 // file decides by what every address the program stores holds: "http://" or "https://"
 // (the address rule). When the file holds entries and no address reads that way under
 // the phrase, the phrase is not the file's. A file whose entries all lack a scheme (one
 // converted from the legacy format) can be opened unchecked, at the user's word.
-enum class [[nodiscard]] PhraseOutcome {
+// clang-format off (its version 14 cannot read an attribute on an enum)
+enum class [[nodiscard]] PhraseOutcome{
     Opened,
-    SealedFileRefuses,      // the sealed file does not open under the phrase
-    NoAddressReads,         // plain file: entries, and no address reads under the phrase
+    SealedFileRefuses,  // the sealed file does not open under the phrase
+    NoAddressReads,     // plain file: entries, and no address reads under the phrase
 };
-enum class PhraseCheck { Required, Skipped };
+// clang-format on
+enum class PhraseCheck {
+    Required,
+    Skipped
+};
 
-enum class [[nodiscard]] SealOutcome {
-    Sealed,
-    Unsealed,
-    AlreadySealed,   // seal: the data file is the sealed file already
-    NotSealed,       // unseal: the data file is the plain file
+// clang-format off (its version 14 cannot read an attribute on an enum)
+enum class [[nodiscard]] SealOutcome{
+    Sealed,        Unsealed,
+    AlreadySealed,  // seal: the data file is the sealed file already
+    NotSealed,      // unseal: the data file is the plain file
     NoDataFile,
-    PhraseEmpty,     // seal: the empty phrase would protect nothing
-    NotAvailable,    // this build has no sealing
+    PhraseEmpty,   // seal: the empty phrase would protect nothing
+    NotAvailable,  // this build has no sealing
 };
+// clang-format on
 
 class Session {
 public:

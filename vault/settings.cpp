@@ -99,8 +99,7 @@ std::size_t sectionEnd(const IniLines& ini, long header) {
     return i;
 }
 
-std::optional<std::string> readValue(const std::string& iniPath, const std::string& section,
-                                     const std::string& key) {
+std::optional<std::string> readValue(const std::string& iniPath, const std::string& section, const std::string& key) {
     std::string bytes;
     try {
         bytes = readWholeFile(iniPath);

@@ -12,15 +12,12 @@ namespace keyfold {
 QString aboutString(AboutText which) {
     // The program's string table for the about box.
     switch (which) {
-    case AboutText::Ownership:
-        return AboutBox::tr("Keyfold is a product of Quorvel Software.");
+    case AboutText::Ownership: return AboutBox::tr("Keyfold is a product of Quorvel Software.");
     case AboutText::Version:
         // KEYFOLD_VERSION is the project's version, set in the top CMakeLists.txt.
         return AboutBox::tr("Version %1").arg(QStringLiteral(KEYFOLD_VERSION));
-    case AboutText::Rights:
-        return AboutBox::tr("Copyright \u00A9 Quorvel Software. All rights reserved.");
-    case AboutText::Disclaimer1:
-        return AboutBox::tr("Keyfold is provided as is, without warranty of any kind.");
+    case AboutText::Rights: return AboutBox::tr("Copyright \u00A9 Quorvel Software. All rights reserved.");
+    case AboutText::Disclaimer1: return AboutBox::tr("Keyfold is provided as is, without warranty of any kind.");
     case AboutText::Disclaimer2:
         return AboutBox::tr(
             "Quorvel Software is not liable for any loss or damage that comes from using "

@@ -14,7 +14,14 @@ class AboutBox;
 
 namespace keyfold {
 // The six texts of the about box, in the order the box shows them.
-enum class AboutText { Ownership, Version, Rights, Disclaimer1, Disclaimer2, Disclaimer3 };
+enum class AboutText {
+    Ownership,
+    Version,
+    Rights,
+    Disclaimer1,
+    Disclaimer2,
+    Disclaimer3
+};
 QString aboutString(AboutText which);
 }  // namespace keyfold
 

@@ -31,7 +31,8 @@ const QStringList kPasswordKeywords = {"PASS", "PIN", "WORD", "PWD"};
 const QString& clickScript() {
     static const QString script = [] {
         QFile file(QStringLiteral(":/keyfold/autofill.js"));
-        if (!file.open(QIODevice::ReadOnly)) throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The auto-fill script is missing."));
+        if (!file.open(QIODevice::ReadOnly))
+            throw failure(QT_TRANSLATE_NOOP("BrowserWindow", "The auto-fill script is missing."));
         return QString::fromUtf8(file.readAll());
     }();
     return script;
@@ -109,13 +110,13 @@ QVariantMap runClick(BrowserView* view, const Click& click) {
 }  // namespace
 
 QString noFormsMessage() {
-    return text(QT_TRANSLATE_NOOP(
-        "BrowserWindow",
-        "There are no password boxes found on this webpage to fill. The most likely cause of this is "
-        "due to the webpage being setup in a way where the password box cannot be identified. You "
-        "can use the \"Copy for Pasting\" buttons at the top of this page, to easily copy and paste "
-        "your password on the website. (To paste into any website box, simply \"Right Click\" in the "
-        "box and choose paste)."));
+    return text(
+        QT_TRANSLATE_NOOP("BrowserWindow",
+                          "There are no password boxes found on this webpage to fill. The most likely cause of this is "
+                          "due to the webpage being setup in a way where the password box cannot be identified. You "
+                          "can use the \"Copy for Pasting\" buttons at the top of this page, to easily copy and paste "
+                          "your password on the website. (To paste into any website box, simply \"Right Click\" in the "
+                          "box and choose paste)."));
 }
 
 QString timedOutMessage() { return text(QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time.")); }
@@ -142,7 +143,8 @@ void forgetValues() {
 // The values held here, or those the value source answers for this page; the latter
 // are overwritten once the click has used them.
 static QVariantMap runFullClick(BrowserView* view) {
-    if (!valueSource()) return runClick(view, {kUserKeywords, kPasswordKeywords, true, values().user, values().password});
+    if (!valueSource())
+        return runClick(view, {kUserKeywords, kPasswordKeywords, true, values().user, values().password});
     const QUrl page = view->url();
     if (!SameSite(BrowserView::addressToUrl(values().website), page)) return {{QStringLiteral("otherPage"), true}};
     QString user, password;

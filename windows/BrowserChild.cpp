@@ -38,10 +38,12 @@ QString failureText(const char* english) { return QCoreApplication::translate("B
 // Asks the program for the values for this page and waits for its answer.
 bool askForValues(platform::Channel* channel, const QUrl& page, QString& user, QString& password) {
     if (!channel->send({message::kFill, page.toString(QUrl::FullyEncoded).toUtf8()}))
-        throw std::runtime_error(failureText(QT_TRANSLATE_NOOP("BrowserWindow", "Keyfold did not answer.")).toStdString());
+        throw std::runtime_error(
+            failureText(QT_TRANSLATE_NOOP("BrowserWindow", "Keyfold did not answer.")).toStdString());
     std::optional<platform::Message> answer = channel->next(kFillAnswerMs);
     if (!answer)
-        throw std::runtime_error(failureText(QT_TRANSLATE_NOOP("BrowserWindow", "Keyfold did not answer.")).toStdString());
+        throw std::runtime_error(
+            failureText(QT_TRANSLATE_NOOP("BrowserWindow", "Keyfold did not answer.")).toStdString());
     bool given = false;
     if (answer->size() == 3 && answer->first() == message::kValues) {
         user = textOf(answer->at(1));
@@ -86,9 +88,10 @@ extern "C" int keyfold_browser_process(platform::Channel* channel) {
             if (shown) shown->close();
         };
         QObject::connect(channel, &platform::Channel::closed, window.get(), closeWindow);
-        QObject::connect(channel, &platform::Channel::received, window.get(), [closeWindow](const platform::Message& m) {
-            if (!m.isEmpty() && m.first() == message::kClose) closeWindow();
-        });
+        QObject::connect(channel, &platform::Channel::received, window.get(),
+                         [closeWindow](const platform::Message& m) {
+                             if (!m.isEmpty() && m.first() == message::kClose) closeWindow();
+                         });
         if (!channel->isOpen()) return;
         // The program keeps its main window from input until the window has gone.
         QTimer::singleShot(0, window.get(), [channel] { channel->send({message::kShown}); });

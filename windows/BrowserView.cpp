@@ -46,8 +46,8 @@ bool drawsInSoftware(QOpenGLContext* context) {
     const auto* renderer = reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
     const QByteArray name = QByteArray(renderer ? renderer : "").toLower();
     context->doneCurrent();
-    return name.isEmpty() || name.contains("llvmpipe") || name.contains("softpipe") ||
-           name.contains("software") || name.contains("swiftshader");
+    return name.isEmpty() || name.contains("llvmpipe") || name.contains("softpipe") || name.contains("software") ||
+           name.contains("swiftshader");
 }
 
 // Without a graphics card every repaint of a window that holds a web view goes through
@@ -90,8 +90,7 @@ const QString BrowserView::searchPage = QStringLiteral("https://duckduckgo.com/"
 
 BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::loadStarted, this, [this] { emit progressChanged(0, 100); });
-    connect(this, &QWebEngineView::loadProgress, this,
-            [this](int percent) { emit progressChanged(percent, 100); });
+    connect(this, &QWebEngineView::loadProgress, this, [this](int percent) { emit progressChanged(percent, 100); });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) { emit progressChanged(-1, 100); });
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
 }

@@ -24,16 +24,16 @@ namespace {
 
 const char* const kNoUrlMessage =
     QT_TRANSLATE_NOOP("BrowserWindow", "There is no website address listed in the URL box");
-const char* const kBackMessage = QT_TRANSLATE_NOOP(
-    "BrowserWindow",
-    "There are no more previous pages for display. To return to your password list, either click "
-    "the \"Close\" button or simply swap over to the password window without closing this "
-    "browser screen.");
-const char* const kForwardMessage = QT_TRANSLATE_NOOP(
-    "BrowserWindow",
-    "There are no more forward pages for display. To return to your password list, either click "
-    "the \"Close\" button or simply swap over to the password window without closing this "
-    "browser screen.");
+const char* const kBackMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow",
+                      "There are no more previous pages for display. To return to your password list, either click "
+                      "the \"Close\" button or simply swap over to the password window without closing this "
+                      "browser screen.");
+const char* const kForwardMessage =
+    QT_TRANSLATE_NOOP("BrowserWindow",
+                      "There are no more forward pages for display. To return to your password list, either click "
+                      "the \"Close\" button or simply swap over to the password window without closing this "
+                      "browser screen.");
 const char* const kHomeMessage =
     QT_TRANSLATE_NOOP("BrowserWindow", "An error occurred while trying to access your homepage.");
 const char* const kSearchMessage =
@@ -45,17 +45,17 @@ const char* const kRefreshMessage =
 
 // The progress label when auto-fill left the page alone; the hint says why.
 const char* const kOtherSiteLabel = QT_TRANSLATE_NOOP("BrowserWindow", "Not filled");
-const char* const kOtherSiteHint = QT_TRANSLATE_NOOP(
-    "BrowserWindow",
-    "Not filled: this page is on another site than the entry's website address "
-    "(or on plain http where the entry's address is https).");
+const char* const kOtherSiteHint =
+    QT_TRANSLATE_NOOP("BrowserWindow",
+                      "Not filled: this page is on another site than the entry's website address "
+                      "(or on plain http where the entry's address is https).");
 
 // The progress label when the scan of the visible login boxes filled the page.
 const char* const kScanFilledLabel = QT_TRANSLATE_NOOP("BrowserWindow", "Filled by scan");
-const char* const kScanFilledHint = QT_TRANSLATE_NOOP(
-    "BrowserWindow",
-    "Filled by scan: no form box of this page is named for a user ID or password, so the "
-    "visible login boxes were filled.");
+const char* const kScanFilledHint =
+    QT_TRANSLATE_NOOP("BrowserWindow",
+                      "Filled by scan: no form box of this page is named for a user ID or password, so the "
+                      "visible login boxes were filled.");
 
 const char* const kHide = QT_TRANSLATE_NOOP("BrowserWindow", "Hide");
 const char* const kShow = QT_TRANSLATE_NOOP("BrowserWindow", "Show");
@@ -255,17 +255,10 @@ void BrowserWindow::autoFill() {
     };
     switch (outcome) {
     case autofill::Outcome::FilledByForms:
-    case autofill::Outcome::NothingFilled:
-        break;
-    case autofill::Outcome::FilledByScan:
-        label(kScanFilledLabel, kScanFilledHint);
-        break;
-    case autofill::Outcome::NoForms:
-        platform::showPlain(autofill::noFormsMessage());
-        break;
-    case autofill::Outcome::OtherSite:
-        label(kOtherSiteLabel, kOtherSiteHint);
-        break;
+    case autofill::Outcome::NothingFilled: break;
+    case autofill::Outcome::FilledByScan: label(kScanFilledLabel, kScanFilledHint); break;
+    case autofill::Outcome::NoForms: platform::showPlain(autofill::noFormsMessage()); break;
+    case autofill::Outcome::OtherSite: label(kOtherSiteLabel, kOtherSiteHint); break;
     case autofill::Outcome::TimedOut:
         platform::showError(autofill::timedOutMessage());  // the page keeps nothing of the click
         break;

@@ -27,50 +27,57 @@ using platform::guarded;
 
 namespace {
 
-const char* const kFirstRunText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "This is your first time running. An empty file will now be generated and you can then "
-    "begin entering your website information on the next screen.  Click the ADD button to add "
-    "to your list.");
-const char* const kChangeSectionText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "This section is to change your password encryption phrase. Enter your old and new phrase, "
-    "make sure you type is correctly.");
+const char* const kFirstRunText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "This is your first time running. An empty file will now be generated and you can then "
+                      "begin entering your website information on the next screen.  Click the ADD button to add "
+                      "to your list.");
+const char* const kChangeSectionText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "This section is to change your password encryption phrase. Enter your old and new phrase, "
+                      "make sure you type is correctly.");
 const char* const kNoFileText = QT_TRANSLATE_NOOP(
     "KeyPhraseDialog", "File does not exist. If storing file remotely, then make sure it is currently accessible.");
-const char* const kVerifyQuestion = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "Verify the line below to make sure it is readable. This is to make sure you have entered "
-    "your old password phrase successfully. It is recommended you print or save your old "
-    "password list temporarily before changing your password encryption phrase in case a "
-    "mistake is made. Click YES to continue, or NO to cancel this");
+const char* const kVerifyQuestion =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "Verify the line below to make sure it is readable. This is to make sure you have entered "
+                      "your old password phrase successfully. It is recommended you print or save your old "
+                      "password list temporarily before changing your password encryption phrase in case a "
+                      "mistake is made. Click YES to continue, or NO to cancel this");
 // An empty or cut-off old data file is left alone rather than half converted.
-const char* const kLegacyNotConvertedText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "The old data file %1 could not be converted and was left as it was.");
-const char* const kCancelledText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "Nothing changed, you have chosen cancel");
-const char* const kCompletedText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "Conversion complete. Enter your new password phrase and click \"Continue\"");
+const char* const kLegacyNotConvertedText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The old data file %1 could not be converted and was left as it was.");
+const char* const kCancelledText = QT_TRANSLATE_NOOP("KeyPhraseDialog", "Nothing changed, you have chosen cancel");
+const char* const kCompletedText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "Conversion complete. Enter your new password phrase and click \"Continue\"");
 
 // A phrase that does not open the data file: nothing is shown or written under it.
-const char* const kSealedRefusesText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
-    "counts) and try again.");
+const char* const kSealedRefusesText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
+                      "counts) and try again.");
 const char* const kNoAddressReadsText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "This key phrase does not seem to open the data file %1: under it, no entry's website "
+    "KeyPhraseDialog",
+    "This key phrase does not seem to open the data file %1: under it, no entry's website "
     "address holds http:// or https://, as every address Keyfold stores does. Check the phrase (letter case "
     "counts) and try again.\n\nOnly if the entries were stored without http:// or https:// (a file converted "
     "from an old version), open the file anyway under this phrase.");
-const char* const kOldPhraseWrongText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "The old key phrase does not open the data file, so nothing was changed. Check the old "
-    "phrase and try again.");
-const char* const kBothFilesText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "Keyfold uses the sealed data file %1.\n\nThe plain data file %2 lies beside it. Keyfold "
-    "leaves it as it is; delete it yourself once you are sure you no longer need it.");
-const char* const kPhraseCharactersText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "The key phrase holds characters that Keyfold's data file cannot hold: %1. Please type "
-    "the phrase without them.");
+const char* const kOldPhraseWrongText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "The old key phrase does not open the data file, so nothing was changed. Check the old "
+                      "phrase and try again.");
+const char* const kBothFilesText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "Keyfold uses the sealed data file %1.\n\nThe plain data file %2 lies beside it. Keyfold "
+                      "leaves it as it is; delete it yourself once you are sure you no longer need it.");
+const char* const kPhraseCharactersText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "The key phrase holds characters that Keyfold's data file cannot hold: %1. Please type "
+                      "the phrase without them.");
 const char* const kPhraseZeroText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase holds a zero character. Please type it again.");
-const char* const kPhraseTooLongText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
+const char* const kPhraseTooLongText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
 
 QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
@@ -127,8 +134,8 @@ void KeyPhraseDialog::prepare() {
     // phrase is taken and the list loads.
     platform::runGuarded([this] {
         if (session().convertLegacyFile() == vault::LegacyResult::NotConverted)
-            platform::showWarning(tr(kLegacyNotConvertedText)
-                                      .arg(QString::fromLocal8Bit(session().paths().legacyFile)));
+            platform::showWarning(
+                tr(kLegacyNotConvertedText).arg(QString::fromLocal8Bit(session().paths().legacyFile)));
     });
     changePhraseBox()->setChecked(false);
     changePanel()->setEnabled(false);
@@ -249,27 +256,16 @@ void KeyPhraseDialog::changeKeyPhrase() {
     oldPhraseEdit()->setText(fromAnsi(oldPhrase));
     newPhraseEdit()->setText(fromAnsi(newPhrase));
     verifyLineEdit()->clear();
-    const vault::RekeyOutcome result =
-        session().rekey(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
-            verifyLineEdit()->setText(fromAnsi(verifyLine));
-            return platform::askYesNo(tr(kVerifyQuestion));
-        });
+    const vault::RekeyOutcome result = session().rekey(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
+        verifyLineEdit()->setText(fromAnsi(verifyLine));
+        return platform::askYesNo(tr(kVerifyQuestion));
+    });
     switch (result) {
-    case vault::RekeyOutcome::NewPhraseMissing:
-        platform::showPlain(tr(kChangeSectionText));
-        return;
-    case vault::RekeyOutcome::NoDataFile:
-        platform::showPlain(tr(kNoFileText));
-        return;
-    case vault::RekeyOutcome::Cancelled:
-        platform::showPlain(tr(kCancelledText));
-        return;
-    case vault::RekeyOutcome::Completed:
-        platform::showPlain(tr(kCompletedText));
-        return;
-    case vault::RekeyOutcome::OldPhraseWrong:
-        platform::showWarning(tr(kOldPhraseWrongText));
-        return;
+    case vault::RekeyOutcome::NewPhraseMissing: platform::showPlain(tr(kChangeSectionText)); return;
+    case vault::RekeyOutcome::NoDataFile: platform::showPlain(tr(kNoFileText)); return;
+    case vault::RekeyOutcome::Cancelled: platform::showPlain(tr(kCancelledText)); return;
+    case vault::RekeyOutcome::Completed: platform::showPlain(tr(kCompletedText)); return;
+    case vault::RekeyOutcome::OldPhraseWrong: platform::showWarning(tr(kOldPhraseWrongText)); return;
     }
 }
 

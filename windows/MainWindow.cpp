@@ -34,24 +34,23 @@ using platform::toAnsi;
 
 namespace {
 
-const char* const kNoFolderText = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "Could not create a folder as you do not have authority on your system. Please right "
-    "click this software icon on your desktop, and choose the option to \"Run as Admin\" "
-    "(only needs to be done one time), as you currently do not have authority to create a "
-    "new folder.");
-const char* const kNoDataFileText = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "No data file found. If you are storing data externally, make sure you have connected "
-    "your external drive or USB (flash) thumb drive, diskette, etc, then click OK to "
-    "continue.");
+const char* const kNoFolderText =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "Could not create a folder as you do not have authority on your system. Please right "
+                      "click this software icon on your desktop, and choose the option to \"Run as Admin\" "
+                      "(only needs to be done one time), as you currently do not have authority to create a "
+                      "new folder.");
+const char* const kNoDataFileText =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "No data file found. If you are storing data externally, make sure you have connected "
+                      "your external drive or USB (flash) thumb drive, diskette, etc, then click OK to "
+                      "continue.");
 QFont windowFont() {
     // Where MS Sans Serif is missing, a font of Arial's widths keeps the texts in their
     // designed room better than the usual sans-serif substitute. (A form holds one
     // family only, so the window's font is set here.)
     QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                   QStringLiteral("Arial")});
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(11);
     return f;
@@ -72,8 +71,10 @@ void MainWindow::buildControls() {
     ui->setupUi(this);
     nameEdit()->setUpperCaseOnly(true);
     // Each box holds as many characters as its field.
-    for (auto [box, field] : {std::pair{nameEdit(), vault::Field::Name}, {websiteEdit(), vault::Field::Website},
-                              {userIdEdit(), vault::Field::UserId}, {passwordEdit(), vault::Field::Password},
+    for (auto [box, field] : {std::pair{nameEdit(), vault::Field::Name},
+                              {websiteEdit(), vault::Field::Website},
+                              {userIdEdit(), vault::Field::UserId},
+                              {passwordEdit(), vault::Field::Password},
                               {commentsEdit(), vault::Field::Comments}})
         box->setMaxLength(static_cast<int>(vault::fieldWidth(field)));
     // The group boxes draw their frame through the middle of the caption, so the
@@ -316,8 +317,7 @@ void MainWindow::setUpAtCreation() {
 
 void MainWindow::saveOnClose() {
     // A size that cannot be written is reported; the close goes on all the same.
-    platform::runGuarded(
-        [this] { platform::saveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
+    platform::runGuarded([this] { platform::saveFormSize(this, "Frmfirst", session_->paths().settingsFile); });
     platform::writeUserKeyBool(QStringLiteral("Show"), entriesShown());
     platform::runGuarded([this] { storeChosenLocation(); });
 }
@@ -325,8 +325,7 @@ void MainWindow::saveOnClose() {
 void MainWindow::loadAtStart() {
     finishLook();  // the list's font before its lines
     const std::string& dataFile = session_->paths().dataFile;
-    if (!session_->dataFileExists() &&
-        vault::upperText(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
+    if (!session_->dataFileExists() && vault::upperText(dataFile).find("DOCUMENTS AND SETTINGS") == std::string::npos)
         platform::showPlain(tr(kNoDataFileText));
     loadList();
     const platform::MemoryLines lines =

@@ -37,7 +37,10 @@ public:
     // its controls can wait until the dialog has been painted (AfterKeyDialog, with
     // finishLookAfterFirstPaintOf). The paths, the settings, the stored size and the
     // masking state are read at creation either way.
-    enum class Controls { AtOnce, AfterKeyDialog };
+    enum class Controls {
+        AtOnce,
+        AfterKeyDialog
+    };
     explicit MainWindow(QWidget* parent = nullptr, Controls when = Controls::AtOnce);
     ~MainWindow() override;
 

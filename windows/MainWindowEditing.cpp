@@ -16,24 +16,24 @@ namespace {
 
 const char* const kSpaceInPassword =
     QT_TRANSLATE_NOOP("MainWindow", "You cannot enter a space in the password. Remove the space.");
-const char* const kNeedNameAndWebsite = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "You must enter a name and a website address to add. The name can be any name you wish to "
-    "identify your site with, and the web address needs to be the actual website address. "
-    "After adding, the name will appear on the list, and you can then FTP to and any name in "
-    "your list.");
+const char* const kNeedNameAndWebsite =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "You must enter a name and a website address to add. The name can be any name you wish to "
+                      "identify your site with, and the web address needs to be the actual website address. "
+                      "After adding, the name will appear on the list, and you can then FTP to and any name in "
+                      "your list.");
 const char* const kFileFull =
     QT_TRANSLATE_NOOP("MainWindow", "Please delete one of your entries before adding another");
 const char* const kAdded = QT_TRANSLATE_NOOP("MainWindow", "Successfully added to your list.");
-const char* const kNeedName = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "You must have a name in the NAME box. Please click and select an item from your list. If "
-    "your list is empty, you can use the ADD button to add new names and web addresses to the "
-    "list.");
-const char* const kNameNotFound = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to "
-    "use the UPDATE or DELETE button, the name must already exist in the list.");
+const char* const kNeedName =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "You must have a name in the NAME box. Please click and select an item from your list. If "
+                      "your list is empty, you can use the ADD button to add new names and web addresses to the "
+                      "list.");
+const char* const kNameNotFound =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "The NAME was not found. Use the ADD button to add a new name to the list. If you want to "
+                      "use the UPDATE or DELETE button, the name must already exist in the list.");
 
 // The box for a name the list or the file holds already; the ending says what to update.
 QString duplicateText(const std::string& name, bool listed) {
@@ -75,9 +75,8 @@ QString tooLongText(vault::Field field) {
 }  // namespace
 
 vault::Entry MainWindow::typedEntry() const {
-    return vault::Entry{toAnsi(nameEdit()->text()), toAnsi(websiteEdit()->text()),
-                        toAnsi(userIdEdit()->text()), toAnsi(passwordEdit()->text()),
-                        toAnsi(commentsEdit()->text())};
+    return vault::Entry{toAnsi(nameEdit()->text()), toAnsi(websiteEdit()->text()), toAnsi(userIdEdit()->text()),
+                        toAnsi(passwordEdit()->text()), toAnsi(commentsEdit()->text())};
 }
 
 std::function<void(const vault::Entry&, bool)> MainWindow::showCompletedAddress() {
@@ -97,9 +96,7 @@ void MainWindow::addEntry() {
     const vault::AddResult result = session_->add(typedEntry(), listed, showCompletedAddress());
     const std::string wanted = vault::nameKey(toAnsi(nameEdit()->text()));
     switch (result.outcome) {
-    case vault::AddOutcome::SpaceInPassword:
-        platform::showPlain(tr(kSpaceInPassword));
-        return;
+    case vault::AddOutcome::SpaceInPassword: platform::showPlain(tr(kSpaceInPassword)); return;
     case vault::AddOutcome::NameOrWebsiteMissing:
         platform::showPlain(tr(kNeedNameAndWebsite));
         showCount();
@@ -107,12 +104,8 @@ void MainWindow::addEntry() {
     case vault::AddOutcome::ControlCharacter:
         platform::showPlain(controlCharacterText(result.field, result.character));
         return;
-    case vault::AddOutcome::TooLong:
-        platform::showPlain(tooLongText(result.field));
-        return;
-    case vault::AddOutcome::ListedAlready:
-        platform::showConfirmOk(duplicateText(wanted, true));
-        return;
+    case vault::AddOutcome::TooLong: platform::showPlain(tooLongText(result.field)); return;
+    case vault::AddOutcome::ListedAlready: platform::showConfirmOk(duplicateText(wanted, true)); return;
     case vault::AddOutcome::Full:
         platform::showPlain(tr(kFileFull));
         showCount();
@@ -137,9 +130,8 @@ void MainWindow::addEntry() {
 void MainWindow::updateEntry() { applyEntryChange(false); }
 
 void MainWindow::deleteEntry() {
-    if (!platform::askYesNo(
-            tr("You chose delete. You sure you want to delete entry %1? (Click \"Yes\" to delete)")
-                .arg(nameEdit()->text())))
+    if (!platform::askYesNo(tr("You chose delete. You sure you want to delete entry %1? (Click \"Yes\" to delete)")
+                                .arg(nameEdit()->text())))
         return;
     applyEntryChange(true);
     selectFirstLineAndShow();
@@ -147,27 +139,17 @@ void MainWindow::deleteEntry() {
 }
 
 void MainWindow::applyEntryChange(bool deleting) {
-    const vault::ChangeResult result =
-        deleting ? session_->remove(toAnsi(nameEdit()->text())) : session_->update(typedEntry(), showCompletedAddress());
+    const vault::ChangeResult result = deleting ? session_->remove(toAnsi(nameEdit()->text()))
+                                                : session_->update(typedEntry(), showCompletedAddress());
     switch (result.outcome) {
-    case vault::ChangeOutcome::SpaceInPassword:
-        platform::showPlain(tr(kSpaceInPassword));
-        return;
-    case vault::ChangeOutcome::NameMissing:
-        platform::showPlain(tr(kNeedName));
-        return;
+    case vault::ChangeOutcome::SpaceInPassword: platform::showPlain(tr(kSpaceInPassword)); return;
+    case vault::ChangeOutcome::NameMissing: platform::showPlain(tr(kNeedName)); return;
     case vault::ChangeOutcome::ControlCharacter:
         platform::showPlain(controlCharacterText(result.field, result.character));
         return;
-    case vault::ChangeOutcome::TooLong:
-        platform::showPlain(tooLongText(result.field));
-        return;
-    case vault::ChangeOutcome::NotFound:
-        platform::showPlain(tr(kNameNotFound));
-        return;
-    case vault::ChangeOutcome::Updated:
-        platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text()));
-        return;
+    case vault::ChangeOutcome::TooLong: platform::showPlain(tooLongText(result.field)); return;
+    case vault::ChangeOutcome::NotFound: platform::showPlain(tr(kNameNotFound)); return;
+    case vault::ChangeOutcome::Updated: platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text())); return;
     case vault::ChangeOutcome::Deleted:
         // The line goes once the slot is written, so a failed write leaves list and file alike.
         removeListLine(fromAnsi(result.entry.name));

@@ -28,10 +28,10 @@ namespace {
 // A page of plain advice on strong passwords, from a public security agency.
 const char* const kPasswordTipsAddress = "https://www.cisa.gov/secure-our-world/use-strong-passwords";
 
-const char* const kLocationSavedOnExit = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "The new storage location will save upon exit. It will be effective the next time you "
-    "open Keyfold.");
+const char* const kLocationSavedOnExit =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "The new storage location will save upon exit. It will be effective the next time you "
+                      "open Keyfold.");
 
 }  // namespace
 

@@ -29,18 +29,18 @@ public:
     explicit ListLine(const QString& text) : QListWidgetItem(text) {}
     bool operator<(const QListWidgetItem& other) const override {
         const QString mine = text(), theirs = other.text();
-        return vault::listedBefore(std::u16string_view(reinterpret_cast<const char16_t*>(mine.utf16()),
-                                                       static_cast<std::size_t>(mine.size())),
-                                   std::u16string_view(reinterpret_cast<const char16_t*>(theirs.utf16()),
-                                                       static_cast<std::size_t>(theirs.size())));
+        return vault::listedBefore(
+            std::u16string_view(reinterpret_cast<const char16_t*>(mine.utf16()), static_cast<std::size_t>(mine.size())),
+            std::u16string_view(reinterpret_cast<const char16_t*>(theirs.utf16()),
+                                static_cast<std::size_t>(theirs.size())));
     }
 };
 
-const char* const kCreateFileQuestion = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "We will now create a new file for you to store your data. If this is your first time "
-    "running then click YES to create the file. (If this is \"not\" the first time running, "
-    "then click NO as this message should only appear the first time you run. )");
+const char* const kCreateFileQuestion =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "We will now create a new file for you to store your data. If this is your first time "
+                      "running then click YES to create the file. (If this is \"not\" the first time running, "
+                      "then click NO as this message should only appear the first time you run. )");
 
 }  // namespace
 
@@ -131,8 +131,7 @@ void MainWindow::setMasked(bool masked) {
     passwordEdit()->setHidden(masked);
     maskingButton()->setText(masked ? tr("S") : tr("H"));
     // The caption is a single letter; a screen reader says what a press does.
-    maskingButton()->setAccessibleName(masked ? tr("Show User ID and Password")
-                                              : tr("Hide User ID and Password"));
+    maskingButton()->setAccessibleName(masked ? tr("Show User ID and Password") : tr("Hide User ID and Password"));
     userHiddenLabel()->setHidden(!masked);
     passwordHiddenLabel()->setHidden(!masked);
 }

@@ -21,31 +21,31 @@ using platform::toAnsi;
 
 namespace {
 
-const char* const kPrintQuestion = QT_TRANSLATE_NOOP(
-    "MainWindow", "You chose print. You sure you want to print your list of passwords now? ");
-const char* const kNoViewerText = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "You cannot view this file because you do not have a default web browser setup. You can "
-    "still view this file by opening notepad and pointing to the file Tempfile.txt which is "
-    "now located in your install directory.");
-const char* const kDeleteTextListQuestion = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "A text file showing your entire list has been created for you. You can edit, change, cut "
-    "and paste, or add anything you wish with this notepad list, and even print directly from "
-    "here if you wish. The text file for this is on your hard drive in the installation "
-    "folder, and this should be deleted \"after\" you have closed your notepad list. If you "
-    "want me to delete it for you (recommended), then after you have closed notepad, click "
-    "\"Yes\" to delete this text file so it is not left behind.");
+const char* const kPrintQuestion =
+    QT_TRANSLATE_NOOP("MainWindow", "You chose print. You sure you want to print your list of passwords now? ");
+const char* const kNoViewerText =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "You cannot view this file because you do not have a default web browser setup. You can "
+                      "still view this file by opening notepad and pointing to the file Tempfile.txt which is "
+                      "now located in your install directory.");
+const char* const kDeleteTextListQuestion =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "A text file showing your entire list has been created for you. You can edit, change, cut "
+                      "and paste, or add anything you wish with this notepad list, and even print directly from "
+                      "here if you wish. The text file for this is on your hard drive in the installation "
+                      "folder, and this should be deleted \"after\" you have closed your notepad list. If you "
+                      "want me to delete it for you (recommended), then after you have closed notepad, click "
+                      "\"Yes\" to delete this text file so it is not left behind.");
 const char* const kTextListDeletedText =
     QT_TRANSLATE_NOOP("MainWindow", "This temporary file has been deleted from your hard drive");
-const char* const kTextListNotDeletedText = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "This temporary file could \"not\" be deleted. Chances are you have it open. When you "
-    "close your notepad, remember to go delete the temporary file list at : ");
-const char* const kTextListKeptText = QT_TRANSLATE_NOOP(
-    "MainWindow",
-    "Nothing done. Dont forget to manually delete the following file when you are done "
-    "viewing it: ");
+const char* const kTextListNotDeletedText =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "This temporary file could \"not\" be deleted. Chances are you have it open. When you "
+                      "close your notepad, remember to go delete the temporary file list at : ");
+const char* const kTextListKeptText =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "Nothing done. Dont forget to manually delete the following file when you are done "
+                      "viewing it: ");
 
 // A path of the file system as the user reads it.
 QString displayPath(const std::string& path) {
@@ -97,9 +97,8 @@ void MainWindow::createTextList() {
         // stopped at: the last one, or the one whose entry failed.
         vault::ListedNameIndex index(*session_);
         const vault::Entry* shown = nullptr;
-        std::string name = nameEdit()->ansiText(), website = websiteEdit()->ansiText(),
-                    user = userIdEdit()->ansiText(), password = passwordEdit()->ansiText(),
-                    comments = commentsEdit()->ansiText();
+        std::string name = nameEdit()->ansiText(), website = websiteEdit()->ansiText(), user = userIdEdit()->ansiText(),
+                    password = passwordEdit()->ansiText(), comments = commentsEdit()->ansiText();
         auto settle = [&](int row) {
             selectRowQuietly(row);
             if (shown) showEntry(*shown);

@@ -155,7 +155,8 @@ void AutoFillTest::failingControlEndsOnlyThatKeywordsWalk() {
 
 void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
     autofill::values().user = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
-    autofill::values().password = QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
+    autofill::values().password =
+        QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
     // A page that hides the document's and form's own properties behind names.
     const QJsonObject v = fillPage("hostile", R"(<img name=getElementsByTagName><form name=forms>
         <input id=len name=length><input id=el name=elements>
@@ -231,10 +232,10 @@ void AutoFillTest::sameSiteRule() {
     const Case cases[] = {
         {"https://bank.co.uk/login", "https://login.bank.co.uk/sso", true},
         {"https://BANK.co.uk.", "https://www.bank.CO.UK/", true},
-        {"https://bank.co.uk", "https://other.co.uk", false},      // co.uk is a public suffix
+        {"https://bank.co.uk", "https://other.co.uk", false},  // co.uk is a public suffix
         {"https://alice.github.io", "https://mallory.github.io", false},
-        {"https://co.uk", "https://bank.co.uk", false},            // a suffix only matches itself
-        {"https://bank.example", "http://bank.example", false},    // never from https to http
+        {"https://co.uk", "https://bank.co.uk", false},          // a suffix only matches itself
+        {"https://bank.example", "http://bank.example", false},  // never from https to http
         {"http://bank.example", "https://www.bank.example", true},
         // An address is a site together with its port, the scheme's own when none is given.
         {"http://192.168.1.10/login", "http://192.168.1.10:8080/", false},
@@ -262,7 +263,8 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
         <input id=h type=hidden name=user_id></form>)");
     writePage(pages, "plain", "<p>no form here</p>");
     sites.redirects["/to-other"] = sites.address(QStringLiteral("/login.html"), QStringLiteral("other.localhost"));
-    sites.redirects["/to-other-plain"] = sites.address(QStringLiteral("/plain.html"), QStringLiteral("other.localhost"));
+    sites.redirects["/to-other-plain"] =
+        sites.address(QStringLiteral("/plain.html"), QStringLiteral("other.localhost"));
     const QString bank = QStringLiteral("bank.localhost");
     auto address = [&](const QString& host, const char* path) { return sites.address(QLatin1String(path), host); };
 
@@ -334,7 +336,8 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
         // A password-change form whose names hold no keyword: the current password only.
         {"change", R"(<form><input id=n1 type=password name=fresh autocomplete=new-password>
             <input id=c type=password name=current autocomplete=current-password>
-            <input id=n2 type=password name=again autocomplete=new-password></form>)", "", "c"},
+            <input id=n2 type=password name=again autocomplete=new-password></form>)",
+         "", "c"},
         // The first step of a login that asks for the user name alone.
         {"firststep", "<form><input id=u name=handle autocomplete=username></form>", "u", ""},
         // Nothing the scan takes: a lone text or e-mail box without a password box.
@@ -411,9 +414,13 @@ void AutoFillTest::programAnswersOnlyForTheEntrysSite() {
         const char* page;
         bool given;
     } cases[] = {
-        {"https://bank.example/login", true},   {"https://www.bank.example/sso?x=1", true},
-        {"https://other.example/login", false}, {"http://bank.example/login", false},
-        {"https://bank.example.evil.test/", false}, {"not an address", false}, {"", false},
+        {"https://bank.example/login", true},
+        {"https://www.bank.example/sso?x=1", true},
+        {"https://other.example/login", false},
+        {"http://bank.example/login", false},
+        {"https://bank.example.evil.test/", false},
+        {"not an address", false},
+        {"", false},
     };
     for (const auto& c : cases) {
         QVERIFY(window.send({"fill", c.page}));

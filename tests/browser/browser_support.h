@@ -90,9 +90,12 @@ inline QVariant runInPage(BrowserView* browser, const QString& source) {
 
 // id -> value of every input, select and textarea of the page.
 inline QJsonObject fieldValues(BrowserView* browser) {
-    const QString json = runInPage(browser, QStringLiteral(
-        "JSON.stringify(Object.fromEntries(Array.from(document.querySelectorAll('input,select,textarea'))"
-        ".filter(e => e.id).map(e => [e.id, e.value])))")).toString();
+    const QString json =
+        runInPage(browser,
+                  QStringLiteral(
+                      "JSON.stringify(Object.fromEntries(Array.from(document.querySelectorAll('input,select,textarea'))"
+                      ".filter(e => e.id).map(e => [e.id, e.value])))"))
+            .toString();
     return QJsonDocument::fromJson(json.toUtf8()).object();
 }
 

@@ -64,9 +64,10 @@ private slots:
         QTemporaryDir folder;
         QFile page(folder.filePath(QStringLiteral("login.html")));
         QVERIFY(page.open(QIODevice::WriteOnly));
-        page.write("<!DOCTYPE html><title>Sign in</title><form action=done.html>"
-                   "<input id=u name=login_name><input id=p type=password name=login_pwd>"
-                   "<input type=submit value='Sign in'></form>");
+        page.write(
+            "<!DOCTYPE html><title>Sign in</title><form action=done.html>"
+            "<input id=u name=login_name><input id=p type=password name=login_pwd>"
+            "<input type=submit value='Sign in'></form>");
         page.close();
         testsupport::PageServer server(folder.path());
         QVERIFY(server.start());
@@ -83,11 +84,12 @@ private slots:
         // and its event loop runs (this check runs inside it).
         bool stayed = false;
         QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
-        QVERIFY(withBrowserWindow([&] { openWithin->click(); }, [&] {
-            QTest::mouseClick(control<QPushButton>(w, "BitBtn2"), Qt::LeftButton);
-            w->close();
-            stayed = w->isVisible();
-        }));
+        QVERIFY(withBrowserWindow([&] { openWithin->click(); },
+                                  [&] {
+                                      QTest::mouseClick(control<QPushButton>(w, "BitBtn2"), Qt::LeftButton);
+                                      w->close();
+                                      stayed = w->isVisible();
+                                  }));
         QVERIFY(stayed);
         QVERIFY(w->isVisible());
         VERIFY_BOXES();

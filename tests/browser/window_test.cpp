@@ -68,10 +68,10 @@ void WindowTest::progressLabelAndCursor() {
         Qt::CursorShape cursor;
     };
     const Case cases[] = {
-        {50, 200, "25% Loaded", Qt::WaitCursor},   {0, 0, "Done Loading.", Qt::ArrowCursor},
-        {37, 200, "18% Loaded", Qt::WaitCursor},   {200, 200, "100% Loaded", Qt::WaitCursor},
+        {50, 200, "25% Loaded", Qt::WaitCursor},      {0, 0, "Done Loading.", Qt::ArrowCursor},
+        {37, 200, "18% Loaded", Qt::WaitCursor},      {200, 200, "100% Loaded", Qt::WaitCursor},
         {300, 200, "Done Loading.", Qt::ArrowCursor}, {0, 200, "0% Loaded", Qt::WaitCursor},
-        {-1, 200, "Done Loading.", Qt::ArrowCursor}, {2000000000, 2100000000, "95% Loaded", Qt::WaitCursor},
+        {-1, 200, "Done Loading.", Qt::ArrowCursor},  {2000000000, 2100000000, "95% Loaded", Qt::WaitCursor},
     };
     for (const Case& c : cases) {
         emit view(&window)->progressChanged(c.progress, c.max);
@@ -94,7 +94,8 @@ void WindowTest::openingWithoutWebsiteShowsNoWindow() {
     // (a website box can hold them, from an import) is no address here.
     for (const char* address : {"a b", "javascript:alert(1)", "JavaScript:alert(1)//http://x.example",
                                 "data:text/html,<script>alert(1)</script>", "file:///etc/passwd", "chrome://gpu"}) {
-        platform::testing::expectBox(BoxKind::Error, QStringLiteral("The address \"%1\" cannot be opened.").arg(address));
+        platform::testing::expectBox(BoxKind::Error,
+                                     QStringLiteral("The address \"%1\" cannot be opened.").arg(address));
         const platform::BrowseRequest bad = request(QString::fromLatin1(address), false);
         keyfold_open_browser(&bad);
         QVERIFY2(boxesAsExpected(), address);
@@ -153,7 +154,10 @@ void WindowTest::storedAreaSizeStaysWithinTheScreen() {
     // Sizes a hand-edited or damaged settings file may hold: never a page area larger
     // than the screen (nor one of no size at all).
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    const struct { int width, height; QSize shown; } cases[] = {
+    const struct {
+        int width, height;
+        QSize shown;
+    } cases[] = {
         {30000, 30000, area.size()},
         {2147483647, 2147483647, area.size()},
         {-2147483647, -5, QSize(1, 1)},

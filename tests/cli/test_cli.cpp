@@ -63,8 +63,11 @@ void writeText(const QString& path, const QByteArray& text) {
     f.write(text);
 }
 
-#define EXPECT_RUN(run, wanted) \
-    do { const Run r_ = (run); QVERIFY2(r_.status == (wanted), qPrintable(r_.err)); } while (0)
+#define EXPECT_RUN(run, wanted)                              \
+    do {                                                     \
+        const Run r_ = (run);                                \
+        QVERIFY2(r_.status == (wanted), qPrintable(r_.err)); \
+    } while (0)
 
 }  // namespace
 
@@ -83,10 +86,13 @@ private slots:
         // No file yet: reading says so; adding makes one.
         QCOMPARE(cli(on + QStringList{"ls"}).status, 3);
         EXPECT_RUN(cli(on + QStringList{"add", "mail", "--url", " mail.example ", "--user", "ann", "--comment",
-                                        "na\u00efve \u20ac"}, "k\nm1\n"), 0);
+                                        "na\u00efve \u20ac"},
+                       "k\nm1\n"),
+                   0);
         QCOMPARE(QFileInfo(file).size(), 1000 * 1104);
         EXPECT_RUN(cli(on + QStringList{"add", "bank", "--url", "https://bank", "--generate", "--length", "12",
-                                        "--no-symbols"}), 0);
+                                        "--no-symbols"}),
+                   0);
         EXPECT_RUN(cli(on + QStringList{"add", "amazon", "--url", "x.example/?next=https://y"}, "k\na1\n"), 0);
         // Stored byte for byte as the window stores it: upper-case name, completed
         // address, Windows-1252 comment.
@@ -161,7 +167,7 @@ private slots:
         writeText(csv, "old");
         QFile(csv).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
         EXPECT_RUN(cli(on + QStringList{"export", "--csv", csv}, "new\n"), 0);
-        struct stat st{};
+        struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(csv).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
         r = cli(on + QStringList{"export", "--csv", "-"}, "new\n");
@@ -187,13 +193,16 @@ private slots:
                             {2, "A", "ODD", "http://odd.example", "o\x7F\x81", "tab\there", "o1"}});
         QTemporaryDir dir;
         const QString csv = dir.filePath(QStringLiteral("in.csv"));
-        writeText(csv, "name,url,username,password,note\n a,https://a.example,u,p,\nmail,https://m.example,u,p,\n"
-                       "b,ftp://b.example,u,p,\n");
+        writeText(csv,
+                  "name,url,username,password,note\n a,https://a.example,u,p,\nmail,https://m.example,u,p,\n"
+                  "b,ftp://b.example,u,p,\n");
         const QString mail = QString::fromUtf8(
-            "{\"name\":\"MAIL\",\"url\":\"http://mail.example\",\"user\":\"ann\",\"comment\":\"na\u00efve \\u0001\\\"q\\\"\"}");
+            "{\"name\":\"MAIL\",\"url\":\"http://mail.example\",\"user\":\"ann\",\"comment\":\"na\u00efve "
+            "\\u0001\\\"q\\\"\"}");
         // DEL and the C1 controls are escaped as well, a tab by its short form.
-        const QString odd = "{\"name\":\"ODD\",\"url\":\"http://odd.example\",\"user\":\"o\\u007F\\u0081\","
-                            "\"comment\":\"tab\\there\"}";
+        const QString odd =
+            "{\"name\":\"ODD\",\"url\":\"http://odd.example\",\"user\":\"o\\u007F\\u0081\","
+            "\"comment\":\"tab\\there\"}";
         const QString bank = "{\"name\":\"BANK\",\"url\":\"https://bank.example\",\"user\":\"bob\",\"comment\":\"\"}";
         struct Case {
             QStringList args;
@@ -212,8 +221,11 @@ private slots:
             {{"show", "nobody", "--field", "url"}, 5, {}},
             // JSON: escaped, passwords only when asked for.
             {{"show", "mail", "--json"}, 0, mail + "\n"},
-            {{"show", "bank", "--json", "--show-password"}, 0,
-             "{\"name\":\"BANK\",\"url\":\"https://bank.example\",\"user\":\"bob\",\"password\":\"b2\",\"comment\":\"\"}" "\n"},
+            {{"show", "bank", "--json", "--show-password"},
+             0,
+             "{\"name\":\"BANK\",\"url\":\"https://"
+             "bank.example\",\"user\":\"bob\",\"password\":\"b2\",\"comment\":\"\"}"
+             "\n"},
             {{"ls", "--json"}, 0, "[\n" + bank + ",\n" + mail + ",\n" + odd + "\n]\n"},
             {{"show", "odd", "--field", "user"}, 0, QString::fromUtf8("o\x7F\u0081\n")},
             {{"ls", "--json", "ma"}, 0, "[\n" + mail + "\n]\n"},
@@ -227,8 +239,11 @@ private slots:
             {{"search", QString::fromUtf8("NA\u00cfVE")}, 0, "MAIL\n"},
             {{"search", "b2"}, 1, {}},
             {{"search", "b2", "--in-password"}, 0, "BANK\n"},
-            {{"search", "bank", "--json"}, 0,
-             "[\n" + bank.chopped(1) + ",\"matched\":[\"name\",\"url\"]}" "\n]\n"},
+            {{"search", "bank", "--json"},
+             0,
+             "[\n" + bank.chopped(1) +
+                 ",\"matched\":[\"name\",\"url\"]}"
+                 "\n]\n"},
             {{"search", "zz", "--json"}, 1, "[]\n"},
             {{"search"}, 2, {}},
             {{"search", "a", "b"}, 2, {}},
@@ -238,12 +253,20 @@ private slots:
             {{"clip", "mail", "--timeout", "86401"}, 2, {}},
             {{"clip", "mail", "--json"}, 2, {}},
             // What an import would do, row by row, without a password.
-            {{"import", csv, "--dry-run", "--json"}, 0,
-             "{\"format\":\"Chromium family\",\"encoding\":\"UTF-8\",\"dry_run\":true,\"rows\":[" "\n"
-             "{\"row\":2,\"name\":\"A\",\"outcome\":\"added\",\"changes\":[\"name trimmed\"]}," "\n"
-             "{\"row\":3,\"name\":\"MAIL\",\"outcome\":\"skipped\",\"reason\":\"the name MAIL is already in the list (use edit)\",\"changes\":[]}," "\n"
-             "{\"row\":4,\"name\":\"b\",\"outcome\":\"skipped\",\"reason\":\"the address is no web address (ftp:)\",\"changes\":[]}" "\n"
-             "],\"added\":1,\"with_changes\":1,\"skipped\":2,\"not_imported\":0}" "\n"},
+            {{"import", csv, "--dry-run", "--json"},
+             0,
+             "{\"format\":\"Chromium family\",\"encoding\":\"UTF-8\",\"dry_run\":true,\"rows\":["
+             "\n"
+             "{\"row\":2,\"name\":\"A\",\"outcome\":\"added\",\"changes\":[\"name trimmed\"]},"
+             "\n"
+             "{\"row\":3,\"name\":\"MAIL\",\"outcome\":\"skipped\",\"reason\":\"the name MAIL is already in the list "
+             "(use edit)\",\"changes\":[]},"
+             "\n"
+             "{\"row\":4,\"name\":\"b\",\"outcome\":\"skipped\",\"reason\":\"the address is no web address "
+             "(ftp:)\",\"changes\":[]}"
+             "\n"
+             "],\"added\":1,\"with_changes\":1,\"skipped\":2,\"not_imported\":0}"
+             "\n"},
         };
         for (const Case& c : cases) {
             const Run r = cli(c.args, c.input);
@@ -255,7 +278,8 @@ private slots:
     }
 
     void completionOffersCommandsOptionsAndNames() {
-        writeDataFile("k", {{0, "A", "MAIL", "http://m", "ann", "", "m1"}, {1, "A", "MY BANK", "http://b", "", "", "b1"}});
+        writeDataFile("k",
+                      {{0, "A", "MAIL", "http://m", "ann", "", "m1"}, {1, "A", "MY BANK", "http://b", "", "", "b1"}});
         QTemporaryDir dir;
         // Without a phrase at hand, completion must not even start the program.
         const QString asked = dir.filePath(QStringLiteral("asked"));
@@ -268,15 +292,18 @@ private slots:
             QStringList offered;
         };
         const QList<Case> cases = {
-            {{""}, {}, {"ls", "show", "search", "clip", "add", "edit", "rm", "rekey", "seal", "unseal", "export", "import",
-                        "generate"}},
+            {{""},
+             {},
+             {"ls", "show", "search", "clip", "add", "edit", "rm", "rekey", "seal", "unseal", "export", "import",
+              "generate"}},
             {{"s"}, {}, {"show", "search", "seal"}},
             {{"show", "--f"}, {}, {"--file", "--field"}},
             {{"show", "--field", "p"}, {}, {"password"}},
-            {{"search", "--"}, {}, {"--file", "--phrase-stdin", "--open-anyway", "--help", "--version", "--in-password",
-                                  "--json"}},
-            {{"clip", "--user", "--t"}, {}, {"--timeout"}},   // clip's --user takes no value
-            {{"add", "--user", "--t"}, {}, {}},               // add's does
+            {{"search", "--"},
+             {},
+             {"--file", "--phrase-stdin", "--open-anyway", "--help", "--version", "--in-password", "--json"}},
+            {{"clip", "--user", "--t"}, {}, {"--timeout"}},  // clip's --user takes no value
+            {{"add", "--user", "--t"}, {}, {}},              // add's does
             {{"--file", "x.dat", "cl"}, {}, {"clip"}},
             {{"show", "m"}, {}, {}},
             {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY\\ BANK"}},
@@ -293,10 +320,12 @@ private slots:
             env.remove("KEYFOLD_PHRASE_COMMAND");
             if (!c.phraseCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", c.phraseCommand);
             p.setProcessEnvironment(env);
-            p.start(shell, QStringList{"-fc", code, shell, script, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
+            p.start(shell,
+                    QStringList{"-fc", code, shell, script, c.phraseCommand.isEmpty() ? stand : program()} + c.words);
             p.closeWriteChannel();
             if (!p.waitForFinished(30000)) return QStringList{"did not finish"};
-            return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+            return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())
+                .split('\n', Qt::SkipEmptyParts);
         };
         const QString source = qEnvironmentVariable("KEYFOLD_SOURCE_DIR") + "/cli/completion/";
         for (const Case& c : cases) {
@@ -343,16 +372,22 @@ private slots:
             const char* said;
         };
         const QList<Case> refused = {
-            {{"add", "mail", "--url", "m"}, QString::fromUtf8("k\nza\u017c\u00f3\u0142\u01071\n"),
+            {{"add", "mail", "--url", "m"},
+             QString::fromUtf8("k\nza\u017c\u00f3\u0142\u01071\n"),
              "the password holds characters the data file cannot hold: \"\u017c\" (U+017C), \"\u0142\" (U+0142), "
              "\"\u0107\" (U+0107); nothing was written"},
-            {{"add", "caf\u00e9\U0001F600", "--url", "m"}, "k\np\n", "the name holds characters the data file cannot hold: \"\U0001F600\" (U+1F600)"},
-            {{"add", "mail", "--url", "m"}, QString::fromLatin1("k\na\0b\n", 7),
+            {{"add", "caf\u00e9\U0001F600", "--url", "m"},
+             "k\np\n",
+             "the name holds characters the data file cannot hold: \"\U0001F600\" (U+1F600)"},
+            {{"add", "mail", "--url", "m"},
+             QString::fromLatin1("k\na\0b\n", 7),
              "the password holds a control character (U+0000)"},
             {{"add", "mail", "--url", "m" + esc}, "k\np\n", "the address holds a control character (U+001B)"},
             {{"add", "mail", "--url", "m", "--user", "a\tb"}, "k\np\n", "the user ID holds a control character"},
             {{"add", "mail", "--url", QString(250, 'w')}, "k\np\n", "the address as stored is longer than the 255"},
-            {{"add", "mail", "--url", "m"}, "k\n" + QString(26, 'p') + "\n", "the password as stored is longer than the 25"},
+            {{"add", "mail", "--url", "m"},
+             "k\n" + QString(26, 'p') + "\n",
+             "the password as stored is longer than the 25"},
         };
         for (const Case& c : refused) {
             const Run r = cli(on + c.args, c.input);
@@ -375,10 +410,14 @@ private slots:
 
     void controlCharactersReachNoTerminal() {
         // Such texts come from files written elsewhere; they are shown escaped.
-        writeDataFile("k", {{0, "A", "AB\x1b[31mCD", "http://x", "u\x1b]0;title\x07" "u", "c\x9d", "p"}});
+        writeDataFile("k", {{0, "A", "AB\x1b[31mCD", "http://x",
+                             "u\x1b]0;title\x07"
+                             "u",
+                             "c\x9d", "p"}});
         QCOMPARE(cli({"ls"}).out, QStringLiteral("AB\\x1B[31mCD\n"));
         const Run r = cli({"show", "AB\x1b[31mCD"});
-        QVERIFY2(r.out.contains("User ID:  u\\x1B]0;title\\x07u\nPassword: ********\nComments: c\\x9D\n"), qPrintable(r.out));
+        QVERIFY2(r.out.contains("User ID:  u\\x1B]0;title\\x07u\nPassword: ********\nComments: c\\x9D\n"),
+                 qPrintable(r.out));
         QVERIFY(!r.out.contains(QChar(0x1b)));
         // The name as ls shows it finds the entry.
         EXPECT_RUN(cli({"rm", "AB\\x1B[31mCD", "--yes"}), 0);
@@ -510,28 +549,44 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
         const QStringList on{QStringLiteral("--file"), file};
-        struct Sample { const char* format; QByteArray text; const char* name; };
+        struct Sample {
+            const char* format;
+            QByteArray text;
+            const char* name;
+        };
         const QList<Sample> samples = {
-            {"Chromium family", "name,url,username,password,note\nchrome.example,https://chrome.example/,cu,cp1,\"a, \"\"b\"\"\"\n",
+            {"Chromium family",
+             "name,url,username,password,note\nchrome.example,https://chrome.example/,cu,cp1,\"a, \"\"b\"\"\"\n",
              "CHROME.EXAMPLE"},
-            {"Firefox", "\"url\",\"username\",\"password\",\"httpRealm\",\"formActionOrigin\",\"guid\",\"timeCreated\","
-                        "\"timeLastUsed\",\"timePasswordChanged\"\r\n\"https://fox.example:8443\",\"fu\",\"fp\",,"
-                        "\"https://fox.example\",\"{1}\",\"1\",\"1\",\"1\"\r\n", "FOX.EXAMPLE"},
-            {"Bitwarden", "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,login_totp\n"
-                          ",,login,Warden,\"two\nlines\",,0,https://bw.example,bu,bp,\n,,note,Secret note,text,,0,,,,\n",
+            {"Firefox",
+             "\"url\",\"username\",\"password\",\"httpRealm\",\"formActionOrigin\",\"guid\",\"timeCreated\","
+             "\"timeLastUsed\",\"timePasswordChanged\"\r\n\"https://fox.example:8443\",\"fu\",\"fp\",,"
+             "\"https://fox.example\",\"{1}\",\"1\",\"1\",\"1\"\r\n",
+             "FOX.EXAMPLE"},
+            {"Bitwarden",
+             "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,login_totp\n"
+             ",,login,Warden,\"two\nlines\",,0,https://bw.example,bu,bp,\n,,note,Secret note,text,,0,,,,\n",
              "WARDEN"},
-            {"KeePassXC", "\"Group\",\"Title\",\"Username\",\"Password\",\"URL\",\"Notes\",\"TOTP\",\"Icon\","
-                          "\"Last Modified\",\"Created\"\n\"Root\",\"Kee\",\"ku\",\"kp\",\"https://kee.example\",\"\",\"\","
-                          "\"0\",\"2024-01-01T00:00:00Z\",\"2024-01-01T00:00:00Z\"\n", "KEE"},
-            {"KeePass", "\"Account\",\"Login Name\",\"Password\",\"Web Site\",\"Comments\"\n"
-                        "\"Pass2\",\"pu\",\"pp\",\"https://kp2.example\",\"c\"\n", "PASS2"},
-            {"1Password", "Title,Url,Username,Password,OTPAuth,Favorite,Archived,Tags,Notes\n"
-                          "One,https://one.example,ou,op,,false,false,,n\n", "ONE"},
+            {"KeePassXC",
+             "\"Group\",\"Title\",\"Username\",\"Password\",\"URL\",\"Notes\",\"TOTP\",\"Icon\","
+             "\"Last Modified\",\"Created\"\n\"Root\",\"Kee\",\"ku\",\"kp\",\"https://kee.example\",\"\",\"\","
+             "\"0\",\"2024-01-01T00:00:00Z\",\"2024-01-01T00:00:00Z\"\n",
+             "KEE"},
+            {"KeePass",
+             "\"Account\",\"Login Name\",\"Password\",\"Web Site\",\"Comments\"\n"
+             "\"Pass2\",\"pu\",\"pp\",\"https://kp2.example\",\"c\"\n",
+             "PASS2"},
+            {"1Password",
+             "Title,Url,Username,Password,OTPAuth,Favorite,Archived,Tags,Notes\n"
+             "One,https://one.example,ou,op,,false,false,,n\n",
+             "ONE"},
             {"LastPass", "url,username,password,totp,extra,name,grouping,fav\nhttps://lp.example,lu,lpw,,x,Last,,0\n",
              "LAST"},
             {"Safari", "Title,URL,Username,Password,Notes,OTPAuth\nSafe,https://safe.example,su,sp,,\n", "SAFE"},
-            {"Dashlane", "username,username2,username3,title,password,note,url,category,otpSecret\n"
-                         "du,,,Dash,dp,,https://dash.example,,\n", "DASH"},
+            {"Dashlane",
+             "username,username2,username3,title,password,note,url,category,otpSecret\n"
+             "du,,,Dash,dp,,https://dash.example,,\n",
+             "DASH"},
         };
         QStringList names;
         for (const Sample& s : samples) {
@@ -557,8 +612,8 @@ private slots:
         const QString odd = dir.filePath("odd.csv");
         writeText(odd, "a,b,c\n1,2,3\n");
         QCOMPARE(cli(on + QStringList{"import", odd}).status, 10);
-        writeText(odd, "name,url,username,password\nsp,https://sp,u,a b\nlong,https://l,u,"
-                       + QByteArray(26, 'x') + "\nnourl,,u,p\nsnow,https://s,u,\xe2\x98\x83\n");
+        writeText(odd, "name,url,username,password\nsp,https://sp,u,a b\nlong,https://l,u," + QByteArray(26, 'x') +
+                           "\nnourl,,u,p\nsnow,https://s,u,\xe2\x98\x83\n");
         const Run r = cli(on + QStringList{"import", odd});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.contains("0 added (0 with changes), 4 skipped"), qPrintable(r.err));
@@ -571,54 +626,116 @@ private slots:
             const char* what;
             QByteArray csv;
             int status;
-            QStringList said;     // in what the import reports
-            QString stored;       // show's output holds this, when given
+            QStringList said;  // in what the import reports
+            QString stored;    // show's output holds this, when given
         };
         const QList<Case> cases = {
-            {"name in another script", chrome + "\xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0,https://m.example,u,p,\n", 0,
-             {"skipped, the name holds \"\u041f\" (U+041F), which the data file cannot hold", "0 added"}, {}},
-            {"international address", chrome + "mail,https://\xd0\xbf\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0.\xd1\x80\xd1\x84/login,u,p,\n", 0,
+            {"name in another script",
+             chrome + "\xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0,https://m.example,u,p,\n",
+             0,
+             {"skipped, the name holds \"\u041f\" (U+041F), which the data file cannot hold", "0 added"},
+             {}},
+            {"international address",
+             chrome + "mail,https://\xd0\xbf\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0.\xd1\x80\xd1\x84/login,u,p,\n",
+             0,
              {"address written as https://xn--80a1acny.xn--p1ai/login", "1 added (1 with changes)"},
              "Website:  https://xn--80a1acny.xn--p1ai/login\n"},
-            {"emoji in password", chrome + "e,https://e.example,u,p\xf0\x9f\x98\x80,\n", 0,
-             {"skipped, the password holds \"\U0001F600\" (U+1F600), which the data file cannot hold"}, {}},
-            {"emoji in note", chrome + "e,https://e.example,u,p,hi \xf0\x9f\x98\x80\n", 0,
-             {"note: \"\U0001F600\" (U+1F600) written as \"?\""}, "Comments: hi ?\n"},
-            {"Windows-1252 file", "name,url,username,password\nCaf\xe9,https://c.example,u,Pw\xe9" "2\n", 0,
-             {"Chromium family export, read as Windows-1252", "1 row\n", "1 added (0 with changes)"}, "Name:     CAF\u00c9\n"},
-            {"UTF-8 and Windows-1252 rows", chrome + "Caf\xe9,https://c.example,u,p,\nmail,https://m.example,u,p,\xc3\xa9\n", 10,
-             {"the file mixes UTF-8 with other 8-bit text"}, {}},
+            {"emoji in password",
+             chrome + "e,https://e.example,u,p\xf0\x9f\x98\x80,\n",
+             0,
+             {"skipped, the password holds \"\U0001F600\" (U+1F600), which the data file cannot hold"},
+             {}},
+            {"emoji in note",
+             chrome + "e,https://e.example,u,p,hi \xf0\x9f\x98\x80\n",
+             0,
+             {"note: \"\U0001F600\" (U+1F600) written as \"?\""},
+             "Comments: hi ?\n"},
+            {"Windows-1252 file",
+             "name,url,username,password\nCaf\xe9,https://c.example,u,Pw\xe9"
+             "2\n",
+             0,
+             {"Chromium family export, read as Windows-1252", "1 row\n", "1 added (0 with changes)"},
+             "Name:     CAF\u00c9\n"},
+            {"UTF-8 and Windows-1252 rows",
+             chrome + "Caf\xe9,https://c.example,u,p,\nmail,https://m.example,u,p,\xc3\xa9\n",
+             10,
+             {"the file mixes UTF-8 with other 8-bit text"},
+             {}},
             {"android app", chrome + "a,android://abc@com.example/,u,p,\n", 0, {"no web address (android:)"}, {}},
             {"ftp", chrome + "f,ftp://files.example/,u,p,\n", 0, {"no web address (ftp:)"}, {}},
             {"script", chrome + "j,javascript:alert(1),u,p,\n", 0, {"no web address (javascript:)"}, {}},
-            {"upper-case scheme", chrome + "up,HTTPS://UP.EXAMPLE/,u,p,\n", 0, {"scheme written in lower case"},
+            {"upper-case scheme",
+             chrome + "up,HTTPS://UP.EXAMPLE/,u,p,\n",
+             0,
+             {"scheme written in lower case"},
              "Website:  https://UP.EXAMPLE/\n"},
-            {"host and port", chrome + "port,localhost:8080,u,p,\n", 0,
-             {"address completed as http://localhost:8080"}, "Website:  http://localhost:8080\n"},
+            {"host and port",
+             chrome + "port,localhost:8080,u,p,\n",
+             0,
+             {"address completed as http://localhost:8080"},
+             "Website:  http://localhost:8080\n"},
             {"trimmed user", chrome + "t,https://t.example, ann ,p,\n", 0, {"user ID trimmed"}, "User ID:  ann\n"},
-            {"Bitwarden extras", "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,"
-                                 "login_totp\nWork,1,login,W,n,pin: 1234,0,https://w.example,u,p,otpauth://x\n", 0,
+            {"Bitwarden extras",
+             "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,"
+             "login_totp\nWork,1,login,W,n,pin: 1234,0,https://w.example,u,p,otpauth://x\n",
+             0,
              {"folder kept in the comment", "fields kept in the comment", "login totp kept in the comment"},
              "Comments: n; folder: Work; pin: 1234; login totp: otpauth://x\n"},
-            {"no room for extras", "folder,type,name,notes,login_uri,login_username,login_password\nWork,login,W,"
-                                   + QByteArray(250, 'n') + ",https://w.example,u,p\n", 0,
-             {"folder left out (no room in the comment)"}, {}},
-            {"notes column", "name,url,username,password,notes\nn,https://n.example,u,p,kept\n", 0, {"1 added"},
+            {"no room for extras",
+             "folder,type,name,notes,login_uri,login_username,login_password\nWork,login,W," + QByteArray(250, 'n') +
+                 ",https://w.example,u,p\n",
+             0,
+             {"folder left out (no room in the comment)"},
+             {}},
+            {"notes column",
+             "name,url,username,password,notes\nn,https://n.example,u,p,kept\n",
+             0,
+             {"1 added"},
              "Comments: kept\n"},
-            {"long address", chrome + "l,https://l.example/" + QByteArray(250, 'x') + ",u,p,\n", 0,
-             {"skipped, the address is longer than 255 characters"}, {}},
-            {"long name", chrome + QByteArray(300, 'n') + ",https://l.example,u,p,\n", 0,
-             {"name cut to 255 characters"}, {}},
-            {"tab after password", chrome + "t,https://t.example,u,\"p\t\",\n", 0, {"the password holds a tab (U+0009)"}, {}},
-            {"two-line name", chrome + "\"a\nb\",https://t.example,u,p,\n", 0, {"the name holds a line break (U+000A)"}, {}},
-            {"zero byte", chrome + QByteArray("z,https://z.example,u,p") + QByteArray(1, '\0') + "q,\n", 0,
-             {"the password holds a control character (U+0000)"}, {}},
-            {"unclosed quote", chrome + "a,https://a.example,u,p,\nb,\"https://b.example,u,p,\n", 10,
-             {"the quoted field that begins on line 3 is never closed"}, {}},
-            {"Buttercup", "!group_id,!group_name,title,username,password,URL,id\n1,G,B,u,p,https://b.example,9\n", 0,
-             {"Buttercup export"}, "Comments: group name: G\n"},
-            {"1Password 4/7", "title,url,username,password,notes\nO,https://o.example,u,p,\n", 0, {"1Password 4/7 export"}, {}},
-            {"SaferPass", "url,username,password,notes\nhttps://s.example,u,p,\n", 0, {"SaferPass export"},
+            {"long address",
+             chrome + "l,https://l.example/" + QByteArray(250, 'x') + ",u,p,\n",
+             0,
+             {"skipped, the address is longer than 255 characters"},
+             {}},
+            {"long name",
+             chrome + QByteArray(300, 'n') + ",https://l.example,u,p,\n",
+             0,
+             {"name cut to 255 characters"},
+             {}},
+            {"tab after password",
+             chrome + "t,https://t.example,u,\"p\t\",\n",
+             0,
+             {"the password holds a tab (U+0009)"},
+             {}},
+            {"two-line name",
+             chrome + "\"a\nb\",https://t.example,u,p,\n",
+             0,
+             {"the name holds a line break (U+000A)"},
+             {}},
+            {"zero byte",
+             chrome + QByteArray("z,https://z.example,u,p") + QByteArray(1, '\0') + "q,\n",
+             0,
+             {"the password holds a control character (U+0000)"},
+             {}},
+            {"unclosed quote",
+             chrome + "a,https://a.example,u,p,\nb,\"https://b.example,u,p,\n",
+             10,
+             {"the quoted field that begins on line 3 is never closed"},
+             {}},
+            {"Buttercup",
+             "!group_id,!group_name,title,username,password,URL,id\n1,G,B,u,p,https://b.example,9\n",
+             0,
+             {"Buttercup export"},
+             "Comments: group name: G\n"},
+            {"1Password 4/7",
+             "title,url,username,password,notes\nO,https://o.example,u,p,\n",
+             0,
+             {"1Password 4/7 export"},
+             {}},
+            {"SaferPass",
+             "url,username,password,notes\nhttps://s.example,u,p,\n",
+             0,
+             {"SaferPass export"},
              "Name:     S.EXAMPLE\n"},
         };
         for (const Case& c : cases) {
@@ -640,7 +757,8 @@ private slots:
         const QString none = dir.filePath(QStringLiteral("none.dat"));
         writeText(dir.filePath("in.csv"), chrome + "a,https://a.example,u,p,\na,https://b.example,u,p,\n");
         const Run dry = cli({"--file", none, "import", dir.filePath("in.csv"), "--dry-run"});
-        QVERIFY2(dry.status == 0 && dry.err.contains("1 would be added (0 with changes), 1 skipped"), qPrintable(dry.err));
+        QVERIFY2(dry.status == 0 && dry.err.contains("1 would be added (0 with changes), 1 skipped"),
+                 qPrintable(dry.err));
         QVERIFY(!QFile::exists(none));
         // Endless or huge input is refused, not read without end.
         const Run zero = cli({"--file", none, "import", "/dev/zero"});
@@ -653,7 +771,8 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("list.dat"));
         const QStringList on{QStringLiteral("--file"), file};
         QByteArray rows = "name,url,username,password\n";
-        for (int i = 0; i < 40; ++i) rows += "site" + QByteArray::number(i) + ",https://site.example,user,secret" + QByteArray::number(i) + "\n";
+        for (int i = 0; i < 40; ++i)
+            rows += "site" + QByteArray::number(i) + ",https://site.example,user,secret" + QByteArray::number(i) + "\n";
         writeText(dir.filePath("in.csv"), rows);
         EXPECT_RUN(cli(on + QStringList{"import", dir.filePath("in.csv")}), 0);
 
@@ -678,7 +797,8 @@ private slots:
         const QString link = dir.filePath(QStringLiteral("link.csv"));
         QVERIFY(QFile::link(out, link));
         for (const QString& target : {fifo, QStringLiteral("/dev/full"), link}) {
-            struct stat before{}, after{};
+            struct stat before {
+            }, after{};
             ::lstat(QFile::encodeName(target).constData(), &before);
             const Run r = cli(on + QStringList{"export", "--csv", target});
             QCOMPARE(r.status, 4);
@@ -706,8 +826,8 @@ private slots:
         QVERIFY(!QFile::exists(text + ".lock"));
         QVERIFY(!QFile::exists(missing + ".lock"));
         // A temporary file left by a stopped re-key goes with the next writing command.
-        const QList<QStringList> writers = {{"edit", "a", "--user", "u"}, {"rm", "a", "--yes"},
-                                            {"add", "b", "--url", "b.example"}, {"rekey", "--yes"}};
+        const QList<QStringList> writers = {
+            {"edit", "a", "--user", "u"}, {"rm", "a", "--yes"}, {"add", "b", "--url", "b.example"}, {"rekey", "--yes"}};
         for (const QStringList& command : writers) {
             writeText(file + ".tmp", "left by a killed re-key");
             EXPECT_RUN(cli(QStringList{"--file", file} + command, "k\np\np\n"), 0);
@@ -769,7 +889,11 @@ private slots:
         // the copy, which never shows in the keeper's arguments or environment, and
         // clears it after the delay or when ended, but only while it is still the copy
         // it put there.
-        enum class Then { Expires, Replaced, Killed };
+        enum class Then {
+            Expires,
+            Replaced,
+            Killed
+        };
         for (const Then then : {Then::Expires, Then::Replaced, Then::Killed}) {
             const bool replaced = then == Then::Replaced;
             const Run r = cli({"clip", "mail", "--timeout", then == Then::Killed ? "0" : "2"}, "k\n", onDisplay);
@@ -805,7 +929,8 @@ private slots:
             "name,url,username,password,note\n"
             "accounts.example.com,https://accounts.example.com/signin,ann@example.com,Xy9$k!2,\n"
             "bank.example,https://bank.example/,\"Doe, John\",\"p\"\"q\",\"Notes, with \"\"quotes\"\"\"\n"
-            "caf\xc3\xa9.example,https://xn--caf-dma.example/,ren\xc3\xa9,\xe2\x82\xac""uro,caf\xc3\xa9\n";
+            "caf\xc3\xa9.example,https://xn--caf-dma.example/,ren\xc3\xa9,\xe2\x82\xac"
+            "uro,caf\xc3\xa9\n";
         const QString path = dir.filePath("chrome.csv");
         writeText(path, in);
         EXPECT_RUN(cli(on + QStringList{"import", path}), 0);

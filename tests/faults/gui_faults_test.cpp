@@ -30,7 +30,9 @@ using vault::testing::Op;
 namespace {
 const QString kAdded = QStringLiteral("Successfully added to your list.");
 // A failure's box: the system's text, and the data file on the line under it.
-QString onDataFile(const char* text) { return QString::fromLatin1(text) + '\n' + QString::fromStdString(dataFilePath()); }
+QString onDataFile(const char* text) {
+    return QString::fromLatin1(text) + '\n' + QString::fromStdString(dataFilePath());
+}
 const QString kVerify = QStringLiteral(
     "Verify the line below to make sure it is readable. This is to make sure you have entered "
     "your old password phrase successfully. It is recommended you print or save your old "
@@ -174,7 +176,8 @@ private slots:
     }
 
     void rekeyOnAFullDiskKeepsTheOldPhraseAndFile() {
-        writeDataFile("old", {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
+        writeDataFile("old",
+                      {{0, "A", "BANK", "http://bank", "b", "", "pw1"}, {2, "A", "MAIL", "http://m", "", "", ""}});
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;

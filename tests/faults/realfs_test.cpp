@@ -46,8 +46,7 @@ protected:
         ASSERT_GE(fd, 0);
         static const char block[4096] = {};
         for (std::size_t chunk = sizeof block; chunk > 0; chunk /= 2)
-            while (::write(fd, block, chunk) == static_cast<ssize_t>(chunk)) {
-            }
+            while (::write(fd, block, chunk) == static_cast<ssize_t>(chunk)) {}
         ::close(fd);
         int probe = ::open((dir + "/probe").c_str(), O_WRONLY | O_CREAT, 0600);
         ASSERT_GE(probe, 0);
@@ -62,9 +61,8 @@ protected:
     }
     void writeTextList() {
         output::TextListFile out(dir + "/Tempfile.txt");
-        session->listEntries([&](const vault::Entry& e) {
-            out.writeEntry(e.name, e.website, e.userId, e.password, e.comments);
-        });
+        session->listEntries(
+            [&](const vault::Entry& e) { out.writeEntry(e.name, e.website, e.userId, e.password, e.comments); });
         out.close();
     }
 

@@ -46,24 +46,56 @@ protected:
         };
         const std::string ini = "[Frmfirst]\r\nW=800\r\nH=600\r\n\r\n[FrmBrowse]\r\nW=1\r\n";
         return {
-            {"add into a deleted slot", [=, this] { removeAll(); makeDataFile(); }, [=, this] { addEntry("Foxtrot"); }},
-            {"update", [=, this] { removeAll(); makeDataFile(); }, [=, this] { updateEntry("Charlie"); }},
-            {"delete", [=, this] { removeAll(); makeDataFile(); }, [=, this] { deleteEntry("Echo"); }},
+            {"add into a deleted slot",
+             [=, this] {
+                 removeAll();
+                 makeDataFile();
+             },
+             [=, this] { addEntry("Foxtrot"); }},
+            {"update",
+             [=, this] {
+                 removeAll();
+                 makeDataFile();
+             },
+             [=, this] { updateEntry("Charlie"); }},
+            {"delete",
+             [=, this] {
+                 removeAll();
+                 makeDataFile();
+             },
+             [=, this] { deleteEntry("Echo"); }},
             {"create a new data file", removeAll, [=, this] { file().create(); }},
             {"create where a stopped command left its temporary file",
-             [=, this] { removeAll(); writeBytes(vault::tempNameFor(dataFile()), "half"); },
-             [=, this] { file().create(); }},
-            {"legacy conversion", [=, this] { removeAll(); writeBytes(legacyFile(), legacyBytes()); },
-             [=, this] { ASSERT_EQ(session->convertLegacyFile(), vault::LegacyResult::Converted); }},
-            {"re-keying", [=, this] { removeAll(); makeDataFile(); },
              [=, this] {
-                 rekeyTo("new phrase");
-             }},
-            {"window size into an existing settings file", [=, this] { removeAll(); writeBytes(iniFile(), ini); },
+                 removeAll();
+                 writeBytes(vault::tempNameFor(dataFile()), "half");
+             },
+             [=, this] { file().create(); }},
+            {"legacy conversion",
+             [=, this] {
+                 removeAll();
+                 writeBytes(legacyFile(), legacyBytes());
+             },
+             [=, this] { ASSERT_EQ(session->convertLegacyFile(), vault::LegacyResult::Converted); }},
+            {"re-keying",
+             [=, this] {
+                 removeAll();
+                 makeDataFile();
+             },
+             [=, this] { rekeyTo("new phrase"); }},
+            {"window size into an existing settings file",
+             [=, this] {
+                 removeAll();
+                 writeBytes(iniFile(), ini);
+             },
              [=, this] { vault::saveSize("FrmBrowse", iniFile(), 1024, 768); }, true},
             {"window size into a new settings file", removeAll,
              [=, this] { vault::saveSize("Frmfirst", iniFile(), 640, 480); }, true},
-            {"storage location chosen", [=, this] { removeAll(); std::remove(locationFile().c_str()); },
+            {"storage location chosen",
+             [=, this] {
+                 removeAll();
+                 std::remove(locationFile().c_str());
+             },
              [=, this] { vault::writeStoredLocation(paths.dataFolder, "/media/stick"); }},
         };
     }
@@ -104,8 +136,8 @@ TEST_F(SeamTest, EveryWriterFailedAtEachCallShowsItsTextAndLeavesWholeFiles) {
                 SCOPED_TRACE("call " + std::to_string(n) + " failed with errno " + std::to_string(err));
                 EXPECT_EQ(text, w.settings ? "Unable to write to " + iniFile() : textFor(err));
                 EXPECT_TRUE(s == before || s == after)
-                    << "data: " << firstDifference(s.data, before.data) << " / "
-                    << firstDifference(s.data, after.data) << "; legacy: " << firstDifference(s.legacy, before.legacy)
+                    << "data: " << firstDifference(s.data, before.data) << " / " << firstDifference(s.data, after.data)
+                    << "; legacy: " << firstDifference(s.legacy, before.legacy)
                     << "; ini: " << firstDifference(s.ini, before.ini);
                 EXPECT_TRUE(strayFiles().empty()) << strayFiles().front();
                 EXPECT_EQ(phraseAfter, kPhrase);
@@ -130,13 +162,12 @@ TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
         {"delete", [&] { deleteEntry("Alpha"); }},
         {"show", [&] { session->find("Alpha"); }},
         {"print", [&] { session->forEachPrintable(nullptr); }},
-        {"re-key", [&] {
+        {"re-key",
+         [&] {
              vault::Cipher inForce = session->cipher();
              file().rekey(inForce, kPhrase, "x", [](const std::string&) { return true; });
          }},
-        {"write a slot", [&] {
-             file().writeSlot(0, plain("A", "Ghost"), session->cipher());
-         }},
+        {"write a slot", [&] { file().writeSlot(0, plain("A", "Ghost"), session->cipher()); }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "File not found") << what;
@@ -211,8 +242,7 @@ std::string asOrdinaryUser(const std::string& folder, const std::function<std::s
         if (::geteuid() == 0) {
             for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
                 if (::chown(e.path().c_str(), 65534, 65534) != 0) ::_exit(2);
-            if (::chown(folder.c_str(), 65534, 65534) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(2);
+            if (::chown(folder.c_str(), 65534, 65534) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
         }
         std::string out = body();
         if (::write(fds[1], out.data(), out.size()) != static_cast<ssize_t>(out.size())) ::_exit(3);
@@ -244,7 +274,9 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
         r += "open-for-add:" + errorText([&] { addEntry("Foxtrot"); }) + "\n";
         ::chmod(dataFile().c_str(), 0600);
         ::chmod(dir.c_str(), 0500);  // read-only storage folder
-        r += "rekey:" + errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) + "\n";
+        r +=
+            "rekey:" + errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) +
+            "\n";
         r += "phrase:" + phrase() + "\n";
         r += "create:" + errorText([&] { file().create(); }) + "\n";
         r += "size:" + errorText([&] { vault::saveSize("Frmfirst", ini, 5, 6); }) + "\n";
@@ -257,10 +289,14 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
     EXPECT_EQ(report,
               "open-for-add:File access denied\n"
               "rekey:File access denied\n"
-              "phrase:" + std::string(kPhrase) + "\n"
-              "create:(no error)\n"  // the existing data file is kept, not re-made
-              "size:Unable to write to " + ini + "\n"
-              "update:(no error)\n");
+              "phrase:" +
+                  std::string(kPhrase) +
+                  "\n"
+                  "create:(no error)\n"  // the existing data file is kept, not re-made
+                  "size:Unable to write to " +
+                  ini +
+                  "\n"
+                  "update:(no error)\n");
     Snapshot s = snapshot();
     EXPECT_EQ(s.legacy, before.legacy);
     EXPECT_EQ(s.ini, before.ini);

@@ -38,10 +38,10 @@ inline std::string firstDifference(const std::optional<std::string>& a, const st
         if ((*a)[i] != (*b)[i]) return "byte " + std::to_string(i) + " (slot " + std::to_string(i / 1104) + ")";
     return "same";
 }
-#define EXPECT_SAME_BYTES(a, b)                          \
-    do {                                                 \
-        const auto& a_ = (a);                            \
-        const auto& b_ = (b);                            \
+#define EXPECT_SAME_BYTES(a, b)                           \
+    do {                                                  \
+        const auto& a_ = (a);                             \
+        const auto& b_ = (b);                             \
         EXPECT_TRUE(a_ == b_) << firstDifference(a_, b_); \
     } while (0)
 

@@ -31,9 +31,8 @@ protected:
     // The text list as the main window writes it: the entries of a scan, then closed.
     void writeTextList() {
         output::TextListFile out(textList());
-        session->listEntries([&](const vault::Entry& e) {
-            out.writeEntry(e.name, e.website, e.userId, e.password, e.comments);
-        });
+        session->listEntries(
+            [&](const vault::Entry& e) { out.writeEntry(e.name, e.website, e.userId, e.password, e.comments); });
         out.close();
     }
 };

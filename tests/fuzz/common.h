@@ -32,8 +32,8 @@ namespace fuzz {
     std::fprintf(stderr, "FUZZ FINDING: %s\n", what);
     std::abort();
 }
-#define FUZZ_CHECK(cond)                              \
-    do {                                              \
+#define FUZZ_CHECK(cond)                                                 \
+    do {                                                                 \
         if (!(cond)) ::fuzz::fail(#cond " at line " FUZZ_STR(__LINE__)); \
     } while (0)
 #define FUZZ_STR2(x) #x

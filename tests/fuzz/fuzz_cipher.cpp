@@ -95,12 +95,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 std::vector<std::string> FuzzSeeds() {
     std::vector<std::string> seeds;
-    const std::string texts[] = {"", "   ", "Bank of Example", "  padded \t", "\x01\x7f\x80\xff mixed \xe9t\xe9 ~!",
-                                 std::string(255, 'z'), std::string(25, '#') + "tail", "a b c d e f g h"};
-    const std::string phrases[] = {"", "k", "abc", "correct horse battery staple", std::string(255, '~'),
-                                   std::string("\xff\x80 8-bit", 8), std::string("cut\0here", 8)};
+    const std::string texts[] = {"",
+                                 "   ",
+                                 "Bank of Example",
+                                 "  padded \t",
+                                 "\x01\x7f\x80\xff mixed \xe9t\xe9 ~!",
+                                 std::string(255, 'z'),
+                                 std::string(25, '#') + "tail",
+                                 "a b c d e f g h"};
+    const std::string phrases[] = {"",
+                                   "k",
+                                   "abc",
+                                   "correct horse battery staple",
+                                   std::string(255, '~'),
+                                   std::string("\xff\x80 8-bit", 8),
+                                   std::string("cut\0here", 8)};
     int mode = 0;
     for (const auto& p : phrases)
-        for (const auto& t : texts) seeds.push_back(std::string(1, static_cast<char>(mode++)) + fuzz::lengthPrefixed(p) + t);
+        for (const auto& t : texts)
+            seeds.push_back(std::string(1, static_cast<char>(mode++)) + fuzz::lengthPrefixed(p) + t);
     return seeds;
 }

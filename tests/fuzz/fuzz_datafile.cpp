@@ -99,7 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         df.close();
         const std::string after = fileBytes();
         onlySlotChanged(before, after, found);
-        FUZZ_CHECK(after.compare(static_cast<std::size_t>(found) * vault::kSlotSize, 2, "\x01" "D", 2) == 0);
+        FUZZ_CHECK(after.compare(static_cast<std::size_t>(found) * vault::kSlotSize, 2,
+                                 "\x01"
+                                 "D",
+                                 2) == 0);
         before = after;
     }
     FUZZ_CHECK(!df.isOpen());
@@ -143,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 std::vector<std::string> FuzzSeeds() {
     using fuzz::record;
     std::vector<std::string> seeds;
-    auto seed = std::string(1, '\1') + fuzz::lengthPrefixed("") + fuzz::lengthPrefixed("new") + fuzz::lengthPrefixed("Beta");
+    auto seed =
+        std::string(1, '\1') + fuzz::lengthPrefixed("") + fuzz::lengthPrefixed("new") + fuzz::lengthPrefixed("Beta");
     // Plain (no phrase) file: in-use, deleted, never used, an entry hidden behind it.
     std::string plain = fuzz::bytesOf(record("A", "Alpha", "https://a.example", "al", "c", "pw")) +
                         fuzz::bytesOf(record("U", "Beta", "", "b", "", "pw2")) +
@@ -151,8 +155,8 @@ std::vector<std::string> FuzzSeeds() {
                         fuzz::bytesOf(record("A", "Hidden", "", "", "", ""));
     seeds.push_back(seed + plain);
     seeds.push_back(seed + plain + std::string(500, '\0'));  // a partial tail
-    seeds.push_back(seed + std::string(1103, '\0'));          // not a single slot
-    seeds.push_back(seed);                                     // an empty file
+    seeds.push_back(seed + std::string(1103, '\0'));         // not a single slot
+    seeds.push_back(seed);                                   // an empty file
     // Junk statuses and lengths.
     vault::SiteRecord junk{};
     std::memset(&junk, 0xff, sizeof junk);

@@ -70,7 +70,7 @@ std::vector<std::string> FuzzSeeds() {
     seeds.push_back(slot("A", "bank", "ab?c"));
     seeds.push_back(slot("A", "one", "x") + slot("D", "", "") + slot("U", "three", std::string(25, 'p')) +
                     std::string(1051, '\0'));
-    seeds.push_back(slot("A", "cut", "pw").substr(0, 1000));  // cut off
+    seeds.push_back(slot("A", "cut", "pw").substr(0, 1000));                              // cut off
     seeds.push_back(slot("A", "whole", "pw") + slot("A", "stray", "pw").substr(0, 700));  // stray tail
     seeds.push_back(std::string());
     std::string junk(1051 * 2, '\xff');

@@ -79,7 +79,8 @@ std::vector<std::string> FuzzSeeds() {
     auto seed = [](int which, int w, int h, const std::string& number, const std::string& ini) {
         std::string s(1, static_cast<char>(which));
         for (int v : {w, h})
-            for (int shift = 24; shift >= 0; shift -= 8) s += static_cast<char>((static_cast<unsigned>(v) >> shift) & 0xff);
+            for (int shift = 24; shift >= 0; shift -= 8)
+                s += static_cast<char>((static_cast<unsigned>(v) >> shift) & 0xff);
         return s + fuzz::lengthPrefixed(number) + ini;
     };
     return {

@@ -28,8 +28,7 @@ vault::Locations paths() { return vault::locateFiles(platform::appDataFolder());
 
 void freshStart() {
     QDir(QString::fromStdString(platform::appDataFolder() + "/Keyfold")).removeRecursively();
-    QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
-                  QStringLiteral("Keyfold"));
+    QSettings key(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvel"), QStringLiteral("Keyfold"));
     key.clear();
     key.sync();
     platform::testing::reset();
@@ -113,8 +112,9 @@ QString noAddressText() {
 }
 
 QString sealedRefusesText() {
-    return QStringLiteral("This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
-                          "counts) and try again.")
+    return QStringLiteral(
+               "This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
+               "counts) and try again.")
         .arg(QString::fromStdString(dataFilePath()) + QStringLiteral(".sealed"));
 }
 

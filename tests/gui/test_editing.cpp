@@ -54,12 +54,11 @@ QString fileDuplicate(const QString& n) {
            "the update button to update the name.";
 }
 QString deleteQuestion(const QString& boxText) {
-    return "You chose delete. You sure you want to delete entry " + boxText +
-           "? (Click \"Yes\" to delete)";
+    return "You chose delete. You sure you want to delete entry " + boxText + "? (Click \"Yes\" to delete)";
 }
 
-void type(MainWindow* w, const QString& name, const QString& site, const QString& user = {},
-          const QString& pwd = {}, const QString& comments = {}) {
+void type(MainWindow* w, const QString& name, const QString& site, const QString& user = {}, const QString& pwd = {},
+          const QString& comments = {}) {
     control<platform::AnsiLineEdit>(w, "EdName")->setText(name);
     control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(site);
     control<platform::AnsiLineEdit>(w, "EdUser")->setText(user);
@@ -96,8 +95,8 @@ private slots:
     void addStoresTheEntryAndShowsTheFirstLine() {
         writeDataFile("pw", {{0, "A", "MAIL", "http://mail", "mu", "", "mp"}});
         auto w = startProgram(QStringLiteral("pw"));
-        type(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "),
-             QStringLiteral(" me "), QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
+        type(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "), QStringLiteral(" me "),
+             QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
@@ -151,11 +150,13 @@ private slots:
         VERIFY_BOXES();
         // A control character (pasted) and an address too long once completed: both
         // commands refuse them instead of storing something else.
-        const QString controlText = QStringLiteral("The comment holds a control character (code 27), which cannot be "
-                                               "stored. Remove it.");
+        const QString controlText = QStringLiteral(
+            "The comment holds a control character (code 27), which cannot be "
+            "stored. Remove it.");
         const QString tooLong = QStringLiteral("The website address is longer than the 255 characters it can hold.");
-        for (const auto& [site, comment, text] : {std::tuple{QStringLiteral("x"), QStringLiteral("a\x1b[2Jb"), controlText},
-                                                  std::tuple{QString(250, 'w'), QString(), tooLong}})
+        for (const auto& [site, comment, text] :
+             {std::tuple{QStringLiteral("x"), QStringLiteral("a\x1b[2Jb"), controlText},
+              std::tuple{QString(250, 'w'), QString(), tooLong}})
             for (const char* button : {"CmdAdd", "CmdUpdate"}) {
                 type(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
                 expectBox(BoxKind::Plain, text);
@@ -171,7 +172,9 @@ private slots:
         for (int b = 0; b < 256; ++b) {
             const QChar c(vault::unicodeOfWindows1252(static_cast<unsigned char>(b)));
             const QChar up = c.toUpper();
-            const int wanted = up != c && vault::windows1252OfUnicode(up.unicode()) >= 0 ? vault::windows1252OfUnicode(up.unicode()) : b;
+            const int wanted = up != c && vault::windows1252OfUnicode(up.unicode()) >= 0
+                                   ? vault::windows1252OfUnicode(up.unicode())
+                                   : b;
             QCOMPARE(int(vault::upperByte(static_cast<unsigned char>(b))), wanted);
         }
     }
@@ -179,7 +182,10 @@ private slots:
     void addressRule() {
         writeDataFile("", {});
         auto w = startProgram(QString());
-        struct Case { QString typed; std::string stored; };
+        struct Case {
+            QString typed;
+            std::string stored;
+        };
         const Case cases[] = {
             {QStringLiteral(" site.example "), "http://site.example"},
             {QStringLiteral("go https://site"), "go https://site"},

@@ -43,8 +43,7 @@ const QString kVerify = QStringLiteral(
     "password list temporarily before changing your password encryption phrase in case a "
     "mistake is made. Click YES to continue, or NO to cancel this");
 const QString kCancelled = QStringLiteral("Nothing changed, you have chosen cancel");
-const QString kCompleted =
-    QStringLiteral("Conversion complete. Enter your new password phrase and click \"Continue\"");
+const QString kCompleted = QStringLiteral("Conversion complete. Enter your new password phrase and click \"Continue\"");
 const QString kFirstRun = QStringLiteral(
     "This is your first time running. An empty file will now be generated and you can then "
     "begin entering your website information on the next screen.  Click the ADD button to add "
@@ -150,8 +149,9 @@ private slots:
         auto* exit = new QPushButton(QStringLiteral("Exit"), &window);
         QSignalSpy otherClicks(other, &QPushButton::clicked);
         QSignalSpy exitClicks(exit, &QPushButton::clicked);
-        forms::setKeyRules(&window, {.enter = forms::KeyRules::Enter::FocusedButton, .enterElsewhere = exit,
-                                     .escapeDoesNothing = true});
+        forms::setKeyRules(
+            &window,
+            {.enter = forms::KeyRules::Enter::FocusedButton, .enterElsewhere = exit, .escapeDoesNothing = true});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         box->setFocus();
@@ -219,9 +219,10 @@ private slots:
             {QString(300, QLatin1Char('x')),
              QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one.")},
             {QStringLiteral(" \u043f\u0430\u0440\u043e\u043b\u044c "),
-             QStringLiteral("The key phrase holds characters that Keyfold's data file cannot hold: \"\u043f\" (U+043F), "
-                            "\"\u0430\" (U+0430), \"\u0440\" (U+0440), \"\u043e\" (U+043E), \"\u043b\" (U+043B), "
-                            "\"\u044c\" (U+044C). Please type the phrase without them.")},
+             QStringLiteral(
+                 "The key phrase holds characters that Keyfold's data file cannot hold: \"\u043f\" (U+043F), "
+                 "\"\u0430\" (U+0430), \"\u0440\" (U+0440), \"\u043e\" (U+043E), \"\u043b\" (U+043B), "
+                 "\"\u044c\" (U+044C). Please type the phrase without them.")},
             {QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"),
              QStringLiteral("The key phrase holds a zero character. Please type it again.")},
         };
@@ -330,8 +331,7 @@ private slots:
 
     void rekeyFailingPartWayLeavesTheOldFile() {
         std::vector<Entry> many;
-        for (int i = 0; i < 20; ++i)
-            many.push_back({i, "A", "SITE" + std::to_string(i), "http://s", "u", "c", "p"});
+        for (int i = 0; i < 20; ++i) many.push_back({i, "A", "SITE" + std::to_string(i), "http://s", "u", "c", "p"});
         writeDataFile("old", many);
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
@@ -341,7 +341,8 @@ private slots:
         c.EdNew->setText(QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
         // The new file beside the data file grows too large.
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
+        expectBox(BoxKind::Error,
+                  QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
         {
             FileSizeLimit limit(5 * 1104);
             c.Cmdverify->click();
@@ -390,7 +391,8 @@ private slots:
         }
         ProgramAtKeyDialog program(false);
         auto& [main, key, c] = program;
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
+        expectBox(BoxKind::Error,
+                  QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
         {
             FileSizeLimit limit(4 * 1104);
             key.prepare();

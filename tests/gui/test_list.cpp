@@ -34,8 +34,7 @@ private slots:
 
     void selectingALineShowsItsEntry() {
         const std::string longText(200, 'w');
-        writeDataFile("k", {{0, "A", "MAIL", "http://mail/" + longText, "mu" + longText,
-                             "mc" + longText, "mp"},
+        writeDataFile("k", {{0, "A", "MAIL", "http://mail/" + longText, "mu" + longText, "mc" + longText, "mp"},
                             {1, "A", "BANK", "http://bank", "bu", "bc", "bp"},
                             {2, "A", "BANK", "http://bank2", "b2", "c2", "p2"}});
         auto w = startProgram(QStringLiteral("k"));
@@ -45,8 +44,7 @@ private slots:
         // A real click on MAIL.
         const QRect mailRect =
             control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(2));
-        QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {},
-                          mailRect.center());
+        QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {}, mailRect.center());
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         // Long texts show their start.
@@ -63,19 +61,16 @@ private slots:
         // A name no slot holds leaves the boxes as they are, without a message.
         control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("NOWHERE"));
         control<QListWidget>(w, "ListBox1")
-            ->setCurrentItem(
-                control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
+            ->setCurrentItem(control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
         w->showSelectedEntry();
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // Pressing on one line and letting go on another selects that one: it is shown.
         QWidget* view = control<QListWidget>(w, "ListBox1")->viewport();
-        const QPoint from = control<QListWidget>(w, "ListBox1")
-                                ->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0))
-                                .center();
+        const QPoint from =
+            control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0)).center();
         QTest::mousePress(view, Qt::LeftButton, {}, from);
-        QMouseEvent drag(QEvent::MouseMove, QPointF(mailRect.center()),
-                         QPointF(view->mapToGlobal(mailRect.center())), Qt::NoButton,
-                         Qt::LeftButton, {});
+        QMouseEvent drag(QEvent::MouseMove, QPointF(mailRect.center()), QPointF(view->mapToGlobal(mailRect.center())),
+                         Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(view, &drag);
         QTest::mouseRelease(view, Qt::LeftButton, {}, mailRect.center());
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
@@ -143,9 +138,7 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("me@mail"));
         QTRY_COMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(232, 232, 232));
         // Screen readers tell the one-letter buttons apart by what they do.
-        auto spoken = [](QWidget* b) {
-            return QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name);
-        };
+        auto spoken = [](QWidget* b) { return QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name); };
         QCOMPARE(spoken(control<QPushButton>(w, "BitBtn3")), QStringLiteral("Copy User ID"));
         QCOMPARE(spoken(control<QPushButton>(w, "BitBtn4")), QStringLiteral("Copy Password"));
         QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Show User ID and Password"));
@@ -170,8 +163,7 @@ private slots:
         QGuiApplication::clipboard()->clear();
         w->pasteInto(control<platform::AnsiLineEdit>(w, "Edwebsite"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QString());
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->contextMenuPolicy(),
-                 Qt::DefaultContextMenu);
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->contextMenuPolicy(), Qt::DefaultContextMenu);
 
         // A pasted line break ends what a one-line box takes, by double click or keyboard.
         QGuiApplication::clipboard()->setText(QStringLiteral("line one\nline two"));
@@ -185,9 +177,8 @@ private slots:
         // The box's context menu pastes the same way.
         QGuiApplication::clipboard()->setText(QStringLiteral("menu\rtext"));
         control<platform::AnsiLineEdit>(w, "EdComments")->selectAll();
-        QContextMenuEvent menuEvent(
-            QContextMenuEvent::Mouse, QPoint(5, 5),
-            control<platform::AnsiLineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    control<platform::AnsiLineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(control<platform::AnsiLineEdit>(w, "EdComments"), &menuEvent);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         QVERIFY(menu);

@@ -65,14 +65,15 @@ private slots:
         VERIFY_BOXES();
         QCOMPARE(w.windowTitle(), QStringLiteral("Keyfold"));
         QCOMPARE(w.size(), QSize(666, 638));
-        struct Place { const char* name; QRect rect; };
+        struct Place {
+            const char* name;
+            QRect rect;
+        };
         // A few places that are easy to get wrong: on the window, in a group box, masked.
         const Place places[] = {
-            {"Panel1", {8, 6, 649, 624}},       {"BitBtn5", {423, 575, 109, 21}},
-            {"ListBox1", {8, 35, 251, 505}},    {"LblUserHidden", {274, 167, 111, 13}},
-            {"LblCurrent", {9, 43, 358, 28}},   {"CmdChg", {290, 17, 78, 20}},
-            {"Label7", {9, 21, 124, 14}},       {"Label8", {428, 210, 191, 14}},
-            {"Label13", {427, 167, 191, 14}},
+            {"Panel1", {8, 6, 649, 624}},           {"BitBtn5", {423, 575, 109, 21}}, {"ListBox1", {8, 35, 251, 505}},
+            {"LblUserHidden", {274, 167, 111, 13}}, {"LblCurrent", {9, 43, 358, 28}}, {"CmdChg", {290, 17, 78, 20}},
+            {"Label7", {9, 21, 124, 14}},           {"Label8", {428, 210, 191, 14}},  {"Label13", {427, 167, 191, 14}},
         };
         for (const Place& p : places) {
             auto* c = w.findChild<QWidget*>(QString::fromLatin1(p.name));
@@ -105,8 +106,7 @@ private slots:
                  control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
         QVERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
         QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(239, 239, 239));
-        QCOMPARE(control<platform::LinkLabel>(w, "Label6")->palette().color(QPalette::WindowText),
-                 QColor(0, 0, 128));
+        QCOMPARE(control<platform::LinkLabel>(w, "Label6")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
         QVERIFY(control<platform::LinkLabel>(w, "Label6")->font().underline());
 
         // Screen readers find the boxes by their labels' texts.
@@ -130,8 +130,7 @@ private slots:
             while (!(n->focusPolicy() & Qt::TabFocus)) n = n->nextInFocusChain();
             return n;
         };
-        for (std::size_t i = 1; i < std::size(expected); ++i)
-            QCOMPARE(nextByTab(expected[i - 1]), expected[i]);
+        for (std::size_t i = 1; i < std::size(expected); ++i) QCOMPARE(nextByTab(expected[i - 1]), expected[i]);
     }
 
     // The button pictures and the list's font are made while the key dialog waits for
@@ -166,11 +165,10 @@ private slots:
         QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdName"), QStringLiteral("abc"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
         // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
-        control<platform::AnsiLineEdit>(w, "EdComments")
-            ->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        control<platform::AnsiLineEdit>(w, "EdComments")->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("\u20ac5 ? ?"));
-        QCOMPARE(platform::toAnsi(control<platform::AnsiLineEdit>(w, "EdComments")->text()),
-                 std::string("\x80" "5 ? ?"));
+        QCOMPARE(platform::toAnsi(control<platform::AnsiLineEdit>(w, "EdComments")->text()), std::string("\x80"
+                                                                                                         "5 ? ?"));
         control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QString(30, QChar(0x2713)));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('?')));
         // The undefined codes of the code page survive the round trip.
@@ -180,9 +178,9 @@ private slots:
         // What a box would hold is what it holds once set: upper case, cut to length.
         const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
         for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
-            for (platform::AnsiLineEdit* box : {control<platform::AnsiLineEdit>(w, "EdName"),
-                                                control<platform::AnsiLineEdit>(w, "Edwebsite"),
-                                                control<platform::AnsiLineEdit>(w, "Edpwd")}) {
+            for (platform::AnsiLineEdit* box :
+                 {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"),
+                  control<platform::AnsiLineEdit>(w, "Edpwd")}) {
                 const std::string expected = box->ansiTextFor(bytes);
                 box->setAnsiText(bytes);
                 QCOMPARE(box->ansiText(), expected);
@@ -232,8 +230,7 @@ private slots:
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(),
-                 QStringLiteral("http://abc.example"));
+        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://abc.example"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("ac"));
         QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("ap"));
@@ -259,7 +256,10 @@ private slots:
                     expectBox(BoxKind::Warning, sealedRefusesText());
                 else
                     expectBox(BoxKind::OpenAnyway, noAddressText(), false);
-                if (byContinue) c.Button1->click(); else key.close();
+                if (byContinue)
+                    c.Button1->click();
+                else
+                    key.close();
                 VERIFY_BOXES();
                 QCOMPARE(key.phraseOpened(), false);
                 QVERIFY(main.session().cipher().phrase().empty());
@@ -394,10 +394,10 @@ private slots:
         QCOMPARE(platform::memoryLines(64, 16).percent, QStringLiteral("RAM memory available: 25%"));
         QCOMPARE(platform::memoryLines(0, 0).percent, QStringLiteral("RAM memory available: 0%"));
         // Halves go to the even megabyte.
-        QCOMPARE(platform::megabytesRounded(1572864), std::int64_t(2));   // 1.5
-        QCOMPARE(platform::megabytesRounded(2621440), std::int64_t(2));   // 2.5
+        QCOMPARE(platform::megabytesRounded(1572864), std::int64_t(2));  // 1.5
+        QCOMPARE(platform::megabytesRounded(2621440), std::int64_t(2));  // 2.5
         QCOMPARE(platform::megabytesRounded(2621441), std::int64_t(3));
-        QCOMPARE(platform::megabytesRounded(524288), std::int64_t(0));    // 0.5
+        QCOMPARE(platform::megabytesRounded(524288), std::int64_t(0));  // 0.5
         QVERIFY(platform::memoryFigure(platform::MemoryKind::TotalPhysical) > 0);
         QVERIFY(platform::memoryFigure(platform::MemoryKind::AvailablePhysical) <=
                 platform::memoryFigure(platform::MemoryKind::TotalPhysical));

@@ -14,8 +14,7 @@ struct DrawnText {
 class FixedDevice : public output::PageDevice {
 public:
     FixedDevice(int width, int height, int charWidth = 10, int textHeight = 20, int charHeight = 17)
-        : width_(width), height_(height), charWidth_(charWidth), textHeight_(textHeight),
-          charHeight_(charHeight) {}
+        : width_(width), height_(height), charWidth_(charWidth), textHeight_(textHeight), charHeight_(charHeight) {}
 
     int pageWidth() const override { return width_; }
     int pageHeight() const override { return height_; }

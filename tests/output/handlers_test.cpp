@@ -78,10 +78,10 @@ unsigned modeOf(const QString& path) {
 
 void clickLabel(QWidget* label) {
     QPoint p(3, 3);
-    QMouseEvent press(QEvent::MouseButtonPress, p, label->mapToGlobal(p), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, p, label->mapToGlobal(p), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, p, label->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, p, label->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QCoreApplication::sendEvent(label, &press);
     QCoreApplication::sendEvent(label, &release);
 }
@@ -106,7 +106,11 @@ public:
 
 private:
     QString folder_;
-    enum { None, Immutable, ReadOnly } how_ = None;
+    enum {
+        None,
+        Immutable,
+        ReadOnly
+    } how_ = None;
 };
 
 }  // namespace
@@ -139,12 +143,11 @@ private slots:
         control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
 
-        QCOMPARE(fileBytes(path),
-                 QByteArray("AMAZON URL: https://amazon.example\r\n User: shopper Password: sh0p\r\n"
-                            " Comments: caf\xE9 card\r\n \r\n"
-                            "MAIL URL: https://mail.example\r\n User: mailer Password: m41l\r\n"
-                            " Comments: \r\n \r\n"
-                            "MALL URL: \r\n User: walker Password: w4lk\r\n Comments: \r\n \r\n"));
+        QCOMPARE(fileBytes(path), QByteArray("AMAZON URL: https://amazon.example\r\n User: shopper Password: sh0p\r\n"
+                                             " Comments: caf\xE9 card\r\n \r\n"
+                                             "MAIL URL: https://mail.example\r\n User: mailer Password: m41l\r\n"
+                                             " Comments: \r\n \r\n"
+                                             "MALL URL: \r\n User: walker Password: w4lk\r\n Comments: \r\n \r\n"));
         QCOMPARE(modeOf(path), 0600u);
         QTRY_COMPARE(opener.calls(), QStringList{path});
         // The last line is selected and on show.
@@ -177,11 +180,11 @@ private slots:
                 control<platform::AnsiLineEdit>(w, "EdName")->ansiText() +
                 " URL: " + control<platform::AnsiLineEdit>(w, "Edwebsite")->ansiText() +
                 "\r\n User: " + control<platform::AnsiLineEdit>(w, "EdUser")->ansiText() +
-                " Password: " + control<platform::AnsiLineEdit>(w, "Edpwd")->ansiText() + "\r\n Comments: " +
-                control<platform::AnsiLineEdit>(w, "EdComments")->ansiText() + "\r\n \r\n");
+                " Password: " + control<platform::AnsiLineEdit>(w, "Edpwd")->ansiText() +
+                "\r\n Comments: " + control<platform::AnsiLineEdit>(w, "EdComments")->ansiText() + "\r\n \r\n");
         }
-        QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " +
-                                  QByteArray(25, 'p') + "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
+        QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " + QByteArray(25, 'p') +
+                                  "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
         QVERIFY(!expected.contains("GHOST"));
         control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
         w->showSelectedEntry();  // the boxes show the first DUP before the command
@@ -281,17 +284,15 @@ private slots:
         QVERIFY(opener.settled());
         opener.clear();
         control<platform::AnsiLineEdit>(w, "Edwebsite")->setText("   ");
-        expectBox(BoxKind::Plain,
-                  QStringLiteral("There is no website address listed in the website box above."));
+        expectBox(BoxKind::Plain, QStringLiteral("There is no website address listed in the website box above."));
         control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
 
         opener.missing();
         control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(" www.example.org ");
-        expectBox(BoxKind::Plain,
-                  QStringLiteral("Your web browser could not be opened. You will need to click and "
-                                 "open your your browser and go to  www.example.org  You can also "
-                                 "use the Go There button."));
+        expectBox(BoxKind::Plain, QStringLiteral("Your web browser could not be opened. You will need to click and "
+                                                 "open your your browser and go to  www.example.org  You can also "
+                                                 "use the Go There button."));
         control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
         QTest::qWait(300);
@@ -303,8 +304,9 @@ private slots:
         opener.failing();
         const QString marked = QStringLiteral(" <b>http://bold.example</b>   x ");
         const QString failure = QStringLiteral(
-            "Your web browser could not be opened. You will need to click and open your your "
-            "browser and go to ") + marked + QStringLiteral(" You can also use the Go There button.");
+                                    "Your web browser could not be opened. You will need to click and open your your "
+                                    "browser and go to ") +
+                                marked + QStringLiteral(" You can also use the Go There button.");
         control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(marked);
         expectBox(BoxKind::Plain, failure);
         control<QPushButton>(w, "CmdDefault")->click();
@@ -381,8 +383,7 @@ private slots:
         QCOMPARE(afterHelp, static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Space);
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Return);
-        QAccessibleInterface* link =
-            QAccessible::queryAccessibleInterface(control<platform::LinkLabel>(w, "Label6"));
+        QAccessibleInterface* link = QAccessible::queryAccessibleInterface(control<platform::LinkLabel>(w, "Label6"));
         QVERIFY(link);
         QCOMPARE(link->role(), QAccessible::Link);
         QCOMPARE(link->text(QAccessible::Name), QStringLiteral("Password Protection Tips"));

@@ -32,8 +32,7 @@ TEST(TextList, EntryBytes) {
     // Empty fields keep their labels and blanks; 8-bit bytes pass as they are.
     EXPECT_EQ(output::textListEntry("CAF\xC9", "", "", "", ""),
               "CAF\xC9 URL: \r\n User:  Password: \r\n Comments: \r\n \r\n");
-    EXPECT_EQ(output::textListPath("/home/u/.local/share/Keyfold"),
-              "/home/u/.local/share/Keyfold/Tempfile.txt");
+    EXPECT_EQ(output::textListPath("/home/u/.local/share/Keyfold"), "/home/u/.local/share/Keyfold/Tempfile.txt");
     EXPECT_EQ(output::textListPath("/data/"), "/data/Tempfile.txt");
 }
 
@@ -52,7 +51,7 @@ TEST(TextList, FileIsPrivateAndOverwrittenInPlace) {
     struct stat during {};
     ASSERT_EQ(::stat(file.c_str(), &during), 0);
     EXPECT_EQ(during.st_mode & 0777, 0600u);  // closed to others before anything is written
-    EXPECT_EQ(during.st_ino, before.st_ino);   // the same file, emptied
+    EXPECT_EQ(during.st_ino, before.st_ino);  // the same file, emptied
     EXPECT_EQ(during.st_size, 0);
     out.writeEntry("A", "w", "u", "p", "c");
     out.writeEntry("B\x80", "", "", "", "");

@@ -57,9 +57,10 @@ public:
         script.open(QIODevice::WriteOnly);
         // As xdg-open: status 3 when no program is set up for the target; a program
         // started in the foreground keeps it running.
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n"
-                     "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;;\n"
-                     "late) /bin/sleep 2; exit 3 ;; esac\n");
+        script.write(
+            "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$KEYFOLD_OPEN_RECORD\"\n"
+            "case \"$KEYFOLD_OPEN_MODE\" in fail) exit 3 ;; stay) exec /bin/sleep 5 >/dev/null 2>&1 ;;\n"
+            "late) /bin/sleep 2; exit 3 ;; esac\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("KEYFOLD_OPEN_RECORD", record_.toLocal8Bit());
@@ -108,4 +109,3 @@ private:
 };
 
 }  // namespace fixture
-

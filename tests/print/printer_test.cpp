@@ -63,8 +63,7 @@ std::vector<fixture::Slot> printSlots() {
         {1, "D", "GONE", "https://gone.example", "old", "opw", ""},
         {2, "U", "ALPHA", "", "al", "apw", "SECRETCOMMENTA"},
         {4, "A", "MIKE", "https://mike.example", "mi", "mpw", "SECRETCOMMENTM"},
-        {999, "A", "OMEGA", "https://omega.example/" + marker().toStdString(), "om",
-         "0123456789012345678901234", ""},
+        {999, "A", "OMEGA", "https://omega.example/" + marker().toStdString(), "om", "0123456789012345678901234", ""},
     };
 }
 
@@ -90,8 +89,10 @@ private slots:
         const QString pdf = pdfqueue::waitForPdf(before, marker());
         QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
         const QString text = pdfqueue::simplified(pdfqueue::pdfText(pdf));
-        QVERIFY2(text.contains("Name: FIRST" + marker() + " https://first.example User ID: alice "
-                               "Password: pw1 Name: SECOND" + marker() + " User ID: bob Password: pw2"),
+        QVERIFY2(text.contains("Name: FIRST" + marker() +
+                               " https://first.example User ID: alice "
+                               "Password: pw1 Name: SECOND" +
+                               marker() + " User ID: bob Password: pw2"),
                  qPrintable(text));
         QCOMPARE(pdfqueue::pdfPages(pdf), 1);
         QFile::remove(pdf);
@@ -106,8 +107,7 @@ private slots:
         const std::string longName = "LONG" + std::string(251, 'M');
         output::printList(counting, [&](const auto& print) {
             print({longName, "https://long.example", "u", std::string(25, 'p')});
-            for (int i = 0; i < 60; ++i)
-                print({"E" + std::to_string(1000 + i) + m, "https://e.example", "u", "p"});
+            for (int i = 0; i < 60; ++i) print({"E" + std::to_string(1000 + i) + m, "https://e.example", "u", "p"});
         });
         QVERIFY(counting.pages >= 2);
         // The queue's paper is A4 and its printable area the whole sheet: the page is
@@ -147,8 +147,7 @@ private slots:
         QVERIFY(printer);
         const auto before = pdfqueue::existingFiles();
         const std::string m = marker().toStdString();
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 output::printList(*printer, [&](const auto& print) {
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, output::printList(*printer, [&](const auto& print) {
                                      print({"HALF" + m, "", "", ""});
                                      throw std::runtime_error("Read beyond end of file");
                                  }));
@@ -188,12 +187,13 @@ private slots:
         QVERIFY2(pdfqueue::waitForPdf(before << QFileInfo(pdf).fileName(), marker(), 2000).isEmpty(),
                  "the No answer printed something");
         const QString text = pdfqueue::simplified(pdfqueue::pdfText(pdf));
-        QCOMPARE(text,
-                 QString("Name: ZULU https://zulu.example User ID: zed Password: zpw "
-                         "Name: ALPHA User ID: al Password: apw "
-                         "Name: MIKE https://mike.example User ID: mi Password: mpw "
-                         "Name: OMEGA https://omega.example/" + marker() + " User ID: om "
-                         "Password: 0123456789012345678901234"));
+        QCOMPARE(text, QString("Name: ZULU https://zulu.example User ID: zed Password: zpw "
+                               "Name: ALPHA User ID: al Password: apw "
+                               "Name: MIKE https://mike.example User ID: mi Password: mpw "
+                               "Name: OMEGA https://omega.example/" +
+                               marker() +
+                               " User ID: om "
+                               "Password: 0123456789012345678901234"));
         QCOMPARE(pdfqueue::pdfPages(pdf), 1);
         QFile::remove(pdf);
         // The boxes show the last printed entry; the list keeps its selection.
@@ -206,8 +206,9 @@ private slots:
         QVERIFY(QFile::remove(QString::fromLocal8Bit(w->session().paths().dataFile)));
         const auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(platform::BoxKind::Error,
-                                     QStringLiteral("File not found\n") + QString::fromLocal8Bit(w->session().paths().dataFile));
+        platform::testing::expectBox(
+            platform::BoxKind::Error,
+            QStringLiteral("File not found\n") + QString::fromLocal8Bit(w->session().paths().dataFile));
         control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
@@ -222,8 +223,9 @@ private slots:
         w->showSelectedEntry();
         vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(platform::BoxKind::Error, QStringLiteral("I/O error 5\n") +
-                                                                   QString::fromLocal8Bit(w->session().paths().dataFile));
+        platform::testing::expectBox(
+            platform::BoxKind::Error,
+            QStringLiteral("I/O error 5\n") + QString::fromLocal8Bit(w->session().paths().dataFile));
         control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());

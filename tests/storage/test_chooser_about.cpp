@@ -42,13 +42,12 @@ void whenModalShows(std::function<void(QWidget*)> check, QStringList* failures) 
 }
 
 QString qtSettingsFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           "/QtProject.conf";
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/QtProject.conf";
 }
 
-#define RECORD(cond, what)                                   \
-    do {                                                     \
-        if (!(cond)) failures.append(QStringLiteral(what));  \
+#define RECORD(cond, what)                                  \
+    do {                                                    \
+        if (!(cond)) failures.append(QStringLiteral(what)); \
     } while (0)
 
 }  // namespace
@@ -80,8 +79,7 @@ private slots:
                 }
                 RECORD(dialog->windowTitle() == "Choose Your Storage Location", "title");
                 auto* prompt = dialog->findChild<QLabel*>("StorageFolderPrompt");
-                RECORD(prompt && prompt->text() == "Choose Your Storage Location" &&
-                           prompt->isVisible(),
+                RECORD(prompt && prompt->text() == "Choose Your Storage Location" && prompt->isVisible(),
                        "no prompt above the folder view");
                 RECORD(dialog->isModal() && dialog->windowModality() == Qt::ApplicationModal,
                        "chooser does not block the whole program");
@@ -99,8 +97,7 @@ private slots:
                 static_cast<QDialog*>(dialog)->accept();
             },
             &failures);
-        auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location",
-                                                    start + "/");
+        auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location", start + "/");
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
         QVERIFY(chosen.has_value());
         QCOMPARE(QDir(*chosen).absolutePath(), QDir(other).absolutePath());
@@ -124,8 +121,7 @@ private slots:
                     modal->close();
                     return;
                 }
-                RECORD(!dialog->directory().absolutePath().startsWith(missing),
-                       "a missing folder was preselected");
+                RECORD(!dialog->directory().absolutePath().startsWith(missing), "a missing folder was preselected");
                 dialog->reject();
             },
             &failures);
@@ -137,8 +133,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(others);
         }
-        auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location",
-                                                    missing);
+        auto chosen = platform::chooseStorageFolder(nullptr, "Choose Your Storage Location", missing);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
         QVERIFY(!chosen.has_value());
         QFile f(qtSettingsFile());
@@ -167,25 +162,18 @@ private slots:
                 RECORD(box->windowFlags().testFlag(Qt::FramelessWindowHint), "has a frame");
                 RECORD(box->size() == QSize(496, 274), "client size");
                 const QRect area = box->screen()->availableGeometry();
-                RECORD((box->geometry().center() - area.center()).manhattanLength() <= 2,
-                       "not centred on the screen");
-                RECORD(box->palette().color(QPalette::Window) == QColor(224, 224, 224),
-                       "background");
+                RECORD((box->geometry().center() - area.center()).manhattanLength() <= 2, "not centred on the screen");
+                RECORD(box->palette().color(QPalette::Window) == QColor(224, 224, 224), "background");
                 // The box's controls, found by their object names.
                 auto* panel = box->findChild<QFrame*>(QStringLiteral("Panel2"));
                 auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
                 auto* heading = box->findChild<QLabel*>(QStringLiteral("Label2"));
-                auto labelNamed = [box](const char* name) {
-                    return box->findChild<QLabel*>(QLatin1String(name));
-                };
+                auto labelNamed = [box](const char* name) { return box->findChild<QLabel*>(QLatin1String(name)); };
                 using keyfold::AboutText;
                 const std::pair<QLabel*, AboutText> six[] = {
-                    {labelNamed("LblCopy1"), AboutText::Ownership},
-                    {labelNamed("LblCopy2"), AboutText::Version},
-                    {labelNamed("LblCopy3"), AboutText::Rights},
-                    {labelNamed("LblInfo1"), AboutText::Disclaimer1},
-                    {labelNamed("LblInfo2"), AboutText::Disclaimer2},
-                    {labelNamed("LblInfo3"), AboutText::Disclaimer3}};
+                    {labelNamed("LblCopy1"), AboutText::Ownership},   {labelNamed("LblCopy2"), AboutText::Version},
+                    {labelNamed("LblCopy3"), AboutText::Rights},      {labelNamed("LblInfo1"), AboutText::Disclaimer1},
+                    {labelNamed("LblInfo2"), AboutText::Disclaimer2}, {labelNamed("LblInfo3"), AboutText::Disclaimer3}};
                 bool allThere = panel && ok && heading;
                 for (const auto& entry : six) allThere = allThere && entry.first;
                 if (!allThere) {
@@ -194,27 +182,22 @@ private slots:
                     return;
                 }
                 RECORD(panel->geometry() == QRect(8, 8, 481, 223), "panel place");
-                RECORD(panel->palette().color(QPalette::Window) == QColor(204, 208, 244),
-                       "panel colour");
+                RECORD(panel->palette().color(QPalette::Window) == QColor(204, 208, 244), "panel colour");
                 RECORD(ok->geometry() == QRect(414, 237, 75, 22), "button place");
                 RECORD(ok->text() == "Ok" && ok->isDefault(), "button caption");
-                RECORD(heading->text() == "Disclaimer :" && heading->font().underline() &&
-                           heading->x() == 9 && heading->y() == 77 &&
-                           heading->font().pixelSize() == 12 &&
+                RECORD(heading->text() == "Disclaimer :" && heading->font().underline() && heading->x() == 9 &&
+                           heading->y() == 77 && heading->font().pixelSize() == 12 &&
                            heading->width() >= heading->sizeHint().width(),
                        "disclaimer heading");
                 for (const auto& [label, which] : six) {
                     const QString name = label->objectName();
                     if (label->text().isEmpty() || label->text() != keyfold::aboutString(which))
                         failures.append(name + " does not show its text");
-                    if (label->x() != 9 || label->font().pixelSize() != 12)
-                        failures.append(name + " place or font");
+                    if (label->x() != 9 || label->font().pixelSize() != 12) failures.append(name + " place or font");
                     // Every text must be readable in full in the room its label has.
-                    const int needed = label->wordWrap()
-                                           ? label->heightForWidth(label->width())
-                                           : label->sizeHint().height();
-                    if (needed > label->height() ||
-                        (!label->wordWrap() && label->sizeHint().width() > label->width()))
+                    const int needed =
+                        label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+                    if (needed > label->height() || (!label->wordWrap() && label->sizeHint().width() > label->width()))
                         failures.append(name + " text is cut off");
                 }
                 RECORD(six[1].first->text() == QStringLiteral("Version " KEYFOLD_VERSION), "version");

@@ -122,8 +122,7 @@ private slots:
         QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
         QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), first);
         // The chooser starts where the data file of this run is, not at a pending choice.
-        QCOMPARE(platform::testing::lastFolderRequest()->startFolder,
-                 q(w->session().paths().storageFolder));
+        QCOMPARE(platform::testing::lastFolderRequest()->startFolder, q(w->session().paths().storageFolder));
 
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(thumb);
@@ -232,12 +231,10 @@ private slots:
                     }
                     if (box->parentWidget() != owner) failures.append("not owned by the main window");
                     if (!box->isModal()) failures.append("not modal");
-                    if (owner->findChildren<AboutBox*>().size() != 1)
-                        failures.append("more than one about box");
+                    if (owner->findChildren<AboutBox*>().size() != 1) failures.append("more than one about box");
                     // The box's controls, found by their object names.
                     QStringList texts;
-                    for (const char* name :
-                         {"LblCopy1", "LblCopy2", "LblCopy3", "LblInfo1", "LblInfo2", "LblInfo3"}) {
+                    for (const char* name : {"LblCopy1", "LblCopy2", "LblCopy3", "LblInfo1", "LblInfo2", "LblInfo3"}) {
                         const auto* label = box->findChild<QLabel*>(QLatin1String(name));
                         texts.append(label ? label->text() : QString());
                     }

@@ -19,8 +19,8 @@ inline QStringList boxProblems() {
 }  // namespace testsupport
 
 // Asserts that every expected box came, and no other.
-#define VERIFY_BOXES()                                                        \
-    do {                                                                      \
-        const QStringList problems_ = testsupport::boxProblems();            \
-        QVERIFY2(problems_.isEmpty(), qPrintable(problems_.join("\n")));     \
+#define VERIFY_BOXES()                                                   \
+    do {                                                                 \
+        const QStringList problems_ = testsupport::boxProblems();        \
+        QVERIFY2(problems_.isEmpty(), qPrintable(problems_.join("\n"))); \
     } while (0)

@@ -44,8 +44,8 @@ private:
             head = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n";
             body = file.readAll();
         }
-        socket->write(head + "Content-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\n\r\n" + body);
+        socket->write(head + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
+                      body);
         socket->disconnectFromHost();
     }
     QString folder_;

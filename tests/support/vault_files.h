@@ -115,7 +115,8 @@ std::string entriesDataFileBytes(const std::string& phrase, int count, NameOf na
     return dataFileBytes(placed, vault::kNewFileSlots, phrase);
 }
 template <typename NameOf>
-std::string fullDataFileBytes(const std::string& phrase, NameOf nameOf, const std::optional<std::string>& website = {}) {
+std::string fullDataFileBytes(const std::string& phrase, NameOf nameOf,
+                              const std::optional<std::string>& website = {}) {
     return entriesDataFileBytes(phrase, vault::kNewFileSlots - 1, nameOf, website);
 }
 

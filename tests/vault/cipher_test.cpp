@@ -34,7 +34,10 @@ TEST_F(CipherTest, HandComputedVectors) {
     // Control and high characters pass through but take their key position and offset:
     // pos 3 'B' 66 uses k 98 + d 7 = 105: 33 + (33 + 105) mod 94 = 77 'M'.
     cipher.setPhrase("ab");
-    EXPECT_EQ(cipher.encipherText("A\x01\xFF" "B"), "G\x01\xFF" "M");
+    EXPECT_EQ(cipher.encipherText("A\x01\xFF"
+                                  "B"),
+              "G\x01\xFF"
+              "M");
 }
 
 TEST_F(CipherTest, EmptyPhraseAndBlankTexts) {
@@ -170,13 +173,15 @@ TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
 
 // The exact conversion refuses instead, naming the first character it lacks.
 TEST(AnsiText, ExactConversionNamesWhatItLacks) {
-    const struct { const char* utf8; const char* ansi; char32_t lacking; bool wellFormed; } cases[] = {
-        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80", 0, true},
-        {"\xD0\x9F\xD0\xBE", nullptr, U'\u041F', true},
-        {"ok \xF0\x9F\x98\x80", nullptr, U'\U0001F600', true},
-        {"a\xC3", nullptr, U'\uFFFD', false},
-        {"\xED\xA0\x80", nullptr, U'\uFFFD', false},
-        {"Caf\xE9", nullptr, U'\uFFFD', false},
+    const struct {
+        const char* utf8;
+        const char* ansi;
+        char32_t lacking;
+        bool wellFormed;
+    } cases[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80", 0, true}, {"\xD0\x9F\xD0\xBE", nullptr, U'\u041F', true},
+        {"ok \xF0\x9F\x98\x80", nullptr, U'\U0001F600', true}, {"a\xC3", nullptr, U'\uFFFD', false},
+        {"\xED\xA0\x80", nullptr, U'\uFFFD', false},           {"Caf\xE9", nullptr, U'\uFFFD', false},
     };
     for (const auto& c : cases) {
         char32_t lacking = 0;

@@ -69,12 +69,24 @@ TEST_F(DataFileTest, FieldOffsetsOnDisk) {
     const std::string bytes = readBytes(dataFile());
     ASSERT_EQ(bytes.size(), 1104000u);
     const std::size_t s = 2 * 1104;
-    EXPECT_EQ(bytes.substr(s + 0, 2), std::string("\x01" "A", 2));
-    EXPECT_EQ(bytes.substr(s + 2, 4), std::string("\x02" "Nm\0", 4));
-    EXPECT_EQ(bytes.substr(s + 258, 3), std::string("\x01" "W\0", 3));
-    EXPECT_EQ(bytes.substr(s + 514, 3), std::string("\x01" "U\0", 3));
-    EXPECT_EQ(bytes.substr(s + 770, 3), std::string("\x01" "C\0", 3));
-    EXPECT_EQ(bytes.substr(s + 1026, 3), std::string("\x01" "P\0", 3));
+    EXPECT_EQ(bytes.substr(s + 0, 2), std::string("\x01"
+                                                  "A",
+                                                  2));
+    EXPECT_EQ(bytes.substr(s + 2, 4), std::string("\x02"
+                                                  "Nm\0",
+                                                  4));
+    EXPECT_EQ(bytes.substr(s + 258, 3), std::string("\x01"
+                                                    "W\0",
+                                                    3));
+    EXPECT_EQ(bytes.substr(s + 514, 3), std::string("\x01"
+                                                    "U\0",
+                                                    3));
+    EXPECT_EQ(bytes.substr(s + 770, 3), std::string("\x01"
+                                                    "C\0",
+                                                    3));
+    EXPECT_EQ(bytes.substr(s + 1026, 3), std::string("\x01"
+                                                     "P\0",
+                                                     3));
     EXPECT_EQ(bytes.substr(s + 1052, 52), std::string(52, '\0'));  // both reserved fields empty
     // Nothing outside the slot changed.
     EXPECT_EQ(bytes.substr(0, s).find_first_not_of('\0'), std::string::npos);
@@ -85,7 +97,9 @@ TEST_F(DataFileTest, FieldOffsetsOnDisk) {
     record = plainRecord("U", "N");
     writeSlot(0);
     file().close();
-    EXPECT_EQ(readBytes(dataFile()).substr(0, 4), std::string("\x01" "U\x01^", 4));
+    EXPECT_EQ(readBytes(dataFile()).substr(0, 4), std::string("\x01"
+                                                              "U\x01^",
+                                                              4));
 }
 
 TEST_F(DataFileTest, AddsFillTheFileUpToTheSlotBeforeTheLast) {
@@ -134,9 +148,9 @@ TEST_F(DataFileTest, DeletedSlotIsReusedAndSkipped) {
 TEST_F(DataFileTest, EachScanEndsByItsOwnRule) {
     // Slot 0 never used, then in-use slots, with the file's last slot in use.
     makeDataFile({SiteRecord{}, plainRecord("A", "x"), plainRecord("Z", "odd"), plainRecord("U", "last")}, 4);
-    EXPECT_TRUE(listed().empty());                // list loading stops at slot 0
-    EXPECT_FALSE(lookup("x"));          // so does the selected-name lookup
-    EXPECT_EQ(file().findSlotByName("x", cipher), 1);            // the update/delete scan runs past it
+    EXPECT_TRUE(listed().empty());                     // list loading stops at slot 0
+    EXPECT_FALSE(lookup("x"));                         // so does the selected-name lookup
+    EXPECT_EQ(file().findSlotByName("x", cipher), 1);  // the update/delete scan runs past it
     file().close();
     EXPECT_EQ(file().findFreeSlot("y", cipher).slot, 0);
     file().close();
@@ -292,8 +306,8 @@ TEST_F(DataFileTest, WritesLandInTheFileThePathNames) {
         ASSERT_EQ(file().findSlotByName("Mail", cipher), 0);
         record = plainRecord("U", "Mail", "w", "u", "c", password);
         if (password == std::string("one")) vault::testing::failNthCall(1, EIO, vault::testing::Op::Sync);
-        EXPECT_EQ(ioErrorText([&] { writeSlot(0); }), password == std::string("one") ? "I/O error 5\n" + dataFile()
-                                                                                      : "(no error)");
+        EXPECT_EQ(ioErrorText([&] { writeSlot(0); }),
+                  password == std::string("one") ? "I/O error 5\n" + dataFile() : "(no error)");
         file().close();
     }
     file().open();

@@ -65,7 +65,8 @@ TEST_F(LegacyTest, ConvertsSlotByteForByteAndBlanksQuestionMarks) {
 
 TEST_F(LegacyTest, FourHundredSlotsKeepTheirCount) {
     std::vector<LegacySiteRecord> slots;
-    for (int i = 0; i < 400; ++i) slots.push_back(legacy(i < 350 ? "A" : "", i < 350 ? "site" + std::to_string(i) : "", i < 350 ? "pw" : ""));
+    for (int i = 0; i < 400; ++i)
+        slots.push_back(legacy(i < 350 ? "A" : "", i < 350 ? "site" + std::to_string(i) : "", i < 350 ? "pw" : ""));
     writeBytes(legacyFile(), bytesOf(slots));
     EXPECT_EQ(file().convertLegacy(paths.legacyFile), LegacyResult::Converted);
     EXPECT_FALSE(fileExists(legacyFile()));

@@ -14,11 +14,11 @@ class RekeyTest : public VaultTest {
 protected:
     void SetUp() override {
         VaultTest::SetUp();
-        makeDataFile({plainRecord("D", ""), plainRecord("A", "First", "http://a", "ann", "c1", "pw1"),
-                      plainRecord("U", "Second", "http://b", "bob", "c2", "pw2"), plainRecord("D", ""),
-                      plainRecord("A", "Third", "", "", "", "p3"), SiteRecord{},
-                      plainRecord("A", "Behind", "", "", "", "p4")},
-                     10, "old phrase");
+        makeDataFile(
+            {plainRecord("D", ""), plainRecord("A", "First", "http://a", "ann", "c1", "pw1"),
+             plainRecord("U", "Second", "http://b", "bob", "c2", "pw2"), plainRecord("D", ""),
+             plainRecord("A", "Third", "", "", "", "p3"), SiteRecord{}, plainRecord("A", "Behind", "", "", "", "p4")},
+            10, "old phrase");
         ::chmod(dataFile().c_str(), 0640);
         original = readBytes(dataFile());
     }
@@ -70,7 +70,8 @@ TEST_F(RekeyTest, CancelAndEmptyFileChangeNothing) {
     const std::string empty = readBytes(dataFile());
     cipher.setPhrase("in force");
     bool asked = false;
-    EXPECT_EQ(file().rekey(cipher, "", "new", [&](const std::string&) { return asked = true; }), RekeyResult::Completed);
+    EXPECT_EQ(file().rekey(cipher, "", "new", [&](const std::string&) { return asked = true; }),
+              RekeyResult::Completed);
     EXPECT_FALSE(asked);
     EXPECT_EQ(cipher.phrase(), "in force");
     EXPECT_EQ(readBytes(dataFile()), empty);
@@ -81,7 +82,8 @@ TEST_F(RekeyTest, FailurePartWayLeavesTheFileAllOld) {
     for (Op op : {Op::Read, Op::Open, Op::Write, Op::Sync, Op::Rename}) {
         cipher.setPhrase("in force");
         vault::testing::failNthCall(op == Op::Open ? 2 : 1, ENOSPC, op);
-        EXPECT_THROW(file().rekey(cipher, "old phrase", "new phrase", [&](const std::string&) { return true; }), IoError)
+        EXPECT_THROW(file().rekey(cipher, "old phrase", "new phrase", [&](const std::string&) { return true; }),
+                     IoError)
             << static_cast<int>(op);
         EXPECT_TRUE(vault::testing::faultFired());
         EXPECT_EQ(readBytes(dataFile()), original);

@@ -38,9 +38,8 @@ protected:
     }
     // A file of entries stored by the program under phrase, then sealed.
     void makeSealedFile(const std::string& phrase, int entries) {
-        testsupport::writeDataFile(dataFile(), testsupport::entriesDataFileBytes(phrase, entries, [](int i) {
-                                       return "SITE" + std::to_string(i);
-                                   }));
+        testsupport::writeDataFile(dataFile(), testsupport::entriesDataFileBytes(
+                                                   phrase, entries, [](int i) { return "SITE" + std::to_string(i); }));
         ASSERT_EQ(opened(phrase)->seal(), SealOutcome::Sealed);
     }
     // What a new start sees under phrase: opened, refused by the tag, or refused as damaged.
@@ -62,8 +61,8 @@ protected:
 };
 
 TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
-    testsupport::writeDataFile(dataFile(),
-                               testsupport::entriesDataFileBytes("k", 500, [](int i) { return "N" + std::to_string(i); }));
+    testsupport::writeDataFile(
+        dataFile(), testsupport::entriesDataFileBytes("k", 500, [](int i) { return "N" + std::to_string(i); }));
     const std::string plain = vaulttest::readBytes(dataFile());
     EXPECT_EQ(opened("", PhraseCheck::Skipped)->seal(), SealOutcome::PhraseEmpty);  // would protect nothing
     auto s = opened("k");
@@ -93,7 +92,9 @@ TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
     ASSERT_EQ(back.size(), plain.size());
     EXPECT_EQ(back.substr(0, 500 * kSlotSize), plain.substr(0, 500 * kSlotSize));
     EXPECT_EQ(back.substr(501 * kSlotSize), plain.substr(501 * kSlotSize));
-    EXPECT_EQ(back.substr(500 * kSlotSize, 2), std::string("\x01" "D", 2));
+    EXPECT_EQ(back.substr(500 * kSlotSize, 2), std::string("\x01"
+                                                           "D",
+                                                           2));
     EXPECT_EQ(again->unseal(), SealOutcome::NotSealed);
     EXPECT_EQ(opened("k")->listNames(), names);
 }
@@ -146,7 +147,8 @@ TEST_F(SealTest, AWrongPhraseIsCaughtOnBothKinds) {
         EXPECT_EQ(startWith(phrase == "Wrong!" ? "Other" : "Wrong!"), "no address");
     }
     // The test fixtures' files open too; a file with no entry has nothing to tell by.
-    testsupport::writeDataFile(dataFile(), testsupport::fullDataFileBytes("k", [](int i) { return std::to_string(i); }));
+    testsupport::writeDataFile(dataFile(),
+                               testsupport::fullDataFileBytes("k", [](int i) { return std::to_string(i); }));
     EXPECT_EQ(startWith("k"), "opened");
     makeDataFile({}, 10, "k");
     EXPECT_EQ(startWith("wrong"), "opened");

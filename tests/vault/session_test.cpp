@@ -136,7 +136,10 @@ TEST_F(SessionTest, TextRulesRefuseWhatTheFileWouldChange) {
 TEST(EntryRules, NamesFilterAndOrder) {
     // Windows-1252 bytes: é, ÿ, š, œ, ž take their capitals; ß, µ, ƒ, ÷ have none there.
     EXPECT_EQ(upperText("az\xe9\xfe\xff\x9a\x9c\x9e"), "AZ\xc9\xde\x9f\x8a\x8c\x8e");
-    EXPECT_EQ(upperText("\xdf\xb5\x83\xf7" "AZ1"), "\xdf\xb5\x83\xf7" "AZ1");
+    EXPECT_EQ(upperText("\xdf\xb5\x83\xf7"
+                        "AZ1"),
+              "\xdf\xb5\x83\xf7"
+              "AZ1");
     EXPECT_EQ(nameKey(" caf\xe9\t"), "CAF\xc9");
     EXPECT_TRUE(hasNameKey(" caf\xe9\t", "CAF\xc9"));
     EXPECT_FALSE(hasNameKey("cafe", "CAF\xc9"));
@@ -196,8 +199,8 @@ TEST_F(SessionTest, FileClosedWhenAnOperationThrowsOrTheSessionEnds) {
     const std::string before = readBytes(dataFile());
     {
         Session s(paths);
-        EXPECT_THROW(static_cast<void>(s.add(entry("NEW", "x"), {},
-                                             [](const Entry&, bool) { throw std::runtime_error("stop"); })),
+        EXPECT_THROW(static_cast<void>(
+                         s.add(entry("NEW", "x"), {}, [](const Entry&, bool) { throw std::runtime_error("stop"); })),
                      std::runtime_error);
         EXPECT_FALSE(s.dataFile().isOpen());
         EXPECT_THROW(s.listEntries([](const Entry&) { throw std::runtime_error("stop"); }), std::runtime_error);
@@ -224,7 +227,12 @@ TEST_F(SessionTest, CreateAndRekeyOutcomes) {
     EXPECT_EQ(s.rekey("old", " \t ", nullptr), RekeyOutcome::NewPhraseMissing);
     ASSERT_EQ(s.add(entry("BANK", "b")).outcome, AddOutcome::Added);
     std::string line;
-    EXPECT_EQ(s.rekey(" ", " new ", [&](const std::string& l) { line = l; return false; }), RekeyOutcome::Cancelled);
+    EXPECT_EQ(s.rekey(" ", " new ",
+                      [&](const std::string& l) {
+                          line = l;
+                          return false;
+                      }),
+              RekeyOutcome::Cancelled);
     EXPECT_EQ(line, "BANK");
     EXPECT_EQ(s.rekey("", "new", [](const std::string&) { return true; }), RekeyOutcome::Completed);
     // The new phrase (trimmed) is in force: the entry reads back.

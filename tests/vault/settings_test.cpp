@@ -25,11 +25,25 @@ TEST_F(SettingsTest, MissingThingsReadZero) {
 }
 
 TEST_F(SettingsTest, IntegerForms) {
-    const std::pair<const char*, int> cases[] = {
-        {"640", 640},  {" 640 ", 640}, {"-12", -12},  {"+7", 7},     {"0x1F", 31},  {"0X1f", 31},
-        {"$10", 16},   {"-$10", -16},  {"12abc", 0},  {"abc", 0},    {"", 0},       {"0x", 0},
-        {"$", 0},      {"1.5", 0},     {"99999999999", 0}, {"0xFFFFFFFF", -1}, {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1}, {"\"300\"", 300}};
+    const std::pair<const char*, int> cases[] = {{"640", 640},
+                                                 {" 640 ", 640},
+                                                 {"-12", -12},
+                                                 {"+7", 7},
+                                                 {"0x1F", 31},
+                                                 {"0X1f", 31},
+                                                 {"$10", 16},
+                                                 {"-$10", -16},
+                                                 {"12abc", 0},
+                                                 {"abc", 0},
+                                                 {"", 0},
+                                                 {"0x", 0},
+                                                 {"$", 0},
+                                                 {"1.5", 0},
+                                                 {"99999999999", 0},
+                                                 {"0xFFFFFFFF", -1},
+                                                 {"2147483647", 2147483647},
+                                                 {"-2147483648", -2147483647 - 1},
+                                                 {"\"300\"", 300}};
     for (const auto& [text, value] : cases) {
         writeBytes(ini(), std::string("[Frmfirst]\r\nW=") + text + "\r\n");
         EXPECT_EQ(readWidth("Frmfirst", ini()), value) << text;

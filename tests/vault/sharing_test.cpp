@@ -172,8 +172,7 @@ TEST_P(PlainOrSealed, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) 
     EXPECT_EQ(refusal([&] { add("Late"); }), Kind::ReplacedByOtherCopy);
     cipher.setPhrase("old");
     data.reset();
-    ASSERT_TRUE(file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }) ==
-                RekeyResult::Completed);
+    ASSERT_TRUE(file().rekey(cipher, "old", "new", [&](const std::string&) { return true; }) == RekeyResult::Completed);
 
     // A restart reads the file under its new phrase and writes again.
     data.reset();
@@ -183,7 +182,8 @@ TEST_P(PlainOrSealed, AfterTheOtherCopyReKeysNothingIsWrittenUnderTheOldPhrase) 
 
     // A re-key whose file the other copy writes while its question is open writes nothing.
     EXPECT_EQ(refusal([&] {
-                  file().rekey(cipher, "new", "third", [&](const std::string&) { return otherCopy([&] { add("Bank"); }); });
+                  file().rekey(cipher, "new", "third",
+                               [&](const std::string&) { return otherCopy([&] { add("Bank"); }); });
               }),
               Kind::ChangedByOtherCopy);
     EXPECT_EQ(cipher.phrase(), "new");

@@ -96,8 +96,7 @@ int main(int argc, char** argv) {
         mainWindow->finishLookAfterFirstPaintOf(&key);
         gui_test::loadListWhenPhraseIsSet(key, *mainWindow);
         key.prepare();
-        if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue"))
-            phrase->setText(QString::fromLatin1(kPhrase));
+        if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue")) phrase->setText(QString::fromLatin1(kPhrase));
         key.show();
         save(&key, "key-phrase-dialog");
         if (auto* button = child<QPushButton>(&key, "Button1")) button->click();
@@ -124,12 +123,13 @@ int main(int argc, char** argv) {
         const QString page = QDir::homePath() + QStringLiteral("/page.html");
         QFile file(page);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) ++failures;
-        file.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Sign in</title></head>"
-                   "<body style=\"font-family: sans-serif\"><h1>Example Bank</h1>"
-                   "<p>Sign in to your account.</p>"
-                   "<form><p>User <input id=\"user\" name=\"user\"></p>"
-                   "<p>password <input id=\"pass\" name=\"pass\" type=\"password\"></p>"
-                   "<p><input type=\"submit\" value=\"Sign in\"></p></form></body></html>");
+        file.write(
+            "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Sign in</title></head>"
+            "<body style=\"font-family: sans-serif\"><h1>Example Bank</h1>"
+            "<p>Sign in to your account.</p>"
+            "<form><p>User <input id=\"user\" name=\"user\"></p>"
+            "<p>password <input id=\"pass\" name=\"pass\" type=\"password\"></p>"
+            "<p><input type=\"submit\" value=\"Sign in\"></p></form></body></html>");
         file.close();
         platform::BrowseRequest request;
         request.owner = mainWindow.get();
@@ -144,8 +144,7 @@ int main(int argc, char** argv) {
         request.user = QStringLiteral("jsmith");
         request.password = QStringLiteral("pW0rd!2019");
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request);
-        auto* view =
-            window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
+        auto* view = window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
         if (!view) {
             std::fprintf(stderr, "no browser window\n");
             ++failures;

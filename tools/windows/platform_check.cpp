@@ -17,11 +17,11 @@ int main() {
     const auto total = platform::memoryFigure(platform::MemoryKind::TotalPhysical);
     const auto avail = platform::memoryFigure(platform::MemoryKind::AvailablePhysical);
     const platform::MemoryLines lines = platform::memoryLines(total, avail);
-    std::printf("application data: %s\n%s\n%s\n%s\n", appData.c_str(), lines.total.s.c_str(),
-                lines.available.s.c_str(), lines.percent.s.c_str());
+    std::printf("application data: %s\n%s\n%s\n%s\n", appData.c_str(), lines.total.s.c_str(), lines.available.s.c_str(),
+                lines.percent.s.c_str());
     void (*opener)(const QString&, QObject*, std::function<void()>, platform::ShellShow) = &platform::shellOpen;
-    const bool ok = !appData.empty() && appData.find(':') == 1 && total > 0 && avail > 0 && avail <= total &&
-                    opener != nullptr;
+    const bool ok =
+        !appData.empty() && appData.find(':') == 1 && total > 0 && avail > 0 && avail <= total && opener != nullptr;
     std::printf("%s\n", ok ? "platform check passed" : "platform check FAILED");
     return ok ? 0 : 1;
 }

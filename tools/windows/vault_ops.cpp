@@ -52,9 +52,10 @@ bool add(const std::string& name, int i) {
     FreeSlot f = data().findFreeSlot(name, cipher);
     if (f.kind != FreeSlot::Found) return false;
     std::string n = std::to_string(i);
-    const SiteRecord r = entry("A", "  " + name + "  ", "https://site" + n + ".example/login?x=" + n, "user\xe9" + n,
-                          "comment " + std::string(static_cast<std::size_t>(i * 7 % 250), static_cast<char>('!' + i % 90)),
-                          "pw" + std::string(static_cast<std::size_t>(i % 30), static_cast<char>(' ' + i % 95)));
+    const SiteRecord r =
+        entry("A", "  " + name + "  ", "https://site" + n + ".example/login?x=" + n, "user\xe9" + n,
+              "comment " + std::string(static_cast<std::size_t>(i * 7 % 250), static_cast<char>('!' + i % 90)),
+              "pw" + std::string(static_cast<std::size_t>(i % 30), static_cast<char>(' ' + i % 95)));
     data().writeSlot(f.slot, r, cipher);
     data().close();
     return true;
@@ -92,19 +93,20 @@ int main(int argc, char** argv) {
 
         cipher.setPhrase("Correct Horse \xe9 Battery ~ 9!");
         for (int i = 0; i < 60; ++i) add("Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : ""), i);
-        add("Site 5", 99);                                  // refused: already there
-        add("SITE 7", 99);                                  // refused: letter case does not count
-        add(std::string(300, 'L'), 61);                    // cut to 255
+        add("Site 5", 99);               // refused: already there
+        add("SITE 7", 99);               // refused: letter case does not count
+        add(std::string(300, 'L'), 61);  // cut to 255
         keep("2-added.dat");
 
-        for (int i = 0; i < 60; i += 4) {                  // updates
+        for (int i = 0; i < 60; i += 4) {  // updates
             std::string name = "Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : "");
             int n = data().findSlotByName(name, cipher);
             if (n == kNotFound) continue;
-            data().writeSlot(n, entry("U", name, "http://changed/" + std::to_string(i), "", "", std::string(40, 'P')), cipher);
+            data().writeSlot(n, entry("U", name, "http://changed/" + std::to_string(i), "", "", std::string(40, 'P')),
+                             cipher);
             data().close();
         }
-        for (int i = 1; i < 60; i += 5) {                  // deletes
+        for (int i = 1; i < 60; i += 5) {  // deletes
             std::string name = "Site " + std::to_string(i) + (i % 3 ? " \xc9t\xe9" : "");
             int n = data().findSlotByName(name, cipher);
             if (n == kNotFound) continue;
@@ -116,7 +118,7 @@ int main(int argc, char** argv) {
         list("edited");
 
         data().rekey(cipher, cipher.phrase(), "a second, longer phrase with more than sixteen characters",
-                      [](const std::string&) { return true; });
+                     [](const std::string&) { return true; });
         keep("4-rekeyed.dat");
         list("re-keyed");
         data().rekey(cipher, cipher.phrase(), "", [](const std::string&) { return true; });
@@ -140,7 +142,8 @@ int main(int argc, char** argv) {
         }
         removeFileQuietly(paths.dataFile);
         writeAll(paths.legacyFile, legacy);
-        if (data().convertLegacy(paths.legacyFile) != LegacyResult::Converted) throw std::runtime_error("legacy file not converted");
+        if (data().convertLegacy(paths.legacyFile) != LegacyResult::Converted)
+            throw std::runtime_error("legacy file not converted");
         keep("6-converted.dat");
         list("converted");
 

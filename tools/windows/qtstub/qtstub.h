@@ -50,10 +50,12 @@ class QMouseEvent;
 class QLineEdit : public QWidget {
 protected:
     virtual void mouseDoubleClickEvent(QMouseEvent*) {}
+
 public:
     explicit QLineEdit(QWidget* parent = nullptr) : QWidget(parent) {}
     QString text() const { return text_; }
     void setText(const QString& t) { text_ = t; }
+
 private:
     QString text_;
 };
@@ -72,6 +74,8 @@ public:
 
 class QStandardPaths {
 public:
-    enum StandardLocation { GenericDataLocation };
+    enum StandardLocation {
+        GenericDataLocation
+    };
     static QString writableLocation(StandardLocation) { return QString(); }
 };
