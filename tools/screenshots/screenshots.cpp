@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
             "<body style=\"font-family: sans-serif\"><h1>Example Bank</h1>"
             "<p>Sign in to your account.</p>"
             "<form><p>User <input id=\"user\" name=\"user\"></p>"
-            "<p>password <input id=\"pass\" name=\"pass\" type=\"password\"></p>"
+            "<p>Password <input id=\"pass\" name=\"pass\" type=\"password\"></p>"
             "<p><input type=\"submit\" value=\"Sign in\"></p></form></body></html>");
         file.close();
         platform::BrowseRequest request;
