@@ -33,7 +33,7 @@ constexpr const char* kSealedFileEnding = ".sealed";
 // What one guess of the key phrase costs: Argon2id's passes and memory. The default
 // takes about half a second on a two-core machine of 2026 (bench/README.md).
 struct SealCost {
-    std::uint32_t passes = 5;
+    std::uint32_t passes = 7;
     std::uint64_t memoryBytes = 128ull << 20;
     bool operator==(const SealCost&) const = default;
 };
