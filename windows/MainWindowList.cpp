@@ -9,9 +9,11 @@
 #include "platform/ansi.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
+#include "platform/secret.h"
 #include "ui_MainWindow.h"
 #include "vault/session.h"
 #include "vault/entry.h"
+#include "vault/secret.h"
 #include "windows/MainWindow.h"
 
 using platform::AnsiLineEdit;
@@ -76,12 +78,22 @@ void MainWindow::loadList() {
     settle();
 }
 
+namespace {
+// Sets a box that holds a secret: its old text is overwritten once the box has let it go,
+// so the entry shown before leaves no copy behind in freed memory.
+void setSecretText(AnsiLineEdit* box, const QString& text) {
+    QString old = box->text();  // shares the box's buffer
+    box->setText(text);
+    platform::wipe(old);  // now its only holder
+}
+}  // namespace
+
 void MainWindow::showEntry(const vault::Entry& entry) {
     nameEdit()->setText(fromAnsi(entry.name));
     websiteEdit()->setText(fromAnsi(entry.website));
-    userIdEdit()->setText(fromAnsi(entry.userId));
+    setSecretText(userIdEdit(), fromAnsi(entry.userId));
     commentsEdit()->setText(fromAnsi(entry.comments));
-    passwordEdit()->setText(fromAnsi(entry.password));
+    setSecretText(passwordEdit(), fromAnsi(entry.password));
     // Each box shows the start of its text, however long it is.
     for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), userIdEdit(), commentsEdit(), passwordEdit()})
         box->setCursorPosition(0);
@@ -97,7 +109,11 @@ void MainWindow::showSelectedEntry() {
     if (siteList()->count() == 0) return;
     QListWidgetItem* line = siteList()->currentItem();
     if (!line || !line->isSelected()) return;  // no line selected
-    if (const std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) showEntry(*entry);
+    if (std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) {
+        showEntry(*entry);
+        vault::wipeSecret(entry->userId);
+        vault::wipeSecret(entry->password);
+    }
 }
 
 void MainWindow::filterList() {
