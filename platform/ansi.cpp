@@ -1,6 +1,7 @@
 #include "platform/ansi.h"
 
 #include <QAction>
+#include <QFile>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -19,6 +20,14 @@ namespace {
 char16_t unicodeOf(unsigned char b) { return vault::unicodeOfWindows1252(b); }
 
 }  // namespace
+
+QString displayPath(const std::string& path) {
+#ifdef _WIN32
+    return fromAnsi(path);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path));
+#endif
+}
 
 QString fromAnsi(const std::string& bytes) {
     QString out;

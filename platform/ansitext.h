@@ -15,6 +15,9 @@ QString ansiSafe(const QString& text);
 // Upper case as an 8-bit upper-case box makes it, of text such a box holds (ansiSafe):
 // the vault's upper case of names (vault::upperText).
 QString ansiUpper(const QString& text);
+// A path of the file system as the user reads it (the system's 8-bit path on Windows,
+// the file-name encoding elsewhere).
+QString displayPath(const std::string& path);
 // A one-line box's share of a pasted text: everything before its first line break.
 QString firstLine(const QString& text);
 }  // namespace platform

@@ -124,6 +124,13 @@ void setKeyRules(QWidget* window, const KeyRules& rules) {
     window->installEventFilter(new KeyRuleFilter(window, rules));
 }
 
+WaitCursor::WaitCursor(bool on) : on_(on) {
+    if (on_) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+WaitCursor::~WaitCursor() {
+    if (on_) QApplication::restoreOverrideCursor();
+}
+
 }  // namespace forms
 
 void BevelPanel::paintEvent(QPaintEvent*) {

@@ -45,6 +45,19 @@ struct KeyRules {
 // Gives the window these rules; they stay in force for the window's lifetime.
 void setKeyRules(QWidget* window, const KeyRules& rules);
 
+// The wait cursor over the whole program for as long as it lives (when on), however the
+// work it covers ends.
+class WaitCursor {
+public:
+    explicit WaitCursor(bool on = true);
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool on_;
+};
+
 }  // namespace forms
 
 // A panel drawn with two lowered bevels, each two pixels wide (a promoted QFrame in the

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -79,8 +78,6 @@ const char* const kPhraseZeroText =
 const char* const kPhraseTooLongText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
 
-QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 // The box's phrase as every part of Keyfold takes it (trimmed, Windows-1252), or
 // nothing after saying why it cannot be used.
 std::optional<std::string> phraseOf(QLineEdit* box) {
@@ -134,8 +131,7 @@ void KeyPhraseDialog::prepare() {
     // phrase is taken and the list loads.
     platform::runGuarded([this] {
         if (session().convertLegacyFile() == vault::LegacyResult::NotConverted)
-            platform::showWarning(
-                tr(kLegacyNotConvertedText).arg(QString::fromLocal8Bit(session().paths().legacyFile)));
+            platform::showWarning(tr(kLegacyNotConvertedText).arg(platform::displayPath(session().paths().legacyFile)));
     });
     changePhraseBox()->setChecked(false);
     changePanel()->setEnabled(false);
@@ -196,31 +192,25 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
     vault::Session& s = session();
     vault::PhraseOutcome outcome;
     {
-        // A sealed file's key takes about half a second to make.
-        const bool slow = s.sealedFileExists();
-        if (slow) QApplication::setOverrideCursor(Qt::WaitCursor);
-        struct RestoreCursor {
-            bool on;
-            ~RestoreCursor() {
-                if (on) QApplication::restoreOverrideCursor();
-            }
-        } restore{slow};
+        const forms::WaitCursor wait(s.sealedFileExists());  // a sealed file's key takes about half a second
         outcome = s.openWithPhrase(*phrase, showTrimmed);
     }
     switch (outcome) {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
-        platform::showWarning(tr(kSealedRefusesText).arg(pathText(s.sealedFile())));
+        platform::showWarning(tr(kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
         return false;
     case vault::PhraseOutcome::NoAddressReads:
-        if (!platform::askOpenAnyway(tr(kNoAddressReadsText).arg(pathText(s.paths().dataFile)))) return false;
+        if (!platform::askOpenAnyway(tr(kNoAddressReadsText).arg(platform::displayPath(s.paths().dataFile))))
+            return false;
         if (s.openWithPhrase(*phrase, showTrimmed, vault::PhraseCheck::Skipped) != vault::PhraseOutcome::Opened)
             return false;
         break;
     }
     phraseOpened_ = true;
     if (s.isSealed() && s.plainFileExists())
-        platform::showInformation(tr(kBothFilesText).arg(pathText(s.sealedFile()), pathText(s.paths().dataFile)));
+        platform::showInformation(
+            tr(kBothFilesText).arg(platform::displayPath(s.sealedFile()), platform::displayPath(s.paths().dataFile)));
     return true;
 }
 

@@ -94,7 +94,7 @@ void MainWindow::showAbout() {
 // The choice only changes the label and is held until the exit; the data file of this
 // run stays where it was opened, and nothing is copied or moved.
 void MainWindow::changeStorageLocation() {
-    const QString start = QFile::decodeName(QByteArray::fromStdString(session_->paths().storageFolder));
+    const QString start = platform::displayPath(session_->paths().storageFolder);
     const std::optional<QString> chosen =
         platform::chooseStorageFolder(this, tr("Choose Your Storage Location"), start);
     if (!chosen) return;

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include <QDir>
-#include <QFile>
 #include <QListWidget>
 
 #include "output/printlayout.h"
@@ -16,6 +15,7 @@
 #include "vault/session.h"
 #include "windows/MainWindow.h"
 
+using platform::displayPath;
 using platform::fromAnsi;
 using platform::toAnsi;
 
@@ -46,15 +46,6 @@ const char* const kTextListKeptText =
     QT_TRANSLATE_NOOP("MainWindow",
                       "Nothing done. Dont forget to manually delete the following file when you are done "
                       "viewing it: ");
-
-// A path of the file system as the user reads it.
-QString displayPath(const std::string& path) {
-#ifdef _WIN32
-    return fromAnsi(path);
-#else
-    return QFile::decodeName(QByteArray::fromStdString(path));
-#endif
-}
 
 }  // namespace
 

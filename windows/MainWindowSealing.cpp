@@ -1,12 +1,12 @@
 // The main window: the data file sealed or plain, from the box in the storage group.
-#include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QSignalBlocker>
 
+#include "platform/ansitext.h"
 #include "platform/messages.h"
 #include "vault/session.h"
+#include "windows/FormSupport.h"
 #include "windows/MainWindow.h"
 
 namespace {
@@ -31,13 +31,11 @@ const char* const kNoDataFileToSealText =
 const char* const kSealingNotBuiltText =
     QT_TRANSLATE_NOOP("MainWindow", "This build of Keyfold cannot seal data files.");
 
-QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 }  // namespace
 
 void MainWindow::showDataFileKind() {
     vault::Session& s = *session_;
-    locationLabel()->setText(pathText(s.isSealed() ? s.sealedFile() : s.paths().dataFile));
+    locationLabel()->setText(platform::displayPath(s.isSealed() ? s.sealedFile() : s.paths().dataFile));
     const QSignalBlocker quiet(sealCheckBox());
     sealCheckBox()->setChecked(s.isSealed());
 }
@@ -53,20 +51,19 @@ void MainWindow::toggleSealing() {
     {
         // However it ends (a failure goes to the error report), the label and the box then
         // show the file as it is; the key takes about half a second.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         struct ShowOutcome {
             MainWindow* window;
-            ~ShowOutcome() {
-                QApplication::restoreOverrideCursor();
-                window->showDataFileKind();
-            }
+            ~ShowOutcome() { window->showDataFileKind(); }
         } showOutcome{this};
+        const forms::WaitCursor wait;
         outcome = wanted ? s.seal() : s.unseal();
     }
     switch (outcome) {
-    case vault::SealOutcome::Sealed: platform::showInformation(tr(kSealedText).arg(pathText(s.sealedFile()))); return;
+    case vault::SealOutcome::Sealed:
+        platform::showInformation(tr(kSealedText).arg(platform::displayPath(s.sealedFile())));
+        return;
     case vault::SealOutcome::Unsealed:
-        platform::showInformation(tr(kUnsealedText).arg(pathText(s.paths().dataFile)));
+        platform::showInformation(tr(kUnsealedText).arg(platform::displayPath(s.paths().dataFile)));
         return;
     case vault::SealOutcome::AlreadySealed:
     case vault::SealOutcome::NotSealed: return;  // another copy got there first; the box shows it
