@@ -43,7 +43,7 @@ struct Failure {
 
 // ---- Text at the edge (terminal.cpp) ----
 
-std::string ansi(const QString& text);
+std::string windows1252(const QString& text);
 std::string utf8(const std::string& bytes);
 // Typed text (an argument, a password) as the data file holds it, changing nothing: a
 // character Windows-1252 lacks fails the run, naming it and what held it.

@@ -18,7 +18,7 @@
 #include "cli/cli.h"
 #include "cli/keeper.h"
 #include "cli/listing.h"
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/locations.h"
 #include "vault/secret.h"
 #include "vault/settings.h"
@@ -113,11 +113,11 @@ std::string unescaped(const std::string& text) {
 // The entry the typed name stands for: the name as typed, else as the name box takes
 // it, else as ls shows it (a name holding control characters).
 NamedEntry findEntry(vault::Session& session, const QString& typed) {
-    const std::string asTyped = vault::trim(ansi(typed));
+    const std::string asTyped = vault::trim(windows1252(typed));
     if (std::optional<vault::Entry> e = session.find(asTyped)) return {asTyped, *e};
     const std::string asBox = vault::trim(nameText(typed));
     if (std::optional<vault::Entry> e = session.find(asBox)) return {asBox, *e};
-    const std::string asShown = unescaped(ansi(typed));
+    const std::string asShown = unescaped(windows1252(typed));
     if (std::optional<vault::Entry> e = session.find(asShown)) return {asShown, *e};
     fail(kNotFound, "no entry named " + shown(asBox));
 }
@@ -250,7 +250,7 @@ int cmdLs(Context& c) {
     openSession(session, c.input, false, c.phraseCheck);
     std::vector<std::string> names = sortedNames(session);
     // The main window's filter.
-    const vault::NameFilter filter(c.args.isEmpty() ? std::string() : ansi(c.args.first()));
+    const vault::NameFilter filter(c.args.isEmpty() ? std::string() : windows1252(c.args.first()));
     if (c.json) return listJson(session, filter);
     std::string text;
     text.reserve(names.size() * 16);

@@ -13,7 +13,7 @@
 #include <QRegularExpression>
 
 #include "cli/cli.h"
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/keyphrase.h"
 #include "vault/secret.h"
 #include "vault/text.h"
@@ -24,7 +24,7 @@ void fail(int status, const std::string& text) { throw Failure{status, text}; }
 
 // ---- Text at the edge: arguments and output in UTF-8, the file in Windows-1252 ----
 
-std::string ansi(const QString& text) { return vault::windows1252FromUtf8(text.toUtf8().toStdString()); }
+std::string windows1252(const QString& text) { return vault::windows1252FromUtf8(text.toUtf8().toStdString()); }
 std::string utf8(const std::string& bytes) { return vault::utf8FromWindows1252(bytes); }
 
 std::string typed(std::string_view text, const char* what) {
@@ -45,7 +45,7 @@ std::string nameText(const QString& typed) {
     QString text = typed;
     if (const auto cut = text.indexOf(QRegularExpression(QStringLiteral("[\r\n\u2028\u2029]"))); cut >= 0)
         text.truncate(cut);
-    return vault::upperText(ansi(text));
+    return vault::upperText(windows1252(text));
 }
 
 std::string escapeControls(std::string_view text, std::string_view keep) {

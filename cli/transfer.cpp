@@ -19,7 +19,7 @@
 #include "cli/csv.h"
 #include "cli/json.h"
 #include "cli/listing.h"
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/fileio.h"
 #include "vault/ioerror.h"
 #include "vault/secret.h"

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 
 namespace platform {
 
@@ -20,9 +20,9 @@ W* placeControl(QWidget* parent, const char* name, int x, int y, int w, int h) {
 
 // An edit box; maxLength 0 sets no limit. The label describing it, when given, becomes
 // its buddy and gives it its accessible name.
-inline AnsiLineEdit* placeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w, int h,
-                               int maxLength) {
-    AnsiLineEdit* e = placeControl<AnsiLineEdit>(parent, name, x, y, w, h);
+inline Windows1252LineEdit* placeEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w, int h,
+                                      int maxLength) {
+    Windows1252LineEdit* e = placeControl<Windows1252LineEdit>(parent, name, x, y, w, h);
     if (maxLength > 0) e->setMaxLength(maxLength);
     if (label) {
         label->setBuddy(e);

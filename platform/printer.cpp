@@ -4,7 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrinterInfo>
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 
 namespace platform {
 
@@ -43,13 +43,17 @@ PrinterDevice::PrinterDevice(const QPrinterInfo& info)
 int PrinterDevice::pageWidth() const { return printer_.width(); }
 int PrinterDevice::pageHeight() const { return printer_.height(); }
 
-int PrinterDevice::textWidth(const std::string& text) const { return metrics_.horizontalAdvance(fromAnsi(text)); }
+int PrinterDevice::textWidth(const std::string& text) const {
+    return metrics_.horizontalAdvance(fromWindows1252(text));
+}
 
 int PrinterDevice::textHeight(const std::string&) const { return metrics_.height(); }
 
 int PrinterDevice::charHeight() const { return metrics_.height(); }
 
-void PrinterDevice::drawText(int x, int y, const std::string& text) { pages_.back().push_back({x, y, fromAnsi(text)}); }
+void PrinterDevice::drawText(int x, int y, const std::string& text) {
+    pages_.back().push_back({x, y, fromWindows1252(text)});
+}
 
 void PrinterDevice::newPage() { pages_.emplace_back(); }
 

@@ -5,7 +5,7 @@
 #include <shellapi.h>
 #include <QApplication>
 #include <QWidget>
-#include "platform/ansitext.h"
+#include "platform/windows1252text.h"
 #else
 #include <memory>
 #include <QDesktopServices>
@@ -26,7 +26,7 @@ int openerWatchMs = 30000;  // the shell answers at once; nothing is watched
 void shellOpen(const QString& target, QObject*, std::function<void()> onFailure, ShellShow show) {
     HWND owner = nullptr;
     if (QWidget* w = QApplication::activeWindow()) owner = reinterpret_cast<HWND>(w->winId());
-    std::string file = toAnsi(target);
+    std::string file = toWindows1252(target);
     HINSTANCE r = ShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr,
                                 show == ShellShow::Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(r) <= 32 && onFailure) onFailure();

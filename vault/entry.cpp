@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/text.h"
 
 namespace vault {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/secret.h"
 #include "vault/text.h"
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/appdata.h"
 #include "platform/messages.h"
 #include "platform/userkey.h"
@@ -21,7 +21,7 @@
 #include "ui_KeyPhraseDialog.h"
 #include "windows/FormSupport.h"
 
-using platform::fromAnsi;
+using platform::fromWindows1252;
 using platform::guarded;
 
 namespace {
@@ -156,7 +156,7 @@ QFrame* KeyPhraseDialog::changePanel() const { return ui->PanelChange; }
 QLineEdit* KeyPhraseDialog::oldPhraseEdit() const { return ui->EdOld; }
 QLineEdit* KeyPhraseDialog::newPhraseEdit() const { return ui->EdNew; }
 QPushButton* KeyPhraseDialog::verifyButton() const { return ui->Cmdverify; }
-platform::AnsiLineEdit* KeyPhraseDialog::verifyLineEdit() const { return ui->EdVerify; }
+platform::Windows1252LineEdit* KeyPhraseDialog::verifyLineEdit() const { return ui->EdVerify; }
 QLabel* KeyPhraseDialog::oldPhraseLabel() const { return ui->Label2; }
 QLabel* KeyPhraseDialog::newPhraseLabel() const { return ui->Label4; }
 QLabel* KeyPhraseDialog::verifyLabel() const { return ui->Label3; }
@@ -188,7 +188,7 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
     if (!phrase) return false;
     vault::WipeAtScopeEnd wipe(*phrase);
     // The box shows the trimmed phrase once the file has been found readable.
-    auto showTrimmed = [&] { phraseEdit()->setText(fromAnsi(*phrase)); };
+    auto showTrimmed = [&] { phraseEdit()->setText(fromWindows1252(*phrase)); };
     vault::Session& s = session();
     vault::PhraseOutcome outcome;
     {
@@ -243,11 +243,11 @@ void KeyPhraseDialog::changeKeyPhrase() {
     std::string oldPhrase = std::move(*oldText);
     std::string newPhrase = std::move(*newText);
     vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase);
-    oldPhraseEdit()->setText(fromAnsi(oldPhrase));
-    newPhraseEdit()->setText(fromAnsi(newPhrase));
+    oldPhraseEdit()->setText(fromWindows1252(oldPhrase));
+    newPhraseEdit()->setText(fromWindows1252(newPhrase));
     verifyLineEdit()->clear();
     const vault::RekeyOutcome result = session().rekey(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
-        verifyLineEdit()->setText(fromAnsi(verifyLine));
+        verifyLineEdit()->setText(fromWindows1252(verifyLine));
         return platform::askYesNo(tr(kVerifyQuestion));
     });
     switch (result) {

@@ -14,7 +14,7 @@ namespace Ui {
 class KeyPhraseDialog;
 }
 namespace platform {
-class AnsiLineEdit;
+class Windows1252LineEdit;
 }
 namespace vault {
 class Session;
@@ -59,7 +59,7 @@ private:
     QLineEdit* oldPhraseEdit() const;
     QLineEdit* newPhraseEdit() const;
     QPushButton* verifyButton() const;
-    platform::AnsiLineEdit* verifyLineEdit() const;
+    platform::Windows1252LineEdit* verifyLineEdit() const;
     QLabel* oldPhraseLabel() const;
     QLabel* newPhraseLabel() const;
     QLabel* verifyLabel() const;

@@ -14,7 +14,7 @@
 #include <QStyleFactory>
 #include <QTimer>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/appdata.h"
 #include "platform/clipboard.h"
 #include "platform/memory.h"
@@ -27,10 +27,10 @@
 #include "vault/settings.h"
 #include "vault/text.h"
 
-using platform::AnsiLineEdit;
-using platform::fromAnsi;
+using platform::fromWindows1252;
 using platform::guarded;
-using platform::toAnsi;
+using platform::toWindows1252;
+using platform::Windows1252LineEdit;
 
 namespace {
 
@@ -101,16 +101,16 @@ void MainWindow::buildControls() {
 MainWindow::~MainWindow() = default;
 
 QFrame* MainWindow::panel() const { return ui->Panel1; }
-platform::AnsiLineEdit* MainWindow::filterEdit() const { return ui->EdFilter; }
+platform::Windows1252LineEdit* MainWindow::filterEdit() const { return ui->EdFilter; }
 QPushButton* MainWindow::refreshButton() const { return ui->CmdReload; }
 QListWidget* MainWindow::siteList() const { return ui->ListBox1; }
 QLabel* MainWindow::countLabel() const { return ui->LblCount; }
 platform::LinkLabel* MainWindow::tipsLink() const { return ui->Label6; }
-platform::AnsiLineEdit* MainWindow::nameEdit() const { return ui->EdName; }
-platform::AnsiLineEdit* MainWindow::websiteEdit() const { return ui->Edwebsite; }
-platform::AnsiLineEdit* MainWindow::commentsEdit() const { return ui->EdComments; }
-platform::AnsiLineEdit* MainWindow::userIdEdit() const { return ui->EdUser; }
-platform::AnsiLineEdit* MainWindow::passwordEdit() const { return ui->Edpwd; }
+platform::Windows1252LineEdit* MainWindow::nameEdit() const { return ui->EdName; }
+platform::Windows1252LineEdit* MainWindow::websiteEdit() const { return ui->Edwebsite; }
+platform::Windows1252LineEdit* MainWindow::commentsEdit() const { return ui->EdComments; }
+platform::Windows1252LineEdit* MainWindow::userIdEdit() const { return ui->EdUser; }
+platform::Windows1252LineEdit* MainWindow::passwordEdit() const { return ui->Edpwd; }
 QLabel* MainWindow::userHiddenLabel() const { return ui->LblUserHidden; }
 QLabel* MainWindow::passwordHiddenLabel() const { return ui->LblPwdHidden; }
 QPushButton* MainWindow::copyUserIdButton() const { return ui->BitBtn3; }
@@ -158,8 +158,8 @@ void MainWindow::connectHandlers() {
     connect(exitButton(), &QPushButton::clicked, this, guarded([this] { close(); }));
     connect(tipsLink(), &platform::LinkLabel::activated, this, guarded([this] { openPasswordTips(); }));
     connect(filterEdit(), &QLineEdit::textChanged, this, guarded([this] { filterList(); }));
-    for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), commentsEdit(), userIdEdit(), passwordEdit()})
-        connect(box, &AnsiLineEdit::doubleClicked, this, guarded([this, box] { pasteInto(box); }));
+    for (Windows1252LineEdit* box : {nameEdit(), websiteEdit(), commentsEdit(), userIdEdit(), passwordEdit()})
+        connect(box, &Windows1252LineEdit::doubleClicked, this, guarded([this, box] { pasteInto(box); }));
 
     // A click selects (mouse), a change of the current line selects (keyboard); code
     // that selects a line itself runs the lookup itself.

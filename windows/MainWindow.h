@@ -14,7 +14,7 @@ struct Entry;
 class Session;
 }  // namespace vault
 namespace platform {
-class AnsiLineEdit;
+class Windows1252LineEdit;
 class LinkLabel;
 }  // namespace platform
 namespace Ui {
@@ -66,7 +66,7 @@ public:
     void toggleMasking();
     void copyUserId();
     void copyPassword();
-    void pasteInto(platform::AnsiLineEdit* box);
+    void pasteInto(platform::Windows1252LineEdit* box);
     // Entry editing (MainWindowEditing.cpp).
     void addEntry();
     void updateEntry();
@@ -92,16 +92,16 @@ protected:
 private:
     // The controls, by what they hold (their object names are the form's: EdName, CmdAdd).
     QFrame* panel() const;
-    platform::AnsiLineEdit* filterEdit() const;
+    platform::Windows1252LineEdit* filterEdit() const;
     QPushButton* refreshButton() const;
     QListWidget* siteList() const;
     QLabel* countLabel() const;
     platform::LinkLabel* tipsLink() const;
-    platform::AnsiLineEdit* nameEdit() const;
-    platform::AnsiLineEdit* websiteEdit() const;
-    platform::AnsiLineEdit* commentsEdit() const;
-    platform::AnsiLineEdit* userIdEdit() const;
-    platform::AnsiLineEdit* passwordEdit() const;
+    platform::Windows1252LineEdit* nameEdit() const;
+    platform::Windows1252LineEdit* websiteEdit() const;
+    platform::Windows1252LineEdit* commentsEdit() const;
+    platform::Windows1252LineEdit* userIdEdit() const;
+    platform::Windows1252LineEdit* passwordEdit() const;
     QLabel* userHiddenLabel() const;
     QLabel* passwordHiddenLabel() const;
     QPushButton* copyUserIdButton() const;

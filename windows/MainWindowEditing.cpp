@@ -3,14 +3,14 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/messages.h"
 #include "ui_MainWindow.h"
 #include "vault/session.h"
 #include "windows/MainWindow.h"
 
-using platform::fromAnsi;
-using platform::toAnsi;
+using platform::fromWindows1252;
+using platform::toWindows1252;
 
 namespace {
 
@@ -46,7 +46,7 @@ QString duplicateText(const std::string& name, bool listed) {
                                       "you wish to add a new name, or use the update button to update "
                                       "the name.");
     // The name goes in last, so a "%" in it stays as it is.
-    return text.arg(fromAnsi(name));
+    return text.arg(fromWindows1252(name));
 }
 
 QString fieldName(vault::Field field) {
@@ -75,13 +75,14 @@ QString tooLongText(vault::Field field) {
 }  // namespace
 
 vault::Entry MainWindow::typedEntry() const {
-    return vault::Entry{toAnsi(nameEdit()->text()), toAnsi(websiteEdit()->text()), toAnsi(userIdEdit()->text()),
-                        toAnsi(passwordEdit()->text()), toAnsi(commentsEdit()->text())};
+    return vault::Entry{toWindows1252(nameEdit()->text()), toWindows1252(websiteEdit()->text()),
+                        toWindows1252(userIdEdit()->text()), toWindows1252(passwordEdit()->text()),
+                        toWindows1252(commentsEdit()->text())};
 }
 
 std::function<void(const vault::Entry&, bool)> MainWindow::showCompletedAddress() {
     return [this](const vault::Entry& entry, bool addressCompleted) {
-        if (addressCompleted) websiteEdit()->setText(fromAnsi(entry.website));
+        if (addressCompleted) websiteEdit()->setText(fromWindows1252(entry.website));
     };
 }
 
@@ -90,11 +91,11 @@ void MainWindow::addEntry() {
     // matching ones); the file's own test follows in the vault.
     auto listed = [this](const std::string& key) {
         for (int i = 0; i < siteList()->count(); ++i)
-            if (vault::nameKey(toAnsi(siteList()->item(i)->text())) == key) return true;
+            if (vault::nameKey(toWindows1252(siteList()->item(i)->text())) == key) return true;
         return false;
     };
     const vault::AddResult result = session_->add(typedEntry(), listed, showCompletedAddress());
-    const std::string wanted = vault::nameKey(toAnsi(nameEdit()->text()));
+    const std::string wanted = vault::nameKey(toWindows1252(nameEdit()->text()));
     switch (result.outcome) {
     case vault::AddOutcome::SpaceInPassword: platform::showPlain(tr(kSpaceInPassword)); return;
     case vault::AddOutcome::NameOrWebsiteMissing:
@@ -117,7 +118,7 @@ void MainWindow::addEntry() {
     case vault::AddOutcome::Added: {
         {
             const QSignalBlocker quiet(siteList());
-            addListLine(fromAnsi(result.entry.name));
+            addListLine(fromWindows1252(result.entry.name));
         }
         platform::showPlain(tr(kAdded));
         selectFirstLineAndShow();
@@ -139,7 +140,7 @@ void MainWindow::deleteEntry() {
 }
 
 void MainWindow::applyEntryChange(bool deleting) {
-    const vault::ChangeResult result = deleting ? session_->remove(toAnsi(nameEdit()->text()))
+    const vault::ChangeResult result = deleting ? session_->remove(toWindows1252(nameEdit()->text()))
                                                 : session_->update(typedEntry(), showCompletedAddress());
     switch (result.outcome) {
     case vault::ChangeOutcome::SpaceInPassword: platform::showPlain(tr(kSpaceInPassword)); return;
@@ -152,7 +153,7 @@ void MainWindow::applyEntryChange(bool deleting) {
     case vault::ChangeOutcome::Updated: platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text())); return;
     case vault::ChangeOutcome::Deleted:
         // The line goes once the slot is written, so a failed write leaves list and file alike.
-        removeListLine(fromAnsi(result.entry.name));
+        removeListLine(fromWindows1252(result.entry.name));
         platform::showPlain(tr("%1 has been deleted.").arg(nameEdit()->text()));
         return;
     }

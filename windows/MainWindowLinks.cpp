@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/browser_module.h"
 #include "platform/folderchooser.h"
 #include "platform/messages.h"
@@ -20,8 +20,8 @@
 #include "windows/AboutBox.h"
 #include "windows/MainWindow.h"
 
-using platform::fromAnsi;
-using platform::toAnsi;
+using platform::fromWindows1252;
+using platform::toWindows1252;
 
 namespace {
 
@@ -50,14 +50,14 @@ void MainWindow::openInBrowserWindow() {
 
 void MainWindow::openInDefaultBrowser() {
     const QString box = websiteEdit()->text();
-    const std::string address = vault::trim(toAnsi(box));
+    const std::string address = vault::trim(toWindows1252(box));
     if (address.empty()) {
         platform::showPlain(tr("There is no website address listed in the website box above."));
         return;
     }
     // Handed over as it stands: stored addresses already carry their scheme. The opener
     // may fail late; the message then repeats the box as it was at the click.
-    platform::shellOpen(fromAnsi(address), this, [this, box] {
+    platform::shellOpen(fromWindows1252(address), this, [this, box] {
         platform::showPlain(tr("Your web browser could not be opened. You will need to click and open your "
                                "your browser and go to %1 You can also use the Go There button.")
                                 .arg(box));

@@ -6,7 +6,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
 #include "platform/secret.h"
@@ -16,9 +16,9 @@
 #include "vault/secret.h"
 #include "windows/MainWindow.h"
 
-using platform::AnsiLineEdit;
-using platform::fromAnsi;
-using platform::toAnsi;
+using platform::fromWindows1252;
+using platform::toWindows1252;
+using platform::Windows1252LineEdit;
 
 namespace {
 
@@ -68,7 +68,7 @@ void MainWindow::loadList() {
     };
     try {
         session_->listEntries([&](const vault::Entry& entry) {
-            names.append(fromAnsi(entry.name));
+            names.append(fromWindows1252(entry.name));
             lastInUse = entry;
         });
     } catch (...) {
@@ -81,7 +81,7 @@ void MainWindow::loadList() {
 namespace {
 // Sets a box that holds a secret: its old text is overwritten once the box has let it go,
 // so the entry shown before leaves no copy behind in freed memory.
-void setSecretText(AnsiLineEdit* box, const QString& text) {
+void setSecretText(Windows1252LineEdit* box, const QString& text) {
     QString old = box->text();  // shares the box's buffer
     box->setText(text);
     platform::wipe(old);  // now its only holder
@@ -89,13 +89,13 @@ void setSecretText(AnsiLineEdit* box, const QString& text) {
 }  // namespace
 
 void MainWindow::showEntry(const vault::Entry& entry) {
-    nameEdit()->setText(fromAnsi(entry.name));
-    websiteEdit()->setText(fromAnsi(entry.website));
-    setSecretText(userIdEdit(), fromAnsi(entry.userId));
-    commentsEdit()->setText(fromAnsi(entry.comments));
-    setSecretText(passwordEdit(), fromAnsi(entry.password));
+    nameEdit()->setText(fromWindows1252(entry.name));
+    websiteEdit()->setText(fromWindows1252(entry.website));
+    setSecretText(userIdEdit(), fromWindows1252(entry.userId));
+    commentsEdit()->setText(fromWindows1252(entry.comments));
+    setSecretText(passwordEdit(), fromWindows1252(entry.password));
     // Each box shows the start of its text, however long it is.
-    for (AnsiLineEdit* box : {nameEdit(), websiteEdit(), userIdEdit(), commentsEdit(), passwordEdit()})
+    for (Windows1252LineEdit* box : {nameEdit(), websiteEdit(), userIdEdit(), commentsEdit(), passwordEdit()})
         box->setCursorPosition(0);
 }
 
@@ -109,7 +109,7 @@ void MainWindow::showSelectedEntry() {
     if (siteList()->count() == 0) return;
     QListWidgetItem* line = siteList()->currentItem();
     if (!line || !line->isSelected()) return;  // no line selected
-    if (std::optional<vault::Entry> entry = session_->find(toAnsi(line->text()))) {
+    if (std::optional<vault::Entry> entry = session_->find(toWindows1252(line->text()))) {
         showEntry(*entry);
         vault::wipeSecret(entry->userId);
         vault::wipeSecret(entry->password);
@@ -117,13 +117,13 @@ void MainWindow::showSelectedEntry() {
 }
 
 void MainWindow::filterList() {
-    const vault::NameFilter filter(toAnsi(filterEdit()->text()));
+    const vault::NameFilter filter(toWindows1252(filterEdit()->text()));
     QListWidget* list = siteList();
     if (list->count() == 0 || !filter.active()) return;
     QStringList matching;
     for (int i = 0; i < list->count(); ++i) {
         const QString line = list->item(i)->text();
-        if (filter.matches(toAnsi(line))) matching.append(line);
+        if (filter.matches(toWindows1252(line))) matching.append(line);
     }
     const QSignalBlocker quiet(list);
     list->clear();
@@ -158,7 +158,7 @@ void MainWindow::copyUserId() { copyToClipboard(userIdEdit()->text()); }
 
 void MainWindow::copyPassword() { copyToClipboard(passwordEdit()->text()); }
 
-void MainWindow::pasteInto(AnsiLineEdit* box) {
+void MainWindow::pasteInto(Windows1252LineEdit* box) {
     // The box's own paste, so its length limit, upper case and single line apply.
     box->clear();
     box->pasteClipboard();

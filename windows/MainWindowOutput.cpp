@@ -7,7 +7,7 @@
 
 #include "output/printlayout.h"
 #include "output/textlist.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/messages.h"
 #include "platform/printer.h"
 #include "platform/shell.h"
@@ -16,8 +16,8 @@
 #include "windows/MainWindow.h"
 
 using platform::displayPath;
-using platform::fromAnsi;
-using platform::toAnsi;
+using platform::fromWindows1252;
+using platform::toWindows1252;
 
 namespace {
 
@@ -66,8 +66,9 @@ void MainWindow::printList() {
         output::printList(*printer, [&](const auto& print) {
             session_->forEachPrintable([&](const vault::Entry& entry) {
                 lastPrinted = entry;
-                print({nameEdit()->ansiTextFor(entry.name), websiteEdit()->ansiTextFor(entry.website),
-                       userIdEdit()->ansiTextFor(entry.userId), passwordEdit()->ansiTextFor(entry.password)});
+                print({nameEdit()->windows1252TextFor(entry.name), websiteEdit()->windows1252TextFor(entry.website),
+                       userIdEdit()->windows1252TextFor(entry.userId),
+                       passwordEdit()->windows1252TextFor(entry.password)});
             });
         });
     } catch (...) {
@@ -88,8 +89,9 @@ void MainWindow::createTextList() {
         // stopped at: the last one, or the one whose entry failed.
         vault::ListedNameIndex index(*session_);
         const vault::Entry* shown = nullptr;
-        std::string name = nameEdit()->ansiText(), website = websiteEdit()->ansiText(), user = userIdEdit()->ansiText(),
-                    password = passwordEdit()->ansiText(), comments = commentsEdit()->ansiText();
+        std::string name = nameEdit()->windows1252Text(), website = websiteEdit()->windows1252Text(),
+                    user = userIdEdit()->windows1252Text(), password = passwordEdit()->windows1252Text(),
+                    comments = commentsEdit()->windows1252Text();
         auto settle = [&](int row) {
             selectRowQuietly(row);
             if (shown) showEntry(*shown);
@@ -99,13 +101,13 @@ void MainWindow::createTextList() {
         int row = 0;
         try {
             for (; row < count; ++row) {
-                if (const vault::Entry* e = index.find(toAnsi(list->item(row)->text()))) {
+                if (const vault::Entry* e = index.find(toWindows1252(list->item(row)->text()))) {
                     shown = e;
-                    name = nameEdit()->ansiTextFor(e->name);
-                    website = websiteEdit()->ansiTextFor(e->website);
-                    user = userIdEdit()->ansiTextFor(e->userId);
-                    password = passwordEdit()->ansiTextFor(e->password);
-                    comments = commentsEdit()->ansiTextFor(e->comments);
+                    name = nameEdit()->windows1252TextFor(e->name);
+                    website = websiteEdit()->windows1252TextFor(e->website);
+                    user = userIdEdit()->windows1252TextFor(e->userId);
+                    password = passwordEdit()->windows1252TextFor(e->password);
+                    comments = commentsEdit()->windows1252TextFor(e->comments);
                 }
                 file.writeEntry(name, website, user, password, comments);
             }

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QSignalBlocker>
 
-#include "platform/ansitext.h"
+#include "platform/windows1252text.h"
 #include "platform/messages.h"
 #include "vault/session.h"
 #include "windows/FormSupport.h"

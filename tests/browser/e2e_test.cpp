@@ -16,7 +16,7 @@
 
 #include "support.h"
 #include "windows/MainWindow.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/browser_module.h"
 #include "tests/support/controls.h"
 #include "tests/support/page_server.h"
@@ -78,7 +78,7 @@ private slots:
         auto w = startProgram(QStringLiteral("phrase"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK"));
 
         // While the window is open, the main window's Exit and close box do nothing,
         // and its event loop runs (this check runs inside it).

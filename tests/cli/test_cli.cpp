@@ -25,7 +25,7 @@
 #include "tests/gui/support.h"
 #include "tests/support/vault_files.h"
 #include "windows/MainWindow.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
 using testsupport::control;
@@ -480,11 +480,11 @@ private slots:
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"TERMINAL", "WINDOW"}));
         // The window adds while it still shows its list; the command line sees it.
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("second"));
-        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(QStringLiteral("s.example"));
-        control<platform::AnsiLineEdit>(w, "EdUser")->setText(QStringLiteral("su"));
-        control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QStringLiteral("sp"));
-        control<platform::AnsiLineEdit>(w, "EdComments")->clear();
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("second"));
+        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(QStringLiteral("s.example"));
+        control<platform::Windows1252LineEdit>(w, "EdUser")->setText(QStringLiteral("su"));
+        control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(QStringLiteral("sp"));
+        control<platform::Windows1252LineEdit>(w, "EdComments")->clear();
         platform::testing::expectBox(platform::BoxKind::Plain, QStringLiteral("Successfully added to your list."));
         control<QPushButton>(w, "CmdAdd")->click();
         QCOMPARE(cli({"ls"}).out, QStringLiteral("SECOND\nTERMINAL\nWINDOW\n"));
@@ -492,9 +492,9 @@ private slots:
         // it is refused instead of overwriting it.
         control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
         w->showSelectedEntry();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("TERMINAL"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("TERMINAL"));
         EXPECT_RUN(cli({"edit", "terminal", "--user", "changed"}), 0);
-        control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QStringLiteral("windowpw"));
+        control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(QStringLiteral("windowpw"));
         platform::testing::reset();
         platform::testing::expectBox(platform::BoxKind::Plain, QString());
         control<QPushButton>(w, "CmdUpdate")->click();

@@ -17,7 +17,7 @@
 #include "vault/session.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
 using testsupport::control;
@@ -42,11 +42,11 @@ QString deleteQuestion(const QString& name) {
     return "You chose delete. You sure you want to delete entry " + name + "? (Click \"Yes\" to delete)";
 }
 void type(MainWindow* w, const QString& name, const QString& site, const QString& pwd = {}) {
-    control<platform::AnsiLineEdit>(w, "EdName")->setText(name);
-    control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(site);
-    control<platform::AnsiLineEdit>(w, "EdUser")->setText(QStringLiteral("someone"));
-    control<platform::AnsiLineEdit>(w, "Edpwd")->setText(pwd);
-    control<platform::AnsiLineEdit>(w, "EdComments")->setText(QString());
+    control<platform::Windows1252LineEdit>(w, "EdName")->setText(name);
+    control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(site);
+    control<platform::Windows1252LineEdit>(w, "EdUser")->setText(QStringLiteral("someone"));
+    control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(pwd);
+    control<platform::Windows1252LineEdit>(w, "EdComments")->setText(QString());
 }
 }  // namespace
 
@@ -110,7 +110,7 @@ private slots:
         auto w = startProgram(QString());
         QCOMPARE(std::remove(dataFilePath().c_str()), 0);
 
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("BANK"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("BANK"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
         expectBox(BoxKind::Error, onDataFile("File not found"));
         control<QPushButton>(w, "CmdDelete")->click();
@@ -152,24 +152,24 @@ private slots:
         QStringList first128;
         for (int i = 0; i < 128; ++i) first128 << nameOf(i);
         QCOMPARE(listLines(w.get()), first128);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://N127"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("pwN127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://N127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("pwN127"));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
         QVERIFY(!w->session().dataFile().isOpen());
 
         control<QPushButton>(w, "CmdReload")->click();
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
         vault::testing::failNthCall(2, EIO, Op::Read);
         expectBox(BoxKind::Error, onDataFile("I/O error 5"));
         control<QPushButton>(w, "CmdCreate")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 128);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
         QVERIFY(!w->session().dataFile().isOpen());
         // The unfinished list, passwords in clear, is not left behind.
         QVERIFY(!vault::fileExists(w->session().paths().dataFolder + "/Tempfile.txt"));

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QSettings>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/appdata.h"
 #include "platform/messages.h"
 #include "tests/support/program_files.h"
@@ -93,7 +93,7 @@ KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
       EdOld(control<QLineEdit>(&key, "EdOld")),
       EdNew(control<QLineEdit>(&key, "EdNew")),
       Cmdverify(control<QPushButton>(&key, "Cmdverify")),
-      EdVerify(control<platform::AnsiLineEdit>(&key, "EdVerify")) {}
+      EdVerify(control<platform::Windows1252LineEdit>(&key, "EdVerify")) {}
 
 void sealDataFile(const std::string& phrase) {
     vault::Session s(paths());

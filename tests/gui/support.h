@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "tests/support/boxes.h"
 #include "tests/support/controls.h"
 #include "vault/locations.h"
@@ -70,7 +70,7 @@ struct KeyDialogControls {
     QLineEdit* EdOld;
     QLineEdit* EdNew;
     QPushButton* Cmdverify;
-    platform::AnsiLineEdit* EdVerify;
+    platform::Windows1252LineEdit* EdVerify;
 };
 
 // The program at its key phrase dialog: the hidden main window, the dialog on its

@@ -10,14 +10,14 @@
 
 #include "platform/messages.h"
 #include "support.h"
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/datafile.h"
 #include "vault/session.h"
 #include "vault/locations.h"
 #include "vault/record.h"
 #include "vault/text.h"
 #include "windows/MainWindow.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
 using testsupport::control;
@@ -59,11 +59,11 @@ QString deleteQuestion(const QString& boxText) {
 
 void type(MainWindow* w, const QString& name, const QString& site, const QString& user = {}, const QString& pwd = {},
           const QString& comments = {}) {
-    control<platform::AnsiLineEdit>(w, "EdName")->setText(name);
-    control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(site);
-    control<platform::AnsiLineEdit>(w, "EdUser")->setText(user);
-    control<platform::AnsiLineEdit>(w, "Edpwd")->setText(pwd);
-    control<platform::AnsiLineEdit>(w, "EdComments")->setText(comments);
+    control<platform::Windows1252LineEdit>(w, "EdName")->setText(name);
+    control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(site);
+    control<platform::Windows1252LineEdit>(w, "EdUser")->setText(user);
+    control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(pwd);
+    control<platform::Windows1252LineEdit>(w, "EdComments")->setText(comments);
 }
 // Runs body as another copy of the program would: a second process on the same file.
 bool inOtherCopy(const std::function<void()>& body) {
@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(r.password.str(), std::string("p4ss"));
         QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
                  QStringLiteral("MAIL"));  // the first line, not the new one
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
@@ -206,7 +206,7 @@ private slots:
         expectBox(BoxKind::Plain, QStringLiteral("N1 has been updated."));
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://"));
         const vault::SiteRecord r = readSlot(1, "");
         QCOMPARE(r.status.str(), std::string("U"));
         QCOMPARE(r.website.str(), std::string("http://"));
@@ -240,13 +240,13 @@ private slots:
             entries.push_back({i, "A", std::string(1, char('A' + i)) + "SITE", "http://x", "u", "c", "p"});
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("CSITE"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("CSITE"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false);
         control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 5);
 
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral(" CSITE "));
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral(" CSITE "));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true);
         expectBox(BoxKind::Plain, QStringLiteral(" CSITE  has been deleted."));
         control<QPushButton>(w, "CmdDelete")->click();
@@ -256,7 +256,7 @@ private slots:
         QCOMPARE(gone.name.length, (unsigned char)0);
         QCOMPARE(gone.password.length, (unsigned char)0);
         QCOMPARE(listLines(w.get()), QStringList({"ASITE", "BSITE", "DSITE", "ESITE"}));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ASITE"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ASITE"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
@@ -271,7 +271,7 @@ private slots:
                            {1, "D", "", "", "", "", ""},
                            {2, "A", "BANK", "http://old", "", "", ""}});
         auto w = startProgram(QString());
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral("AA"));
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AA"));
         QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
         type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
         expectBox(BoxKind::Plain, kAdded);
@@ -283,7 +283,7 @@ private slots:
 
         // A duplicate met in the file before the free slot is refused with the file's text.
         type(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral("AAA"));
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AAA"));
         expectBox(BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK")));
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
@@ -307,12 +307,12 @@ private slots:
         writeDataFile("", {{0, "A", "ONLY", "http://only", "u", "", "p"}});
         auto w = startProgram(QString());
         const std::string before = fileBytes(dataFilePath());
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("OTHER"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("OTHER"));
         expectBox(BoxKind::Plain, kNotFound);
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), before);
-        control<platform::AnsiLineEdit>(w, "EdName")->clear();
+        control<platform::Windows1252LineEdit>(w, "EdName")->clear();
         control<QLabel>(w, "LblCount")->setText(QString());
         expectBox(BoxKind::Confirm, deleteQuestion(QString()), true);
         expectBox(BoxKind::Plain, kNeedName);
@@ -321,14 +321,14 @@ private slots:
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
         QCOMPARE(fileBytes(dataFilePath()), before);
 
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("ONLY"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("ONLY"));
         expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true);
         expectBox(BoxKind::Plain, QStringLiteral("ONLY has been deleted."));
         control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(),
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(),
                  QStringLiteral("http://only"));  // boxes keep the text
     }
 

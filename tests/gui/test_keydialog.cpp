@@ -24,7 +24,7 @@
 #include "windows/FormSupport.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
 using testsupport::control;
@@ -308,7 +308,7 @@ private slots:
 
         auto w = startProgram(QStringLiteral("new"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
         // The old phrase no longer opens the file; a re-key from it is refused too.
         expectBox(BoxKind::OpenAnyway, noAddressText(), false);
         w = startProgram(QStringLiteral("old"));

@@ -17,7 +17,7 @@
 #include "vault/locations.h"
 #include "vault/settings.h"
 #include "windows/MainWindow.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include <QFrame>
 #include "tests/support/controls.h"
 
@@ -45,25 +45,26 @@ private slots:
         const QRect mailRect =
             control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(2));
         QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {}, mailRect.center());
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         // Long texts show their start.
-        for (const auto* box :
-             {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"),
-              control<platform::AnsiLineEdit>(w, "EdUser"), control<platform::AnsiLineEdit>(w, "EdComments"),
-              control<platform::AnsiLineEdit>(w, "Edpwd")})
+        for (const auto* box : {control<platform::Windows1252LineEdit>(w, "EdName"),
+                                control<platform::Windows1252LineEdit>(w, "Edwebsite"),
+                                control<platform::Windows1252LineEdit>(w, "EdUser"),
+                                control<platform::Windows1252LineEdit>(w, "EdComments"),
+                                control<platform::Windows1252LineEdit>(w, "Edpwd")})
             QCOMPARE(box->cursorPosition(), 0);
         // The keyboard moves the selection too; both BANK lines show the lower slot.
         control<QListWidget>(w, "ListBox1")->setFocus();
         QTest::keyClick(control<QListWidget>(w, "ListBox1"), Qt::Key_Up);
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 1);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // A name no slot holds leaves the boxes as they are, without a message.
         control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("NOWHERE"));
         control<QListWidget>(w, "ListBox1")
             ->setCurrentItem(control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
         w->showSelectedEntry();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // Pressing on one line and letting go on another selects that one: it is shown.
         QWidget* view = control<QListWidget>(w, "ListBox1")->viewport();
         const QPoint from =
@@ -74,9 +75,9 @@ private slots:
         QApplication::sendEvent(view, &drag);
         QTest::mouseRelease(view, Qt::LeftButton, {}, mailRect.center());
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
-        QTRY_COMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->cursorPosition(), 0);
+        QTRY_COMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->cursorPosition(), 0);
         VERIFY_BOXES();
         w->hide();
     }
@@ -88,29 +89,29 @@ private slots:
                            {3, "A", "MY BANK", "http://mybank", "", "", ""}});
         auto w = startProgram(QString());
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
-        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdFilter"), QStringLiteral("a"));
+        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdFilter"), QStringLiteral("a"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
-        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdFilter"), QStringLiteral("m"));
+        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdFilter"), QStringLiteral("m"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
-        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdFilter"), Qt::Key_Backspace);
+        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdFilter"), Qt::Key_Backspace);
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
                  QStringLiteral("AMAZON"));  // boxes keep their entry
 
         control<QPushButton>(w, "CmdReload")->click();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdFilter")->text(), QString());
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdFilter")->text(), QString());
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(),
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
                  QStringLiteral("MY BANK"));  // last in-use slot of the file
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         // Blanks only do nothing; a leading blank is part of the filter.
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral("   "));
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("   "));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 4);
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText(QStringLiteral(" b"));
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral(" b"));
         QCOMPARE(listLines(w.get()), QStringList({"MY BANK"}));
         VERIFY_BOXES();
     }
@@ -119,7 +120,7 @@ private slots:
         writeDataFile("", {{0, "A", "MAIL", "http://mail", "me@mail", "", "Secret12"}});
         auto w = startProgram(QString());
         control<QPushButton>(w, "CmdHide")->click();
-        QVERIFY(control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
         QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
         QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
         QCOMPARE(control<QLabel>(w, "LblPwdHidden")->geometry().topLeft(), QPoint(274, 212));
@@ -143,7 +144,7 @@ private slots:
         QCOMPARE(spoken(control<QPushButton>(w, "BitBtn4")), QStringLiteral("Copy Password"));
         QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Show User ID and Password"));
         control<QPushButton>(w, "CmdHide")->click();
-        QVERIFY(!control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(!control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
         QVERIFY(control<QLabel>(w, "LblPwdHidden")->isHidden());
         QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("H"));
         QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Hide User ID and Password"));
@@ -152,34 +153,34 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QGuiApplication::clipboard()->setText(QString(30, QLatin1Char('z')));
-        QTest::mouseDClick(control<platform::AnsiLineEdit>(w, "Edpwd"), Qt::LeftButton);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('z')));
+        QTest::mouseDClick(control<platform::Windows1252LineEdit>(w, "Edpwd"), Qt::LeftButton);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('z')));
         QGuiApplication::clipboard()->setText(QStringLiteral("my bank \u00e9"));
-        QTest::mouseDClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::LeftButton);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK \u00c9"));
+        QTest::mouseDClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::LeftButton);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK \u00c9"));
         QGuiApplication::clipboard()->setText(QStringLiteral("note"));
-        w->pasteInto(control<platform::AnsiLineEdit>(w, "EdComments"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("note"));
+        w->pasteInto(control<platform::Windows1252LineEdit>(w, "EdComments"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("note"));
         QGuiApplication::clipboard()->clear();
-        w->pasteInto(control<platform::AnsiLineEdit>(w, "Edwebsite"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QString());
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->contextMenuPolicy(), Qt::DefaultContextMenu);
+        w->pasteInto(control<platform::Windows1252LineEdit>(w, "Edwebsite"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QString());
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->contextMenuPolicy(), Qt::DefaultContextMenu);
 
         // A pasted line break ends what a one-line box takes, by double click or keyboard.
         QGuiApplication::clipboard()->setText(QStringLiteral("line one\nline two"));
-        QTest::mouseDClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::LeftButton);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("LINE ONE"));
+        QTest::mouseDClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::LeftButton);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("LINE ONE"));
         QGuiApplication::clipboard()->setText(QStringLiteral("first\r\nsecond"));
-        control<platform::AnsiLineEdit>(w, "EdComments")->setFocus();
-        control<platform::AnsiLineEdit>(w, "EdComments")->selectAll();
-        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdComments"), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("first"));
+        control<platform::Windows1252LineEdit>(w, "EdComments")->setFocus();
+        control<platform::Windows1252LineEdit>(w, "EdComments")->selectAll();
+        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdComments"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("first"));
         // The box's context menu pastes the same way.
         QGuiApplication::clipboard()->setText(QStringLiteral("menu\rtext"));
-        control<platform::AnsiLineEdit>(w, "EdComments")->selectAll();
+        control<platform::Windows1252LineEdit>(w, "EdComments")->selectAll();
         QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    control<platform::AnsiLineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(control<platform::AnsiLineEdit>(w, "EdComments"), &menuEvent);
+                                    control<platform::Windows1252LineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(control<platform::Windows1252LineEdit>(w, "EdComments"), &menuEvent);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         QVERIFY(menu);
         QAction* pasteAction = nullptr;
@@ -188,21 +189,21 @@ private slots:
         QVERIFY(pasteAction);
         pasteAction->trigger();
         menu->close();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("menu"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("menu"));
         QGuiApplication::clipboard()->setText(QStringLiteral("\nhidden"));
-        w->pasteInto(control<platform::AnsiLineEdit>(w, "EdUser"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QString());
+        w->pasteInto(control<platform::Windows1252LineEdit>(w, "EdUser"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QString());
 
         // Typing and pasting into the upper-case Name box can be undone step by step.
-        control<platform::AnsiLineEdit>(w, "EdName")->clear();
-        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdName"), QStringLiteral("ab"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->clear();
+        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdName"), QStringLiteral("ab"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
         QGuiApplication::clipboard()->setText(QStringLiteral(" cd\nef"));
-        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AB CD"));
-        QVERIFY(control<platform::AnsiLineEdit>(w, "EdName")->isUndoAvailable());
-        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
+        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("AB CD"));
+        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdName")->isUndoAvailable());
+        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
         VERIFY_BOXES();
         w->hide();
     }

@@ -11,7 +11,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
 #include "platform/userkey.h"
@@ -86,11 +86,11 @@ private slots:
         QCOMPARE(control<QPushButton>(w, "CmdChg")->parentWidget(),
                  static_cast<QWidget*>(control<QGroupBox>(w, "GroupBox1")));
 
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->maxLength(), 255);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->maxLength(), 255);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->maxLength(), 255);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->maxLength(), 255);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->maxLength(), 25);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->maxLength(), 255);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->maxLength(), 255);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->maxLength(), 255);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->maxLength(), 255);
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->maxLength(), 25);
         QVERIFY(control<QListWidget>(w, "ListBox1")->isSortingEnabled());
         // The filter keeps its matches in a list of its own, not in a hidden list box.
         QCOMPARE(w.findChildren<QListWidget*>().size(), 1);
@@ -111,17 +111,17 @@ private slots:
 
         // Screen readers find the boxes by their labels' texts.
         QCOMPARE(control<QListWidget>(w, "ListBox1")->accessibleName(), QStringLiteral("Sites"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->accessibleName(),
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->accessibleName(),
                  QStringLiteral("Name (Name to identify the website)"));
         QCOMPARE(control<QLabel>(w, "Label2")->buddy(),
-                 static_cast<QWidget*>(control<platform::AnsiLineEdit>(w, "Edpwd")));
+                 static_cast<QWidget*>(control<platform::Windows1252LineEdit>(w, "Edpwd")));
 
         // Keyboard order of the boxes, then the three editing commands.
-        QWidget* expected[] = {control<platform::AnsiLineEdit>(w, "EdName"),
-                               control<platform::AnsiLineEdit>(w, "Edwebsite"),
-                               control<platform::AnsiLineEdit>(w, "EdComments"),
-                               control<platform::AnsiLineEdit>(w, "EdUser"),
-                               control<platform::AnsiLineEdit>(w, "Edpwd"),
+        QWidget* expected[] = {control<platform::Windows1252LineEdit>(w, "EdName"),
+                               control<platform::Windows1252LineEdit>(w, "Edwebsite"),
+                               control<platform::Windows1252LineEdit>(w, "EdComments"),
+                               control<platform::Windows1252LineEdit>(w, "EdUser"),
+                               control<platform::Windows1252LineEdit>(w, "Edpwd"),
                                control<QPushButton>(w, "CmdAdd"),
                                control<QPushButton>(w, "CmdUpdate"),
                                control<QPushButton>(w, "CmdDelete")};
@@ -159,34 +159,35 @@ private slots:
 
     void nameBoxIsUpperCaseAndEightBit() {
         MainWindow w;
-        control<platform::AnsiLineEdit>(w, "EdName")->setText(QStringLiteral("ebay \u00e9t\u00e9"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
-        control<platform::AnsiLineEdit>(w, "EdName")->clear();
-        QTest::keyClicks(control<platform::AnsiLineEdit>(w, "EdName"), QStringLiteral("abc"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("ebay \u00e9t\u00e9"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
+        control<platform::Windows1252LineEdit>(w, "EdName")->clear();
+        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdName"), QStringLiteral("abc"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
         // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
-        control<platform::AnsiLineEdit>(w, "EdComments")->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("\u20ac5 ? ?"));
-        QCOMPARE(platform::toAnsi(control<platform::AnsiLineEdit>(w, "EdComments")->text()), std::string("\x80"
-                                                                                                         "5 ? ?"));
-        control<platform::AnsiLineEdit>(w, "Edpwd")->setText(QString(30, QChar(0x2713)));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('?')));
+        control<platform::Windows1252LineEdit>(w, "EdComments")->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("\u20ac5 ? ?"));
+        QCOMPARE(platform::toWindows1252(control<platform::Windows1252LineEdit>(w, "EdComments")->text()),
+                 std::string("\x80"
+                             "5 ? ?"));
+        control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(QString(30, QChar(0x2713)));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('?')));
         // The undefined codes of the code page survive the round trip.
         std::string all;
         for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-        QCOMPARE(platform::toAnsi(platform::fromAnsi(all)), all);
+        QCOMPARE(platform::toWindows1252(platform::fromWindows1252(all)), all);
         // What a box would hold is what it holds once set: upper case, cut to length.
         const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
         for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
-            for (platform::AnsiLineEdit* box :
-                 {control<platform::AnsiLineEdit>(w, "EdName"), control<platform::AnsiLineEdit>(w, "Edwebsite"),
-                  control<platform::AnsiLineEdit>(w, "Edpwd")}) {
-                const std::string expected = box->ansiTextFor(bytes);
-                box->setAnsiText(bytes);
-                QCOMPARE(box->ansiText(), expected);
+            for (platform::Windows1252LineEdit* box : {control<platform::Windows1252LineEdit>(w, "EdName"),
+                                                       control<platform::Windows1252LineEdit>(w, "Edwebsite"),
+                                                       control<platform::Windows1252LineEdit>(w, "Edpwd")}) {
+                const std::string expected = box->windows1252TextFor(bytes);
+                box->setWindows1252Text(bytes);
+                QCOMPARE(box->windows1252Text(), expected);
             }
         }
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->ansiTextFor(lower),
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->windows1252TextFor(lower),
                  std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
     }
 
@@ -202,7 +203,7 @@ private slots:
         const QString totalLine = control<QLabel>(w, "Label9")->text();
         QVERIFY(totalLine.startsWith(QStringLiteral("RAM memory on your system   : ")));
         QVERIFY(totalLine.endsWith(QLatin1Char('k')));
-        QVERIFY(control<platform::AnsiLineEdit>(w, "EdName")->text().isEmpty());
+        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdName")->text().isEmpty());
     }
 
     void firstStartClosedByTheCloseButtonAsksBeforeCreating() {
@@ -229,11 +230,11 @@ private slots:
         VERIFY_BOXES();
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://abc.example"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdComments")->text(), QStringLiteral("ac"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QStringLiteral("ap"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://abc.example"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("ac"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("ap"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
     }
 
@@ -293,7 +294,7 @@ private slots:
             platform::writeUserKeyBool(QStringLiteral("Show"), true);
             madeWhileTheKeyDialogShows(late);
             QCOMPARE(late.height(), std::min(700, room.height()));
-            QVERIFY(control<platform::AnsiLineEdit>(late, "EdUser")->isHidden());
+            QVERIFY(control<platform::Windows1252LineEdit>(late, "EdUser")->isHidden());
             QCOMPARE(control<QPushButton>(late, "CmdHide")->text(), QStringLiteral("S"));
             vault::saveSize("Frmfirst", paths().settingsFile, 0, 700);
             platform::writeUserKeyBool(QStringLiteral("Show"), false);
@@ -302,8 +303,8 @@ private slots:
             MainWindow w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width
             QCOMPARE(w.height(), std::min(700, room.height()));
-            QVERIFY(control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
-            QVERIFY(control<platform::AnsiLineEdit>(w, "Edpwd")->isHidden());
+            QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
+            QVERIFY(control<platform::Windows1252LineEdit>(w, "Edpwd")->isHidden());
             QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
             QVERIFY(!control<QLabel>(w, "LblPwdHidden")->isHidden());
             QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
@@ -333,7 +334,7 @@ private slots:
         }
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>());
         MainWindow w;
-        QVERIFY(!control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(!control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
         QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("H"));
         QVERIFY(control<QLabel>(w, "LblUserHidden")->isHidden());
         VERIFY_BOXES();
@@ -358,10 +359,10 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->toggleMasking();
-        control<platform::AnsiLineEdit>(w, "EdName")->setFocus();
-        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Escape);
+        control<platform::Windows1252LineEdit>(w, "EdName")->setFocus();
+        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_Escape);
         QVERIFY(w->isVisible());  // Escape does nothing
-        QTest::keyClick(control<platform::AnsiLineEdit>(w, "EdName"), Qt::Key_Return);
+        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_Return);
         QVERIFY(!w->isVisible());
         VERIFY_BOXES();
         QCOMPARE(vault::readWidth("Frmfirst", paths().settingsFile), w->frameGeometry().width());

@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "platform/appdata.h"
 #include "vault/locations.h"
 #include "window_fixture.h"
@@ -132,10 +132,10 @@ private slots:
         auto w = fixture::startWindow(kSlots);
         w->show();
         VERIFY_BOXES();
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 3);
         w->toggleMasking();  // masked: the boxes keep their text all the same
-        QVERIFY(control<platform::AnsiLineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
 
         const QString path = textListPath();
         expectBox(BoxKind::Confirm, kQuestion, false);
@@ -152,7 +152,7 @@ private slots:
         QTRY_COMPARE(opener.calls(), QStringList{path});
         // The last line is selected and on show.
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("MALL"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("MALL"));
     }
 
     // The text list holds, line by line, exactly what clicking that line shows in the
@@ -177,11 +177,12 @@ private slots:
             control<QListWidget>(w, "ListBox1")->setCurrentRow(row);
             w->showSelectedEntry();
             expected += QByteArray::fromStdString(
-                control<platform::AnsiLineEdit>(w, "EdName")->ansiText() +
-                " URL: " + control<platform::AnsiLineEdit>(w, "Edwebsite")->ansiText() +
-                "\r\n User: " + control<platform::AnsiLineEdit>(w, "EdUser")->ansiText() +
-                " Password: " + control<platform::AnsiLineEdit>(w, "Edpwd")->ansiText() +
-                "\r\n Comments: " + control<platform::AnsiLineEdit>(w, "EdComments")->ansiText() + "\r\n \r\n");
+                control<platform::Windows1252LineEdit>(w, "EdName")->windows1252Text() +
+                " URL: " + control<platform::Windows1252LineEdit>(w, "Edwebsite")->windows1252Text() +
+                "\r\n User: " + control<platform::Windows1252LineEdit>(w, "EdUser")->windows1252Text() +
+                " Password: " + control<platform::Windows1252LineEdit>(w, "Edpwd")->windows1252Text() +
+                "\r\n Comments: " + control<platform::Windows1252LineEdit>(w, "EdComments")->windows1252Text() +
+                "\r\n \r\n");
         }
         QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " + QByteArray(25, 'p') +
                                   "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
@@ -197,8 +198,8 @@ private slots:
         QCOMPARE(fileBytes(path), expected);
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 4);
         QVERIFY(control<QListWidget>(w, "ListBox1")->currentItem()->isSelected());
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("SHOP"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "Edpwd")->text(), QString(25, 'p'));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("SHOP"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, 'p'));
         QVERIFY(!w->session().dataFile().isOpen());
     }
 
@@ -218,7 +219,7 @@ private slots:
         QVERIFY(opener.settled());
         opener.clear();
         opener.missing();
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("ZZZ");
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("ZZZ");
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         expectBox(BoxKind::Plain, kNoViewer);
         expectBox(BoxKind::Confirm, kQuestion, false);
@@ -276,20 +277,20 @@ private slots:
 
     void websiteLinkHandsOverTheTrimmedAddress() {
         auto w = fixture::startWindow(kSlots);
-        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
+        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
         control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
 
         QVERIFY(opener.settled());
         opener.clear();
-        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText("   ");
+        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("   ");
         expectBox(BoxKind::Plain, QStringLiteral("There is no website address listed in the website box above."));
         control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
 
         opener.missing();
-        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(" www.example.org ");
+        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(" www.example.org ");
         expectBox(BoxKind::Plain, QStringLiteral("Your web browser could not be opened. You will need to click and "
                                                  "open your your browser and go to  www.example.org  You can also "
                                                  "use the Go There button."));
@@ -307,7 +308,7 @@ private slots:
                                     "Your web browser could not be opened. You will need to click and open your your "
                                     "browser and go to ") +
                                 marked + QStringLiteral(" You can also use the Go There button.");
-        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(marked);
+        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(marked);
         expectBox(BoxKind::Plain, failure);
         control<QPushButton>(w, "CmdDefault")->click();
         QTRY_COMPARE(platform::testing::pendingCount(), 0);
@@ -325,7 +326,7 @@ private slots:
         QVERIFY(opener.settled());
         opener.clear();
         opener.staying();
-        control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
+        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
         QElapsedTimer held;
         held.start();
         control<QPushButton>(w, "CmdDefault")->click();
@@ -401,7 +402,7 @@ private slots:
         const QString help = QCoreApplication::applicationDirPath() + "/help.htm";
         QVERIFY(QFile::exists(help) || QFile::copy(qEnvironmentVariable("KEYFOLD_BINARY_DIR") + "/app/help.htm", help));
         auto website = [&] {
-            control<platform::AnsiLineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://slow.example"));
+            control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://slow.example"));
             control<QPushButton>(w, "CmdDefault")->click();
         };
         struct Link {

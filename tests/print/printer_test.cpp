@@ -15,7 +15,7 @@
 #include "vault/fileio.h"
 #include "vault/locations.h"
 #include "window_fixture.h"
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
 using testsupport::control;
@@ -165,19 +165,19 @@ private slots:
         auto w = fixture::startWindow(printSlots());
         w->show();
         VERIFY_BOXES();
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);     // the list stops at the empty slot
-        control<platform::AnsiLineEdit>(w, "EdFilter")->setText("Z");  // and shows only ZULU
-        w->toggleMasking();                                            // masked on screen, printed in full
+        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);            // the list stops at the empty slot
+        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("Z");  // and shows only ZULU
+        w->toggleMasking();                                                   // masked on screen, printed in full
         control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
         w->showSelectedEntry();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("ZULU"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("ZULU"));
 
         // No: nothing printed, the boxes as they were.
         auto before = pdfqueue::existingFiles();
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, false);
         control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("ZULU"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("ZULU"));
 
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
         control<QPushButton>(w, "BitBtn1")->click();
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(pdfqueue::pdfPages(pdf), 1);
         QFile::remove(pdf);
         // The boxes show the last printed entry; the list keeps its selection.
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QString("OMEGA"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("OMEGA"));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
     }
 
@@ -229,8 +229,8 @@ private slots:
         control<QPushButton>(w, "BitBtn1")->click();
         VERIFY_BOXES();
         QVERIFY(vault::testing::faultFired());
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdName")->text(), QStringLiteral("N1127"));
-        QCOMPARE(control<platform::AnsiLineEdit>(w, "EdUser")->text(), QStringLiteral("u127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N1127"));
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("u127"));
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
         QVERIFY(!w->session().dataFile().isOpen());
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());

@@ -1,7 +1,7 @@
 #include <random>
 
 #include "support.h"
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/text.h"
 
 using namespace vault;
@@ -159,7 +159,7 @@ namespace {
 
 // The file's Windows-1252 text and UTF-8 (the command line's edge): every byte goes
 // there and back; what Windows-1252 cannot hold, and broken UTF-8, becomes "?".
-TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
+TEST(Windows1252Text, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
     std::string all;
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
     EXPECT_EQ(vault::windows1252FromUtf8(vault::utf8FromWindows1252(all)), all);
@@ -172,10 +172,10 @@ TEST(AnsiText, EveryByteRoundTripsAndTheRestBecomesQuestionMarks) {
 }
 
 // The exact conversion refuses instead, naming the first character it lacks.
-TEST(AnsiText, ExactConversionNamesWhatItLacks) {
+TEST(Windows1252Text, ExactConversionNamesWhatItLacks) {
     const struct {
         const char* utf8;
-        const char* ansi;
+        const char* windows1252;
         char32_t lacking;
         bool wellFormed;
     } cases[] = {
@@ -186,9 +186,9 @@ TEST(AnsiText, ExactConversionNamesWhatItLacks) {
     for (const auto& c : cases) {
         char32_t lacking = 0;
         const std::optional<std::string> got = vault::windows1252FromUtf8Exactly(c.utf8, &lacking);
-        EXPECT_EQ(got.has_value(), c.ansi != nullptr) << c.utf8;
-        if (c.ansi) {
-            EXPECT_EQ(*got, c.ansi);
+        EXPECT_EQ(got.has_value(), c.windows1252 != nullptr) << c.utf8;
+        if (c.windows1252) {
+            EXPECT_EQ(*got, c.windows1252);
         }
         EXPECT_EQ(lacking, c.lacking) << c.utf8;
         EXPECT_EQ(vault::isUtf8(c.utf8), c.wellFormed) << c.utf8;

@@ -9,7 +9,7 @@
 #include "platform/shell.h"
 
 namespace platform {
-std::string toAnsi(const QString& text) { return text.s; }
+std::string toWindows1252(const QString& text) { return text.s; }
 }  // namespace platform
 
 int main() {

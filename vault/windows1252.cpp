@@ -1,4 +1,4 @@
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 
 #include <array>
 #include <optional>

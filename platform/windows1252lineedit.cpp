@@ -1,4 +1,4 @@
-#include "platform/ansi.h"
+#include "platform/windows1252lineedit.h"
 
 #include <QAction>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 
-#include "vault/ansi.h"
+#include "vault/windows1252.h"
 #include "vault/text.h"
 
 namespace platform {
@@ -23,28 +23,28 @@ char16_t unicodeOf(unsigned char b) { return vault::unicodeOfWindows1252(b); }
 
 QString displayPath(const std::string& path) {
 #ifdef _WIN32
-    return fromAnsi(path);
+    return fromWindows1252(path);
 #else
     return QFile::decodeName(QByteArray::fromStdString(path));
 #endif
 }
 
-QString fromAnsi(const std::string& bytes) {
+QString fromWindows1252(const std::string& bytes) {
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
     for (unsigned char b : bytes) out.append(QChar(unicodeOf(b)));
     return out;
 }
 
-std::string toAnsi(const QString& text) {
+std::string toWindows1252(const QString& text) {
     // A character outside the 16-bit plane is one character, so one "?".
     const QByteArray utf8 = text.toUtf8();
     return vault::windows1252FromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
-QString ansiSafe(const QString& text) { return fromAnsi(toAnsi(text)); }
+QString windows1252Safe(const QString& text) { return fromWindows1252(toWindows1252(text)); }
 
-QString ansiUpper(const QString& text) { return fromAnsi(vault::upperText(toAnsi(text))); }
+QString windows1252Upper(const QString& text) { return fromWindows1252(vault::upperText(toWindows1252(text))); }
 
 QString firstLine(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -54,21 +54,21 @@ QString firstLine(const QString& text) {
     return text;
 }
 
-AnsiLineEdit::AnsiLineEdit(QWidget* parent) : QLineEdit(parent) {
+Windows1252LineEdit::Windows1252LineEdit(QWidget* parent) : QLineEdit(parent) {
     connect(this, &QLineEdit::textChanged, this, [this] { normalise(); });
 }
 
-void AnsiLineEdit::setUpperCaseOnly(bool on) {
+void Windows1252LineEdit::setUpperCaseOnly(bool on) {
     upper_ = on;
     normalise();
 }
 
-QString AnsiLineEdit::accepted(const QString& input) const {
-    QString text = ansiSafe(firstLine(input));
-    return upper_ ? ansiUpper(text) : text;
+QString Windows1252LineEdit::accepted(const QString& input) const {
+    QString text = windows1252Safe(firstLine(input));
+    return upper_ ? windows1252Upper(text) : text;
 }
 
-void AnsiLineEdit::pasteClipboard(QClipboard::Mode mode) {
+void Windows1252LineEdit::pasteClipboard(QClipboard::Mode mode) {
     if (isReadOnly()) return;
     const QString text = accepted(QGuiApplication::clipboard()->text(mode));
     if (text.isEmpty() && !hasSelectedText()) return;
@@ -78,7 +78,7 @@ void AnsiLineEdit::pasteClipboard(QClipboard::Mode mode) {
     endUndoStep();
 }
 
-void AnsiLineEdit::endUndoStep() {
+void Windows1252LineEdit::endUndoStep() {
     // The box closes its current undo step whenever the cursor moves: move it away and
     // back, keeping the selection.
     if (text().isEmpty()) return;
@@ -94,7 +94,7 @@ void AnsiLineEdit::endUndoStep() {
         setSelection(start, length);
 }
 
-void AnsiLineEdit::keyPressEvent(QKeyEvent* e) {
+void Windows1252LineEdit::keyPressEvent(QKeyEvent* e) {
     if (e->matches(QKeySequence::Paste)) {
         pasteClipboard();
         e->accept();
@@ -114,7 +114,7 @@ void AnsiLineEdit::keyPressEvent(QKeyEvent* e) {
     e->setAccepted(changed.isAccepted());
 }
 
-void AnsiLineEdit::inputMethodEvent(QInputMethodEvent* e) {
+void Windows1252LineEdit::inputMethodEvent(QInputMethodEvent* e) {
     const QString wanted = accepted(e->commitString());
     if (wanted == e->commitString()) {
         QLineEdit::inputMethodEvent(e);
@@ -126,7 +126,7 @@ void AnsiLineEdit::inputMethodEvent(QInputMethodEvent* e) {
     e->setAccepted(changed.isAccepted());
 }
 
-void AnsiLineEdit::contextMenuEvent(QContextMenuEvent* e) {
+void Windows1252LineEdit::contextMenuEvent(QContextMenuEvent* e) {
     // The standard menu, with its Paste going through this box's paste.
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -138,7 +138,7 @@ void AnsiLineEdit::contextMenuEvent(QContextMenuEvent* e) {
     menu->popup(e->globalPos());
 }
 
-void AnsiLineEdit::mouseReleaseEvent(QMouseEvent* e) {
+void Windows1252LineEdit::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() && !isReadOnly()) {
         deselect();
         pasteClipboard(QClipboard::Selection);
@@ -148,7 +148,7 @@ void AnsiLineEdit::mouseReleaseEvent(QMouseEvent* e) {
     QLineEdit::mouseReleaseEvent(e);
 }
 
-void AnsiLineEdit::dropEvent(QDropEvent* e) {
+void Windows1252LineEdit::dropEvent(QDropEvent* e) {
     if (!e->mimeData()->hasText()) {
         QLineEdit::dropEvent(e);
         return;
@@ -165,19 +165,19 @@ void AnsiLineEdit::dropEvent(QDropEvent* e) {
     }
 }
 
-std::string AnsiLineEdit::ansiTextFor(const std::string& bytes) const {
-    // The box cuts the text to its maximum length and then normalises it; fromAnsi
+std::string Windows1252LineEdit::windows1252TextFor(const std::string& bytes) const {
+    // The box cuts the text to its maximum length and then normalises it; fromWindows1252
     // gives only characters it can hold, and the upper case keeps the length.
-    QString text = fromAnsi(bytes).left(maxLength());
-    if (upper_) text = ansiUpper(text);
-    return toAnsi(text);
+    QString text = fromWindows1252(bytes).left(maxLength());
+    if (upper_) text = windows1252Upper(text);
+    return toWindows1252(text);
 }
 
-void AnsiLineEdit::normalise() {
+void Windows1252LineEdit::normalise() {
     if (busy_) return;
     const QString current = text();
-    QString wanted = ansiSafe(current);
-    if (upper_) wanted = ansiUpper(wanted);
+    QString wanted = windows1252Safe(current);
+    if (upper_) wanted = windows1252Upper(wanted);
     if (wanted == current) return;
     // Text set by the program (or by a way in that the handlers above miss): replacing
     // it resets the undo history, so typing and pasting are changed before they go in.
@@ -195,7 +195,7 @@ void AnsiLineEdit::normalise() {
     busy_ = false;
 }
 
-void AnsiLineEdit::mouseDoubleClickEvent(QMouseEvent* e) {
+void Windows1252LineEdit::mouseDoubleClickEvent(QMouseEvent* e) {
     QLineEdit::mouseDoubleClickEvent(e);
     emit doubleClicked();
 }

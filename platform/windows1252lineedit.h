@@ -1,11 +1,11 @@
-// The edit box of 8-bit text; the conversion itself is in ansitext.h.
+// The edit box of 8-bit text; the conversion itself is in windows1252text.h.
 #pragma once
 #include <string>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QString>
 
-#include "platform/ansitext.h"
+#include "platform/windows1252text.h"
 
 namespace platform {
 
@@ -16,19 +16,19 @@ namespace platform {
 // line break. Typed and pasted text is changed before it goes in, through the box's
 // own editing, so undo keeps working.
 // A double click emits doubleClicked (the window decides what it means).
-class AnsiLineEdit : public QLineEdit {
+class Windows1252LineEdit : public QLineEdit {
     Q_OBJECT
 public:
-    explicit AnsiLineEdit(QWidget* parent = nullptr);
+    explicit Windows1252LineEdit(QWidget* parent = nullptr);
     void setUpperCaseOnly(bool on);
     bool upperCaseOnly() const { return upper_; }
     // The box's text in Windows-1252.
-    std::string ansiText() const { return toAnsi(text()); }
-    void setAnsiText(const std::string& bytes) { setText(fromAnsi(bytes)); }
+    std::string windows1252Text() const { return toWindows1252(text()); }
+    void setWindows1252Text(const std::string& bytes) { setText(fromWindows1252(bytes)); }
     // Replaces the selection with the clipboard's text as a paste into this box takes it.
     void pasteClipboard(QClipboard::Mode mode = QClipboard::Clipboard);
-    // What ansiText() would return after setAnsiText(bytes), without setting it.
-    std::string ansiTextFor(const std::string& bytes) const;
+    // What windows1252Text() would return after setWindows1252Text(bytes), without setting it.
+    std::string windows1252TextFor(const std::string& bytes) const;
 
 signals:
     void doubleClicked();

@@ -6,15 +6,15 @@
 namespace platform {
 // Windows-1252 bytes to Unicode (the five undefined codes 81, 8D, 8F, 90, 9D map to the
 // control characters of the same number).
-QString fromAnsi(const std::string& bytes);
+QString fromWindows1252(const std::string& bytes);
 // Unicode to Windows-1252; a character it cannot hold becomes "?".
-std::string toAnsi(const QString& text);
+std::string toWindows1252(const QString& text);
 // The text as an 8-bit box holds it: every character Windows-1252 cannot hold is "?".
-// fromAnsi(toAnsi(t)) == ansiSafe(t), and ansiSafe(t).size() == toAnsi(t).size().
-QString ansiSafe(const QString& text);
-// Upper case as an 8-bit upper-case box makes it, of text such a box holds (ansiSafe):
+// fromWindows1252(toWindows1252(t)) == windows1252Safe(t), and windows1252Safe(t).size() == toWindows1252(t).size().
+QString windows1252Safe(const QString& text);
+// Upper case as an 8-bit upper-case box makes it, of text such a box holds (windows1252Safe):
 // the vault's upper case of names (vault::upperText).
-QString ansiUpper(const QString& text);
+QString windows1252Upper(const QString& text);
 // A path of the file system as the user reads it (the system's 8-bit path on Windows,
 // the file-name encoding elsewhere).
 QString displayPath(const std::string& path);
