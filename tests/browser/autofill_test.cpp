@@ -47,61 +47,79 @@ QJsonObject AutoFillTest::fillPage(const QString& name, const QString& body) {
     return fieldValues(view(window.get()));
 }
 
+// Which inputs of which forms the keyword walks write, page by page.
 void AutoFillTest::loginFormsAreFilledByTheFirstMatchingKeyword() {
-    // "USER" and "PASS" match: the later keywords (ACC, PIN) are never tried.
-    QJsonObject v = fillPage("plain", R"(<form>
-        <input id=u type=text name=username><input id=p type=password name=password>
-        <input id=a name=account><input id=n name=pincode><input id=s type=submit value=Go></form>)");
-    QCOMPARE(v["u"].toString(), "alice@example.org");
-    QCOMPARE(v["p"].toString(), "s3cret");
-    QCOMPARE(v["a"].toString(), "");
-    QCOMPARE(v["n"].toString(), "");
-    QCOMPARE(v["s"].toString(), "Go");
-
-    // Only "MAIL" and "PWD" match, in any letter case.
-    v = fillPage("mailpwd", R"(<form><input id=e name=Email><input id=p type=password name=pwd></form>)");
-    QCOMPARE(v["e"].toString(), "alice@example.org");
-    QCOMPARE(v["p"].toString(), "s3cret");
-
-    // Every match in every form is written.
-    v = fillPage("twoforms", R"(<form><input id=a name=user></form><p>
-        <form><input id=b name=USER><input id=c name=user></form>)");
-    QCOMPARE(v["a"].toString(), "alice@example.org");
-    QCOMPARE(v["b"].toString(), "alice@example.org");
-    QCOMPARE(v["c"].toString(), "alice@example.org");
-
-    // A name holding both kinds ends with the password, written last.
-    v = fillPage("both", R"(<form><input id=x name=userpassword></form>)");
-    QCOMPARE(v["x"].toString(), "s3cret");
-
-    // "ID" inside form_id wins although uname looks like the better field.
-    v = fillPage("formid", R"(<form><input id=h type=hidden name=form_id value=f1>
-        <input id=n name=uname><input id=p type=password name=pass></form>)");
-    QCOMPARE(v["h"].toString(), "alice@example.org");
-    QCOMPARE(v["n"].toString(), "");
-    QCOMPARE(v["p"].toString(), "s3cret");
-    QVERIFY(boxesAsExpected());
-}
-
-void AutoFillTest::onlyNamedInputsOfFormsAreWritten() {
-    const QJsonObject v = fillPage("others", R"(<input id=outside name=username>
-        <form><select id=sel name=username><option value=a>a</option><option value=alice@example.org>b</option></select>
-        <textarea id=ta name=username></textarea><input id=noname type=text>
-        <button id=btn name=userbutton value=keep>b</button>
-        <input id=email name=email><input id=longs name="u&#383;er"></form>
-        <form id=f2></form><input id=owned form=f2 name=login>)");
-    QCOMPARE(v["outside"].toString(), "");
-    QCOMPARE(v["sel"].toString(), "a");
-    QCOMPARE(v["ta"].toString(), "");
-    QCOMPARE(v["noname"].toString(), "");
-    // Upper-casing touches a to z only: a long s does not turn "uſer" into "USER".
-    QCOMPARE(v["longs"].toString(), "");
-    QCOMPARE(v["email"].toString(), "");
-    // A control outside the form's markup that names the form with form= is one of its
-    // own: "LOGIN" writes it, so "MAIL" is never tried.
-    QCOMPARE(v["owned"].toString(), "alice@example.org");
+    const QString u = QStringLiteral("alice@example.org"), p = QStringLiteral("s3cret");
+    // Edits in the window's own boxes do not change what is written.
+    edit(window.get(), "EdUser")->setText(QStringLiteral("typed"));
+    edit(window.get(), "EdPwd")->setText(QStringLiteral("typed"));
+    const struct {
+        const char *name, *html;
+        std::vector<std::pair<const char*, QString>> wanted;  // id, value after the fill
+        QString user = QStringLiteral("alice@example.org");
+    } cases[] = {
+        // "USER" and "PASS" match: the later keywords (ACC, PIN) are never tried.
+        {"plain",
+         R"(<form><input id=u type=text name=username><input id=p type=password name=password>
+            <input id=a name=account><input id=n name=pincode><input id=s type=submit value=Go></form>)",
+         {{"u", u}, {"p", p}, {"a", ""}, {"n", ""}, {"s", "Go"}}},
+        // Only "MAIL" and "PWD" match, in any letter case.
+        {"mailpwd", R"(<form><input id=e name=Email><input id=p type=password name=pwd></form>)", {{"e", u}, {"p", p}}},
+        // Every match in every form is written.
+        {"twoforms",
+         R"(<form><input id=a name=user></form><p>
+            <form><input id=b name=USER><input id=c name=user></form>)",
+         {{"a", u}, {"b", u}, {"c", u}}},
+        // A name holding both kinds ends with the password, written last.
+        {"both", R"(<form><input id=x name=userpassword></form>)", {{"x", p}}},
+        // "ID" inside form_id wins although uname looks like the better field.
+        {"formid",
+         R"(<form><input id=h type=hidden name=form_id value=f1>
+            <input id=n name=uname><input id=p type=password name=pass></form>)",
+         {{"h", u}, {"n", ""}, {"p", p}}},
+        {"captured", R"(<form><input id=u name=user><input id=p name=pass></form>)", {{"u", u}, {"p", p}}},
+        // Forms without a matching control: nothing written, nothing said.
+        {"nomatch", R"(<form><input id=q name=q value=x><input id=c name=color></form>)", {{"q", "x"}, {"c", ""}}},
+        // An empty user ID empties the first matches.
+        {"empty",
+         R"(<form><input id=u name=user value=old>
+            <input id=l name=login value=keep><input id=p name=pass></form>)",
+         {{"u", ""}, {"l", "keep"}, {"p", p}},
+         ""},
+        // The file input refuses a text: "USER" stops there, keeping user_a, and since it
+        // wrote something the other user keywords are not tried.
+        {"file1",
+         R"(<form><input id=a name=user_a><input id=f type=file name=user_file>
+            <input id=b name=user_b><input id=l name=login></form><form><input id=c name=user_c>
+            <input id=p type=password name=password></form>)",
+         {{"a", u}, {"b", ""}, {"c", ""}, {"l", ""}, {"p", p}}},
+        // Failing before anything was written: the search goes on with "ACC", "LOGIN".
+        {"file2",
+         R"(<form><input id=f type=file name=userfile><input id=u name=username>
+            <input id=l name=login></form>)",
+         {{"u", ""}, {"l", u}}},
+        // Only named inputs of forms: not one outside a form, a select, a text area, a
+        // button. Upper-casing touches a to z only: a long s does not turn "uſer" into
+        // "USER". A control outside the form's markup that names the form with form= is
+        // one of its own: "LOGIN" writes it, so "MAIL" is never tried.
+        {"others",
+         R"(<input id=outside name=username>
+            <form><select id=sel name=username><option value=a>a</option><option value=alice@example.org>b</option></select>
+            <textarea id=ta name=username></textarea><input id=noname type=text>
+            <button id=btn name=userbutton value=keep>b</button>
+            <input id=email name=email><input id=longs name="u&#383;er"></form>
+            <form id=f2></form><input id=owned form=f2 name=login>)",
+         {{"outside", ""}, {"sel", "a"}, {"ta", ""}, {"noname", ""}, {"longs", ""}, {"email", ""}, {"owned", u}}},
+    };
+    for (const auto& c : cases) {
+        autofill::values().user = c.user;
+        const QJsonObject v = fillPage(QString::fromLatin1(c.name), QString::fromLatin1(c.html));
+        for (const auto& [id, value] : c.wanted)
+            QVERIFY2(v[id].toString() == value,
+                     qPrintable(QStringLiteral("%1 #%2: %3").arg(c.name, id, v[id].toString())));
+        QVERIFY2(boxesAsExpected(), c.name);
+    }
     QCOMPARE(runInPage(view(window.get()), "document.getElementById('btn').value").toString(), "keep");
-    QVERIFY(boxesAsExpected());
 }
 
 void AutoFillTest::noFormsTellsOncePerClick() {
@@ -114,43 +132,6 @@ void AutoFillTest::noFormsTellsOncePerClick() {
     const QJsonObject v = fieldValues(view(window.get()));
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
-
-    // Forms without a matching control: nothing written, nothing said.
-    const QJsonObject w = fillPage("nomatch", R"(<form><input id=q name=q value=x><input id=c name=color></form>)");
-    QCOMPARE(w["q"].toString(), "x");
-    QCOMPARE(w["c"].toString(), "");
-    QVERIFY(boxesAsExpected());
-}
-
-void AutoFillTest::emptyUserIdEmptiesTheFirstMatches() {
-    autofill::values().user.clear();
-    const QJsonObject v = fillPage("empty", R"(<form><input id=u name=user value=old>
-        <input id=l name=login value=keep><input id=p name=pass></form>)");
-    QCOMPARE(v["u"].toString(), "");
-    QCOMPARE(v["l"].toString(), "keep");
-    QCOMPARE(v["p"].toString(), "s3cret");
-    QVERIFY(boxesAsExpected());
-}
-
-void AutoFillTest::failingControlEndsOnlyThatKeywordsWalk() {
-    // The file input refuses a text: "USER" stops there, keeping user_a, and since it
-    // wrote something the other user keywords are not tried.
-    QJsonObject v = fillPage("file1", R"(<form><input id=a name=user_a><input id=f type=file name=user_file>
-        <input id=b name=user_b><input id=l name=login></form><form><input id=c name=user_c>
-        <input id=p type=password name=password></form>)");
-    QCOMPARE(v["a"].toString(), "alice@example.org");
-    QCOMPARE(v["b"].toString(), "");
-    QCOMPARE(v["c"].toString(), "");
-    QCOMPARE(v["l"].toString(), "");
-    QCOMPARE(v["p"].toString(), "s3cret");
-    QVERIFY(boxesAsExpected());
-
-    // Failing before anything was written: the search goes on with "ACC", "LOGIN".
-    v = fillPage("file2", R"(<form><input id=f type=file name=userfile><input id=u name=username>
-        <input id=l name=login></form>)");
-    QCOMPARE(v["u"].toString(), "");
-    QCOMPARE(v["l"].toString(), "alice@example.org");
-    QVERIFY(boxesAsExpected());
 }
 
 void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
@@ -171,15 +152,6 @@ void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
     QVERIFY(boxesAsExpected());
 }
 
-void AutoFillTest::valuesWereCapturedAtOpening() {
-    // Edits in the window's own boxes do not change what is written.
-    edit(window.get(), "EdUser")->setText(QStringLiteral("typed"));
-    edit(window.get(), "EdPwd")->setText(QStringLiteral("typed"));
-    const QJsonObject v = fillPage("captured", R"(<form><input id=u name=user><input id=p name=pass></form>)");
-    QCOMPARE(v["u"].toString(), "alice@example.org");
-    QCOMPARE(v["p"].toString(), "s3cret");
-    QVERIFY(boxesAsExpected());
-}
 void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     // The page keeps its thread busy: the walk cannot run, the click ends with the
     // error report, and a late answer does no harm.

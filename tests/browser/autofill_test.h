@@ -17,12 +17,8 @@ private slots:
     void init();
     void cleanupTestCase();
     void loginFormsAreFilledByTheFirstMatchingKeyword();
-    void onlyNamedInputsOfFormsAreWritten();
     void noFormsTellsOncePerClick();
-    void emptyUserIdEmptiesTheFirstMatches();
-    void failingControlEndsOnlyThatKeywordsWalk();
     void valuesAreWrittenAsDataNeverRun();
-    void valuesWereCapturedAtOpening();
     void pageThatDoesNotAnswerIsReported();
     void sameSiteRule();
     void pagesOnAnotherSiteReceiveNothing();

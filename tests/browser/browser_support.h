@@ -20,6 +20,7 @@
 
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
+#include "tests/support/messages.h"
 #include "tests/support/program_files.h"
 #include "tests/support/controls.h"
 #include "tests/support/page_server.h"

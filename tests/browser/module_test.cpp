@@ -15,6 +15,7 @@
 #include "platform/browser_module.h"
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
+#include "tests/support/messages.h"
 #include "tests/support/page_server.h"
 #include "tests/support/program_files.h"
 #include "vault/locations.h"
@@ -94,8 +95,7 @@ private slots:
 
         platform::BrowseRequest blank = request();
         blank.website = QStringLiteral("  \t ");
-        platform::testing::expectBox(platform::BoxKind::Plain,
-                                     QStringLiteral("There is no website address listed in the website box"));
+        platform::testing::expectBox(platform::BoxKind::Plain, testsupport::kNoWebsite);
         platform::openBrowserWindow(blank);
         QVERIFY(boxesAsExpected());
 

@@ -16,7 +16,6 @@ using namespace browsertest;
 using platform::BoxKind;
 
 namespace {
-const QString kNoWebsite = QStringLiteral("There is no website address listed in the website box");
 const QString kNoUrl = QStringLiteral("There is no website address listed in the URL box");
 const QString kBack = QStringLiteral(
     "There are no more previous pages for display. To return to your password list, either click the "
@@ -83,7 +82,7 @@ void WindowTest::progressLabelAndCursor() {
 void WindowTest::openingWithoutWebsiteShowsNoWindow() {
     autofill::values().user = QStringLiteral("earlier");
     autofill::values().password = QStringLiteral("earlier");
-    platform::testing::expectBox(BoxKind::Plain, kNoWebsite);
+    platform::testing::expectBox(BoxKind::Plain, testsupport::kNoWebsite);
     QVERIFY(BrowserWindow::prepare(request(QStringLiteral(" \t\r\n "), false)) == nullptr);
     QVERIFY(boxesAsExpected());
     QCOMPARE(autofill::values().user, "earlier");

@@ -480,12 +480,8 @@ private slots:
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"TERMINAL", "WINDOW"}));
         // The window adds while it still shows its list; the command line sees it.
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("second"));
-        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(QStringLiteral("s.example"));
-        control<platform::Windows1252LineEdit>(w, "EdUser")->setText(QStringLiteral("su"));
-        control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(QStringLiteral("sp"));
-        control<platform::Windows1252LineEdit>(w, "EdComments")->clear();
-        platform::testing::expectBox(platform::BoxKind::Plain, QStringLiteral("Successfully added to your list."));
+        typeEntry(w.get(), "second", "s.example", "su", "sp");
+        platform::testing::expectBox(platform::BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         QCOMPARE(cli({"ls"}).out, QStringLiteral("SECOND\nTERMINAL\nWINDOW\n"));
         // The command line changes the entry the window shows: the window's update of

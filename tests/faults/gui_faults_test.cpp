@@ -28,25 +28,9 @@ using platform::testing::expectBox;
 using vault::testing::Op;
 
 namespace {
-const QString kAdded = QStringLiteral("Successfully added to your list.");
 // A failure's box: the system's text, and the data file on the line under it.
 QString onDataFile(const char* text) {
     return QString::fromLatin1(text) + '\n' + QString::fromStdString(dataFilePath());
-}
-const QString kVerify = QStringLiteral(
-    "Verify the line below to make sure it is readable. This is to make sure you have entered "
-    "your old password phrase successfully. It is recommended you print or save your old "
-    "password list temporarily before changing your password encryption phrase in case a "
-    "mistake is made. Click YES to continue, or NO to cancel this");
-QString deleteQuestion(const QString& name) {
-    return "You chose delete. You sure you want to delete entry " + name + "? (Click \"Yes\" to delete)";
-}
-void type(MainWindow* w, const QString& name, const QString& site, const QString& pwd = {}) {
-    control<platform::Windows1252LineEdit>(w, "EdName")->setText(name);
-    control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(site);
-    control<platform::Windows1252LineEdit>(w, "EdUser")->setText(QStringLiteral("someone"));
-    control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(pwd);
-    control<platform::Windows1252LineEdit>(w, "EdComments")->setText(QString());
 }
 }  // namespace
 
@@ -64,7 +48,7 @@ private slots:
         auto w = startProgram(QStringLiteral("key"));
         const std::string before = fileBytes(dataFilePath());
 
-        type(w.get(), QStringLiteral("MAIL"), QStringLiteral("http://mail"), QStringLiteral("pw2"));
+        typeEntry(w.get(), "MAIL", "http://mail", "someone", "pw2");
         vault::testing::failNthCall(1, ENOSPC, Op::Write);
         expectBox(BoxKind::Error, onDataFile("Disk full"));
         control<QPushButton>(w, "CmdAdd")->click();
@@ -87,7 +71,7 @@ private slots:
         auto w = startProgram(QStringLiteral("key"));
         const std::string before = fileBytes(dataFilePath());
 
-        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://bank.example"), QStringLiteral("new"));
+        typeEntry(w.get(), "BANK", "http://bank.example", "someone", "new");
         vault::testing::failNthCall(1, EIO, Op::Read);
         expectBox(BoxKind::Error, onDataFile("I/O error 5"));
         control<QPushButton>(w, "CmdUpdate")->click();
@@ -116,7 +100,7 @@ private slots:
         control<QPushButton>(w, "CmdDelete")->click();
         VERIFY_BOXES();
 
-        type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
+        typeEntry(w.get(), "NEW", "http://new", "someone");
         expectBox(BoxKind::Error, onDataFile("File not found"));
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();

@@ -118,6 +118,15 @@ QString sealedRefusesText() {
         .arg(QString::fromStdString(dataFilePath()) + QStringLiteral(".sealed"));
 }
 
+void typeEntry(MainWindow* w, const QString& name, const QString& site, const QString& user, const QString& pwd,
+               const QString& comments) {
+    control<platform::Windows1252LineEdit>(w, "EdName")->setText(name);
+    control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(site);
+    control<platform::Windows1252LineEdit>(w, "EdUser")->setText(user);
+    control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(pwd);
+    control<platform::Windows1252LineEdit>(w, "EdComments")->setText(comments);
+}
+
 QStringList listLines(MainWindow* w) {
     QStringList lines;
     for (int i = 0; i < control<QListWidget>(w, "ListBox1")->count(); ++i)

@@ -10,6 +10,7 @@
 #include "platform/windows1252lineedit.h"
 #include "tests/support/boxes.h"
 #include "tests/support/controls.h"
+#include "tests/support/messages.h"
 #include "vault/locations.h"
 #include "vault/record.h"
 #include "windows/KeyPhraseDialog.h"
@@ -48,6 +49,9 @@ std::string dataFilePath();
 std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue = true);
 
 QStringList listLines(MainWindow* w);
+// Types an entry into the main window's boxes, each box set (an absent text empties it).
+void typeEntry(MainWindow* w, const QString& name, const QString& site, const QString& user = {},
+               const QString& pwd = {}, const QString& comments = {});
 
 // The data file sealed under phrase, at the smallest key cost (fast tests).
 void sealDataFile(const std::string& phrase);
@@ -84,5 +88,12 @@ struct ProgramAtKeyDialog {
 };
 
 using testsupport::boxProblems;
+using testsupport::deleteQuestion;
+using testsupport::expectNoDataFileBoxes;
+using testsupport::kAdded;
+using testsupport::kCreateQuestion;
+using testsupport::kFirstRun;
+using testsupport::kNoDataFile;
+using testsupport::kVerify;
 
 }  // namespace gui_test

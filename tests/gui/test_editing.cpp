@@ -34,7 +34,6 @@ const QString kNeedNameAndSite = QStringLiteral(
     "After adding, the name will appear on the list, and you can then FTP to and any name in "
     "your list.");
 const QString kFull = QStringLiteral("Please delete one of your entries before adding another");
-const QString kAdded = QStringLiteral("Successfully added to your list.");
 const QString kNeedName = QStringLiteral(
     "You must have a name in the NAME box. Please click and select an item from your list. If "
     "your list is empty, you can use the ADD button to add new names and web addresses to the "
@@ -52,18 +51,6 @@ QString fileDuplicate(const QString& n) {
     return "This name (" + n +
            ") already exists in your list. Change the name if you wish to add a new name, or use "
            "the update button to update the name.";
-}
-QString deleteQuestion(const QString& boxText) {
-    return "You chose delete. You sure you want to delete entry " + boxText + "? (Click \"Yes\" to delete)";
-}
-
-void type(MainWindow* w, const QString& name, const QString& site, const QString& user = {}, const QString& pwd = {},
-          const QString& comments = {}) {
-    control<platform::Windows1252LineEdit>(w, "EdName")->setText(name);
-    control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(site);
-    control<platform::Windows1252LineEdit>(w, "EdUser")->setText(user);
-    control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(pwd);
-    control<platform::Windows1252LineEdit>(w, "EdComments")->setText(comments);
 }
 // Runs body as another copy of the program would: a second process on the same file.
 bool inOtherCopy(const std::function<void()>& body) {
@@ -95,8 +82,8 @@ private slots:
     void addStoresTheEntryAndShowsTheFirstLine() {
         writeDataFile("pw", {{0, "A", "MAIL", "http://mail", "mu", "", "mp"}});
         auto w = startProgram(QStringLiteral("pw"));
-        type(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "), QStringLiteral(" me "),
-             QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
+        typeEntry(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "), QStringLiteral(" me "),
+                  QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
@@ -119,7 +106,7 @@ private slots:
         auto w = startProgram(QString());
         const std::string before = fileBytes(dataFilePath());
         for (const QString& pwd : {QStringLiteral("a b"), QStringLiteral(" ab"), QStringLiteral("ab ")}) {
-            type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"), {}, pwd);
+            typeEntry(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"), {}, pwd);
             control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
             expectBox(BoxKind::Plain, kSpace);
             control<QPushButton>(w, "CmdAdd")->click();
@@ -127,7 +114,7 @@ private slots:
             QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
         }
         // Letter case does not make a new name; the message names it as upper case.
-        type(w.get(), QStringLiteral("abc "), QStringLiteral("x"));
+        typeEntry(w.get(), QStringLiteral("abc "), QStringLiteral("x"));
         expectBox(BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC")));
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
@@ -135,7 +122,7 @@ private slots:
         // Empty name or website: refused, and the count is refreshed.
         for (const auto& [name, site] : {std::pair{QStringLiteral("  "), QStringLiteral("x")},
                                          std::pair{QStringLiteral("NEW"), QStringLiteral(" ")}}) {
-            type(w.get(), name, site);
+            typeEntry(w.get(), name, site);
             control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
             expectBox(BoxKind::Plain, kNeedNameAndSite);
             control<QPushButton>(w, "CmdAdd")->click();
@@ -144,7 +131,7 @@ private slots:
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
         // Update refuses a space as well.
-        type(w.get(), QStringLiteral("ABC"), QStringLiteral("x"), {}, QStringLiteral("a b"));
+        typeEntry(w.get(), QStringLiteral("ABC"), QStringLiteral("x"), {}, QStringLiteral("a b"));
         expectBox(BoxKind::Plain, kSpace);
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
@@ -158,7 +145,7 @@ private slots:
              {std::tuple{QStringLiteral("x"), QStringLiteral("a\x1b[2Jb"), controlText},
               std::tuple{QString(250, 'w'), QString(), tooLong}})
             for (const char* button : {"CmdAdd", "CmdUpdate"}) {
-                type(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
+                typeEntry(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
                 expectBox(BoxKind::Plain, text);
                 control<QPushButton>(w, button)->click();
                 VERIFY_BOXES();
@@ -194,7 +181,7 @@ private slots:
         };
         int slot = 0;
         for (const Case& c : cases) {
-            type(w.get(), QStringLiteral("N%1").arg(slot), c.typed);
+            typeEntry(w.get(), QStringLiteral("N%1").arg(slot), c.typed);
             expectBox(BoxKind::Plain, kAdded);
             control<QPushButton>(w, "CmdAdd")->click();
             VERIFY_BOXES();
@@ -202,7 +189,7 @@ private slots:
             ++slot;
         }
         // Update with an empty website box stores "http://" and shows it.
-        type(w.get(), QStringLiteral("N1"), QString());
+        typeEntry(w.get(), QStringLiteral("N1"), QString());
         expectBox(BoxKind::Plain, QStringLiteral("N1 has been updated."));
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
@@ -218,14 +205,14 @@ private slots:
             entries.push_back({i, "A", "E" + std::to_string(1000 + i), "http://e", "", "", ""});
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
-        type(w.get(), QStringLiteral("LAST"), QStringLiteral("http://last"));
+        typeEntry(w.get(), QStringLiteral("LAST"), QStringLiteral("http://last"));
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
         QCOMPARE(readSlot(998, "k").name.str(), std::string("LAST"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
         const std::string before = fileBytes(dataFilePath());
-        type(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
+        typeEntry(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
         control<QLabel>(w, "LblCount")->setText(QString());
         expectBox(BoxKind::Plain, kFull);
         control<QPushButton>(w, "CmdAdd")->click();
@@ -259,7 +246,7 @@ private slots:
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ASITE"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
-        type(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
+        typeEntry(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
@@ -273,7 +260,7 @@ private slots:
         auto w = startProgram(QString());
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AA"));
         QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
-        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
+        typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
@@ -282,14 +269,14 @@ private slots:
                  QStringLiteral("Total Sites = 2"));  // the lines shown
 
         // A duplicate met in the file before the free slot is refused with the file's text.
-        type(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
+        typeEntry(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AAA"));
         expectBox(BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK")));
         control<QPushButton>(w, "CmdAdd")->click();
         VERIFY_BOXES();
 
         // Update and delete act on the lower slot.
-        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://updated"));
+        typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://updated"));
         expectBox(BoxKind::Plain, QStringLiteral("BANK has been updated."));
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
@@ -341,7 +328,8 @@ private slots:
             static_cast<void>(other.update({"BANK", "http://b", "u", "theirs", "c"}));
         }));
         const std::string theirs = fileBytes(dataFilePath());
-        type(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"), QStringLiteral("mine"));
+        typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"),
+                  QStringLiteral("mine"));
         expectBox(BoxKind::Warning, kChangedByOtherCopy);
         control<QPushButton>(w, "CmdUpdate")->click();
         VERIFY_BOXES();
@@ -352,8 +340,8 @@ private slots:
     void maskedAddStoresTheHiddenTexts() {
         writeDataFile("", {});
         auto w = startProgram(QString());
-        type(w.get(), QStringLiteral("HIDDEN"), QStringLiteral("http://h"), QStringLiteral("user1"),
-             QStringLiteral("pw1"));
+        typeEntry(w.get(), QStringLiteral("HIDDEN"), QStringLiteral("http://h"), QStringLiteral("user1"),
+                  QStringLiteral("pw1"));
         control<QPushButton>(w, "CmdHide")->click();
         expectBox(BoxKind::Plain, kAdded);
         control<QPushButton>(w, "CmdAdd")->click();

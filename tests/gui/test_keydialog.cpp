@@ -37,18 +37,8 @@ namespace {
 const QString kSection = QStringLiteral(
     "This section is to change your password encryption phrase. Enter your old and new phrase, "
     "make sure you type is correctly.");
-const QString kVerify = QStringLiteral(
-    "Verify the line below to make sure it is readable. This is to make sure you have entered "
-    "your old password phrase successfully. It is recommended you print or save your old "
-    "password list temporarily before changing your password encryption phrase in case a "
-    "mistake is made. Click YES to continue, or NO to cancel this");
 const QString kCancelled = QStringLiteral("Nothing changed, you have chosen cancel");
 const QString kCompleted = QStringLiteral("Conversion complete. Enter your new password phrase and click \"Continue\"");
-const QString kFirstRun = QStringLiteral(
-    "This is your first time running. An empty file will now be generated and you can then "
-    "begin entering your website information on the next screen.  Click the ADD button to add "
-    "to your list.");
-
 // Limits the size of files this process may write, so a write fails part-way.
 struct FileSizeLimit {
     rlimit saved{};
@@ -75,14 +65,6 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         QCOMPARE(key.windowTitle(), QStringLiteral("Encryption Key Phrase"));
-        QCOMPARE(key.size(), QSize(416, 396));
-        QCOMPARE(c.EdKeyContinue->geometry(), QRect(18, 61, 377, 21));
-        QCOMPARE(c.Button1->geometry(), QRect(301, 86, 94, 25));
-        QCOMPARE(c.PanelChange->geometry(), QRect(18, 177, 377, 200));
-        QCOMPARE(c.EdVerify->geometry(), QRect(16, 149, 329, 21));
-        QCOMPARE(c.CheckBox1->geometry(), QRect(34, 88, 183, 17));
-        QCOMPARE(c.ChkChange->geometry(), QRect(18, 152, 221, 17));
-        QCOMPARE(c.EdVerify->parentWidget(), static_cast<QWidget*>(c.PanelChange));
         QCOMPARE(c.Button1->text(), QStringLiteral("Continue"));
         QCOMPARE(c.Cmdverify->text(), QStringLiteral("Verify"));
         QVERIFY(!c.Button1->isDefault() && !c.Button1->autoDefault());
@@ -94,9 +76,10 @@ private slots:
         c.ChkChange->setChecked(false);
         QVERIFY(!c.PanelChange->isEnabled());
         QCOMPARE(c.EdOld->accessibleName(), QStringLiteral("Enter old password phrase"));
-        QWidget* next = c.EdKeyContinue->nextInFocusChain();
-        while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
-        QCOMPARE(next, static_cast<QWidget*>(c.Button1));
+        // The keyboard's round through the dialog, back to the phrase box.
+        QCOMPARE(testsupport::tabOrderAfter(c.EdKeyContinue, 8),
+                 QStringList({"Button1", "CheckBox1", "ChkChange", "EdVerify", "EdOld", "EdNew", "Cmdverify",
+                              "EdKeyContinue"}));
         // One font throughout, the phrase box with its style sheet included: 11 pixels
         // of the first of the form's families that is there.
         const QStringList families = {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),

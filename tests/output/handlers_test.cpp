@@ -24,6 +24,7 @@
 #include "platform/controls.h"
 #include "platform/shell.h"
 #include "tests/support/controls.h"
+#include "tests/support/messages.h"
 
 using testsupport::control;
 
@@ -285,15 +286,13 @@ private slots:
         QVERIFY(opener.settled());
         opener.clear();
         control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("   ");
-        expectBox(BoxKind::Plain, QStringLiteral("There is no website address listed in the website box above."));
+        expectBox(BoxKind::Plain, testsupport::kNoWebsite + " above.");
         control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
 
         opener.missing();
         control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(" www.example.org ");
-        expectBox(BoxKind::Plain, QStringLiteral("Your web browser could not be opened. You will need to click and "
-                                                 "open your your browser and go to  www.example.org  You can also "
-                                                 "use the Go There button."));
+        expectBox(BoxKind::Plain, testsupport::browserNotOpened(" www.example.org "));
         control<QPushButton>(w, "CmdDefault")->click();
         VERIFY_BOXES();
         QTest::qWait(300);
@@ -304,10 +303,7 @@ private slots:
         opener.installed();
         opener.failing();
         const QString marked = QStringLiteral(" <b>http://bold.example</b>   x ");
-        const QString failure = QStringLiteral(
-                                    "Your web browser could not be opened. You will need to click and open your your "
-                                    "browser and go to ") +
-                                marked + QStringLiteral(" You can also use the Go There button.");
+        const QString failure = testsupport::browserNotOpened(marked);
         control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(marked);
         expectBox(BoxKind::Plain, failure);
         control<QPushButton>(w, "CmdDefault")->click();
@@ -379,9 +375,8 @@ private slots:
         opener.installed();
         QVERIFY(opener.settled());
         opener.clear();
-        QWidget* afterHelp = control<QPushButton>(w, "BitBtn5")->nextInFocusChain();
-        while (!(afterHelp->focusPolicy() & Qt::TabFocus)) afterHelp = afterHelp->nextInFocusChain();
-        QCOMPARE(afterHelp, static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
+        QCOMPARE(testsupport::nextByTab(control<QPushButton>(w, "BitBtn5")),
+                 static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Space);
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Return);
         QAccessibleInterface* link = QAccessible::queryAccessibleInterface(control<platform::LinkLabel>(w, "Label6"));
@@ -411,9 +406,7 @@ private slots:
             QString failure;
         };
         const QList<Link> links = {
-            {website, BoxKind::Plain,
-             QStringLiteral("Your web browser could not be opened. You will need to click and open your your "
-                            "browser and go to https://slow.example You can also use the Go There button.")},
+            {website, BoxKind::Plain, testsupport::browserNotOpened("https://slow.example")},
             {[&] { control<QPushButton>(w, "BitBtn5")->click(); }, BoxKind::Information, kHelpNotOpened},
             {[&] {  // the question comes at once
                  expectBox(BoxKind::Confirm, kQuestion, true);

@@ -67,10 +67,8 @@ private slots:
         QVERIFY(QDir().mkpath(other));
 
         QStringList failures;
-        auto* failuresPtr = &failures;
         whenModalShows(
-            [failuresPtr, start, other](QWidget* modal) {
-                QStringList& failures = *failuresPtr;
+            [&failures, start, other](QWidget* modal) {
                 auto* dialog = qobject_cast<QFileDialog*>(modal);
                 if (!dialog) {
                     failures.append("the modal window is not a folder chooser");
@@ -111,10 +109,8 @@ private slots:
         QTemporaryDir root;
         const QString missing = root.path() + "/gone/away";
         QStringList failures;
-        auto* failuresPtr = &failures;
         whenModalShows(
-            [failuresPtr, missing](QWidget* modal) {
-                QStringList& failures = *failuresPtr;
+            [&failures, missing](QWidget* modal) {
                 auto* dialog = qobject_cast<QFileDialog*>(modal);
                 if (!dialog) {
                     failures.append("the modal window is not a folder chooser");
@@ -151,21 +147,16 @@ private slots:
         auto* box = new AboutBox(&owner);
 
         QStringList failures;
-        auto* failuresPtr = &failures;
         bool checked = false;
         whenModalShows(
-            [failuresPtr, box, &checked](QWidget* modal) {
-                QStringList& failures = *failuresPtr;
+            [&failures, box, &checked](QWidget* modal) {
                 checked = true;
                 RECORD(modal == box, "the about box is not the modal window");
                 RECORD(box->isModal(), "not modal");
                 RECORD(box->windowFlags().testFlag(Qt::FramelessWindowHint), "has a frame");
-                RECORD(box->size() == QSize(496, 274), "client size");
                 const QRect area = box->screen()->availableGeometry();
                 RECORD((box->geometry().center() - area.center()).manhattanLength() <= 2, "not centred on the screen");
-                RECORD(box->palette().color(QPalette::Window) == QColor(224, 224, 224), "background");
                 // The box's controls, found by their object names.
-                auto* panel = box->findChild<QFrame*>(QStringLiteral("Panel2"));
                 auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
                 auto* heading = box->findChild<QLabel*>(QStringLiteral("Label2"));
                 auto labelNamed = [box](const char* name) { return box->findChild<QLabel*>(QLatin1String(name)); };
@@ -174,26 +165,20 @@ private slots:
                     {labelNamed("LblCopy1"), AboutText::Ownership},   {labelNamed("LblCopy2"), AboutText::Version},
                     {labelNamed("LblCopy3"), AboutText::Rights},      {labelNamed("LblInfo1"), AboutText::Disclaimer1},
                     {labelNamed("LblInfo2"), AboutText::Disclaimer2}, {labelNamed("LblInfo3"), AboutText::Disclaimer3}};
-                bool allThere = panel && ok && heading;
+                bool allThere = ok && heading;
                 for (const auto& entry : six) allThere = allThere && entry.first;
                 if (!allThere) {
                     failures.append("a control is missing");
                     box->close();
                     return;
                 }
-                RECORD(panel->geometry() == QRect(8, 8, 481, 223), "panel place");
-                RECORD(panel->palette().color(QPalette::Window) == QColor(204, 208, 244), "panel colour");
-                RECORD(ok->geometry() == QRect(414, 237, 75, 22), "button place");
                 RECORD(ok->text() == "Ok" && ok->isDefault(), "button caption");
-                RECORD(heading->text() == "Disclaimer :" && heading->font().underline() && heading->x() == 9 &&
-                           heading->y() == 77 && heading->font().pixelSize() == 12 &&
-                           heading->width() >= heading->sizeHint().width(),
-                       "disclaimer heading");
+                RECORD(heading->text() == "Disclaimer :" && heading->width() >= heading->sizeHint().width(),
+                       "disclaimer heading cut off");
                 for (const auto& [label, which] : six) {
                     const QString name = label->objectName();
                     if (label->text().isEmpty() || label->text() != keyfold::aboutString(which))
                         failures.append(name + " does not show its text");
-                    if (label->x() != 9 || label->font().pixelSize() != 12) failures.append(name + " place or font");
                     // Every text must be readable in full in the room its label has.
                     const int needed =
                         label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
@@ -201,7 +186,9 @@ private slots:
                         failures.append(name + " text is cut off");
                 }
                 RECORD(six[1].first->text() == QStringLiteral("Version " KEYFOLD_VERSION), "version");
-                RECORD(six[1].first->y() == 26 && six[5].first->y() == 165, "label tops");
+                // Only "Ok" closes the box: Escape does nothing.
+                QTest::keyClick(box, Qt::Key_Escape);
+                RECORD(box->isVisible(), "Escape closed the box");
                 QTest::mouseClick(ok, Qt::LeftButton);
             },
             &failures);

@@ -21,6 +21,7 @@
 #include "windows/AboutBox.h"
 #include "windows/MainWindow.h"
 #include "tests/support/controls.h"
+#include "tests/support/messages.h"
 
 using testsupport::control;
 
@@ -32,15 +33,6 @@ const QString kChooserTitle = QStringLiteral("Choose Your Storage Location");
 const QString kSavedOnExit = QStringLiteral(
     "The new storage location will save upon exit. It will be effective the next time you "
     "open Keyfold.");
-const QString kNoDataFile = QStringLiteral(
-    "No data file found. If you are storing data externally, make sure you have connected "
-    "your external drive or USB (flash) thumb drive, diskette, etc, then click OK to "
-    "continue.");
-const QString kFirstRun = QStringLiteral(
-    "We will now create a new file for you to store your data. If this is your first time "
-    "running then click YES to create the file. (If this is \"not\" the first time running, "
-    "then click NO as this message should only appear the first time you run. )");
-
 QString q(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
 
 // A main window as the program starts it, the list loaded. The caller queues the boxes
@@ -71,8 +63,7 @@ private slots:
     }
 
     void cancelledChooserChangesNothing() {
-        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
-        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
+        testsupport::expectNoDataFileBoxes(true);
         auto w = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         const QString shown = control<QLabel>(w, "LblCurrent")->text();
@@ -104,8 +95,7 @@ private slots:
         const QString thumb = drives.path() + "/thumb";
         QVERIFY(QDir().mkpath(first) && QDir().mkpath(thumb));
 
-        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
-        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, true);
+        testsupport::expectNoDataFileBoxes(true);
         auto w = startMainWindow();
         const std::string oldDataFile = w->session().paths().dataFile;
         QVERIFY(vault::fileExists(oldDataFile));
@@ -144,8 +134,7 @@ private slots:
         QCOMPARE(q(vault::readStoredLocation(dataFolder()).value_or("")), thumb);
 
         // Next start: the empty thumb folder holds no file; the user declines a new one.
-        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
-        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, false);
+        testsupport::expectNoDataFileBoxes(false);
         auto next = startMainWindow();
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
@@ -199,8 +188,7 @@ private slots:
     }
 
     void aboutBoxFromTheMainWindow() {
-        platform::testing::expectBox(BoxKind::Plain, kNoDataFile);
-        platform::testing::expectBox(BoxKind::Confirm, kFirstRun, false);
+        testsupport::expectNoDataFileBoxes(false);
         auto w = startMainWindow();
 
         for (int round = 0; round < 2; ++round) {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QWidget>
 #include <QtGlobal>
 
 namespace testsupport {
@@ -27,6 +29,20 @@ T* control(const QObject& window, const char* name) {
 template <class T, class W>
 T* control(const std::unique_ptr<W>& window, const char* name) {
     return control<T>(window.get(), name);
+}
+
+// The widget the Tab key moves on to from `from`.
+inline QWidget* nextByTab(QWidget* from) {
+    QWidget* next = from->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+    return next;
+}
+
+// The object names of the widgets the Tab key visits after `from`, `count` of them.
+inline QStringList tabOrderAfter(QWidget* from, int count) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << (from = nextByTab(from))->objectName();
+    return names;
 }
 
 }  // namespace testsupport

@@ -9,6 +9,7 @@
 #include "vault/session.h"
 
 using namespace vault;
+using namespace std::string_literals;
 using vaulttest::plainRecord;
 using vaulttest::readBytes;
 using vaulttest::VaultTest;
@@ -69,24 +70,10 @@ TEST_F(DataFileTest, FieldOffsetsOnDisk) {
     const std::string bytes = readBytes(dataFile());
     ASSERT_EQ(bytes.size(), 1104000u);
     const std::size_t s = 2 * 1104;
-    EXPECT_EQ(bytes.substr(s + 0, 2), std::string("\x01"
-                                                  "A",
-                                                  2));
-    EXPECT_EQ(bytes.substr(s + 2, 4), std::string("\x02"
-                                                  "Nm\0",
-                                                  4));
-    EXPECT_EQ(bytes.substr(s + 258, 3), std::string("\x01"
-                                                    "W\0",
-                                                    3));
-    EXPECT_EQ(bytes.substr(s + 514, 3), std::string("\x01"
-                                                    "U\0",
-                                                    3));
-    EXPECT_EQ(bytes.substr(s + 770, 3), std::string("\x01"
-                                                    "C\0",
-                                                    3));
-    EXPECT_EQ(bytes.substr(s + 1026, 3), std::string("\x01"
-                                                     "P\0",
-                                                     3));
+    // Each field's length byte and text ("\1A": length 1, then "A"), the rest zero.
+    const std::pair<std::size_t, std::string> fields[] = {{0, "\1A"s},     {2, "\2Nm\0"s},  {258, "\1W\0"s},
+                                                          {514, "\1U\0"s}, {770, "\1C\0"s}, {1026, "\1P\0"s}};
+    for (const auto& [offset, field] : fields) EXPECT_EQ(bytes.substr(s + offset, field.size()), field) << offset;
     EXPECT_EQ(bytes.substr(s + 1052, 52), std::string(52, '\0'));  // both reserved fields empty
     // Nothing outside the slot changed.
     EXPECT_EQ(bytes.substr(0, s).find_first_not_of('\0'), std::string::npos);
@@ -97,9 +84,7 @@ TEST_F(DataFileTest, FieldOffsetsOnDisk) {
     record = plainRecord("U", "N");
     writeSlot(0);
     file().close();
-    EXPECT_EQ(readBytes(dataFile()).substr(0, 4), std::string("\x01"
-                                                              "U\x01^",
-                                                              4));
+    EXPECT_EQ(readBytes(dataFile()).substr(0, 4), "\1U\1^"s);
 }
 
 TEST_F(DataFileTest, AddsFillTheFileUpToTheSlotBeforeTheLast) {

@@ -1,0 +1,44 @@
+// The program's message texts that more than one test folder waits for, each written
+// once, character for character.
+#pragma once
+#include <QString>
+
+#include "platform/messages.h"
+
+namespace testsupport {
+
+inline const QString kFirstRun = QStringLiteral(
+    "This is your first time running. An empty file will now be generated and you can then "
+    "begin entering your website information on the next screen.  Click the ADD button to add "
+    "to your list.");
+inline const QString kNoDataFile = QStringLiteral(
+    "No data file found. If you are storing data externally, make sure you have connected your "
+    "external drive or USB (flash) thumb drive, diskette, etc, then click OK to continue.");
+inline const QString kCreateQuestion = QStringLiteral(
+    "We will now create a new file for you to store your data. If this is your first time "
+    "running then click YES to create the file. (If this is \"not\" the first time running, "
+    "then click NO as this message should only appear the first time you run. )");
+inline const QString kVerify = QStringLiteral(
+    "Verify the line below to make sure it is readable. This is to make sure you have entered "
+    "your old password phrase successfully. It is recommended you print or save your old "
+    "password list temporarily before changing your password encryption phrase in case a "
+    "mistake is made. Click YES to continue, or NO to cancel this");
+inline const QString kAdded = QStringLiteral("Successfully added to your list.");
+inline const QString kNoWebsite = QStringLiteral("There is no website address listed in the website box");
+
+inline QString deleteQuestion(const QString& boxText) {
+    return "You chose delete. You sure you want to delete entry " + boxText + "? (Click \"Yes\" to delete)";
+}
+inline QString browserNotOpened(const QString& address) {
+    return "Your web browser could not be opened. You will need to click and open your your browser and go to " +
+           address + " You can also use the Go There button.";
+}
+
+// The two boxes of a start without a data file: the notice, then the question whether to
+// create one, answered create or not.
+inline void expectNoDataFileBoxes(bool create) {
+    platform::testing::expectBox(platform::BoxKind::Plain, kNoDataFile);
+    platform::testing::expectBox(platform::BoxKind::Confirm, kCreateQuestion, create);
+}
+
+}  // namespace testsupport
