@@ -44,26 +44,15 @@ protected:
             std::remove(legacyFile().c_str());
             std::remove(iniFile().c_str());
         };
+        auto withDataFile = [=, this] {
+            removeAll();
+            makeDataFile();
+        };
         const std::string ini = "[Frmfirst]\r\nW=800\r\nH=600\r\n\r\n[FrmBrowse]\r\nW=1\r\n";
         return {
-            {"add into a deleted slot",
-             [=, this] {
-                 removeAll();
-                 makeDataFile();
-             },
-             [=, this] { addEntry("Foxtrot"); }},
-            {"update",
-             [=, this] {
-                 removeAll();
-                 makeDataFile();
-             },
-             [=, this] { updateEntry("Charlie"); }},
-            {"delete",
-             [=, this] {
-                 removeAll();
-                 makeDataFile();
-             },
-             [=, this] { deleteEntry("Echo"); }},
+            {"add into a deleted slot", withDataFile, [=, this] { addEntry("Foxtrot"); }},
+            {"update", withDataFile, [=, this] { updateEntry("Charlie"); }},
+            {"delete", withDataFile, [=, this] { deleteEntry("Echo"); }},
             {"create a new data file", removeAll, [=, this] { file().create(); }},
             {"create where a stopped command left its temporary file",
              [=, this] {
@@ -77,12 +66,7 @@ protected:
                  writeBytes(legacyFile(), legacyBytes());
              },
              [=, this] { ASSERT_EQ(session->convertLegacyFile(), vault::LegacyResult::Converted); }},
-            {"re-keying",
-             [=, this] {
-                 removeAll();
-                 makeDataFile();
-             },
-             [=, this] { rekeyTo("new phrase"); }},
+            {"re-keying", withDataFile, [=, this] { rekeyTo("new phrase"); }},
             {"window size into an existing settings file",
              [=, this] {
                  removeAll();
@@ -167,7 +151,7 @@ TEST_F(SeamTest, DataFileRemovedBetweenTwoCommands) {
              vault::Cipher inForce = session->cipher();
              file().rekey(inForce, kPhrase, "x", [](const std::string&) { return true; });
          }},
-        {"write a slot", [&] { file().writeSlot(0, plain("A", "Ghost"), session->cipher()); }},
+        {"write a slot", [&] { file().writeSlot(0, plainRecord("A", "Ghost"), session->cipher()); }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "File not found") << what;

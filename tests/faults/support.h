@@ -28,6 +28,7 @@
 namespace faulttest {
 
 using testsupport::bytesOf;
+using testsupport::plainRecord;
 using testsupport::writeBytes;
 
 // Where two versions of a file differ, for failure messages (never the whole file).
@@ -65,12 +66,6 @@ inline std::string textFor(int err) {
     case EMFILE: return "Too many open files";
     default: return "I/O error " + std::to_string(err);
     }
-}
-
-inline vault::SiteRecord plain(const std::string& status, const std::string& name, const std::string& site = "",
-                               const std::string& user = "", const std::string& comments = "",
-                               const std::string& password = "") {
-    return vault::makeRecord(status, name, site, user, comments, password);
 }
 
 constexpr const char* kPhrase = "correct horse";
@@ -137,12 +132,12 @@ protected:
     // A 1000-slot data file under kPhrase: five entries with a deleted slot among them.
     void makeDataFile() {
         std::vector<vault::SiteRecord> records = {
-            plain("A", "Alpha", "https://alpha.example", "al", "first", "pw-alpha"),
-            plain("U", "Bravo", "https://bravo.example", "bo", "second", "pw-bravo"),
-            plain("D", ""),
-            plain("A", "Charlie", "https://charlie.example", "ch", "", "pw-charlie"),
-            plain("A", "Delta \xE9t\xE9", "", "d", "8-bit", "pw-delta"),
-            plain("A", "Echo", "https://echo.example", "e", "last", "0123456789012345678901234"),
+            plainRecord("A", "Alpha", "https://alpha.example", "al", "first", "pw-alpha"),
+            plainRecord("U", "Bravo", "https://bravo.example", "bo", "second", "pw-bravo"),
+            plainRecord("D", ""),
+            plainRecord("A", "Charlie", "https://charlie.example", "ch", "", "pw-charlie"),
+            plainRecord("A", "Delta \xE9t\xE9", "", "d", "8-bit", "pw-delta"),
+            plainRecord("A", "Echo", "https://echo.example", "e", "last", "0123456789012345678901234"),
         };
         testsupport::writeDataFile(dataFile(), testsupport::dataFileBytes(records, vault::kNewFileSlots, kPhrase));
     }

@@ -4,12 +4,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <functional>
 
 #include "platform/messages.h"
 #include "support.h"
+#include "tests/support/other_copy.h"
 #include "vault/windows1252.h"
 #include "vault/datafile.h"
 #include "vault/session.h"
@@ -52,23 +50,6 @@ QString fileDuplicate(const QString& n) {
            ") already exists in your list. Change the name if you wish to add a new name, or use "
            "the update button to update the name.";
 }
-// Runs body as another copy of the program would: a second process on the same file.
-bool inOtherCopy(const std::function<void()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int rc = 0;
-        try {
-            body();
-        } catch (...) {
-            rc = 1;
-        }
-        ::_exit(rc);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 const QString kChangedByOtherCopy = QStringLiteral(
     "Another copy of Keyfold has changed your data file since this list was read, so nothing was saved. "
     "Click Refresh to read the list again, then make your change once more.");
@@ -322,7 +303,7 @@ private slots:
     void anotherCopysChangeIsNotOverwritten() {
         writeDataFile("k", {{0, "A", "BANK", "http://b", "u", "c", "p1"}});
         auto w = startProgram(QStringLiteral("k"));
-        QVERIFY(inOtherCopy([] {
+        QVERIFY(testsupport::otherCopy([] {
             vault::Session other(paths());
             other.setKeyPhrase("k");
             static_cast<void>(other.update({"BANK", "http://b", "u", "theirs", "c"}));

@@ -9,10 +9,14 @@
 #include <optional>
 
 #include "support.h"
+#include "tests/support/other_copy.h"
 #include "vault/ioerror.h"
 #include "vault/seal.h"
 
 using namespace vault;
+using testsupport::finish;
+using testsupport::otherCopy;
+using testsupport::startOtherCopy;
 using vaulttest::plainRecord;
 using Kind = DataFileProblem::Kind;
 
@@ -47,25 +51,6 @@ protected:
         DataFile plain(dataFile());
         plain.seal(SealKey::fresh(phrase, kCheap));
     }
-    // The other copy runs body and exits 0 (1 on an exception); finish waits for it.
-    static pid_t startOtherCopy(const std::function<void()>& body) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            try {
-                body();
-            } catch (...) {
-                ::_exit(1);
-            }
-            ::_exit(0);
-        }
-        return pid;
-    }
-    static bool finish(pid_t pid) {
-        int status = 0;
-        return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    static bool otherCopy(const std::function<void()>& body) { return finish(startOtherCopy(body)); }
-
     // The refusal a command met, if any; the file closed as the window does.
     std::optional<Kind> refusal(const std::function<void()>& command) {
         try {
