@@ -519,8 +519,7 @@ private slots:
                                          QStringLiteral("The data file is sealed:\n") + sealed);
             QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
             QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));
-            box->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(box);
             QVERIFY(box->isChecked());
             QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), sealed);
         }

@@ -50,18 +50,14 @@ private slots:
 
         typeEntry(w.get(), "MAIL", "http://mail", "someone", "pw2");
         vault::testing::failNthCall(1, ENOSPC, Op::Write);
-        expectBox(BoxKind::Error, onDataFile("Disk full"));
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Error, onDataFile("Disk full")});
         QVERIFY(vault::testing::faultFired());
         QVERIFY(fileBytes(dataFilePath()) == before);
         QCOMPARE(listLines(w.get()), QStringList({"BANK"}));
         QVERIFY(!w->session().dataFile().isOpen());
 
         // The disk has room again: the same click goes through.
-        expectBox(BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
         QCOMPARE(readSlot(1, "key").name.str(), std::string("MAIL"));
     }
@@ -73,16 +69,12 @@ private slots:
 
         typeEntry(w.get(), "BANK", "http://bank.example", "someone", "new");
         vault::testing::failNthCall(1, EIO, Op::Read);
-        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(fileBytes(dataFilePath()) == before);
 
         // The write lands but its flush fails: reported, and the slot is whole.
         vault::testing::failNthCall(1, EIO, Op::Sync);
-        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Error, onDataFile("I/O error 5")});
         const vault::SiteRecord r = readSlot(0, "key");
         QCOMPARE(r.status.str(), std::string("U"));
         QCOMPARE(r.password.str(), std::string("new"));
@@ -95,20 +87,15 @@ private slots:
         QCOMPARE(std::remove(dataFilePath().c_str()), 0);
 
         control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("BANK"));
-        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
-        expectBox(BoxKind::Error, onDataFile("File not found"));
-        control<QPushButton>(w, "CmdDelete")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
+                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true},
+                         {BoxKind::Error, onDataFile("File not found")});
 
         typeEntry(w.get(), "NEW", "http://new", "someone");
-        expectBox(BoxKind::Error, onDataFile("File not found"));
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Error, onDataFile("File not found")});
 
         // The text list reads every entry through the list: the first read fails.
-        expectBox(BoxKind::Error, onDataFile("File not found"));
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Error, onDataFile("File not found")});
         QVERIFY(!vault::fileExists(dataFilePath()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
     }
@@ -129,9 +116,7 @@ private slots:
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
 
         vault::testing::failNthCall(2, EIO, Op::Read);
-        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
-        control<QPushButton>(w, "CmdReload")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdReload"), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(vault::testing::faultFired());
         QStringList first128;
         for (int i = 0; i < 128; ++i) first128 << nameOf(i);
@@ -147,9 +132,7 @@ private slots:
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
         vault::testing::failNthCall(2, EIO, Op::Read);
-        expectBox(BoxKind::Error, onDataFile("I/O error 5"));
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(vault::testing::faultFired());
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 128);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
@@ -174,9 +157,8 @@ private slots:
             expectBox(BoxKind::Confirm, kVerify, true);
             // The new file beside it could not be written, or not renamed over it.
             const std::string failed = op == Op::Write ? vault::tempNameFor(dataFilePath()) : dataFilePath();
-            expectBox(BoxKind::Error, QStringLiteral("Disk full\n") + QString::fromStdString(failed));
-            c.Cmdverify->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(c.Cmdverify,
+                             {BoxKind::Error, QStringLiteral("Disk full\n") + QString::fromStdString(failed)});
             QVERIFY(vault::testing::faultFired());
             QVERIFY(fileBytes(dataFilePath()) == before);
             QCOMPARE(main.session().cipher().phrase(), std::string("old"));

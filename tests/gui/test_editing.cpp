@@ -65,9 +65,7 @@ private slots:
         auto w = startProgram(QStringLiteral("pw"));
         typeEntry(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "), QStringLiteral(" me "),
                   QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
-        expectBox(BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         const vault::SiteRecord r = readSlot(1, "pw");
         QCOMPARE(r.status.str(), std::string("A"));
         QCOMPARE(r.name.str(), std::string("ZOO"));
@@ -89,33 +87,25 @@ private slots:
         for (const QString& pwd : {QStringLiteral("a b"), QStringLiteral(" ab"), QStringLiteral("ab ")}) {
             typeEntry(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"), {}, pwd);
             control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
-            expectBox(BoxKind::Plain, kSpace);
-            control<QPushButton>(w, "CmdAdd")->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kSpace});
             QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
         }
         // Letter case does not make a new name; the message names it as upper case.
         typeEntry(w.get(), QStringLiteral("abc "), QStringLiteral("x"));
-        expectBox(BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC")));
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC"))});
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
         // Empty name or website: refused, and the count is refreshed.
         for (const auto& [name, site] : {std::pair{QStringLiteral("  "), QStringLiteral("x")},
                                          std::pair{QStringLiteral("NEW"), QStringLiteral(" ")}}) {
             typeEntry(w.get(), name, site);
             control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
-            expectBox(BoxKind::Plain, kNeedNameAndSite);
-            control<QPushButton>(w, "CmdAdd")->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kNeedNameAndSite});
             QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
         // Update refuses a space as well.
         typeEntry(w.get(), QStringLiteral("ABC"), QStringLiteral("x"), {}, QStringLiteral("a b"));
-        expectBox(BoxKind::Plain, kSpace);
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Plain, kSpace});
         // A control character (pasted) and an address too long once completed: both
         // commands refuse them instead of storing something else.
         const QString controlText = QStringLiteral(
@@ -127,9 +117,7 @@ private slots:
               std::tuple{QString(250, 'w'), QString(), tooLong}})
             for (const char* button : {"CmdAdd", "CmdUpdate"}) {
                 typeEntry(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
-                expectBox(BoxKind::Plain, text);
-                control<QPushButton>(w, button)->click();
-                VERIFY_BOXES();
+                CLICK_WITH_BOXES(control<QPushButton>(w, button), {BoxKind::Plain, text});
             }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -163,17 +151,14 @@ private slots:
         int slot = 0;
         for (const Case& c : cases) {
             typeEntry(w.get(), QStringLiteral("N%1").arg(slot), c.typed);
-            expectBox(BoxKind::Plain, kAdded);
-            control<QPushButton>(w, "CmdAdd")->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
             QCOMPARE(readSlot(slot, "").website.str(), c.stored);
             ++slot;
         }
         // Update with an empty website box stores "http://" and shows it.
         typeEntry(w.get(), QStringLiteral("N1"), QString());
-        expectBox(BoxKind::Plain, QStringLiteral("N1 has been updated."));
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"),
+                         {BoxKind::Plain, QStringLiteral("N1 has been updated.")});
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://"));
         const vault::SiteRecord r = readSlot(1, "");
         QCOMPARE(r.status.str(), std::string("U"));
@@ -187,17 +172,13 @@ private slots:
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
         typeEntry(w.get(), QStringLiteral("LAST"), QStringLiteral("http://last"));
-        expectBox(BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         QCOMPARE(readSlot(998, "k").name.str(), std::string("LAST"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
         const std::string before = fileBytes(dataFilePath());
         typeEntry(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
         control<QLabel>(w, "LblCount")->setText(QString());
-        expectBox(BoxKind::Plain, kFull);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kFull});
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -209,16 +190,14 @@ private slots:
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
         control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("CSITE"));
-        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false);
-        control<QPushButton>(w, "CmdDelete")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
+                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false});
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 5);
 
         control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral(" CSITE "));
-        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true);
-        expectBox(BoxKind::Plain, QStringLiteral(" CSITE  has been deleted."));
-        control<QPushButton>(w, "CmdDelete")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
+                         {BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true},
+                         {BoxKind::Plain, QStringLiteral(" CSITE  has been deleted.")});
         const vault::SiteRecord gone = readSlot(2, "k");
         QCOMPARE(gone.status.str(), std::string("D"));
         QCOMPARE(gone.name.length, (unsigned char)0);
@@ -228,9 +207,7 @@ private slots:
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         typeEntry(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
-        expectBox(BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         QCOMPARE(readSlot(2, "k").name.str(), std::string("NEW"));
     }
 
@@ -242,9 +219,7 @@ private slots:
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AA"));
         QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
         typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
-        expectBox(BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         QCOMPARE(readSlot(1, "").name.str(), std::string("BANK"));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(),
                  QStringLiteral("Total Sites = 2"));  // the lines shown
@@ -252,21 +227,18 @@ private slots:
         // A duplicate met in the file before the free slot is refused with the file's text.
         typeEntry(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AAA"));
-        expectBox(BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK")));
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"),
+                         {BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK"))});
 
         // Update and delete act on the lower slot.
         typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://updated"));
-        expectBox(BoxKind::Plain, QStringLiteral("BANK has been updated."));
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"),
+                         {BoxKind::Plain, QStringLiteral("BANK has been updated.")});
         QCOMPARE(readSlot(1, "").website.str(), std::string("http://updated"));
         QCOMPARE(readSlot(2, "").website.str(), std::string("http://old"));
-        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true);
-        expectBox(BoxKind::Plain, QStringLiteral("BANK has been deleted."));
-        control<QPushButton>(w, "CmdDelete")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
+                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true},
+                         {BoxKind::Plain, QStringLiteral("BANK has been deleted.")});
         QCOMPARE(readSlot(1, "").status.str(), std::string("D"));
         QCOMPARE(readSlot(2, "").status.str(), std::string("A"));
     }
@@ -276,24 +248,19 @@ private slots:
         auto w = startProgram(QString());
         const std::string before = fileBytes(dataFilePath());
         control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("OTHER"));
-        expectBox(BoxKind::Plain, kNotFound);
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Plain, kNotFound});
         QCOMPARE(fileBytes(dataFilePath()), before);
         control<platform::Windows1252LineEdit>(w, "EdName")->clear();
         control<QLabel>(w, "LblCount")->setText(QString());
-        expectBox(BoxKind::Confirm, deleteQuestion(QString()), true);
-        expectBox(BoxKind::Plain, kNeedName);
-        control<QPushButton>(w, "CmdDelete")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"), {BoxKind::Confirm, deleteQuestion(QString()), true},
+                         {BoxKind::Plain, kNeedName});
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
         QCOMPARE(fileBytes(dataFilePath()), before);
 
         control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("ONLY"));
-        expectBox(BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true);
-        expectBox(BoxKind::Plain, QStringLiteral("ONLY has been deleted."));
-        control<QPushButton>(w, "CmdDelete")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
+                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true},
+                         {BoxKind::Plain, QStringLiteral("ONLY has been deleted.")});
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(),
@@ -311,9 +278,7 @@ private slots:
         const std::string theirs = fileBytes(dataFilePath());
         typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"),
                   QStringLiteral("mine"));
-        expectBox(BoxKind::Warning, kChangedByOtherCopy);
-        control<QPushButton>(w, "CmdUpdate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Warning, kChangedByOtherCopy});
         QVERIFY(fileBytes(dataFilePath()) == theirs);
         QCOMPARE(listLines(w.get()), QStringList{QStringLiteral("BANK")});
     }
@@ -324,9 +289,7 @@ private slots:
         typeEntry(w.get(), QStringLiteral("HIDDEN"), QStringLiteral("http://h"), QStringLiteral("user1"),
                   QStringLiteral("pw1"));
         control<QPushButton>(w, "CmdHide")->click();
-        expectBox(BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         const vault::SiteRecord r = readSlot(0, "");
         QCOMPARE(r.userId.str(), std::string("user1"));
         QCOMPARE(r.password.str(), std::string("pw1"));

@@ -112,9 +112,7 @@ private slots:
         QObject::connect(&key, &KeyPhraseDialog::phraseSet, &key, [] { throw std::runtime_error("Disk full"); });
         key.prepare();
         key.show();
-        expectBox(BoxKind::Error, QStringLiteral("Disk full"));
-        c.Button1->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(c.Button1, {BoxKind::Error, QStringLiteral("Disk full")});
         QVERIFY(!key.isVisible());
         QCOMPARE(spy.count(), 1);
         key.show();
@@ -220,9 +218,7 @@ private slots:
             c.ChkChange->setChecked(true);
             c.EdOld->setText(QStringLiteral("k"));
             c.EdNew->setText(t.phrase);
-            expectBox(BoxKind::Warning, t.message);
-            c.Cmdverify->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, t.message});
             QVERIFY(main.session().cipher().phrase().empty());
             key.hide();
         }
@@ -235,9 +231,8 @@ private slots:
         auto& [main, key, c] = program;
         key.show();
         c.EdKeyContinue->setText(QStringLiteral(" k "));
-        expectBox(BoxKind::Error, QStringLiteral("Read beyond end of file\n") + QString::fromStdString(dataFilePath()));
-        c.Button1->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(c.Button1, {BoxKind::Error, QStringLiteral("Read beyond end of file\n") +
+                                                         QString::fromStdString(dataFilePath())});
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFile().isOpen());
         QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());  // nothing loaded yet
@@ -253,19 +248,14 @@ private slots:
         c.EdOld->setText(QStringLiteral(" old "));
         c.EdNew->setText(QStringLiteral("   "));
         c.EdVerify->setText(QStringLiteral("stale"));
-        expectBox(BoxKind::Plain, kSection);
-        c.Cmdverify->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Plain, kSection});
         QCOMPARE(c.EdOld->text(), QStringLiteral("old"));
         QCOMPARE(c.EdNew->text(), QString());
         QVERIFY(c.EdVerify->text().isEmpty());
         QCOMPARE(fileBytes(dataFilePath()), before);
 
         c.EdNew->setText(QStringLiteral("new"));
-        expectBox(BoxKind::Confirm, kVerify, false);
-        expectBox(BoxKind::Plain, kCancelled);
-        c.Cmdverify->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, false}, {BoxKind::Plain, kCancelled});
         QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));  // lowest in-use slot
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -278,10 +268,7 @@ private slots:
             c.ChkChange->setChecked(true);
             c.EdOld->setText(QStringLiteral("old"));
             c.EdNew->setText(QStringLiteral("new"));
-            expectBox(BoxKind::Confirm, kVerify, true);
-            expectBox(BoxKind::Plain, kCompleted);
-            c.Cmdverify->click();
-            VERIFY_BOXES();
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
             QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
         }
         const vault::SiteRecord r = readSlot(1, "new");
@@ -349,11 +336,10 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         key.show();
-        expectBox(BoxKind::Error, QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
-                                                 "drive attached?). No new data file was created.")
-                                      .arg(QString::fromStdString(absent)));
-        c.Button1->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(c.Button1, {BoxKind::Error,
+                                     QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
+                                                    "drive attached?). No new data file was created.")
+                                         .arg(QString::fromStdString(absent))});
         QVERIFY(vault::isDanglingLink(dataFilePath()));
     }
 
@@ -386,8 +372,7 @@ private slots:
         // The phrase is still taken and the list loads.
         expectBox(BoxKind::Plain, kFirstRun);
         key.show();
-        c.Button1->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(c.Button1);
         QVERIFY(!key.isVisible());
         QCOMPARE(control<QLabel>(main, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
 

@@ -139,10 +139,8 @@ private slots:
         QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
 
         const QString path = textListPath();
-        expectBox(BoxKind::Confirm, kQuestion, false);
-        expectBox(BoxKind::Plain, kKept + path);
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Confirm, kQuestion, false},
+                         {BoxKind::Plain, kKept + path});
 
         QCOMPARE(fileBytes(path), QByteArray("AMAZON URL: https://amazon.example\r\n User: shopper Password: sh0p\r\n"
                                              " Comments: caf\xE9 card\r\n \r\n"
@@ -192,10 +190,8 @@ private slots:
         w->showSelectedEntry();  // the boxes show the first DUP before the command
 
         const QString path = textListPath();
-        expectBox(BoxKind::Confirm, kQuestion, false);
-        expectBox(BoxKind::Plain, kKept + path);
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Confirm, kQuestion, false},
+                         {BoxKind::Plain, kKept + path});
         QCOMPARE(fileBytes(path), expected);
         QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 4);
         QVERIFY(control<QListWidget>(w, "ListBox1")->currentItem()->isSelected());
@@ -207,10 +203,8 @@ private slots:
     void yesDeletesTheTextListAndAMissingViewerIsReported() {
         auto w = fixture::startWindow(kSlots);
         const QString path = textListPath();
-        expectBox(BoxKind::Confirm, kQuestion, true);
-        expectBox(BoxKind::Plain, kDeleted);
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Confirm, kQuestion, true},
+                         {BoxKind::Plain, kDeleted});
         QVERIFY(!QFileInfo::exists(path));
         QTRY_COMPARE(opener.calls(), QStringList{path});
         QVERIFY(opener.settled());
@@ -222,11 +216,8 @@ private slots:
         opener.missing();
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("ZZZ");
         QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
-        expectBox(BoxKind::Plain, kNoViewer);
-        expectBox(BoxKind::Confirm, kQuestion, false);
-        expectBox(BoxKind::Plain, kKept + path);
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Plain, kNoViewer},
+                         {BoxKind::Confirm, kQuestion, false}, {BoxKind::Plain, kKept + path});
         QCOMPARE(fileBytes(path), QByteArray());
         QTest::qWait(300);
         QCOMPARE(opener.calls(), QStringList());
@@ -255,10 +246,8 @@ private slots:
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         Undeletable locked(dataFolder());
         if (!locked.active()) QSKIP("cannot make a file undeletable here");
-        expectBox(BoxKind::Confirm, kQuestion, true);
-        expectBox(BoxKind::Plain, kNotDeleted + path);
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Confirm, kQuestion, true},
+                         {BoxKind::Plain, kNotDeleted + path});
         QVERIFY(fileBytes(path).startsWith("AMAZON URL: "));
         QCOMPARE(modeOf(path), 0600u);
     }
@@ -268,9 +257,8 @@ private slots:
         const QString path = textListPath();
         QFile::remove(path);
         QVERIFY(QDir().mkdir(path));  // a folder where the file should go
-        expectBox(BoxKind::Error, QStringLiteral("I/O error 21\n") + path);
-        control<QPushButton>(w, "CmdCreate")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"),
+                         {BoxKind::Error, QStringLiteral("I/O error 21\n") + path});
         QDir().rmdir(path);
         QTest::qWait(200);
         QCOMPARE(opener.calls(), QStringList());
@@ -279,22 +267,18 @@ private slots:
     void websiteLinkHandsOverTheTrimmedAddress() {
         auto w = fixture::startWindow(kSlots);
         control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
-        control<QPushButton>(w, "CmdDefault")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"));
         QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
 
         QVERIFY(opener.settled());
         opener.clear();
         control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("   ");
-        expectBox(BoxKind::Plain, testsupport::kNoWebsite + " above.");
-        control<QPushButton>(w, "CmdDefault")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"), {BoxKind::Plain, testsupport::kNoWebsite + " above."});
 
         opener.missing();
         control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(" www.example.org ");
-        expectBox(BoxKind::Plain, testsupport::browserNotOpened(" www.example.org "));
-        control<QPushButton>(w, "CmdDefault")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"),
+                         {BoxKind::Plain, testsupport::browserNotOpened(" www.example.org ")});
         QTest::qWait(300);
         QCOMPARE(opener.calls(), QStringList());
 
@@ -340,13 +324,10 @@ private slots:
         QVERIFY(QDir::setCurrent("/"));
 
         // Missing beside the program: the help message, and nothing handed over.
-        expectBox(BoxKind::Information, kHelpNotOpened);
-        control<QPushButton>(w, "BitBtn5")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn5"), {BoxKind::Information, kHelpNotOpened});
 
         QVERIFY2(QFile::copy(built, help), qPrintable(built));
-        control<QPushButton>(w, "BitBtn5")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn5"));
         QTRY_COMPARE(opener.calls(), QStringList{help});
         QVERIFY(QFileInfo(help).isAbsolute());
 

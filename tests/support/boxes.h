@@ -2,6 +2,7 @@
 // platform::testing::expectBox came, with its text, and no other.
 #pragma once
 #include <QStringList>
+#include <initializer_list>
 #include <QtTest>
 
 #include "platform/messages.h"
@@ -16,6 +17,13 @@ inline QStringList boxProblems() {
     return problems;
 }
 
+// A box a test waits for: its kind, its text, and the answer given to a question.
+struct ExpectedBox {
+    platform::BoxKind kind;
+    QString text;
+    bool answer = true;
+};
+
 }  // namespace testsupport
 
 // Asserts that every expected box came, and no other.
@@ -23,4 +31,14 @@ inline QStringList boxProblems() {
     do {                                                                 \
         const QStringList problems_ = testsupport::boxProblems();        \
         QVERIFY2(problems_.isEmpty(), qPrintable(problems_.join("\n"))); \
+    } while (0)
+
+// Clicks `button` with the boxes given queued, in the order they are to come, and
+// asserts that exactly those came.
+#define CLICK_WITH_BOXES(button, ...)                                                                           \
+    do {                                                                                                        \
+        for (const testsupport::ExpectedBox& b_ : std::initializer_list<testsupport::ExpectedBox>{__VA_ARGS__}) \
+            platform::testing::expectBox(b_.kind, b_.text, b_.answer);                                          \
+        (button)->click();                                                                                      \
+        VERIFY_BOXES();                                                                                         \
     } while (0)
