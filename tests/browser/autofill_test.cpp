@@ -126,9 +126,7 @@ void AutoFillTest::noFormsTellsOncePerClick() {
     platform::testing::expectBox(platform::BoxKind::Plain, kNoForms);
     fillPage("noforms", R"(<input id=u name=username><input id=p name=password>)");
     QVERIFY(boxesAsExpected());
-    platform::testing::expectBox(platform::BoxKind::Plain, kNoForms);
-    button(window.get(), "BitBtn2")->click();
-    QVERIFY(boxesAsExpected());
+    CLICK_WITH_BOXES(button(window.get(), "BitBtn2"), {platform::BoxKind::Plain, kNoForms});
     const QJsonObject v = fieldValues(view(window.get()));
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
@@ -163,9 +161,7 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     QVERIFY(loadAndWait(view(window.get()), busy));
     QTest::qWait(100);
     const QString late = QStringLiteral("The page did not answer in time.");
-    platform::testing::expectBox(platform::BoxKind::Error, late);
-    button(window.get(), "BitBtn2")->click();
-    QVERIFY(boxesAsExpected());
+    CLICK_WITH_BOXES(button(window.get(), "BitBtn2"), {platform::BoxKind::Error, late});
     QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
 
     // So many matching boxes that the walk outlasts its time: it stops, says so at

@@ -234,33 +234,26 @@ void WindowTest::navigationButtons() {
 
     // "Go" with an empty address box.
     edit(&window, "EdURL")->setText(QStringLiteral("  \t"));
-    platform::testing::expectBox(BoxKind::Plain, kNoUrl);
-    button(&window, "Button1")->click();
-    QVERIFY(boxesAsExpected());
+    CLICK_WITH_BOXES(button(&window, "Button1"), {BoxKind::Plain, kNoUrl});
     QCOMPARE(edit(&window, "EdURL")->text(), "  \t");
     // "Go" with a script: refused like any address that is no web page.
     edit(&window, "EdURL")->setText(QStringLiteral("javascript:document.title='run'"));
-    platform::testing::expectBox(BoxKind::Error,
-                                 QStringLiteral("The address \"javascript:document.title='run'\" cannot be opened."));
-    button(&window, "Button1")->click();
-    QVERIFY(boxesAsExpected());
+    CLICK_WITH_BOXES(
+        button(&window, "Button1"),
+        {BoxKind::Error, QStringLiteral("The address \"javascript:document.title='run'\" cannot be opened.")});
 
     QSignalSpy finished(view(&window), &QWebEngineView::loadFinished);
     edit(&window, "EdURL")->setText(QStringLiteral(" ") + first + QStringLiteral(" "));
     button(&window, "Button1")->click();
     QVERIFY(finished.wait(15000));
     QCOMPARE(edit(&window, "EdURL")->text(), first);
-    platform::testing::expectBox(BoxKind::Plain, kBack);
-    button(&window, "CmdBack")->click();
-    QVERIFY(boxesAsExpected());
+    CLICK_WITH_BOXES(button(&window, "CmdBack"), {BoxKind::Plain, kBack});
 
     QVERIFY(loadAndWait(view(&window), second));
     QCOMPARE(edit(&window, "EdURL")->text(), second);
     button(&window, "CmdBack")->click();
     QTRY_COMPARE_WITH_TIMEOUT(edit(&window, "EdURL")->text(), first, 10000);
-    platform::testing::expectBox(BoxKind::Plain, kBack);
-    button(&window, "CmdBack")->click();
-    QVERIFY(boxesAsExpected());
+    CLICK_WITH_BOXES(button(&window, "CmdBack"), {BoxKind::Plain, kBack});
     button(&window, "CmdForward")->click();
     QTRY_COMPARE_WITH_TIMEOUT(edit(&window, "EdURL")->text(), second, 10000);
     platform::testing::expectBox(BoxKind::Plain, kForward);

@@ -519,7 +519,8 @@ private slots:
                                          QStringLiteral("The data file is sealed:\n") + sealed);
             QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
             QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));
-            CLICK_WITH_BOXES(box);
+            box->click();
+            VERIFY_BOXES();
             QVERIFY(box->isChecked());
             QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), sealed);
         }
