@@ -15,40 +15,13 @@
 #include "platform/folderchooser.h"
 #include "platform/messages.h"
 #include "windows/AboutBox.h"
+#include "tests/support/modal.h"
 
 namespace {
-
-// Runs `check` on the modal window once it is up (polling, since exec() blocks).
-// Failures inside are recorded, never QVERIFY'd: a failed QVERIFY in a timer slot
-// would leave the modal loop running and hang the test.
-void whenModalShows(std::function<void(QWidget*)> check, QStringList* failures) {
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, check, failures] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) {
-            if (++*tries > 200) {
-                failures->append(QStringLiteral("no modal window appeared"));
-                timer->stop();
-                timer->deleteLater();
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        check(modal);
-    });
-    timer->start(20);
-}
 
 QString qtSettingsFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/QtProject.conf";
 }
-
-#define RECORD(cond, what)                                  \
-    do {                                                    \
-        if (!(cond)) failures.append(QStringLiteral(what)); \
-    } while (0)
 
 }  // namespace
 
@@ -67,7 +40,7 @@ private slots:
         QVERIFY(QDir().mkpath(other));
 
         QStringList failures;
-        whenModalShows(
+        testsupport::whenModalShows(
             [&failures, start, other](QWidget* modal) {
                 auto* dialog = qobject_cast<QFileDialog*>(modal);
                 if (!dialog) {
@@ -109,7 +82,7 @@ private slots:
         QTemporaryDir root;
         const QString missing = root.path() + "/gone/away";
         QStringList failures;
-        whenModalShows(
+        testsupport::whenModalShows(
             [&failures, missing](QWidget* modal) {
                 auto* dialog = qobject_cast<QFileDialog*>(modal);
                 if (!dialog) {
@@ -148,7 +121,7 @@ private slots:
 
         QStringList failures;
         bool checked = false;
-        whenModalShows(
+        testsupport::whenModalShows(
             [&failures, box, &checked](QWidget* modal) {
                 checked = true;
                 RECORD(modal == box, "the about box is not the modal window");

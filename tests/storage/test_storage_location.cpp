@@ -21,6 +21,7 @@
 #include "windows/AboutBox.h"
 #include "windows/MainWindow.h"
 #include "tests/support/controls.h"
+#include "tests/support/modal.h"
 #include "tests/support/messages.h"
 
 using testsupport::control;
@@ -44,8 +45,6 @@ std::unique_ptr<MainWindow> startMainWindow() {
     return w;
 }
 
-QString boxFailures() { return testsupport::boxProblems().join("; "); }
-
 }  // namespace
 
 // The data folder of this user (under the test's HOME).
@@ -65,7 +64,7 @@ private slots:
     void cancelledChooserChangesNothing() {
         testsupport::expectNoDataFileBoxes(true);
         auto w = startMainWindow();
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         const QString shown = control<QLabel>(w, "LblCurrent")->text();
         QCOMPARE(shown, q(w->session().paths().dataFile));
 
@@ -80,12 +79,12 @@ private slots:
         QVERIFY(!w->chosenLocation().has_value());
 
         w->close();
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         QVERIFY(!vault::readStoredLocation(dataFolder()).has_value());
 
         // The next start still uses the data folder, and finds the file there.
         auto again = startMainWindow();
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         QCOMPARE(control<QLabel>(again, "LblCurrent")->text(), shown);
     }
 
@@ -118,12 +117,12 @@ private slots:
         platform::testing::setNextFolderChoice(thumb);
         w->changeStorageLocation();
         QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), thumb);
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         // Cancelling afterwards keeps the choice made before, silently.
         platform::testing::setNextFolderChoice(std::nullopt);
         QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
         QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), thumb);
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         // The run goes on with the file it opened at start.
         QCOMPARE(w->session().paths().dataFile, oldDataFile);
 
@@ -136,7 +135,7 @@ private slots:
         // Next start: the empty thumb folder holds no file; the user declines a new one.
         testsupport::expectNoDataFileBoxes(false);
         auto next = startMainWindow();
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
         QCOMPARE(control<QLabel>(next, "LblCurrent")->text(), thumb + "/KFOLD30.DAT");
         QCOMPARE(control<QListWidget>(next, "ListBox1")->count(), 0);
@@ -166,7 +165,7 @@ private slots:
             QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), choice);
             w->close();
             w.reset();
-            QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+            VERIFY_BOXES();
 
             MainWindow next;
             seen.append(q(next.session().paths().dataFile));
@@ -184,7 +183,7 @@ private slots:
         }
         MainWindow atRoot;
         QCOMPARE(q(atRoot.session().paths().dataFile), QStringLiteral("/KFOLD30.DAT"));
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
     }
 
     void aboutBoxFromTheMainWindow() {
@@ -195,21 +194,8 @@ private slots:
             QStringList failures;
             bool seen = false;
             MainWindow* owner = w.get();
-            QTimer::singleShot(0, [&] {
-                auto* poll = new QTimer;
-                auto tries = std::make_shared<int>(0);
-                QObject::connect(poll, &QTimer::timeout, [&, poll, tries] {
-                    QWidget* modal = QApplication::activeModalWidget();
-                    if (!modal) {
-                        if (++*tries > 200) {
-                            failures.append("no modal window appeared");
-                            poll->deleteLater();
-                            poll->stop();
-                        }
-                        return;
-                    }
-                    poll->stop();
-                    poll->deleteLater();
+            testsupport::whenModalShows(
+                [&](QWidget* modal) {
                     seen = true;
                     auto* box = qobject_cast<AboutBox*>(modal);
                     if (!box) {
@@ -217,18 +203,18 @@ private slots:
                         modal->close();
                         return;
                     }
-                    if (box->parentWidget() != owner) failures.append("not owned by the main window");
-                    if (!box->isModal()) failures.append("not modal");
-                    if (owner->findChildren<AboutBox*>().size() != 1) failures.append("more than one about box");
+                    RECORD(box->parentWidget() == owner, "not owned by the main window");
+                    RECORD(box->isModal(), "not modal");
+                    RECORD(owner->findChildren<AboutBox*>().size() == 1, "more than one about box");
                     // The box's controls, found by their object names.
                     QStringList texts;
                     for (const char* name : {"LblCopy1", "LblCopy2", "LblCopy3", "LblInfo1", "LblInfo2", "LblInfo3"}) {
                         const auto* label = box->findChild<QLabel*>(QLatin1String(name));
                         texts.append(label ? label->text() : QString());
                     }
-                    if (texts.contains(QString()) || texts.removeDuplicates() != 0)
-                        failures.append("the six texts are not all there");
-                    if (texts.value(1) != QStringLiteral("Version " KEYFOLD_VERSION)) failures.append("version");
+                    RECORD(!texts.contains(QString()) && texts.removeDuplicates() == 0,
+                           "the six texts are not all there");
+                    RECORD(texts.value(1) == QStringLiteral("Version " KEYFOLD_VERSION), "version");
                     auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
                     if (!ok) {
                         failures.append("no Button1");
@@ -236,9 +222,8 @@ private slots:
                         return;
                     }
                     QTest::mouseClick(ok, Qt::LeftButton);
-                });
-                poll->start(20);
-            });
+                },
+                &failures);
             QTest::mouseClick(control<QPushButton>(w, "CmdAbout"), Qt::LeftButton);
             QVERIFY(seen);
             QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
@@ -246,7 +231,7 @@ private slots:
             QTRY_COMPARE(w->findChildren<AboutBox*>().size(), qsizetype(0));
             QVERIFY(QApplication::activeModalWidget() == nullptr);
         }
-        QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
+        VERIFY_BOXES();
         w->close();
     }
 };
