@@ -91,9 +91,7 @@ using testsupport::boxProblems;
 using testsupport::deleteQuestion;
 using testsupport::expectNoDataFileBoxes;
 using testsupport::kAdded;
-using testsupport::kCreateQuestion;
 using testsupport::kFirstRun;
-using testsupport::kNoDataFile;
 using testsupport::kVerify;
 
 }  // namespace gui_test
