@@ -120,19 +120,20 @@ private slots:
 
     void nameBoxIsUpperCaseAndEightBit() {
         MainWindow w;
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("ebay \u00e9t\u00e9"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
-        control<platform::Windows1252LineEdit>(w, "EdName")->clear();
-        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdName"), QStringLiteral("abc"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
+        auto* name = control<platform::Windows1252LineEdit>(w, "EdName");
+        auto* comments = control<platform::Windows1252LineEdit>(w, "EdComments");
+        auto* password = control<platform::Windows1252LineEdit>(w, "Edpwd");
+        name->setText(QStringLiteral("ebay \u00e9t\u00e9"));
+        QCOMPARE(name->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
+        name->clear();
+        QTest::keyClicks(name, QStringLiteral("abc"));
+        QCOMPARE(name->text(), QStringLiteral("ABC"));
         // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
-        control<platform::Windows1252LineEdit>(w, "EdComments")->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("\u20ac5 ? ?"));
-        QCOMPARE(platform::toWindows1252(control<platform::Windows1252LineEdit>(w, "EdComments")->text()),
-                 std::string("\x80"
-                             "5 ? ?"));
-        control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(QString(30, QChar(0x2713)));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('?')));
+        comments->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        QCOMPARE(comments->text(), QStringLiteral("\u20ac5 ? ?"));
+        QCOMPARE(platform::toWindows1252(comments->text()), std::string("\x80") + "5 ? ?");
+        password->setText(QString(30, QChar(0x2713)));
+        QCOMPARE(password->text(), QString(25, QLatin1Char('?')));
         // The undefined codes of the code page survive the round trip.
         std::string all;
         for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
@@ -140,16 +141,14 @@ private slots:
         // What a box would hold is what it holds once set: upper case, cut to length.
         const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
         for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
-            for (platform::Windows1252LineEdit* box : {control<platform::Windows1252LineEdit>(w, "EdName"),
-                                                       control<platform::Windows1252LineEdit>(w, "Edwebsite"),
-                                                       control<platform::Windows1252LineEdit>(w, "Edpwd")}) {
+            for (platform::Windows1252LineEdit* box :
+                 {name, control<platform::Windows1252LineEdit>(w, "Edwebsite"), password}) {
                 const std::string expected = box->windows1252TextFor(bytes);
                 box->setWindows1252Text(bytes);
                 QCOMPARE(box->windows1252Text(), expected);
             }
         }
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->windows1252TextFor(lower),
-                 std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
+        QCOMPARE(name->windows1252TextFor(lower), std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
     }
 
     void firstStartCreatesTheFile() {

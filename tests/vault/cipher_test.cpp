@@ -34,10 +34,7 @@ TEST_F(CipherTest, HandComputedVectors) {
     // Control and high characters pass through but take their key position and offset:
     // pos 3 'B' 66 uses k 98 + d 7 = 105: 33 + (33 + 105) mod 94 = 77 'M'.
     cipher.setPhrase("ab");
-    EXPECT_EQ(cipher.encipherText("A\x01\xFF"
-                                  "B"),
-              "G\x01\xFF"
-              "M");
+    EXPECT_EQ(cipher.encipherText("A\1\377B"), "G\1\377M");  // \1 = 0x01, \377 = 0xFF
 }
 
 TEST_F(CipherTest, EmptyPhraseAndBlankTexts) {

@@ -59,11 +59,8 @@ TEST_F(LocationsTest, StoredLocationReplacesTheStorageFolder) {
         setupStoragePaths(paths);
         EXPECT_EQ(paths.dataFile, dir + "/Keyfold/KFOLD30.DAT");
     }
-    vaulttest::writeBytes(dir + "/Keyfold/Storage.loc",
-                          "/media/st\xe9"
-                          "ck\r\n");
-    EXPECT_EQ(readStoredLocation(paths.dataFolder), std::optional<std::string>("/media/st\xe9"
-                                                                               "ck"));
+    vaulttest::writeBytes(dir + "/Keyfold/Storage.loc", "/media/st\351ck\r\n");  // \351 = 0xE9
+    EXPECT_EQ(readStoredLocation(paths.dataFolder), std::optional<std::string>("/media/st\351ck"));
 }
 
 }  // namespace

@@ -92,9 +92,7 @@ TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
     ASSERT_EQ(back.size(), plain.size());
     EXPECT_EQ(back.substr(0, 500 * kSlotSize), plain.substr(0, 500 * kSlotSize));
     EXPECT_EQ(back.substr(501 * kSlotSize), plain.substr(501 * kSlotSize));
-    EXPECT_EQ(back.substr(500 * kSlotSize, 2), std::string("\x01"
-                                                           "D",
-                                                           2));
+    EXPECT_EQ(back.substr(500 * kSlotSize, 2), "\1D");  // status length 1, "D"
     EXPECT_EQ(again->unseal(), SealOutcome::NotSealed);
     EXPECT_EQ(opened("k")->listNames(), names);
 }

@@ -136,10 +136,7 @@ TEST_F(SessionTest, TextRulesRefuseWhatTheFileWouldChange) {
 TEST(EntryRules, NamesFilterAndOrder) {
     // Windows-1252 bytes: é, ÿ, š, œ, ž take their capitals; ß, µ, ƒ, ÷ have none there.
     EXPECT_EQ(upperText("az\xe9\xfe\xff\x9a\x9c\x9e"), "AZ\xc9\xde\x9f\x8a\x8c\x8e");
-    EXPECT_EQ(upperText("\xdf\xb5\x83\xf7"
-                        "AZ1"),
-              "\xdf\xb5\x83\xf7"
-              "AZ1");
+    EXPECT_EQ(upperText(std::string("\xdf\xb5\x83\xf7") + "AZ1"), std::string("\xdf\xb5\x83\xf7") + "AZ1");
     EXPECT_EQ(nameKey(" caf\xe9\t"), "CAF\xc9");
     EXPECT_TRUE(hasNameKey(" caf\xe9\t", "CAF\xc9"));
     EXPECT_FALSE(hasNameKey("cafe", "CAF\xc9"));
