@@ -69,6 +69,13 @@ void writeText(const QString& path, const QByteArray& text) {
         QVERIFY2(r_.status == (wanted), qPrintable(r_.err)); \
     } while (0)
 
+// The run ends with status `wanted` and its error output holds `said`.
+#define EXPECT_SAID(run, wanted, said)                                                \
+    do {                                                                              \
+        const Run r_ = (run);                                                         \
+        QVERIFY2(r_.status == (wanted) && r_.err.contains(said), qPrintable(r_.err)); \
+    } while (0)
+
 }  // namespace
 
 class CliTest : public QObject {
@@ -106,9 +113,7 @@ private slots:
         for (char c : generated) QVERIFY(std::isalnum(static_cast<unsigned char>(c)));
 
         // The rules refuse: the name in any case, a space in the password, no address.
-        Run r = cli(on + QStringList{"add", "Mail ", "--url", "m"}, "k\nx\n");
-        QCOMPARE(r.status, 6);
-        QVERIFY(r.err.contains("MAIL"));
+        EXPECT_SAID(cli(on + QStringList{"add", "Mail ", "--url", "m"}, "k\nx\n"), 6, "MAIL");
         QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z"}, "k\na b\n").status, 6);
         QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "  "}, "k\nab\n").status, 6);
         QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z"}, "k\n" + QString(26, 'p') + "\n").status, 6);
@@ -126,14 +131,14 @@ private slots:
         // command that reads and one that would write.
         const std::string beforeWrong = testsupport::readBytes(QFile::encodeName(file).toStdString());
         for (const QStringList& command : {QStringList{"ls"}, QStringList{"add", "late", "--url", "l.example"}}) {
-            r = cli(on + command, "wrong\npw\n");
+            const Run r = cli(on + command, "wrong\npw\n");
             QCOMPARE(r.status, 12);
             QVERIFY(r.out.isEmpty());
             QVERIFY(r.err.contains("does not open the data file"));
         }
         QVERIFY(testsupport::readBytes(QFile::encodeName(file).toStdString()) == beforeWrong);
 
-        r = cli(on + QStringList{"show", "mail"});
+        Run r = cli(on + QStringList{"show", "mail"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.out.contains("Password: ********\n"));
         QVERIFY(r.out.contains("Comments: na\u00efve \u20ac\n"));
@@ -390,9 +395,7 @@ private slots:
              "the password as stored is longer than the 25"},
         };
         for (const Case& c : refused) {
-            const Run r = cli(on + c.args, c.input);
-            QCOMPARE(r.status, 6);
-            QVERIFY2(r.err.contains(QString::fromUtf8(c.said)), qPrintable(r.err));
+            EXPECT_SAID(cli(on + c.args, c.input), 6, QString::fromUtf8(c.said));
         }
         QCOMPARE(cli(on + QStringList{"ls"}).out, QString());
         // A tab in the comment is kept; the name is upper-cased as the window does (é to É).
@@ -610,9 +613,7 @@ private slots:
         QCOMPARE(cli(on + QStringList{"import", odd}).status, 10);
         writeText(odd, "name,url,username,password\nsp,https://sp,u,a b\nlong,https://l,u," + QByteArray(26, 'x') +
                            "\nnourl,,u,p\nsnow,https://s,u,\xe2\x98\x83\n");
-        const Run r = cli(on + QStringList{"import", odd});
-        QCOMPARE(r.status, 0);
-        QVERIFY2(r.err.contains("0 added (0 with changes), 4 skipped"), qPrintable(r.err));
+        EXPECT_SAID(cli(on + QStringList{"import", odd}), 0, "0 added (0 with changes), 4 skipped");
     }
 
     void importSaysWhatItChangesOrSkips() {
@@ -752,14 +753,11 @@ private slots:
         // A first import can be tried before there is a data file; nothing is made.
         const QString none = dir.filePath(QStringLiteral("none.dat"));
         writeText(dir.filePath("in.csv"), chrome + "a,https://a.example,u,p,\na,https://b.example,u,p,\n");
-        const Run dry = cli({"--file", none, "import", dir.filePath("in.csv"), "--dry-run"});
-        QVERIFY2(dry.status == 0 && dry.err.contains("1 would be added (0 with changes), 1 skipped"),
-                 qPrintable(dry.err));
+        EXPECT_SAID(cli({"--file", none, "import", dir.filePath("in.csv"), "--dry-run"}), 0,
+                    "1 would be added (0 with changes), 1 skipped");
         QVERIFY(!QFile::exists(none));
         // Endless or huge input is refused, not read without end.
-        const Run zero = cli({"--file", none, "import", "/dev/zero"});
-        QCOMPARE(zero.status, 10);
-        QVERIFY2(zero.err.contains("larger than 64 MiB"), qPrintable(zero.err));
+        EXPECT_SAID(cli({"--file", none, "import", "/dev/zero"}), 10, "larger than 64 MiB");
     }
 
     void exportLeavesNothingBehindOnFailure() {
@@ -775,13 +773,13 @@ private slots:
         // A write cut short by the file size limit keeps the old file and leaves nothing beside it.
         const QString out = dir.filePath(QStringLiteral("out.csv"));
         writeText(out, "old");
-        const Run limited = cli({}, "k\n", [&](QProcess& p) {
-            p.setProgram(QStringLiteral("/bin/sh"));
-            p.setArguments({"-c", "ulimit -f 1; exec \"$0\" \"$@\"", program(), "--phrase-stdin", "--file", file,
-                            "export", "--csv", out});
-        });
-        QCOMPARE(limited.status, 4);
-        QVERIFY2(limited.err.contains("nothing was written"), qPrintable(limited.err));
+        EXPECT_SAID(cli({}, "k\n",
+                        [&](QProcess& p) {
+                            p.setProgram(QStringLiteral("/bin/sh"));
+                            p.setArguments({"-c", "ulimit -f 1; exec \"$0\" \"$@\"", program(), "--phrase-stdin",
+                                            "--file", file, "export", "--csv", out});
+                        }),
+                    4, "nothing was written");
         QCOMPARE(QDir(dir.path()).entryList({"out.csv*"}, QDir::Files | QDir::System), QStringList{"out.csv"});
         QFile old(out);
         QVERIFY(old.open(QIODevice::ReadOnly));
@@ -796,9 +794,7 @@ private slots:
             struct stat before {
             }, after{};
             ::lstat(QFile::encodeName(target).constData(), &before);
-            const Run r = cli(on + QStringList{"export", "--csv", target});
-            QCOMPARE(r.status, 4);
-            QVERIFY2(r.err.contains("no regular file"), qPrintable(r.err));
+            EXPECT_SAID(cli(on + QStringList{"export", "--csv", target}), 4, "no regular file");
             ::lstat(QFile::encodeName(target).constData(), &after);
             QCOMPARE(after.st_mode, before.st_mode);
         }
@@ -873,13 +869,13 @@ private slots:
         QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QString());
 
         // Without a display the keeper cannot take the clipboard, and clip says so.
-        const Run headless = cli({"clip", "mail"}, "k\n", [](QProcess& p) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-            p.setProcessEnvironment(env);
-        });
-        QCOMPARE(headless.status, 11);
-        QVERIFY2(headless.err.contains("no display"), qPrintable(headless.err));
+        EXPECT_SAID(cli({"clip", "mail"}, "k\n",
+                        [](QProcess& p) {
+                            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+                            p.setProcessEnvironment(env);
+                        }),
+                    11, "no display");
 
         // By default clip returns before the copy is cleared; a keeper it started holds
         // the copy, which never shows in the keeper's arguments or environment, and
@@ -944,10 +940,8 @@ private slots:
         QFile(file).copy(small);
         QVERIFY(QFile::resize(small, 5 * 1104));
         writeText(path, "name,url,username,password\na,https://a,u,p\nb,https://b,u,p\nc,https://c,u,p\n");
-        const Run full = cli({"--file", small, "import", path});
-        QCOMPARE(full.status, 7);
-        QVERIFY2(full.err.contains("1 added (0 with changes), 0 skipped; the data file is full: 2 not imported"),
-                 qPrintable(full.err));
+        EXPECT_SAID(cli({"--file", small, "import", path}), 7,
+                    "1 added (0 with changes), 0 skipped; the data file is full: 2 not imported");
         QFile(file).copy(small + "2");
         QVERIFY(QFile::resize(small + "2", 5 * 1104));
         const Run fullJson = cli({"--file", small + "2", "import", path, "--json"});
