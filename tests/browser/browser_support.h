@@ -30,6 +30,7 @@
 
 namespace browsertest {
 
+using testsupport::boxesAsExpected;
 using testsupport::control;
 
 // The window's controls, found by their object names.
@@ -98,16 +99,6 @@ inline QJsonObject fieldValues(BrowserView* browser) {
                       ".filter(e => e.id).map(e => [e.id, e.value])))"))
             .toString();
     return QJsonDocument::fromJson(json.toUtf8()).object();
-}
-
-// Checks that every queued message box appeared and nothing else did.
-inline bool boxesAsExpected() {
-    const QStringList problems = testsupport::boxProblems();
-    if (!problems.isEmpty()) {
-        qWarning() << "message boxes:" << problems;
-        return false;
-    }
-    return true;
 }
 
 }  // namespace browsertest

@@ -21,18 +21,14 @@
 #include "vault/locations.h"
 #include "vault/settings.h"
 
+using testsupport::boxesAsExpected;
+
 namespace {
 
 bool webEngineLoaded(qint64 pid = 0) {
     QFile maps(pid ? QStringLiteral("/proc/%1/maps").arg(pid) : QStringLiteral("/proc/self/maps"));
     if (!maps.open(QIODevice::ReadOnly)) return false;
     return maps.readAll().contains("libQt6WebEngine");
-}
-
-bool boxesAsExpected() {
-    const QStringList problems = testsupport::boxProblems();
-    if (!problems.isEmpty()) qWarning() << problems;
-    return problems.isEmpty();
 }
 
 const QString kEnded = QStringLiteral(
