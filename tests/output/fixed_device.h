@@ -31,6 +31,13 @@ public:
     void finish() override { ++finished; }
     void abandon() override { ++abandoned; }
 
+    // What was drawn, a piece a line: "text@x,y".
+    std::vector<std::string> pieces() const {
+        std::vector<std::string> all;
+        for (const DrawnText& d : drawn) all.push_back(d.text + "@" + std::to_string(d.x) + "," + std::to_string(d.y));
+        return all;
+    }
+
     std::vector<DrawnText> drawn;
     int page = 0;
     int finished = 0;

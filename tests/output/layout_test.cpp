@@ -6,6 +6,7 @@
 
 using output::PrintedEntry;
 using output::TextChannel;
+using Pieces = std::vector<std::string>;
 
 TEST(PrintLayout, TextMovesRightAndLinesAdvanceByTheirHeight) {
     FixedDevice dev(1000, 10000);
@@ -20,12 +21,7 @@ TEST(PrintLayout, TextMovesRightAndLinesAdvanceByTheirHeight) {
     EXPECT_EQ(ch.y(), 39);
     ch.writeLine(" ");
     EXPECT_EQ(ch.y(), 61);
-    ASSERT_EQ(dev.drawn.size(), 3u);
-    EXPECT_EQ(dev.drawn[0].x, 0);
-    EXPECT_EQ(dev.drawn[0].y, 0);
-    EXPECT_EQ(dev.drawn[1].x, 20);
-    EXPECT_EQ(dev.drawn[1].text, "CDE");
-    EXPECT_EQ(dev.drawn[2].y, 39);
+    EXPECT_EQ(dev.pieces(), (Pieces{"AB@0,0", "CDE@20,0", " @0,39"}));
 }
 
 TEST(PrintLayout, PageBreaksOnlyPastTheThreshold) {
@@ -70,15 +66,9 @@ TEST(PrintLayout, EntryLinesAndAnEmptyWebsite) {
     TextChannel ch(dev);
     output::printEntry(ch, PrintedEntry{"BANK", "", "me", "pw"});
     output::printEntry(ch, PrintedEntry{"MAIL", "https://mail.example", "u", "p"});
-    ASSERT_EQ(dev.drawn.size(), 6u);
-    EXPECT_EQ(dev.drawn[0].text, "Name: BANK  ");
-    EXPECT_EQ(dev.drawn[1].text, "User ID: me  Password: pw");
-    EXPECT_EQ(dev.drawn[2].text, " ");
-    EXPECT_EQ(dev.drawn[3].text, "Name: MAIL  https://mail.example");
-    for (std::size_t i = 0; i < dev.drawn.size(); ++i) {
-        EXPECT_EQ(dev.drawn[i].x, 0);
-        EXPECT_EQ(dev.drawn[i].y, static_cast<int>(i) * 22);
-    }
+    EXPECT_EQ(dev.pieces(),
+              (Pieces{"Name: BANK  @0,0", "User ID: me  Password: pw@0,22", " @0,44",
+                      "Name: MAIL  https://mail.example@0,66", "User ID: u  Password: p@0,88", " @0,110"}));
 }
 
 TEST(PrintLayout, LongLinesAreCutBetweenCharactersAndContinued) {
@@ -120,16 +110,7 @@ TEST(PrintLayout, ContinuesFromTheMiddleOfALineAndSurvivesAGiantCharacter) {
     ch.lineEnd();
     ch.write("AAAA");  // x = 40: not even one W fits, so the W starts the next line
     ch.write("W");
-    ASSERT_EQ(dev.drawn.size(), 5u);
-    EXPECT_EQ(dev.drawn[1].text, "W");
-    EXPECT_EQ(dev.drawn[1].x, 30);
-    EXPECT_EQ(dev.drawn[2].text, "WW");
-    EXPECT_EQ(dev.drawn[2].x, 0);
-    EXPECT_EQ(dev.drawn[2].y, 22);
-    EXPECT_EQ(dev.drawn[3].y, 44);
-    EXPECT_EQ(dev.drawn[4].text, "W");
-    EXPECT_EQ(dev.drawn[4].x, 0);
-    EXPECT_EQ(dev.drawn[4].y, 66);
+    EXPECT_EQ(dev.pieces(), (Pieces{"AAA@0,0", "W@30,0", "WW@0,22", "AAAA@0,44", "W@0,66"}));
 
     // A page narrower than one character still makes progress, one character a line.
     FixedDevice narrow(15, 1000);
