@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -23,6 +22,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using platform::BoxKind;
 
@@ -150,7 +150,7 @@ private slots:
         QVERIFY2(boxFailures().isEmpty(), qPrintable(boxFailures()));
         QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
         QCOMPARE(control<QLabel>(next, "LblCurrent")->text(), thumb + "/KFOLD30.DAT");
-        QCOMPARE(control<QListWidget>(next, "ListBox1")->count(), 0);
+        QCOMPARE(SiteList(next).count(), 0);
         // Nothing was copied, moved or created.
         QVERIFY(QDir(thumb).isEmpty());
         QVERIFY(QDir(first).isEmpty());

@@ -3,8 +3,11 @@
 // control<QPushButton>(window, "CmdAdd")->click().
 #pragma once
 #include <memory>
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace testsupport {
@@ -28,5 +31,29 @@ template <class T, class W>
 T* control(const std::unique_ptr<W>& window, const char* name) {
     return control<T>(window.get(), name);
 }
+
+// The main window's list ("ListBox1", a view of the entries it shows): its lines and its
+// current line, as the window's own code sees them.
+struct SiteList {
+    QAbstractItemView* view;
+    explicit SiteList(const QObject* window) : view(control<QAbstractItemView>(window, "ListBox1")) {}
+    explicit SiteList(const QObject& window) : SiteList(&window) {}
+    template <class W>
+    explicit SiteList(const std::unique_ptr<W>& window) : SiteList(window.get()) {}
+    int count() const { return view->model()->rowCount(); }
+    QModelIndex index(int row) const { return view->model()->index(row, 0); }
+    QStringList lines() const {
+        QStringList all;
+        for (int row = 0; row < count(); ++row) all << index(row).data().toString();
+        return all;
+    }
+    int currentRow() const { return view->currentIndex().row(); }
+    bool currentSelected() const { return view->selectionModel()->isSelected(view->currentIndex()); }
+    // As the window's code selects a line: the current line, selected, no other.
+    void setCurrentRow(int row) const {
+        view->selectionModel()->setCurrentIndex(index(row), QItemSelectionModel::ClearAndSelect);
+    }
+    QRect rowRect(int row) const { return view->visualRect(index(row)); }
+};
 
 }  // namespace testsupport
