@@ -140,6 +140,7 @@ QPushButton* BrowserWindow::lengthenButton() const { return ui->BitBtn5; }
 QPushButton* BrowserWindow::shortenButton() const { return ui->BitBtn6; }
 BrowserView* BrowserWindow::pageView() const { return ui->WebBrowser1; }
 QLabel* BrowserWindow::progressLabel() const { return ui->Label1; }
+QLabel* BrowserWindow::siteNameLabel() const { return ui->LblName; }
 QLineEdit* BrowserWindow::addressEdit() const { return ui->EdURL; }
 QLineEdit* BrowserWindow::userIdEdit() const { return ui->EdUser; }
 QLineEdit* BrowserWindow::passwordEdit() const { return ui->EdPwd; }
@@ -325,17 +326,16 @@ void BrowserWindow::warmUp() {
 
 bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
     BrowserWindow* window = this;
-    Ui::BrowserWindow& ui = *this->ui;
-    // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
-    // screen all the same.
+    // The stored sizes were applied at creation; the window opens covering the screen
+    // all the same.
     const QSize screen = screenSize();
     platform::applyOuterSize(window, screen.width(), screen.height());
     window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
-    ui.WebBrowser1->resize(screen);
-    ui.LblName->setText(tr("Site: ") + request.name);
-    ui.EdUser->setHidden(request.masked);
-    ui.EdPwd->setHidden(request.masked);
-    ui.CmdHide->setText(request.masked ? tr(kShow) : tr(kHide));
+    pageView()->resize(screen);
+    siteNameLabel()->setText(tr("Site: ") + request.name);
+    userIdEdit()->setHidden(request.masked);
+    passwordEdit()->setHidden(request.masked);
+    maskingButton()->setText(request.masked ? tr(kShow) : tr(kHide));
 
     const QString website = platform::trimControls(request.website);
     if (website.isEmpty()) {
@@ -345,10 +345,10 @@ bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
     // Copies of their own, so that closing the window can overwrite them.
     autofill::forgetValues();
     autofill::values() = {platform::ownCopy(request.user), platform::ownCopy(request.password), website};
-    ui.EdUser->setText(request.user);
-    ui.EdPwd->setText(request.password);
+    userIdEdit()->setText(request.user);
+    passwordEdit()->setText(request.password);
     window->sizingTimer_->start();
-    ui.WebBrowser1->navigate(website);
+    pageView()->navigate(website);
     return true;
 }
 

@@ -69,6 +69,7 @@ private:
     QPushButton* shortenButton() const;
     BrowserView* pageView() const;
     QLabel* progressLabel() const;
+    QLabel* siteNameLabel() const;
     QLineEdit* addressEdit() const;
     QLineEdit* userIdEdit() const;
     QLineEdit* passwordEdit() const;
