@@ -70,11 +70,6 @@ std::string settingsFile() { return vault::settingsFileFor(platform::appDataFold
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
 
-std::function<void(const QString&)>& copyTarget() {
-    static std::function<void(const QString&)> target;
-    return target;
-}
-
 }  // namespace
 
 const QColor BrowserWindow::backgroundColour = QColor(232, 232, 232);
@@ -160,7 +155,7 @@ void BrowserWindow::closeEvent(QCloseEvent* event) {
     // Closing is never refused; a size that cannot be written is reported and the
     // window closes all the same.
     platform::runGuarded([this] { saveSizes(); });
-    autofill::forgetValues();
+    pageView()->forgetFillValues();
     QDialog::reject();
     event->accept();
 }
@@ -279,14 +274,18 @@ void BrowserWindow::copyToClipboard(const QLineEdit* box) {
     setBackground(Qt::black);
     repaint();
     QCoreApplication::processEvents();
-    if (copyTarget())
-        copyTarget()(box->text());
+    if (copyTarget_)
+        copyTarget_(box->text());
     else
         platform::copySecret(box->text());
     setBackground(backgroundColour);
 }
 
-void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget() = std::move(target); }
+void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget_ = std::move(target); }
+
+void BrowserWindow::setFillSource(autofill::ValueSource source) { pageView()->setFillSource(std::move(source)); }
+
+void BrowserWindow::forgetFillValues() { pageView()->forgetFillValues(); }
 
 void BrowserWindow::copyUserId() { copyToClipboard(userIdEdit()); }
 
@@ -343,8 +342,8 @@ bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
         return false;
     }
     // Copies of their own, so that closing the window can overwrite them.
-    autofill::forgetValues();
-    autofill::values() = {platform::ownCopy(request.user), platform::ownCopy(request.password), website};
+    pageView()->forgetFillValues();
+    pageView()->fillValues() = {platform::ownCopy(request.user), platform::ownCopy(request.password), website};
     userIdEdit()->setText(request.user);
     passwordEdit()->setText(request.password);
     window->sizingTimer_->start();
@@ -358,6 +357,5 @@ extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
     platform::runGuarded([request] {
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(*request);
         if (window) window->exec();
-        autofill::forgetValues();  // also when the window did not close itself
     });
 }

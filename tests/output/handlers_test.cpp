@@ -439,10 +439,9 @@ private slots:
 
         // Past the watch, an opener is left alone: its late failure says nothing. Nor is
         // anything said for a window that has gone.
-        const int usual = platform::openerWatchMs;
-        platform::openerWatchMs = 500;
+        const int usual = platform::testing::setOpenerWatchMs(500);
         website();
-        platform::openerWatchMs = usual;
+        platform::testing::setOpenerWatchMs(usual);
         website();
         w.reset();
         QTest::qWait(2600);
