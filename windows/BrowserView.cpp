@@ -97,7 +97,7 @@ BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
 }
 
-QUrl BrowserView::addressToUrl(const QString& address) { return AddressToUrl(address); }
+QUrl BrowserView::addressToUrl(const QString& address) { return ::addressToUrl(address); }
 
 void BrowserView::navigate(const QString& address) {
     const QUrl url = addressToUrl(address);

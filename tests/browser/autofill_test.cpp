@@ -253,7 +253,7 @@ void AutoFillTest::sameSiteRule() {
         {"https://bank.example", "about:blank", false},
     };
     for (const Case& c : cases)
-        QVERIFY2(SameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
+        QVERIFY2(sameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
                  qPrintable(QStringLiteral("%1 / %2").arg(c.entry, c.page)));
 }
 
