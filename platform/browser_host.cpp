@@ -62,7 +62,7 @@ void BrowserHost::handle(const Message& message) {
 // (or no longer ours to trust) gets nothing for another site.
 void BrowserHost::answerFill(const QByteArray& page) {
     const QUrl pageUrl(QString::fromUtf8(page), QUrl::StrictMode);
-    if (!pageUrl.isValid() || !SameSite(AddressToUrl(website_), pageUrl)) {
+    if (!pageUrl.isValid() || !sameSite(addressToUrl(website_), pageUrl)) {
         ++fillsRefused_;
         channel_.send({browsermessage::kRefused});
         return;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <unistd.h>
+#include <utility>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -78,17 +79,40 @@ Child startChild() {
     return {process, sockets[0]};
 }
 
-Child standby;
+// The window open now, for the test hooks.
+struct Open {
+    BrowserHost* host = nullptr;
+    QProcess* process = nullptr;
+};
+
+// The program's browser window processes: the one started ahead and waiting, and the one
+// whose window is open. The application object holds them, under their name.
+struct BrowserProcesses : QObject {
+    Child waiting;
+    Open open;
+};
+constexpr const char* kProcessesName = "keyfold-browser-processes";
+
+BrowserProcesses& processes() {
+    QObject* app = QCoreApplication::instance();
+    auto* found = app->findChild<BrowserProcesses*>(QLatin1String(kProcessesName), Qt::FindDirectChildrenOnly);
+    if (!found) {
+        found = new BrowserProcesses;
+        found->setObjectName(QLatin1String(kProcessesName));
+        found->setParent(app);
+    }
+    return *found;
+}
 
 void dropStandby() {
+    Child& standby = processes().waiting;
     if (standby.socket >= 0) ::close(standby.socket);  // the waiting process ends on its own
     standby = {};
 }
 
 // A process started ahead that is still waiting, or a new one.
 Child takeChild() {
-    Child child = standby;
-    standby = {};
+    Child child = std::exchange(processes().waiting, {});
     if (child.process && child.process->state() == QProcess::Running) return child;
     if (child.socket >= 0) ::close(child.socket);
     if (child.process) child.process->deleteLater();
@@ -136,12 +160,6 @@ private:
     QPointer<QWidget> owner_;
 };
 
-// The window open now, for the test hooks.
-struct Open {
-    BrowserHost* host = nullptr;
-    QProcess* process = nullptr;
-} current;
-
 void runWindow(const BrowseRequest& request) {
     Child child = takeChild();
     auto host = std::make_unique<BrowserHost>(child.socket, request);
@@ -157,7 +175,7 @@ void runWindow(const BrowseRequest& request) {
         }
     }
     QProcess* process = child.process;
-    current = {host.get(), process};
+    processes().open = {host.get(), process};
     bool crashed = false;
     {
         InputBlock block(request.owner);
@@ -176,7 +194,7 @@ void runWindow(const BrowseRequest& request) {
         if (process->state() == QProcess::NotRunning && !crashed)
             crashed = process->exitStatus() == QProcess::CrashExit || process->exitCode() != 0;
     }
-    current = {};
+    processes().open = {};
     process->deleteLater();
     if (crashed) showWarning(text(kEndedMessage));
 }
@@ -208,31 +226,36 @@ void openBrowserWindow(const BrowseRequest& request) {
 // At the program's end a process still waiting is let go of: it ends by itself when
 // its channel closes (rather than being killed with a warning).
 static void endStandby() {
-    QProcess* process = standby.process;
+    QProcess* process = processes().waiting.process;
     dropStandby();
     if (process && process->state() != QProcess::NotRunning && !process->waitForFinished(3000)) process->kill();
 }
 
 void prepareBrowserProcess() {
-    if (standby.process && standby.process->state() == QProcess::Running) return;
+    BrowserProcesses& held = processes();
+    if (held.waiting.process && held.waiting.process->state() == QProcess::Running) return;
     dropStandby();
-    static bool cleanupAdded = false;
-    if (!cleanupAdded) {
-        qAddPostRoutine(endStandby);
-        cleanupAdded = true;
-    }
+    // Once: taken out before it is put in.
+    qRemovePostRoutine(endStandby);
+    qAddPostRoutine(endStandby);
     try {
-        standby = startChild();
+        held.waiting = startChild();
     } catch (const std::exception&) {
         // Nothing is said now: the opening tries again and reports it.
     }
 }
 
 namespace testing {
-qint64 browserProcessId() { return current.process ? current.process->processId() : 0; }
-bool browserWindowShown() { return current.host && current.host->shown(); }
+qint64 browserProcessId() {
+    const Open& open = processes().open;
+    return open.process ? open.process->processId() : 0;
+}
+bool browserWindowShown() {
+    const Open& open = processes().open;
+    return open.host && open.host->shown();
+}
 void closeBrowserWindow() {
-    if (current.host) current.host->requestClose();
+    if (BrowserHost* host = processes().open.host) host->requestClose();
 }
 }  // namespace testing
 

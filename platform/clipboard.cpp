@@ -31,9 +31,11 @@ struct CopiedSecret : QObject {
     ~CopiedSecret() override { wipe(text); }
 };
 
-QPointer<CopiedSecret>& current() {
-    static QPointer<CopiedSecret> secret;
-    return secret;
+// The application object holds it, under its name.
+constexpr const char* kCopiedSecretName = "keyfold-copied-secret";
+CopiedSecret* current() {
+    QObject* app = QCoreApplication::instance();
+    return app ? app->findChild<CopiedSecret*>(QLatin1String(kCopiedSecretName), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
 }  // namespace
@@ -41,8 +43,11 @@ QPointer<CopiedSecret>& current() {
 int clipboardClearSeconds() { return vault::clipboardClearSeconds(vault::settingsFileFor(appDataFolder())); }
 
 void copySecret(const QString& text) {
-    QPointer<CopiedSecret>& secret = current();
-    if (!secret) secret = new CopiedSecret;
+    CopiedSecret* secret = current();
+    if (!secret) {
+        secret = new CopiedSecret;
+        secret->setObjectName(QLatin1String(kCopiedSecretName));
+    }
     wipe(secret->text);
     secret->text = ownCopy(text);
 

@@ -43,7 +43,7 @@ int effectivePort(const QUrl& url) {
 
 }  // namespace
 
-bool SameSite(const QUrl& entry, const QUrl& page) {
+bool sameSite(const QUrl& entry, const QUrl& page) {
     const QString entryScheme = entry.scheme().toLower();
     const QString pageScheme = page.scheme().toLower();
     if (entryScheme == QLatin1String("https") && pageScheme != QLatin1String("https")) return false;
@@ -64,7 +64,7 @@ bool SameSite(const QUrl& entry, const QUrl& page) {
     return !entryDomain.isEmpty() && entryDomain == registrableDomain(pageHost);
 }
 
-QUrl AddressToUrl(const QString& address) {
+QUrl addressToUrl(const QString& address) {
     const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
     return full ? QUrl(address) : QUrl::fromUserInput(address);
 }

@@ -9,8 +9,8 @@
 // one address are usually two services), a host that is itself a public suffix only
 // matches itself, and an entry on https never fills a page that is not on https.
 // Addresses without a host (local files) match only each other, under the same scheme.
-bool SameSite(const QUrl& entry, const QUrl& page);
+bool sameSite(const QUrl& entry, const QUrl& page);
 
 // The address of an entry's website box as the browser window reads it: a full address
 // as it stands, anything else ("www.example.com") the way an address bar reads it.
-QUrl AddressToUrl(const QString& address);
+QUrl addressToUrl(const QString& address);

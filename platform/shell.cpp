@@ -1,5 +1,7 @@
 #include "platform/shell.h"
 
+#include <utility>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
@@ -21,7 +23,9 @@ namespace platform {
 
 #ifdef _WIN32
 
-int openerWatchMs = 30000;  // the shell answers at once; nothing is watched
+namespace testing {
+int setOpenerWatchMs(int ms) { return ms; }  // the shell answers at once; nothing is watched
+}  // namespace testing
 
 void shellOpen(const QString& target, QObject*, std::function<void()> onFailure, ShellShow show) {
     HWND owner = nullptr;
@@ -34,7 +38,13 @@ void shellOpen(const QString& target, QObject*, std::function<void()> onFailure,
 
 #else
 
+namespace {
 int openerWatchMs = 30000;
+}  // namespace
+
+namespace testing {
+int setOpenerWatchMs(int ms) { return std::exchange(openerWatchMs, ms); }
+}  // namespace testing
 
 void shellOpen(const QString& target, QObject* context, std::function<void()> onFailure, ShellShow) {
     // Said only while the window that asked is there to say it.

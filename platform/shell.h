@@ -20,12 +20,15 @@ enum class ShellShow {
 // so nothing is said for a window that has gone.
 // On Linux this runs xdg-open and watches it: a non-zero exit status (no program set up
 // for the target, the program failed) is a failure, whenever it comes; an opener still
-// running after openerWatchMs has started a program that stays open and is left alone.
+// running after 30 seconds has started a program that stays open and is left alone.
 // On Windows it is the shell's "open" verb, whose answer comes at once.
 void shellOpen(const QString& target, QObject* context, std::function<void()> onFailure,
                ShellShow show = ShellShow::Maximized);
 
-// How long an opener is watched for a failure (30 seconds; tests shorten it).
-extern int openerWatchMs;
+namespace testing {
+// Sets how long an opener is watched for a failure (30 seconds), in milliseconds, and
+// returns the time it replaces.
+int setOpenerWatchMs(int ms);
+}  // namespace testing
 
 }  // namespace platform

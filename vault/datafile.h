@@ -133,6 +133,8 @@ public:
     // first never-used slot or after the last slot. The list read afresh, what this
     // object showed of each entry before is forgotten.
     void scanList(const Cipher& cipher, const std::function<void(const SiteRecord&)>& onInUse);
+    // During a scan's callback: the slot of the record handed out.
+    int slotHandedOut() const { return static_cast<int>(position_) - 1; }
     // The add scan, under the writers' lock: the first never-used or deleted slot
     // before the last, unless an in-use slot's name (trimmed, letter case ignored)
     // equals wantedName's. On Found the file and the lock stay for the caller's

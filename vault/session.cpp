@@ -135,6 +135,10 @@ void Session::listEntries(const std::function<void(const Entry&)>& onEntry) {
     eachEntry([this](const auto& onRecord) { data_.scanList(cipher_, onRecord); }, onEntry);
 }
 
+void Session::listEntriesWithSlots(const std::function<void(int slot, const Entry&)>& onEntry) {
+    listEntries([&](const Entry& e) { onEntry(data_.slotHandedOut(), e); });
+}
+
 std::vector<std::string> Session::listNames() {
     std::vector<std::string> names;
     listEntries([&](const Entry& e) { names.push_back(e.name); });

@@ -174,6 +174,8 @@ public:
     // the list starts afresh what this session remembers of the entries it showed.
     // The Entry handed out is refilled for the next slot: copy what is to be kept.
     void listEntries(const std::function<void(const Entry&)>& onEntry);
+    // The same, with each entry's slot.
+    void listEntriesWithSlots(const std::function<void(int slot, const Entry&)>& onEntry);
     std::vector<std::string> listNames();
     // The selected-name lookup: the entry of exactly this name (letter case counts),
     // remembered as shown, so that an update or delete of it notices another copy's

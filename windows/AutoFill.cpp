@@ -60,7 +60,8 @@ struct Click {
 // { otherPage } for a page on another site.
 QVariantMap runClick(BrowserView* view, const Click& click) {
     const QUrl page = view->url();
-    if (!SameSite(BrowserView::addressToUrl(values().website), page)) return {{QStringLiteral("otherPage"), true}};
+    if (!sameSite(BrowserView::addressToUrl(view->fillValues().website), page))
+        return {{QStringLiteral("otherPage"), true}};
 
     // The request reaches the page as JSON data and the values as the base64 form of
     // their UTF-8 bytes; the only text added to the script is base64, which cannot
@@ -69,7 +70,7 @@ QVariantMap runClick(BrowserView* view, const Click& click) {
     if (host.contains(QLatin1Char(':'))) host = QLatin1Char('[') + host + QLatin1Char(']');
     // The script gives up a little before the program stops waiting, so that its
     // answer, with the page put back as it was, still arrives.
-    const int timeout = BrowserView::scriptTimeoutMs;
+    const int timeout = view->scriptTimeoutMs();
     const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + timeout - std::min(250, timeout / 4);
     const QJsonObject request{{QStringLiteral("userKeywords"), QJsonArray::fromStringList(click.userKeywords)},
                               {QStringLiteral("passwordKeywords"), QJsonArray::fromStringList(click.passwordKeywords)},
@@ -121,39 +122,21 @@ QString noFormsMessage() {
 
 QString timedOutMessage() { return text(QT_TRANSLATE_NOOP("BrowserWindow", "The page did not answer in time.")); }
 
-Values& values() {
-    static Values captured;
-    return captured;
-}
-
-namespace {
-ValueSource& valueSource() {
-    static ValueSource source;
-    return source;
-}
-}  // namespace
-
-void setValueSource(ValueSource source) { valueSource() = std::move(source); }
-
-void forgetValues() {
-    platform::wipe(values().user);
-    platform::wipe(values().password);
-}
-
 // The values held here, or those the value source answers for this page; the latter
 // are overwritten once the click has used them.
 static QVariantMap runFullClick(BrowserView* view) {
-    if (!valueSource())
-        return runClick(view, {kUserKeywords, kPasswordKeywords, true, values().user, values().password});
+    const Values& values = view->fillValues();
+    if (!view->fillSource())
+        return runClick(view, {kUserKeywords, kPasswordKeywords, true, values.user, values.password});
     const QUrl page = view->url();
-    if (!SameSite(BrowserView::addressToUrl(values().website), page)) return {{QStringLiteral("otherPage"), true}};
+    if (!sameSite(BrowserView::addressToUrl(values.website), page)) return {{QStringLiteral("otherPage"), true}};
     QString user, password;
     const auto wipeBoth = [&] {
         platform::wipe(user);
         platform::wipe(password);
     };
     try {
-        if (!valueSource()(page, user, password)) {
+        if (!view->fillSource()(page, user, password)) {
             wipeBoth();
             return {{QStringLiteral("otherPage"), true}};
         }

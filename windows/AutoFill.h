@@ -11,24 +11,22 @@ class BrowserView;
 
 namespace autofill {
 
-// The texts auto-fill writes into the page, captured when the window opens and
+// The texts auto-fill writes into a view's pages, captured when the window opens and
 // overwritten when it closes, and the entry's website address captured with them:
-// auto-fill writes only into pages of that site (sameSite).
+// auto-fill writes only into pages of that site (sameSite). The view holds them
+// (BrowserView::fillValues).
 struct Values {
     QString user;
     QString password;
     QString website;
 };
-Values& values();
-// Overwrites the user ID and the password.
-void forgetValues();
 
-// Where a click takes the user ID and password from, when they are not held here: it
-// is asked with the page's address, after the page has been found on the entry's site,
-// and answers true with the values, or false when it refuses the page. It may throw
-// std::runtime_error when it cannot answer. Without one, the click writes values().
+// Where a click takes the user ID and password from, when the view does not hold them:
+// it is asked with the page's address, after the page has been found on the entry's
+// site, and answers true with the values, or false when it refuses the page. It may
+// throw std::runtime_error when it cannot answer. Without one, the click writes the
+// view's values (BrowserView::setFillSource).
 using ValueSource = std::function<bool(const QUrl& page, QString& user, QString& password)>;
-void setValueSource(ValueSource source);
 
 // How a click ended.
 enum class Outcome {
@@ -53,7 +51,7 @@ QString timedOutMessage();
 
 // Walks the forms of the page the view shows and writes value into every INPUT of a
 // form whose name holds the keyword; true when at least one control was written.
-// A page that is not on the site of values().website is not walked: false.
+// A page that is not on the site of the view's website is not walked: false.
 bool fillFormInputs(BrowserView* view, const QString& keyword, const QString& value);
 
 }  // namespace autofill

@@ -68,10 +68,10 @@ extern "C" int keyfold_browser_process(platform::Channel* channel) {
     platform::wipe(*opening);
     if (!readable) return 2;
 
-    autofill::setValueSource([channel](const QUrl& page, QString& user, QString& password) {
+    window->setFillSource([channel](const QUrl& page, QString& user, QString& password) {
         return askForValues(channel, page, user, password);
     });
-    BrowserWindow::setCopyTarget([channel](const QString& text) {
+    window->setCopyTarget([channel](const QString& text) {
         QByteArray bytes = text.toUtf8();
         channel->send({message::kCopy, bytes});
         platform::wipe(bytes);
@@ -81,7 +81,7 @@ extern "C" int keyfold_browser_process(platform::Channel* channel) {
         const bool opened = window->openFor(request);
         platform::wipe(request.user);
         platform::wipe(request.password);
-        autofill::forgetValues();
+        window->forgetFillValues();
         if (!opened) return;
         const QPointer<BrowserWindow> shown(window.get());
         const auto closeWindow = [shown] {
@@ -97,7 +97,5 @@ extern "C" int keyfold_browser_process(platform::Channel* channel) {
         QTimer::singleShot(0, window.get(), [channel] { channel->send({message::kShown}); });
         window->exec();
     });
-    autofill::setValueSource({});
-    BrowserWindow::setCopyTarget({});
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "windows/BrowserView.h"
 
+#include "platform/secret.h"
+
 #include <memory>
 #include <stdexcept>
 #include <unistd.h>
@@ -95,7 +97,7 @@ BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
 }
 
-QUrl BrowserView::addressToUrl(const QString& address) { return AddressToUrl(address); }
+QUrl BrowserView::addressToUrl(const QString& address) { return ::addressToUrl(address); }
 
 void BrowserView::navigate(const QString& address) {
     const QUrl url = addressToUrl(address);
@@ -157,7 +159,12 @@ void BrowserView::setBusyCursor(bool busy) {
     }
 }
 
-int BrowserView::scriptTimeoutMs = 5000;
+BrowserView::~BrowserView() { forgetFillValues(); }
+
+void BrowserView::forgetFillValues() {
+    platform::wipe(fillValues_.user);
+    platform::wipe(fillValues_.password);
+}
 
 QVariant BrowserView::runScript(const QString& source, bool* answered) {
     // The answer may come after the time-out, when this call has returned; the state it
@@ -179,7 +186,7 @@ QVariant BrowserView::runScript(const QString& source, bool* answered) {
         QTimer limit;
         limit.setSingleShot(true);
         connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        limit.start(scriptTimeoutMs);
+        limit.start(scriptTimeoutMs_);
         // No clicks or keys meanwhile: the window must not start a second walk.
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }

@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <QWebEngineView>
 
+#include "windows/AutoFill.h"
+
 class BrowserView : public QWebEngineView {
     Q_OBJECT
 public:
@@ -34,7 +36,17 @@ public:
     // `answered` tells whether a result came within the time allowed.
     QVariant runScript(const QString& source, bool* answered);
     // How long runScript waits for a page that keeps its thread busy.
-    static int scriptTimeoutMs;
+    int scriptTimeoutMs() const { return scriptTimeoutMs_; }
+    void setScriptTimeoutMs(int ms) { scriptTimeoutMs_ = ms; }
+
+    // What auto-fill writes into this view's pages, and where a click asks for it when
+    // it is not held here (AutoFill.h).
+    autofill::Values& fillValues() { return fillValues_; }
+    const autofill::ValueSource& fillSource() const { return fillSource_; }
+    void setFillSource(autofill::ValueSource source) { fillSource_ = std::move(source); }
+    // Overwrites the user ID and password held for auto-fill.
+    void forgetFillValues();
+    ~BrowserView() override;
 
     static const QString homePage;
     static const QString searchPage;
@@ -44,4 +56,9 @@ signals:
     void progressChanged(int progress, int progressMax);
     // A navigation has completed and reached this address.
     void navigationCompleted(const QUrl& url);
+
+private:
+    int scriptTimeoutMs_ = 5000;
+    autofill::Values fillValues_;
+    autofill::ValueSource fillSource_;
 };

@@ -70,11 +70,6 @@ std::string settingsFile() { return vault::settingsFileFor(platform::appDataFold
 
 QSize screenSize() { return QGuiApplication::primaryScreen()->size(); }
 
-std::function<void(const QString&)>& copyTarget() {
-    static std::function<void(const QString&)> target;
-    return target;
-}
-
 }  // namespace
 
 const QColor BrowserWindow::backgroundColour = QColor(232, 232, 232);
@@ -140,6 +135,7 @@ QPushButton* BrowserWindow::lengthenButton() const { return ui->BitBtn5; }
 QPushButton* BrowserWindow::shortenButton() const { return ui->BitBtn6; }
 BrowserView* BrowserWindow::pageView() const { return ui->WebBrowser1; }
 QLabel* BrowserWindow::progressLabel() const { return ui->Label1; }
+QLabel* BrowserWindow::siteNameLabel() const { return ui->LblName; }
 QLineEdit* BrowserWindow::addressEdit() const { return ui->EdURL; }
 QLineEdit* BrowserWindow::userIdEdit() const { return ui->EdUser; }
 QLineEdit* BrowserWindow::passwordEdit() const { return ui->EdPwd; }
@@ -159,7 +155,7 @@ void BrowserWindow::closeEvent(QCloseEvent* event) {
     // Closing is never refused; a size that cannot be written is reported and the
     // window closes all the same.
     platform::runGuarded([this] { saveSizes(); });
-    autofill::forgetValues();
+    pageView()->forgetFillValues();
     QDialog::reject();
     event->accept();
 }
@@ -278,14 +274,18 @@ void BrowserWindow::copyToClipboard(const QLineEdit* box) {
     setBackground(Qt::black);
     repaint();
     QCoreApplication::processEvents();
-    if (copyTarget())
-        copyTarget()(box->text());
+    if (copyTarget_)
+        copyTarget_(box->text());
     else
         platform::copySecret(box->text());
     setBackground(backgroundColour);
 }
 
-void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget() = std::move(target); }
+void BrowserWindow::setCopyTarget(std::function<void(const QString&)> target) { copyTarget_ = std::move(target); }
+
+void BrowserWindow::setFillSource(autofill::ValueSource source) { pageView()->setFillSource(std::move(source)); }
+
+void BrowserWindow::forgetFillValues() { pageView()->forgetFillValues(); }
 
 void BrowserWindow::copyUserId() { copyToClipboard(userIdEdit()); }
 
@@ -325,17 +325,16 @@ void BrowserWindow::warmUp() {
 
 bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
     BrowserWindow* window = this;
-    Ui::BrowserWindow& ui = *this->ui;
-    // Sizes from "FrmBrowse" were applied at creation; the window opens covering the
-    // screen all the same.
+    // The stored sizes were applied at creation; the window opens covering the screen
+    // all the same.
     const QSize screen = screenSize();
     platform::applyOuterSize(window, screen.width(), screen.height());
     window->move(QGuiApplication::primaryScreen()->geometry().topLeft());
-    ui.WebBrowser1->resize(screen);
-    ui.LblName->setText(tr("Site: ") + request.name);
-    ui.EdUser->setHidden(request.masked);
-    ui.EdPwd->setHidden(request.masked);
-    ui.CmdHide->setText(request.masked ? tr(kShow) : tr(kHide));
+    pageView()->resize(screen);
+    siteNameLabel()->setText(tr("Site: ") + request.name);
+    userIdEdit()->setHidden(request.masked);
+    passwordEdit()->setHidden(request.masked);
+    maskingButton()->setText(request.masked ? tr(kShow) : tr(kHide));
 
     const QString website = platform::trimControls(request.website);
     if (website.isEmpty()) {
@@ -343,12 +342,12 @@ bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
         return false;
     }
     // Copies of their own, so that closing the window can overwrite them.
-    autofill::forgetValues();
-    autofill::values() = {platform::ownCopy(request.user), platform::ownCopy(request.password), website};
-    ui.EdUser->setText(request.user);
-    ui.EdPwd->setText(request.password);
+    pageView()->forgetFillValues();
+    pageView()->fillValues() = {platform::ownCopy(request.user), platform::ownCopy(request.password), website};
+    userIdEdit()->setText(request.user);
+    passwordEdit()->setText(request.password);
     window->sizingTimer_->start();
-    ui.WebBrowser1->navigate(website);
+    pageView()->navigate(website);
     return true;
 }
 
@@ -358,6 +357,5 @@ extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
     platform::runGuarded([request] {
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(*request);
         if (window) window->exec();
-        autofill::forgetValues();  // also when the window did not close itself
     });
 }

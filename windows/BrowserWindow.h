@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "platform/browser_module.h"
+#include "windows/AutoFill.h"
 
 class QLabel;
 class QLineEdit;
@@ -38,7 +39,12 @@ public:
 
     // Where the copy buttons' texts go instead of this process's clipboard (the
     // program's, when the window runs in a process of its own); nothing: here.
-    static void setCopyTarget(std::function<void(const QString&)> target);
+    void setCopyTarget(std::function<void(const QString&)> target);
+    // Where a click of auto-fill asks for the user ID and password instead of taking
+    // those the window opened with (the program, when the window runs in a process of
+    // its own); and the overwriting of those it opened with.
+    void setFillSource(autofill::ValueSource source);
+    void forgetFillValues();
 
     // The window's background colour (232, 232, 232).
     static const QColor backgroundColour;
@@ -69,6 +75,7 @@ private:
     QPushButton* shortenButton() const;
     BrowserView* pageView() const;
     QLabel* progressLabel() const;
+    QLabel* siteNameLabel() const;
     QLineEdit* addressEdit() const;
     QLineEdit* userIdEdit() const;
     QLineEdit* passwordEdit() const;
@@ -100,6 +107,7 @@ private:
     void resizeBrowser(int widthChange, int heightChange);
 
     std::unique_ptr<Ui::BrowserWindow> ui;
+    std::function<void(const QString&)> copyTarget_;
     QTimer* sizingTimer_;
     QPointer<QWebEnginePage> warmPage_;
 };

@@ -1,5 +1,6 @@
 // The main window itself: creation, its look, keys and events, start-up and closing.
 #include "windows/MainWindow.h"
+#include "windows/EntryListModel.h"
 #include "windows/FormSupport.h"
 
 #include <optional>
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QListView>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -69,6 +71,10 @@ void MainWindow::buildControls() {
     if (ui) return;
     ui = std::make_unique<Ui::MainWindow>();
     ui->setupUi(this);
+    entries_ = new EntryListModel(this);
+    shownEntries_ = new NarrowingFilter(this);
+    shownEntries_->setSourceModel(entries_);
+    siteList()->setModel(shownEntries_);
     nameEdit()->setUpperCaseOnly(true);
     // Each box holds as many characters as its field.
     for (auto [box, field] : {std::pair{nameEdit(), vault::Field::Name},
@@ -103,7 +109,7 @@ MainWindow::~MainWindow() = default;
 QFrame* MainWindow::panel() const { return ui->Panel1; }
 platform::Windows1252LineEdit* MainWindow::filterEdit() const { return ui->EdFilter; }
 QPushButton* MainWindow::refreshButton() const { return ui->CmdReload; }
-QListWidget* MainWindow::siteList() const { return ui->ListBox1; }
+QListView* MainWindow::siteList() const { return ui->ListBox1; }
 QLabel* MainWindow::countLabel() const { return ui->LblCount; }
 platform::LinkLabel* MainWindow::tipsLink() const { return ui->Label6; }
 platform::Windows1252LineEdit* MainWindow::nameEdit() const { return ui->EdName; }
@@ -165,13 +171,13 @@ void MainWindow::connectHandlers() {
     // that selects a line itself runs the lookup itself.
     // A line dragged to with the button held selects too: the lookup then runs when the
     // button is released, unless the release is a click on a line (which runs it itself).
-    QListWidget* list = siteList();
-    connect(list, &QListWidget::itemClicked, this, [this] {
+    QListView* list = siteList();
+    connect(list, &QAbstractItemView::clicked, this, [this] {
         mouseSelectPending_ = false;
         platform::runGuarded([this] { showSelectedEntry(); });
     });
-    connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0) return;
+    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& row) {
+        if (!row.isValid()) return;
         if (QGuiApplication::mouseButtons() != Qt::NoButton) {
             mouseSelectPending_ = true;
             return;
@@ -179,7 +185,7 @@ void MainWindow::connectHandlers() {
         platform::runGuarded([this] { showSelectedEntry(); });
     });
     list->viewport()->installEventFilter(this);
-    connect(list, &QListWidget::itemDoubleClicked, this, guarded([this] { openInBrowserWindow(); }));
+    connect(list, &QAbstractItemView::doubleClicked, this, guarded([this] { openInBrowserWindow(); }));
 }
 
 // The button pictures, the list's font and the fitting of the labels cost several

@@ -25,9 +25,12 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 class QTimer;
+
+class EntryListModel;
+class NarrowingFilter;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -94,7 +97,7 @@ private:
     QFrame* panel() const;
     platform::Windows1252LineEdit* filterEdit() const;
     QPushButton* refreshButton() const;
-    QListWidget* siteList() const;
+    QListView* siteList() const;
     QLabel* countLabel() const;
     platform::LinkLabel* tipsLink() const;
     platform::Windows1252LineEdit* nameEdit() const;
@@ -144,12 +147,8 @@ private:
     void setMasked(bool masked);
     void copyToClipboard(const QString& text);
     void selectFirstLineAndShow();
-    // Selects a line of the list without running the lookup of a selection.
+    // Selects a line of the list (-1: none) without running the lookup of a selection.
     void selectRowQuietly(int row);
-    // Adds a line to the list, which keeps its lines in the order of names.
-    void addListLine(const QString& line);
-    // Removes the list line of that text, if any.
-    void removeListLine(const QString& line);
     // Update or delete of the entry named in the name box.
     void applyEntryChange(bool deleting);
     // The entry as the boxes hold it.
@@ -161,6 +160,9 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<vault::Session> session_;
     std::optional<std::string> chosenLocation_;
+    // The list's rows (every entry loaded, with its slot) and those it shows.
+    EntryListModel* entries_ = nullptr;
+    NarrowingFilter* shownEntries_ = nullptr;
 
     bool mouseSelectPending_ = false;
     QTimer* copyFlash_ = nullptr;

@@ -1,12 +1,13 @@
 // The main window's entry editing: add, update and delete through the session, each
 // outcome turned into the message the user sees.
-#include <QListWidget>
+#include <QListView>
 #include <QSignalBlocker>
 
 #include "platform/windows1252lineedit.h"
 #include "platform/messages.h"
 #include "ui_MainWindow.h"
 #include "vault/session.h"
+#include "windows/EntryListModel.h"
 #include "windows/MainWindow.h"
 
 using platform::fromWindows1252;
@@ -90,8 +91,8 @@ void MainWindow::addEntry() {
     // The list test looks at the lines the list shows now (after a filter only the
     // matching ones); the file's own test follows in the vault.
     auto listed = [this](const std::string& key) {
-        for (int i = 0; i < siteList()->count(); ++i)
-            if (vault::nameKey(toWindows1252(siteList()->item(i)->text())) == key) return true;
+        for (int row = 0; row < shownEntries_->rowCount(); ++row)
+            if (vault::nameKey(shownEntries_->shownRow(row).name) == key) return true;
         return false;
     };
     const vault::AddResult result = session_->add(typedEntry(), listed, showCompletedAddress());
@@ -117,8 +118,8 @@ void MainWindow::addEntry() {
         return;
     case vault::AddOutcome::Added: {
         {
-            const QSignalBlocker quiet(siteList());
-            addListLine(fromWindows1252(result.entry.name));
+            const QSignalBlocker quiet(siteList()->selectionModel());
+            entries_->insertRow({result.slot, result.entry.name, fromWindows1252(result.entry.name)});
         }
         platform::showPlain(tr(kAdded));
         selectFirstLineAndShow();
@@ -153,7 +154,10 @@ void MainWindow::applyEntryChange(bool deleting) {
     case vault::ChangeOutcome::Updated: platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text())); return;
     case vault::ChangeOutcome::Deleted:
         // The line goes once the slot is written, so a failed write leaves list and file alike.
-        removeListLine(fromWindows1252(result.entry.name));
+        {
+            const QSignalBlocker quiet(siteList()->selectionModel());
+            entries_->removeEntry(result.slot, result.entry.name);
+        }
         platform::showPlain(tr("%1 has been deleted.").arg(nameEdit()->text()));
         return;
     }

@@ -2,7 +2,8 @@
 // filter, masking and the clipboard.
 #include <optional>
 
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -14,6 +15,7 @@
 #include "vault/session.h"
 #include "vault/entry.h"
 #include "vault/secret.h"
+#include "windows/EntryListModel.h"
 #include "windows/MainWindow.h"
 
 using platform::fromWindows1252;
@@ -24,19 +26,6 @@ namespace {
 
 const QColor kPanelAfterCopy(232, 232, 232);
 constexpr int kCopyFlashMs = 100;
-
-// A line of the list: the list sorts its lines in the order of names.
-class ListLine : public QListWidgetItem {
-public:
-    explicit ListLine(const QString& text) : QListWidgetItem(text) {}
-    bool operator<(const QListWidgetItem& other) const override {
-        const QString mine = text(), theirs = other.text();
-        return vault::listedBefore(
-            std::u16string_view(reinterpret_cast<const char16_t*>(mine.utf16()), static_cast<std::size_t>(mine.size())),
-            std::u16string_view(reinterpret_cast<const char16_t*>(theirs.utf16()),
-                                static_cast<std::size_t>(theirs.size())));
-    }
-};
 
 const char* const kCreateFileQuestion =
     QT_TRANSLATE_NOOP("MainWindow",
@@ -52,23 +41,20 @@ void MainWindow::loadList() {
         if (platform::askYesNo(tr(kCreateFileQuestion))) session_->createDataFile();
         return;
     }
-    // Only the entry that comes last stays in the boxes, so the names go into the list
+    // Only the entry that comes last stays in the boxes, so the rows go into the list
     // together and that entry into the boxes once, when the scan ends or fails.
-    QStringList names;
+    std::vector<EntryListModel::Row> rows;
     std::optional<vault::Entry> lastInUse;
     auto settle = [&] {
-        if (names.isEmpty()) return;
-        QListWidget* list = siteList();
-        const bool sorting = list->isSortingEnabled();
-        list->setSortingEnabled(false);
-        for (const QString& name : names) addListLine(name);
-        list->setSortingEnabled(sorting);
-        if (sorting) list->sortItems(Qt::AscendingOrder);
+        if (rows.empty()) return;
+        entries_->addRows(std::move(rows));
         showEntry(*lastInUse);
+        vault::wipeSecret(lastInUse->userId);
+        vault::wipeSecret(lastInUse->password);
     };
     try {
-        session_->listEntries([&](const vault::Entry& entry) {
-            names.append(fromWindows1252(entry.name));
+        session_->listEntriesWithSlots([&](int slot, const vault::Entry& entry) {
+            rows.push_back({slot, entry.name, fromWindows1252(entry.name)});
             lastInUse = entry;
         });
     } catch (...) {
@@ -99,17 +85,17 @@ void MainWindow::showEntry(const vault::Entry& entry) {
         box->setCursorPosition(0);
 }
 
-void MainWindow::showCount() { countLabel()->setText(tr("Total Sites = %1").arg(siteList()->count())); }
+void MainWindow::showCount() { countLabel()->setText(tr("Total Sites = %1").arg(shownEntries_->rowCount())); }
 
 // ---------------------------------------------------------------------------------
 // Selection, filter, masking and clipboard
 // ---------------------------------------------------------------------------------
 
 void MainWindow::showSelectedEntry() {
-    if (siteList()->count() == 0) return;
-    QListWidgetItem* line = siteList()->currentItem();
-    if (!line || !line->isSelected()) return;  // no line selected
-    if (std::optional<vault::Entry> entry = session_->find(toWindows1252(line->text()))) {
+    if (shownEntries_->rowCount() == 0) return;
+    const QModelIndex line = siteList()->currentIndex();
+    if (!line.isValid() || !siteList()->selectionModel()->isSelected(line)) return;  // no line selected
+    if (std::optional<vault::Entry> entry = session_->find(shownEntries_->shownRow(line.row()).name)) {
         showEntry(*entry);
         vault::wipeSecret(entry->userId);
         vault::wipeSecret(entry->password);
@@ -118,24 +104,20 @@ void MainWindow::showSelectedEntry() {
 
 void MainWindow::filterList() {
     const vault::NameFilter filter(toWindows1252(filterEdit()->text()));
-    QListWidget* list = siteList();
-    if (list->count() == 0 || !filter.active()) return;
-    QStringList matching;
-    for (int i = 0; i < list->count(); ++i) {
-        const QString line = list->item(i)->text();
-        if (filter.matches(toWindows1252(line))) matching.append(line);
-    }
-    const QSignalBlocker quiet(list);
-    list->clear();
-    for (const QString& line : matching) addListLine(line);
-    list->setCurrentRow(-1);
+    if (shownEntries_->rowCount() == 0 || !filter.active()) return;
+    // The current line may be filtered out: the selection must not move on to another
+    // line and show it.
+    const QSignalBlocker quiet(siteList()->selectionModel());
+    shownEntries_->narrow(filter);
+    selectRowQuietly(-1);
 }
 
 void MainWindow::refreshList() {
     filterEdit()->clear();
     {
-        const QSignalBlocker quiet(siteList());
-        siteList()->clear();
+        const QSignalBlocker quiet(siteList()->selectionModel());
+        shownEntries_->widen();
+        entries_->clear();
     }
     loadList();
 }
@@ -184,24 +166,12 @@ void MainWindow::copyToClipboard(const QString& text) {
 }
 
 void MainWindow::selectRowQuietly(int row) {
-    const QSignalBlocker quiet(siteList());
-    siteList()->setCurrentRow(row);
+    QItemSelectionModel* selection = siteList()->selectionModel();
+    const QSignalBlocker quiet(selection);
+    selection->setCurrentIndex(shownEntries_->index(row, 0), QItemSelectionModel::ClearAndSelect);
 }
 
 void MainWindow::selectFirstLineAndShow() {
     selectRowQuietly(0);
-    if (siteList()->count() > 0) showSelectedEntry();
-}
-
-void MainWindow::addListLine(const QString& line) { siteList()->addItem(new ListLine(line)); }
-
-void MainWindow::removeListLine(const QString& line) {
-    QListWidget* list = siteList();
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->text() == line) {
-            const QSignalBlocker quiet(list);
-            delete list->takeItem(i);
-            return;
-        }
-    }
+    if (shownEntries_->rowCount() > 0) showSelectedEntry();
 }

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include <QDir>
-#include <QListWidget>
 
 #include "output/printlayout.h"
 #include "output/textlist.h"
@@ -13,6 +12,7 @@
 #include "platform/shell.h"
 #include "ui_MainWindow.h"
 #include "vault/session.h"
+#include "windows/EntryListModel.h"
 #include "windows/MainWindow.h"
 
 using platform::displayPath;
@@ -96,12 +96,11 @@ void MainWindow::createTextList() {
             selectRowQuietly(row);
             if (shown) showEntry(*shown);
         };
-        QListWidget* list = siteList();
-        const int count = list->count();
+        const int count = shownEntries_->rowCount();
         int row = 0;
         try {
             for (; row < count; ++row) {
-                if (const vault::Entry* e = index.find(toWindows1252(list->item(row)->text()))) {
+                if (const vault::Entry* e = index.find(shownEntries_->shownRow(row).name)) {
                     shown = e;
                     name = nameEdit()->windows1252TextFor(e->name);
                     website = websiteEdit()->windows1252TextFor(e->website);

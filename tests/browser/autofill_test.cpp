@@ -33,9 +33,9 @@ void AutoFillTest::initTestCase() {
 
 void AutoFillTest::init() {
     platform::testing::reset();
-    autofill::values().user = QStringLiteral("alice@example.org");
-    autofill::values().password = QStringLiteral("s3cret");
-    autofill::values().website = serverFor(pages).address(QStringLiteral("/login.html"));
+    view(window.get())->fillValues().user = QStringLiteral("alice@example.org");
+    view(window.get())->fillValues().password = QStringLiteral("s3cret");
+    view(window.get())->fillValues().website = serverFor(pages).address(QStringLiteral("/login.html"));
 }
 
 void AutoFillTest::cleanupTestCase() { window.reset(); }
@@ -112,7 +112,7 @@ void AutoFillTest::loginFormsAreFilledByTheFirstMatchingKeyword() {
          {{"outside", ""}, {"sel", "a"}, {"ta", ""}, {"noname", ""}, {"longs", ""}, {"email", ""}, {"owned", u}}},
     };
     for (const auto& c : cases) {
-        autofill::values().user = c.user;
+        view(window.get())->fillValues().user = c.user;
         const QJsonObject v = fillPage(QString::fromLatin1(c.name), QString::fromLatin1(c.html));
         for (const auto& [id, value] : c.wanted)
             QVERIFY2(v[id].toString() == value,
@@ -133,15 +133,15 @@ void AutoFillTest::noFormsTellsOncePerClick() {
 }
 
 void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
-    autofill::values().user = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
-    autofill::values().password =
+    view(window.get())->fillValues().user = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
+    view(window.get())->fillValues().password =
         QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
     // A page that hides the document's and form's own properties behind names.
     const QJsonObject v = fillPage("hostile", R"(<img name=getElementsByTagName><form name=forms>
         <input id=len name=length><input id=el name=elements>
         <input id=u name=username><input id=p type=password name=password></form>)");
-    QCOMPARE(v["u"].toString(), autofill::values().user);
-    QCOMPARE(v["p"].toString(), autofill::values().password);
+    QCOMPARE(v["u"].toString(), view(window.get())->fillValues().user);
+    QCOMPARE(v["p"].toString(), view(window.get())->fillValues().password);
     QCOMPARE(v["len"].toString(), "");
     QCOMPARE(runInPage(view(window.get()), "typeof window.pwned").toString(), "undefined");
     bool answered = false;
@@ -153,8 +153,8 @@ void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
 void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     // The page keeps its thread busy: the walk cannot run, the click ends with the
     // error report, and a late answer does no harm.
-    const int usual = BrowserView::scriptTimeoutMs;
-    BrowserView::scriptTimeoutMs = 200;
+    const int usual = view(window.get())->scriptTimeoutMs();
+    view(window.get())->setScriptTimeoutMs(200);
     const QString busy = writePage(pages, "busy", R"(<form><input id=u name=user></form><script>
         addEventListener('load', () => setTimeout(() => { const t = Date.now(); while (Date.now() - t < 1500); }, 0));
         </script>)");
@@ -169,7 +169,7 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     QVERIFY(loadAndWait(view(window.get()), writePage(pages, "many", R"(<form id=f><input id=first name=user value=old>
         <input id=p type=password name=password></form><script>
         f.insertAdjacentHTML('beforeend', '<input name=user>'.repeat(10000));</script>)")));
-    BrowserView::scriptTimeoutMs = 300;
+    view(window.get())->setScriptTimeoutMs(300);
     QElapsedTimer held;
     held.start();
     platform::testing::expectBox(platform::BoxKind::Error, late);
@@ -185,7 +185,7 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     QTest::qWait(100);
     QTimer::singleShot(100, window.get(), [this] { window->close(); });
     button(window.get(), "BitBtn2")->click();
-    BrowserView::scriptTimeoutMs = usual;
+    view(window.get())->setScriptTimeoutMs(usual);
     QVERIFY(!window->isVisible());
     QVERIFY(boxesAsExpected());
     window->show();
@@ -221,7 +221,7 @@ void AutoFillTest::sameSiteRule() {
         {"https://bank.example", "about:blank", false},
     };
     for (const Case& c : cases)
-        QVERIFY2(SameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
+        QVERIFY2(sameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
                  qPrintable(QStringLiteral("%1 / %2").arg(c.entry, c.page)));
 }
 
@@ -243,7 +243,7 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     };
 
     // The entry's own page, and a page on a subdomain of the same site.
-    autofill::values().website = address(bank, "/login.html");
+    view(window.get())->fillValues().website = address(bank, "/login.html");
     for (const QString& host : {bank, QStringLiteral("www.bank.localhost")}) {
         const QJsonObject v = fill(address(host, "/login.html"));
         QCOMPARE(v["u"].toString(), "alice@example.org");
@@ -261,7 +261,8 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     QCOMPARE(v["h"].toString(), "");
     QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(label(window.get(), "Label1")->toolTip().contains(QStringLiteral("another site")));
-    QVERIFY(!autofill::fillFormInputs(view(window.get()), QStringLiteral("USER"), autofill::values().user));
+    QVERIFY(
+        !autofill::fillFormInputs(view(window.get()), QStringLiteral("USER"), view(window.get())->fillValues().user));
     QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
 
     // No "no forms" message for a page that is skipped.
@@ -270,7 +271,7 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     QVERIFY(boxesAsExpected());
 
     // An entry on https never fills a plain http page of its own host.
-    autofill::values().website = QStringLiteral("https://") + bank + QStringLiteral("/login.html");
+    view(window.get())->fillValues().website = QStringLiteral("https://") + bank + QStringLiteral("/login.html");
     v = fill(address(bank, "/login.html"));
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
@@ -316,7 +317,9 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
         QString events;
         for (const QString& id : v.keys()) {
             const bool user = id == QLatin1String(c.filledUser), password = id == QLatin1String(c.filledPassword);
-            const QString expected = user ? autofill::values().user : password ? autofill::values().password : "";
+            const QString expected = user       ? view(window.get())->fillValues().user
+                                     : password ? view(window.get())->fillValues().password
+                                                : "";
             QVERIFY2(v[id].toString() == expected, qPrintable(QStringLiteral("%1: %2").arg(c.name, id)));
         }
         for (const char* id : {c.filledUser, c.filledPassword})
@@ -333,12 +336,12 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
     QTRY_VERIFY(runInPage(view(window.get()), "!!document.getElementById('p')").toBool());
     button(window.get(), "BitBtn2")->click();
     QJsonObject v = fieldValues(view(window.get()));
-    QCOMPARE(v["u"].toString(), autofill::values().user);
-    QCOMPARE(v["p"].toString(), autofill::values().password);
+    QCOMPARE(v["u"].toString(), view(window.get())->fillValues().user);
+    QCOMPARE(v["p"].toString(), view(window.get())->fillValues().password);
     writePage(pages, "inner", "<input id=u><input id=p type=password>");
     fillPage("framed", "<iframe src=inner.html></iframe>");
     QCOMPARE(runInPage(view(window.get()), "frames[0].document.getElementById('p').value").toString(),
-             autofill::values().password);
+             view(window.get())->fillValues().password);
     QLabel* progress = label(window.get(), "Label1");
     QCOMPARE(progress->text(), "Filled by scan");
     QVERIFY(progress->fontMetrics().horizontalAdvance(progress->text()) <= progress->width());
@@ -347,7 +350,7 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
     // password box they did not find stay empty, and no event is sent.
     v = fillPage("firstpass", listen + R"(<form><input id=l name=login><input id=e type=email>
         <input id=p type=password name=secret></form>)");
-    QCOMPARE(v["l"].toString(), autofill::values().user);
+    QCOMPARE(v["l"].toString(), view(window.get())->fillValues().user);
     QCOMPARE(v["e"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
     QCOMPARE(runInPage(view(window.get()), "seen.join()").toString(), "");
@@ -443,12 +446,15 @@ void AutoFillTest::windowProcessAsksTheProgramOnTheClick() {
         bool came = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, [&] {
+            // The window made ahead showed "Done Loading." for its empty page already:
+            // the entry's page must be the one loaded.
             QWidget* w = QApplication::activeModalWidget();
-            if (!w || w->objectName() != QLatin1String("FrmBrowse") || label(w, "Label1")->text() != "Done Loading.")
+            if (!w || w->objectName() != QLatin1String("FrmBrowse") || label(w, "Label1")->text() != "Done Loading." ||
+                view(w)->url() != QUrl(page))
                 return;
             poll.stop();
             came = true;
-            held = autofill::values().password;
+            held = view(w)->fillValues().password;
             button(w, "BitBtn2")->click();
             progress = label(w, "Label1")->text();
             values = fieldValues(view(w));
@@ -456,6 +462,14 @@ void AutoFillTest::windowProcessAsksTheProgramOnTheClick() {
             button(w, "BitBtn1")->click();
         });
         poll.start(20);
+        // A window that never shows the page is closed: the test then fails, not hangs.
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w != window.get() && w->objectName() == QLatin1String("FrmBrowse") && w->isVisible()) w->close();
+        });
+        giveUp.start(60000);
         QCOMPARE(keyfold_browser_process(&channel), 0);
         QVERIFY(came);
         QCOMPARE(held, "");

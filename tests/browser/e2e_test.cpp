@@ -8,7 +8,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,6 +21,7 @@
 #include "tests/support/page_server.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using namespace gui_test;
 
@@ -95,8 +95,8 @@ private slots:
         VERIFY_BOXES();
 
         // A double click on the name opens the window too.
-        QListWidget* list = control<QListWidget>(w, "ListBox1");
-        const QRect line = list->visualItemRect(list->item(0));
+        QAbstractItemView* list = SiteList(w).view;
+        const QRect line = SiteList(w).rowRect(0);
         QVERIFY(withBrowserWindow(
             [&] {
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line.center());

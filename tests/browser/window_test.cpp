@@ -80,13 +80,9 @@ void WindowTest::progressLabelAndCursor() {
 }
 
 void WindowTest::openingWithoutWebsiteShowsNoWindow() {
-    autofill::values().user = QStringLiteral("earlier");
-    autofill::values().password = QStringLiteral("earlier");
     platform::testing::expectBox(BoxKind::Plain, testsupport::kNoWebsite);
     QVERIFY(BrowserWindow::prepare(request(QStringLiteral(" \t\r\n "), false)) == nullptr);
     QVERIFY(boxesAsExpected());
-    QCOMPARE(autofill::values().user, "earlier");
-    QCOMPARE(autofill::values().password, "earlier");
 
     // An address that cannot be opened goes to the error report; no window. Only web
     // pages open: a script, inline data, a local file or an inner page of the engine
@@ -116,8 +112,8 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
     QCOMPARE(button(window.get(), "CmdHide")->text(), "Hide");
     QCOMPARE(edit(window.get(), "EdUser")->text(), " bob ");
     QCOMPARE(edit(window.get(), "EdPwd")->text(), "pw\"1");
-    QCOMPARE(autofill::values().user, " bob ");
-    QCOMPARE(autofill::values().password, "pw\"1");
+    QCOMPARE(view(window.get())->fillValues().user, " bob ");
+    QCOMPARE(view(window.get())->fillValues().password, "pw\"1");
     QVERIFY(sizingTimer(window.get())->isActive());
 
     QVERIFY(finished.wait(15000));
@@ -212,11 +208,11 @@ void WindowTest::maskedOpeningAndCopying() {
     QCOMPARE(button(window.get(), "CmdHide")->text(), "Show");
 
     QTRY_COMPARE_WITH_TIMEOUT(view(window.get())->size(), QSize(640, screen().height() - 50), 3000);
-    QCOMPARE(autofill::values().password, "pw\"1");
+    QCOMPARE(view(window.get())->fillValues().password, "pw\"1");
     window->close();
     // The values auto-fill would write do not outlive the window.
-    QCOMPARE(autofill::values().user, "");
-    QCOMPARE(autofill::values().password, "");
+    QCOMPARE(view(window.get())->fillValues().user, "");
+    QCOMPARE(view(window.get())->fillValues().password, "");
     QVERIFY(boxesAsExpected());
 }
 

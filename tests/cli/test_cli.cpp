@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QPushButton>
@@ -29,6 +28,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using namespace gui_test;
 
@@ -489,7 +489,7 @@ private slots:
         QCOMPARE(cli({"ls"}).out, QStringLiteral("SECOND\nTERMINAL\nWINDOW\n"));
         // The command line changes the entry the window shows: the window's update of
         // it is refused instead of overwriting it.
-        control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
+        SiteList(w).setCurrentRow(1);
         w->showSelectedEntry();
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("TERMINAL"));
         EXPECT_RUN(cli({"edit", "terminal", "--user", "changed"}), 0);

@@ -2,7 +2,6 @@
 // own text, the data file is as before (or the one slot fully written), and the window
 // keeps working for the next command.
 #include <QCheckBox>
-#include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
 #include <cerrno>
@@ -21,6 +20,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -113,7 +113,7 @@ private slots:
         }
         writeDataFile("key", entries);
         auto w = startProgram(QStringLiteral("key"));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
+        QCOMPARE(SiteList(w).count(), 130);
 
         vault::testing::failNthCall(2, EIO, Op::Read);
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdReload"), {BoxKind::Error, onDataFile("I/O error 5")});
@@ -125,16 +125,16 @@ private slots:
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://N127"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("pwN127"));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
+        QCOMPARE(SiteList(w).currentRow(), -1);
         QVERIFY(!w->session().dataFile().isOpen());
 
         control<QPushButton>(w, "CmdReload")->click();
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 130);
+        QCOMPARE(SiteList(w).count(), 130);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
         vault::testing::failNthCall(2, EIO, Op::Read);
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(vault::testing::faultFired());
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 128);
+        QCOMPARE(SiteList(w).currentRow(), 128);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
         QVERIFY(!w->session().dataFile().isOpen());

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 
@@ -19,6 +18,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 namespace gui_test {
 
@@ -127,11 +127,6 @@ void typeEntry(MainWindow* w, const QString& name, const QString& site, const QS
     control<platform::Windows1252LineEdit>(w, "EdComments")->setText(comments);
 }
 
-QStringList listLines(MainWindow* w) {
-    QStringList lines;
-    for (int i = 0; i < control<QListWidget>(w, "ListBox1")->count(); ++i)
-        lines << control<QListWidget>(w, "ListBox1")->item(i)->text();
-    return lines;
-}
+QStringList listLines(MainWindow* w) { return SiteList(w).lines(); }
 
 }  // namespace gui_test

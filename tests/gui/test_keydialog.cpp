@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -28,6 +27,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -324,7 +324,7 @@ private slots:
         c.EdKeyContinue->setText(QStringLiteral("old"));
         key.show();
         c.Button1->click();
-        QCOMPARE(control<QListWidget>(main, "ListBox1")->count(), 20);
+        QCOMPARE(SiteList(main).count(), 20);
         QVERIFY(listLines(&main).contains(QStringLiteral("SITE7")));
         VERIFY_BOXES();
     }

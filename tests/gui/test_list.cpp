@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QMimeData>
 #include <QMenu>
 #include <QContextMenuEvent>
@@ -22,6 +21,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using namespace gui_test;
 using platform::BoxKind;
@@ -42,9 +42,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "BANK", "MAIL"}));
         // A real click on MAIL.
-        const QRect mailRect =
-            control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(2));
-        QTest::mouseClick(control<QListWidget>(w, "ListBox1")->viewport(), Qt::LeftButton, {}, mailRect.center());
+        const QRect mailRect = SiteList(w).rowRect(2);
+        QTest::mouseClick(SiteList(w).view->viewport(), Qt::LeftButton, {}, mailRect.center());
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         // Long texts show their start.
@@ -55,29 +54,30 @@ private slots:
                                 control<platform::Windows1252LineEdit>(w, "Edpwd")})
             QCOMPARE(box->cursorPosition(), 0);
         // The keyboard moves the selection too; both BANK lines show the lower slot.
-        control<QListWidget>(w, "ListBox1")->setFocus();
-        QTest::keyClick(control<QListWidget>(w, "ListBox1"), Qt::Key_Up);
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 1);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
-        // A name no slot holds leaves the boxes as they are, without a message.
-        control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("NOWHERE"));
-        control<QListWidget>(w, "ListBox1")
-            ->setCurrentItem(control<QListWidget>(w, "ListBox1")->findItems("NOWHERE", Qt::MatchExactly).first());
-        w->showSelectedEntry();
+        SiteList(w).view->setFocus();
+        QTest::keyClick(SiteList(w).view, Qt::Key_Up);
+        QCOMPARE(SiteList(w).currentRow(), 1);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
         // Pressing on one line and letting go on another selects that one: it is shown.
-        QWidget* view = control<QListWidget>(w, "ListBox1")->viewport();
-        const QPoint from =
-            control<QListWidget>(w, "ListBox1")->visualItemRect(control<QListWidget>(w, "ListBox1")->item(0)).center();
+        QWidget* view = SiteList(w).view->viewport();
+        const QPoint from = SiteList(w).rowRect(0).center();
         QTest::mousePress(view, Qt::LeftButton, {}, from);
         QMouseEvent drag(QEvent::MouseMove, QPointF(mailRect.center()), QPointF(view->mapToGlobal(mailRect.center())),
                          Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(view, &drag);
         QTest::mouseRelease(view, Qt::LeftButton, {}, mailRect.center());
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
+        QCOMPARE(SiteList(w).currentRow(), 2);
         QTRY_COMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->cursorPosition(), 0);
+        // A line whose entry another copy has deleted since leaves the boxes as they are,
+        // without a message.
+        writeDataFile("k", {{0, "D", "", "", "", "", ""},
+                            {1, "A", "BANK", "http://bank", "bu", "bc", "bp"},
+                            {2, "A", "BANK", "http://bank2", "b2", "c2", "p2"}});
+        SiteList(w).setCurrentRow(2);
+        w->showSelectedEntry();
+        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
         VERIFY_BOXES();
         w->hide();
     }
@@ -93,7 +93,7 @@ private slots:
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
         QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdFilter"), QStringLiteral("m"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
+        QCOMPARE(SiteList(w).currentRow(), -1);
         QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdFilter"), Qt::Key_Backspace);
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
@@ -103,14 +103,14 @@ private slots:
         control<QPushButton>(w, "CmdReload")->click();
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdFilter")->text(), QString());
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), -1);
+        QCOMPARE(SiteList(w).currentRow(), -1);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
                  QStringLiteral("MY BANK"));  // last in-use slot of the file
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
 
         // Blanks only do nothing; a leading blank is part of the filter.
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("   "));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 4);
+        QCOMPARE(SiteList(w).count(), 4);
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral(" b"));
         QCOMPARE(listLines(w.get()), QStringList({"MY BANK"}));
         VERIFY_BOXES();

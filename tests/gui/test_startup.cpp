@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QtTest>
@@ -23,6 +22,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using namespace gui_test;
 using namespace std::string_view_literals;
@@ -67,9 +67,8 @@ private slots:
         }
         for (const char* box : {"EdName", "Edwebsite", "EdComments", "EdUser", "Edpwd"})
             QCOMPARE(control<platform::Windows1252LineEdit>(w, box)->maxLength(), box == "Edpwd"sv ? 25 : 255);
-        QVERIFY(control<QListWidget>(w, "ListBox1")->isSortingEnabled());
-        // The filter keeps its matches in a list of its own, not in a hidden list box.
-        QCOMPARE(w.findChildren<QListWidget*>().size(), 1);
+        // The filter keeps no hidden list box of its own.
+        QCOMPARE(w.findChildren<QAbstractItemView*>().size(), 1);
         QCOMPARE(control<QPushButton>(w, "CmdDelete")->toolTip(),
                  QStringLiteral("Delete the highlighted site from your list"));
         QCOMPARE(control<QPushButton>(w, "CmdChg")->toolTip(),
@@ -77,13 +76,13 @@ private slots:
                                 "memory card so it can be removed"));
         // The pictures and the list's font are there by the time the window shows.
         w.show();
-        QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
+        QVERIFY(QFontInfo(SiteList(w).view->font()).fixedPitch());
         QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
                  control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
         QVERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
 
         // Screen readers find the boxes by their labels' texts.
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->accessibleName(), QStringLiteral("Sites"));
+        QCOMPARE(SiteList(w).view->accessibleName(), QStringLiteral("Sites"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->accessibleName(),
                  QStringLiteral("Name (Name to identify the website)"));
         QCOMPARE(control<QLabel>(w, "Label2")->buddy(),
@@ -109,13 +108,13 @@ private slots:
             QVERIFY(key.isVisible());
             QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
                      control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
-            QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
+            QVERIFY(QFontInfo(SiteList(w).view->font()).fixedPitch());
         }
         MainWindow w;
         w.loadAtStart();
         QVERIFY(w.isHidden());
         QVERIFY(!control<QPushButton>(w, "BitBtn5")->icon().isNull());
-        QVERIFY(QFontInfo(control<QListWidget>(w, "ListBox1")->font()).fixedPitch());
+        QVERIFY(QFontInfo(SiteList(w).view->font()).fixedPitch());
     }
 
     void nameBoxIsUpperCaseAndEightBit() {
@@ -157,7 +156,7 @@ private slots:
         VERIFY_BOXES();
         QVERIFY(vault::directoryExists(paths().dataFolder));
         QCOMPARE(fileBytes(dataFilePath()), std::string(1104000, '\0'));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
+        QCOMPARE(SiteList(w).count(), 0);
         QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
         QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), QString::fromStdString(dataFilePath()));
         const QString totalLine = control<QLabel>(w, "Label9")->text();
@@ -187,7 +186,7 @@ private slots:
         auto w = startProgram(QStringLiteral("secret"));
         VERIFY_BOXES();
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
+        QCOMPARE(SiteList(w).currentRow(), 0);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ABC"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://abc.example"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
@@ -337,8 +336,8 @@ private slots:
         QCOMPARE(control<QPushButton>(again, "CmdHide")->text(),
                  QStringLiteral("H"));  // masked state was restored, then toggled
         // Enter in the list is Exit as well.
-        control<QListWidget>(again, "ListBox1")->setFocus();
-        QTest::keyClick(control<QListWidget>(again, "ListBox1"), Qt::Key_Return);
+        SiteList(again).view->setFocus();
+        QTest::keyClick(SiteList(again).view, Qt::Key_Return);
         QVERIFY(!again->isVisible());
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
         VERIFY_BOXES();

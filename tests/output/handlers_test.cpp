@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
-#include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QtTest>
@@ -27,6 +26,7 @@
 #include "tests/support/messages.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using platform::BoxKind;
 using platform::testing::expectBox;
@@ -134,7 +134,7 @@ private slots:
         w->show();
         VERIFY_BOXES();
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 3);
+        QCOMPARE(SiteList(w).count(), 3);
         w->toggleMasking();  // masked: the boxes keep their text all the same
         QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
 
@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(modeOf(path), 0600u);
         QTRY_COMPARE(opener.calls(), QStringList{path});
         // The last line is selected and on show.
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 2);
+        QCOMPARE(SiteList(w).currentRow(), 2);
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("MALL"));
     }
 
@@ -159,21 +159,21 @@ private slots:
     // a line no slot holds keeps the entry before it, and the boxes cut long texts.
     void textListIsWhatClickingEachLineShows() {
         const std::string longPassword(30, 'p');
-        auto w = fixture::startWindow({
+        std::vector<fixture::Slot> entries{
             {0, "A", "DUP", "https://first.example", "one", "1", "first"},
             {1, "A", "shop", "https://shop.example", "buyer", longPassword, "\xE9t\xE9 \xFF"},
             {2, "D", "", "", "", "", ""},
             {3, "U", "DUP", "https://second.example", "two", "2", "second"},
             {4, "A", "ZED", "https://zed.example", "z", "zz", ""},
-        });
-        control<QListWidget>(w, "ListBox1")->addItem(QStringLiteral("GHOST"));  // a line no slot holds
-        QStringList lines;
-        for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row)
-            lines << control<QListWidget>(w, "ListBox1")->item(row)->text();
-        QCOMPARE(lines, QStringList({"DUP", "DUP", "GHOST", "ZED", "shop"}));
+        };
+        entries.push_back({5, "A", "GHOST", "https://ghost.example", "", "", ""});
+        auto w = fixture::startWindow(entries);
+        QCOMPARE(SiteList(w).lines(), QStringList({"DUP", "DUP", "GHOST", "ZED", "shop"}));
+        entries.back().status = "D";  // another copy deletes GHOST: a line no slot holds
+        fixture::writeDataFile(w->session().paths().dataFile, entries, "Open Sesame 7");
         QByteArray expected;
-        for (int row = 0; row < control<QListWidget>(w, "ListBox1")->count(); ++row) {
-            control<QListWidget>(w, "ListBox1")->setCurrentRow(row);
+        for (int row = 0; row < SiteList(w).count(); ++row) {
+            SiteList(w).setCurrentRow(row);
             w->showSelectedEntry();
             expected += QByteArray::fromStdString(
                 control<platform::Windows1252LineEdit>(w, "EdName")->windows1252Text() +
@@ -186,15 +186,15 @@ private slots:
         QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " + QByteArray(25, 'p') +
                                   "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
         QVERIFY(!expected.contains("GHOST"));
-        control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
+        SiteList(w).setCurrentRow(1);
         w->showSelectedEntry();  // the boxes show the first DUP before the command
 
         const QString path = textListPath();
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Confirm, kQuestion, false},
                          {BoxKind::Plain, kKept + path});
         QCOMPARE(fileBytes(path), expected);
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 4);
-        QVERIFY(control<QListWidget>(w, "ListBox1")->currentItem()->isSelected());
+        QCOMPARE(SiteList(w).currentRow(), 4);
+        QVERIFY(SiteList(w).currentSelected());
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("SHOP"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, 'p'));
         QVERIFY(!w->session().dataFile().isOpen());
@@ -215,7 +215,7 @@ private slots:
         opener.clear();
         opener.missing();
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("ZZZ");
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 0);
+        QCOMPARE(SiteList(w).count(), 0);
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Plain, kNoViewer},
                          {BoxKind::Confirm, kQuestion, false}, {BoxKind::Plain, kKept + path});
         QCOMPARE(fileBytes(path), QByteArray());
@@ -413,10 +413,9 @@ private slots:
 
         // Past the watch, an opener is left alone: its late failure says nothing. Nor is
         // anything said for a window that has gone.
-        const int usual = platform::openerWatchMs;
-        platform::openerWatchMs = 500;
+        const int usual = platform::testing::setOpenerWatchMs(500);
         website();
-        platform::openerWatchMs = usual;
+        platform::testing::setOpenerWatchMs(usual);
         website();
         w.reset();
         QTest::qWait(2600);

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
 #include "output/printlayout.h"
@@ -19,6 +18,7 @@
 #include "tests/support/controls.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 namespace {
 
@@ -165,10 +165,10 @@ private slots:
         auto w = fixture::startWindow(printSlots());
         w->show();
         VERIFY_BOXES();
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->count(), 2);            // the list stops at the empty slot
+        QCOMPARE(SiteList(w).count(), 2);                                     // the list stops at the empty slot
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("Z");  // and shows only ZULU
         w->toggleMasking();                                                   // masked on screen, printed in full
-        control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
+        SiteList(w).setCurrentRow(0);
         w->showSelectedEntry();
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("ZULU"));
 
@@ -198,7 +198,7 @@ private slots:
         QFile::remove(pdf);
         // The boxes show the last printed entry; the list keeps its selection.
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("OMEGA"));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
+        QCOMPARE(SiteList(w).currentRow(), 0);
     }
 
     void aDataFileThatCannotBeReadLeavesNoPrintout() {
@@ -219,7 +219,7 @@ private slots:
         for (int i = 0; i < 130; ++i)
             many.push_back({i, "A", "N" + std::to_string(1000 + i), "http://x", "u" + std::to_string(i), "p", ""});
         w = fixture::startWindow(many);
-        control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
+        SiteList(w).setCurrentRow(0);
         w->showSelectedEntry();
         vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
         platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
@@ -231,7 +231,7 @@ private slots:
         QVERIFY(vault::testing::faultFired());
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N1127"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("u127"));
-        QCOMPARE(control<QListWidget>(w, "ListBox1")->currentRow(), 0);
+        QCOMPARE(SiteList(w).currentRow(), 0);
         QVERIFY(!w->session().dataFile().isOpen());
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
     }

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,6 +24,7 @@
 #include "tests/support/messages.h"
 
 using testsupport::control;
+using testsupport::SiteList;
 
 using platform::BoxKind;
 
@@ -138,7 +138,7 @@ private slots:
         VERIFY_BOXES();
         QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
         QCOMPARE(control<QLabel>(next, "LblCurrent")->text(), thumb + "/KFOLD30.DAT");
-        QCOMPARE(control<QListWidget>(next, "ListBox1")->count(), 0);
+        QCOMPARE(SiteList(next).count(), 0);
         // Nothing was copied, moved or created.
         QVERIFY(QDir(thumb).isEmpty());
         QVERIFY(QDir(first).isEmpty());

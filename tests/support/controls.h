@@ -3,6 +3,8 @@
 // control<QPushButton>(window, "CmdAdd")->click().
 #pragma once
 #include <memory>
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -44,5 +46,28 @@ inline QStringList tabOrderAfter(QWidget* from, int count) {
     for (int i = 0; i < count; ++i) names << (from = nextByTab(from))->objectName();
     return names;
 }
+// The main window's list ("ListBox1", a view of the entries it shows): its lines and its
+// current line, as the window's own code sees them.
+struct SiteList {
+    QAbstractItemView* view;
+    explicit SiteList(const QObject* window) : view(control<QAbstractItemView>(window, "ListBox1")) {}
+    explicit SiteList(const QObject& window) : SiteList(&window) {}
+    template <class W>
+    explicit SiteList(const std::unique_ptr<W>& window) : SiteList(window.get()) {}
+    int count() const { return view->model()->rowCount(); }
+    QModelIndex index(int row) const { return view->model()->index(row, 0); }
+    QStringList lines() const {
+        QStringList all;
+        for (int row = 0; row < count(); ++row) all << index(row).data().toString();
+        return all;
+    }
+    int currentRow() const { return view->currentIndex().row(); }
+    bool currentSelected() const { return view->selectionModel()->isSelected(view->currentIndex()); }
+    // As the window's code selects a line: the current line, selected, no other.
+    void setCurrentRow(int row) const {
+        view->selectionModel()->setCurrentIndex(index(row), QItemSelectionModel::ClearAndSelect);
+    }
+    QRect rowRect(int row) const { return view->visualRect(index(row)); }
+};
 
 }  // namespace testsupport
