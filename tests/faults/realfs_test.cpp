@@ -108,14 +108,9 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
 // legacy file stays and no data file appears.
 TEST_F(RealFsTest, LegacyConversionWithoutRoom) {
     mountTmpfs(640);
-    std::string legacy;
-    for (int i = 0; i < 400; ++i) {
-        vault::LegacySiteRecord old{};
-        old.status.assign("A");
-        old.name.assign("entry " + std::to_string(i));
-        std::memset(old.password, '?', sizeof old.password);
-        legacy.append(reinterpret_cast<const char*>(&old), sizeof old);
-    }
+    std::vector<vault::LegacySiteRecord> slots;
+    for (int i = 0; i < 400; ++i) slots.push_back(testsupport::legacyRecord("A", "entry " + std::to_string(i)));
+    const std::string legacy = testsupport::legacyBytes(slots);
     writeBytes(legacyFile(), legacy);  // 420,400 bytes; the new file needs 441,600
     EXPECT_EQ(errorText([&] { session->convertLegacyFile(); }), "Disk full");
     EXPECT_SAME_BYTES(bytesOf(legacyFile()), legacy);

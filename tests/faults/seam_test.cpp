@@ -20,21 +20,12 @@ struct Writer {
 class SeamTest : public FaultTest {
 protected:
     static std::string legacyBytes() {
-        std::string bytes;
-        for (int i = 0; i < 40; ++i) {
-            vault::LegacySiteRecord old{};
-            if (i < 30) {
-                old.status.assign(i % 7 == 3 ? "D" : "A");
-                old.name.assign("legacy " + std::to_string(i));
-                old.website.assign("https://legacy.example/" + std::to_string(i));
-                old.userId.assign("u" + std::to_string(i));
-                old.comments.assign("c");
-                std::memset(old.password, '?', sizeof old.password);
-                std::memcpy(old.password, "ab?c", 4);
-            }
-            bytes.append(reinterpret_cast<const char*>(&old), sizeof old);
-        }
-        return bytes;
+        std::vector<vault::LegacySiteRecord> slots(40);  // ten never used at the end
+        for (int i = 0; i < 30; ++i)
+            slots[i] = testsupport::legacyRecord(i % 7 == 3 ? "D" : "A", "legacy " + std::to_string(i),
+                                                 "https://legacy.example/" + std::to_string(i), "u" + std::to_string(i),
+                                                 "c", "ab?c");
+        return testsupport::legacyBytes(slots);
     }
 
     std::vector<Writer> writers() {

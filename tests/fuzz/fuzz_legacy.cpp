@@ -56,15 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 std::vector<std::string> FuzzSeeds() {
     auto slot = [](const std::string& status, const std::string& name, const std::string& password) {
-        vault::LegacySiteRecord old{};
-        old.status.assign(status);
-        old.name.assign(name);
-        old.website.assign("https://" + name + ".example");
-        old.userId.assign("user");
-        old.comments.assign("comment");
-        std::memset(old.password, '?', sizeof old.password);
-        std::memcpy(old.password, password.data(), std::min<std::size_t>(password.size(), 25));
-        return std::string(reinterpret_cast<const char*>(&old), sizeof old);
+        return testsupport::legacyBytes(
+            {testsupport::legacyRecord(status, name, "https://" + name + ".example", "user", "comment", password)});
     };
     std::vector<std::string> seeds;
     seeds.push_back(slot("A", "bank", "ab?c"));

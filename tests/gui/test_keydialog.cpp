@@ -25,6 +25,7 @@
 #include "windows/MainWindow.h"
 #include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
+#include "tests/support/vault_files.h"
 
 using testsupport::control;
 using testsupport::SiteList;
@@ -345,19 +346,10 @@ private slots:
 
     void failedLegacyConversionIsReportedAndStartUpGoesOn() {
         setupPaths();
-        {
-            // A legacy file of 400 slots.
-            std::string bytes(400 * 1051, '\0');
-            for (int i = 0; i < 400; ++i) {
-                bytes[i * 1051] = 1;
-                bytes[i * 1051 + 1] = 'A';
-                bytes[i * 1051 + 2] = 1;
-                bytes[i * 1051 + 3] = 'N';
-            }
-            QFile f(QString::fromStdString(paths().legacyFile));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        }
+        // A legacy file of 400 slots.
+        testsupport::writeBytes(
+            paths().legacyFile,
+            testsupport::legacyBytes(std::vector(400, testsupport::legacyRecord("A", "N", "", "", "", "", '\0'))));
         ProgramAtKeyDialog program(false);
         auto& [main, key, c] = program;
         expectBox(BoxKind::Error,
@@ -379,11 +371,7 @@ private slots:
 
         // A legacy file without one whole record is not converted, and the user is told so.
         QFile::remove(QString::fromStdString(dataFilePath()));
-        {
-            QFile f(QString::fromStdString(paths().legacyFile));
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(std::string(1051 - 10, '\0').data(), 1051 - 10);
-        }
+        testsupport::writeBytes(paths().legacyFile, std::string(1051 - 10, '\0'));
         KeyPhraseDialog again(&main.session());
         loadListWhenPhraseIsSet(again, main);
         const KeyDialogControls c2(again);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -68,6 +69,28 @@ inline vault::SiteRecord slotOf(const std::string& bytes, int n, const std::stri
     std::memcpy(&r, bytes.data() + static_cast<std::size_t>(n) * vault::kSlotSize, vault::kSlotSize);
     vault::Cipher(phrase).decipher(r);
     return r;
+}
+
+// ---- Legacy files (the older format) ----
+// A legacy slot holding the given texts; the password's 25 characters padded with `pad`.
+inline vault::LegacySiteRecord legacyRecord(const std::string& status, const std::string& name,
+                                            const std::string& website = "", const std::string& user = "",
+                                            const std::string& comments = "", const std::string& password = "",
+                                            char pad = '?') {
+    vault::LegacySiteRecord r{};
+    r.status.assign(status);
+    r.name.assign(name);
+    r.website.assign(website);
+    r.userId.assign(user);
+    r.comments.assign(comments);
+    std::memset(r.password, pad, sizeof r.password);
+    std::memcpy(r.password, password.data(), std::min(password.size(), sizeof r.password));
+    return r;
+}
+inline std::string legacyBytes(const std::vector<vault::LegacySiteRecord>& records) {
+    std::string bytes;
+    for (const vault::LegacySiteRecord& r : records) bytes.append(reinterpret_cast<const char*>(&r), sizeof r);
+    return bytes;
 }
 
 // ---- The data-file builder ----

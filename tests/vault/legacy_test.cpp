@@ -13,21 +13,9 @@ namespace {
 class LegacyTest : public VaultTest {
 protected:
     static LegacySiteRecord legacy(const std::string& status, const std::string& name, const std::string& password) {
-        LegacySiteRecord r{};
-        r.status.assign(status);
-        r.name.assign(name);
-        r.website.assign("http://" + name);
-        r.userId.assign("user");
-        r.comments.assign("comment");
-        std::memset(r.password, 0, sizeof r.password);
-        std::memcpy(r.password, password.data(), std::min(password.size(), sizeof r.password));
-        return r;
+        return testsupport::legacyRecord(status, name, "http://" + name, "user", "comment", password, '\0');
     }
-    static std::string bytesOf(const std::vector<LegacySiteRecord>& slots) {
-        std::string out;
-        for (const auto& s : slots) out.append(reinterpret_cast<const char*>(&s), sizeof s);
-        return out;
-    }
+    static std::string bytesOf(const std::vector<LegacySiteRecord>& slots) { return testsupport::legacyBytes(slots); }
     const std::string& legacyFile() const { return paths.legacyFile; }
 };
 
