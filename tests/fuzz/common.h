@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -66,15 +64,12 @@ inline vault::Locations usePaths() {
     return testsupport::locationsIn(folder());
 }
 
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::writeBytes;
+// The file's bytes into `bytes`; false when it cannot be read.
 inline bool readFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    return true;
+    const std::optional<std::string> read = testsupport::bytesOf(path);
+    if (read) bytes = *read;
+    return read.has_value();
 }
 
 // Takes the input apart front to back; past the end everything is empty or zero.

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string file = in.rest();
 
     const vault::Locations paths = fuzz::usePaths();
-    fuzz::writeFile(paths.dataFile, file);
+    fuzz::writeBytes(paths.dataFile, file);
     vault::DataFile df(paths.dataFile);
     vault::Cipher cipher(phrase);
     auto fileBytes = [&] { return ::fileBytes(paths.dataFile); };

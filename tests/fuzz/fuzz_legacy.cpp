@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string legacy(reinterpret_cast<const char*>(data), size);
     const vault::Locations paths = fuzz::usePaths();
     std::remove(paths.dataFile.c_str());
-    fuzz::writeFile(paths.legacyFile, legacy);
+    fuzz::writeBytes(paths.legacyFile, legacy);
 
     vault::DataFile df(paths.dataFile);
     const vault::LegacyResult result = df.convertLegacy(paths.legacyFile);

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(vault::parseIniInteger(std::to_string(width)) == width);
 
-    fuzz::writeFile(path, ini);
+    fuzz::writeBytes(path, ini);
     int before[3][2];
     for (int s = 0; s < 3; ++s) {
         before[s][0] = vault::readWidth(kSections[s], path);

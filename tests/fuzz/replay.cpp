@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "--write-seeds") {
         fs::create_directories(args[1]);
         int i = 0;
-        for (const std::string& seed : FuzzSeeds()) fuzz::writeFile(args[1] + "/seed-" + std::to_string(i++), seed);
+        for (const std::string& seed : FuzzSeeds()) fuzz::writeBytes(args[1] + "/seed-" + std::to_string(i++), seed);
         std::cout << i << " seeds written to " << args[1] << "\n";
         return 0;
     }
