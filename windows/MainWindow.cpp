@@ -177,7 +177,7 @@ void MainWindow::connectHandlers() {
         platform::runGuarded([this] { showSelectedEntry(); });
     });
     connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& row) {
-        if (!row.isValid()) return;
+        if (!row.isValid() || selectingInCode_) return;
         if (QGuiApplication::mouseButtons() != Qt::NoButton) {
             mouseSelectPending_ = true;
             return;

@@ -165,6 +165,8 @@ private:
     NarrowingFilter* shownEntries_ = nullptr;
 
     bool mouseSelectPending_ = false;
+    // While code changes the list's rows or its current line: no lookup of a selection.
+    bool selectingInCode_ = false;
     QTimer* copyFlash_ = nullptr;
     bool firstShow_ = true;
     bool lookFinished_ = false;

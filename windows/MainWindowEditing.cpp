@@ -1,7 +1,7 @@
 // The main window's entry editing: add, update and delete through the session, each
 // outcome turned into the message the user sees.
 #include <QListView>
-#include <QSignalBlocker>
+#include <QScopedValueRollback>
 
 #include "platform/windows1252lineedit.h"
 #include "platform/messages.h"
@@ -118,7 +118,7 @@ void MainWindow::addEntry() {
         return;
     case vault::AddOutcome::Added: {
         {
-            const QSignalBlocker quiet(siteList()->selectionModel());
+            const QScopedValueRollback quiet(selectingInCode_, true);
             entries_->insertRow({result.slot, result.entry.name, fromWindows1252(result.entry.name)});
         }
         platform::showPlain(tr(kAdded));
@@ -155,7 +155,7 @@ void MainWindow::applyEntryChange(bool deleting) {
     case vault::ChangeOutcome::Deleted:
         // The line goes once the slot is written, so a failed write leaves list and file alike.
         {
-            const QSignalBlocker quiet(siteList()->selectionModel());
+            const QScopedValueRollback quiet(selectingInCode_, true);
             entries_->removeEntry(result.slot, result.entry.name);
         }
         platform::showPlain(tr("%1 has been deleted.").arg(nameEdit()->text()));

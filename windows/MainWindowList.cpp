@@ -4,7 +4,7 @@
 
 #include <QItemSelectionModel>
 #include <QListView>
-#include <QSignalBlocker>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include "platform/windows1252lineedit.h"
@@ -107,7 +107,7 @@ void MainWindow::filterList() {
     if (shownEntries_->rowCount() == 0 || !filter.active()) return;
     // The current line may be filtered out: the selection must not move on to another
     // line and show it.
-    const QSignalBlocker quiet(siteList()->selectionModel());
+    const QScopedValueRollback quiet(selectingInCode_, true);
     shownEntries_->narrow(filter);
     selectRowQuietly(-1);
 }
@@ -115,7 +115,7 @@ void MainWindow::filterList() {
 void MainWindow::refreshList() {
     filterEdit()->clear();
     {
-        const QSignalBlocker quiet(siteList()->selectionModel());
+        const QScopedValueRollback quiet(selectingInCode_, true);
         shownEntries_->widen();
         entries_->clear();
     }
@@ -167,7 +167,7 @@ void MainWindow::copyToClipboard(const QString& text) {
 
 void MainWindow::selectRowQuietly(int row) {
     QItemSelectionModel* selection = siteList()->selectionModel();
-    const QSignalBlocker quiet(selection);
+    const QScopedValueRollback quiet(selectingInCode_, true);
     selection->setCurrentIndex(shownEntries_->index(row, 0), QItemSelectionModel::ClearAndSelect);
 }
 
