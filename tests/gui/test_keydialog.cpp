@@ -55,6 +55,13 @@ struct FileSizeLimit {
 
 const std::vector<Entry> kTwo = {{0, "A", "ZED", "http://zed", "zu", "zc", "zp"},
                                  {1, "A", "ABC", "http://abc", "au", "ac", "ap"}};
+
+// Opens the change panel and types the old and the new phrase.
+void typeRekey(const KeyDialogControls& c, const QString& oldPhrase, const QString& newPhrase) {
+    c.ChkChange->setChecked(true);
+    c.EdOld->setText(oldPhrase);
+    c.EdNew->setText(newPhrase);
+}
 }  // namespace
 
 class KeyDialogTest : public QObject {
@@ -216,9 +223,7 @@ private slots:
             expectBox(BoxKind::Warning, t.message);
             c.Button1->click();
             QVERIFY(key.isVisible());
-            c.ChkChange->setChecked(true);
-            c.EdOld->setText(QStringLiteral("k"));
-            c.EdNew->setText(t.phrase);
+            typeRekey(c, QStringLiteral("k"), t.phrase);
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, t.message});
             QVERIFY(main.session().cipher().phrase().empty());
             key.hide();
@@ -245,9 +250,7 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
-        c.ChkChange->setChecked(true);
-        c.EdOld->setText(QStringLiteral(" old "));
-        c.EdNew->setText(QStringLiteral("   "));
+        typeRekey(c, QStringLiteral(" old "), QStringLiteral("   "));
         c.EdVerify->setText(QStringLiteral("stale"));
         CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Plain, kSection});
         QCOMPARE(c.EdOld->text(), QStringLiteral("old"));
@@ -266,9 +269,7 @@ private slots:
         {
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
-            c.ChkChange->setChecked(true);
-            c.EdOld->setText(QStringLiteral("old"));
-            c.EdNew->setText(QStringLiteral("new"));
+            typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
             QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
         }
@@ -288,9 +289,7 @@ private slots:
         {
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
-            c.ChkChange->setChecked(true);
-            c.EdOld->setText(QStringLiteral("old"));
-            c.EdNew->setText(QStringLiteral("third"));
+            typeRekey(c, QStringLiteral("old"), QStringLiteral("third"));
             expectBox(BoxKind::Warning,
                       QStringLiteral("The old key phrase does not open the data file, so nothing was changed. Check "
                                      "the old phrase and try again."));
@@ -307,9 +306,7 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
-        c.ChkChange->setChecked(true);
-        c.EdOld->setText(QStringLiteral("old"));
-        c.EdNew->setText(QStringLiteral("new"));
+        typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
         // The new file beside the data file grows too large.
         expectBox(BoxKind::Error,
