@@ -124,14 +124,18 @@ private:
 class OutputHandlersTest : public QObject {
     Q_OBJECT
     fixture::RecordingOpener opener;
+    // Once the opener has settled, forgets the calls it has recorded.
+    void forgetOpenerCalls() {
+        QVERIFY(opener.settled());
+        opener.clear();
+    }
 
 private slots:
     void init() {
         QVERIFY(opener.settled());
         platform::testing::reset();
         opener.installed();
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
     }
 
     void textListFollowsTheFilteredListThroughTheBoxes() {
@@ -209,12 +213,10 @@ private slots:
                          {BoxKind::Plain, kDeleted});
         QVERIFY(!QFileInfo::exists(path));
         QTRY_COMPARE(opener.calls(), QStringList{path});
-        QVERIFY(opener.settled());
 
         // A filter that matches nothing, and no opener: an empty file, the viewer
         // message, and the question all the same.
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         opener.missing();
         textBox(w, "EdFilter")->setText("ZZZ");
         QCOMPARE(SiteList(w).count(), 0);
@@ -272,8 +274,7 @@ private slots:
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"));
         QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
 
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         textBox(w, "Edwebsite")->setText("   ");
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"), {BoxKind::Plain, testsupport::kNoWebsite + " above."});
 
@@ -305,8 +306,7 @@ private slots:
 
         // An opener still running has handed over: no message, and the window was not
         // held for it.
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         opener.staying();
         textBox(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
         QElapsedTimer held;
@@ -333,8 +333,7 @@ private slots:
         QTRY_COMPARE(opener.calls(), QStringList{help});
         QVERIFY(QFileInfo(help).isAbsolute());
 
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         clickLabel(control<platform::LinkLabel>(w, "Label6"));
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls().size(), 1);
@@ -356,8 +355,7 @@ private slots:
         // The tips link is a link to the keyboard and to screen readers: it takes the
         // focus after Help, Space and Enter follow it, and its press action does too.
         opener.installed();
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         QCOMPARE(testsupport::nextByTab(control<QPushButton>(w, "BitBtn5")),
                  static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Space);
