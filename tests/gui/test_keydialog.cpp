@@ -1,6 +1,7 @@
 // The key phrase dialog: its controls, the phrase taken by Continue and by the close
 // button, "Show typed characters", and re-keying the data file.
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -52,6 +53,18 @@ struct FileSizeLimit {
     }
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
 };
+
+// Runs `action` with the files this process writes limited to `bytes`, so the new file
+// beside the data file grows too large, and checks the error box that names it.
+void withFilesLimitedTo(rlim_t bytes, const std::function<void()>& action) {
+    expectBox(BoxKind::Error,
+              QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
+    {
+        FileSizeLimit limit(bytes);
+        action();
+    }
+    VERIFY_BOXES();
+}
 
 const std::vector<Entry> kTwo = {{0, "A", "ZED", "http://zed", "zu", "zc", "zp"},
                                  {1, "A", "ABC", "http://abc", "au", "ac", "ap"}};
@@ -308,14 +321,7 @@ private slots:
         auto& [main, key, c] = program;
         typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
-        // The new file beside the data file grows too large.
-        expectBox(BoxKind::Error,
-                  QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
-        {
-            FileSizeLimit limit(5 * 1104);
-            c.Cmdverify->click();
-        }
-        VERIFY_BOXES();
+        withFilesLimitedTo(5 * 1104, [&] { c.Cmdverify->click(); });
         QCOMPARE(fileBytes(dataFilePath()), before);
         QCOMPARE(readSlot(19, "old").name.str(), std::string("SITE19"));
         // The dialog carries on: the file still opens under the old phrase.
@@ -349,13 +355,7 @@ private slots:
             testsupport::legacyBytes(std::vector(400, testsupport::legacyRecord("A", "N", "", "", "", "", '\0'))));
         ProgramAtKeyDialog program(false);
         auto& [main, key, c] = program;
-        expectBox(BoxKind::Error,
-                  QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
-        {
-            FileSizeLimit limit(4 * 1104);
-            key.prepare();
-        }
-        VERIFY_BOXES();
+        withFilesLimitedTo(4 * 1104, [&] { key.prepare(); });
         QVERIFY(vault::fileExists(paths().legacyFile));
         QVERIFY(!vault::fileExists(dataFilePath()));
         // The phrase is still taken and the list loads.
