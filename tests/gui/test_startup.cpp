@@ -255,10 +255,8 @@ private slots:
             MainWindow w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width
             QCOMPARE(w.height(), std::min(700, room.height()));
-            QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
-            QVERIFY(control<platform::Windows1252LineEdit>(w, "Edpwd")->isHidden());
-            QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
-            QVERIFY(!control<QLabel>(w, "LblPwdHidden")->isHidden());
+            for (const char* masked : {"EdUser", "Edpwd"}) QVERIFY(control<QWidget>(w, masked)->isHidden());
+            for (const char* mask : {"LblUserHidden", "LblPwdHidden"}) QVERIFY(!control<QLabel>(w, mask)->isHidden());
             QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
             w.resize(700, 650);
             w.toggleMasking();
