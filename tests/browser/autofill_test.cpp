@@ -33,18 +33,21 @@ void AutoFillTest::initTestCase() {
 
 void AutoFillTest::init() {
     platform::testing::reset();
-    view(window.get())->fillValues().user = QStringLiteral("alice@example.org");
-    view(window.get())->fillValues().password = QStringLiteral("s3cret");
-    view(window.get())->fillValues().website = serverFor(pages).address(QStringLiteral("/login.html"));
+    page()->fillValues().user = QStringLiteral("alice@example.org");
+    page()->fillValues().password = QStringLiteral("s3cret");
+    page()->fillValues().website = serverFor(pages).address(QStringLiteral("/login.html"));
 }
 
 void AutoFillTest::cleanupTestCase() { window.reset(); }
 
-QJsonObject AutoFillTest::fillPage(const QString& name, const QString& body) {
-    const QString address = writePage(pages, name, body);
-    if (!loadAndWait(view(window.get()), address)) return {{QStringLiteral("load"), QStringLiteral("failed")}};
+QJsonObject AutoFillTest::fillAt(const QString& address) {
+    if (!loadAndWait(page(), address)) return {{QStringLiteral("load"), QStringLiteral("failed")}};
     button(window.get(), "BitBtn2")->click();
-    return fieldValues(view(window.get()));
+    return fieldValues(page());
+}
+
+QJsonObject AutoFillTest::fillPage(const QString& name, const QString& body) {
+    return fillAt(writePage(pages, name, body));
 }
 
 // Which inputs of which forms the keyword walks write, page by page.
@@ -112,14 +115,14 @@ void AutoFillTest::loginFormsAreFilledByTheFirstMatchingKeyword() {
          {{"outside", ""}, {"sel", "a"}, {"ta", ""}, {"noname", ""}, {"longs", ""}, {"email", ""}, {"owned", u}}},
     };
     for (const auto& c : cases) {
-        view(window.get())->fillValues().user = c.user;
+        page()->fillValues().user = c.user;
         const QJsonObject v = fillPage(QString::fromLatin1(c.name), QString::fromLatin1(c.html));
         for (const auto& [id, value] : c.wanted)
             QVERIFY2(v[id].toString() == value,
                      qPrintable(QStringLiteral("%1 #%2: %3").arg(c.name, id, v[id].toString())));
         QVERIFY2(boxesAsExpected(), c.name);
     }
-    QCOMPARE(runInPage(view(window.get()), "document.getElementById('btn').value").toString(), "keep");
+    QCOMPARE(runInPage(page(), "document.getElementById('btn').value").toString(), "keep");
 }
 
 void AutoFillTest::noFormsTellsOncePerClick() {
@@ -127,25 +130,25 @@ void AutoFillTest::noFormsTellsOncePerClick() {
     fillPage("noforms", R"(<input id=u name=username><input id=p name=password>)");
     QVERIFY(boxesAsExpected());
     CLICK_WITH_BOXES(button(window.get(), "BitBtn2"), {platform::BoxKind::Plain, kNoForms});
-    const QJsonObject v = fieldValues(view(window.get()));
+    const QJsonObject v = fieldValues(page());
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
 }
 
 void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
-    view(window.get())->fillValues().user = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
-    view(window.get())->fillValues().password =
+    page()->fillValues().user = QStringLiteral("\u00e9\u20ac\u2028 \"');window.pwned=1;//");
+    page()->fillValues().password =
         QStringLiteral("\"'\\\"\\\\</script><script>window.pwned=2</script>${window.pwned=3}`");
     // A page that hides the document's and form's own properties behind names.
     const QJsonObject v = fillPage("hostile", R"(<img name=getElementsByTagName><form name=forms>
         <input id=len name=length><input id=el name=elements>
         <input id=u name=username><input id=p type=password name=password></form>)");
-    QCOMPARE(v["u"].toString(), view(window.get())->fillValues().user);
-    QCOMPARE(v["p"].toString(), view(window.get())->fillValues().password);
+    QCOMPARE(v["u"].toString(), page()->fillValues().user);
+    QCOMPARE(v["p"].toString(), page()->fillValues().password);
     QCOMPARE(v["len"].toString(), "");
-    QCOMPARE(runInPage(view(window.get()), "typeof window.pwned").toString(), "undefined");
+    QCOMPARE(runInPage(page(), "typeof window.pwned").toString(), "undefined");
     bool answered = false;
-    QCOMPARE(view(window.get())->runScript("typeof window.pwned", &answered).toString(), "undefined");
+    QCOMPARE(page()->runScript("typeof window.pwned", &answered).toString(), "undefined");
     QVERIFY(answered);
     QVERIFY(boxesAsExpected());
 }
@@ -153,39 +156,38 @@ void AutoFillTest::valuesAreWrittenAsDataNeverRun() {
 void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     // The page keeps its thread busy: the walk cannot run, the click ends with the
     // error report, and a late answer does no harm.
-    const int usual = view(window.get())->scriptTimeoutMs();
-    view(window.get())->setScriptTimeoutMs(200);
+    const int usual = page()->scriptTimeoutMs();
+    page()->setScriptTimeoutMs(200);
     const QString busy = writePage(pages, "busy", R"(<form><input id=u name=user></form><script>
         addEventListener('load', () => setTimeout(() => { const t = Date.now(); while (Date.now() - t < 1500); }, 0));
         </script>)");
-    QVERIFY(loadAndWait(view(window.get()), busy));
+    QVERIFY(loadAndWait(page(), busy));
     QTest::qWait(100);
     const QString late = QStringLiteral("The page did not answer in time.");
     CLICK_WITH_BOXES(button(window.get(), "BitBtn2"), {platform::BoxKind::Error, late});
-    QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
+    QCOMPARE(fieldValues(page())["u"].toString(), "");
 
     // So many matching boxes that the walk outlasts its time: it stops, says so at
     // once, and the page keeps none of its values, neither user IDs nor password.
-    QVERIFY(loadAndWait(view(window.get()), writePage(pages, "many", R"(<form id=f><input id=first name=user value=old>
+    QVERIFY(loadAndWait(page(), writePage(pages, "many", R"(<form id=f><input id=first name=user value=old>
         <input id=p type=password name=password></form><script>
         f.insertAdjacentHTML('beforeend', '<input name=user>'.repeat(10000));</script>)")));
-    view(window.get())->setScriptTimeoutMs(300);
+    page()->setScriptTimeoutMs(300);
     QElapsedTimer held;
     held.start();
     platform::testing::expectBox(platform::BoxKind::Error, late);
     button(window.get(), "BitBtn2")->click();
     QVERIFY2(held.elapsed() < 2000, qPrintable(QString::number(held.elapsed())));
     QVERIFY(boxesAsExpected());
-    QCOMPARE(runInPage(view(window.get()), "[...f.elements].filter(e => e.value).map(e => e.value).join()").toString(),
-             "old");
+    QCOMPARE(runInPage(page(), "[...f.elements].filter(e => e.value).map(e => e.value).join()").toString(), "old");
 
     // The window is closed while the click waits for a busy page: nothing is said
     // afterwards, over whatever window is left.
-    QVERIFY(loadAndWait(view(window.get()), busy));
+    QVERIFY(loadAndWait(page(), busy));
     QTest::qWait(100);
     QTimer::singleShot(100, window.get(), [this] { window->close(); });
     button(window.get(), "BitBtn2")->click();
-    view(window.get())->setScriptTimeoutMs(usual);
+    page()->setScriptTimeoutMs(usual);
     QVERIFY(!window->isVisible());
     QVERIFY(boxesAsExpected());
     window->show();
@@ -236,45 +238,32 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     const QString bank = QStringLiteral("bank.localhost");
     auto address = [&](const QString& host, const char* path) { return sites.address(QLatin1String(path), host); };
 
-    auto fill = [&](const QString& at) {
-        if (!loadAndWait(view(window.get()), at)) return QJsonObject{{QStringLiteral("load"), "failed"}};
-        button(window.get(), "BitBtn2")->click();
-        return fieldValues(view(window.get()));
-    };
-
     // The entry's own page, and a page on a subdomain of the same site.
-    view(window.get())->fillValues().website = address(bank, "/login.html");
+    page()->fillValues().website = address(bank, "/login.html");
     for (const QString& host : {bank, QStringLiteral("www.bank.localhost")}) {
-        const QJsonObject v = fill(address(host, "/login.html"));
-        QCOMPARE(v["u"].toString(), "alice@example.org");
-        QCOMPARE(v["p"].toString(), "s3cret");
-        QCOMPARE(v["h"].toString(), "alice@example.org");
+        QCOMPARE(fillAt(address(host, "/login.html")),
+                 (QJsonObject{{"u", "alice@example.org"}, {"p", "s3cret"}, {"h", "alice@example.org"}}));
         QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
     }
 
     // The entry's address redirects to another site: not even the hidden input is
     // written; the progress label says why, without a box.
-    QJsonObject v = fill(address(bank, "/to-other"));
-    QCOMPARE(view(window.get())->url().host(), "other.localhost");
-    QCOMPARE(v["u"].toString(), "");
-    QCOMPARE(v["p"].toString(), "");
-    QCOMPARE(v["h"].toString(), "");
+    const QJsonObject nothing{{"u", ""}, {"p", ""}, {"h", ""}};
+    QCOMPARE(fillAt(address(bank, "/to-other")), nothing);
+    QCOMPARE(page()->url().host(), "other.localhost");
     QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(label(window.get(), "Label1")->toolTip().contains(QStringLiteral("another site")));
-    QVERIFY(
-        !autofill::fillFormInputs(view(window.get()), QStringLiteral("USER"), view(window.get())->fillValues().user));
-    QCOMPARE(fieldValues(view(window.get()))["u"].toString(), "");
+    QVERIFY(!autofill::fillFormInputs(page(), QStringLiteral("USER"), page()->fillValues().user));
+    QCOMPARE(fieldValues(page())["u"].toString(), "");
 
     // No "no forms" message for a page that is skipped.
-    fill(address(bank, "/to-other-plain"));
+    fillAt(address(bank, "/to-other-plain"));
     QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 
     // An entry on https never fills a plain http page of its own host.
-    view(window.get())->fillValues().website = QStringLiteral("https://") + bank + QStringLiteral("/login.html");
-    v = fill(address(bank, "/login.html"));
-    QCOMPARE(v["u"].toString(), "");
-    QCOMPARE(v["p"].toString(), "");
+    page()->fillValues().website = QStringLiteral("https://") + bank + QStringLiteral("/login.html");
+    QCOMPARE(fillAt(address(bank, "/login.html")), nothing);
     QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 }
@@ -317,31 +306,29 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
         QString events;
         for (const QString& id : v.keys()) {
             const bool user = id == QLatin1String(c.filledUser), password = id == QLatin1String(c.filledPassword);
-            const QString expected = user       ? view(window.get())->fillValues().user
-                                     : password ? view(window.get())->fillValues().password
-                                                : "";
+            const QString expected = user ? page()->fillValues().user : password ? page()->fillValues().password : "";
             QVERIFY2(v[id].toString() == expected, qPrintable(QStringLiteral("%1: %2").arg(c.name, id)));
         }
         for (const char* id : {c.filledUser, c.filledPassword})
             if (*id) events += QStringLiteral(",input:%1,change:%1").arg(QLatin1String(id));
-        QCOMPARE(runInPage(view(window.get()), "seen.join()").toString(), events.mid(1));
+        QCOMPARE(runInPage(page(), "seen.join()").toString(), events.mid(1));
         QCOMPARE(label(window.get(), "Label1")->text(), events.isEmpty() ? "Done Loading." : "Filled by scan");
         QVERIFY2(boxesAsExpected(), c.name);
     }
 
     // Boxes a script puts in after loading, and a frame of the same site.
-    QVERIFY(loadAndWait(view(window.get()), writePage(pages, "late", R"(<div id=root></div><script>
+    QVERIFY(loadAndWait(page(), writePage(pages, "late", R"(<div id=root></div><script>
         setTimeout(() => { root.innerHTML = '<input id=u autocomplete=email><input id=p type=password>'; }, 200);
         </script>)")));
-    QTRY_VERIFY(runInPage(view(window.get()), "!!document.getElementById('p')").toBool());
+    QTRY_VERIFY(runInPage(page(), "!!document.getElementById('p')").toBool());
     button(window.get(), "BitBtn2")->click();
-    QJsonObject v = fieldValues(view(window.get()));
-    QCOMPARE(v["u"].toString(), view(window.get())->fillValues().user);
-    QCOMPARE(v["p"].toString(), view(window.get())->fillValues().password);
+    QJsonObject v = fieldValues(page());
+    QCOMPARE(v["u"].toString(), page()->fillValues().user);
+    QCOMPARE(v["p"].toString(), page()->fillValues().password);
     writePage(pages, "inner", "<input id=u><input id=p type=password>");
     fillPage("framed", "<iframe src=inner.html></iframe>");
-    QCOMPARE(runInPage(view(window.get()), "frames[0].document.getElementById('p').value").toString(),
-             view(window.get())->fillValues().password);
+    QCOMPARE(runInPage(page(), "frames[0].document.getElementById('p').value").toString(),
+             page()->fillValues().password);
     QLabel* progress = label(window.get(), "Label1");
     QCOMPARE(progress->text(), "Filled by scan");
     QVERIFY(progress->fontMetrics().horizontalAdvance(progress->text()) <= progress->width());
@@ -350,10 +337,10 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
     // password box they did not find stay empty, and no event is sent.
     v = fillPage("firstpass", listen + R"(<form><input id=l name=login><input id=e type=email>
         <input id=p type=password name=secret></form>)");
-    QCOMPARE(v["l"].toString(), view(window.get())->fillValues().user);
+    QCOMPARE(v["l"].toString(), page()->fillValues().user);
     QCOMPARE(v["e"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
-    QCOMPARE(runInPage(view(window.get()), "seen.join()").toString(), "");
+    QCOMPARE(runInPage(page(), "seen.join()").toString(), "");
     QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
     QVERIFY(boxesAsExpected());
 }

@@ -10,6 +10,10 @@ class AutoFillTest : public QObject {
 private:
     QTemporaryDir pages;
     std::unique_ptr<BrowserWindow> window;
+    BrowserView* page() const { return browsertest::view(window.get()); }
+    // Loads the address (or the page written from body) and clicks "Auto Fill Pwd ": the
+    // values of the page's inputs by id.
+    QJsonObject fillAt(const QString& address);
     QJsonObject fillPage(const QString& name, const QString& body);
 
 private slots:

@@ -57,6 +57,12 @@ Run cli(const QStringList& args, const QString& input = QStringLiteral("k\n"),
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
+// The program on the data file `file`.
+Run cliOn(const QString& file, const QStringList& args, const QString& input = QStringLiteral("k\n"),
+          const std::function<void(QProcess&)>& prepare = {}) {
+    return cli(QStringList{QStringLiteral("--file"), file} + args, input, prepare);
+}
+
 void writeText(const QString& path, const QByteArray& text) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -86,96 +92,93 @@ private slots:
     void commandsKeepTheEntryRules() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
-        const QStringList on{QStringLiteral("--file"), file};
-        const auto slotIn = [](const QString& path, int n, const std::string& phrase) {
-            return testsupport::slotOf(testsupport::readBytes(QFile::encodeName(path).toStdString()), n, phrase);
-        };
+        const auto bytes = [&] { return testsupport::readBytes(QFile::encodeName(file).toStdString()); };
+        const auto slotIn = [&](int n) { return testsupport::slotOf(bytes(), n, "k"); };
         // No file yet: reading says so; adding makes one.
-        QCOMPARE(cli(on + QStringList{"ls"}).status, 3);
-        EXPECT_RUN(cli(on + QStringList{"add", "mail", "--url", " mail.example ", "--user", "ann", "--comment",
-                                        "na\u00efve \u20ac"},
-                       "k\nm1\n"),
-                   0);
+        QCOMPARE(cliOn(file, {"ls"}).status, 3);
+        EXPECT_RUN(
+            cliOn(file, {"add", "mail", "--url", " mail.example ", "--user", "ann", "--comment", "na\u00efve \u20ac"},
+                  "k\nm1\n"),
+            0);
         QCOMPARE(QFileInfo(file).size(), 1000 * 1104);
-        EXPECT_RUN(cli(on + QStringList{"add", "bank", "--url", "https://bank", "--generate", "--length", "12",
-                                        "--no-symbols"}),
-                   0);
-        EXPECT_RUN(cli(on + QStringList{"add", "amazon", "--url", "x.example/?next=https://y"}, "k\na1\n"), 0);
+        EXPECT_RUN(
+            cliOn(file, {"add", "bank", "--url", "https://bank", "--generate", "--length", "12", "--no-symbols"}), 0);
+        EXPECT_RUN(cliOn(file, {"add", "amazon", "--url", "x.example/?next=https://y"}, "k\na1\n"), 0);
         // Stored byte for byte as the window stores it: upper-case name, completed
         // address, Windows-1252 comment.
-        const vault::SiteRecord mail = slotIn(file, 0, "k");
+        const vault::SiteRecord mail = slotIn(0);
         QCOMPARE(mail.name.str(), std::string("MAIL"));
         QCOMPARE(mail.website.str(), std::string("http://mail.example"));
         QCOMPARE(mail.comments.str(), std::string("na\xEFve \x80"));
-        QCOMPARE(slotIn(file, 2, "k").website.str(), std::string("x.example/?next=https://y"));
-        const std::string generated = slotIn(file, 1, "k").password.str();
+        QCOMPARE(slotIn(2).website.str(), std::string("x.example/?next=https://y"));
+        const std::string generated = slotIn(1).password.str();
         QCOMPARE(generated.size(), std::size_t(12));
         for (char c : generated) QVERIFY(std::isalnum(static_cast<unsigned char>(c)));
 
         // The rules refuse: the name in any case, a space in the password, no address.
-        EXPECT_SAID(cli(on + QStringList{"add", "Mail ", "--url", "m"}, "k\nx\n"), 6, "MAIL");
-        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z"}, "k\na b\n").status, 6);
-        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "  "}, "k\nab\n").status, 6);
-        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z"}, "k\n" + QString(26, 'p') + "\n").status, 6);
-        QCOMPARE(cli(on + QStringList{"add", "zed"}).status, 2);
-        QCOMPARE(cli(on + QStringList{"add", "zed", "--url", "z", "--length", "9"}).status, 2);
-        QCOMPARE(cli(on + QStringList{"frobnicate"}).status, 2);
+        EXPECT_SAID(cliOn(file, {"add", "Mail ", "--url", "m"}, "k\nx\n"), 6, "MAIL");
+        QCOMPARE(cliOn(file, {"add", "zed", "--url", "z"}, "k\na b\n").status, 6);
+        QCOMPARE(cliOn(file, {"add", "zed", "--url", "  "}, "k\nab\n").status, 6);
+        QCOMPARE(cliOn(file, {"add", "zed", "--url", "z"}, "k\n" + QString(26, 'p') + "\n").status, 6);
+        QCOMPARE(cliOn(file, {"add", "zed"}).status, 2);
+        QCOMPARE(cliOn(file, {"add", "zed", "--url", "z", "--length", "9"}).status, 2);
+        QCOMPARE(cliOn(file, {"frobnicate"}).status, 2);
 
         // ls in the list's order, with the window's filter (a to z upper, blanks only: all).
-        QCOMPARE(cli(on + QStringList{"ls"}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
-        QCOMPARE(cli(on + QStringList{"ls", "a"}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
-        QCOMPARE(cli(on + QStringList{"ls", "ma"}).out, QStringLiteral("AMAZON\nMAIL\n"));
-        QCOMPARE(cli(on + QStringList{"ls", "  "}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
-        QCOMPARE(cli(on + QStringList{"ls", " m"}).out, QString());
+        QCOMPARE(cliOn(file, {"ls"}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cliOn(file, {"ls", "a"}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cliOn(file, {"ls", "ma"}).out, QStringLiteral("AMAZON\nMAIL\n"));
+        QCOMPARE(cliOn(file, {"ls", "  "}).out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
+        QCOMPARE(cliOn(file, {"ls", " m"}).out, QString());
         // A wrong key phrase is refused before anything is shown or written, for a
         // command that reads and one that would write.
-        const std::string beforeWrong = testsupport::readBytes(QFile::encodeName(file).toStdString());
+        const std::string beforeWrong = bytes();
         for (const QStringList& command : {QStringList{"ls"}, QStringList{"add", "late", "--url", "l.example"}}) {
-            const Run r = cli(on + command, "wrong\npw\n");
+            const Run r = cliOn(file, command, "wrong\npw\n");
             QCOMPARE(r.status, 12);
             QVERIFY(r.out.isEmpty());
             QVERIFY(r.err.contains("does not open the data file"));
         }
-        QVERIFY(testsupport::readBytes(QFile::encodeName(file).toStdString()) == beforeWrong);
+        QVERIFY(bytes() == beforeWrong);
 
-        Run r = cli(on + QStringList{"show", "mail"});
+        Run r = cliOn(file, {"show", "mail"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.out.contains("Password: ********\n"));
         QVERIFY(r.out.contains("Comments: na\u00efve \u20ac\n"));
         QVERIFY(!r.out.contains("m1"));
-        QVERIFY(cli(on + QStringList{"show", "MAIL", "--show-password"}).out.contains("Password: m1\n"));
+        QVERIFY(cliOn(file, {"show", "MAIL", "--show-password"}).out.contains("Password: m1\n"));
 
         // edit changes only what is given; a new password is typed.
-        EXPECT_RUN(cli(on + QStringList{"edit", "mail", "--url", "https://mail2", "--password"}, "k\nm2\n"), 0);
-        QCOMPARE(slotIn(file, 0, "k").website.str(), std::string("https://mail2"));
-        QCOMPARE(slotIn(file, 0, "k").password.str(), std::string("m2"));
-        QCOMPARE(slotIn(file, 0, "k").userId.str(), std::string("ann"));
-        QCOMPARE(cli(on + QStringList{"edit", "mail", "--password"}, "k\nm 2\n").status, 6);
-        QCOMPARE(cli(on + QStringList{"edit", "nobody", "--url", "x"}).status, 5);
+        EXPECT_RUN(cliOn(file, {"edit", "mail", "--url", "https://mail2", "--password"}, "k\nm2\n"), 0);
+        QCOMPARE(slotIn(0).website.str(), std::string("https://mail2"));
+        QCOMPARE(slotIn(0).password.str(), std::string("m2"));
+        QCOMPARE(slotIn(0).userId.str(), std::string("ann"));
+        QCOMPARE(cliOn(file, {"edit", "mail", "--password"}, "k\nm 2\n").status, 6);
+        QCOMPARE(cliOn(file, {"edit", "nobody", "--url", "x"}).status, 5);
 
         // rm: no terminal to ask on cancels; --yes deletes; the slot is reused.
-        QCOMPARE(cli(on + QStringList{"rm", "bank"}).status, 9);
-        EXPECT_RUN(cli(on + QStringList{"rm", "bank", "--yes"}), 0);
-        QCOMPARE(slotIn(file, 1, "k").status.str(), std::string("D"));
-        QCOMPARE(cli(on + QStringList{"rm", "bank", "--yes"}).status, 5);
-        EXPECT_RUN(cli(on + QStringList{"add", "cafe", "--url", "c"}, "k\nc1\n"), 0);
-        QCOMPARE(slotIn(file, 1, "k").name.str(), std::string("CAFE"));
+        QCOMPARE(cliOn(file, {"rm", "bank"}).status, 9);
+        EXPECT_RUN(cliOn(file, {"rm", "bank", "--yes"}), 0);
+        QCOMPARE(slotIn(1).status.str(), std::string("D"));
+        QCOMPARE(cliOn(file, {"rm", "bank", "--yes"}).status, 5);
+        EXPECT_RUN(cliOn(file, {"add", "cafe", "--url", "c"}, "k\nc1\n"), 0);
+        QCOMPARE(slotIn(1).name.str(), std::string("CAFE"));
 
         // rekey: the new phrase twice; differing ones change nothing.
-        QCOMPARE(cli(on + QStringList{"rekey", "--yes"}, "k\nn1\nn2\n").status, 9);
-        EXPECT_RUN(cli(on + QStringList{"rekey", "--yes"}, "k\nnew\nnew\n"), 0);
-        QCOMPARE(cli(on + QStringList{"ls"}, "new\n").out, QStringLiteral("AMAZON\nCAFE\nMAIL\n"));
+        QCOMPARE(cliOn(file, {"rekey", "--yes"}, "k\nn1\nn2\n").status, 9);
+        EXPECT_RUN(cliOn(file, {"rekey", "--yes"}, "k\nnew\nnew\n"), 0);
+        QCOMPARE(cliOn(file, {"ls"}, "new\n").out, QStringLiteral("AMAZON\nCAFE\nMAIL\n"));
 
         // export: owner-only file, or standard output only when asked for by "-".
-        QCOMPARE(cli(on + QStringList{"export"}, "new\n").status, 2);
+        QCOMPARE(cliOn(file, {"export"}, "new\n").status, 2);
         const QString csv = dir.filePath(QStringLiteral("out.csv"));
         writeText(csv, "old");
         QFile(csv).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
-        EXPECT_RUN(cli(on + QStringList{"export", "--csv", csv}, "new\n"), 0);
+        EXPECT_RUN(cliOn(file, {"export", "--csv", csv}, "new\n"), 0);
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(csv).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
-        r = cli(on + QStringList{"export", "--csv", "-"}, "new\n");
+        r = cliOn(file, {"export", "--csv", "-"}, "new\n");
         QCOMPARE(r.out, QStringLiteral("name,url,username,password,note\nAMAZON,x.example/?next=https://y,,a1,\n"
                                        "CAFE,http://c,,c1,\nMAIL,https://mail2,ann,m2,na\u00efve \u20ac\n"));
         QFile exported(csv);
@@ -369,7 +372,7 @@ private slots:
 
     void typedTextIsStoredAsGivenOrRefused() {
         QTemporaryDir dir;
-        const QStringList on{QStringLiteral("--file"), dir.filePath(QStringLiteral("list.dat"))};
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
         const QString esc = QStringLiteral("\x1b[31m");
         struct Case {
             QStringList args;
@@ -395,20 +398,20 @@ private slots:
              "the password as stored is longer than the 25"},
         };
         for (const Case& c : refused) {
-            EXPECT_SAID(cli(on + c.args, c.input), 6, QString::fromUtf8(c.said));
+            EXPECT_SAID(cliOn(file, c.args, c.input), 6, QString::fromUtf8(c.said));
         }
-        QCOMPARE(cli(on + QStringList{"ls"}).out, QString());
+        QCOMPARE(cliOn(file, {"ls"}).out, QString());
         // A tab in the comment is kept; the name is upper-cased as the window does (é to É).
-        EXPECT_RUN(cli(on + QStringList{"add", "caf\u00e9", "--url", "c", "--comment", "a\tb"}, "k\np\n"), 0);
-        QVERIFY(cli(on + QStringList{"show", "CAF\u00c9"}).out.contains("Comments: a\tb\n"));
-        QCOMPARE(cli(on + QStringList{"ls", "\u00e9"}).out, QStringLiteral("CAF\u00c9\n"));
+        EXPECT_RUN(cliOn(file, {"add", "caf\u00e9", "--url", "c", "--comment", "a\tb"}, "k\np\n"), 0);
+        QVERIFY(cliOn(file, {"show", "CAF\u00c9"}).out.contains("Comments: a\tb\n"));
+        QCOMPARE(cliOn(file, {"ls", "\u00e9"}).out, QStringLiteral("CAF\u00c9\n"));
         // A generated password is announced only for an entry that is then added.
-        Run r = cli(on + QStringList{"add", "Caf\u00e9", "--url", "c", "--generate"});
+        Run r = cliOn(file, {"add", "Caf\u00e9", "--url", "c", "--generate"});
         QCOMPARE(r.status, 6);
         QVERIFY2(!r.err.contains("Password generated"), qPrintable(r.err));
-        r = cli(on + QStringList{"edit", "caf\u00e9", "--comment", "x" + esc});
+        r = cliOn(file, {"edit", "caf\u00e9", "--comment", "x" + esc});
         QCOMPARE(r.status, 6);
-        QVERIFY(cli(on + QStringList{"show", "CAF\u00c9"}).out.contains("Comments: a\tb\n"));
+        QVERIFY(cliOn(file, {"show", "CAF\u00c9"}).out.contains("Comments: a\tb\n"));
     }
 
     void controlCharactersReachNoTerminal() {
@@ -537,7 +540,7 @@ private slots:
         EXPECT_RUN(cli({"add", "bank", "--url", "bank.example"}, "k\npw2\n"), 0);
         EXPECT_RUN(cli({"unseal", "--yes"}), 0);
         QVERIFY(QFile::exists(plain) && !QFile::exists(sealed));
-        EXPECT_RUN(cli({"--file", sealed, "seal", "--yes"}), 0);  // either file's name will do
+        EXPECT_RUN(cliOn(sealed, {"seal", "--yes"}), 0);  // either file's name will do
         QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
@@ -547,7 +550,6 @@ private slots:
     void importsEachKnownExport() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
-        const QStringList on{QStringLiteral("--file"), file};
         struct Sample {
             const char* format;
             QByteArray text;
@@ -591,29 +593,29 @@ private slots:
         for (const Sample& s : samples) {
             const QString path = dir.filePath(QString::fromLatin1(s.format) + ".csv");
             writeText(path, s.text);
-            const Run dry = cli(on + QStringList{"import", path, "--dry-run"});
-            const Run run = cli(on + QStringList{"import", path});
+            const Run dry = cliOn(file, {"import", path, "--dry-run"});
+            const Run run = cliOn(file, {"import", path});
             QVERIFY2(run.status == 0, qPrintable(run.err));
             QVERIFY2(run.err.contains(QString::fromLatin1(s.format) + " export"), qPrintable(run.err));
             QVERIFY2(run.err.contains("1 added"), qPrintable(run.err));
             QVERIFY2(dry.err.contains("1 would be added") || dry.status == 3, qPrintable(dry.err));
             names << QString::fromLatin1(s.name);
             // Imported again, the name is in the list: skipped and reported.
-            QVERIFY(cli(on + QStringList{"import", path}).err.contains("already in the list"));
+            QVERIFY(cliOn(file, {"import", path}).err.contains("already in the list"));
         }
         names.sort();
-        QCOMPARE(cli(on + QStringList{"ls"}).out, names.join('\n') + '\n');
-        QVERIFY(cli(on + QStringList{"show", "fox.example", "--show-password"}).out.contains("Password: fp\n"));
-        QVERIFY(cli(on + QStringList{"show", "warden"}).out.contains("Comments: two lines\n"));
-        QVERIFY(cli(on + QStringList{"show", "chrome.example"}).out.contains("Comments: a, \"b\"\n"));
+        QCOMPARE(cliOn(file, {"ls"}).out, names.join('\n') + '\n');
+        QVERIFY(cliOn(file, {"show", "fox.example", "--show-password"}).out.contains("Password: fp\n"));
+        QVERIFY(cliOn(file, {"show", "warden"}).out.contains("Comments: two lines\n"));
+        QVERIFY(cliOn(file, {"show", "chrome.example"}).out.contains("Comments: a, \"b\"\n"));
 
         // Unknown headers are refused; rows the file cannot hold are skipped and named.
         const QString odd = dir.filePath("odd.csv");
         writeText(odd, "a,b,c\n1,2,3\n");
-        QCOMPARE(cli(on + QStringList{"import", odd}).status, 10);
+        QCOMPARE(cliOn(file, {"import", odd}).status, 10);
         writeText(odd, "name,url,username,password\nsp,https://sp,u,a b\nlong,https://l,u," + QByteArray(26, 'x') +
                            "\nnourl,,u,p\nsnow,https://s,u,\xe2\x98\x83\n");
-        EXPECT_SAID(cli(on + QStringList{"import", odd}), 0, "0 added (0 with changes), 4 skipped");
+        EXPECT_SAID(cliOn(file, {"import", odd}), 0, "0 added (0 with changes), 4 skipped");
     }
 
     void importSaysWhatItChangesOrSkips() {
@@ -623,15 +625,14 @@ private slots:
             const char* what;
             QByteArray csv;
             int status;
-            QStringList said;  // in what the import reports
-            QString stored;    // show's output holds this, when given
+            QStringList said;     // in what the import reports
+            QString stored = {};  // show's output holds this, when given
         };
         const QList<Case> cases = {
             {"name in another script",
              chrome + "\xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0,https://m.example,u,p,\n",
              0,
-             {"skipped, the name holds \"\u041f\" (U+041F), which the data file cannot hold", "0 added"},
-             {}},
+             {"skipped, the name holds \"\u041f\" (U+041F), which the data file cannot hold", "0 added"}},
             {"international address",
              chrome + "mail,https://\xd0\xbf\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0.\xd1\x80\xd1\x84/login,u,p,\n",
              0,
@@ -640,8 +641,7 @@ private slots:
             {"emoji in password",
              chrome + "e,https://e.example,u,p\xf0\x9f\x98\x80,\n",
              0,
-             {"skipped, the password holds \"\U0001F600\" (U+1F600), which the data file cannot hold"},
-             {}},
+             {"skipped, the password holds \"\U0001F600\" (U+1F600), which the data file cannot hold"}},
             {"emoji in note",
              chrome + "e,https://e.example,u,p,hi \xf0\x9f\x98\x80\n",
              0,
@@ -656,11 +656,10 @@ private slots:
             {"UTF-8 and Windows-1252 rows",
              chrome + "Caf\xe9,https://c.example,u,p,\nmail,https://m.example,u,p,\xc3\xa9\n",
              10,
-             {"the file mixes UTF-8 with other 8-bit text"},
-             {}},
-            {"android app", chrome + "a,android://abc@com.example/,u,p,\n", 0, {"no web address (android:)"}, {}},
-            {"ftp", chrome + "f,ftp://files.example/,u,p,\n", 0, {"no web address (ftp:)"}, {}},
-            {"script", chrome + "j,javascript:alert(1),u,p,\n", 0, {"no web address (javascript:)"}, {}},
+             {"the file mixes UTF-8 with other 8-bit text"}},
+            {"android app", chrome + "a,android://abc@com.example/,u,p,\n", 0, {"no web address (android:)"}},
+            {"ftp", chrome + "f,ftp://files.example/,u,p,\n", 0, {"no web address (ftp:)"}},
+            {"script", chrome + "j,javascript:alert(1),u,p,\n", 0, {"no web address (javascript:)"}},
             {"upper-case scheme",
              chrome + "up,HTTPS://UP.EXAMPLE/,u,p,\n",
              0,
@@ -682,8 +681,7 @@ private slots:
              "folder,type,name,notes,login_uri,login_username,login_password\nWork,login,W," + QByteArray(250, 'n') +
                  ",https://w.example,u,p\n",
              0,
-             {"folder left out (no room in the comment)"},
-             {}},
+             {"folder left out (no room in the comment)"}},
             {"notes column",
              "name,url,username,password,notes\nn,https://n.example,u,p,kept\n",
              0,
@@ -692,33 +690,27 @@ private slots:
             {"long address",
              chrome + "l,https://l.example/" + QByteArray(250, 'x') + ",u,p,\n",
              0,
-             {"skipped, the address is longer than 255 characters"},
-             {}},
+             {"skipped, the address is longer than 255 characters"}},
             {"long name",
              chrome + QByteArray(300, 'n') + ",https://l.example,u,p,\n",
              0,
-             {"name cut to 255 characters"},
-             {}},
+             {"name cut to 255 characters"}},
             {"tab after password",
              chrome + "t,https://t.example,u,\"p\t\",\n",
              0,
-             {"the password holds a tab (U+0009)"},
-             {}},
+             {"the password holds a tab (U+0009)"}},
             {"two-line name",
              chrome + "\"a\nb\",https://t.example,u,p,\n",
              0,
-             {"the name holds a line break (U+000A)"},
-             {}},
+             {"the name holds a line break (U+000A)"}},
             {"zero byte",
              chrome + QByteArray("z,https://z.example,u,p") + QByteArray(1, '\0') + "q,\n",
              0,
-             {"the password holds a control character (U+0000)"},
-             {}},
+             {"the password holds a control character (U+0000)"}},
             {"unclosed quote",
              chrome + "a,https://a.example,u,p,\nb,\"https://b.example,u,p,\n",
              10,
-             {"the quoted field that begins on line 3 is never closed"},
-             {}},
+             {"the quoted field that begins on line 3 is never closed"}},
             {"Buttercup",
              "!group_id,!group_name,title,username,password,URL,id\n1,G,B,u,p,https://b.example,9\n",
              0,
@@ -727,8 +719,7 @@ private slots:
             {"1Password 4/7",
              "title,url,username,password,notes\nO,https://o.example,u,p,\n",
              0,
-             {"1Password 4/7 export"},
-             {}},
+             {"1Password 4/7 export"}},
             {"SaferPass",
              "url,username,password,notes\nhttps://s.example,u,p,\n",
              0,
@@ -739,13 +730,13 @@ private slots:
             const QString file = dir.filePath(QStringLiteral("case%1.dat").arg(&c - cases.data()));
             const QString csv = dir.filePath(QStringLiteral("in.csv"));
             writeText(csv, c.csv);
-            const Run r = cli({"--file", file, "import", csv});
+            const Run r = cliOn(file, {"import", csv});
             QVERIFY2(r.status == c.status, qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
             for (const QString& said : c.said)
                 QVERIFY2(r.err.contains(said), qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
             if (!c.stored.isEmpty()) {
-                const QString name = cli({"--file", file, "ls"}).out.section('\n', 0, 0);
-                const Run shown = cli({"--file", file, "show", name});
+                const QString name = cliOn(file, {"ls"}).out.section('\n', 0, 0);
+                const Run shown = cliOn(file, {"show", name});
                 QVERIFY2(shown.out.contains(c.stored), qPrintable(QString::fromLatin1(c.what) + ": " + shown.out));
             }
         }
@@ -753,22 +744,21 @@ private slots:
         // A first import can be tried before there is a data file; nothing is made.
         const QString none = dir.filePath(QStringLiteral("none.dat"));
         writeText(dir.filePath("in.csv"), chrome + "a,https://a.example,u,p,\na,https://b.example,u,p,\n");
-        EXPECT_SAID(cli({"--file", none, "import", dir.filePath("in.csv"), "--dry-run"}), 0,
+        EXPECT_SAID(cliOn(none, {"import", dir.filePath("in.csv"), "--dry-run"}), 0,
                     "1 would be added (0 with changes), 1 skipped");
         QVERIFY(!QFile::exists(none));
         // Endless or huge input is refused, not read without end.
-        EXPECT_SAID(cli({"--file", none, "import", "/dev/zero"}), 10, "larger than 64 MiB");
+        EXPECT_SAID(cliOn(none, {"import", "/dev/zero"}), 10, "larger than 64 MiB");
     }
 
     void exportLeavesNothingBehindOnFailure() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
-        const QStringList on{QStringLiteral("--file"), file};
         QByteArray rows = "name,url,username,password\n";
         for (int i = 0; i < 40; ++i)
             rows += "site" + QByteArray::number(i) + ",https://site.example,user,secret" + QByteArray::number(i) + "\n";
         writeText(dir.filePath("in.csv"), rows);
-        EXPECT_RUN(cli(on + QStringList{"import", dir.filePath("in.csv")}), 0);
+        EXPECT_RUN(cliOn(file, {"import", dir.filePath("in.csv")}), 0);
 
         // A write cut short by the file size limit keeps the old file and leaves nothing beside it.
         const QString out = dir.filePath(QStringLiteral("out.csv"));
@@ -794,27 +784,27 @@ private slots:
             struct stat before {
             }, after{};
             ::lstat(QFile::encodeName(target).constData(), &before);
-            EXPECT_SAID(cli(on + QStringList{"export", "--csv", target}), 4, "no regular file");
+            EXPECT_SAID(cliOn(file, {"export", "--csv", target}), 4, "no regular file");
             ::lstat(QFile::encodeName(target).constData(), &after);
             QCOMPARE(after.st_mode, before.st_mode);
         }
         // Standard output that cannot take it is a failure, not a success.
-        const Run full = cli(on + QStringList{"export", "--csv", "-"}, "k\n",
-                             [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
+        const Run full = cliOn(file, {"export", "--csv", "-"}, "k\n",
+                               [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
         QCOMPARE(full.status, 4);
     }
 
     void writingCommandsLeaveNoStrayFiles() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
-        EXPECT_RUN(cli({"--file", file, "add", "a", "--url", "a.example"}, "k\np\n"), 0);
+        EXPECT_RUN(cliOn(file, {"add", "a", "--url", "a.example"}, "k\np\n"), 0);
         // A file that is no data file, and one that is not there, get no lock file.
         const QString text = dir.filePath(QStringLiteral("notes.txt"));
         writeText(text, "not a data file\n");
         const QString missing = dir.filePath(QStringLiteral("missing.dat"));
-        QVERIFY(cli({"--file", text, "rm", "x", "--yes"}).status != 0);
-        QVERIFY(cli({"--file", text, "add", "x", "--url", "x"}, "k\np\n").status != 0);
-        QCOMPARE(cli({"--file", missing, "edit", "x", "--url", "y"}).status, 3);
+        QVERIFY(cliOn(text, {"rm", "x", "--yes"}).status != 0);
+        QVERIFY(cliOn(text, {"add", "x", "--url", "x"}, "k\np\n").status != 0);
+        QCOMPARE(cliOn(missing, {"edit", "x", "--url", "y"}).status, 3);
         QVERIFY(!QFile::exists(text + ".lock"));
         QVERIFY(!QFile::exists(missing + ".lock"));
         // A temporary file left by a stopped re-key goes with the next writing command.
@@ -822,7 +812,7 @@ private slots:
             {"edit", "a", "--user", "u"}, {"rm", "a", "--yes"}, {"add", "b", "--url", "b.example"}, {"rekey", "--yes"}};
         for (const QStringList& command : writers) {
             writeText(file + ".tmp", "left by a killed re-key");
-            EXPECT_RUN(cli(QStringList{"--file", file} + command, "k\np\np\n"), 0);
+            EXPECT_RUN(cliOn(file, command, "k\np\np\n"), 0);
             QVERIFY2(!QFile::exists(file + ".tmp"), qPrintable(command.join(' ')));
         }
     }
@@ -916,7 +906,6 @@ private slots:
     void browserExportGoesInAndComesOutUnchanged() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
-        const QStringList on{QStringLiteral("--file"), file};
         const QByteArray in =
             "name,url,username,password,note\n"
             "accounts.example.com,https://accounts.example.com/signin,ann@example.com,Xy9$k!2,\n"
@@ -925,8 +914,8 @@ private slots:
             "uro,caf\xc3\xa9\n";
         const QString path = dir.filePath("chrome.csv");
         writeText(path, in);
-        EXPECT_RUN(cli(on + QStringList{"import", path}), 0);
-        const Run out = cli(on + QStringList{"export", "--csv", "-"});
+        EXPECT_RUN(cliOn(file, {"import", path}), 0);
+        const Run out = cliOn(file, {"export", "--csv", "-"});
         QCOMPARE(out.status, 0);
         QStringList expected = QString::fromUtf8(in).split('\n');
         for (int i = 1; i < expected.size(); ++i) {
@@ -940,11 +929,11 @@ private slots:
         QFile(file).copy(small);
         QVERIFY(QFile::resize(small, 5 * 1104));
         writeText(path, "name,url,username,password\na,https://a,u,p\nb,https://b,u,p\nc,https://c,u,p\n");
-        EXPECT_SAID(cli({"--file", small, "import", path}), 7,
+        EXPECT_SAID(cliOn(small, {"import", path}), 7,
                     "1 added (0 with changes), 0 skipped; the data file is full: 2 not imported");
         QFile(file).copy(small + "2");
         QVERIFY(QFile::resize(small + "2", 5 * 1104));
-        const Run fullJson = cli({"--file", small + "2", "import", path, "--json"});
+        const Run fullJson = cliOn(small + "2", {"import", path, "--json"});
         QCOMPARE(fullJson.status, 7);
         QVERIFY2(fullJson.out.contains("\"dry_run\":false,") &&
                      fullJson.out.endsWith("\"added\":1,\"with_changes\":0,\"skipped\":0,\"not_imported\":2}\n"),

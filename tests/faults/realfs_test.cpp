@@ -81,8 +81,7 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
 
     // Re-keying builds a whole new file beside the old one: no room. Creation keeps
     // the data file that is there.
-    EXPECT_EQ(errorText([&] { (void)session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
-              "Disk full");
+    EXPECT_EQ(errorText([&] { rekeyTo("new"); }), "Disk full");
     EXPECT_EQ(phrase(), kPhrase);
     EXPECT_EQ(errorText([&] { file().create(); }), "(no error)");
     EXPECT_SAME_BYTES(bytesOf(dataFile()), three);
@@ -98,8 +97,7 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
     EXPECT_EQ(errorText([&] { vault::saveSize("Frmfirst", iniFile(), 800, 600); }), "Unable to write to " + iniFile());
     EXPECT_FALSE(bytesOf(iniFile()));
     EXPECT_EQ(errorText([&] { writeTextList(); }), "Disk full");
-    EXPECT_EQ(errorText([&] { (void)session->rekey(kPhrase, "new", [](const std::string&) { return true; }); }),
-              "Disk full");
+    EXPECT_EQ(errorText([&] { rekeyTo("new"); }), "Disk full");
     EXPECT_SAME_BYTES(bytesOf(dataFile()), edited);
     EXPECT_TRUE(strayFiles().empty());
 }
@@ -162,10 +160,8 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
     EXPECT_EQ(listed, std::vector<std::string>{"Alpha"});
     file().close();
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {
-        {"add", [&] { addEntry("Bravo"); }},
-        {"update", [&] { updateEntry("Alpha"); }},
-        {"delete", [&] { deleteEntry("Alpha"); }},
-        {"re-key", [&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"add", [&] { addEntry("Bravo"); }},       {"update", [&] { updateEntry("Alpha"); }},
+        {"delete", [&] { deleteEntry("Alpha"); }}, {"re-key", [&] { rekeyTo("x"); }},
         {"text list", [&] { writeTextList(); }},
     };
     for (const auto& [what, command] : commands) {

@@ -171,7 +171,7 @@ TEST_F(SeamTest, DataFileEmptiedBetweenTwoCommands) {
         {"load", [&] { session->listEntries(nullptr); }},
         {"add", [&] { addEntry("Foxtrot"); }},
         {"update", [&] { updateEntry("Alpha"); }},
-        {"re-key", [&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }},
+        {"re-key", [&] { rekeyTo("x"); }},
     };
     for (const auto& [what, command] : commands) {
         EXPECT_EQ(errorText(command), "Read beyond end of file") << what;
@@ -195,7 +195,7 @@ TEST_F(SeamTest, NoFileDescriptorLeft) {
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::string add = errorText([&] { addEntry("Foxtrot"); });
     std::string size = errorText([&] { vault::saveSize("Frmfirst", iniFile(), 1, 2); });
-    std::string rekey = errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); });
+    std::string rekey = errorText([&] { rekeyTo("x"); });
     ::setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(add, "Too many open files");
     EXPECT_EQ(size, "Unable to write to " + iniFile());
@@ -249,9 +249,7 @@ TEST_F(SeamTest, RefusedByTheFileSystem) {
         r += "open-for-add:" + errorText([&] { addEntry("Foxtrot"); }) + "\n";
         ::chmod(dataFile().c_str(), 0600);
         ::chmod(dir.c_str(), 0500);  // read-only storage folder
-        r +=
-            "rekey:" + errorText([&] { (void)session->rekey(kPhrase, "x", [](const std::string&) { return true; }); }) +
-            "\n";
+        r += "rekey:" + errorText([&] { rekeyTo("x"); }) + "\n";
         r += "phrase:" + phrase() + "\n";
         r += "create:" + errorText([&] { file().create(); }) + "\n";
         r += "size:" + errorText([&] { vault::saveSize("Frmfirst", ini, 5, 6); }) + "\n";

@@ -1,6 +1,7 @@
 // The key phrase dialog: its controls, the phrase taken by Continue and by the close
 // button, "Show typed characters", and re-keying the data file.
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -53,8 +54,27 @@ struct FileSizeLimit {
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
 };
 
+// Runs `action` with the files this process writes limited to `bytes`, so the new file
+// beside the data file grows too large, and checks the error box that names it.
+void withFilesLimitedTo(rlim_t bytes, const std::function<void()>& action) {
+    expectBox(BoxKind::Error,
+              QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
+    {
+        FileSizeLimit limit(bytes);
+        action();
+    }
+    VERIFY_BOXES();
+}
+
 const std::vector<Entry> kTwo = {{0, "A", "ZED", "http://zed", "zu", "zc", "zp"},
                                  {1, "A", "ABC", "http://abc", "au", "ac", "ap"}};
+
+// Opens the change panel and types the old and the new phrase.
+void typeRekey(const KeyDialogControls& c, const QString& oldPhrase, const QString& newPhrase) {
+    c.ChkChange->setChecked(true);
+    c.EdOld->setText(oldPhrase);
+    c.EdNew->setText(newPhrase);
+}
 }  // namespace
 
 class KeyDialogTest : public QObject {
@@ -216,9 +236,7 @@ private slots:
             expectBox(BoxKind::Warning, t.message);
             c.Button1->click();
             QVERIFY(key.isVisible());
-            c.ChkChange->setChecked(true);
-            c.EdOld->setText(QStringLiteral("k"));
-            c.EdNew->setText(t.phrase);
+            typeRekey(c, QStringLiteral("k"), t.phrase);
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, t.message});
             QVERIFY(main.session().cipher().phrase().empty());
             key.hide();
@@ -245,9 +263,7 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
-        c.ChkChange->setChecked(true);
-        c.EdOld->setText(QStringLiteral(" old "));
-        c.EdNew->setText(QStringLiteral("   "));
+        typeRekey(c, QStringLiteral(" old "), QStringLiteral("   "));
         c.EdVerify->setText(QStringLiteral("stale"));
         CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Plain, kSection});
         QCOMPARE(c.EdOld->text(), QStringLiteral("old"));
@@ -266,9 +282,7 @@ private slots:
         {
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
-            c.ChkChange->setChecked(true);
-            c.EdOld->setText(QStringLiteral("old"));
-            c.EdNew->setText(QStringLiteral("new"));
+            typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
             QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
         }
@@ -288,9 +302,7 @@ private slots:
         {
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
-            c.ChkChange->setChecked(true);
-            c.EdOld->setText(QStringLiteral("old"));
-            c.EdNew->setText(QStringLiteral("third"));
+            typeRekey(c, QStringLiteral("old"), QStringLiteral("third"));
             expectBox(BoxKind::Warning,
                       QStringLiteral("The old key phrase does not open the data file, so nothing was changed. Check "
                                      "the old phrase and try again."));
@@ -307,18 +319,9 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
-        c.ChkChange->setChecked(true);
-        c.EdOld->setText(QStringLiteral("old"));
-        c.EdNew->setText(QStringLiteral("new"));
+        typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
         expectBox(BoxKind::Confirm, kVerify, true);
-        // The new file beside the data file grows too large.
-        expectBox(BoxKind::Error,
-                  QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
-        {
-            FileSizeLimit limit(5 * 1104);
-            c.Cmdverify->click();
-        }
-        VERIFY_BOXES();
+        withFilesLimitedTo(5 * 1104, [&] { c.Cmdverify->click(); });
         QCOMPARE(fileBytes(dataFilePath()), before);
         QCOMPARE(readSlot(19, "old").name.str(), std::string("SITE19"));
         // The dialog carries on: the file still opens under the old phrase.
@@ -352,13 +355,7 @@ private slots:
             testsupport::legacyBytes(std::vector(400, testsupport::legacyRecord("A", "N", "", "", "", "", '\0'))));
         ProgramAtKeyDialog program(false);
         auto& [main, key, c] = program;
-        expectBox(BoxKind::Error,
-                  QStringLiteral("I/O error 27\n") + QString::fromStdString(vault::tempNameFor(dataFilePath())));
-        {
-            FileSizeLimit limit(4 * 1104);
-            key.prepare();
-        }
-        VERIFY_BOXES();
+        withFilesLimitedTo(4 * 1104, [&] { key.prepare(); });
         QVERIFY(vault::fileExists(paths().legacyFile));
         QVERIFY(!vault::fileExists(dataFilePath()));
         // The phrase is still taken and the list loads.

@@ -63,6 +63,11 @@ const std::vector<fixture::Slot> kSlots = {
     {4, "A", "MALL", "", "walker", "w4lk", ""},
 };
 
+// The main window's text box of that name.
+platform::Windows1252LineEdit* textBox(const std::unique_ptr<MainWindow>& w, const char* name) {
+    return control<platform::Windows1252LineEdit>(w, name);
+}
+
 QString dataFolder() { return QString::fromLocal8Bit(vault::locateFiles(platform::appDataFolder()).dataFolder); }
 
 QString textListPath() { return dataFolder() + "/Tempfile.txt"; }
@@ -119,24 +124,28 @@ private:
 class OutputHandlersTest : public QObject {
     Q_OBJECT
     fixture::RecordingOpener opener;
+    // Once the opener has settled, forgets the calls it has recorded.
+    void forgetOpenerCalls() {
+        QVERIFY(opener.settled());
+        opener.clear();
+    }
 
 private slots:
     void init() {
         QVERIFY(opener.settled());
         platform::testing::reset();
         opener.installed();
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
     }
 
     void textListFollowsTheFilteredListThroughTheBoxes() {
         auto w = fixture::startWindow(kSlots);
         w->show();
         VERIFY_BOXES();
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
+        textBox(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
         QCOMPARE(SiteList(w).count(), 3);
         w->toggleMasking();  // masked: the boxes keep their text all the same
-        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
+        QVERIFY(textBox(w, "EdUser")->isHidden());
 
         const QString path = textListPath();
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Confirm, kQuestion, false},
@@ -151,7 +160,7 @@ private slots:
         QTRY_COMPARE(opener.calls(), QStringList{path});
         // The last line is selected and on show.
         QCOMPARE(SiteList(w).currentRow(), 2);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("MALL"));
+        QCOMPARE(textBox(w, "EdName")->text(), QString("MALL"));
     }
 
     // The text list holds, line by line, exactly what clicking that line shows in the
@@ -175,13 +184,10 @@ private slots:
         for (int row = 0; row < SiteList(w).count(); ++row) {
             SiteList(w).setCurrentRow(row);
             w->showSelectedEntry();
-            expected += QByteArray::fromStdString(
-                control<platform::Windows1252LineEdit>(w, "EdName")->windows1252Text() +
-                " URL: " + control<platform::Windows1252LineEdit>(w, "Edwebsite")->windows1252Text() +
-                "\r\n User: " + control<platform::Windows1252LineEdit>(w, "EdUser")->windows1252Text() +
-                " Password: " + control<platform::Windows1252LineEdit>(w, "Edpwd")->windows1252Text() +
-                "\r\n Comments: " + control<platform::Windows1252LineEdit>(w, "EdComments")->windows1252Text() +
-                "\r\n \r\n");
+            const auto held = [&](const char* name) { return textBox(w, name)->windows1252Text(); };
+            expected += QByteArray::fromStdString(held("EdName") + " URL: " + held("Edwebsite") +
+                                                  "\r\n User: " + held("EdUser") + " Password: " + held("Edpwd") +
+                                                  "\r\n Comments: " + held("EdComments") + "\r\n \r\n");
         }
         QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " + QByteArray(25, 'p') +
                                   "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
@@ -195,8 +201,8 @@ private slots:
         QCOMPARE(fileBytes(path), expected);
         QCOMPARE(SiteList(w).currentRow(), 4);
         QVERIFY(SiteList(w).currentSelected());
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("SHOP"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, 'p'));
+        QCOMPARE(textBox(w, "EdName")->text(), QStringLiteral("SHOP"));
+        QCOMPARE(textBox(w, "Edpwd")->text(), QString(25, 'p'));
         QVERIFY(!w->session().dataFile().isOpen());
     }
 
@@ -207,14 +213,12 @@ private slots:
                          {BoxKind::Plain, kDeleted});
         QVERIFY(!QFileInfo::exists(path));
         QTRY_COMPARE(opener.calls(), QStringList{path});
-        QVERIFY(opener.settled());
 
         // A filter that matches nothing, and no opener: an empty file, the viewer
         // message, and the question all the same.
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         opener.missing();
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("ZZZ");
+        textBox(w, "EdFilter")->setText("ZZZ");
         QCOMPARE(SiteList(w).count(), 0);
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Plain, kNoViewer},
                          {BoxKind::Confirm, kQuestion, false}, {BoxKind::Plain, kKept + path});
@@ -266,17 +270,16 @@ private slots:
 
     void websiteLinkHandsOverTheTrimmedAddress() {
         auto w = fixture::startWindow(kSlots);
-        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
+        textBox(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"));
         QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
 
-        QVERIFY(opener.settled());
-        opener.clear();
-        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText("   ");
+        forgetOpenerCalls();
+        textBox(w, "Edwebsite")->setText("   ");
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"), {BoxKind::Plain, testsupport::kNoWebsite + " above."});
 
         opener.missing();
-        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(" www.example.org ");
+        textBox(w, "Edwebsite")->setText(" www.example.org ");
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDefault"),
                          {BoxKind::Plain, testsupport::browserNotOpened(" www.example.org ")});
         QTest::qWait(300);
@@ -288,7 +291,7 @@ private slots:
         opener.failing();
         const QString marked = QStringLiteral(" <b>http://bold.example</b>   x ");
         const QString failure = testsupport::browserNotOpened(marked);
-        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(marked);
+        textBox(w, "Edwebsite")->setText(marked);
         expectBox(BoxKind::Plain, failure);
         control<QPushButton>(w, "CmdDefault")->click();
         QTRY_COMPARE(platform::testing::pendingCount(), 0);
@@ -303,10 +306,9 @@ private slots:
 
         // An opener still running has handed over: no message, and the window was not
         // held for it.
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         opener.staying();
-        control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
+        textBox(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
         QElapsedTimer held;
         held.start();
         control<QPushButton>(w, "CmdDefault")->click();
@@ -331,8 +333,7 @@ private slots:
         QTRY_COMPARE(opener.calls(), QStringList{help});
         QVERIFY(QFileInfo(help).isAbsolute());
 
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         clickLabel(control<platform::LinkLabel>(w, "Label6"));
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls().size(), 1);
@@ -354,8 +355,7 @@ private slots:
         // The tips link is a link to the keyboard and to screen readers: it takes the
         // focus after Help, Space and Enter follow it, and its press action does too.
         opener.installed();
-        QVERIFY(opener.settled());
-        opener.clear();
+        forgetOpenerCalls();
         QCOMPARE(testsupport::nextByTab(control<QPushButton>(w, "BitBtn5")),
                  static_cast<QWidget*>(control<platform::LinkLabel>(w, "Label6")));
         QTest::keyClick(control<platform::LinkLabel>(w, "Label6"), Qt::Key_Space);
@@ -378,7 +378,7 @@ private slots:
         const QString help = QCoreApplication::applicationDirPath() + "/help.htm";
         QVERIFY(QFile::exists(help) || QFile::copy(qEnvironmentVariable("KEYFOLD_BINARY_DIR") + "/app/help.htm", help));
         auto website = [&] {
-            control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(QStringLiteral("https://slow.example"));
+            textBox(w, "Edwebsite")->setText(QStringLiteral("https://slow.example"));
             control<QPushButton>(w, "CmdDefault")->click();
         };
         struct Link {

@@ -17,6 +17,7 @@
 #include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
+using platform::BoxKind;
 using testsupport::control;
 using testsupport::SiteList;
 
@@ -65,6 +66,12 @@ std::vector<fixture::Slot> printSlots() {
         {4, "A", "MIKE", "https://mike.example", "mi", "mpw", "SECRETCOMMENTM"},
         {999, "A", "OMEGA", "https://omega.example/" + marker().toStdString(), "om", "0123456789012345678901234", ""},
     };
+}
+
+// Print answered Yes, failing on the data file with the error `text`.
+void printFailing(const std::unique_ptr<MainWindow>& w, const QString& text) {
+    CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, true},
+                     {BoxKind::Error, text + '\n' + QString::fromLocal8Bit(w->session().paths().dataFile)});
 }
 
 }  // namespace
@@ -174,14 +181,10 @@ private slots:
 
         // No: nothing printed, the boxes as they were.
         auto before = pdfqueue::existingFiles();
-        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, false);
-        control<QPushButton>(w, "BitBtn1")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, false});
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("ZULU"));
 
-        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        control<QPushButton>(w, "BitBtn1")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, true});
         const QString pdf = pdfqueue::waitForPdf(before, marker());
         QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
         QVERIFY2(pdfqueue::waitForPdf(before << QFileInfo(pdf).fileName(), marker(), 2000).isEmpty(),
@@ -205,12 +208,7 @@ private slots:
         auto w = fixture::startWindow(printSlots());
         QVERIFY(QFile::remove(QString::fromLocal8Bit(w->session().paths().dataFile)));
         const auto before = pdfqueue::existingFiles();
-        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(
-            platform::BoxKind::Error,
-            QStringLiteral("File not found\n") + QString::fromLocal8Bit(w->session().paths().dataFile));
-        control<QPushButton>(w, "BitBtn1")->click();
-        VERIFY_BOXES();
+        printFailing(w, "File not found");
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
 
         // A read that fails part-way (the file is read 128 slots at a time): no
@@ -222,12 +220,7 @@ private slots:
         SiteList(w).setCurrentRow(0);
         w->showSelectedEntry();
         vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
-        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(
-            platform::BoxKind::Error,
-            QStringLiteral("I/O error 5\n") + QString::fromLocal8Bit(w->session().paths().dataFile));
-        control<QPushButton>(w, "BitBtn1")->click();
-        VERIFY_BOXES();
+        printFailing(w, "I/O error 5");
         QVERIFY(vault::testing::faultFired());
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N1127"));
         QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("u127"));
@@ -246,11 +239,8 @@ private slots:
         platform::testing::reset();
         MainWindow w;  // no data file at all: opening it would be an error of its own
         QVERIFY(!vault::fileExists(w.session().paths().dataFile));
-        platform::testing::expectBox(platform::BoxKind::Confirm, kPrintQuestion, true);
-        platform::testing::expectBox(platform::BoxKind::Error,
-                                     QStringLiteral("There is no default printer currently selected"));
-        control<QPushButton>(w, "BitBtn1")->click();
-        VERIFY_BOXES();
+        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, true},
+                         {BoxKind::Error, QStringLiteral("There is no default printer currently selected")});
     }
 };
 
