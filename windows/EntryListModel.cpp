@@ -32,7 +32,7 @@ void EntryListModel::addRows(std::vector<Row> rows) {
     endResetModel();
 }
 
-void EntryListModel::insertRow(Row row) {
+void EntryListModel::insertEntry(Row row) {
     row = numbered(std::move(row));
     const auto at = std::lower_bound(rows_.begin(), rows_.end(), row, before);
     const int n = static_cast<int>(at - rows_.begin());

@@ -32,7 +32,7 @@ public:
     // equal names keep the order they came in (slot order).
     void addRows(std::vector<Row> rows);
     // One more row, at its place in the order of names (before rows of the same name).
-    void insertRow(Row row);
+    void insertEntry(Row row);
     // The row of that slot; when none, the first row of that name (an entry that another
     // copy moved). False when neither is there.
     bool removeEntry(int slot, const std::string& name);

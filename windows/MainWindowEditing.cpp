@@ -119,7 +119,7 @@ void MainWindow::addEntry() {
     case vault::AddOutcome::Added: {
         {
             const QScopedValueRollback quiet(selectingInCode_, true);
-            entries_->insertRow({result.slot, result.entry.name, fromWindows1252(result.entry.name)});
+            entries_->insertEntry({result.slot, result.entry.name, fromWindows1252(result.entry.name)});
         }
         platform::showPlain(tr(kAdded));
         selectFirstLineAndShow();
