@@ -84,20 +84,10 @@ bool NameFilter::matches(std::string_view name) const {
     return !active_ || name.find(wanted_) != std::string_view::npos;
 }
 
-namespace {
-template <class Text, class CodeOf>
-bool lexicallyBefore(const Text& a, const Text& b, CodeOf code) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [&](auto x, auto y) { return code(x) < code(y); });
-}
-}  // namespace
-
 bool listedBefore(std::string_view a, std::string_view b) {
-    return lexicallyBefore(a, b, [](char c) { return unicodeOfWindows1252(static_cast<unsigned char>(c)); });
-}
-
-bool listedBefore(std::u16string_view a, std::u16string_view b) {
-    return lexicallyBefore(a, b, [](char16_t c) { return c; });
+    const auto code = [](char c) { return unicodeOfWindows1252(static_cast<unsigned char>(c)); };
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char x, char y) { return code(x) < code(y); });
 }
 
 void sortAsListed(std::vector<std::string>& names) {

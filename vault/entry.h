@@ -77,9 +77,8 @@ private:
 };
 
 // The list's order: character by character by their Unicode values, a name that begins
-// another first. Names in Windows-1252, or as the Unicode text a list shows.
+// another first. Names in Windows-1252.
 bool listedBefore(std::string_view a, std::string_view b);
-bool listedBefore(std::u16string_view a, std::u16string_view b);
 // Sorts names into the list's order (names alike keep their order).
 void sortAsListed(std::vector<std::string>& names);
 
