@@ -3,6 +3,7 @@
 // terminal's questions, the session on the data file and the commands.
 #pragma once
 #include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,9 +89,12 @@ vault::Locations locations(const QString& file);
 // The session on the data file with the key phrase in force, once the phrase has been
 // found to open the file (kWrongPhrase otherwise; check Skipped at the user's word).
 // create: a missing data file is made (for the commands that add), and a temporary file
-// left by a stopped re-key is removed, as every writing command does.
+// left by a stopped re-key is removed, as every writing command does. beforeCreating
+// runs, after the phrase is typed, before a missing file is made: what it refuses leaves
+// no new file behind.
 void openSession(vault::Session& session, const Input& input, bool create,
-                 vault::PhraseCheck check = vault::PhraseCheck::Required);
+                 vault::PhraseCheck check = vault::PhraseCheck::Required,
+                 const std::function<void()>& beforeCreating = {});
 // The names in the order of the main window's list (sorted by their characters).
 std::vector<std::string> sortedNames(vault::Session& session);
 int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o);

@@ -53,10 +53,15 @@ vault::Locations locations(const QString& file) {
     return paths;
 }
 
-void openSession(vault::Session& session, const Input& input, bool create, vault::PhraseCheck check) {
+void openSession(vault::Session& session, const Input& input, bool create, vault::PhraseCheck check,
+                 const std::function<void()>& beforeCreating) {
     session.refuseUnreachableLink();
-    if (!session.dataFileExists()) {
-        if (!create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+    const bool missing = !session.dataFileExists();
+    if (missing && !create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+    std::string phrase = input.keyPhrase("key phrase");
+    vault::WipeAtScopeEnd wipe(phrase);
+    if (missing) {
+        if (beforeCreating) beforeCreating();
         if (session.paths().dataFile == vault::locateFiles(appDataBase()).dataFile) {
             vault::Locations made;
             QDir().mkpath(QFile::decodeName(appDataBase().c_str()));
@@ -67,8 +72,6 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
             std::fprintf(stderr, "New data file %s\n", session.paths().dataFile.c_str());
     }
     if (create) session.removeLeftoverTemp();
-    std::string phrase = input.keyPhrase("key phrase");
-    vault::WipeAtScopeEnd wipe(phrase);
     switch (session.openWithPhrase(phrase, {}, check)) {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
@@ -313,16 +316,25 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
     // The texts given pass the rules before a file is made or a phrase or password asked for.
     if (const vault::AddResult early = session.check(entry); early.outcome != vault::AddOutcome::Added)
         report(addWords(early, entry.name));
-    openSession(session, c.input, true, c.phraseCheck);
     vault::WipeAtScopeEnd wipe(entry.password);
     double bits = 0;
-    if (generate) {
-        Generated g = generatePassword(length, symbols);
-        entry.password = std::move(g.password);
-        bits = g.bits;
-    } else {
-        entry.password = typedPassword(c.input);
-    }
+    bool passwordTaken = false;
+    // On a new data file the password comes before the file is made, so a refused one
+    // leaves none; on an existing file it comes once the phrase has opened it.
+    const auto takePassword = [&] {
+        if (generate) {
+            Generated g = generatePassword(length, symbols);
+            entry.password = std::move(g.password);
+            bits = g.bits;
+        } else {
+            entry.password = typedPassword(c.input);
+        }
+        passwordTaken = true;
+        if (const vault::AddResult checked = session.check(entry); checked.outcome != vault::AddOutcome::Added)
+            report(addWords(checked, entry.name));
+    };
+    openSession(session, c.input, true, c.phraseCheck, takePassword);
+    if (!passwordTaken) takePassword();
     // A generated password is announced once the entry is accepted, as it is written.
     const vault::AddResult r = session.add(entry, {}, [&](const vault::Entry&, bool) {
         if (generate) std::fprintf(stderr, "Password generated (%.0f bits).\n", std::floor(bits));

@@ -94,8 +94,11 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("list.dat"));
         const auto bytes = [&] { return testsupport::readBytes(QFile::encodeName(file).toStdString()); };
         const auto slotIn = [&](int n) { return testsupport::slotOf(bytes(), n, "k"); };
-        // No file yet: reading says so; adding makes one.
+        // No file yet: reading says so; an add whose password is refused makes none; an
+        // add makes one.
         QCOMPARE(cliOn(file, {"ls"}).status, 3);
+        QCOMPARE(cliOn(file, {"add", "mail", "--url", "m"}, "k\na b\n").status, 6);
+        QVERIFY(!QFileInfo::exists(file));
         EXPECT_RUN(
             cliOn(file, {"add", "mail", "--url", " mail.example ", "--user", "ann", "--comment", "na\u00efve \u20ac"},
                   "k\nm1\n"),
