@@ -16,7 +16,6 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const Row& r = row(index.row());
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return r.shown;
-    if (role == kSlotRole) return r.slot;
     return {};
 }
 
@@ -41,15 +40,14 @@ void EntryListModel::insertEntry(Row row) {
     endInsertRows();
 }
 
-bool EntryListModel::removeEntry(int slot, const std::string& name) {
+void EntryListModel::removeEntry(int slot, const std::string& name) {
     auto at = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.slot == slot; });
     if (at == rows_.end()) at = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.name == name; });
-    if (at == rows_.end()) return false;
+    if (at == rows_.end()) return;
     const int n = static_cast<int>(at - rows_.begin());
     beginRemoveRows({}, n, n);
     rows_.erase(at);
     endRemoveRows();
-    return true;
 }
 
 void EntryListModel::clear() {

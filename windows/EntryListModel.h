@@ -20,9 +20,6 @@ public:
         QString shown;     // the name as the list shows it
         quint64 id = 0;    // given by the model: a row added later is another row
     };
-    // The row's slot, for the roles a view or a test asks by.
-    static constexpr int kSlotRole = Qt::UserRole + 1;
-
     using QAbstractListModel::QAbstractListModel;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -33,9 +30,9 @@ public:
     void addRows(std::vector<Row> rows);
     // One more row, at its place in the order of names (before rows of the same name).
     void insertEntry(Row row);
-    // The row of that slot; when none, the first row of that name (an entry that another
-    // copy moved). False when neither is there.
-    bool removeEntry(int slot, const std::string& name);
+    // Removes the row of that slot; when none, the first row of that name (an entry that another
+    // copy moved); nothing when neither is there.
+    void removeEntry(int slot, const std::string& name);
     void clear();
 
 private:
