@@ -30,6 +30,7 @@
 
 #include "floorwindow.h"
 #include "platform/messages.h"
+#include "tests/support/messages.h"
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
 #include "vault/datafile.h"
@@ -233,13 +234,6 @@ int main(int argc, char** argv) {
     }
 
     // The text list, to the question box, at several sizes.
-    const QString question = QStringLiteral(
-        "A text file showing your entire list has been created for you. You can edit, change, cut "
-        "and paste, or add anything you wish with this notepad list, and even print directly from "
-        "here if you wish. The text file for this is on your hard drive in the installation "
-        "folder, and this should be deleted \"after\" you have closed your notepad list. If you "
-        "want me to delete it for you (recommended), then after you have closed notepad, click "
-        "\"Yes\" to delete this text file so it is not left behind.");
     std::vector<std::pair<int, double>> textList;
     for (int count : {10, 100, 500, 999}) {
         writeEntries(count);
@@ -254,7 +248,7 @@ int main(int argc, char** argv) {
             Clock::time_point start;
             double took = 0;
             // The question box is the moment the list is written; the time runs to it.
-            platform::testing::expectBox(platform::BoxKind::Confirm, question, true);
+            platform::testing::expectBox(platform::BoxKind::Confirm, testsupport::kTextListQuestion, true);
             platform::testing::expectBox(platform::BoxKind::Plain,
                                          QStringLiteral("This temporary file has been deleted from your hard drive"));
             start = Clock::now();

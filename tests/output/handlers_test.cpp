@@ -33,13 +33,7 @@ using platform::testing::expectBox;
 
 namespace {
 
-const QString kQuestion = QStringLiteral(
-    "A text file showing your entire list has been created for you. You can edit, change, cut "
-    "and paste, or add anything you wish with this notepad list, and even print directly from "
-    "here if you wish. The text file for this is on your hard drive in the installation folder, "
-    "and this should be deleted \"after\" you have closed your notepad list. If you want me to "
-    "delete it for you (recommended), then after you have closed notepad, click \"Yes\" to delete "
-    "this text file so it is not left behind.");
+const QString& kQuestion = testsupport::kTextListQuestion;
 const QString kDeleted = QStringLiteral("This temporary file has been deleted from your hard drive");
 const QString kNotDeleted = QStringLiteral(
     "This temporary file could \"not\" be deleted. Chances are you have it open. When you close "

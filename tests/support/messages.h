@@ -24,6 +24,14 @@ inline const QString kVerify = QStringLiteral(
     "password list temporarily before changing your password encryption phrase in case a "
     "mistake is made. Click YES to continue, or NO to cancel this");
 inline const QString kAdded = QStringLiteral("Successfully added to your list.");
+// Create Text List's question, once the list is written (window tests and the benchmark).
+inline const QString kTextListQuestion = QStringLiteral(
+    "A text file showing your entire list has been created for you. You can edit, change, cut "
+    "and paste, or add anything you wish with this notepad list, and even print directly from "
+    "here if you wish. The text file for this is on your hard drive in the installation folder, "
+    "and this should be deleted \"after\" you have closed your notepad list. If you want me to "
+    "delete it for you (recommended), then after you have closed notepad, click \"Yes\" to delete "
+    "this text file so it is not left behind.");
 inline const QString kNoWebsite = QStringLiteral("There is no website address listed in the website box");
 
 inline QString deleteQuestion(const QString& boxText) {
