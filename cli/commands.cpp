@@ -82,6 +82,11 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
                                ": no website address reads as one under it. Nothing was shown or written. If every "
                                "entry was stored without http:// or https:// (a file converted from an old version), "
                                "--open-anyway opens it under this phrase");
+    case vault::PhraseOutcome::Mistyped:
+        fail(kWrongPhrase, "the key phrase does not open the data file " + session.paths().dataFile +
+                               ": under it the entries read as if a character of the phrase were mistyped. Nothing "
+                               "was shown or written. Only if you are sure this is the file's phrase, --open-anyway "
+                               "opens it under this phrase");
     }
     if (session.isSealed() && session.plainFileExists())
         std::fprintf(stderr,

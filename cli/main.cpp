@@ -61,7 +61,8 @@ const char* const kCommandHelp =
     "first line of standard input (and a password or new phrase asked for the following lines).\n"
     "A phrase that does not open the data file is refused before anything is shown or written.\n"
     "--open-anyway opens a plain data file whose entries all lack http:// or https:// (one\n"
-    "converted from an old version) under the phrase given; it never opens a sealed file.\n"
+    "converted from an old version), or that reads as if the phrase were mistyped, under the\n"
+    "phrase given; it never opens a sealed file.\n"
     "--json prints JSON on standard output: entries as objects with the keys name, url,\n"
     "user, comment (and password when asked for); see keyfold-cli(1).\n";
 

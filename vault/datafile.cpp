@@ -245,21 +245,18 @@ std::optional<SiteRecord> DataFile::lookupListedName(const std::string& name, co
     }
 }
 
-bool DataFile::addressesReadUnder(const Cipher& cipher, bool& anyEntry) {
-    anyEntry = false;
+PlainReading DataFile::readUnder(const Cipher& cipher) {
     open();
     CloseUnlessKept guard{*this};
+    PlainReadingCheck check(cipher);
     SiteRecord r;
     for (;;) {
         const bool last = readSlot(r);
-        if (isNeverUsed(r)) return false;
-        if (!statusIs(r, 'D')) {
-            anyEntry = true;
-            // The address rule: every address the program stores holds a scheme.
-            if (!addressNeedsScheme(cipher.decipherText(r.website.str()))) return true;
-        }
-        if (last) return false;
+        if (isNeverUsed(r)) break;
+        if (!statusIs(r, 'D')) check.add(r);
+        if (last) break;
     }
+    return check.result();
 }
 
 void DataFile::scanForPrint(const Cipher& cipher, const std::function<void(const SiteRecord&)>& onEntry) {

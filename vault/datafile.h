@@ -15,6 +15,7 @@
 #include "vault/fileio.h"
 #include "vault/record.h"
 #include "vault/seal.h"
+#include "vault/phrasecheck.h"
 
 namespace vault {
 
@@ -83,10 +84,10 @@ public:
     void seal(SealKey key);
     // The sealed file becomes the plain file again, in the same order.
     void unseal();
-    // Whether some in-use slot's address reads with "http://" or "https://" under
-    // cipher, as every address stored by the program does; anyEntry tells whether the
-    // file holds an entry at all. Stops at the first such entry.
-    bool addressesReadUnder(const Cipher& cipher, bool& anyEntry);
+    // How the in-use slots read under cipher: whether some address reads with "http://"
+    // or "https://", as every address stored by the program does, and whether the texts
+    // read as if one character of the phrase were mistyped (phrasecheck.h).
+    PlainReading readUnder(const Cipher& cipher);
 
     // ---- Slots ----
     // Opens the file for reading and writing, positioned at slot 0. Only whole slots

@@ -81,10 +81,14 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
         wipeBytes(&slot, sizeof slot);
     }
     const Cipher candidate(phrase);
-    bool anyEntry = false;
-    if (!data_.isSealed() && check == PhraseCheck::Required && !data_.addressesReadUnder(candidate, anyEntry) &&
-        anyEntry)
-        return PhraseOutcome::NoAddressReads;
+    if (!data_.isSealed() && check == PhraseCheck::Required) {
+        switch (data_.readUnder(candidate)) {
+        case PlainReading::NoEntries:
+        case PlainReading::Reads: break;
+        case PlainReading::NoAddressReads: return PhraseOutcome::NoAddressReads;
+        case PlainReading::Mistyped: return PhraseOutcome::Mistyped;
+        }
+    }
     cipher_ = candidate;
     return PhraseOutcome::Opened;
 }

@@ -82,15 +82,19 @@ enum class CreateOutcome {
 };
 
 // Whether a key phrase opens the data file. A sealed file decides by its tag. A plain
-// file decides by what every address the program stores holds: "http://" or "https://"
-// (the address rule). When the file holds entries and no address reads that way under
-// the phrase, the phrase is not the file's. A file whose entries all lack a scheme (one
-// converted from the legacy format) can be opened unchecked, at the user's word.
+// file decides by what its stored texts must hold: every address the program stores
+// holds "http://" or "https://" (the address rule), and every position of the phrase
+// must read the texts as names, addresses, user IDs and comments read (phrasecheck.h),
+// which catches a phrase with one character mistyped. A file whose entries all lack a
+// scheme (one converted from the legacy format) can be opened unchecked, at the user's
+// word.
 // clang-format off (its version 14 cannot read an attribute on an enum)
 enum class [[nodiscard]] PhraseOutcome{
     Opened,
     SealedFileRefuses,  // the sealed file does not open under the phrase
     NoAddressReads,     // plain file: entries, and no address reads under the phrase
+    Mistyped,           // plain file: the addresses read, but the texts read as if one
+                        // character of the phrase were mistyped (phrasecheck.h)
 };
 // clang-format on
 enum class PhraseCheck {

@@ -61,6 +61,11 @@ const char* const kNoAddressReadsText = QT_TRANSLATE_NOOP(
     "address holds http:// or https://, as every address Keyfold stores does. Check the phrase (letter case "
     "counts) and try again.\n\nOnly if the entries were stored without http:// or https:// (a file converted "
     "from an old version), open the file anyway under this phrase.");
+const char* const kMistypedText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog",
+    "This key phrase does not seem to open the data file %1: under it, the entries read as if a character of "
+    "the phrase were mistyped. Check the phrase (letter case counts) and try again.\n\nOnly if you are sure "
+    "that this is the phrase the file was stored under, open the file anyway under it.");
 const char* const kOldPhraseWrongText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog",
                       "The old key phrase does not open the data file, so nothing was changed. Check the old "
@@ -201,7 +206,9 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
         platform::showWarning(tr(kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
         return false;
     case vault::PhraseOutcome::NoAddressReads:
-        if (!platform::askOpenAnyway(tr(kNoAddressReadsText).arg(platform::displayPath(s.paths().dataFile))))
+    case vault::PhraseOutcome::Mistyped:
+        if (!platform::askOpenAnyway(tr(outcome == vault::PhraseOutcome::Mistyped ? kMistypedText : kNoAddressReadsText)
+                                         .arg(platform::displayPath(s.paths().dataFile))))
             return false;
         if (s.openWithPhrase(*phrase, showTrimmed, vault::PhraseCheck::Skipped) != vault::PhraseOutcome::Opened)
             return false;

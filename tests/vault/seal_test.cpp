@@ -50,6 +50,7 @@ protected:
             case PhraseOutcome::Opened: return "opened";
             case PhraseOutcome::SealedFileRefuses: return "refused";
             case PhraseOutcome::NoAddressReads: return "no address";
+            case PhraseOutcome::Mistyped: return "mistyped";
             }
         } catch (const DataFileProblem& p) {
             return p.kind() == DataFileProblem::Kind::Damaged ? "damaged" : "problem";
