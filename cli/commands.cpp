@@ -77,6 +77,12 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
     case vault::PhraseOutcome::SealedFileRefuses:
         fail(kWrongPhrase, "the key phrase does not open the sealed data file " + session.sealedFile() +
                                "; nothing was shown or written");
+    case vault::PhraseOutcome::SealedFileRefusesOrDamaged:
+        fail(kWrongPhrase, "the sealed data file " + session.sealedFile() +
+                               " does not open under the key phrase: either the phrase is not the file's, or the "
+                               "file was damaged or altered (a file sealed by an earlier version of Keyfold cannot "
+                               "tell which). Nothing was shown or written. If you are sure of the phrase, keep the "
+                               "file as it is and use a backup copy");
     case vault::PhraseOutcome::NoAddressReads:
         fail(kWrongPhrase, "the key phrase does not open the data file " + session.paths().dataFile +
                                ": no website address reads as one under it. Nothing was shown or written. If every "

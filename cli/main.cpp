@@ -26,7 +26,8 @@ const char* const kExitHelp =
     "  1   nothing matches (search, or ls with a filter)\n"
     "  2   wrong command line\n"
     "  3   no data file at the path used\n"
-    "  4   a file could not be read or written\n"
+    "  4   a file could not be read or written (also a sealed data file that was damaged or\n"
+    "      altered, or made by a newer version of Keyfold)\n"
     "  5   no entry of that name\n"
     "  6   the entry or the key phrase breaks a rule (space in the password, name or\n"
     "      address missing, name already in the list, a character the file cannot hold,\n"
@@ -36,7 +37,8 @@ const char* const kExitHelp =
     "  9   cancelled: not confirmed, no terminal to ask on, or the two typings differ\n"
     "  10  the file to import is in no known export format, or cannot be read as one\n"
     "  11  the clipboard cannot be reached\n"
-    "  12  the key phrase does not open the data file; nothing was shown or written\n";
+    "  12  the key phrase does not open the data file; nothing was shown or written (a file\n"
+    "      sealed by an earlier version cannot tell a wrong phrase from damage)\n";
 
 const char* const kCommandHelp =
     "Commands:\n"
@@ -255,6 +257,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "keyfold-cli: %s\n", f.text.c_str());
         return f.status;
     } catch (const vault::DataFileProblem& e) {
+        // A file that cannot be read by any retry is left as it is, and said so.
+        if (e.kind() == vault::DataFileProblem::Kind::Damaged) {
+            std::fprintf(stderr,
+                         "keyfold-cli: the sealed data file %s has been damaged or altered, so it was not read and "
+                         "nothing was written. Keep the file as it is and use a backup copy.\n",
+                         e.path().c_str());
+            return kFileError;
+        }
+        if (e.kind() == vault::DataFileProblem::Kind::NewerVersion) {
+            std::fprintf(stderr,
+                         "keyfold-cli: the sealed data file %s was made by a newer version of Keyfold, so this "
+                         "version does not read it and nothing was written. The file was left as it is: open it "
+                         "with the newer version.\n",
+                         e.path().c_str());
+            return kFileError;
+        }
         std::fprintf(stderr, "keyfold-cli: %s; nothing was written. Try again.\n", e.what());
         return e.kind() == vault::DataFileProblem::Kind::ChangedByOtherCopy ||
                        e.kind() == vault::DataFileProblem::Kind::ReplacedByOtherCopy ||

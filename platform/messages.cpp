@@ -127,9 +127,9 @@ QString dataFileProblemText(const vault::DataFileProblem& problem) {
             "once more.");
     case vault::DataFileProblem::Kind::ReplacedByOtherCopy:
         return tr(
-            "Another copy of Keyfold has replaced your data file (its key phrase was changed), "
-            "so nothing was saved. Close Keyfold and start it again to read the file under "
-            "its new key phrase.");
+            "Another copy of Keyfold has replaced your data file since this list was read (it may "
+            "have been sealed, unsealed or written anew, under the same key phrase or another), so "
+            "nothing was saved. Close Keyfold and start it again to read the file as it is now.");
     case vault::DataFileProblem::Kind::Busy:
         return tr(
             "Another copy of Keyfold is writing your data file right now, so nothing was "
@@ -143,6 +143,10 @@ QString dataFileProblemText(const vault::DataFileProblem& problem) {
     case vault::DataFileProblem::Kind::Damaged:
         return tr("The sealed data file %1 has been damaged or altered, so Keyfold does not read it and "
                   "nothing was saved. Keep the file as it is and use a backup copy.")
+            .arg(path);
+    case vault::DataFileProblem::Kind::NewerVersion:
+        return tr("The sealed data file %1 was made by a newer version of Keyfold, so this version does not "
+                  "read it and nothing was saved. The file was left as it is: open it with the newer version.")
             .arg(path);
     }
     return QString::fromLocal8Bit(problem.what());

@@ -77,6 +77,9 @@ public:
     // The cost of the key for a file this object seals or re-seals (default: SealCost{}).
     void setSealCost(SealCost cost) { sealCost_ = cost; }
     const SealCost& sealCost() const { return sealCost_; }
+    // Where a key for a sealed file is derived (seal.h, makeSealKey).
+    void setKeyWork(KeyWork keyWork) { keyWork_ = std::move(keyWork); }
+    SealKey makeKey(const std::function<SealKey()>& make) const { return makeSealKey(keyWork_, make); }
     // The plain file becomes the sealed file under key, under the writers' lock: the
     // sealed file is written whole and flushed first, the plain file removed after it,
     // so a stop at any step leaves at least one file that opens. The plain file must
@@ -192,6 +195,7 @@ private:
     std::vector<unsigned char> sealedBytes_;
     bool sealedOpen_ = false;
     SealCost sealCost_;
+    KeyWork keyWork_;
     // The open file.
     File file_;
     std::uint64_t slotCount_ = 0;  // whole slots in the file; a partial tail is never read

@@ -140,7 +140,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
     // A sealed file is sealed anew under the new phrase, with a new salt; the key costs
     // its half second before the lock is taken.
     std::unique_ptr<SealKey> newKey;
-    if (sealed) newKey = std::make_unique<SealKey>(SealKey::fresh(newPhrase, sealCost_));
+    if (sealed) newKey = std::make_unique<SealKey>(makeKey([&] { return SealKey::fresh(newPhrase, sealCost_); }));
 
     close();
     // Under the lock, the file must still be the one read above, byte for byte: another

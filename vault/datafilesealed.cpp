@@ -44,10 +44,15 @@ std::vector<unsigned char> DataFile::readSealedBytes() const {
 void DataFile::loadSealed() {
     std::vector<unsigned char> bytes = readSealedBytes();
     if (bytes == sealedBytes_ && !image_.empty()) return;  // nobody wrote it since
-    const std::optional<SealHeader> header = parseSealHeader(bytes.data(), bytes.size());
-    if (!header) throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedPath_);
-    // A new salt: another copy re-keyed, or sealed the file anew.
-    if (!sealKey_->madeFor(*header)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
+    SealHeader header;
+    switch (readSealHeader(bytes.data(), bytes.size(), header)) {
+    case SealHeaderState::Readable: break;
+    case SealHeaderState::Damaged: throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedPath_);
+    case SealHeaderState::Newer: throw DataFileProblem(DataFileProblem::Kind::NewerVersion, sealedPath_);
+    }
+    // A new salt or cost: another copy sealed the file anew (a re-key, or an unseal and
+    // a seal), under the same phrase or another.
+    if (!sealKey_->madeFor(header)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
     std::optional<GuardedBytes> image = openSealed(bytes.data(), bytes.size(), *sealKey_);
     if (!image) throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedPath_);
     image_ = std::move(*image);

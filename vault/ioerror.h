@@ -34,6 +34,7 @@ public:
         TooLarge,             // far larger than any data file the program writes
         LinkUnreachable,      // a symbolic link whose target is absent; path is the target
         Damaged,              // a sealed file that is no sealed file, or whose bytes were changed
+        NewerVersion,         // a sealed file of a later format, or asking for more than this version allows
     };
     DataFileProblem(Kind kind, const std::string& path)
         : std::runtime_error(describe(kind) + ": " + path), kind_(kind), path_(path) {}
@@ -49,6 +50,7 @@ private:
         case Kind::TooLarge: return "Too large for a data file";
         case Kind::LinkUnreachable: return "Linked file cannot be reached";
         case Kind::Damaged: return "Damaged or altered";
+        case Kind::NewerVersion: return "Made by a newer version of Keyfold";
         }
         return "Data file problem";
     }

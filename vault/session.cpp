@@ -62,12 +62,26 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
                                       PhraseCheck check) {
     if (sealedFileExists()) {
         std::vector<unsigned char> bytes = data_.readSealedBytes();
-        const std::optional<SealHeader> header = parseSealHeader(bytes.data(), bytes.size());
-        if (!header || !sealingAvailable()) throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedFile());
-        SealKey key = SealKey::derive(phrase, *header);
-        std::optional<GuardedBytes> image = openSealed(bytes.data(), bytes.size(), key);
-        if (!image) return PhraseOutcome::SealedFileRefuses;
-        data_.useSealedFile(std::move(key), std::move(*image), std::move(bytes));
+        SealHeader header;
+        // Refused before a key is derived: a file must not make the program take
+        // gigabytes or minutes.
+        switch (readSealHeader(bytes.data(), bytes.size(), header)) {
+        case SealHeaderState::Readable: break;
+        case SealHeaderState::Damaged: throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedFile());
+        case SealHeaderState::Newer: throw DataFileProblem(DataFileProblem::Kind::NewerVersion, sealedFile());
+        }
+        if (!sealingAvailable()) throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedFile());
+        SealKey key = data_.makeKey([&] { return SealKey::derive(phrase, header); });
+        SealOpening opening = openSealedFile(bytes.data(), bytes.size(), key);
+        switch (opening.outcome) {
+        case SealOpening::Outcome::Opened: break;
+        case SealOpening::Outcome::KeyCheckFails: return PhraseOutcome::SealedFileRefuses;
+        case SealOpening::Outcome::TagFails:
+            if (header.version == 1) return PhraseOutcome::SealedFileRefusesOrDamaged;
+            throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedFile());
+        case SealOpening::Outcome::HeaderRefused: throw DataFileProblem(DataFileProblem::Kind::Damaged, sealedFile());
+        }
+        data_.useSealedFile(std::move(key), std::move(*opening.image), std::move(bytes));
     } else if (data_.isSealed()) {
         data_.usePlainFile();  // another copy unsealed it
     }
@@ -104,7 +118,7 @@ SealOutcome Session::seal() {
     std::string phrase = cipher_.phrase();
     WipeAtScopeEnd wipe(phrase);
     if (phrase.empty()) return SealOutcome::PhraseEmpty;
-    data_.seal(SealKey::fresh(phrase, data_.sealCost()));
+    data_.seal(data_.makeKey([&] { return SealKey::fresh(phrase, data_.sealCost()); }));
     return SealOutcome::Sealed;
 }
 

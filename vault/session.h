@@ -81,7 +81,10 @@ enum class CreateOutcome {
     AlreadyThere
 };
 
-// Whether a key phrase opens the data file. A sealed file decides by its tag. A plain
+// Whether a key phrase opens the data file. A sealed file decides by its key check (its
+// first format, which has none, by its tag; a damaged file then reads as a wrong phrase,
+// SealedFileRefusesOrDamaged). A sealed file that is damaged, or made by a newer version,
+// is refused with DataFileProblem (Damaged, NewerVersion) before anything is shown. A plain
 // file decides by what its stored texts must hold: every address the program stores
 // holds "http://" or "https://" (the address rule), and every position of the phrase
 // must read the texts as names, addresses, user IDs and comments read (phrasecheck.h),
@@ -91,10 +94,11 @@ enum class CreateOutcome {
 // clang-format off (its version 14 cannot read an attribute on an enum)
 enum class [[nodiscard]] PhraseOutcome{
     Opened,
-    SealedFileRefuses,  // the sealed file does not open under the phrase
-    NoAddressReads,     // plain file: entries, and no address reads under the phrase
-    Mistyped,           // plain file: the addresses read, but the texts read as if one
-                        // character of the phrase were mistyped (phrasecheck.h)
+    SealedFileRefuses,           // the sealed file's key check says the phrase is not the file's
+    SealedFileRefusesOrDamaged,  // a sealed file of the first format fails its tag: another phrase, or damage
+    NoAddressReads,              // plain file: entries, and no address reads under the phrase
+    Mistyped,                    // plain file: the addresses read, but the texts read as if one
+                                 // character of the phrase were mistyped (phrasecheck.h)
 };
 // clang-format on
 enum class PhraseCheck {
@@ -155,6 +159,9 @@ public:
     SealOutcome unseal();
     // The cost of a key made for sealing or re-sealing (tests use a small one).
     void setSealCost(SealCost cost) { data_.setSealCost(cost); }
+    // Where every sealed-file key this session derives is made (opening, sealing,
+    // re-keying): a window runs it off its own thread. Empty: in place.
+    void setKeyWork(KeyWork keyWork) { data_.setKeyWork(std::move(keyWork)); }
 
     // ---- The data file itself ----
     bool dataFileExists() const;

@@ -11,6 +11,9 @@
 #include <QVariant>
 #include <qdrawutil.h>
 
+#include <QEventLoop>
+#include <thread>
+
 namespace forms {
 
 namespace {
@@ -122,6 +125,20 @@ private:
 
 void setKeyRules(QWidget* window, const KeyRules& rules) {
     window->installEventFilter(new KeyRuleFilter(window, rules));
+}
+
+void runOffWindowThread(const std::function<void()>& work) {
+    const WaitCursor wait;
+    QEventLoop loop;
+    std::thread worker([&] {
+        work();
+        // Queued: the loop may not have started yet; the call waits for it.
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    // The program's end also ends this loop: the work is then still waited for.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
 }
 
 WaitCursor::WaitCursor(bool on) : on_(on) {

@@ -45,6 +45,12 @@ struct KeyRules {
 // Gives the window these rules; they stay in force for the window's lifetime.
 void setKeyRules(QWidget* window, const KeyRules& rules);
 
+// Runs work on a thread of its own and returns once it has finished, with the wait
+// cursor over the program. Meanwhile the windows keep painting and timers run, but
+// clicks and keys wait unhandled, so no control acts twice; a window that must not close
+// meanwhile refuses its close event itself. work must not touch a widget.
+void runOffWindowThread(const std::function<void()>& work);
+
 // The wait cursor over the whole program for as long as it lives (when on), however the
 // work it covers ends.
 class WaitCursor {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -55,6 +56,13 @@ const char* const kSealedRefusesText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog",
                       "This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
                       "counts) and try again.");
+// A file of the first sealed format cannot tell a wrong phrase from damage.
+const char* const kSealedRefusesOrDamagedText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "The sealed data file %1 does not open under this key phrase: either the phrase is not the "
+                      "file's, or the file has been damaged or altered (a file sealed by an earlier version of "
+                      "Keyfold cannot tell which).\n\nCheck the phrase (letter case counts) and try again. If you "
+                      "are sure of it, keep the file as it is and use a backup copy.");
 const char* const kNoAddressReadsText = QT_TRANSLATE_NOOP(
     "KeyPhraseDialog",
     "This key phrase does not seem to open the data file %1: under it, no entry's website "
@@ -129,6 +137,31 @@ KeyPhraseDialog::KeyPhraseDialog(vault::Session* session, QWidget* parent)
     connect(changePhraseBox(), &QCheckBox::toggled, this, guarded([this] { toggleChangePanel(); }));
     connect(continueButton(), &QPushButton::clicked, this, guarded([this] { continueWithPhrase(); }));
     connect(verifyButton(), &QPushButton::clicked, this, guarded([this] { changeKeyPhrase(); }));
+    // The session may outlive the dialog (the main window's): then its keys are still
+    // derived off the window's thread.
+    session_->setKeyWork([dialog = QPointer<KeyPhraseDialog>(this)](const std::function<void()>& work) {
+        if (dialog)
+            dialog->deriveKey(work);
+        else
+            forms::runOffWindowThread(work);
+    });
+}
+
+void KeyPhraseDialog::deriveKey(const std::function<void()>& work) {
+    struct Busy {
+        KeyPhraseDialog* dialog;
+        bool continueOn;
+        bool verifyOn;
+        ~Busy() {
+            dialog->derivingKey_ = false;
+            dialog->continueButton()->setEnabled(continueOn);
+            dialog->verifyButton()->setEnabled(verifyOn);
+        }
+    } busy{this, continueButton()->isEnabled(), verifyButton()->isEnabled()};
+    derivingKey_ = true;
+    continueButton()->setEnabled(false);
+    verifyButton()->setEnabled(false);
+    forms::runOffWindowThread(work);
 }
 
 void KeyPhraseDialog::prepare() {
@@ -195,15 +228,14 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
     // The box shows the trimmed phrase once the file has been found readable.
     auto showTrimmed = [&] { phraseEdit()->setText(fromWindows1252(*phrase)); };
     vault::Session& s = session();
-    vault::PhraseOutcome outcome;
-    {
-        const forms::WaitCursor wait(s.sealedFileExists());  // a sealed file's key takes about half a second
-        outcome = s.openWithPhrase(*phrase, showTrimmed);
-    }
-    switch (outcome) {
+    // A sealed file's key takes about half a second, derived off the window's thread.
+    switch (s.openWithPhrase(*phrase, showTrimmed)) {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
         platform::showWarning(tr(kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
+        return false;
+    case vault::PhraseOutcome::SealedFileRefusesOrDamaged:
+        platform::showWarning(tr(kSealedRefusesOrDamagedText).arg(platform::displayPath(s.sealedFile())));
         return false;
     case vault::PhraseOutcome::NoAddressReads:
     case vault::PhraseOutcome::Mistyped:
@@ -267,6 +299,11 @@ void KeyPhraseDialog::changeKeyPhrase() {
 }
 
 void KeyPhraseDialog::closeEvent(QCloseEvent* e) {
+    // Closing waits while a key is being derived: the phrase is still being tried.
+    if (derivingKey_) {
+        e->ignore();
+        return;
+    }
     // A phrase that does not open the data file ends the dialog without a list: Keyfold
     // then ends, and nothing was shown or written.
     platform::runGuarded([this] { takePhraseOnClose(); });

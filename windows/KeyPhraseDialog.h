@@ -2,6 +2,7 @@
 // run, and re-keys the data file from an old phrase to a new one. Its controls live in
 // KeyPhraseDialog.ui.
 #pragma once
+#include <functional>
 #include <memory>
 #include <QDialog>
 
@@ -73,10 +74,14 @@ private:
     // Opens the data file under the box's phrase; false (after saying why) when the
     // phrase cannot be used or does not open the file and the user did not open it anyway.
     bool openWithBoxPhrase();
+    // Runs a sealed file's key derivation off the window's thread; Continue, Verify and
+    // closing wait until it ends.
+    void deriveKey(const std::function<void()>& work);
 
     std::unique_ptr<Ui::KeyPhraseDialog> ui;
     vault::Session* session_;
     std::unique_ptr<vault::Session> ownSession_;
     bool phraseSetEmitted_ = false;
     bool phraseOpened_ = false;
+    bool derivingKey_ = false;
 };

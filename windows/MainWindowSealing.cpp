@@ -56,6 +56,8 @@ void MainWindow::toggleSealing() {
             ~ShowOutcome() { window->showDataFileKind(); }
         } showOutcome{this};
         const forms::WaitCursor wait;
+        // The key is derived off the window's thread, which keeps painting meanwhile.
+        s.setKeyWork(forms::runOffWindowThread);
         outcome = wanted ? s.seal() : s.unseal();
     }
     switch (outcome) {

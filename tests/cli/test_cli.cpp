@@ -540,6 +540,42 @@ private slots:
             QCOMPARE(r.status, 12);
             QVERIFY(r.out.isEmpty());
         }
+        // A damaged file and one from a newer version are said apart from a wrong phrase,
+        // and left as they were.
+        {
+            QFile f(sealed);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray good = f.readAll();
+            QByteArray damaged = good;
+            damaged[damaged.size() - 20] = static_cast<char>(damaged[damaged.size() - 20] ^ 1);
+            QByteArray newer = good;
+            newer[8] = 3;
+            const struct {
+                QByteArray bytes;
+                QString phrase;
+                int status;
+                QString said;
+            } cases[] = {
+                {good, "K\n", 12, "does not open the sealed data file " + sealed + "; nothing was shown or written"},
+                {damaged, "k\n", 4,
+                 "the sealed data file " + sealed +
+                     " has been damaged or altered, so it was not read and nothing was written. Keep the file as "
+                     "it is and use a backup copy."},
+                {damaged, "K\n", 12, "does not open the sealed data file"},
+                {newer, "k\n", 4,
+                 "the sealed data file " + sealed +
+                     " was made by a newer version of Keyfold, so this version does not read it and nothing was "
+                     "written. The file was left as it is: open it with the newer version."},
+            };
+            for (const auto& c : cases) {
+                writeText(sealed, c.bytes);
+                EXPECT_SAID(cli({"ls"}, c.phrase), c.status, c.said);
+                QFile after(sealed);
+                QVERIFY(after.open(QIODevice::ReadOnly));
+                QCOMPARE(after.readAll(), c.bytes);
+            }
+            writeText(sealed, good);
+        }
         EXPECT_RUN(cli({"add", "bank", "--url", "bank.example"}, "k\npw2\n"), 0);
         EXPECT_RUN(cli({"unseal", "--yes"}), 0);
         QVERIFY(QFile::exists(plain) && !QFile::exists(sealed));

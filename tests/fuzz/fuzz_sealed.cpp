@@ -41,15 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const vault::SealKey& k = key();
     const std::optional<vault::SealHeader> header = vault::parseSealHeader(data, size);
     if (header) {
-        FUZZ_CHECK(header->version == vault::kSealVersion);
-        FUZZ_CHECK(header->cost.passes >= 1 && header->cost.passes <= 64);
-        FUZZ_CHECK(header->cost.memoryBytes >= 8192 && header->cost.memoryBytes <= (1ull << 30));
-        FUZZ_CHECK(size >= vault::kSealHeaderBytes + vault::kSealTagBytes);
+        FUZZ_CHECK(header->version == 1 || header->version == vault::kSealVersion);
+        FUZZ_CHECK(header->cost.passes >= 1 && header->cost.passes <= vault::kMaxSealCost.passes);
+        FUZZ_CHECK(header->cost.memoryBytes >= 8192 && header->cost.memoryBytes <= vault::kMaxSealCost.memoryBytes);
+        FUZZ_CHECK(size >= header->size() + vault::kSealTagBytes);
     }
     const std::optional<vault::GuardedBytes> image = vault::openSealed(data, size, k);
     if (!image) return 0;
     FUZZ_CHECK(header && k.madeFor(*header));
-    FUZZ_CHECK(image->size() == size - vault::kSealHeaderBytes - vault::kSealTagBytes);
+    FUZZ_CHECK(image->size() == size - header->size() - vault::kSealTagBytes);
     const std::vector<unsigned char> again = vault::sealImage(image->data(), image->size(), k);
     const std::optional<vault::GuardedBytes> reopened = vault::openSealed(again.data(), again.size(), k);
     FUZZ_CHECK(reopened && reopened->size() == image->size());
@@ -76,5 +76,7 @@ std::vector<std::string> FuzzSeeds() {
         seeds.push_back(s.substr(0, s.size() - 1));
     }
     seeds.push_back(std::string("KFSEALED\x01", 9) + std::string(100, '\0'));
+    seeds.push_back(std::string("KFSEALED\x02", 9) + std::string(120, '\0'));
+    seeds.push_back(std::string("KFSEALED\x03", 9) + std::string(120, '\0'));
     return seeds;
 }

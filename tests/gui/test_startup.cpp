@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <QGuiApplication>
 #include <QScreen>
+#include <tuple>
 
 #include "platform/windows1252lineedit.h"
 #include "platform/memory.h"
@@ -20,6 +21,7 @@
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 #include "tests/support/controls.h"
+#include "tests/support/vault_files.h"
 
 using testsupport::control;
 using testsupport::SiteList;
@@ -229,6 +231,38 @@ private slots:
                 QCOMPARE(listLines(&main).contains(QStringLiteral("ABC")), sealed);
                 QCOMPARE(control<QCheckBox>(&main, "ChkSeal")->isChecked(), sealed);
             }
+        }
+    }
+
+    // A sealed file whose image was damaged is told from a wrong phrase: the right phrase
+    // is told to reach for a backup, a wrong one to check the phrase; the file stays as
+    // it was and the dialog stays open.
+    void damagedSealedFileIsToldFromAWrongPhrase() {
+        freshStart();
+        writeDataFile("secret", {{0, "A", "ABC", "w", "u", "c", "p"}});
+        sealDataFile("secret");
+        const std::string file = dataFilePath() + ".sealed";
+        std::string damaged = fileBytes(file);
+        damaged[damaged.size() - 20] ^= 0x01;
+        testsupport::writeBytes(file, damaged);
+        const QString damagedText =
+            QStringLiteral(
+                "The sealed data file %1 has been damaged or altered, so Keyfold does not read it and nothing was "
+                "saved. Keep the file as it is and use a backup copy.")
+                .arg(QString::fromStdString(file));
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
+        key.show();
+        for (const auto& [phrase, kind, text] : {std::tuple{"secret", BoxKind::Error, damagedText},
+                                                 std::tuple{"xecret", BoxKind::Warning, sealedRefusesText()}}) {
+            c.EdKeyContinue->setText(QString::fromLatin1(phrase));
+            expectBox(kind, text);
+            c.Button1->click();
+            VERIFY_BOXES();
+            QVERIFY(!key.phraseOpened());
+            QVERIFY(key.isVisible());
+            QVERIFY(c.Button1->isEnabled());
+            QCOMPARE(fileBytes(file), damaged);
         }
     }
 

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sodium.h>
+
 #include <csignal>
 #include <cstdint>
 
@@ -21,6 +23,39 @@ using vaulttest::plainRecord;
 namespace {
 
 constexpr SealCost kCheap{1, 8192};
+
+void putLe(std::string& at, std::size_t offset, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) at[offset + i] = static_cast<char>(value >> (8 * i));
+}
+unsigned char* bytesOf(std::string& s) { return reinterpret_cast<unsigned char*>(s.data()); }
+
+// A file of the sealed format's first version, written from its layout: a 64-byte
+// header, the image encrypted under Argon2id's output itself, the header as associated data.
+std::string firstFormatFile(std::string image, const std::string& phrase, SealCost cost) {
+    std::string file(kSealFirstHeaderBytes, '\0');
+    file.replace(0, 9, "KFSEALED\x01");
+    putLe(file, 12, cost.passes, 4);
+    putLe(file, 16, cost.memoryBytes, 8);
+    randombytes_buf(bytesOf(file) + 24, kSealSaltBytes + kSealNonceBytes);
+    unsigned char key[32];
+    EXPECT_EQ(crypto_pwhash(key, sizeof key, phrase.data(), phrase.size(), bytesOf(file) + 24, cost.passes,
+                            cost.memoryBytes, crypto_pwhash_ALG_ARGON2ID13),
+              0);
+    std::string body(image.size() + kSealTagBytes, '\0');
+    crypto_aead_xchacha20poly1305_ietf_encrypt(bytesOf(body), nullptr, bytesOf(image), image.size(), bytesOf(file),
+                                               file.size(), nullptr, bytesOf(file) + 40, key);
+    sodium_memzero(key, sizeof key);
+    return file + body;
+}
+
+// A sealed file's header changed to ask for another cost; a version 2 header's checksum
+// made to hold again, as a newer version's file would have it.
+std::string askingFor(std::string file, std::uint32_t passes, std::uint64_t memory) {
+    putLe(file, 12, passes, 4);
+    putLe(file, 16, memory, 8);
+    if (file[8] == 2) crypto_generichash(bytesOf(file) + 96, 16, bytesOf(file), 96, nullptr, 0);
+    return file;
+}
 
 class SealTest : public vaulttest::VaultTest {
 protected:
@@ -42,17 +77,26 @@ protected:
                                                    phrase, entries, [](int i) { return "SITE" + std::to_string(i); }));
         ASSERT_EQ(opened(phrase)->seal(), SealOutcome::Sealed);
     }
-    // What a new start sees under phrase: opened, refused by the tag, or refused as damaged.
+    // What a new start sees under phrase: opened, refused by the key check (or by the first
+    // format's tag), or refused as damaged or made by a newer version. keysDerived counts
+    // the keys it derived.
+    int keysDerived = 0;
     std::string startWith(const std::string& phrase) {
         Session s(paths);
+        s.setKeyWork([this](const std::function<void()>& work) {
+            ++keysDerived;
+            work();
+        });
         try {
             switch (s.openWithPhrase(phrase)) {
             case PhraseOutcome::Opened: return "opened";
             case PhraseOutcome::SealedFileRefuses: return "refused";
+            case PhraseOutcome::SealedFileRefusesOrDamaged: return "refused or damaged";
             case PhraseOutcome::NoAddressReads: return "no address";
             case PhraseOutcome::Mistyped: return "mistyped";
             }
         } catch (const DataFileProblem& p) {
+            if (p.kind() == DataFileProblem::Kind::NewerVersion) return "newer";
             return p.kind() == DataFileProblem::Kind::Damaged ? "damaged" : "problem";
         } catch (const IoError&) {
             return "io error";
@@ -74,6 +118,7 @@ TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
     EXPECT_EQ(s->seal(), SealOutcome::AlreadySealed);
     const std::string sealed = vaulttest::readBytes(sealedPath());
     EXPECT_EQ(sealed.size(), kSealHeaderBytes + plain.size() + kSealTagBytes);
+    EXPECT_EQ(sealed.substr(0, 9), "KFSEALED\x02");
     EXPECT_EQ(sealed.find(plain.substr(0, 4000)), std::string::npos);
 
     // A new start opens it; every write seals the whole image anew, with a new nonce.
@@ -98,6 +143,9 @@ TEST_F(SealTest, SealingAndUnsealingKeepTheSlotImageByteForByte) {
     EXPECT_EQ(opened("k")->listNames(), names);
 }
 
+// A changed byte is told from a wrong phrase: the header's checksum or the image's tag
+// fails under the right phrase's key check, and the file is called damaged (a changed
+// version, made by a newer one); only another phrase fails the key check.
 TEST_F(SealTest, EveryChangedByteIsRefusedAndTheFileStaysAsItWas) {
     makeSealedFile("k", 3);
     const std::string good = vaulttest::readBytes(sealedPath());
@@ -110,12 +158,14 @@ TEST_F(SealTest, EveryChangedByteIsRefusedAndTheFileStaysAsItWas) {
         std::string bad = good;
         bad[at] = static_cast<char>(bad[at] ^ 0x01);
         vaulttest::writeBytes(sealedPath(), bad);
-        const std::string seen = startWith("k");
-        EXPECT_TRUE(seen == "refused" || seen == "damaged") << seen;
+        EXPECT_EQ(startWith("k"), at == 8 ? "newer" : "damaged");
+        EXPECT_EQ(startWith("K"), at < kSealHeaderBytes ? startWith("k") : "refused");
         EXPECT_EQ(vaulttest::readBytes(sealedPath()), bad);
     }
     vaulttest::writeBytes(sealedPath(), good.substr(0, good.size() - 1));
-    EXPECT_EQ(startWith("k"), "refused");
+    EXPECT_EQ(startWith("k"), "damaged");
+    vaulttest::writeBytes(sealedPath(), good.substr(0, kSealHeaderBytes + kSealTagBytes - 1));
+    EXPECT_EQ(startWith("k"), "damaged");
 
     // Changed while a session has it open: its next write refuses and writes nothing.
     vaulttest::writeBytes(sealedPath(), good);
@@ -188,6 +238,90 @@ TEST_F(SealTest, AWrongPhraseIsCaughtOnBothKinds) {
     EXPECT_NE(vaulttest::readBytes(sealedPath()).substr(24, 16), sealed.substr(24, 16));
     EXPECT_EQ(startWith("k"), "refused");
     EXPECT_EQ(opened("new")->listNames().size(), 2u);
+}
+
+// A header may ask for at most twice the default cost. Beyond that (or in a later
+// version) the file is refused as made by a newer version before any key is derived;
+// below Argon2id's least cost, as damaged. Either way the file stays as it was.
+TEST_F(SealTest, AHeaderBeyondTheLimitsIsRefusedBeforeAnyKeyIsDerived) {
+    makeSealedFile("k", 2);
+    const std::string second = vaulttest::readBytes(sealedPath());
+    const std::string first = firstFormatFile(
+        testsupport::entriesDataFileBytes("k", 2, [](int i) { return "S" + std::to_string(i); }), "k", kCheap);
+    const SealCost most = kMaxSealCost;
+    EXPECT_EQ(most, (SealCost{14, 256ull << 20}));
+    std::string later = second;
+    later[8] = 3;
+    const struct {
+        std::string file;
+        const char* seen;
+    } cases[] = {
+        {askingFor(second, most.passes + 1, most.memoryBytes), "newer"},
+        {askingFor(second, most.passes, most.memoryBytes + 1), "newer"},
+        {askingFor(second, 64, 1ull << 30), "newer"},  // what the first release still took
+        {askingFor(second, 0xFFFFFFFFu, ~0ull), "newer"},
+        {askingFor(first, 64, 1ull << 30), "newer"},
+        {askingFor(first, most.passes + 1, 8192), "newer"},
+        {later, "newer"},
+        {askingFor(second, 0, 8192), "damaged"},
+        {askingFor(second, 1, 8191), "damaged"},
+        {askingFor(first, 1, 8191), "damaged"},
+        {second, "opened"},
+        {first, "opened"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(&c - cases));
+        vaulttest::writeBytes(sealedPath(), c.file);
+        keysDerived = 0;
+        EXPECT_EQ(startWith("k"), c.seen);
+        EXPECT_EQ(keysDerived, std::string(c.seen) == "opened" ? 1 : 0);
+        EXPECT_EQ(vaulttest::readBytes(sealedPath()), c.file);
+    }
+    // The most a header may ask for is still read (not opened here: it takes seconds).
+    SealHeader header;
+    const std::string atMost = askingFor(second, most.passes, most.memoryBytes);
+    EXPECT_EQ(readSealHeader(reinterpret_cast<const unsigned char*>(atMost.data()), atMost.size(), header),
+              SealHeaderState::Readable);
+    EXPECT_EQ(header.cost, most);
+}
+
+// A file of the first sealed format still opens; it has no key check, so a wrong phrase
+// and a damaged image are one refusal there. Its first write, a re-key or a seal after an
+// unseal writes the second format, under the same salt until the phrase changes.
+TEST_F(SealTest, TheFirstFormatIsStillReadAndWrittenAnewInTheSecond) {
+    const std::string image = testsupport::entriesDataFileBytes("k", 3, [](int i) { return "S" + std::to_string(i); });
+    const std::string first = firstFormatFile(image, "k", kCheap);
+    vaulttest::writeBytes(sealedPath(), first);
+    EXPECT_EQ(startWith("k"), "opened");
+    EXPECT_EQ(startWith("K"), "refused or damaged");
+    std::string bad = first;
+    bad[first.size() / 2] ^= 0x01;
+    vaulttest::writeBytes(sealedPath(), bad);
+    EXPECT_EQ(startWith("k"), "refused or damaged");
+    EXPECT_EQ(vaulttest::readBytes(sealedPath()), bad);
+
+    vaulttest::writeBytes(sealedPath(), first);
+    auto s = opened("k");
+    EXPECT_EQ(s->listNames().size(), 3u);
+    ASSERT_EQ(s->add({"NEW", "new.example", "u", "pw", ""}).outcome, AddOutcome::Added);
+    const std::string written = vaulttest::readBytes(sealedPath());
+    EXPECT_EQ(written.substr(0, 9), "KFSEALED\x02");
+    EXPECT_EQ(written.size(), kSealHeaderBytes + image.size() + kSealTagBytes);
+    EXPECT_EQ(written.substr(12, 28), first.substr(12, 28));  // the same cost and salt
+    ASSERT_EQ(s->add({"MORE", "more.example", "u", "pw", ""}).outcome, AddOutcome::Added);
+    EXPECT_EQ(startWith("K"), "refused");
+    EXPECT_EQ(opened("k")->listNames().size(), 5u);
+
+    // A re-key of the first format, and its unseal, keep every entry.
+    vaulttest::writeBytes(sealedPath(), first);
+    Session r(paths);
+    r.setSealCost(kCheap);
+    EXPECT_EQ(r.rekey("k", "new", [](const std::string&) { return true; }), RekeyOutcome::Completed);
+    EXPECT_EQ(vaulttest::readBytes(sealedPath())[8], 2);
+    EXPECT_EQ(opened("new")->listNames().size(), 3u);
+    vaulttest::writeBytes(sealedPath(), first);
+    ASSERT_EQ(opened("k")->unseal(), SealOutcome::Unsealed);
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), image);
 }
 
 // The phrase as every caller takes it: trimmed, refused rather than changed.
