@@ -73,6 +73,9 @@ private:
     // Opens the data file under the box's phrase; false (after saying why) when the
     // phrase cannot be used or does not open the file and the user did not open it anyway.
     bool openWithBoxPhrase();
+    // First run: makes the data file under the box's phrase once the phrase is found
+    // usable; false when it is not (after saying why) or another copy made a file meanwhile.
+    bool createWithBoxPhrase();
 
     std::unique_ptr<Ui::KeyPhraseDialog> ui;
     vault::Session* session_;
