@@ -91,10 +91,11 @@ vault::Locations locations(const QString& file);
 // create: a missing data file is made (for the commands that add), and a temporary file
 // left by a stopped re-key is removed, as every writing command does. beforeCreating
 // runs, after the phrase is typed, before a missing file is made: what it refuses leaves
-// no new file behind.
+// no new file behind. The file made is sealed under the phrase unless plain (--plain) or
+// the settings file asks for a plain one.
 void openSession(vault::Session& session, const Input& input, bool create,
                  vault::PhraseCheck check = vault::PhraseCheck::Required,
-                 const std::function<void()>& beforeCreating = {});
+                 const std::function<void()>& beforeCreating = {}, bool plain = false);
 // The names in the order of the main window's list (sorted by their characters).
 std::vector<std::string> sortedNames(vault::Session& session);
 int lengthOption(const QCommandLineParser& p, const QCommandLineOption& o);
@@ -118,6 +119,7 @@ struct Context {
     vault::PhraseCheck phraseCheck = vault::PhraseCheck::Required;  // --open-anyway: Skipped
     bool json = false;                                              // --json: output for scripts (cli/json.h)
     QString field;                                                  // show --field: the one field printed
+    bool plain = false;  // --plain: a data file made by this run is the plain file, not the sealed one
 };
 
 // commands.cpp

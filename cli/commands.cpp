@@ -54,7 +54,7 @@ vault::Locations locations(const QString& file) {
 }
 
 void openSession(vault::Session& session, const Input& input, bool create, vault::PhraseCheck check,
-                 const std::function<void()>& beforeCreating) {
+                 const std::function<void()>& beforeCreating, bool plain) {
     session.refuseUnreachableLink();
     const bool missing = !session.dataFileExists();
     if (missing && !create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
@@ -68,8 +68,20 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
             if (!vault::setupDataFolder(made, appDataBase()))
                 fail(kFileError, "cannot create the data folder " + made.dataFolder);
         }
-        if (session.createDataFile() == vault::CreateOutcome::Created)
-            std::fprintf(stderr, "New data file %s\n", session.paths().dataFile.c_str());
+        // The new file is made under the phrase and in use at once: a sealed file's key
+        // is made once, not again to open it.
+        session.setKeyPhrase(phrase);
+        const vault::NewFileKind kind = plain ? vault::NewFileKind::Plain : session.newFileKind();
+        if (session.createDataFile(kind) == vault::CreateOutcome::Created) {
+            if (session.isSealed())
+                std::fprintf(stderr, "New sealed data file %s\n", session.sealedFile().c_str());
+            else
+                std::fprintf(stderr, "New data file %s (plain, not sealed%s)\n", session.paths().dataFile.c_str(),
+                             kind == vault::NewFileKind::Sealed ? ": the empty key phrase cannot seal it" : "");
+            session.removeLeftoverTemp();
+            return;
+        }
+        session.forgetKeyPhrase();  // another copy made a file meanwhile: the phrase must open it
     }
     if (create) session.removeLeftoverTemp();
     switch (session.openWithPhrase(phrase, {}, check)) {
@@ -344,7 +356,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
         if (const vault::AddResult checked = session.check(entry); checked.outcome != vault::AddOutcome::Added)
             report(addWords(checked, entry.name));
     };
-    openSession(session, c.input, true, c.phraseCheck, takePassword);
+    openSession(session, c.input, true, c.phraseCheck, takePassword, c.plain);
     if (!passwordTaken) takePassword();
     // A generated password is announced once the entry is accepted, as it is written.
     const vault::AddResult r = session.add(entry, {}, [&](const vault::Entry&, bool) {

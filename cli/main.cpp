@@ -62,6 +62,9 @@ const char* const kCommandHelp =
     "The key phrase is asked on the terminal without echo; with --phrase-stdin it is the\n"
     "first line of standard input (and a password or new phrase asked for the following lines).\n"
     "A phrase that does not open the data file is refused before anything is shown or written.\n"
+    "A data file a command makes (add, import on a new path) is sealed under the key phrase\n"
+    "unless --plain is given or SG_2.ini says [DataFile] SealNewFile=0; an existing file stays\n"
+    "as it is.\n"
     "--open-anyway opens a plain data file whose entries all lack http:// or https:// (one\n"
     "converted from an old version), or that reads as if the phrase were mistyped, under the\n"
     "phrase given; it never opens a sealed file.\n"
@@ -130,6 +133,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption openAnyway(
         QStringLiteral("open-anyway"),
         QStringLiteral("Open a plain data file whose addresses do not show the phrase is right."));
+    const QCommandLineOption plain(QStringLiteral("plain"),
+                                   QStringLiteral("Make a new data file plain, not sealed (add, import)."));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("export: the CSV file, or - for standard output."),
                                  QStringLiteral("file"));
@@ -152,8 +157,9 @@ int main(int argc, char** argv) {
         QStringLiteral("timeout"), QStringLiteral("clip: clear after <n> seconds (0: when something else is copied)."),
         QStringLiteral("n"));
     const QCommandLineOption wait(QStringLiteral("wait"), QStringLiteral("clip: stay until the clipboard is cleared."));
-    p.addOptions({file, phraseStdin, openAnyway, showPassword, url,      user, comment, generate,   password, yes,
-                  csv,  dryRun,      length,     noSymbols,    clipUser, json, field,   inPassword, timeout,  wait});
+    p.addOptions({file,      phraseStdin, openAnyway, plain, showPassword, url,     user,
+                  comment,   generate,    password,   yes,   csv,          dryRun,  length,
+                  noSymbols, clipUser,    json,       field, inPassword,   timeout, wait});
     p.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("ls, show, search, clip, add, edit, rm, rekey, seal, unseal, export, import, generate"));
@@ -181,7 +187,8 @@ int main(int argc, char** argv) {
                   p.isSet(yes),
                   p.isSet(openAnyway) ? vault::PhraseCheck::Skipped : vault::PhraseCheck::Required,
                   p.isSet(json),
-                  p.value(field)};
+                  p.value(field),
+                  p.isSet(plain)};
         // clip --user takes no value: `--user` is also add's and edit's option with a value.
         auto allowOnly = [&](std::initializer_list<const QCommandLineOption*> allowed) {
             for (const QCommandLineOption* o :

@@ -360,7 +360,7 @@ int cmdImport(Context& c, bool dryRun) {
     vault::Session session(locations(c.file));
     // A first import can be tried before there is a data file.
     const bool noFileYet = dryRun && !session.dataFileExists();
-    if (!noFileYet) openSession(session, c.input, !dryRun, c.phraseCheck);
+    if (!noFileYet) openSession(session, c.input, !dryRun, c.phraseCheck, {}, c.plain);
     // A dry run checks names against the list and against the rows before them.
     std::vector<std::string> taken;
     if (dryRun && !noFileYet)

@@ -120,6 +120,9 @@ public:
     // file that is a link to an absent file is not replaced: LinkUnreachable names the
     // link's target.
     bool create();
+    // The same, made as the sealed file under key (the plain file is never written);
+    // from then on this object works on the sealed file.
+    bool createSealed(SealKey key);
     // Throws LinkUnreachable when the data file is a link whose target is absent.
     void refuseUnreachableLink() const;
     // Removes "<data file>.tmp" left by a re-key, conversion or creation that was

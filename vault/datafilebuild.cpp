@@ -27,7 +27,23 @@ bool DataFile::create() {
     if (fileExists(path_) || fileExists(sealedPath_)) return false;
     const std::vector<unsigned char> slots(kNewFileSlots * kSlotSize, 0);
     replaceWholeFile(path_, slots.data(), slots.size(), 0600);
+    usePlainFile();
     pinReplacedFile();
+    return true;
+}
+
+bool DataFile::createSealed(SealKey key) {
+    close();
+    refuseUnreachableLink();
+    FileLock lock;
+    takeLock(lock, true);
+    if (fileExists(path_) || fileExists(sealedPath_)) return false;
+    // Sealed straight from memory: no plain file is ever written, not even for a moment.
+    GuardedBytes image(kNewFileSlots * kSlotSize);
+    std::memset(image.data(), 0, image.size());
+    std::vector<unsigned char> sealed = sealImage(image.data(), image.size(), key);
+    replaceWholeFile(sealedPath_, sealed.data(), sealed.size(), 0600);
+    useSealedFile(std::move(key), std::move(image), std::move(sealed));
     return true;
 }
 

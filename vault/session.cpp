@@ -5,6 +5,7 @@
 #include "vault/ioerror.h"
 #include "vault/seal.h"
 #include "vault/secret.h"
+#include "vault/settings.h"
 #include "vault/text.h"
 
 namespace vault {
@@ -130,8 +131,19 @@ SealOutcome Session::unseal() {
 
 void Session::refuseUnreachableLink() const { data_.refuseUnreachableLink(); }
 
-CreateOutcome Session::createDataFile() {
-    return data_.create() ? CreateOutcome::Created : CreateOutcome::AlreadyThere;
+NewFileKind Session::newFileKind() const {
+    return sealsNewDataFile(paths_.settingsFile) ? NewFileKind::Sealed : NewFileKind::Plain;
+}
+
+CreateOutcome Session::createDataFile(NewFileKind kind) {
+    std::string phrase = cipher_.phrase();
+    WipeAtScopeEnd wipe(phrase);
+    // The empty phrase would seal nothing worth the name, and a build without sealing
+    // cannot: both make the plain file.
+    const bool sealed = kind == NewFileKind::Sealed && !phrase.empty() && sealingAvailable();
+    if (dataFileExists()) return CreateOutcome::AlreadyThere;
+    const bool made = sealed ? data_.createSealed(SealKey::fresh(phrase, data_.sealCost())) : data_.create();
+    return made ? CreateOutcome::Created : CreateOutcome::AlreadyThere;
 }
 
 LegacyResult Session::convertLegacyFile() { return data_.convertLegacy(paths_.legacyFile); }

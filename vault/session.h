@@ -80,6 +80,12 @@ enum class CreateOutcome {
     Created,
     AlreadyThere
 };
+// What a new data file is made as. A sealed one needs a key phrase and a build with
+// sealing; without either the new file is plain.
+enum class NewFileKind {
+    Sealed,
+    Plain
+};
 
 // Whether a key phrase opens the data file. A sealed file decides by its key check (its
 // first format, which has none, by its tag; a damaged file then reads as a wrong phrase,
@@ -137,6 +143,8 @@ public:
     void forgetKeyPhrase() { cipher_.forget(); }
     // The cipher of the phrase in force.
     const Cipher& cipher() const { return cipher_; }
+    // Whether the phrase in force is the empty one (which cannot seal).
+    bool keyPhraseEmpty() const { return cipher_.state().length == 0; }
     // Opens the data file under the phrase (trimmed Windows-1252, keyphrase.h): the
     // sealed file when there is one, else the plain file. Checks that the file can be
     // read (its first slot, then between if any, then the next slot; IoError on a file
@@ -169,8 +177,12 @@ public:
     // file (said before a first-run creation is offered).
     void refuseUnreachableLink() const;
     // A new data file of 1000 never-used slots when none exists; AlreadyThere when
-    // another copy made one meanwhile (that file is kept).
-    CreateOutcome createDataFile();
+    // another copy made one meanwhile (that file is kept). Sealed, it is made directly as
+    // the sealed file under the phrase in force (the key costs what SealCost says), and
+    // the session works on it from then on; isSealed() tells which kind was made.
+    CreateOutcome createDataFile(NewFileKind kind);
+    // The kind the settings file asks for: sealed unless [DataFile] SealNewFile=0.
+    NewFileKind newFileKind() const;
     // KFOLD28.DAT -> KFOLD30.DAT when only the former exists.
     LegacyResult convertLegacyFile();
     // Removes a temporary file left beside the data file by a re-key, conversion or

@@ -238,4 +238,15 @@ int clipboardClearSeconds(const std::string& iniPath) {
     }
 }
 
+bool sealsNewDataFile(const std::string& iniPath) {
+    try {
+        const std::optional<std::string> value = readIniString(iniPath, "DataFile", "SealNewFile");
+        if (!value) return true;
+        const std::optional<int> seal = parseIniInteger(*value);
+        return !(seal && *seal == 0);
+    } catch (...) {
+        return true;
+    }
+}
+
 }  // namespace vault

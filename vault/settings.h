@@ -34,6 +34,9 @@ void writeIniValues(const std::string& iniPath, const std::string& section,
 constexpr int kDefaultClipboardClearSeconds = 10;
 constexpr int kLongestClipboardSeconds = 2147483;  // the longest delay a Qt timer takes
 int clipboardClearSeconds(const std::string& iniPath);
+// Whether a new data file is made sealed: yes, unless [DataFile] SealNewFile reads 0. A
+// missing key, any other value and a settings file that cannot be read all seal.
+bool sealsNewDataFile(const std::string& iniPath);
 
 // Decimal or hexadecimal ("0x", "$") 32-bit integer; nothing when the text is not one.
 std::optional<int> parseIniInteger(std::string_view text);

@@ -214,11 +214,34 @@ void KeyPhraseDialog::toggleChangePanel() { changePanel()->setEnabled(changePhra
 
 void KeyPhraseDialog::continueWithPhrase() {
     if (!session().dataFileExists()) {
-        session().refuseUnreachableLink();
-        platform::showPlain(tr(kFirstRunText));
-        session().createDataFile();
+        if (createWithBoxPhrase()) {
+            close();
+            return;
+        }
+        if (!session().dataFileExists()) return;  // the phrase was refused, and said so
     }
     if (openWithBoxPhrase()) close();
+}
+
+bool KeyPhraseDialog::createWithBoxPhrase() {
+    vault::Session& s = session();
+    s.refuseUnreachableLink();
+    // The phrase first: one that cannot be used leaves no file behind.
+    std::optional<std::string> phrase = phraseOf(phraseEdit());
+    if (!phrase) return false;
+    vault::WipeAtScopeEnd wipe(*phrase);
+    platform::showPlain(tr(kFirstRunText));
+    s.setKeyPhrase(*phrase);
+    vault::CreateOutcome outcome;
+    {
+        const forms::WaitCursor wait;  // a sealed file's key takes about half a second
+        outcome = s.createDataFile(s.newFileKind());
+    }
+    // Another copy made the file meanwhile: the phrase must open that one.
+    if (outcome == vault::CreateOutcome::AlreadyThere) return false;
+    phraseEdit()->setText(fromWindows1252(*phrase));
+    phraseOpened_ = true;
+    return true;
 }
 
 bool KeyPhraseDialog::openWithBoxPhrase() {

@@ -77,6 +77,9 @@ private:
     // Runs a sealed file's key derivation off the window's thread; Continue, Verify and
     // closing wait until it ends.
     void deriveKey(const std::function<void()>& work);
+    // First run: makes the data file under the box's phrase once the phrase is found
+    // usable; false when it is not (after saying why) or another copy made a file meanwhile.
+    bool createWithBoxPhrase();
 
     std::unique_ptr<Ui::KeyPhraseDialog> ui;
     vault::Session* session_;

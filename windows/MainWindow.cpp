@@ -133,6 +133,7 @@ QGroupBox* MainWindow::storageGroup() const { return ui->GroupBox1; }
 QLabel* MainWindow::locationLabel() const { return ui->LblCurrent; }
 QPushButton* MainWindow::changeLocationButton() const { return ui->CmdChg; }
 QCheckBox* MainWindow::sealCheckBox() const { return ui->ChkSeal; }
+QLabel* MainWindow::notSealedLabel() const { return ui->LblNotSealed; }
 QGroupBox* MainWindow::memoryGroup() const { return ui->GroupBox2; }
 QLabel* MainWindow::memoryTotalLabel() const { return ui->Label9; }
 QLabel* MainWindow::memoryAvailableLabel() const { return ui->Label10; }

@@ -121,6 +121,7 @@ private:
     QLabel* locationLabel() const;
     QPushButton* changeLocationButton() const;
     QCheckBox* sealCheckBox() const;
+    QLabel* notSealedLabel() const;
     QGroupBox* memoryGroup() const;
     QLabel* memoryTotalLabel() const;
     QLabel* memoryAvailableLabel() const;
@@ -134,7 +135,8 @@ private:
     // When the window is asked to close: the size, the masking state, the location.
     void saveOnClose();
     void storeChosenLocation();
-    // The data file in use (plain or sealed) in the location label and the seal box.
+    // The data file in use (plain or sealed) in the location label and the seal box, and
+    // under the box, while the file is plain, what that means.
     void showDataFileKind();
     // The controls of MainWindow.ui, their wiring and keys, the stored size and masking
     // state; once.

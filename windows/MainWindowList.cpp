@@ -16,6 +16,7 @@
 #include "vault/entry.h"
 #include "vault/secret.h"
 #include "windows/EntryListModel.h"
+#include "windows/FormSupport.h"
 #include "windows/MainWindow.h"
 
 using platform::fromWindows1252;
@@ -38,7 +39,10 @@ const char* const kCreateFileQuestion =
 void MainWindow::loadList() {
     if (!session_->dataFileExists()) {
         session_->refuseUnreachableLink();
-        if (platform::askYesNo(tr(kCreateFileQuestion))) session_->createDataFile();
+        if (platform::askYesNo(tr(kCreateFileQuestion))) {
+            const forms::WaitCursor wait;                       // a sealed file's key takes about half a second
+            session_->createDataFile(session_->newFileKind());  // a file another copy made is as good
+        }
         return;
     }
     // Only the entry that comes last stays in the boxes, so the rows go into the list

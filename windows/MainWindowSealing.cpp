@@ -5,6 +5,7 @@
 
 #include "platform/windows1252text.h"
 #include "platform/messages.h"
+#include "vault/seal.h"
 #include "vault/session.h"
 #include "windows/FormSupport.h"
 #include "windows/MainWindow.h"
@@ -30,6 +31,11 @@ const char* const kNoDataFileToSealText =
     QT_TRANSLATE_NOOP("MainWindow", "There is no data file to seal yet. Add an entry first.");
 const char* const kSealingNotBuiltText =
     QT_TRANSLATE_NOOP("MainWindow", "This build of Keyfold cannot seal data files.");
+// The line under the seal box while the data file in use is the plain file.
+const char* const kNotSealedNotice =
+    QT_TRANSLATE_NOOP("MainWindow", "Not sealed: anyone with a copy can read it. Tick the box to seal it.");
+const char* const kNotSealedNoPhraseNotice =
+    QT_TRANSLATE_NOOP("MainWindow", "Not sealed: anyone with a copy can read it. Sealing needs a key phrase.");
 
 }  // namespace
 
@@ -38,6 +44,13 @@ void MainWindow::showDataFileKind() {
     locationLabel()->setText(platform::displayPath(s.isSealed() ? s.sealedFile() : s.paths().dataFile));
     const QSignalBlocker quiet(sealCheckBox());
     sealCheckBox()->setChecked(s.isSealed());
+    // Said while the plain file is in use (there is one: not before a first file is made).
+    const bool plain = !s.isSealed() && s.plainFileExists() && vault::sealingAvailable();
+    notSealedLabel()->setText(s.keyPhraseEmpty() ? tr(kNotSealedNoPhraseNotice) : tr(kNotSealedNotice));
+    notSealedLabel()->setToolTip(plain ? tr("A plain data file can be read by anyone who has a copy of it, with a "
+                                            "little time and without the key phrase.")
+                                       : QString());
+    notSealedLabel()->setVisible(plain);
 }
 
 void MainWindow::toggleSealing() {

@@ -15,11 +15,11 @@ _keyfold_cli_options() {
         show) echo "$common --show-password --field --json" ;;
         search) echo "$common --in-password --json" ;;
         clip) echo "$common --user --timeout --wait" ;;
-        add) echo "$common --url --user --comment --generate --length --no-symbols" ;;
+        add) echo "$common --plain --url --user --comment --generate --length --no-symbols" ;;
         edit) echo "$common --url --user --comment --password" ;;
         rm | rekey | seal | unseal) echo "$common --yes" ;;
         export) echo "$common --csv" ;;
-        import) echo "$common --dry-run --json" ;;
+        import) echo "$common --plain --dry-run --json" ;;
         generate) echo "$common --length --no-symbols" ;;
         *) echo "$common" ;;
     esac

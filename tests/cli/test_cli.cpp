@@ -23,6 +23,7 @@
 #include "platform/messages.h"
 #include "tests/gui/support.h"
 #include "tests/support/vault_files.h"
+#include "vault/settings.h"
 #include "windows/MainWindow.h"
 #include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
@@ -95,14 +96,15 @@ private slots:
         const auto bytes = [&] { return testsupport::readBytes(QFile::encodeName(file).toStdString()); };
         const auto slotIn = [&](int n) { return testsupport::slotOf(bytes(), n, "k"); };
         // No file yet: reading says so; an add whose password is refused makes none; an
-        // add makes one.
+        // add makes one (--plain: the plain file, whose slots are read here as stored).
         QCOMPARE(cliOn(file, {"ls"}).status, 3);
         QCOMPARE(cliOn(file, {"add", "mail", "--url", "m"}, "k\na b\n").status, 6);
         QVERIFY(!QFileInfo::exists(file));
-        EXPECT_RUN(
-            cliOn(file, {"add", "mail", "--url", " mail.example ", "--user", "ann", "--comment", "na\u00efve \u20ac"},
-                  "k\nm1\n"),
-            0);
+        EXPECT_RUN(cliOn(file,
+                         {"--plain", "add", "mail", "--url", " mail.example ", "--user", "ann", "--comment",
+                          "na\u00efve \u20ac"},
+                         "k\nm1\n"),
+                   0);
         QCOMPARE(QFileInfo(file).size(), 1000 * 1104);
         EXPECT_RUN(
             cliOn(file, {"add", "bank", "--url", "https://bank", "--generate", "--length", "12", "--no-symbols"}), 0);
@@ -528,9 +530,12 @@ private slots:
                                          QStringLiteral("The data file is sealed:\n") + sealed);
             QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
             QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));
+            QCOMPARE(control<QLabel>(w, "LblNotSealed")->text(), kNotSealed);
+            QVERIFY(!control<QLabel>(w, "LblNotSealed")->isHidden());
             box->click();
             VERIFY_BOXES();
             QVERIFY(box->isChecked());
+            QVERIFY(control<QLabel>(w, "LblNotSealed")->isHidden());
             QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), sealed);
         }
         QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
@@ -584,6 +589,44 @@ private slots:
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
         QVERIFY(control<QCheckBox>(w, "ChkSeal")->isChecked());
+    }
+
+    // add and import on a new path make the sealed file under the phrase given; --plain,
+    // the settings file's SealNewFile=0 and the empty phrase make the plain one. A file
+    // that is there keeps its kind.
+    void newFileIsSealedUnlessAPlainOneIsAskedFor() {
+        QTemporaryDir dir;
+        writeText(dir.filePath("in.csv"), "name,url,username,password\nmail,https://mail.example,ann,pw\n");
+        const struct {
+            QStringList args;
+            QString phrase;
+            bool plainInSettings;
+            bool sealed;
+            QString said;
+        } cases[] = {
+            {{"add", "mail", "--url", "m"}, "k", false, true, "New sealed data file "},
+            {{"import", dir.filePath("in.csv")}, "k", false, true, "New sealed data file "},
+            {{"--plain", "add", "mail", "--url", "m"}, "k", false, false, "(plain, not sealed)"},
+            {{"import", "--plain", dir.filePath("in.csv")}, "k", false, false, "(plain, not sealed)"},
+            {{"add", "mail", "--url", "m"}, "k", true, false, "(plain, not sealed)"},
+            {{"add", "mail", "--url", "m"}, "", false, false, "the empty key phrase cannot seal it"},
+        };
+        int n = 0;
+        for (const auto& c : cases) {
+            freshStart();
+            setupPaths();
+            if (c.plainInSettings) vault::writeIniString(paths().settingsFile, "DataFile", "SealNewFile", "0");
+            const QString file = dir.filePath(QStringLiteral("list%1.dat").arg(++n));
+            EXPECT_SAID(cliOn(file, c.args, c.phrase + "\npw\n"), 0, c.said);
+            QCOMPARE(QFile::exists(file + ".sealed"), c.sealed);
+            QCOMPARE(QFile::exists(file), !c.sealed);
+            QCOMPARE(cliOn(file, {"ls"}, c.phrase + "\n").out, QStringLiteral("MAIL\n"));
+            // Another add (--plain or not) keeps the file as it is.
+            EXPECT_RUN(cliOn(file, {"--plain", "add", "bank", "--url", "b"}, c.phrase + "\npw\n"), 0);
+            QCOMPARE(QFile::exists(file + ".sealed"), c.sealed);
+            QCOMPARE(QFile::exists(file), !c.sealed);
+        }
+        QCOMPARE(cliOn(dir.filePath("list1.dat"), {"ls"}, "K\n").status, 12);
     }
 
     void importsEachKnownExport() {
@@ -953,7 +996,8 @@ private slots:
             "uro,caf\xc3\xa9\n";
         const QString path = dir.filePath("chrome.csv");
         writeText(path, in);
-        EXPECT_RUN(cliOn(file, {"import", path}), 0);
+        // The plain file: a full one is made below by cutting its slots.
+        EXPECT_RUN(cliOn(file, {"--plain", "import", path}), 0);
         const Run out = cliOn(file, {"export", "--csv", "-"});
         QCOMPARE(out.status, 0);
         QStringList expected = QString::fromUtf8(in).split('\n');

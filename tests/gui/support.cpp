@@ -61,6 +61,7 @@ std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue)
     // As the program starts: the window's controls wait for the dialog's paint, or
     // for the list load where the dialog closes first.
     auto main = std::make_unique<MainWindow>(nullptr, MainWindow::Controls::AfterKeyDialog);
+    main->session().setSealCost(kCheapSealCost);
     KeyPhraseDialog key(&main->session());
     main->finishLookAfterFirstPaintOf(&key);
     loadListWhenPhraseIsSet(key, *main);
@@ -80,6 +81,7 @@ void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main) {
 }
 
 ProgramAtKeyDialog::ProgramAtKeyDialog(bool prepared) : key(&main.session()), c(key) {
+    main.session().setSealCost(kCheapSealCost);
     loadListWhenPhraseIsSet(key, main);
     if (prepared) key.prepare();
 }
@@ -97,7 +99,7 @@ KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
 
 void sealDataFile(const std::string& phrase) {
     vault::Session s(paths());
-    s.setSealCost({1, 8192});
+    s.setSealCost(kCheapSealCost);
     if (s.openWithPhrase(phrase) != vault::PhraseOutcome::Opened || s.seal() != vault::SealOutcome::Sealed)
         qFatal("the test's data file could not be sealed");
 }

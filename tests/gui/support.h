@@ -13,6 +13,7 @@
 #include "tests/support/messages.h"
 #include "vault/locations.h"
 #include "vault/record.h"
+#include "vault/seal.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
 
@@ -46,6 +47,9 @@ std::string dataFilePath();
 
 // Starts the program: main window created hidden, key dialog with the phrase typed,
 // left by Continue (or by its close button), list loaded.
+// A sealing key that costs next to nothing, for every file the window tests seal or
+// make sealed (a new data file is sealed under a non-empty phrase).
+inline constexpr vault::SealCost kCheapSealCost{1, 8192};
 std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue = true);
 
 QStringList listLines(MainWindow* w);
@@ -92,6 +96,11 @@ using testsupport::deleteQuestion;
 using testsupport::expectNoDataFileBoxes;
 using testsupport::kAdded;
 using testsupport::kFirstRun;
+// The line under the seal box while the plain file is in use.
+inline const QString kNotSealed =
+    QStringLiteral("Not sealed: anyone with a copy can read it. Tick the box to seal it.");
+inline const QString kNotSealedNoPhrase =
+    QStringLiteral("Not sealed: anyone with a copy can read it. Sealing needs a key phrase.");
 using testsupport::kVerify;
 
 }  // namespace gui_test

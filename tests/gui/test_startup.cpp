@@ -146,7 +146,47 @@ private slots:
         QCOMPARE(name->windows1252TextFor(lower), std::string("EBAY \xC9T\xC9 \x9F \xDF \x8A"));
     }
 
+    // The first start makes the sealed file under the phrase typed; a plain one under the
+    // empty phrase or when the settings file asks for it, and the line under the seal box
+    // then says what a plain file means.
     void firstStartCreatesTheFile() {
+        const QString sealedPath = QString::fromStdString(dataFilePath()) + QStringLiteral(".sealed");
+        const struct {
+            QString phrase;
+            bool plainInSettings;
+            bool sealed;
+            QString notice;  // empty: none shown
+        } cases[] = {
+            {QStringLiteral("k"), false, true, {}},
+            {QStringLiteral("k"), true, false, kNotSealed},
+            {QString(), false, false, kNotSealedNoPhrase},
+        };
+        for (const auto& c : cases) {
+            freshStart();
+            setupPaths();
+            if (c.plainInSettings) vault::writeIniString(paths().settingsFile, "DataFile", "SealNewFile", "0");
+            expectBox(BoxKind::Plain, kFirstRun);
+            auto w = startProgram(c.phrase);
+            VERIFY_BOXES();
+            QCOMPARE(w->session().isSealed(), c.sealed);
+            QCOMPARE(vault::fileExists(dataFilePath()), !c.sealed);
+            QCOMPARE(QFile::exists(sealedPath), c.sealed);
+            QCOMPARE(control<QCheckBox>(w, "ChkSeal")->isChecked(), c.sealed);
+            QCOMPARE(control<QLabel>(w, "LblCurrent")->text(),
+                     c.sealed ? sealedPath : QString::fromStdString(dataFilePath()));
+            const QLabel* notice = control<QLabel>(w, "LblNotSealed");
+            QCOMPARE(notice->isHidden(), c.notice.isEmpty());
+            if (!c.notice.isEmpty()) QCOMPARE(notice->text(), c.notice);
+            // The new file works at once and opens at the next start under its phrase.
+            typeEntry(w.get(), "MAIL", "mail.example", "ann", "pw", "");
+            expectBox(BoxKind::Plain, kAdded);
+            control<QPushButton>(w, "CmdAdd")->click();
+            VERIFY_BOXES();
+            vault::Session next(paths());
+            QCOMPARE(next.openWithPhrase(c.phrase.toStdString()), vault::PhraseOutcome::Opened);
+            QCOMPARE(next.listNames(), std::vector<std::string>{"MAIL"});
+        }
+        freshStart();
         expectBox(BoxKind::Plain, kFirstRun);
         auto w = startProgram(QString());
         VERIFY_BOXES();
@@ -172,6 +212,41 @@ private slots:
         w = startProgram(QString(), false);
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()).size(), std::size_t(1104000));
+
+        // Under a phrase, the file made there is the sealed one too.
+        freshStart();
+        expectNoDataFileBoxes(true);
+        w = startProgram(QStringLiteral("k"), false);
+        VERIFY_BOXES();
+        QVERIFY(!vault::fileExists(dataFilePath()));
+        QVERIFY(w->session().isSealed());
+        QVERIFY(control<QCheckBox>(w, "ChkSeal")->isChecked());
+        QVERIFY(control<QLabel>(w, "LblNotSealed")->isHidden());
+    }
+
+    // A first phrase that cannot be used is refused before the file is made: nothing is
+    // left behind, and the next phrase makes it.
+    void refusedFirstPhraseLeavesNoFile() {
+        ProgramAtKeyDialog program;
+        auto& [main, key, c] = program;
+        key.show();
+        c.EdKeyContinue->setText(QString(256, QLatin1Char('a')));
+        expectBox(BoxKind::Warning,
+                  QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one."));
+        c.Button1->click();
+        VERIFY_BOXES();
+        QVERIFY(key.isVisible());
+        QVERIFY(!main.session().dataFileExists());
+        QVERIFY(!vault::fileExists(vault::tempNameFor(dataFilePath())));
+        c.EdKeyContinue->setText(QStringLiteral(" k "));
+        expectBox(BoxKind::Plain, kFirstRun);
+        c.Button1->click();
+        VERIFY_BOXES();
+        QVERIFY(!key.isVisible());
+        QVERIFY(main.session().isSealed());
+        QCOMPARE(c.EdKeyContinue->text(), QStringLiteral("k"));  // the phrase as taken
+        vault::Session next(paths());
+        QCOMPARE(next.openWithPhrase("k"), vault::PhraseOutcome::Opened);
     }
 
     void listIsSortedAndTheFirstLineShown() {
@@ -230,6 +305,9 @@ private slots:
                 QCOMPARE(listLines(&main).size(), 2);
                 QCOMPARE(listLines(&main).contains(QStringLiteral("ABC")), sealed);
                 QCOMPARE(control<QCheckBox>(&main, "ChkSeal")->isChecked(), sealed);
+                // A plain file that is there stays plain, and the window says what that means.
+                QCOMPARE(vault::fileExists(dataFilePath()), !sealed);
+                QCOMPARE(control<QLabel>(&main, "LblNotSealed")->isHidden(), sealed);
             }
         }
     }

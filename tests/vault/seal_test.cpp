@@ -177,6 +177,70 @@ TEST_F(SealTest, EveryChangedByteIsRefusedAndTheFileStaysAsItWas) {
     EXPECT_EQ(vaulttest::readBytes(sealedPath()), bad);
 }
 
+// A new data file is the sealed file, made straight from memory (no plain file is
+// written, not even for a moment), unless the settings file or the caller asks for a
+// plain one or the phrase is empty; an existing file of either kind is kept as it is.
+TEST_F(SealTest, ANewDataFileIsSealedUnlessAPlainOneIsAskedFor) {
+    const struct {
+        const char* settings;  // SG_2.ini's text; nullptr: no settings file
+        const char* phrase;
+        NewFileKind kind;
+        bool sealed;
+    } cases[] = {
+        {nullptr, "k", NewFileKind::Sealed, true},
+        {"[DataFile]\nSealNewFile=0\n", "k", NewFileKind::Sealed, false},
+        {"[datafile]\nsealnewfile = 0\n", "k", NewFileKind::Sealed, false},
+        {"[DataFile]\nSealNewFile=1\n", "k", NewFileKind::Sealed, true},
+        {"[DataFile]\nSealNewFile=no\n", "k", NewFileKind::Sealed, true},  // only 0 asks for a plain one
+        {"[Clipboard]\nSealNewFile=0\n", "k", NewFileKind::Sealed, true},  // another section's key
+        {nullptr, "k", NewFileKind::Plain, false},
+        {nullptr, "", NewFileKind::Sealed, false},  // the empty phrase cannot seal
+    };
+    for (const auto& c : cases) {
+        const std::string label = std::string(c.settings ? c.settings : "(none)") + " phrase " + c.phrase;
+        std::remove(dataFile().c_str());
+        std::remove(sealedPath().c_str());
+        std::remove(paths.settingsFile.c_str());
+        if (c.settings) vaulttest::writeBytes(paths.settingsFile, c.settings);
+        Session s(paths);
+        s.setSealCost(kCheap);
+        s.setKeyPhrase(c.phrase);
+        // The one file written: the first rename puts the plain file in place or the sealed one.
+        bool plainFirst = false;
+        vault::testing::beforeNextCall(vault::testing::Op::Rename,
+                                       [&] { plainFirst = fileExists(tempNameFor(dataFile())); });
+        ASSERT_EQ(s.createDataFile(c.kind == NewFileKind::Plain ? c.kind : s.newFileKind()), CreateOutcome::Created)
+            << label;
+        EXPECT_EQ(plainFirst, !c.sealed) << label;
+        EXPECT_EQ(s.isSealed(), c.sealed) << label;
+        EXPECT_EQ(fileExists(sealedPath()), c.sealed) << label;
+        EXPECT_EQ(fileExists(dataFile()), !c.sealed) << label;
+        const std::string made = vaulttest::readBytes(c.sealed ? sealedPath() : dataFile());
+        EXPECT_EQ(vaulttest::modeOf(c.sealed ? sealedPath() : dataFile()), 0600u) << label;
+        const std::size_t image = 1000 * kSlotSize;
+        EXPECT_EQ(made.size(), c.sealed ? kSealHeaderBytes + image + kSealTagBytes : image) << label;
+        if (!c.sealed) {
+            EXPECT_EQ(made, std::string(image, '\0')) << label;
+            continue;
+        }
+        // The session goes on with the file it made; a new start needs the phrase.
+        ASSERT_EQ(s.add({"MAIL", "mail.example", "ann", "pw", ""}).outcome, AddOutcome::Added);
+        EXPECT_EQ(startWith("K"), "refused");
+        EXPECT_EQ(opened(c.phrase)->listNames(), std::vector<std::string>{"MAIL"});
+        EXPECT_EQ(s.createDataFile(NewFileKind::Sealed), CreateOutcome::AlreadyThere);
+    }
+    // A plain file that is there stays plain, whatever a new file would be.
+    std::remove(paths.settingsFile.c_str());
+    std::remove(sealedPath().c_str());
+    makeDataFile({}, 10, "k");
+    const std::string plain = vaulttest::readBytes(dataFile());
+    auto s = opened("k");
+    EXPECT_EQ(s->createDataFile(s->newFileKind()), CreateOutcome::AlreadyThere);
+    EXPECT_FALSE(s->isSealed());
+    EXPECT_FALSE(fileExists(sealedPath()));
+    EXPECT_EQ(vaulttest::readBytes(dataFile()), plain);
+}
+
 // A wrong phrase is caught before anything is read or written: on a sealed file by its
 // tag, on a plain file by its addresses. No file the program writes is refused under
 // its own phrase, and a random wrong phrase passes the address check of a one-entry
@@ -187,7 +251,7 @@ TEST_F(SealTest, AWrongPhraseIsCaughtOnBothKinds) {
     for (const std::string& phrase : phrases) {
         std::remove(dataFile().c_str());
         Session writer(paths);
-        ASSERT_EQ(writer.createDataFile(), CreateOutcome::Created);
+        ASSERT_EQ(writer.createDataFile(NewFileKind::Plain), CreateOutcome::Created);
         writer.setKeyPhrase(phrase);
         for (const std::string& address : addresses)
             ASSERT_EQ(writer.add({"N" + address, address, "u", "pw", ""}).outcome, AddOutcome::Added);

@@ -220,8 +220,8 @@ TEST_F(SessionTest, CreateAndRekeyOutcomes) {
     Session s(paths);
     EXPECT_FALSE(s.dataFileExists());
     EXPECT_EQ(s.rekey("", "new", nullptr), RekeyOutcome::NoDataFile);
-    EXPECT_EQ(s.createDataFile(), CreateOutcome::Created);
-    EXPECT_EQ(s.createDataFile(), CreateOutcome::AlreadyThere);
+    EXPECT_EQ(s.createDataFile(NewFileKind::Plain), CreateOutcome::Created);
+    EXPECT_EQ(s.createDataFile(NewFileKind::Plain), CreateOutcome::AlreadyThere);
     EXPECT_EQ(s.rekey("old", " \t ", nullptr), RekeyOutcome::NewPhraseMissing);
     ASSERT_EQ(s.add(entry("BANK", "b")).outcome, AddOutcome::Added);
     std::string line;
