@@ -92,6 +92,11 @@ using testsupport::deleteQuestion;
 using testsupport::expectNoDataFileBoxes;
 using testsupport::kAdded;
 using testsupport::kFirstRun;
+using testsupport::kOldPhraseAgain;
+using testsupport::kOldPhraseDiffers;
+using testsupport::kPhraseControl;
+using testsupport::kSealPhraseAgain;
+using testsupport::kSealPhraseDiffers;
 using testsupport::kVerify;
 
 }  // namespace gui_test
