@@ -127,7 +127,9 @@ int main(int argc, char** argv) {
                                      QStringLiteral("text"));
     const QCommandLineOption generate(QStringLiteral("generate"), QStringLiteral("add: make a random password."));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("edit: type a new password."));
-    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("rm, rekey, seal, unseal: do not ask."));
+    const QCommandLineOption yes(
+        QStringLiteral("yes"),
+        QStringLiteral("rm, rekey, seal, unseal: do not ask yes or no (a phrase is still typed again)."));
     const QCommandLineOption openAnyway(
         QStringLiteral("open-anyway"),
         QStringLiteral("Open a plain data file whose addresses do not show the phrase is right."));
