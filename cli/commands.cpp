@@ -18,6 +18,7 @@
 #include "cli/cli.h"
 #include "cli/keeper.h"
 #include "cli/listing.h"
+#include "vault/keyphrase.h"
 #include "vault/windows1252.h"
 #include "vault/locations.h"
 #include "vault/secret.h"
@@ -406,10 +407,19 @@ int cmdRekey(Context& c) {
     if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
     session.removeLeftoverTemp();
     std::string oldPhrase = c.input.keyPhrase("old key phrase");
+    vault::WipeAtScopeEnd wipeOld(oldPhrase);
+    // A plain file cannot tell every mistyped phrase from its own: the old one is typed
+    // twice. A sealed file's tag proves it.
+    if (!session.sealedFileExists()) {
+        std::string oldAgain = c.input.keyPhrase("old key phrase again");
+        vault::WipeAtScopeEnd wipe(oldAgain);
+        if (!vault::samePhrase(oldAgain, oldPhrase))
+            fail(kCancelled, "the two old key phrases differ; nothing was changed");
+    }
     std::string newPhrase = c.input.keyPhrase("new key phrase");
     std::string again = c.input.keyPhrase("new key phrase again");
-    vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase, again);
-    if (again != newPhrase) fail(kCancelled, "the two new key phrases differ; nothing was changed");
+    vault::WipeAtScopeEnd wipe(newPhrase, again);
+    if (!vault::samePhrase(again, newPhrase)) fail(kCancelled, "the two new key phrases differ; nothing was changed");
     const vault::RekeyOutcome r = session.rekey(
         oldPhrase, newPhrase,
         [&](const std::string& verifyLine) {
@@ -436,6 +446,13 @@ int cmdSeal(Context& c, bool sealing) {
     if (sealing && !session.isSealed() && !c.yes &&
         !Input::confirm("Seal the data file? Older versions of Keyfold cannot open a sealed file."))
         fail(kCancelled, "not sealed");
+    // --yes answers the question only: the phrase is typed once more whatever it says.
+    if (sealing && !session.isSealed() && !session.isKeyPhraseInForce({})) {
+        std::string again = c.input.keyPhrase("key phrase again");
+        vault::WipeAtScopeEnd wipe(again);
+        if (!session.isKeyPhraseInForce(again))
+            fail(kCancelled, "the key phrase typed again is not the one typed first; the data file was not sealed");
+    }
     if (!sealing && session.isSealed() && !c.yes &&
         !Input::confirm("Unseal the data file? Anyone who has the file can then read it with enough effort."))
         fail(kCancelled, "not unsealed");

@@ -52,15 +52,19 @@ const char* const kCommandHelp =
     "  add NAME --url URL [--user U] [--comment C] [--generate [--length N] [--no-symbols]]\n"
     "  edit NAME [--url URL] [--user U] [--comment C] [--password]\n"
     "  rm NAME [--yes]\n"
-    "  rekey                         change the key phrase (old one, then the new one twice)\n"
-    "  seal [--yes]                  protect the data file with a sealed file (older versions cannot open it)\n"
+    "  rekey                         change the key phrase (the old one, again for a plain file, then the new\n"
+    "                                one twice)\n"
+    "  seal [--yes]                  protect the data file with a sealed file (older versions cannot open it);\n"
+    "                                the key phrase is typed once more, --yes or not\n"
     "  unseal [--yes]                turn the sealed file back into the plain data file\n"
     "  export --csv FILE|-           every entry as CSV: name,url,username,password,note\n"
     "  import FILE [--dry-run] [--json]  a browser's or password manager's CSV export\n"
     "  generate [--length N] [--no-symbols]\n"
     "\n"
     "The key phrase is asked on the terminal without echo; with --phrase-stdin it is the\n"
-    "first line of standard input (and a password or new phrase asked for the following lines).\n"
+    "first line of standard input, and what is asked after it the following lines, in order\n"
+    "(seal: the phrase again; rekey: the old phrase again for a plain file, the new one twice).\n"
+    "A phrase holding a tab or another control character is refused.\n"
     "A phrase that does not open the data file is refused before anything is shown or written.\n"
     "A data file a command makes (add, import on a new path) is sealed under the key phrase\n"
     "unless --plain is given or SG_2.ini says [DataFile] SealNewFile=0; an existing file stays\n"
@@ -129,7 +133,9 @@ int main(int argc, char** argv) {
                                      QStringLiteral("text"));
     const QCommandLineOption generate(QStringLiteral("generate"), QStringLiteral("add: make a random password."));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("edit: type a new password."));
-    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("rm, rekey, seal, unseal: do not ask."));
+    const QCommandLineOption yes(
+        QStringLiteral("yes"),
+        QStringLiteral("rm, rekey, seal, unseal: do not ask yes or no (a phrase is still typed again)."));
     const QCommandLineOption openAnyway(
         QStringLiteral("open-anyway"),
         QStringLiteral("Open a plain data file whose addresses do not show the phrase is right."));

@@ -167,6 +167,9 @@ std::string Input::keyPhrase(const char* prompt) const {
         fail(kRefused, "the " + std::string(prompt) +
                            " holds characters the data file cannot hold: " + vault::describeCharacters(phrase.missing));
     case vault::PhraseProblem::ZeroByte: fail(kRefused, "the " + std::string(prompt) + " holds a zero byte");
+    case vault::PhraseProblem::ControlCharacter:
+        fail(kRefused, "the " + std::string(prompt) +
+                           " holds a line break, a tab or another control character, which a key phrase cannot hold");
     case vault::PhraseProblem::TooLong:
         fail(kRefused, "the " + std::string(prompt) + " is longer than " + std::to_string(vault::kMaxKeyPhraseLength) +
                            " characters");

@@ -4,9 +4,13 @@
 #include <exception>
 #include <memory>
 #include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
+#include "platform/secret.h"
 #include "vault/ioerror.h"
 
 namespace platform {
@@ -19,6 +23,7 @@ struct Expected {
     BoxKind kind;
     QString text;
     bool answer;
+    QString typed;
 };
 
 struct TestState {
@@ -40,14 +45,15 @@ QString kindName(BoxKind kind) {
     case BoxKind::Confirm: return QStringLiteral("Confirm");
     case BoxKind::ConfirmOk: return QStringLiteral("ConfirmOk");
     case BoxKind::OpenAnyway: return QStringLiteral("OpenAnyway");
+    case BoxKind::PhrasePrompt: return QStringLiteral("PhrasePrompt");
     case BoxKind::Error: return QStringLiteral("Error");
     }
     return QStringLiteral("?");
 }
 
 // Under test, a box is compared with the next expected one instead of being shown.
-// Returns the answer (true = Yes/OK).
-bool answerUnderTest(BoxKind kind, const QString& text) {
+// Returns the answer (true = Yes/OK); typed gets what a phrase prompt is answered with.
+bool answerUnderTest(BoxKind kind, const QString& text, QString* typed = nullptr) {
     TestState& s = state();
     if (s.queue.empty()) {
         s.failures << QStringLiteral("unexpected %1 box: \"%2\"").arg(kindName(kind), text);
@@ -60,6 +66,7 @@ bool answerUnderTest(BoxKind kind, const QString& text) {
                           .arg(kindName(e.kind), e.text, kindName(kind), text);
         return false;
     }
+    if (typed) *typed = e.typed;
     return e.answer;
 }
 
@@ -81,7 +88,8 @@ std::unique_ptr<QMessageBox> buildBox(BoxKind kind, const QString& text) {
     case BoxKind::Warning:
     case BoxKind::OpenAnyway: box->setIcon(QMessageBox::Warning); break;
     case BoxKind::Confirm:
-    case BoxKind::ConfirmOk: box->setIcon(QMessageBox::Question); break;
+    case BoxKind::ConfirmOk:
+    case BoxKind::PhrasePrompt: box->setIcon(QMessageBox::Question); break;
     case BoxKind::Error: box->setIcon(QMessageBox::Critical); break;
     }
     if (kind == BoxKind::Confirm) {
@@ -115,6 +123,29 @@ bool askYesNo(const QString& text) { return present(BoxKind::Confirm, text); }
 bool askOpenAnyway(const QString& text) { return present(BoxKind::OpenAnyway, text); }
 void showConfirmOk(const QString& text) { present(BoxKind::ConfirmOk, text); }
 void showError(const QString& text) { present(BoxKind::Error, text); }
+
+std::optional<std::string> askKeyPhrase(const QString& text) {
+    QString typed;
+    bool ok = false;
+    if (state().active) {
+        ok = answerUnderTest(BoxKind::PhrasePrompt, text, &typed);
+    } else {
+        QInputDialog dialog(ownerWindow());
+        dialog.setWindowTitle(QString::fromLatin1(kCaption));
+        dialog.setInputMode(QInputDialog::TextInput);
+        dialog.setTextEchoMode(QLineEdit::Password);
+        dialog.setLabelText(text);
+        if (QLabel* label = dialog.findChild<QLabel*>()) label->setTextFormat(Qt::PlainText);
+        ok = dialog.exec() == QDialog::Accepted;
+        if (ok) typed = dialog.textValue();
+    }
+    QByteArray bytes = typed.toUtf8();
+    wipe(typed);
+    std::optional<std::string> phrase;
+    if (ok) phrase.emplace(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    wipe(bytes);
+    return phrase;
+}
 
 QString dataFileProblemText(const vault::DataFileProblem& problem) {
     const QString path = QString::fromLocal8Bit(problem.path());
@@ -172,9 +203,9 @@ void runGuarded(const std::function<void()>& handler) {
 
 namespace testing {
 
-void expectBox(BoxKind kind, const QString& text, bool answer) {
+void expectBox(BoxKind kind, const QString& text, bool answer, const QString& typed) {
     state().active = true;
-    state().queue.push_back({kind, text, answer});
+    state().queue.push_back({kind, text, answer, typed});
 }
 
 QStringList takeFailures() {

@@ -1,7 +1,8 @@
 // The key phrase as every caller takes it (the key dialog, keyfold-cli, the vault):
 // from the user's Unicode text to the Windows-1252 bytes the cipher and the seal use,
 // trimmed of codes 0 to 32 at both ends, and refused rather than changed when it cannot
-// be held: a character Windows-1252 lacks, a zero byte, more than 255 characters.
+// be held: a character Windows-1252 lacks, a zero byte, another control character
+// (below 32, or 127) inside it, more than 255 characters.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -13,9 +14,10 @@ constexpr std::size_t kMaxKeyPhraseLength = 255;
 
 enum class PhraseProblem {
     None,
-    NotWindows1252,  // missing names the characters the data file's text cannot hold
-    ZeroByte,        // a zero byte inside the phrase
-    TooLong,         // more than kMaxKeyPhraseLength characters after trimming
+    NotWindows1252,    // missing names the characters the data file's text cannot hold
+    ZeroByte,          // a zero byte inside the phrase
+    ControlCharacter,  // a line break, a tab or another code below 32, or 127, inside the phrase
+    TooLong,           // more than kMaxKeyPhraseLength characters after trimming
 };
 
 struct KeyPhraseText {
@@ -31,6 +33,10 @@ struct KeyPhraseText {
 
 // The phrase typed as UTF-8.
 [[nodiscard]] KeyPhraseText keyPhraseFromUtf8(std::string_view utf8);
+
+// Whether two phrases (as keyPhraseFromUtf8 gives them) are the same, in a time that
+// tells nothing of where they differ or how long they are.
+[[nodiscard]] bool samePhrase(std::string_view a, std::string_view b);
 
 // The characters of missing for a message, each in double quotes with its code point:
 // "п" (U+043F), "а" (U+0430).

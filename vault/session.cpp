@@ -3,6 +3,7 @@
 #include "vault/cipher.h"
 #include "vault/record.h"
 #include "vault/ioerror.h"
+#include "vault/keyphrase.h"
 #include "vault/seal.h"
 #include "vault/secret.h"
 #include "vault/settings.h"
@@ -106,6 +107,12 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
     }
     cipher_ = candidate;
     return PhraseOutcome::Opened;
+}
+
+bool Session::isKeyPhraseInForce(std::string_view phrase) const {
+    std::string inForce = cipher_.phrase();
+    WipeAtScopeEnd wipe(inForce);
+    return samePhrase(inForce, phrase);
 }
 
 bool Session::dataFileExists() const { return plainFileExists() || sealedFileExists(); }

@@ -145,6 +145,9 @@ public:
     const Cipher& cipher() const { return cipher_; }
     // Whether the phrase in force is the empty one (which cannot seal).
     bool keyPhraseEmpty() const { return cipher_.state().length == 0; }
+    // Whether phrase (trimmed Windows-1252, keyphrase.h) is the one in force: a phrase
+    // typed again before the file is sealed; compared in constant time.
+    [[nodiscard]] bool isKeyPhraseInForce(std::string_view phrase) const;
     // Opens the data file under the phrase (trimmed Windows-1252, keyphrase.h): the
     // sealed file when there is one, else the plain file. Checks that the file can be
     // read (its first slot, then between if any, then the next slot; IoError on a file

@@ -88,6 +88,16 @@ const char* const kPhraseCharactersText =
                       "the phrase without them.");
 const char* const kPhraseZeroText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase holds a zero character. Please type it again.");
+const char* const kPhraseControlText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog",
+    "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold "
+    "(a pasted text of more than one line brings one). Please type the phrase on one line, without them.");
+const char* const kOldPhraseAgainText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "Type your old key phrase once more, to make sure the data file is changed from the right one.");
+const char* const kOldPhraseDiffersText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "The old key phrase typed again is not the one in the box, so nothing was changed. Check "
+                      "the old phrase and try again.");
 const char* const kPhraseTooLongText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
 
@@ -106,11 +116,30 @@ std::optional<std::string> phraseOf(QLineEdit* box) {
     case vault::PhraseProblem::ZeroByte:
         platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseZeroText));
         return std::nullopt;
+    case vault::PhraseProblem::ControlCharacter:
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseControlText));
+        return std::nullopt;
     case vault::PhraseProblem::TooLong:
         platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseTooLongText));
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+// The old phrase typed once more before a plain file is re-keyed (a sealed file's tag
+// proves its phrase): false, after saying why, when it differs or the user cancels.
+bool oldPhraseConfirmed(const std::string& oldPhrase) {
+    std::optional<std::string> typed =
+        platform::askKeyPhrase(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseAgainText));
+    if (!typed) {
+        platform::showPlain(QCoreApplication::translate("KeyPhraseDialog", kCancelledText));
+        return false;
+    }
+    vault::WipeAtScopeEnd wipe(*typed);
+    const vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
+    if (again.problem == vault::PhraseProblem::None && vault::samePhrase(again.text, oldPhrase)) return true;
+    platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseDiffersText));
+    return false;
 }
 
 }  // namespace
@@ -308,6 +337,8 @@ void KeyPhraseDialog::changeKeyPhrase() {
     oldPhraseEdit()->setText(fromWindows1252(oldPhrase));
     newPhraseEdit()->setText(fromWindows1252(newPhrase));
     verifyLineEdit()->clear();
+    vault::Session& s = session();
+    if (!newPhrase.empty() && s.plainFileExists() && !s.sealedFileExists() && !oldPhraseConfirmed(oldPhrase)) return;
     const vault::RekeyOutcome result = session().rekey(oldPhrase, newPhrase, [this](const std::string& verifyLine) {
         verifyLineEdit()->setText(fromWindows1252(verifyLine));
         return platform::askYesNo(tr(kVerifyQuestion));

@@ -138,6 +138,9 @@ private:
     // The data file in use (plain or sealed) in the location label and the seal box, and
     // under the box, while the file is plain, what that means.
     void showDataFileKind();
+    // Sealing a plain file: the key phrase typed once more is the one in force; says so
+    // when it is not, and false then and when the user cancels.
+    bool sealingPhraseConfirmed();
     // The controls of MainWindow.ui, their wiring and keys, the stored size and masking
     // state; once.
     void buildControls();

@@ -6,6 +6,8 @@
 #include "platform/windows1252text.h"
 #include "platform/messages.h"
 #include "vault/seal.h"
+#include "vault/keyphrase.h"
+#include "vault/secret.h"
 #include "vault/session.h"
 #include "windows/FormSupport.h"
 #include "windows/MainWindow.h"
@@ -21,6 +23,15 @@ const char* const kUnsealQuestion = QT_TRANSLATE_NOOP(
     "MainWindow",
     "Unseal the data file?\n\nIt is then stored as before, readable by older versions of Keyfold, and anyone "
     "who finds a copy of it can read the entries with some effort.");
+const char* const kSealPhraseAgainText =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "Type your key phrase once more. The data file is sealed under it only when it is "
+                      "the phrase you opened the file with.");
+const char* const kSealPhraseDiffersText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "This is not the key phrase you opened the data file with, so the data file was not sealed and is as it "
+    "was.\n\nIf the list shows your entries as you know them, tick the box again and type the same phrase as "
+    "at the start.");
 const char* const kSealedText = QT_TRANSLATE_NOOP("MainWindow", "The data file is sealed:\n%1");
 const char* const kUnsealedText = QT_TRANSLATE_NOOP("MainWindow", "The data file is no longer sealed:\n%1");
 const char* const kSealNeedsPhraseText = QT_TRANSLATE_NOOP(
@@ -53,6 +64,20 @@ void MainWindow::showDataFileKind() {
     notSealedLabel()->setVisible(plain);
 }
 
+bool MainWindow::sealingPhraseConfirmed() {
+    vault::Session& s = *session_;
+    // Without a data file or a phrase there is nothing to confirm: sealing says why it
+    // cannot go on.
+    if (!s.plainFileExists() || s.isKeyPhraseInForce({})) return true;
+    std::optional<std::string> typed = platform::askKeyPhrase(tr(kSealPhraseAgainText));
+    if (!typed) return false;
+    vault::WipeAtScopeEnd wipe(*typed);
+    const vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
+    if (again.problem == vault::PhraseProblem::None && s.isKeyPhraseInForce(again.text)) return true;
+    platform::showWarning(tr(kSealPhraseDiffersText));
+    return false;
+}
+
 void MainWindow::toggleSealing() {
     vault::Session& s = *session_;
     const bool wanted = sealCheckBox()->isChecked();
@@ -60,6 +85,7 @@ void MainWindow::toggleSealing() {
     showDataFileKind();
     if (wanted == s.isSealed()) return;
     if (!platform::askYesNo(tr(wanted ? kSealQuestion : kUnsealQuestion))) return;
+    if (wanted && !sealingPhraseConfirmed()) return;
     vault::SealOutcome outcome;
     {
         // However it ends (a failure goes to the error report), the label and the box then

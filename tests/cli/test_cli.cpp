@@ -144,6 +144,12 @@ private slots:
             QVERIFY(r.out.isEmpty());
             QVERIFY(r.err.contains("does not open the data file"));
         }
+        // A control character inside the phrase is refused, never cut off; a carriage
+        // return before the line feed only ends the line.
+        for (const char* phrase : {"k\tx\n", "k\rx\n", "k\x7f\n", "k\x1b[0m\n"})
+            EXPECT_SAID(cliOn(file, {"add", "late", "--url", "l.example"}, QString::fromLatin1(phrase) + "pw\n"), 6,
+                        "the key phrase holds a line break, a tab or another control character");
+        QCOMPARE(cliOn(file, {"ls"}, "k\r\n").out, QStringLiteral("AMAZON\nBANK\nMAIL\n"));
         QVERIFY(bytes() == beforeWrong);
 
         Run r = cliOn(file, {"show", "mail"});
@@ -169,9 +175,24 @@ private slots:
         EXPECT_RUN(cliOn(file, {"add", "cafe", "--url", "c"}, "k\nc1\n"), 0);
         QCOMPARE(slotIn(1).name.str(), std::string("CAFE"));
 
-        // rekey: the new phrase twice; differing ones change nothing.
-        QCOMPARE(cliOn(file, {"rekey", "--yes"}, "k\nn1\nn2\n").status, 9);
-        EXPECT_RUN(cliOn(file, {"rekey", "--yes"}, "k\nnew\nnew\n"), 0);
+        // rekey of a plain file: the old phrase twice, then the new one twice; typings that
+        // differ, or a new phrase holding a control character, change nothing.
+        const std::string beforeRekey = bytes();
+        const struct {
+            const char* input;
+            int status;
+            const char* said;
+        } refusedRekeys[] = {
+            {"k\nk\nn1\nn2\n", 9, "the two new key phrases differ"},
+            {"k\nK\nnew\nnew\n", 9, "the two old key phrases differ"},
+            {"k\n k \nnew\nn\x01w\n", 6, "new key phrase again holds a line break, a tab or another control character"},
+            {"k\nk\nn\tw\nn\tw\n", 6, "new key phrase holds a line break"},
+            {"k\nk\nnew\n", 9, "standard input ended before the new key phrase again"},
+        };
+        for (const auto& t : refusedRekeys)
+            EXPECT_SAID(cliOn(file, {"rekey", "--yes"}, QString::fromLatin1(t.input)), t.status, t.said);
+        QVERIFY(bytes() == beforeRekey);
+        EXPECT_RUN(cliOn(file, {"rekey", "--yes"}, "k\r\nk\r\nnew\r\nnew\r\n"), 0);  // lines ended as on Windows
         QCOMPARE(cliOn(file, {"ls"}, "new\n").out, QStringLiteral("AMAZON\nCAFE\nMAIL\n"));
 
         // export: owner-only file, or standard output only when asked for by "-".
@@ -518,22 +539,31 @@ private slots:
         writeDataFile("k", {{0, "A", "MAIL", "http://mail.example", "ann", "", "pw"}});
         const QString plain = QString::fromStdString(dataFilePath());
         const QString sealed = plain + QStringLiteral(".sealed");
+        const std::string plainBytes = testsupport::readBytes(dataFilePath());
         {
             auto w = startProgram(QStringLiteral("k"));
-            platform::testing::expectBox(
-                platform::BoxKind::Confirm,
-                QStringLiteral("Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, "
-                               "with a key that takes about half a second to make from a phrase, so a found copy "
-                               "cannot be read by trying phrases quickly. Older versions of Keyfold cannot open a "
-                               "sealed file."));
-            platform::testing::expectBox(platform::BoxKind::Information,
-                                         QStringLiteral("The data file is sealed:\n") + sealed);
+            const QString question = QStringLiteral(
+                "Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, "
+                "with a key that takes about half a second to make from a phrase, so a found copy "
+                "cannot be read by trying phrases quickly. Older versions of Keyfold cannot open a "
+                "sealed file.");
+            using platform::BoxKind;
             QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
             QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));
             QCOMPARE(control<QLabel>(w, "LblNotSealed")->text(), kNotSealed);
             QVERIFY(!control<QLabel>(w, "LblNotSealed")->isHidden());
-            box->click();
-            VERIFY_BOXES();
+            // The phrase typed once more must be the one the file was opened with: another
+            // (or the prompt cancelled) seals nothing and leaves the plain file as it was.
+            CLICK_WITH_BOXES(box, {BoxKind::Confirm, question},
+                             {BoxKind::PhrasePrompt, kSealPhraseAgain, true, QStringLiteral("K")},
+                             {BoxKind::Warning, kSealPhraseDiffers});
+            CLICK_WITH_BOXES(box, {BoxKind::Confirm, question}, {BoxKind::PhrasePrompt, kSealPhraseAgain, false});
+            QVERIFY(!box->isChecked());
+            QVERIFY(!QFile::exists(sealed));
+            QVERIFY(testsupport::readBytes(dataFilePath()) == plainBytes);
+            CLICK_WITH_BOXES(box, {BoxKind::Confirm, question},
+                             {BoxKind::PhrasePrompt, kSealPhraseAgain, true, QStringLiteral(" k ")},
+                             {BoxKind::Information, QStringLiteral("The data file is sealed:\n") + sealed});
             QVERIFY(box->isChecked());
             QVERIFY(control<QLabel>(w, "LblNotSealed")->isHidden());
             QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), sealed);
@@ -582,9 +612,23 @@ private slots:
             writeText(sealed, good);
         }
         EXPECT_RUN(cli({"add", "bank", "--url", "bank.example"}, "k\npw2\n"), 0);
+        // A sealed file's re-key asks for the old phrase once only.
+        EXPECT_RUN(cli({"rekey", "--yes"}, "k\nk2\nk2\n"), 0);
+        EXPECT_RUN(cli({"rekey", "--yes"}, "k2\nk\nk\n"), 0);
         EXPECT_RUN(cli({"unseal", "--yes"}), 0);
         QVERIFY(QFile::exists(plain) && !QFile::exists(sealed));
-        EXPECT_RUN(cliOn(sealed, {"seal", "--yes"}), 0);  // either file's name will do
+        // seal asks for the phrase again, --yes or not: another one, a control character
+        // in it, or none seals nothing.
+        const std::string unsealed = testsupport::readBytes(dataFilePath());
+        EXPECT_SAID(cli({"seal", "--yes"}, "k\nK\n"), 9, "not the one typed first");
+        EXPECT_SAID(cli({"seal", "--yes"},
+                        "k\nk\x01"
+                        "k\n"),
+                    6, "key phrase again holds a line break");
+        EXPECT_SAID(cli({"seal", "--yes"}, "k\n"), 9, "standard input ended before the key phrase again");
+        QVERIFY(!QFile::exists(sealed));
+        QVERIFY(testsupport::readBytes(dataFilePath()) == unsealed);
+        EXPECT_RUN(cliOn(sealed, {"seal", "--yes"}, "k\nk\n"), 0);  // either file's name will do
         QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
@@ -894,7 +938,7 @@ private slots:
             {"edit", "a", "--user", "u"}, {"rm", "a", "--yes"}, {"add", "b", "--url", "b.example"}, {"rekey", "--yes"}};
         for (const QStringList& command : writers) {
             writeText(file + ".tmp", "left by a killed re-key");
-            EXPECT_RUN(cliOn(file, command, "k\np\np\n"), 0);
+            EXPECT_RUN(cliOn(file, command, command.first() == "rekey" ? "k\nk\np\np\n" : "k\np\n"), 0);
             QVERIFY2(!QFile::exists(file + ".tmp"), qPrintable(command.join(' ')));
         }
     }

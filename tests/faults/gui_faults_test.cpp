@@ -154,6 +154,7 @@ private slots:
             c.EdOld->setText(QStringLiteral("old"));
             c.EdNew->setText(QStringLiteral("new"));
             vault::testing::failNthCall(1, ENOSPC, op);
+            expectBox(BoxKind::PhrasePrompt, testsupport::kOldPhraseAgain, true, QStringLiteral("old"));
             expectBox(BoxKind::Confirm, kVerify, true);
             // The new file beside it could not be written, or not renamed over it.
             const std::string failed = op == Op::Write ? vault::tempNameFor(dataFilePath()) : dataFilePath();

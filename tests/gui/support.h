@@ -101,6 +101,11 @@ inline const QString kNotSealed =
     QStringLiteral("Not sealed: anyone with a copy can read it. Tick the box to seal it.");
 inline const QString kNotSealedNoPhrase =
     QStringLiteral("Not sealed: anyone with a copy can read it. Sealing needs a key phrase.");
+using testsupport::kOldPhraseAgain;
+using testsupport::kOldPhraseDiffers;
+using testsupport::kPhraseControl;
+using testsupport::kSealPhraseAgain;
+using testsupport::kSealPhraseDiffers;
 using testsupport::kVerify;
 
 }  // namespace gui_test

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -227,6 +229,9 @@ private slots:
                  "\"\u044c\" (U+044C). Please type the phrase without them.")},
             {QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"),
              QStringLiteral("The key phrase holds a zero character. Please type it again.")},
+            {QStringLiteral("ab\ncd"), kPhraseControl},
+            {QStringLiteral(" ab\tcd "), kPhraseControl},
+            {QStringLiteral("ab\x7f"), kPhraseControl},
         };
         for (const auto& t : cases) {
             ProgramAtKeyDialog program;
@@ -240,6 +245,49 @@ private slots:
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, t.message});
             QVERIFY(main.session().cipher().phrase().empty());
             key.hide();
+        }
+        QCOMPARE(fileBytes(dataFilePath()), before);
+    }
+
+    // A text of two lines reaches every phrase box whole, however it comes in (set, pasted
+    // from the clipboard, inserted as a drop does), and is refused there: by Continue, by
+    // the close button and by Verify, with nothing loaded or written.
+    void aPastedLineBreakIsRefusedInEveryPhraseBox() {
+        writeDataFile("ab", kTwo);
+        const std::string before = fileBytes(dataFilePath());
+        const QString twoLines = QStringLiteral("ab\ncd");
+        const std::function<void(QLineEdit*)> ways[] = {
+            [&](QLineEdit* box) { box->setText(twoLines); },
+            [&](QLineEdit* box) {
+                box->clear();
+                QApplication::clipboard()->setText(twoLines);
+                box->paste();
+            },
+            [&](QLineEdit* box) {
+                box->clear();
+                box->insert(twoLines);
+            },
+        };
+        for (const auto& putInto : ways) {
+            ProgramAtKeyDialog program;
+            auto& [main, key, c] = program;
+            key.show();
+            putInto(c.EdKeyContinue);
+            QCOMPARE(c.EdKeyContinue->text(), twoLines);
+            CLICK_WITH_BOXES(c.Button1, {BoxKind::Warning, kPhraseControl});
+            QVERIFY(key.isVisible());
+            expectBox(BoxKind::Warning, kPhraseControl);
+            key.close();
+            VERIFY_BOXES();
+            QVERIFY(!key.phraseOpened());
+            typeRekey(c, QStringLiteral("ab"), QStringLiteral("new"));
+            putInto(c.EdOld);
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, kPhraseControl});
+            c.EdOld->setText(QStringLiteral("ab"));
+            putInto(c.EdNew);
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, kPhraseControl});
+            QVERIFY(main.session().cipher().phrase().empty());
+            QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -272,8 +320,19 @@ private slots:
         QCOMPARE(fileBytes(dataFilePath()), before);
 
         c.EdNew->setText(QStringLiteral("new"));
-        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, false}, {BoxKind::Plain, kCancelled});
+        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral(" old ")},
+                         {BoxKind::Confirm, kVerify, false}, {BoxKind::Plain, kCancelled});
         QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));  // lowest in-use slot
+        QCOMPARE(fileBytes(dataFilePath()), before);
+        // The old phrase typed again must be the box's: another phrase, one that only
+        // looks alike, or none, changes nothing and asks nothing more.
+        for (const QString& again : {QStringLiteral("olD"), QStringLiteral("ol d"), QStringLiteral("old\t1")}) {
+            c.EdVerify->clear();
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, again},
+                             {BoxKind::Warning, kOldPhraseDiffers});
+            QVERIFY(c.EdVerify->text().isEmpty());
+        }
+        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, false}, {BoxKind::Plain, kCancelled});
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
 
@@ -283,7 +342,8 @@ private slots:
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
             typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral("old")},
+                             {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
             QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
         }
         const vault::SiteRecord r = readSlot(1, "new");
@@ -303,6 +363,7 @@ private slots:
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
             typeRekey(c, QStringLiteral("old"), QStringLiteral("third"));
+            expectBox(BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral("old"));
             expectBox(BoxKind::Warning,
                       QStringLiteral("The old key phrase does not open the data file, so nothing was changed. Check "
                                      "the old phrase and try again."));
@@ -310,6 +371,16 @@ private slots:
         }
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), rekeyed);
+        // A sealed file's tag proves the old phrase: nothing more is asked.
+        sealDataFile("new");
+        {
+            ProgramAtKeyDialog program;
+            auto& [main, key, c] = program;
+            main.session().setSealCost({1, 8192});
+            typeRekey(c, QStringLiteral("new"), QStringLiteral("fourth"));
+            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
+        }
+        QCOMPARE(listLines(startProgram(QStringLiteral("fourth")).get()), QStringList({"ABC", "ZED"}));
     }
 
     void rekeyFailingPartWayLeavesTheOldFile() {
@@ -320,6 +391,7 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
+        expectBox(BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral("old"));
         expectBox(BoxKind::Confirm, kVerify, true);
         withFilesLimitedTo(5 * 1104, [&] { c.Cmdverify->click(); });
         QCOMPARE(fileBytes(dataFilePath()), before);

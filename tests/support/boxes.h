@@ -25,11 +25,13 @@ inline bool boxesAsExpected() {
     return problems.isEmpty();
 }
 
-// A box a test waits for: its kind, its text, and the answer given to a question.
+// A box a test waits for: its kind, its text, the answer given to a question, and
+// what is typed into a phrase prompt.
 struct ExpectedBox {
     platform::BoxKind kind;
     QString text;
     bool answer = true;
+    QString typed = {};
 };
 
 }  // namespace testsupport
@@ -46,7 +48,7 @@ struct ExpectedBox {
 #define CLICK_WITH_BOXES(button, ...)                                                                           \
     do {                                                                                                        \
         for (const testsupport::ExpectedBox& b_ : std::initializer_list<testsupport::ExpectedBox>{__VA_ARGS__}) \
-            platform::testing::expectBox(b_.kind, b_.text, b_.answer);                                          \
+            platform::testing::expectBox(b_.kind, b_.text, b_.answer, b_.typed);                                \
         (button)->click();                                                                                      \
         VERIFY_BOXES();                                                                                         \
     } while (0)

@@ -24,6 +24,22 @@ inline const QString kVerify = QStringLiteral(
     "password list temporarily before changing your password encryption phrase in case a "
     "mistake is made. Click YES to continue, or NO to cancel this");
 inline const QString kAdded = QStringLiteral("Successfully added to your list.");
+// The key phrase typed once more: before Verify re-keys a plain file, before the seal box seals.
+inline const QString kOldPhraseAgain =
+    QStringLiteral("Type your old key phrase once more, to make sure the data file is changed from the right one.");
+inline const QString kOldPhraseDiffers = QStringLiteral(
+    "The old key phrase typed again is not the one in the box, so nothing was changed. Check the old phrase and "
+    "try again.");
+inline const QString kSealPhraseAgain = QStringLiteral(
+    "Type your key phrase once more. The data file is sealed under it only when it is the phrase you opened the "
+    "file with.");
+inline const QString kSealPhraseDiffers = QStringLiteral(
+    "This is not the key phrase you opened the data file with, so the data file was not sealed and is as it "
+    "was.\n\nIf the list shows your entries as you know them, tick the box again and type the same phrase as at "
+    "the start.");
+inline const QString kPhraseControl = QStringLiteral(
+    "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold (a "
+    "pasted text of more than one line brings one). Please type the phrase on one line, without them.");
 // Create Text List's question, once the list is written (window tests and the benchmark).
 inline const QString kTextListQuestion = QStringLiteral(
     "A text file showing your entire list has been created for you. You can edit, change, cut "

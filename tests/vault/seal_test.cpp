@@ -402,6 +402,25 @@ TEST_F(SealTest, KeyPhrasesAreTrimmedOrRefusedNeverChanged) {
         {std::string("ab\0cd", 5), PhraseProblem::ZeroByte, ""},
         {std::string(256, 'x'), PhraseProblem::TooLong, ""},
         {" " + std::string(255, 'x') + " ", PhraseProblem::None, std::string(255, 'x')},
+        // Control characters: trimmed at the ends as ever, refused anywhere inside.
+        {"\r\nab cd\t\r\n", PhraseProblem::None, "ab cd"},
+        {"ab\ncd", PhraseProblem::ControlCharacter, ""},
+        {"ab\r\ncd", PhraseProblem::ControlCharacter, ""},
+        {"ab\rcd", PhraseProblem::ControlCharacter, ""},
+        {"ab\tcd", PhraseProblem::ControlCharacter, ""},
+        {"ab\x01"
+         "cd",
+         PhraseProblem::ControlCharacter, ""},
+        {"ab\x1f"
+         "cd",
+         PhraseProblem::ControlCharacter, ""},
+        {"ab\x7f"
+         "cd",
+         PhraseProblem::ControlCharacter, ""},
+        {"abcd\x7f", PhraseProblem::ControlCharacter, ""},  // 127 is no blank: never trimmed
+        {"\x7f"
+         "abcd",
+         PhraseProblem::ControlCharacter, ""},
     };
     for (const auto& c : cases) {
         const KeyPhraseText p = keyPhraseFromUtf8(c.typed);
@@ -410,6 +429,31 @@ TEST_F(SealTest, KeyPhrasesAreTrimmedOrRefusedNeverChanged) {
     }
     EXPECT_EQ(describeCharacters(keyPhraseFromUtf8("\xd0\xbf\xd0\xbf\xd0\xb0").missing),
               "\"\xd0\xbf\" (U+043F), \"\xd0\xb0\" (U+0430)");
+}
+
+// A phrase typed again is the one in force only when every character and the length agree.
+TEST_F(SealTest, PhraseTypedAgainMustBeTheOneInForce) {
+    const std::string longest(255, 'x');
+    const struct {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {"purple tiger", "purple tiger", true},
+        {"purple tiger", "purple tigeR", false},
+        {"purple tiger", "purple tige", false},
+        {"purple tige", "purple tiger", false},
+        {"", "", true},
+        {"", "x", false},
+        {longest, longest, true},
+        {longest, longest.substr(1) + "y", false},
+        {longest + "x", longest + "x", false},  // no phrase is that long
+    };
+    for (const auto& c : cases) EXPECT_EQ(samePhrase(c.a, c.b), c.same) << c.a << " / " << c.b;
+    Session s(paths);
+    s.setKeyPhrase("purple tiger");
+    EXPECT_TRUE(s.isKeyPhraseInForce("purple tiger"));
+    EXPECT_FALSE(s.isKeyPhraseInForce("purple tigex"));
+    EXPECT_FALSE(s.isKeyPhraseInForce(""));
 }
 
 // A stop (kill -9) at every file call of sealing and of unsealing leaves at least one
