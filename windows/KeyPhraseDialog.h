@@ -79,4 +79,6 @@ private:
     std::unique_ptr<vault::Session> ownSession_;
     bool phraseSetEmitted_ = false;
     bool phraseOpened_ = false;
+    // The phrase is being taken by the title bar's close button: Keyfold ends when it fails.
+    bool closing_ = false;
 };
