@@ -26,7 +26,8 @@ enum Exit {
     kFileError = 4,     // the data file or another file could not be read or written
     kNotFound = 5,      // no entry of that name
     kRefused = 6,       // the entry or the key phrase breaks a rule (space in password, name or address missing,
-                        // name taken; a phrase the data file's text cannot hold)
+                        // name taken; a phrase the data file's text cannot hold; seal or unseal with a file
+                        // of the other kind beside the data file)
     kFull = 7,          // the data file has no free slot
     kOtherCopy = 8,     // another copy of the program changed or holds the file: nothing written
     kCancelled = 9,     // not confirmed, or the phrases or passwords typed differ

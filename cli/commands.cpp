@@ -474,6 +474,17 @@ int cmdSeal(Context& c, bool sealing) {
         fail(kRefused,
              "a sealed file needs a key phrase: the empty phrase would protect nothing (change it with rekey)");
     case vault::SealOutcome::NotAvailable: fail(kFileError, "this build of keyfold-cli cannot seal data files");
+    case vault::SealOutcome::OtherFileThere:
+        if (session.isSealed())
+            fail(kRefused, "the sealed data file " + session.sealedFile() +
+                               " is in use and stays; the plain data file " + session.paths().dataFile +
+                               " lies beside it and may hold entries the sealed file lacks (an older version of "
+                               "Keyfold writes only that file, and a seal or unseal stopped part-way leaves it). "
+                               "Nothing was written. Move or delete it, then unseal again");
+        fail(kRefused, "the plain data file " + session.paths().dataFile + " is in use and stays; a sealed data file " +
+                           session.sealedFile() +
+                           " lies beside it (made by another copy of Keyfold, or left by a seal or unseal stopped "
+                           "part-way). Nothing was written. Move or delete it, then seal again");
     }
     return kOk;
 }

@@ -1,6 +1,7 @@
 #include "vault/cipher.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "vault/secret.h"
@@ -54,58 +55,115 @@ void cipherField(ShortString<Max>& field, const unsigned char* steps) {
     field.length = static_cast<unsigned char>(len);
 }
 
+// A guarded block costs a few system calls to make and to free (its pages mapped, guarded
+// and locked), and a phrase check or a re-key makes ciphers in quick succession: each
+// thread keeps a few wiped blocks for its next ciphers.
+thread_local bool keptBlocksGone = false;
+struct KeptBlocks {
+    std::array<GuardedBytes, 4> blocks;
+    std::size_t count = 0;
+    ~KeptBlocks() { keptBlocksGone = true; }
+};
+KeptBlocks& keptBlocks() {
+    thread_local KeptBlocks kept;
+    return kept;
+}
+
+GuardedBytes takeBlock(std::size_t size) {
+    if (!keptBlocksGone) {
+        KeptBlocks& kept = keptBlocks();
+        if (kept.count > 0) return std::move(kept.blocks[--kept.count]);
+    }
+    return GuardedBytes(size);
+}
+
+// Wipes the block and keeps it, or frees it; block is empty afterwards.
+void giveBack(GuardedBytes& block) noexcept {
+    if (block.empty()) return;
+    wipeBytes(block.data(), block.size());
+    if (!keptBlocksGone) {
+        KeptBlocks& kept = keptBlocks();
+        if (kept.count < kept.blocks.size()) {
+            kept.blocks[kept.count++] = std::move(block);
+            return;
+        }
+    }
+    block = GuardedBytes();
+}
+
 }  // namespace
 
 Cipher::Cipher(std::string_view phrase) { setPhrase(phrase); }
 
-Cipher::~Cipher() { wipe(); }
+Cipher::~Cipher() { giveBack(keys_); }
 
 Cipher::Cipher(const Cipher& other) { *this = other; }
 
 Cipher& Cipher::operator=(const Cipher& other) {
-    if (this != &other) {
-        std::memcpy(&phrase_, &other.phrase_, sizeof phrase_);
-        std::memcpy(forwardShift_, other.forwardShift_, sizeof forwardShift_);
-        std::memcpy(backwardShift_, other.backwardShift_, sizeof backwardShift_);
+    if (this == &other) return *this;
+    if (other.keys_.empty()) {
+        giveBack(keys_);
+    } else {
+        if (keys_.empty()) keys_ = takeBlock(sizeof(Keys));
+        std::memcpy(keys_.data(), other.keys_.data(), sizeof(Keys));
     }
     return *this;
 }
 
-// The phrase and the shifts made from it are overwritten, not just replaced.
-void Cipher::wipe() {
-    wipeBytes(&phrase_, sizeof phrase_);
-    wipeBytes(forwardShift_, sizeof forwardShift_);
-    wipeBytes(backwardShift_, sizeof backwardShift_);
+Cipher::Cipher(Cipher&& other) noexcept : keys_(std::move(other.keys_)) {}
+
+Cipher& Cipher::operator=(Cipher&& other) noexcept {
+    if (this != &other) {
+        giveBack(keys_);
+        keys_ = std::move(other.keys_);
+    }
+    return *this;
 }
 
-void Cipher::forget() { wipe(); }
+void Cipher::forget() { giveBack(keys_); }
+
+const KeyPhraseBuffer& Cipher::state() const {
+    static const KeyPhraseBuffer kEmpty{};
+    return keys_.empty() ? kEmpty : keys()->phrase;
+}
 
 int Cipher::shiftFor(std::size_t position) const {
-    int k = phrase_.text[position % phrase_.length];
+    const KeyPhraseBuffer& p = keys()->phrase;
+    int k = p.text[position % p.length];
     int d = kCycleOffsets[position % 4];
     return (k + d) % kRingSize;
 }
 
-void Cipher::rebuildShifts() {
-    if (phrase_.length == 0) return;
+void Cipher::setPhrase(std::string_view text) {
+    std::size_t n = std::min<std::size_t>(text.size(), sizeof(KeyPhraseBuffer::text) - 1);
+    const void* zero = n ? std::memchr(text.data(), 0, n) : nullptr;
+    if (zero) n = static_cast<std::size_t>(static_cast<const char*>(zero) - text.data());
+    if (n == 0) {
+        forget();
+        return;
+    }
+    // The block in use is overwritten in place; text may lie in it (a phrase set anew
+    // from phrase()), so it is copied out through a wiped buffer first.
+    unsigned char typed[sizeof(KeyPhraseBuffer::text)];
+    std::memcpy(typed, text.data(), n);
+    if (keys_.empty()) keys_ = takeBlock(sizeof(Keys));
+    Keys& k = *keys();
+    wipeBytes(&k, sizeof k);
+    std::memcpy(k.phrase.text, typed, n);
+    wipeBytes(typed, sizeof typed);
+    k.phrase.length = static_cast<std::uint32_t>(n);
     for (std::size_t i = 0; i < kShiftTable; ++i) {
         int s = shiftFor(i);
-        forwardShift_[i] = static_cast<unsigned char>(s);
-        backwardShift_[i] = static_cast<unsigned char>((kRingSize - s) % kRingSize);
+        k.forwardShift[i] = static_cast<unsigned char>(s);
+        k.backwardShift[i] = static_cast<unsigned char>((kRingSize - s) % kRingSize);
     }
 }
 
-void Cipher::setPhrase(std::string_view text) {
-    wipe();
-    std::size_t n = std::min<std::size_t>(text.size(), sizeof phrase_.text - 1);
-    const void* zero = n ? std::memchr(text.data(), 0, n) : nullptr;
-    if (zero) n = static_cast<std::size_t>(static_cast<const char*>(zero) - text.data());
-    if (n) std::memcpy(phrase_.text, text.data(), n);
-    phrase_.length = static_cast<std::uint32_t>(n);
-    rebuildShifts();
+std::string_view Cipher::phrase() const {
+    if (keys_.empty()) return {};
+    const KeyPhraseBuffer& p = keys()->phrase;
+    return std::string_view(reinterpret_cast<const char*>(p.text), p.length);
 }
-
-std::string Cipher::phrase() const { return std::string(reinterpret_cast<const char*>(phrase_.text), phrase_.length); }
 
 // Trims in[0..n) and shifts it into out; returns the output length. Needs a phrase.
 std::size_t Cipher::shiftText(const unsigned char* in, std::size_t n, unsigned char* out, bool backward) const {
@@ -114,7 +172,7 @@ std::size_t Cipher::shiftText(const unsigned char* in, std::size_t n, unsigned c
     while (last > first && isBlankOrControl(in[last - 1])) --last;
     const std::size_t len = last - first;
     const std::size_t tabled = std::min(len, kShiftTable);
-    shiftRun(in + first, tabled, backward ? backwardShift_ : forwardShift_, out);
+    shiftRun(in + first, tabled, backward ? keys()->backwardShift : keys()->forwardShift, out);
     for (std::size_t i = tabled; i < len; ++i) {  // only texts beyond the field limits
         unsigned char c = in[first + i];
         if (c >= kFirstPrintable && c <= kLastPrintable) {
@@ -128,7 +186,7 @@ std::size_t Cipher::shiftText(const unsigned char* in, std::size_t n, unsigned c
 }
 
 std::string Cipher::cipherText(std::string_view text, bool backward) const {
-    if (phrase_.length == 0) return std::string(text);
+    if (keys_.empty()) return std::string(text);
     std::string out(text.size(), '\0');
     auto* src = reinterpret_cast<const unsigned char*>(text.data());
     auto* dst = reinterpret_cast<unsigned char*>(out.data());
@@ -141,7 +199,7 @@ std::string Cipher::encipherText(std::string_view text) const { return cipherTex
 std::string Cipher::decipherText(std::string_view text) const { return cipherText(text, true); }
 
 void Cipher::cipherRecord(SiteRecord& r, bool decipher) const {
-    const unsigned char* steps = phrase_.length == 0 ? nullptr : decipher ? backwardShift_ : forwardShift_;
+    const unsigned char* steps = keys_.empty() ? nullptr : decipher ? keys()->backwardShift : keys()->forwardShift;
     cipherField(r.name, steps);
     cipherField(r.website, steps);
     cipherField(r.userId, steps);

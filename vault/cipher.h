@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "vault/record.h"
+#include "vault/seal.h"
 
 namespace vault {
 
@@ -15,8 +16,11 @@ struct KeyPhraseBuffer {
     std::uint32_t length;
 };
 
-// One key phrase and the shifts made from it. The phrase and the shifts are
-// overwritten when they are replaced and when the cipher goes out of scope.
+// One key phrase and the shifts made from it. Both live in guarded memory
+// (GuardedBytes: libsodium's sodium_malloc, locked against swapping, behind guard pages)
+// for as long as the cipher holds them, and are overwritten when they are replaced and
+// when the cipher goes out of scope. The empty phrase holds no memory at all. A copy
+// gets its own guarded block; a move hands the block over and leaves the empty phrase.
 class Cipher {
 public:
     // A phrase of at most 255 characters (longer ones are cut to 255; a zero byte
@@ -25,11 +29,14 @@ public:
     ~Cipher();
     Cipher(const Cipher& other);
     Cipher& operator=(const Cipher& other);
+    Cipher(Cipher&& other) noexcept;
+    Cipher& operator=(Cipher&& other) noexcept;
 
     void setPhrase(std::string_view phrase);
-    // A copy of the phrase; the caller wipes it when done (vault/secret.h).
-    std::string phrase() const;
-    const KeyPhraseBuffer& state() const { return phrase_; }
+    // The phrase where it lies in guarded memory: valid until the phrase is replaced or
+    // forgotten, or the cipher goes. Copy it only into memory that is wiped after use.
+    std::string_view phrase() const;
+    const KeyPhraseBuffer& state() const;
     // Overwrites the phrase; it is empty afterwards.
     void forget();
 
@@ -45,19 +52,23 @@ public:
     void cipherRecord(SiteRecord& record, bool decipher) const;
 
 private:
-    void wipe();
-    void rebuildShifts();
+    // The phrase and the shifts made from it, as one guarded block.
+    struct Keys {
+        KeyPhraseBuffer phrase;
+        // The forward shift (key character + offset) mod 94 for each text position below
+        // 256, and the backward shift 94 minus that: the key position and the offset step
+        // both advance once per character, so position i uses key character i mod length
+        // and offset i mod 4.
+        unsigned char forwardShift[256];
+        unsigned char backwardShift[256];
+    };
+    Keys* keys() { return reinterpret_cast<Keys*>(keys_.data()); }
+    const Keys* keys() const { return reinterpret_cast<const Keys*>(keys_.data()); }
     int shiftFor(std::size_t position) const;
     std::string cipherText(std::string_view text, bool backward) const;
     std::size_t shiftText(const unsigned char* in, std::size_t n, unsigned char* out, bool backward) const;
 
-    KeyPhraseBuffer phrase_{};
-    // The forward shift (key character + offset) mod 94 for each text position below
-    // 256, and the backward shift 94 minus that: the key position and the offset step
-    // both advance once per character, so position i uses key character i mod length
-    // and offset i mod 4.
-    unsigned char forwardShift_[256]{};
-    unsigned char backwardShift_[256]{};
+    GuardedBytes keys_;  // empty for the empty phrase
 };
 
 }  // namespace vault

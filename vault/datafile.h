@@ -83,10 +83,11 @@ public:
     // The plain file becomes the sealed file under key, under the writers' lock: the
     // sealed file is written whole and flushed first, the plain file removed after it,
     // so a stop at any step leaves at least one file that opens. The plain file must
-    // still be the one this object read.
-    void seal(SealKey key);
+    // still be the one this object read. Neither ever replaces a file of the other kind:
+    // false, with nothing written, when that file is there (checked under the lock).
+    [[nodiscard]] bool seal(SealKey key);
     // The sealed file becomes the plain file again, in the same order.
-    void unseal();
+    [[nodiscard]] bool unseal();
     // How the in-use slots read under cipher: whether some address reads with "http://"
     // or "https://", as every address stored by the program does, and whether the texts
     // read as if one character of the phrase were mistyped (phrasecheck.h).

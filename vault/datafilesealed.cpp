@@ -113,11 +113,15 @@ void DataFile::writeSealedSlot(std::uint64_t slot, const SiteRecord& record, con
     position_ = slot + 1;
 }
 
-void DataFile::seal(SealKey key) {
+bool DataFile::seal(SealKey key) {
     close();
     FileLock lock;
     takeLock(lock);
-    if (fileExists(sealedPath_)) throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
+    // Decided again under the lock: another copy may have made the sealed file meanwhile.
+    if (fileExists(sealedPath_)) {
+        if (fileExists(path_)) return false;
+        throw DataFileProblem(DataFileProblem::Kind::ReplacedByOtherCopy, sealedPath_);
+    }
     GuardedBytes image;
     {
         File in = File::open(path_, File::Mode::ReadOnly);
@@ -137,12 +141,16 @@ void DataFile::seal(SealKey key) {
     slotDigest_ = std::move(shown);
     removeFile(path_);
     syncParentDirectory(path_);
+    return true;
 }
 
-void DataFile::unseal() {
+bool DataFile::unseal() {
     close();
     FileLock lock;
     takeLock(lock);
+    // A plain file beside the sealed one is never replaced: it may hold entries the
+    // sealed file lacks (an older version of the program writes only that file).
+    if (fileExists(path_)) return false;
     loadSealed();
     replaceWholeFile(path_, image_.data(), image_.size(), 0600);
     std::vector<std::uint64_t> shown = std::move(slotDigest_);
@@ -151,6 +159,7 @@ void DataFile::unseal() {
     pinned_ = identityOf(path_, id_);
     removeFile(sealedPath_);
     syncParentDirectory(sealedPath_);
+    return true;
 }
 
 }  // namespace vault

@@ -96,7 +96,7 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
         data_.readSlot(slot);  // again only a check
         wipeBytes(&slot, sizeof slot);
     }
-    const Cipher candidate(phrase);
+    Cipher candidate(phrase);
     if (!data_.isSealed() && check == PhraseCheck::Required) {
         switch (data_.readUnder(candidate)) {
         case PlainReading::NoEntries:
@@ -105,7 +105,7 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
         case PlainReading::Mistyped: return PhraseOutcome::Mistyped;
         }
     }
-    cipher_ = candidate;
+    cipher_ = std::move(candidate);
     return PhraseOutcome::Opened;
 }
 
@@ -121,19 +121,21 @@ bool Session::sealedFileExists() const { return fileExists(data_.sealedPath()); 
 
 SealOutcome Session::seal() {
     if (!sealingAvailable()) return SealOutcome::NotAvailable;
-    if (data_.isSealed() || sealedFileExists()) return SealOutcome::AlreadySealed;
-    if (!plainFileExists()) return SealOutcome::NoDataFile;
-    std::string phrase = cipher_.phrase();
-    WipeAtScopeEnd wipe(phrase);
+    if (data_.isSealed()) return SealOutcome::AlreadySealed;
+    const bool plainThere = plainFileExists();
+    if (sealedFileExists()) return plainThere ? SealOutcome::OtherFileThere : SealOutcome::AlreadySealed;
+    if (!plainThere) return SealOutcome::NoDataFile;
+    const std::string_view phrase = cipher_.phrase();  // where it lies, in guarded memory
     if (phrase.empty()) return SealOutcome::PhraseEmpty;
-    data_.seal(data_.makeKey([&] { return SealKey::fresh(phrase, data_.sealCost()); }));
-    return SealOutcome::Sealed;
+    return data_.seal(data_.makeKey([&] { return SealKey::fresh(phrase, data_.sealCost()); }))
+               ? SealOutcome::Sealed
+               : SealOutcome::OtherFileThere;
 }
 
 SealOutcome Session::unseal() {
     if (!data_.isSealed()) return sealedFileExists() ? SealOutcome::AlreadySealed : SealOutcome::NotSealed;
-    data_.unseal();
-    return SealOutcome::Unsealed;
+    if (plainFileExists()) return SealOutcome::OtherFileThere;
+    return data_.unseal() ? SealOutcome::Unsealed : SealOutcome::OtherFileThere;
 }
 
 void Session::refuseUnreachableLink() const { data_.refuseUnreachableLink(); }

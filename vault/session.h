@@ -114,12 +114,13 @@ enum class PhraseCheck {
 
 // clang-format off (its version 14 cannot read an attribute on an enum)
 enum class [[nodiscard]] SealOutcome{
-    Sealed,        Unsealed,
+    Sealed,         Unsealed,
     AlreadySealed,  // seal: the data file is the sealed file already
     NotSealed,      // unseal: the data file is the plain file
     NoDataFile,
-    PhraseEmpty,   // seal: the empty phrase would protect nothing
-    NotAvailable,  // this build has no sealing
+    PhraseEmpty,     // seal: the empty phrase would protect nothing
+    NotAvailable,    // this build has no sealing
+    OtherFileThere,  // a file of the other kind lies beside the one in use: nothing written
 };
 // clang-format on
 
@@ -165,7 +166,9 @@ public:
     bool plainFileExists() const;
     // The plain file becomes the sealed file, under the phrase in force; the other way
     // round. Each leaves exactly one file that opens; a stop part-way leaves both, never
-    // neither. The sealing key costs about half a second (SealCost).
+    // neither. Neither replaces a file of the other kind that lies beside the one in use
+    // (OtherFileThere, decided again under the writers' lock): the user moves or deletes
+    // it first. The sealing key costs about half a second (SealCost).
     SealOutcome seal();
     SealOutcome unseal();
     // The cost of a key made for sealing or re-sealing (tests use a small one).

@@ -100,27 +100,64 @@ const char* const kOldPhraseDiffersText =
                       "the old phrase and try again.");
 const char* const kPhraseTooLongText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
+// The same, when the dialog was closed with the title bar's button: Keyfold then ends.
+const char* const kSealedRefusesEndingText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "This key phrase does not open the sealed data file %1.\n\nKeyfold ends now, and nothing was "
+                      "shown or written. At the next start, check the phrase (letter case counts).");
+const char* const kNoAddressReadsEndingText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog",
+    "This key phrase does not seem to open the data file %1: under it, no entry's website address holds http:// or "
+    "https://, as every address Keyfold stores does. Unless you open the file anyway, Keyfold ends now, and nothing "
+    "was shown or written; at the next start, check the phrase (letter case counts).\n\nOnly if the entries were "
+    "stored without http:// or https:// (a file converted from an old version), open the file anyway under this "
+    "phrase.");
+const char* const kMistypedEndingText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog",
+    "This key phrase does not seem to open the data file %1: under it, the entries read as if a character of the "
+    "phrase were mistyped. Unless you open the file anyway, Keyfold ends now, and nothing was shown or written; at "
+    "the next start, check the phrase (letter case counts).\n\nOnly if you are sure that this is the phrase the "
+    "file was stored under, open the file anyway under it.");
+const char* const kPhraseCharactersEndingText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "The key phrase holds characters that Keyfold's data file cannot hold: %1. Keyfold ends now, "
+                      "and nothing was shown or written.");
+const char* const kPhraseControlEndingText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog",
+    "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold (a "
+    "pasted text of more than one line brings one). Keyfold ends now, and nothing was shown or written.");
+const char* const kPhraseZeroEndingText = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog", "The key phrase holds a zero character. Keyfold ends now, and nothing was shown or written.");
+const char* const kPhraseTooLongEndingText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog",
+                      "The key phrase is longer than 255 characters. Keyfold ends now, and nothing was shown or "
+                      "written.");
 
 // The box's phrase as every part of Keyfold takes it (trimmed, Windows-1252), or
-// nothing after saying why it cannot be used.
-std::optional<std::string> phraseOf(QLineEdit* box) {
+// nothing after saying why it cannot be used (programEnds: Keyfold then ends, so the
+// message asks for no new try).
+std::optional<std::string> phraseOf(QLineEdit* box, bool programEnds = false) {
     QByteArray typed = box->text().toUtf8();
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(std::string_view(typed.constData(), typed.size()));
     vault::wipeBytes(typed.data(), static_cast<std::size_t>(typed.size()));
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);
     case vault::PhraseProblem::NotWindows1252:
-        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseCharactersText)
+        platform::showWarning(QCoreApplication::translate(
+                                  "KeyPhraseDialog", programEnds ? kPhraseCharactersEndingText : kPhraseCharactersText)
                                   .arg(QString::fromStdString(vault::describeCharacters(phrase.missing))));
         return std::nullopt;
     case vault::PhraseProblem::ZeroByte:
-        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseZeroText));
+        platform::showWarning(
+            QCoreApplication::translate("KeyPhraseDialog", programEnds ? kPhraseZeroEndingText : kPhraseZeroText));
         return std::nullopt;
     case vault::PhraseProblem::ControlCharacter:
-        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseControlText));
+        platform::showWarning(
+            QCoreApplication::translate("KeyPhraseDialog", programEnds ? kPhraseControlEndingText : kPhraseControlText));
         return std::nullopt;
     case vault::PhraseProblem::TooLong:
-        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kPhraseTooLongText));
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog",
+                                                          programEnds ? kPhraseTooLongEndingText : kPhraseTooLongText));
         return std::nullopt;
     }
     return std::nullopt;
@@ -274,29 +311,35 @@ bool KeyPhraseDialog::createWithBoxPhrase() {
 }
 
 bool KeyPhraseDialog::openWithBoxPhrase() {
-    std::optional<std::string> phrase = phraseOf(phraseEdit());
+    std::optional<std::string> phrase = phraseOf(phraseEdit(), closing_);
     if (!phrase) return false;
     vault::WipeAtScopeEnd wipe(*phrase);
     // The box shows the trimmed phrase once the file has been found readable.
     auto showTrimmed = [&] { phraseEdit()->setText(fromWindows1252(*phrase)); };
     vault::Session& s = session();
     // A sealed file's key takes about half a second, derived off the window's thread.
-    switch (s.openWithPhrase(*phrase, showTrimmed)) {
+    const vault::PhraseOutcome outcome = s.openWithPhrase(*phrase, showTrimmed);
+    switch (outcome) {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
-        platform::showWarning(tr(kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
+        platform::showWarning(
+            tr(closing_ ? kSealedRefusesEndingText : kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
         return false;
     case vault::PhraseOutcome::SealedFileRefusesOrDamaged:
         platform::showWarning(tr(kSealedRefusesOrDamagedText).arg(platform::displayPath(s.sealedFile())));
         return false;
     case vault::PhraseOutcome::NoAddressReads:
-    case vault::PhraseOutcome::Mistyped:
-        if (!platform::askOpenAnyway(tr(outcome == vault::PhraseOutcome::Mistyped ? kMistypedText : kNoAddressReadsText)
+    case vault::PhraseOutcome::Mistyped: {
+        const bool mistyped = outcome == vault::PhraseOutcome::Mistyped;
+        const char* text = mistyped ? (closing_ ? kMistypedEndingText : kMistypedText)
+                                    : (closing_ ? kNoAddressReadsEndingText : kNoAddressReadsText);
+        if (!platform::askOpenAnyway(tr(text)
                                          .arg(platform::displayPath(s.paths().dataFile))))
             return false;
         if (s.openWithPhrase(*phrase, showTrimmed, vault::PhraseCheck::Skipped) != vault::PhraseOutcome::Opened)
             return false;
         break;
+    }
     }
     phraseOpened_ = true;
     if (s.isSealed() && s.plainFileExists())
@@ -309,9 +352,15 @@ void KeyPhraseDialog::takePhraseOnClose() {
     // The close button takes the phrase as Continue does. Without a data file there is
     // nothing to open yet: the list's load offers to create one.
     if (!phraseOpened_) {
+        // A phrase that fails here ends Keyfold: what is said about it asks for no new try.
+        closing_ = true;
+        struct ClosingEnds {
+            bool& closing;
+            ~ClosingEnds() { closing = false; }
+        } closingEnds{closing_};
         if (session().dataFileExists()) {
             if (!openWithBoxPhrase()) return;
-        } else if (std::optional<std::string> phrase = phraseOf(phraseEdit())) {
+        } else if (std::optional<std::string> phrase = phraseOf(phraseEdit(), true)) {
             vault::WipeAtScopeEnd wipe(*phrase);
             session().setKeyPhrase(*phrase);
             phraseOpened_ = true;

@@ -87,4 +87,6 @@ private:
     bool phraseSetEmitted_ = false;
     bool phraseOpened_ = false;
     bool derivingKey_ = false;
+    // The phrase is being taken by the title bar's close button: Keyfold ends when it fails.
+    bool closing_ = false;
 };

@@ -158,8 +158,9 @@ void MainWindow::connectHandlers() {
     onClick(defaultBrowserButton(), &MainWindow::openInDefaultBrowser);
     onClick(textListButton(), &MainWindow::createTextList);
     onClick(changeLocationButton(), &MainWindow::changeStorageLocation);
-    // Only a click or a key press of the user's seals or unseals: code sets the box quietly.
-    connect(sealCheckBox(), &QCheckBox::clicked, this, guarded([this] { toggleSealing(); }));
+    // Every way the user turns the box seals or unseals: a click, the space bar, and an
+    // assistive tool's toggle action (which never emits clicked). Code sets the box quietly.
+    connect(sealCheckBox(), &QCheckBox::toggled, this, guarded([this] { toggleSealing(); }));
     onClick(aboutButton(), &MainWindow::showAbout);
     onClick(helpButton(), &MainWindow::openHelp);
     connect(exitButton(), &QPushButton::clicked, this, guarded([this] { close(); }));

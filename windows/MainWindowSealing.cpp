@@ -47,6 +47,17 @@ const char* const kNotSealedNotice =
     QT_TRANSLATE_NOOP("MainWindow", "Not sealed: anyone with a copy can read it. Tick the box to seal it.");
 const char* const kNotSealedNoPhraseNotice =
     QT_TRANSLATE_NOOP("MainWindow", "Not sealed: anyone with a copy can read it. Sealing needs a key phrase.");
+const char* const kPlainFileBesideText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "The data file stays sealed: Keyfold uses the sealed data file %1, and it stays.\n\nThe plain data file %2 "
+    "lies beside it. It may hold entries the sealed file lacks (older versions of Keyfold write only that file; a "
+    "seal or unseal that stopped part-way leaves it too), so Keyfold does not replace it. Nothing was written.\n\n"
+    "Move or delete the plain data file, then untick the box again.");
+const char* const kSealedFileBesideText = QT_TRANSLATE_NOOP(
+    "MainWindow",
+    "The data file stays plain: Keyfold uses the plain data file %1, and it stays.\n\nA sealed data file %2 now "
+    "lies beside it (another copy of Keyfold may have made it). Keyfold does not replace it. Nothing was "
+    "written.\n\nMove or delete the sealed data file, then tick the box again.");
 
 }  // namespace
 
@@ -111,5 +122,15 @@ void MainWindow::toggleSealing() {
     case vault::SealOutcome::NoDataFile: platform::showWarning(tr(kNoDataFileToSealText)); return;
     case vault::SealOutcome::PhraseEmpty: platform::showWarning(tr(kSealNeedsPhraseText)); return;
     case vault::SealOutcome::NotAvailable: platform::showWarning(tr(kSealingNotBuiltText)); return;
+    case vault::SealOutcome::OtherFileThere: {
+        // The file in use stays; the other one is named second.
+        const QString sealedFile = platform::displayPath(s.sealedFile());
+        const QString plainFile = platform::displayPath(s.paths().dataFile);
+        if (s.isSealed())
+            platform::showWarning(tr(kPlainFileBesideText).arg(sealedFile, plainFile));
+        else
+            platform::showWarning(tr(kSealedFileBesideText).arg(plainFile, sealedFile));
+        return;
+    }
     }
 }

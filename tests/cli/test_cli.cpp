@@ -630,6 +630,27 @@ private slots:
         QVERIFY(testsupport::readBytes(dataFilePath()) == unsealed);
         EXPECT_RUN(cliOn(sealed, {"seal", "--yes"}, "k\nk\n"), 0);  // either file's name will do
         QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
+        // A plain file beside the sealed one is never replaced: unseal names the file that
+        // stays and writes nothing; seal of the plain file in use likewise.
+        {
+            auto bytesOf = [](const QString& path) {
+                QFile f(path);
+                return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            };
+            writeDataFile("k", {{0, "A", "OLDER", "http://older.example", "ann", "", "pw"}});
+            const QByteArray plainBytes = bytesOf(plain), sealedBytes = bytesOf(sealed);
+            const Run r = cli({"unseal", "--yes"});
+            QCOMPARE(r.status, 6);
+            QVERIFY2(r.err.contains(QStringLiteral("the sealed data file ") + sealed +
+                                    QStringLiteral(" is in use and stays")),
+                     qPrintable(r.err));
+            QVERIFY(r.err.contains(QStringLiteral("Move or delete it")));
+            QCOMPARE(bytesOf(plain), plainBytes);
+            QCOMPARE(bytesOf(sealed), sealedBytes);
+            QCOMPARE(cli({"seal", "--yes"}).status, 0);  // the sealed file in use: sealed already
+            QCOMPARE(bytesOf(plain), plainBytes);
+            QVERIFY(QFile::remove(plain));
+        }
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
         QVERIFY(control<QCheckBox>(w, "ChkSeal")->isChecked());

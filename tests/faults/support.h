@@ -105,7 +105,7 @@ protected:
     const std::string& legacyFile() const { return paths.legacyFile; }
     const std::string& iniFile() const { return paths.settingsFile; }
     vault::DataFile& file() { return session->dataFile(); }
-    std::string phrase() const { return session->cipher().phrase(); }
+    std::string phrase() const { return std::string(session->cipher().phrase()); }
 
     // The commands as the windows run them: one scan, at most one slot written, closed.
     void addEntry(const std::string& name) {

@@ -104,19 +104,27 @@ void sealDataFile(const std::string& phrase) {
         qFatal("the test's data file could not be sealed");
 }
 
-QString noAddressText() {
-    return QStringLiteral(
-               "This key phrase does not seem to open the data file %1: under it, no entry's website address holds "
-               "http:// or https://, as every address Keyfold stores does. Check the phrase (letter case counts) "
-               "and try again.\n\nOnly if the entries were stored without http:// or https:// (a file converted "
-               "from an old version), open the file anyway under this phrase.")
-        .arg(QString::fromStdString(dataFilePath()));
+QString noAddressText(bool programEnds) {
+    const QString start = QStringLiteral(
+        "This key phrase does not seem to open the data file %1: under it, no entry's website address holds "
+        "http:// or https://, as every address Keyfold stores does. ");
+    const QString end = QStringLiteral(
+        "\n\nOnly if the entries were stored without http:// or https:// (a file converted from an old version), "
+        "open the file anyway under this phrase.");
+    const QString middle = programEnds ? QStringLiteral(
+                                             "Unless you open the file anyway, Keyfold ends now, and "
+                                             "nothing was shown or written; at the next start, check the "
+                                             "phrase (letter case counts).")
+                                       : QStringLiteral("Check the phrase (letter case counts) and try again.");
+    return (start + middle + end).arg(QString::fromStdString(dataFilePath()));
 }
 
-QString sealedRefusesText() {
-    return QStringLiteral(
-               "This key phrase does not open the sealed data file %1.\n\nCheck the phrase (letter case "
-               "counts) and try again.")
+QString sealedRefusesText(bool programEnds) {
+    return (programEnds ? QStringLiteral("This key phrase does not open the sealed data file %1.\n\nKeyfold ends "
+                                         "now, and nothing was shown or written. At the next start, check the phrase "
+                                         "(letter case counts).")
+                        : QStringLiteral("This key phrase does not open the sealed data file %1.\n\nCheck the phrase "
+                                         "(letter case counts) and try again."))
         .arg(QString::fromStdString(dataFilePath()) + QStringLiteral(".sealed"));
 }
 

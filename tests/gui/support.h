@@ -60,8 +60,9 @@ void typeEntry(MainWindow* w, const QString& name, const QString& site, const QS
 // The data file sealed under phrase, at the smallest key cost (fast tests).
 void sealDataFile(const std::string& phrase);
 // The key dialog's words for a phrase that does not open the plain or the sealed data file.
-QString noAddressText();
-QString sealedRefusesText();
+// The refusals of a wrong phrase; programEnds: as the close button's path words them.
+QString noAddressText(bool programEnds = false);
+QString sealedRefusesText(bool programEnds = false);
 
 // Connects a key phrase dialog made on main's session as the program does: the list
 // loads when the phrase is set.

@@ -212,26 +212,35 @@ private slots:
     }
 
     // A phrase the data file cannot hold as typed is refused with its reason, never cut
-    // or turned into "?": the dialog stays, nothing is loaded or re-keyed.
+    // or turned into "?": the dialog stays, nothing is loaded or re-keyed. Taken by the
+    // close button, the same refusal ends Keyfold, and its message asks for no new try.
     void unusablePhrasesAreRefusedWithTheirReason() {
         writeDataFile("k", kTwo);
         const std::string before = fileBytes(dataFilePath());
+        const QString ends = QStringLiteral(" Keyfold ends now, and nothing was shown or written.");
+        const QString controlEnds = QStringLiteral(
+            "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold (a "
+            "pasted text of more than one line brings one).") + ends;
+        const QString characters = QStringLiteral(
+            "The key phrase holds characters that Keyfold's data file cannot hold: \"\u043f\" (U+043F), "
+            "\"\u0430\" (U+0430), \"\u0440\" (U+0440), \"\u043e\" (U+043E), \"\u043b\" (U+043B), "
+            "\"\u044c\" (U+044C).");
         const struct {
             QString phrase;
             QString message;
+            QString closing;  // the message when the close button takes the phrase
         } cases[] = {
             {QString(300, QLatin1Char('x')),
-             QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one.")},
+             QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one."),
+             QStringLiteral("The key phrase is longer than 255 characters.") + ends},
             {QStringLiteral(" \u043f\u0430\u0440\u043e\u043b\u044c "),
-             QStringLiteral(
-                 "The key phrase holds characters that Keyfold's data file cannot hold: \"\u043f\" (U+043F), "
-                 "\"\u0430\" (U+0430), \"\u0440\" (U+0440), \"\u043e\" (U+043E), \"\u043b\" (U+043B), "
-                 "\"\u044c\" (U+044C). Please type the phrase without them.")},
+             characters + QStringLiteral(" Please type the phrase without them."), characters + ends},
             {QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"),
-             QStringLiteral("The key phrase holds a zero character. Please type it again.")},
-            {QStringLiteral("ab\ncd"), kPhraseControl},
-            {QStringLiteral(" ab\tcd "), kPhraseControl},
-            {QStringLiteral("ab\x7f"), kPhraseControl},
+             QStringLiteral("The key phrase holds a zero character. Please type it again."),
+             QStringLiteral("The key phrase holds a zero character.") + ends},
+            {QStringLiteral("ab\ncd"), kPhraseControl, controlEnds},
+            {QStringLiteral(" ab\tcd "), kPhraseControl, controlEnds},
+            {QStringLiteral("ab\x7f"), kPhraseControl, controlEnds},
         };
         for (const auto& t : cases) {
             ProgramAtKeyDialog program;
@@ -244,7 +253,11 @@ private slots:
             typeRekey(c, QStringLiteral("k"), t.phrase);
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, t.message});
             QVERIFY(main.session().cipher().phrase().empty());
-            key.hide();
+            expectBox(BoxKind::Warning, t.closing);
+            key.close();
+            VERIFY_BOXES();
+            QVERIFY(!key.isVisible());
+            QVERIFY(!key.phraseOpened());
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -276,7 +289,8 @@ private slots:
             QCOMPARE(c.EdKeyContinue->text(), twoLines);
             CLICK_WITH_BOXES(c.Button1, {BoxKind::Warning, kPhraseControl});
             QVERIFY(key.isVisible());
-            expectBox(BoxKind::Warning, kPhraseControl);
+            expectBox(BoxKind::Warning, kPhraseControl.left(kPhraseControl.indexOf(QLatin1String(" Please"))) +
+                                            QStringLiteral(" Keyfold ends now, and nothing was shown or written."));
             key.close();
             VERIFY_BOXES();
             QVERIFY(!key.phraseOpened());

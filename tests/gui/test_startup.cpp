@@ -1,6 +1,8 @@
 // Start-up of the program: the main window's controls, the list loaded under the key
 // phrase, the remembered size and masking state, the exit by Enter, the memory panel.
+#include <QAccessible>
 #include <QDir>
+#include <functional>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -44,6 +46,14 @@ void madeWhileTheKeyDialogShows(MainWindow& w) {
     QVERIFY(key.isVisible());
 }
 }  // namespace
+
+const QString kSealQuestion = QStringLiteral(
+    "Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, with a key that takes about "
+    "half a second to make from a phrase, so a found copy cannot be read by trying phrases quickly. Older versions "
+    "of Keyfold cannot open a sealed file.");
+const QString kUnsealQuestion = QStringLiteral(
+    "Unseal the data file?\n\nIt is then stored as before, readable by older versions of Keyfold, and anyone who "
+    "finds a copy of it can read the entries with some effort.");
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -282,10 +292,11 @@ private slots:
                 auto& [main, key, c] = program;
                 key.show();
                 c.EdKeyContinue->setText(QStringLiteral("xecret"));
+                // The close button then ends Keyfold: its message asks for no new try.
                 if (sealed)
-                    expectBox(BoxKind::Warning, sealedRefusesText());
+                    expectBox(BoxKind::Warning, sealedRefusesText(!byContinue));
                 else
-                    expectBox(BoxKind::OpenAnyway, noAddressText(), false);
+                    expectBox(BoxKind::OpenAnyway, noAddressText(!byContinue), false);
                 if (byContinue)
                     c.Button1->click();
                 else
@@ -342,6 +353,71 @@ private slots:
             QVERIFY(c.Button1->isEnabled());
             QCOMPARE(fileBytes(file), damaged);
         }
+    }
+
+    // The seal box acts on every way the user turns it: the mouse, the space bar, and an
+    // assistive tool's toggle and press actions. With both files there it writes nothing
+    // and says which file stays.
+    void sealBoxActsOnEveryWayItIsTurned() {
+        freshStart();
+        writeDataFile("k", {{0, "A", "MAIL", "http://mail.example", "u", "", "pw"}});
+        const QString plain = QString::fromStdString(dataFilePath());
+        const QString sealed = plain + QStringLiteral(".sealed");
+        auto w = startProgram(QStringLiteral("k"));
+        w->session().setSealCost({1, 8192});
+        QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
+        QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(box)->actionInterface();
+        QVERIFY(actions);
+        const struct {
+            const char* how;
+            std::function<void()> turn;
+        } ways[] = {
+            {"mouse", [&] { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2)); }},
+            {"space bar",
+             [&] {
+                 box->setFocus();
+                 QTest::keyClick(box, Qt::Key_Space);
+             }},
+            {"toggle action", [&] { actions->doAction(QAccessibleActionInterface::toggleAction()); }},
+            {"press action", [&] { actions->doAction(QAccessibleActionInterface::pressAction()); }},
+        };
+        for (const auto& way : ways) {
+            for (bool sealing : {true, false}) {
+                const QString what = QString::fromLatin1(way.how) + (sealing ? " seals" : " unseals");
+                expectBox(BoxKind::Confirm, sealing ? kSealQuestion : kUnsealQuestion);
+                if (sealing) expectBox(BoxKind::PhrasePrompt, kSealPhraseAgain, true, QStringLiteral("k"));
+                expectBox(BoxKind::Information, sealing
+                                                    ? QStringLiteral("The data file is sealed:\n") + sealed
+                                                    : QStringLiteral("The data file is no longer sealed:\n") + plain);
+                way.turn();
+                QTRY_COMPARE_WITH_TIMEOUT(QFile::exists(sealed), sealing, 2000);  // a press action clicks later
+                VERIFY_BOXES();
+                QVERIFY2(QFile::exists(plain) != sealing, qPrintable(what));
+                QCOMPARE(box->isChecked(), sealing);
+            }
+        }
+
+        // Both files there: unsealing would replace the plain one, which may hold more.
+        expectBox(BoxKind::Confirm, kSealQuestion);
+        expectBox(BoxKind::PhrasePrompt, kSealPhraseAgain, true, QStringLiteral("k"));
+        expectBox(BoxKind::Information, QStringLiteral("The data file is sealed:\n") + sealed);
+        box->click();
+        VERIFY_BOXES();
+        writeDataFile("k", {{0, "A", "OLDER", "http://older.example", "u", "", "pw"}});
+        const std::string plainBytes = fileBytes(dataFilePath()), sealedBytes = fileBytes(sealed.toStdString());
+        expectBox(BoxKind::Confirm, kUnsealQuestion);
+        expectBox(BoxKind::Warning,
+                  QStringLiteral("The data file stays sealed: Keyfold uses the sealed data file %1, and it stays.\n\n"
+                                 "The plain data file %2 lies beside it. It may hold entries the sealed file lacks "
+                                 "(older versions of Keyfold write only that file; a seal or unseal that stopped "
+                                 "part-way leaves it too), so Keyfold does not replace it. Nothing was written.\n\n"
+                                 "Move or delete the plain data file, then untick the box again.")
+                      .arg(sealed, plain));
+        actions->doAction(QAccessibleActionInterface::toggleAction());
+        VERIFY_BOXES();
+        QVERIFY(box->isChecked());
+        QCOMPARE(fileBytes(dataFilePath()), plainBytes);
+        QCOMPARE(fileBytes(sealed.toStdString()), sealedBytes);
     }
 
     void sizeAndMaskingAreRestoredAndSaved() {

@@ -1,6 +1,9 @@
+#include <cstdint>
+#include <fstream>
 #include <random>
 
 #include "support.h"
+#include "vault/seal.h"
 #include "vault/windows1252.h"
 #include "vault/text.h"
 
@@ -91,6 +94,65 @@ TEST_F(CipherTest, PhraseBufferIsCutAndZeroed) {
     std::string longText(400, '!');
     EXPECT_EQ(cipher.decipherText(cipher.encipherText(longText)), longText);
     EXPECT_EQ(cipher.encipherText(longText).substr(300, 5), cipher.encipherText("!!!!!"));  // 300 = 3 * 4 * 25
+}
+
+// A copy is a cipher of its own; a move hands the phrase over and leaves the empty
+// phrase; a phrase set anew from its own text stays whole. The phrase lies in guarded
+// memory: a page no one may touch follows it.
+TEST_F(CipherTest, CopiesMovesAndForgetting) {
+    const std::string sample = "Bank ~ https://bank.example/login";
+    Cipher first("purple tiger");
+    const std::string enciphered = first.encipherText(sample);
+    Cipher copy(first);
+    Cipher assigned("other");
+    assigned = first;
+    first.setPhrase("changed");
+    for (const Cipher* c : {&copy, &assigned}) {
+        EXPECT_EQ(c->phrase(), "purple tiger");
+        EXPECT_EQ(c->encipherText(sample), enciphered);
+    }
+    EXPECT_NE(copy.phrase().data(), first.phrase().data());
+    assigned = assigned;  // NOLINT: assigning a cipher to itself keeps it
+    EXPECT_EQ(assigned.encipherText(sample), enciphered);
+
+    Cipher moved(std::move(copy));
+    EXPECT_EQ(moved.encipherText(sample), enciphered);
+    EXPECT_TRUE(copy.phrase().empty());  // NOLINT: moved from is the empty phrase
+    EXPECT_EQ(copy.encipherText(sample), sample);
+    Cipher empty;
+    assigned = empty;
+    EXPECT_TRUE(assigned.phrase().empty());
+    EXPECT_EQ(assigned.encipherText(sample), sample);
+    assigned = std::move(moved);
+    EXPECT_EQ(assigned.encipherText(sample), enciphered);
+
+    assigned.setPhrase(assigned.phrase().substr(0, 6));  // "purple", from its own text
+    EXPECT_EQ(assigned.phrase(), "purple");
+    EXPECT_EQ(assigned.encipherText(sample), Cipher("purple").encipherText(sample));
+    assigned.forget();
+    EXPECT_TRUE(assigned.phrase().empty());
+    EXPECT_EQ(assigned.state().length, 0u);
+    EXPECT_EQ(assigned.encipherText(sample), sample);
+
+#ifdef __linux__
+    if (!sealingAvailable()) return;
+    // /proc/self/maps: the mapping that holds the phrase, and the one right after it.
+    const auto at = reinterpret_cast<std::uintptr_t>(first.phrase().data());
+    std::ifstream maps("/proc/self/maps");
+    std::string line, holding, after;
+    std::uintptr_t holdingEnd = 0;
+    while (std::getline(maps, line)) {
+        const std::uintptr_t from = std::stoull(line.substr(0, line.find('-')), nullptr, 16);
+        const std::uintptr_t to = std::stoull(line.substr(line.find('-') + 1), nullptr, 16);
+        if (holdingEnd != 0 && from == holdingEnd) after = line;
+        if (from <= at && at < to) {
+            holding = line;
+            holdingEnd = to;
+        }
+    }
+    EXPECT_EQ(holding.find("[heap]"), std::string::npos) << holding;
+    EXPECT_NE(after.find(" ---p "), std::string::npos) << "no guard page after " << holding;
+#endif
 }
 
 TEST_F(CipherTest, RecordRoutineTrimsCutsAndZeroes) {

@@ -7,8 +7,10 @@
 
 #include <sodium.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <thread>
 
 #include "support.h"
 #include "vault/entry.h"
@@ -456,6 +458,65 @@ TEST_F(SealTest, PhraseTypedAgainMustBeTheOneInForce) {
     EXPECT_FALSE(s.isKeyPhraseInForce(""));
 }
 
+// With both files there, neither seal nor unseal writes anything: the file in use stays,
+// and the other one, which may hold entries the file in use lacks, is left as it was
+// until the user moves it. The check is made again under the writers' lock, for a file
+// another copy makes meanwhile.
+TEST_F(SealTest, NeitherSealNorUnsealReplacesAFileOfTheOtherKind) {
+    makeSealedFile("k", 2);
+    testsupport::writeDataFile(
+        dataFile(), testsupport::entriesDataFileBytes("k", 3, [](int i) { return "OLDER" + std::to_string(i); }));
+    const std::string plain = vaulttest::readBytes(dataFile());
+    const std::string sealed = vaulttest::readBytes(sealedPath());
+    auto expectBothAsBefore = [&] {
+        EXPECT_EQ(vaulttest::readBytes(dataFile()), plain);
+        EXPECT_EQ(vaulttest::readBytes(sealedPath()), sealed);
+    };
+    // Another copy holds the lock while the command starts, makes the file and lets go.
+    auto whileOtherCopyMakes = [&](const std::string& path, const std::string& bytes, const auto& command) {
+        std::remove(path.c_str());
+        FileLock other;
+        EXPECT_TRUE(other.acquire(dataFile(), 1000));
+        SealOutcome outcome{};
+        std::thread waiting([&] { outcome = command(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        vaulttest::writeBytes(path, bytes);
+        other.release();
+        waiting.join();
+        return outcome;
+    };
+
+    auto s = opened("k");  // the sealed file is used
+    ASSERT_TRUE(s->isSealed());
+    EXPECT_EQ(s->unseal(), SealOutcome::OtherFileThere);
+    expectBothAsBefore();
+    EXPECT_EQ(whileOtherCopyMakes(dataFile(), plain, [&] { return s->unseal(); }), SealOutcome::OtherFileThere);
+    expectBothAsBefore();
+    EXPECT_EQ(s->seal(), SealOutcome::AlreadySealed);
+    expectBothAsBefore();
+    EXPECT_TRUE(s->isSealed());
+    EXPECT_EQ(s->listNames(), (std::vector<std::string>{"SITE0", "SITE1"}));
+
+    // The plain file in use, a sealed one beside it (another copy sealed, or a copy put there).
+    std::remove(sealedPath().c_str());
+    auto p = opened("k");
+    ASSERT_FALSE(p->isSealed());
+    vaulttest::writeBytes(sealedPath(), sealed);
+    EXPECT_EQ(p->seal(), SealOutcome::OtherFileThere);
+    expectBothAsBefore();
+    EXPECT_EQ(whileOtherCopyMakes(sealedPath(), sealed, [&] { return p->seal(); }), SealOutcome::OtherFileThere);
+    expectBothAsBefore();
+    EXPECT_FALSE(p->isSealed());
+
+    // Once the user has moved the other file away, each goes on.
+    std::remove(dataFile().c_str());
+    auto again = opened("k");
+    ASSERT_EQ(again->unseal(), SealOutcome::Unsealed);
+    EXPECT_EQ(again->listNames(), (std::vector<std::string>{"SITE0", "SITE1"}));
+    ASSERT_EQ(again->seal(), SealOutcome::Sealed);
+    EXPECT_FALSE(fileExists(dataFile()));
+}
+
 // A stop (kill -9) at every file call of sealing and of unsealing leaves at least one
 // file that opens under the phrase with every entry, never none.
 TEST_F(SealTest, AStopAtEveryStepLeavesAFileThatOpens) {
@@ -491,6 +552,12 @@ TEST_F(SealTest, AStopAtEveryStepLeavesAFileThatOpens) {
             const auto after = opened("k");
             ASSERT_TRUE(after->find("MAIL").has_value());
             EXPECT_EQ(after->find("MAIL")->password, "pw");
+            // Both left: the sealed file is used, and the plain one stays until the user moves it.
+            if (fileExists(dataFile()) && fileExists(sealedPath())) {
+                const std::string left = vaulttest::readBytes(dataFile());
+                EXPECT_EQ(after->unseal(), SealOutcome::OtherFileThere);
+                EXPECT_EQ(vaulttest::readBytes(dataFile()), left);
+            }
         }
         EXPECT_TRUE(finished) << "more steps than tried";
     }

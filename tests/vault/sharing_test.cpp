@@ -49,7 +49,7 @@ protected:
         data.reset();
         if (!sealedFile) return;
         DataFile plain(dataFile());
-        plain.seal(SealKey::fresh(phrase, kCheap));
+        if (!plain.seal(SealKey::fresh(phrase, kCheap))) throw std::runtime_error("a sealed file lies there already");
     }
     // The refusal a command met, if any, and the file it named; the file closed as the
     // window does.

@@ -117,11 +117,11 @@ int main(int argc, char** argv) {
         keep("3-edited.dat");
         list("edited");
 
-        data().rekey(cipher, cipher.phrase(), "a second, longer phrase with more than sixteen characters",
+        data().rekey(cipher, std::string(cipher.phrase()), "a second, longer phrase with more than sixteen characters",
                      [](const std::string&) { return true; });
         keep("4-rekeyed.dat");
         list("re-keyed");
-        data().rekey(cipher, cipher.phrase(), "", [](const std::string&) { return true; });
+        data().rekey(cipher, std::string(cipher.phrase()), "", [](const std::string&) { return true; });
         keep("5-plain.dat");
         list("plain");
 
