@@ -110,9 +110,7 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
 }
 
 bool Session::isKeyPhraseInForce(std::string_view phrase) const {
-    std::string inForce = cipher_.phrase();
-    WipeAtScopeEnd wipe(inForce);
-    return samePhrase(inForce, phrase);
+    return samePhrase(cipher_.phrase(), phrase);
 }
 
 bool Session::dataFileExists() const { return plainFileExists() || sealedFileExists(); }
@@ -145,8 +143,7 @@ NewFileKind Session::newFileKind() const {
 }
 
 CreateOutcome Session::createDataFile(NewFileKind kind) {
-    std::string phrase = cipher_.phrase();
-    WipeAtScopeEnd wipe(phrase);
+    const std::string_view phrase = cipher_.phrase();
     // The empty phrase would seal nothing worth the name, and a build without sealing
     // cannot: both make the plain file.
     const bool sealed = kind == NewFileKind::Sealed && !phrase.empty() && sealingAvailable();

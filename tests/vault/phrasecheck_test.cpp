@@ -181,7 +181,7 @@ TEST_F(VaultTest, AMistypedPhraseOpensNothing) {
     Numbers n{7};
     {
         Session writer(paths);
-        ASSERT_EQ(writer.createDataFile(), CreateOutcome::Created);
+        ASSERT_EQ(writer.createDataFile(NewFileKind::Plain), CreateOutcome::Created);
         writer.setKeyPhrase(phrase);
         for (int i = 0; i < 41; ++i) {
             const SiteRecord r = likelyEntry(n);
