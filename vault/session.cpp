@@ -109,9 +109,7 @@ PhraseOutcome Session::openWithPhrase(std::string_view phrase, const std::functi
     return PhraseOutcome::Opened;
 }
 
-bool Session::isKeyPhraseInForce(std::string_view phrase) const {
-    return samePhrase(cipher_.phrase(), phrase);
-}
+bool Session::isKeyPhraseInForce(std::string_view phrase) const { return samePhrase(cipher_.phrase(), phrase); }
 
 bool Session::dataFileExists() const { return plainFileExists() || sealedFileExists(); }
 bool Session::plainFileExists() const { return fileExists(paths_.dataFile); }

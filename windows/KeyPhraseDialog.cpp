@@ -152,8 +152,8 @@ std::optional<std::string> phraseOf(QLineEdit* box, bool programEnds = false) {
             QCoreApplication::translate("KeyPhraseDialog", programEnds ? kPhraseZeroEndingText : kPhraseZeroText));
         return std::nullopt;
     case vault::PhraseProblem::ControlCharacter:
-        platform::showWarning(
-            QCoreApplication::translate("KeyPhraseDialog", programEnds ? kPhraseControlEndingText : kPhraseControlText));
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog",
+                                                          programEnds ? kPhraseControlEndingText : kPhraseControlText));
         return std::nullopt;
     case vault::PhraseProblem::TooLong:
         platform::showWarning(QCoreApplication::translate("KeyPhraseDialog",
@@ -333,9 +333,7 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
         const bool mistyped = outcome == vault::PhraseOutcome::Mistyped;
         const char* text = mistyped ? (closing_ ? kMistypedEndingText : kMistypedText)
                                     : (closing_ ? kNoAddressReadsEndingText : kNoAddressReadsText);
-        if (!platform::askOpenAnyway(tr(text)
-                                         .arg(platform::displayPath(s.paths().dataFile))))
-            return false;
+        if (!platform::askOpenAnyway(tr(text).arg(platform::displayPath(s.paths().dataFile)))) return false;
         if (s.openWithPhrase(*phrase, showTrimmed, vault::PhraseCheck::Skipped) != vault::PhraseOutcome::Opened)
             return false;
         break;

@@ -219,8 +219,10 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         const QString ends = QStringLiteral(" Keyfold ends now, and nothing was shown or written.");
         const QString controlEnds = QStringLiteral(
-            "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold (a "
-            "pasted text of more than one line brings one).") + ends;
+                                        "The key phrase holds a line break, a tab or another control character, which "
+                                        "a key phrase cannot hold (a "
+                                        "pasted text of more than one line brings one).") +
+                                    ends;
         const QString characters = QStringLiteral(
             "The key phrase holds characters that Keyfold's data file cannot hold: \"\u043f\" (U+043F), "
             "\"\u0430\" (U+0430), \"\u0440\" (U+0440), \"\u043e\" (U+043E), \"\u043b\" (U+043B), "
