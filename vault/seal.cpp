@@ -156,7 +156,9 @@ SealKey::SealKey(std::string_view phrase, const std::array<unsigned char, kSealS
     static_assert(kSealSaltBytes == crypto_pwhash_SALTBYTES);
     static_assert(kKeyBytes == crypto_kdf_KEYBYTES && kKeyBytes == crypto_auth_KEYBYTES);
     static_assert(sizeof kKdfContext == crypto_kdf_CONTEXTBYTES && kSealCheckBytes == crypto_auth_BYTES);
-    if (crypto_pwhash(key_.data(), kKeyBytes, phrase.data(), phrase.size(), salt_.data(), cost_.passes,
+    // The empty phrase's view may hold no pointer at all; libsodium wants one.
+    const char* text = phrase.empty() ? "" : phrase.data();
+    if (crypto_pwhash(key_.data(), kKeyBytes, text, phrase.size(), salt_.data(), cost_.passes,
                       static_cast<std::size_t>(cost_.memoryBytes), crypto_pwhash_ALG_ARGON2ID13) != 0)
         throw std::bad_alloc();  // the one failure left once the limits are sane: no memory
     crypto_kdf_derive_from_key(key_.data() + kKeyBytes, kKeyBytes, kImageKeyId, kKdfContext, key_.data());
