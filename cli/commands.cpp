@@ -447,7 +447,7 @@ int cmdSeal(Context& c, bool sealing) {
         !Input::confirm("Seal the data file? Older versions of Keyfold cannot open a sealed file."))
         fail(kCancelled, "not sealed");
     // --yes answers the question only: the phrase is typed once more whatever it says.
-    if (sealing && !session.isSealed() && !session.isKeyPhraseInForce({})) {
+    if (sealing && !session.isSealed() && !session.keyPhraseEmpty()) {
         std::string again = c.input.keyPhrase("key phrase again");
         vault::WipeAtScopeEnd wipe(again);
         if (!session.isKeyPhraseInForce(again))

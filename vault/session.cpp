@@ -130,7 +130,6 @@ SealOutcome Session::seal() {
 
 SealOutcome Session::unseal() {
     if (!data_.isSealed()) return sealedFileExists() ? SealOutcome::AlreadySealed : SealOutcome::NotSealed;
-    if (plainFileExists()) return SealOutcome::OtherFileThere;
     return data_.unseal() ? SealOutcome::Unsealed : SealOutcome::OtherFileThere;
 }
 
@@ -146,7 +145,9 @@ CreateOutcome Session::createDataFile(NewFileKind kind) {
     // cannot: both make the plain file.
     const bool sealed = kind == NewFileKind::Sealed && !phrase.empty() && sealingAvailable();
     if (dataFileExists()) return CreateOutcome::AlreadyThere;
-    const bool made = sealed ? data_.createSealed(SealKey::fresh(phrase, data_.sealCost())) : data_.create();
+    const bool made = sealed
+                          ? data_.createSealed(data_.makeKey([&] { return SealKey::fresh(phrase, data_.sealCost()); }))
+                          : data_.create();
     return made ? CreateOutcome::Created : CreateOutcome::AlreadyThere;
 }
 

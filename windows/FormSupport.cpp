@@ -14,6 +14,10 @@
 #include <QEventLoop>
 #include <thread>
 
+#include "platform/messages.h"
+#include "vault/keyphrase.h"
+#include "vault/secret.h"
+
 namespace forms {
 
 namespace {
@@ -139,6 +143,17 @@ void runOffWindowThread(const std::function<void()>& work) {
     // The program's end also ends this loop: the work is then still waited for.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
+}
+
+PhraseAgain askPhraseAgain(const QString& question, std::string_view expected) {
+    std::optional<std::string> typed = platform::askKeyPhrase(question);
+    if (!typed) return PhraseAgain::Cancelled;
+    vault::WipeAtScopeEnd wipe(*typed);
+    vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
+    vault::WipeAtScopeEnd wipeAgain(again.text);
+    return again.problem == vault::PhraseProblem::None && vault::samePhrase(again.text, expected)
+               ? PhraseAgain::Same
+               : PhraseAgain::Differs;
 }
 
 WaitCursor::WaitCursor(bool on) : on_(on) {

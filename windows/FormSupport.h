@@ -1,6 +1,7 @@
 // What the windows' Designer forms need beyond the stock widgets.
 #pragma once
 #include <functional>
+#include <string_view>
 
 #include <QFrame>
 
@@ -50,6 +51,15 @@ void setKeyRules(QWidget* window, const KeyRules& rules);
 // clicks and keys wait unhandled, so no control acts twice; a window that must not close
 // meanwhile refuses its close event itself. work must not touch a widget.
 void runOffWindowThread(const std::function<void()>& work);
+
+// The key phrase typed once more in a masked prompt that asks question, taken as every
+// phrase is (trimmed Windows-1252): Same when it is expected (compared in constant time).
+enum class PhraseAgain {
+    Same,
+    Differs,
+    Cancelled
+};
+PhraseAgain askPhraseAgain(const QString& question, std::string_view expected);
 
 // The wait cursor over the whole program for as long as it lives (when on), however the
 // work it covers ends.

@@ -82,25 +82,31 @@ const char* const kBothFilesText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog",
                       "Keyfold uses the sealed data file %1.\n\nThe plain data file %2 lies beside it. Keyfold "
                       "leaves it as it is; delete it yourself once you are sure you no longer need it.");
-const char* const kPhraseCharactersText =
-    QT_TRANSLATE_NOOP("KeyPhraseDialog",
-                      "The key phrase holds characters that Keyfold's data file cannot hold: %1. Please type "
-                      "the phrase without them.");
-const char* const kPhraseZeroText =
-    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase holds a zero character. Please type it again.");
-const char* const kPhraseControlText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog",
-    "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold "
-    "(a pasted text of more than one line brings one). Please type the phrase on one line, without them.");
 const char* const kOldPhraseAgainText = QT_TRANSLATE_NOOP(
     "KeyPhraseDialog", "Type your old key phrase once more, to make sure the data file is changed from the right one.");
 const char* const kOldPhraseDiffersText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog",
                       "The old key phrase typed again is not the one in the box, so nothing was changed. Check "
                       "the old phrase and try again.");
-const char* const kPhraseTooLongText =
-    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase is longer than 255 characters. Please type a shorter one.");
-// The same, when the dialog was closed with the title bar's button: Keyfold then ends.
+// A phrase that cannot be used: what is wrong with it, then what to do where the
+// dialog stays open, or, when the title bar's button took it, that Keyfold ends.
+const char* const kPhraseCharactersReason =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase holds characters that Keyfold's data file cannot hold: %1.");
+const char* const kPhraseCharactersRetry = QT_TRANSLATE_NOOP("KeyPhraseDialog", "Please type the phrase without them.");
+const char* const kPhraseZeroReason = QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase holds a zero character.");
+const char* const kPhraseZeroRetry = QT_TRANSLATE_NOOP("KeyPhraseDialog", "Please type it again.");
+const char* const kPhraseControlReason = QT_TRANSLATE_NOOP(
+    "KeyPhraseDialog",
+    "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold "
+    "(a pasted text of more than one line brings one).");
+const char* const kPhraseControlRetry =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "Please type the phrase on one line, without them.");
+const char* const kPhraseTooLongReason =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "The key phrase is longer than 255 characters.");
+const char* const kPhraseTooLongRetry = QT_TRANSLATE_NOOP("KeyPhraseDialog", "Please type a shorter one.");
+const char* const kProgramEndsText =
+    QT_TRANSLATE_NOOP("KeyPhraseDialog", "Keyfold ends now, and nothing was shown or written.");
+// The file's refusals, when the dialog was closed with the title bar's button.
 const char* const kSealedRefusesEndingText =
     QT_TRANSLATE_NOOP("KeyPhraseDialog",
                       "This key phrase does not open the sealed data file %1.\n\nKeyfold ends now, and nothing was "
@@ -118,20 +124,6 @@ const char* const kMistypedEndingText = QT_TRANSLATE_NOOP(
     "phrase were mistyped. Unless you open the file anyway, Keyfold ends now, and nothing was shown or written; at "
     "the next start, check the phrase (letter case counts).\n\nOnly if you are sure that this is the phrase the "
     "file was stored under, open the file anyway under it.");
-const char* const kPhraseCharactersEndingText =
-    QT_TRANSLATE_NOOP("KeyPhraseDialog",
-                      "The key phrase holds characters that Keyfold's data file cannot hold: %1. Keyfold ends now, "
-                      "and nothing was shown or written.");
-const char* const kPhraseControlEndingText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog",
-    "The key phrase holds a line break, a tab or another control character, which a key phrase cannot hold (a "
-    "pasted text of more than one line brings one). Keyfold ends now, and nothing was shown or written.");
-const char* const kPhraseZeroEndingText = QT_TRANSLATE_NOOP(
-    "KeyPhraseDialog", "The key phrase holds a zero character. Keyfold ends now, and nothing was shown or written.");
-const char* const kPhraseTooLongEndingText =
-    QT_TRANSLATE_NOOP("KeyPhraseDialog",
-                      "The key phrase is longer than 255 characters. Keyfold ends now, and nothing was shown or "
-                      "written.");
 
 // The box's phrase as every part of Keyfold takes it (trimmed, Windows-1252), or
 // nothing after saying why it cannot be used (programEnds: Keyfold then ends, so the
@@ -140,25 +132,21 @@ std::optional<std::string> phraseOf(QLineEdit* box, bool programEnds = false) {
     QByteArray typed = box->text().toUtf8();
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(std::string_view(typed.constData(), typed.size()));
     vault::wipeBytes(typed.data(), static_cast<std::size_t>(typed.size()));
+    auto refuse = [programEnds](const char* reason, const char* retry) {
+        return QCoreApplication::translate("KeyPhraseDialog", reason) + QLatin1Char(' ') +
+               QCoreApplication::translate("KeyPhraseDialog", programEnds ? kProgramEndsText : retry);
+    };
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);
     case vault::PhraseProblem::NotWindows1252:
-        platform::showWarning(QCoreApplication::translate(
-                                  "KeyPhraseDialog", programEnds ? kPhraseCharactersEndingText : kPhraseCharactersText)
+        platform::showWarning(refuse(kPhraseCharactersReason, kPhraseCharactersRetry)
                                   .arg(QString::fromStdString(vault::describeCharacters(phrase.missing))));
-        return std::nullopt;
-    case vault::PhraseProblem::ZeroByte:
-        platform::showWarning(
-            QCoreApplication::translate("KeyPhraseDialog", programEnds ? kPhraseZeroEndingText : kPhraseZeroText));
-        return std::nullopt;
+        break;
+    case vault::PhraseProblem::ZeroByte: platform::showWarning(refuse(kPhraseZeroReason, kPhraseZeroRetry)); break;
     case vault::PhraseProblem::ControlCharacter:
-        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog",
-                                                          programEnds ? kPhraseControlEndingText : kPhraseControlText));
-        return std::nullopt;
-    case vault::PhraseProblem::TooLong:
-        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog",
-                                                          programEnds ? kPhraseTooLongEndingText : kPhraseTooLongText));
-        return std::nullopt;
+        platform::showWarning(refuse(kPhraseControlReason, kPhraseControlRetry));
+        break;
+    case vault::PhraseProblem::TooLong: platform::showWarning(refuse(kPhraseTooLongReason, kPhraseTooLongRetry)); break;
     }
     return std::nullopt;
 }
@@ -166,16 +154,15 @@ std::optional<std::string> phraseOf(QLineEdit* box, bool programEnds = false) {
 // The old phrase typed once more before a plain file is re-keyed (a sealed file's tag
 // proves its phrase): false, after saying why, when it differs or the user cancels.
 bool oldPhraseConfirmed(const std::string& oldPhrase) {
-    std::optional<std::string> typed =
-        platform::askKeyPhrase(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseAgainText));
-    if (!typed) {
+    switch (forms::askPhraseAgain(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseAgainText), oldPhrase)) {
+    case forms::PhraseAgain::Same: return true;
+    case forms::PhraseAgain::Differs:
+        platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseDiffersText));
+        return false;
+    case forms::PhraseAgain::Cancelled:
         platform::showPlain(QCoreApplication::translate("KeyPhraseDialog", kCancelledText));
         return false;
     }
-    vault::WipeAtScopeEnd wipe(*typed);
-    const vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
-    if (again.problem == vault::PhraseProblem::None && vault::samePhrase(again.text, oldPhrase)) return true;
-    platform::showWarning(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseDiffersText));
     return false;
 }
 
@@ -298,20 +285,16 @@ bool KeyPhraseDialog::createWithBoxPhrase() {
     vault::WipeAtScopeEnd wipe(*phrase);
     platform::showPlain(tr(kFirstRunText));
     s.setKeyPhrase(*phrase);
-    vault::CreateOutcome outcome;
-    {
-        const forms::WaitCursor wait;  // a sealed file's key takes about half a second
-        outcome = s.createDataFile(s.newFileKind());
-    }
+    // A sealed file's key is derived off the window's thread, as for opening.
     // Another copy made the file meanwhile: the phrase must open that one.
-    if (outcome == vault::CreateOutcome::AlreadyThere) return false;
+    if (s.createDataFile(s.newFileKind()) == vault::CreateOutcome::AlreadyThere) return false;
     phraseEdit()->setText(fromWindows1252(*phrase));
     phraseOpened_ = true;
     return true;
 }
 
-bool KeyPhraseDialog::openWithBoxPhrase() {
-    std::optional<std::string> phrase = phraseOf(phraseEdit(), closing_);
+bool KeyPhraseDialog::openWithBoxPhrase(bool programEnds) {
+    std::optional<std::string> phrase = phraseOf(phraseEdit(), programEnds);
     if (!phrase) return false;
     vault::WipeAtScopeEnd wipe(*phrase);
     // The box shows the trimmed phrase once the file has been found readable.
@@ -323,7 +306,7 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
     case vault::PhraseOutcome::Opened: break;
     case vault::PhraseOutcome::SealedFileRefuses:
         platform::showWarning(
-            tr(closing_ ? kSealedRefusesEndingText : kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
+            tr(programEnds ? kSealedRefusesEndingText : kSealedRefusesText).arg(platform::displayPath(s.sealedFile())));
         return false;
     case vault::PhraseOutcome::SealedFileRefusesOrDamaged:
         platform::showWarning(tr(kSealedRefusesOrDamagedText).arg(platform::displayPath(s.sealedFile())));
@@ -331,8 +314,8 @@ bool KeyPhraseDialog::openWithBoxPhrase() {
     case vault::PhraseOutcome::NoAddressReads:
     case vault::PhraseOutcome::Mistyped: {
         const bool mistyped = outcome == vault::PhraseOutcome::Mistyped;
-        const char* text = mistyped ? (closing_ ? kMistypedEndingText : kMistypedText)
-                                    : (closing_ ? kNoAddressReadsEndingText : kNoAddressReadsText);
+        const char* text = mistyped ? (programEnds ? kMistypedEndingText : kMistypedText)
+                                    : (programEnds ? kNoAddressReadsEndingText : kNoAddressReadsText);
         if (!platform::askOpenAnyway(tr(text).arg(platform::displayPath(s.paths().dataFile)))) return false;
         if (s.openWithPhrase(*phrase, showTrimmed, vault::PhraseCheck::Skipped) != vault::PhraseOutcome::Opened)
             return false;
@@ -351,13 +334,8 @@ void KeyPhraseDialog::takePhraseOnClose() {
     // nothing to open yet: the list's load offers to create one.
     if (!phraseOpened_) {
         // A phrase that fails here ends Keyfold: what is said about it asks for no new try.
-        closing_ = true;
-        struct ClosingEnds {
-            bool& closing;
-            ~ClosingEnds() { closing = false; }
-        } closingEnds{closing_};
         if (session().dataFileExists()) {
-            if (!openWithBoxPhrase()) return;
+            if (!openWithBoxPhrase(true)) return;
         } else if (std::optional<std::string> phrase = phraseOf(phraseEdit(), true)) {
             vault::WipeAtScopeEnd wipe(*phrase);
             session().setKeyPhrase(*phrase);

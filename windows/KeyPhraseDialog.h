@@ -73,7 +73,8 @@ private:
     void takePhraseOnClose();
     // Opens the data file under the box's phrase; false (after saying why) when the
     // phrase cannot be used or does not open the file and the user did not open it anyway.
-    bool openWithBoxPhrase();
+    // programEnds: the title bar's button took the phrase, and Keyfold ends when it fails.
+    bool openWithBoxPhrase(bool programEnds = false);
     // Runs a sealed file's key derivation off the window's thread; Continue, Verify and
     // closing wait until it ends.
     void deriveKey(const std::function<void()>& work);
@@ -87,6 +88,4 @@ private:
     bool phraseSetEmitted_ = false;
     bool phraseOpened_ = false;
     bool derivingKey_ = false;
-    // The phrase is being taken by the title bar's close button: Keyfold ends when it fails.
-    bool closing_ = false;
 };

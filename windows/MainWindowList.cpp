@@ -16,7 +16,6 @@
 #include "vault/entry.h"
 #include "vault/secret.h"
 #include "windows/EntryListModel.h"
-#include "windows/FormSupport.h"
 #include "windows/MainWindow.h"
 
 using platform::fromWindows1252;
@@ -39,10 +38,9 @@ const char* const kCreateFileQuestion =
 void MainWindow::loadList() {
     if (!session_->dataFileExists()) {
         session_->refuseUnreachableLink();
-        if (platform::askYesNo(tr(kCreateFileQuestion))) {
-            const forms::WaitCursor wait;                       // a sealed file's key takes about half a second
-            session_->createDataFile(session_->newFileKind());  // a file another copy made is as good
-        }
+        // A sealed file's key is derived where the session's key work says (off the
+        // window's thread); a file another copy made meanwhile is as good.
+        if (platform::askYesNo(tr(kCreateFileQuestion))) session_->createDataFile(session_->newFileKind());
         return;
     }
     // Only the entry that comes last stays in the boxes, so the rows go into the list

@@ -6,8 +6,6 @@
 #include "platform/windows1252text.h"
 #include "platform/messages.h"
 #include "vault/seal.h"
-#include "vault/keyphrase.h"
-#include "vault/secret.h"
 #include "vault/session.h"
 #include "windows/FormSupport.h"
 #include "windows/MainWindow.h"
@@ -79,13 +77,12 @@ bool MainWindow::sealingPhraseConfirmed() {
     vault::Session& s = *session_;
     // Without a data file or a phrase there is nothing to confirm: sealing says why it
     // cannot go on.
-    if (!s.plainFileExists() || s.isKeyPhraseInForce({})) return true;
-    std::optional<std::string> typed = platform::askKeyPhrase(tr(kSealPhraseAgainText));
-    if (!typed) return false;
-    vault::WipeAtScopeEnd wipe(*typed);
-    const vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
-    if (again.problem == vault::PhraseProblem::None && s.isKeyPhraseInForce(again.text)) return true;
-    platform::showWarning(tr(kSealPhraseDiffersText));
+    if (!s.plainFileExists() || s.keyPhraseEmpty()) return true;
+    switch (forms::askPhraseAgain(tr(kSealPhraseAgainText), s.cipher().phrase())) {
+    case forms::PhraseAgain::Same: return true;
+    case forms::PhraseAgain::Differs: platform::showWarning(tr(kSealPhraseDiffersText)); return false;
+    case forms::PhraseAgain::Cancelled: return false;
+    }
     return false;
 }
 
