@@ -542,11 +542,7 @@ private slots:
         const std::string plainBytes = testsupport::readBytes(dataFilePath());
         {
             auto w = startProgram(QStringLiteral("k"));
-            const QString question = QStringLiteral(
-                "Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, "
-                "with a key that takes about half a second to make from a phrase, so a found copy "
-                "cannot be read by trying phrases quickly. Older versions of Keyfold cannot open a "
-                "sealed file.");
+            const QString& question = kSealQuestion;
             using platform::BoxKind;
             QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
             QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));

@@ -107,6 +107,8 @@ using testsupport::kOldPhraseDiffers;
 using testsupport::kPhraseControl;
 using testsupport::kSealPhraseAgain;
 using testsupport::kSealPhraseDiffers;
+using testsupport::kSealQuestion;
+using testsupport::kUnsealQuestion;
 using testsupport::kVerify;
 
 }  // namespace gui_test

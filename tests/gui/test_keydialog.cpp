@@ -240,7 +240,6 @@ private slots:
             {QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"),
              QStringLiteral("The key phrase holds a zero character. Please type it again."),
              QStringLiteral("The key phrase holds a zero character.") + ends},
-            {QStringLiteral("ab\ncd"), kPhraseControl, controlEnds},
             {QStringLiteral(" ab\tcd "), kPhraseControl, controlEnds},
             {QStringLiteral("ab\x7f"), kPhraseControl, controlEnds},
         };

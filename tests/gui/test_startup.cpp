@@ -47,14 +47,6 @@ void madeWhileTheKeyDialogShows(MainWindow& w) {
 }
 }  // namespace
 
-const QString kSealQuestion = QStringLiteral(
-    "Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, with a key that takes about "
-    "half a second to make from a phrase, so a found copy cannot be read by trying phrases quickly. Older versions "
-    "of Keyfold cannot open a sealed file.");
-const QString kUnsealQuestion = QStringLiteral(
-    "Unseal the data file?\n\nIt is then stored as before, readable by older versions of Keyfold, and anyone who "
-    "finds a copy of it can read the entries with some effort.");
-
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:

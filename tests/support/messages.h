@@ -30,6 +30,14 @@ inline const QString kOldPhraseAgain =
 inline const QString kOldPhraseDiffers = QStringLiteral(
     "The old key phrase typed again is not the one in the box, so nothing was changed. Check the old phrase and "
     "try again.");
+// The seal box's questions.
+inline const QString kSealQuestion = QStringLiteral(
+    "Seal the data file?\n\nKeyfold then encrypts the whole file under your key phrase, with a key that takes about "
+    "half a second to make from a phrase, so a found copy cannot be read by trying phrases quickly. Older versions "
+    "of Keyfold cannot open a sealed file.");
+inline const QString kUnsealQuestion = QStringLiteral(
+    "Unseal the data file?\n\nIt is then stored as before, readable by older versions of Keyfold, and anyone who "
+    "finds a copy of it can read the entries with some effort.");
 inline const QString kSealPhraseAgain = QStringLiteral(
     "Type your key phrase once more. The data file is sealed under it only when it is the phrase you opened the "
     "file with.");
