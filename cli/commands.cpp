@@ -225,15 +225,30 @@ std::string tooLongText(vault::Field field) {
 
 }  // namespace
 
+namespace {
+
+// The rule an entry breaks, in words; add and import name the name and the address together.
+std::string ruleText(vault::EntryRule rule, vault::Field field, unsigned char character, vault::Operation operation) {
+    switch (rule) {
+    case vault::EntryRule::Passed: return "accepted";
+    case vault::EntryRule::SpaceInPassword: return "the password holds a space";
+    case vault::EntryRule::NameMissing:
+        return operation == vault::Operation::Update ? "no name given" : "an entry needs a name and a website address";
+    case vault::EntryRule::WebsiteMissing: return "an entry needs a name and a website address";
+    case vault::EntryRule::ControlCharacter: return controlCharacterText(field, character);
+    case vault::EntryRule::TooLong: return tooLongText(field);
+    }
+    return "refused";
+}
+
+}  // namespace
+
 Words addWords(const vault::AddResult& r, const std::string& name) {
     switch (r.outcome) {
     case vault::AddOutcome::Added:
         return {kOk, "Added " + shown(r.entry.name) +
                          (r.addressCompleted ? " (address " + shown(r.entry.website) + ")" : std::string()) + "."};
-    case vault::AddOutcome::SpaceInPassword: return {kRefused, "the password holds a space"};
-    case vault::AddOutcome::NameOrWebsiteMissing: return {kRefused, "an entry needs a name and a website address"};
-    case vault::AddOutcome::ControlCharacter: return {kRefused, controlCharacterText(r.field, r.character)};
-    case vault::AddOutcome::TooLong: return {kRefused, tooLongText(r.field)};
+    case vault::AddOutcome::Refused: return {kRefused, ruleText(r.rule, r.field, r.character, vault::Operation::Add)};
     case vault::AddOutcome::ListedAlready:
     case vault::AddOutcome::Duplicate:
         return {kRefused, "the name " + shown(vault::nameKey(name)) + " is already in the list (use edit)"};
@@ -248,10 +263,8 @@ Words changeWords(const vault::ChangeResult& r, const std::string& name) {
     switch (r.outcome) {
     case vault::ChangeOutcome::Updated: return {kOk, shown(name) + " has been updated."};
     case vault::ChangeOutcome::Deleted: return {kOk, shown(name) + " has been deleted."};
-    case vault::ChangeOutcome::SpaceInPassword: return {kRefused, "the password holds a space"};
-    case vault::ChangeOutcome::NameMissing: return {kRefused, "no name given"};
-    case vault::ChangeOutcome::ControlCharacter: return {kRefused, controlCharacterText(r.field, r.character)};
-    case vault::ChangeOutcome::TooLong: return {kRefused, tooLongText(r.field)};
+    case vault::ChangeOutcome::Refused:
+        return {kRefused, ruleText(r.rule, r.field, r.character, vault::Operation::Update)};
     case vault::ChangeOutcome::NotFound: return {kNotFound, "no entry named " + shown(name)};
     }
     return {kRefused, "refused"};
@@ -327,19 +340,29 @@ int cmdClip(Context& c, bool user, int seconds, bool wait) {
     return offerOnClipboard(secret, seconds, user ? "User ID" : "Password", wait);
 }
 
+namespace {
+
+// The texts given on the command line pass add's rules before a file is made or a phrase
+// or password asked for (the password, still empty, is checked once it is given).
+void refuseBeforeAskingPassword(const vault::Session& session, const vault::Entry& entry) {
+    if (const vault::AddResult early = session.checkBeforeScan(entry, vault::Operation::Add);
+        early.outcome != vault::AddOutcome::Added)
+        report(addWords(early, entry.name));
+}
+
+}  // namespace
+
 int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
            const QCommandLineOption& comment, bool generate, int length, bool symbols) {
     const QString typedName = needName(c, "add");
     if (!c.p.isSet(url)) fail(kUsage, "add needs --url URL");
-    vault::Entry entry{vault::upperText(typed(typedName, "name")),
+    vault::Entry entry{typed(typedName, "name"),
                        typed(c.p.value(url), "address"),
                        typed(c.p.value(userOpt), "user ID"),
                        {},
                        typed(c.p.value(comment), "comment")};
     vault::Session session(locations(c.file));
-    // The texts given pass the rules before a file is made or a phrase or password asked for.
-    if (const vault::AddResult early = session.check(entry); early.outcome != vault::AddOutcome::Added)
-        report(addWords(early, entry.name));
+    refuseBeforeAskingPassword(session, entry);
     vault::WipeAtScopeEnd wipe(entry.password);
     double bits = 0;
     bool passwordTaken = false;
@@ -354,13 +377,14 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
             entry.password = typedPassword(c.input);
         }
         passwordTaken = true;
-        if (const vault::AddResult checked = session.check(entry); checked.outcome != vault::AddOutcome::Added)
+        if (const vault::AddResult checked = session.checkBeforeScan(entry, vault::Operation::Add);
+            checked.outcome != vault::AddOutcome::Added)
             report(addWords(checked, entry.name));
     };
     openSession(session, c.input, true, c.phraseCheck, takePassword, c.plain);
     if (!passwordTaken) takePassword();
     // A generated password is announced once the entry is accepted, as it is written.
-    const vault::AddResult r = session.add(entry, {}, [&](const vault::Entry&, bool) {
+    const vault::AddResult r = session.add(entry, vault::Operation::Add, {}, [&](const vault::Entry&, bool) {
         if (generate) std::fprintf(stderr, "Password generated (%.0f bits).\n", std::floor(bits));
     });
     report(addWords(r, entry.name));

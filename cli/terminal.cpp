@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 
 #include "cli/cli.h"
+#include "vault/entry.h"
 #include "vault/windows1252.h"
 #include "vault/keyphrase.h"
 #include "vault/secret.h"
@@ -42,10 +43,9 @@ std::string typed(std::string_view text, const char* what) {
 std::string typed(const QString& text, const char* what) { return typed(text.toUtf8().toStdString(), what); }
 
 std::string nameText(const QString& typed) {
-    QString text = typed;
-    if (const auto cut = text.indexOf(QRegularExpression(QStringLiteral("[\r\n\u2028\u2029]"))); cut >= 0)
-        text.truncate(cut);
-    return vault::upperText(windows1252(text));
+    // U+2028 and U+2029 end a line as well; Windows-1252 has no byte for them.
+    const auto cut = typed.indexOf(QRegularExpression(QStringLiteral("[\u2028\u2029]")));
+    return vault::nameAsTheBoxTakesIt(windows1252(cut < 0 ? typed : typed.left(cut)));
 }
 
 std::string escapeControls(std::string_view text, std::string_view keep) {

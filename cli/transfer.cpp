@@ -245,8 +245,9 @@ PreparedRow prepare(const cli::Login& l) {
     else if (sourceName != l.name)
         row.changes.push_back("name trimmed");
     row.shown = sourceName;
-    if (!exactField(sourceName, "name", why)) return skip(why);
-    std::string name = nameText(QString::fromStdString(sourceName));
+    const std::optional<std::string> exactName = exactField(sourceName, "name", why);
+    if (!exactName) return skip(why);
+    std::string name = vault::storedForm({*exactName, {}, {}, {}, {}}, vault::Operation::Import).name;
     row.shown = utf8(name);
     if (name.size() > kFieldWidth) {
         name = vault::trim(name.substr(0, kFieldWidth));
@@ -392,11 +393,11 @@ int cmdImport(Context& c, bool dryRun) {
         const std::string changes = p.changes.empty() ? std::string() : ", with changes: " + joined(p.changes);
         // The same rules either way: a dry run checks names against the list and the rows before.
         const vault::AddResult r =
-            dryRun ? session.check(p.entry,
-                                   [&](const std::string& key) {
-                                       return std::find(taken.begin(), taken.end(), key) != taken.end();
-                                   })
-                   : session.add(p.entry);
+            dryRun ? session.checkBeforeScan(p.entry, vault::Operation::Import,
+                                             [&](const std::string& key) {
+                                                 return std::find(taken.begin(), taken.end(), key) != taken.end();
+                                             })
+                   : session.add(p.entry, vault::Operation::Import);
         if (r.outcome == vault::AddOutcome::Full) {
             full = true;
             break;

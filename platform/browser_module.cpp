@@ -19,6 +19,7 @@
 
 #include "platform/browser_host.h"
 #include "platform/messages.h"
+#include "vault/text.h"
 
 #ifndef KEYFOLD_INSTALL_LIBDIR
 #define KEYFOLD_INSTALL_LIBDIR "lib"
@@ -202,11 +203,9 @@ void runWindow(const BrowseRequest& request) {
 }  // namespace
 
 QString trimControls(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32) ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32) --end;
-    return text.mid(begin, end - begin);
+    // In UTF-8 the codes 0 to 32 are single bytes that no other character contains, so
+    // the vault's trim of 8-bit text trims the same characters here.
+    return QString::fromStdString(vault::trim(text.toStdString()));
 }
 
 QString noWebsiteMessage() {

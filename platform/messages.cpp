@@ -43,6 +43,7 @@ QString kindName(BoxKind kind) {
     case BoxKind::Information: return QStringLiteral("Information");
     case BoxKind::Warning: return QStringLiteral("Warning");
     case BoxKind::Confirm: return QStringLiteral("Confirm");
+    case BoxKind::ConfirmNo: return QStringLiteral("ConfirmNo");
     case BoxKind::ConfirmOk: return QStringLiteral("ConfirmOk");
     case BoxKind::OpenAnyway: return QStringLiteral("OpenAnyway");
     case BoxKind::PhrasePrompt: return QStringLiteral("PhrasePrompt");
@@ -88,13 +89,14 @@ std::unique_ptr<QMessageBox> buildBox(BoxKind kind, const QString& text) {
     case BoxKind::Warning:
     case BoxKind::OpenAnyway: box->setIcon(QMessageBox::Warning); break;
     case BoxKind::Confirm:
+    case BoxKind::ConfirmNo:
     case BoxKind::ConfirmOk:
     case BoxKind::PhrasePrompt: box->setIcon(QMessageBox::Question); break;
     case BoxKind::Error: box->setIcon(QMessageBox::Critical); break;
     }
-    if (kind == BoxKind::Confirm) {
+    if (kind == BoxKind::Confirm || kind == BoxKind::ConfirmNo) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box->setDefaultButton(QMessageBox::Yes);
+        box->setDefaultButton(kind == BoxKind::Confirm ? QMessageBox::Yes : QMessageBox::No);
     } else if (kind == BoxKind::OpenAnyway) {
         // Going back is the default: opening under a phrase that may be wrong is the
         // user's deliberate choice.
@@ -111,7 +113,7 @@ bool present(BoxKind kind, const QString& text) {
     const std::unique_ptr<QMessageBox> box = buildBox(kind, text);
     const int answer = box->exec();
     if (kind == BoxKind::OpenAnyway) return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
-    return kind != BoxKind::Confirm || answer == QMessageBox::Yes;
+    return (kind != BoxKind::Confirm && kind != BoxKind::ConfirmNo) || answer == QMessageBox::Yes;
 }
 
 }  // namespace
@@ -120,6 +122,7 @@ void showPlain(const QString& text) { present(BoxKind::Plain, text); }
 void showInformation(const QString& text) { present(BoxKind::Information, text); }
 void showWarning(const QString& text) { present(BoxKind::Warning, text); }
 bool askYesNo(const QString& text) { return present(BoxKind::Confirm, text); }
+bool askYesNoDefaultNo(const QString& text) { return present(BoxKind::ConfirmNo, text); }
 bool askOpenAnyway(const QString& text) { return present(BoxKind::OpenAnyway, text); }
 void showConfirmOk(const QString& text) { present(BoxKind::ConfirmOk, text); }
 void showError(const QString& text) { present(BoxKind::Error, text); }

@@ -19,6 +19,7 @@ enum class BoxKind {
     Information,   // information icon, one OK
     Warning,       // warning icon, one OK
     Confirm,       // question icon, Yes and No; anything but Yes is No
+    ConfirmNo,     // as Confirm, with No the default button (a question whose Yes loses work)
     ConfirmOk,     // question icon, one OK (the confirmation style with a single button)
     OpenAnyway,    // warning icon, "Open anyway" and Cancel (the default); true only for "Open anyway"
     PhrasePrompt,  // a masked one-line box for the key phrase, OK and Cancel
@@ -28,8 +29,9 @@ enum class BoxKind {
 void showPlain(const QString& text);
 void showInformation(const QString& text);
 void showWarning(const QString& text);
-bool askYesNo(const QString& text);       // true only for Yes
-bool askOpenAnyway(const QString& text);  // true only for "Open anyway"
+bool askYesNo(const QString& text);           // true only for Yes
+bool askYesNoDefaultNo(const QString& text);  // true only for Yes; Enter answers No
+bool askOpenAnyway(const QString& text);      // true only for "Open anyway"
 void showConfirmOk(const QString& text);
 void showError(const QString& text);
 // The key phrase typed once more, masked, as UTF-8 (a secret: the caller wipes it);

@@ -42,9 +42,22 @@ std::string toWindows1252(const QString& text) {
     return vault::windows1252FromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
-QString windows1252Safe(const QString& text) { return fromWindows1252(toWindows1252(text)); }
+QString windows1252Upper(const QString& text) {
+    QString out = text;
+    for (QChar& c : out) {
+        if (c.isSurrogate()) continue;
+        const int b = vault::windows1252OfUnicode(c.unicode());
+        if (b >= 0) c = QChar(unicodeOf(vault::upperByte(static_cast<unsigned char>(b))));
+    }
+    return out;
+}
 
-QString windows1252Upper(const QString& text) { return fromWindows1252(vault::upperText(toWindows1252(text))); }
+std::u32string lackingWindows1252(const QString& text) {
+    std::u32string lacking;
+    for (const char32_t c : text.toUcs4())
+        if (vault::windows1252OfUnicode(c) < 0 && lacking.find(c) == std::u32string::npos) lacking.push_back(c);
+    return lacking;
+}
 
 QString firstLine(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -64,7 +77,7 @@ void Windows1252LineEdit::setUpperCaseOnly(bool on) {
 }
 
 QString Windows1252LineEdit::accepted(const QString& input) const {
-    QString text = windows1252Safe(firstLine(input));
+    const QString text = firstLine(input);
     return upper_ ? windows1252Upper(text) : text;
 }
 
@@ -166,31 +179,25 @@ void Windows1252LineEdit::dropEvent(QDropEvent* e) {
 }
 
 std::string Windows1252LineEdit::windows1252TextFor(const std::string& bytes) const {
-    // The box cuts the text to its maximum length and then normalises it; fromWindows1252
-    // gives only characters it can hold, and the upper case keeps the length.
+    // The box cuts the text to its maximum length and then normalises it; the upper case
+    // keeps the length.
     QString text = fromWindows1252(bytes).left(maxLength());
     if (upper_) text = windows1252Upper(text);
     return toWindows1252(text);
 }
 
 void Windows1252LineEdit::normalise() {
-    if (busy_) return;
+    if (busy_ || !upper_) return;
     const QString current = text();
-    QString wanted = windows1252Safe(current);
-    if (upper_) wanted = windows1252Upper(wanted);
+    const QString wanted = windows1252Upper(current);
     if (wanted == current) return;
     // Text set by the program (or by a way in that the handlers above miss): replacing
     // it resets the undo history, so typing and pasting are changed before they go in.
     busy_ = true;
-    // A character outside the 16-bit plane shrinks to one "?": keep the cursor behind
-    // the same character.
-    int cursor = cursorPosition();
-    int shrink = 0;
-    for (int i = 0; i < cursor && i < current.size(); ++i)
-        if (current.at(i).isLowSurrogate()) ++shrink;
+    const int cursor = cursorPosition();
     const bool modified = isModified();
     setText(wanted);
-    setCursorPosition(cursor - shrink);
+    setCursorPosition(cursor);
     setModified(modified);
     busy_ = false;
 }

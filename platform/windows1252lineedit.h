@@ -9,12 +9,15 @@
 
 namespace platform {
 
-// A single-line edit box that holds only what an 8-bit edit box can hold: characters
-// Windows-1252 cannot hold turn into "?" as they are typed, pasted or set, so its
-// maximum length counts the characters that are stored. Optionally upper case only.
-// A paste (keyboard, context menu, middle button, drop) keeps the text up to its first
-// line break. Typed and pasted text is changed before it goes in, through the box's
-// own editing, so undo keeps working.
+// A single-line edit box for the 8-bit text of the data file. It shows exactly what was
+// typed, pasted or dropped, also a character Windows-1252 cannot hold: the command that
+// stores the text refuses that and names it (lackingWindows1252), so nothing is ever
+// stored as something else. Each character the file can hold is one character of the
+// box, so its maximum length counts stored characters. Optionally upper case only (a
+// character without an upper case in Windows-1252 stays as it is). A paste (keyboard,
+// context menu, middle button, drop) keeps the text up to its first line break. Typed
+// and pasted text is changed before it goes in, through the box's own editing, so undo
+// keeps working.
 // A double click emits doubleClicked (the window decides what it means).
 class Windows1252LineEdit : public QLineEdit {
     Q_OBJECT
@@ -22,7 +25,8 @@ public:
     explicit Windows1252LineEdit(QWidget* parent = nullptr);
     void setUpperCaseOnly(bool on);
     bool upperCaseOnly() const { return upper_; }
-    // The box's text in Windows-1252.
+    // The box's text in Windows-1252 ("?" for a character it cannot hold: check with
+    // lackingWindows1252 before storing it).
     std::string windows1252Text() const { return toWindows1252(text()); }
     void setWindows1252Text(const std::string& bytes) { setText(fromWindows1252(bytes)); }
     // Replaces the selection with the clipboard's text as a paste into this box takes it.

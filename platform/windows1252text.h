@@ -9,15 +9,15 @@ namespace platform {
 QString fromWindows1252(const std::string& bytes);
 // Unicode to Windows-1252; a character it cannot hold becomes "?".
 std::string toWindows1252(const QString& text);
-// The text as an 8-bit box holds it: every character Windows-1252 cannot hold is "?".
-// fromWindows1252(toWindows1252(t)) == windows1252Safe(t), and windows1252Safe(t).size() == toWindows1252(t).size().
-QString windows1252Safe(const QString& text);
-// Upper case as an 8-bit upper-case box makes it, of text such a box holds (windows1252Safe):
-// the vault's upper case of names (vault::upperText).
+// Upper case as the upper-case name box makes it: each character Windows-1252 holds takes
+// the vault's upper case of names (vault::upperText); any other character stays as it is.
 QString windows1252Upper(const QString& text);
 // A path of the file system as the user reads it (the system's 8-bit path on Windows,
 // the file-name encoding elsewhere).
 QString displayPath(const std::string& path);
 // A one-line box's share of a pasted text: everything before its first line break.
 QString firstLine(const QString& text);
+// The characters of text that Windows-1252 cannot hold, each once, in the order they
+// first come (a lone surrogate as U+FFFD).
+std::u32string lackingWindows1252(const QString& text);
 }  // namespace platform

@@ -19,9 +19,19 @@ std::string completedAddress(std::string_view website) {
 
 bool passwordHasSpace(std::string_view password) { return password.find(' ') != std::string_view::npos; }
 
-Entry storedForm(const Entry& typed) {
-    return Entry{trim(typed.name), completedAddress(typed.website), trim(typed.userId), trim(typed.password),
+Entry storedForm(const Entry& typed, Operation operation) {
+    std::string name = trim(typed.name);
+    switch (operation) {
+    case Operation::Add:
+    case Operation::Import: name = upperText(name); break;
+    case Operation::Update: break;
+    }
+    return Entry{std::move(name), completedAddress(typed.website), trim(typed.userId), trim(typed.password),
                  trim(typed.comments)};
+}
+
+std::string nameAsTheBoxTakesIt(std::string_view text) {
+    return upperText(text.substr(0, std::min(text.find('\n'), text.find('\r'))));
 }
 
 namespace {
@@ -46,7 +56,7 @@ std::optional<TextFault> textFault(const Entry& stored) {
     for (Field field : kFields) {
         const std::string& text = textOf(stored, field);
         for (unsigned char c : text)
-            if (c < 32 && !(c == '\t' && field == Field::Comments))
+            if ((c < 32 || c == 127) && !(c == '\t' && field == Field::Comments))
                 return TextFault{TextFault::ControlCharacter, field, c};
         if (text.size() > fieldWidth(field)) return TextFault{TextFault::TooLong, field};
     }

@@ -38,11 +38,23 @@ bool addressNeedsScheme(std::string_view website);
 std::string completedAddress(std::string_view website);
 // Passwords hold no space (checked on the text as typed, before trimming).
 bool passwordHasSpace(std::string_view password);
-// The entry as it is stored: every text trimmed, the address completed.
-Entry storedForm(const Entry& typed);
+
+// What writes an entry. Each has its own list of rules, all of them in Session::check.
+enum class Operation {
+    Add,     // a new entry typed by a person (the window's Add, keyfold-cli add)
+    Update,  // an entry rewritten under its name, which stays as given
+    Import,  // a new entry taken from another program's export
+};
+
+// The entry as the operation stores it: every text trimmed, the address completed, and
+// for add and import the name upper-cased as the name box types it (upperText). An
+// update finds its entry by the name as given and writes that name back.
+Entry storedForm(const Entry& typed, Operation operation);
+// The name as the name box takes a pasted text: its first line, upper-cased.
+std::string nameAsTheBoxTakesIt(std::string_view text);
 
 // A text that breaks a rule of its field, as stored: a control character (a code below
-// 32; a tab is allowed in the comment), or more characters than the field holds.
+// 32, or 127; a tab is allowed in the comment), or more characters than the field holds.
 struct TextFault {
     enum Kind {
         ControlCharacter,

@@ -18,22 +18,6 @@ struct CloseAtScopeEnd {
     ~CloseAtScopeEnd() { file.close(); }
 };
 
-// The stored form of a typed entry in the result, or the outcome of its text fault.
-template <class Result, class Outcome>
-bool textsPass(const Entry& typed, Result& result, Outcome controlCharacter, Outcome tooLong) {
-    Entry stored = storedForm(typed);
-    if (const std::optional<TextFault> fault = textFault(stored)) {
-        wipeSecret(stored.password);
-        result.outcome = fault->kind == TextFault::ControlCharacter ? controlCharacter : tooLong;
-        result.field = fault->field;
-        result.character = fault->character;
-        return false;
-    }
-    result.entry = std::move(stored);
-    result.addressCompleted = addressNeedsScheme(typed.website);
-    return true;
-}
-
 // One Entry refilled for every slot: its strings keep their room from one slot to the
 // next, so a full list costs no allocation per entry.
 template <std::size_t Max>
@@ -190,33 +174,73 @@ void Session::forEachPrintable(const std::function<void(const Entry&)>& onEntry)
     eachEntry([this](const auto& onRecord) { data_.scanForPrint(cipher_, onRecord); }, onEntry);
 }
 
-AddResult Session::check(const Entry& typed, const ListedAlready& listedAlready) const {
-    AddResult result{AddOutcome::Added, {}, false, -1};
-    if (passwordHasSpace(typed.password)) {
-        result.outcome = AddOutcome::SpaceInPassword;
-        return result;
+EntryCheck Session::check(const Entry& typed, Operation operation) const {
+    EntryCheck result;
+    auto refuse = [&](EntryRule rule) {
+        result.rule = rule;
+        return std::move(result);
+    };
+    if (passwordHasSpace(typed.password)) return refuse(EntryRule::SpaceInPassword);
+    if (trim(typed.name).empty()) return refuse(EntryRule::NameMissing);
+    switch (operation) {
+    case Operation::Add:
+    case Operation::Import:
+        if (trim(typed.website).empty()) return refuse(EntryRule::WebsiteMissing);
+        break;
+    case Operation::Update: break;  // an empty address is stored as "http://"
     }
-    if (trim(typed.name).empty() || trim(typed.website).empty()) {
-        result.outcome = AddOutcome::NameOrWebsiteMissing;
-        return result;
+    Entry stored = storedForm(typed, operation);
+    if (const std::optional<TextFault> fault = textFault(stored)) {
+        wipeSecret(stored.password);
+        result.field = fault->field;
+        result.character = fault->character;
+        switch (fault->kind) {
+        case TextFault::ControlCharacter: return refuse(EntryRule::ControlCharacter);
+        case TextFault::TooLong: return refuse(EntryRule::TooLong);
+        }
     }
-    if (!textsPass(typed, result, AddOutcome::ControlCharacter, AddOutcome::TooLong)) return result;
-    if (listedAlready && listedAlready(nameKey(result.entry.name))) {
-        wipeSecret(result.entry.password);
-        result.entry = {};
+    result.entry = std::move(stored);
+    result.addressCompleted = addressNeedsScheme(typed.website);
+    return result;
+}
+
+namespace {
+
+// A refused or failed result carries no entry, and no copy of its password.
+template <class Result>
+void dropEntry(Result& result) {
+    wipeSecret(result.entry.password);
+    result.entry = {};
+}
+
+template <class Result, class Outcome>
+Result resultOf(EntryCheck&& checked, Outcome passed, Outcome refused) {
+    Result result{checked.rule == EntryRule::Passed ? passed : refused, std::move(checked.entry),
+                  checked.addressCompleted};
+    result.rule = checked.rule;
+    result.field = checked.field;
+    result.character = checked.character;
+    return result;
+}
+
+}  // namespace
+
+AddResult Session::checkBeforeScan(const Entry& typed, Operation operation, const ListedAlready& listedAlready) const {
+    AddResult result = resultOf<AddResult>(check(typed, operation), AddOutcome::Added, AddOutcome::Refused);
+    if (result.outcome == AddOutcome::Added && listedAlready && listedAlready(nameKey(result.entry.name))) {
+        dropEntry(result);
         result.outcome = AddOutcome::ListedAlready;
     }
     return result;
 }
 
-AddResult Session::add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready,
+AddResult Session::add(const Entry& typed, Operation operation, const ListedAlready& listedAlready,
                        const BeforeWrite& beforeWrite) {
-    AddResult result = check(typed, listedAlready);
+    AddResult result = checkBeforeScan(typed, operation, listedAlready);
     if (result.outcome != AddOutcome::Added) return result;
     const FreeSlot free = data_.findFreeSlot(result.entry.name, cipher_);
     if (free.kind != FreeSlot::Found) {
-        wipeSecret(result.entry.password);
-        result.entry = {};
+        dropEntry(result);
         result.outcome = free.kind == FreeSlot::Full ? AddOutcome::Full : AddOutcome::Duplicate;
         return result;
     }
@@ -228,34 +252,35 @@ AddResult Session::add(const Entry& typed, const std::function<bool(const std::s
 }
 
 ChangeResult Session::update(const Entry& typed, const BeforeWrite& beforeWrite) {
-    if (passwordHasSpace(typed.password)) return ChangeResult{ChangeOutcome::SpaceInPassword, {}, false, -1};
-    return change(typed, false, beforeWrite);
+    ChangeResult result =
+        resultOf<ChangeResult>(check(typed, Operation::Update), ChangeOutcome::Updated, ChangeOutcome::Refused);
+    if (result.outcome != ChangeOutcome::Updated) return result;
+    return change(std::move(result), beforeWrite);
 }
 
 ChangeResult Session::remove(const std::string& name) {
-    Entry e;
-    e.name = name;
-    return change(e, true, {});
-}
-
-ChangeResult Session::change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite) {
-    ChangeResult result{deleting ? ChangeOutcome::Deleted : ChangeOutcome::Updated, {}, false, -1};
-    const std::string name = trim(typed.name);
-    if (name.empty()) {
-        result.outcome = ChangeOutcome::NameMissing;
+    ChangeResult result{ChangeOutcome::Deleted, {}, false, -1};
+    result.entry.name = trim(name);
+    if (result.entry.name.empty()) {
+        result.outcome = ChangeOutcome::Refused;
+        result.rule = EntryRule::NameMissing;
         return result;
     }
-    if (!deleting && !textsPass(typed, result, ChangeOutcome::ControlCharacter, ChangeOutcome::TooLong)) return result;
-    const int slot = data_.findSlotByName(name, cipher_);
+    return change(std::move(result), {});
+}
+
+// The write of an update (its entry checked) or a delete (the trimmed name only): the
+// slot of exactly that name, rewritten.
+ChangeResult Session::change(ChangeResult result, const BeforeWrite& beforeWrite) {
+    const bool deleting = result.outcome == ChangeOutcome::Deleted;
+    const int slot = data_.findSlotByName(result.entry.name, cipher_);
     if (slot == kNotFound) {
-        wipeSecret(result.entry.password);
-        result.entry = {};
+        dropEntry(result);
         result.outcome = ChangeOutcome::NotFound;
         return result;
     }
     CloseAtScopeEnd close{data_};
     if (deleting) {
-        result.entry.name = name;
         data_.writeSlot(slot, deletedRecord(), cipher_);
     } else {
         if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);

@@ -26,35 +26,53 @@
 
 namespace vault {
 
+// The rules an entry passes before it is written, in the order they are checked. Which
+// of them an operation applies is decided in one place, Session::check; each front end
+// words them in one switch, so a new rule is one edit here and in Session::check, and
+// the build then asks every front end for its words.
 // clang-format off (its version 14 cannot read an attribute on an enum)
-enum class [[nodiscard]] AddOutcome{
-    Added,
-    SpaceInPassword,       // the password holds a space
-    NameOrWebsiteMissing,  // the trimmed name or the trimmed address is empty
-    ControlCharacter,      // a text holds a control character (field and character below)
-    TooLong,               // a text as stored is longer than its field (field below)
-    ListedAlready,         // the caller's own test (what it shows) knows the name
-    Duplicate,             // an entry of the same name (trimmed, letter case ignored) is in the file
-    Full,                  // no free slot; nothing written
+enum class [[nodiscard]] EntryRule{
+    Passed,            // the entry passes every rule of its operation
+    SpaceInPassword,   // the password holds a space (as typed, before trimming)
+    NameMissing,       // the trimmed name is empty
+    WebsiteMissing,    // add, import: the trimmed address is empty
+    ControlCharacter,  // a text as stored holds a control character (field and character below)
+    TooLong,           // a text as stored is longer than its field (field below)
 };
 // clang-format on
-struct [[nodiscard]] AddResult {
-    AddOutcome outcome;
-    Entry entry;                    // the entry as written (trimmed texts, completed address)
+struct [[nodiscard]] EntryCheck {
+    EntryRule rule = EntryRule::Passed;
+    Entry entry;                    // Passed: the entry as the operation writes it (storedForm)
     bool addressCompleted = false;  // "http://" was put before the address
-    int slot = -1;                  // the slot written
     Field field = Field::Name;      // ControlCharacter, TooLong: the text at fault
     unsigned char character = 0;    // ControlCharacter: the character
 };
 
 // clang-format off (its version 14 cannot read an attribute on an enum)
+enum class [[nodiscard]] AddOutcome{
+    Added,
+    Refused,        // a rule of Session::check (rule, field and character below)
+    ListedAlready,  // the caller's own test (what it shows) knows the name
+    Duplicate,      // an entry of the same name (trimmed, letter case ignored) is in the file
+    Full,           // no free slot; nothing written
+};
+// clang-format on
+struct [[nodiscard]] AddResult {
+    AddOutcome outcome;
+    Entry entry;                         // the entry as written (trimmed texts, completed address)
+    bool addressCompleted = false;       // "http://" was put before the address
+    int slot = -1;                       // the slot written
+    EntryRule rule = EntryRule::Passed;  // Refused: the rule the entry breaks
+    Field field = Field::Name;           // as in EntryCheck
+    unsigned char character = 0;         // as in EntryCheck
+};
+
+// clang-format off (its version 14 cannot read an attribute on an enum)
 enum class [[nodiscard]] ChangeOutcome{
-    Updated,          Deleted,
-    SpaceInPassword,   // update only: the password holds a space
-    NameMissing,       // the trimmed name is empty
-    ControlCharacter,  // update only: as for add
-    TooLong,           // update only: as for add
-    NotFound,          // no entry of exactly this name (letter case counts)
+    Updated, Deleted,
+    Refused,   // a rule of Session::check (rule, field and character below); a delete
+               // only checks that the trimmed name is not empty (NameMissing)
+    NotFound,  // no entry of exactly this name (letter case counts)
 };
 // clang-format on
 struct [[nodiscard]] ChangeResult {
@@ -62,8 +80,9 @@ struct [[nodiscard]] ChangeResult {
     Entry entry;  // the entry as written (update) or the name deleted
     bool addressCompleted = false;
     int slot = -1;
-    Field field = Field::Name;    // as in AddResult
-    unsigned char character = 0;  // as in AddResult
+    EntryRule rule = EntryRule::Passed;  // as in AddResult
+    Field field = Field::Name;
+    unsigned char character = 0;
 };
 
 // clang-format off (its version 14 cannot read an attribute on an enum)
@@ -216,27 +235,28 @@ public:
     void forEachPrintable(const std::function<void(const Entry&)>& onEntry);
 
     // ---- Writing ----
-    // The rules of add that need no file, in add's order: no space in the password, a
-    // name and an address, texts without control characters that fit their fields in
-    // their stored form (textFault), and then listedAlready when given. Added when the
-    // entry passes them all, with the entry as add would write it; add goes on to scan
-    // the file. A dry run of an import asks this with its own listedAlready.
+    // The rules an entry passes before the operation writes it, checked on the entry as
+    // the operation stores it (storedForm): no space in the password; a name; for add and
+    // import an address; texts without control characters that fit their fields. The
+    // entry as it would be written when it passes them all. Needs no file.
+    EntryCheck check(const Entry& typed, Operation operation) const;
+    // What add decides before it reads the file: check, then listedAlready (given the
+    // name in duplicate-test form, nameKey) when given. A dry run of an import asks this
+    // with its own listedAlready.
     using ListedAlready = std::function<bool(const std::string& key)>;
-    AddResult check(const Entry& typed, const ListedAlready& listedAlready = {}) const;
-    // Adds the entry: check (listedAlready is given the name in duplicate-test form,
-    // nameKey), then a scan of the file for a duplicate and the first free slot
-    // (never-used or deleted; the last slot is never used), and writes the entry there
-    // with status "A". beforeWrite (if given) sees the entry as it is about to be written,
-    // once every check has passed: a caller shows it there, so that what it shows matches
-    // the file even when the write then fails.
-    // Every text is stored trimmed, never cut (a text too long is refused), the name as
-    // given: the main window's name box types capitals only, so a caller that takes names
-    // from elsewhere upper-cases them (upperText) to store them as the window does.
+    AddResult checkBeforeScan(const Entry& typed, Operation operation, const ListedAlready& listedAlready = {}) const;
+    // Adds the entry: checkBeforeScan, then a scan of the file for a duplicate and the
+    // first free slot (never-used or deleted; the last slot is never used), and writes the
+    // entry there with status "A". beforeWrite (if given) sees the entry as it is about to
+    // be written, once every check has passed: a caller shows it there, so that what it
+    // shows matches the file even when the write then fails.
+    // Every text is stored trimmed, never cut (a text too long is refused), and the name
+    // upper-cased as the main window's name box types it.
     using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
-    AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
+    AddResult add(const Entry& typed, Operation operation = Operation::Add, const ListedAlready& listedAlready = {},
                   const BeforeWrite& beforeWrite = {});
     // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U",
-    // after the same password check, address rule and text rules as add.
+    // once it passes check for an update.
     ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
     // Marks the entry of exactly this name (trimmed) deleted, emptying every text.
     ChangeResult remove(const std::string& name);
@@ -251,7 +271,7 @@ public:
 
 private:
     friend class ListedNameIndex;
-    ChangeResult change(const Entry& typed, bool deleting, const BeforeWrite& beforeWrite);
+    ChangeResult change(ChangeResult result, const BeforeWrite& beforeWrite);
 
     Locations paths_;
     Cipher cipher_;

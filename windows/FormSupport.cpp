@@ -112,7 +112,7 @@ protected:
             if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
                 button && window_->isAncestorOf(button))
                 button->click();
-            else if (rules_.enterElsewhere)
+            else if (rules_.enterElsewhere && (!rules_.enterElsewhereAllowed || rules_.enterElsewhereAllowed()))
                 rules_.enterElsewhere->click();
             key->accept();
             return true;

@@ -38,6 +38,8 @@ struct KeyRules {
     // With Enter::FocusedButton: pressed when the focus is not on a button (the main
     // window's "Exit"); without one, Enter elsewhere does nothing.
     QAbstractButton* enterElsewhere = nullptr;
+    // Asked before enterElsewhere is pressed, when given: false leaves it unpressed.
+    std::function<bool()> enterElsewhereAllowed = {};
     // True: Escape does nothing (a window without a cancel button). False: the
     // window's own handling (a dialog rejects).
     bool escapeDoesNothing = false;

@@ -36,6 +36,11 @@ using platform::Windows1252LineEdit;
 
 namespace {
 
+const char* const kLoseTypedWorkQuestion =
+    QT_TRANSLATE_NOOP("MainWindow",
+                      "What you typed in the boxes has not been added or updated. Exit anyway and lose it? "
+                      "(Click \"No\" to keep it and go on.)");
+
 const char* const kNoFolderText =
     QT_TRANSLATE_NOOP("MainWindow",
                       "Could not create a folder as you do not have authority on your system. Please right "
@@ -91,17 +96,20 @@ void MainWindow::buildControls() {
         memoryGroup()->setStyle(frameStyle);
     }
     connectHandlers();
-    // "Exit" is the default button: Enter on anything but a button closes the program;
+    // "Exit" is the default button: Enter on anything but a button closes the program,
+    // once the user agrees to lose what was typed into the boxes (mayEndOnEnter);
     // Enter on a button presses that button. Escape does nothing.
     forms::KeyRules keys;
     keys.enter = forms::KeyRules::Enter::FocusedButton;
     keys.enterElsewhere = exitButton();
+    keys.enterElsewhereAllowed = [this] { return mayEndOnEnter(); };
     keys.escapeDoesNothing = true;
     forms::setKeyRules(this, keys);
     // The size and masking state read at creation: the stored outer size is met as far
     // as the screen and the controls allow.
     platform::applyStoredOuterSize(this, pendingOuterWidth_, pendingOuterHeight_);
     setMasked(maskedAtStart_);
+    rememberShownTexts();  // empty boxes: nothing typed yet
 }
 
 MainWindow::~MainWindow() = default;
@@ -292,6 +300,22 @@ void MainWindow::showEvent(QShowEvent* e) {
         const QRect outer = frameGeometry();
         move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
     }
+}
+
+void MainWindow::rememberShownTexts() {
+    const Windows1252LineEdit* boxes[] = {nameEdit(), websiteEdit(), commentsEdit(), userIdEdit(), passwordEdit()};
+    for (std::size_t i = 0; i < shownTexts_.size(); ++i) shownTexts_[i] = platform::digestOf(boxes[i]->text());
+}
+
+bool MainWindow::typedWorkPending() const {
+    const Windows1252LineEdit* boxes[] = {nameEdit(), websiteEdit(), commentsEdit(), userIdEdit(), passwordEdit()};
+    for (std::size_t i = 0; i < shownTexts_.size(); ++i)
+        if (platform::digestOf(boxes[i]->text()) != shownTexts_[i]) return true;
+    return false;
+}
+
+bool MainWindow::mayEndOnEnter() {
+    return !typedWorkPending() || platform::askYesNoDefaultNo(tr(kLoseTypedWorkQuestion));
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

@@ -2,12 +2,15 @@
 // the commands, the storage location and the memory panel. Its controls are in
 // MainWindow.ui; the code is split by job over MainWindow*.cpp.
 #pragma once
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <QPointer>
 #include <QWidget>
+
+#include "platform/textdigest.h"
 
 namespace vault {
 struct Entry;
@@ -156,8 +159,17 @@ private:
     void selectRowQuietly(int row);
     // Update or delete of the entry named in the name box.
     void applyEntryChange(bool deleting);
-    // The entry as the boxes hold it.
-    vault::Entry typedEntry() const;
+    // The entry as the boxes hold it (nameOnly: the name box alone), or nothing after
+    // saying which box holds characters the data file cannot hold.
+    std::optional<vault::Entry> storableEntry(bool nameOnly = false) const;
+    // What the boxes hold now counts as shown, not typed: the entry on show, or what an
+    // add, update or delete has just written.
+    void rememberShownTexts();
+    // Whether a box holds text that differs from what was shown there (typed work).
+    bool typedWorkPending() const;
+    // Enter where no button has the focus ends the program; with typed work, only once
+    // the user agrees to lose it.
+    bool mayEndOnEnter();
     // Before an add or update is written: the website box shows the address as it is
     // stored, where "http://" was put in front.
     std::function<void(const vault::Entry& entry, bool addressCompleted)> showCompletedAddress();
@@ -180,4 +192,7 @@ private:
     int pendingOuterWidth_ = 0;
     int pendingOuterHeight_ = 0;
     bool maskedAtStart_ = false;
+    // A keyed digest of each entry box's text as last shown (rememberShownTexts): typed
+    // work is told without keeping a second copy of the password.
+    std::array<platform::TextDigest, 5> shownTexts_{};
 };

@@ -6,6 +6,8 @@
 #include "platform/windows1252lineedit.h"
 #include "platform/messages.h"
 #include "ui_MainWindow.h"
+#include "vault/keyphrase.h"
+#include "vault/secret.h"
 #include "vault/session.h"
 #include "windows/EntryListModel.h"
 #include "windows/MainWindow.h"
@@ -72,10 +74,44 @@ QString tooLongText(vault::Field field) {
         .arg(fieldName(field))
         .arg(vault::fieldWidth(field));
 }
+QString lackingText(vault::Field field, const std::u32string& lacking) {
+    const QString text =
+        lacking.size() == 1
+            ? MainWindow::tr("The %1 holds a character that cannot be stored: %2. Remove it; nothing was saved.")
+            : MainWindow::tr("The %1 holds characters that cannot be stored: %2. Remove them; nothing was saved.");
+    return text.arg(fieldName(field), QString::fromStdString(vault::describeCharacters(lacking)));
+}
+
+// The message for an entry that breaks a rule of the vault; Add names the name and the
+// address together, as its first refusal always did.
+QString ruleText(vault::EntryRule rule, vault::Field field, unsigned char character, vault::Operation operation) {
+    switch (rule) {
+    case vault::EntryRule::Passed: return {};
+    case vault::EntryRule::SpaceInPassword: return MainWindow::tr(kSpaceInPassword);
+    case vault::EntryRule::NameMissing:
+        return MainWindow::tr(operation == vault::Operation::Update ? kNeedName : kNeedNameAndWebsite);
+    case vault::EntryRule::WebsiteMissing: return MainWindow::tr(kNeedNameAndWebsite);
+    case vault::EntryRule::ControlCharacter: return controlCharacterText(field, character);
+    case vault::EntryRule::TooLong: return tooLongText(field);
+    }
+    return {};
+}
 
 }  // namespace
 
-vault::Entry MainWindow::typedEntry() const {
+std::optional<vault::Entry> MainWindow::storableEntry(bool nameOnly) const {
+    const std::pair<platform::Windows1252LineEdit*, vault::Field> boxes[] = {{nameEdit(), vault::Field::Name},
+                                                                             {websiteEdit(), vault::Field::Website},
+                                                                             {userIdEdit(), vault::Field::UserId},
+                                                                             {passwordEdit(), vault::Field::Password},
+                                                                             {commentsEdit(), vault::Field::Comments}};
+    for (const auto& [box, field] : boxes)
+        if (const std::u32string lacking = platform::lackingWindows1252(box->text());
+            !lacking.empty() && (!nameOnly || field == vault::Field::Name)) {
+            platform::showPlain(lackingText(field, lacking));
+            return std::nullopt;
+        }
+    if (nameOnly) return vault::Entry{toWindows1252(nameEdit()->text()), {}, {}, {}, {}};
     return vault::Entry{toWindows1252(nameEdit()->text()), toWindows1252(websiteEdit()->text()),
                         toWindows1252(userIdEdit()->text()), toWindows1252(passwordEdit()->text()),
                         toWindows1252(commentsEdit()->text())};
@@ -95,18 +131,18 @@ void MainWindow::addEntry() {
             if (vault::nameKey(shownEntries_->shownRow(row).name) == key) return true;
         return false;
     };
-    const vault::AddResult result = session_->add(typedEntry(), listed, showCompletedAddress());
-    const std::string wanted = vault::nameKey(toWindows1252(nameEdit()->text()));
+    std::optional<vault::Entry> typed = storableEntry();
+    if (!typed) return;
+    vault::WipeAtScopeEnd wipe(typed->userId, typed->password);
+    const vault::AddResult result = session_->add(*typed, vault::Operation::Add, listed, showCompletedAddress());
+    const std::string wanted = vault::nameKey(typed->name);
     switch (result.outcome) {
-    case vault::AddOutcome::SpaceInPassword: platform::showPlain(tr(kSpaceInPassword)); return;
-    case vault::AddOutcome::NameOrWebsiteMissing:
-        platform::showPlain(tr(kNeedNameAndWebsite));
-        showCount();
+    case vault::AddOutcome::Refused:
+        platform::showPlain(ruleText(result.rule, result.field, result.character, vault::Operation::Add));
+        // A missing name or address refreshes the count, as the file's refusals do.
+        if (result.rule == vault::EntryRule::NameMissing || result.rule == vault::EntryRule::WebsiteMissing)
+            showCount();
         return;
-    case vault::AddOutcome::ControlCharacter:
-        platform::showPlain(controlCharacterText(result.field, result.character));
-        return;
-    case vault::AddOutcome::TooLong: platform::showPlain(tooLongText(result.field)); return;
     case vault::AddOutcome::ListedAlready: platform::showConfirmOk(duplicateText(wanted, true)); return;
     case vault::AddOutcome::Full:
         platform::showPlain(tr(kFileFull));
@@ -122,6 +158,7 @@ void MainWindow::addEntry() {
             entries_->insertEntry({result.slot, result.entry.name, fromWindows1252(result.entry.name)});
         }
         platform::showPlain(tr(kAdded));
+        rememberShownTexts();
         selectFirstLineAndShow();
         showCount();
         return;
@@ -141,23 +178,29 @@ void MainWindow::deleteEntry() {
 }
 
 void MainWindow::applyEntryChange(bool deleting) {
-    const vault::ChangeResult result = deleting ? session_->remove(toWindows1252(nameEdit()->text()))
-                                                : session_->update(typedEntry(), showCompletedAddress());
+    // A name the file cannot hold is refused, never looked up as another one ("?" in
+    // place of what was typed).
+    std::optional<vault::Entry> typed = storableEntry(deleting);
+    if (!typed) return;
+    vault::WipeAtScopeEnd wipe(typed->userId, typed->password);
+    const vault::ChangeResult result =
+        deleting ? session_->remove(typed->name) : session_->update(*typed, showCompletedAddress());
     switch (result.outcome) {
-    case vault::ChangeOutcome::SpaceInPassword: platform::showPlain(tr(kSpaceInPassword)); return;
-    case vault::ChangeOutcome::NameMissing: platform::showPlain(tr(kNeedName)); return;
-    case vault::ChangeOutcome::ControlCharacter:
-        platform::showPlain(controlCharacterText(result.field, result.character));
+    case vault::ChangeOutcome::Refused:
+        platform::showPlain(ruleText(result.rule, result.field, result.character, vault::Operation::Update));
         return;
-    case vault::ChangeOutcome::TooLong: platform::showPlain(tooLongText(result.field)); return;
     case vault::ChangeOutcome::NotFound: platform::showPlain(tr(kNameNotFound)); return;
-    case vault::ChangeOutcome::Updated: platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text())); return;
+    case vault::ChangeOutcome::Updated:
+        rememberShownTexts();  // the boxes hold what is stored now
+        platform::showPlain(tr("%1 has been updated.").arg(nameEdit()->text()));
+        return;
     case vault::ChangeOutcome::Deleted:
         // The line goes once the slot is written, so a failed write leaves list and file alike.
         {
             const QScopedValueRollback quiet(selectingInCode_, true);
             entries_->removeEntry(result.slot, result.entry.name);
         }
+        rememberShownTexts();  // what the boxes hold now is gone from the file on purpose
         platform::showPlain(tr("%1 has been deleted.").arg(nameEdit()->text()));
         return;
     }

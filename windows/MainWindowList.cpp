@@ -85,6 +85,7 @@ void MainWindow::showEntry(const vault::Entry& entry) {
     // Each box shows the start of its text, however long it is.
     for (Windows1252LineEdit* box : {nameEdit(), websiteEdit(), userIdEdit(), commentsEdit(), passwordEdit()})
         box->setCursorPosition(0);
+    rememberShownTexts();
 }
 
 void MainWindow::showCount() { countLabel()->setText(tr("Total Sites = %1").arg(shownEntries_->rowCount())); }

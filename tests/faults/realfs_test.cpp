@@ -74,9 +74,9 @@ protected:
 TEST_F(RealFsTest, TinyDiskThatFillsUp) {
     mountTmpfs(1200);  // a data file takes 1,104,000 bytes
     file().create();
-    addEntry("Alpha");
-    addEntry("Bravo");
-    addEntry("Charlie");
+    addEntry("ALPHA");
+    addEntry("BRAVO");
+    addEntry("CHARLIE");
     const auto three = bytesOf(dataFile());
 
     // Re-keying builds a whole new file beside the old one: no room. Creation keeps
@@ -89,10 +89,10 @@ TEST_F(RealFsTest, TinyDiskThatFillsUp) {
 
     // Full to the last byte: slots are still written in place, everything new is refused.
     fill();
-    addEntry("Delta");
-    updateEntry("Alpha");
-    deleteEntry("Bravo");
-    EXPECT_EQ(listed(), (std::vector<std::string>{"Alpha", "Charlie", "Delta"}));
+    addEntry("DELTA");
+    updateEntry("ALPHA");
+    deleteEntry("BRAVO");
+    EXPECT_EQ(listed(), (std::vector<std::string>{"ALPHA", "CHARLIE", "DELTA"}));
     const auto edited = bytesOf(dataFile());
     EXPECT_EQ(errorText([&] { vault::saveSize("Frmfirst", iniFile(), 800, 600); }), "Unable to write to " + iniFile());
     EXPECT_FALSE(bytesOf(iniFile()));
@@ -129,18 +129,18 @@ TEST_F(RealFsTest, HalfWrittenSlotIsPutBack) {
         ASSERT_EQ(::ftruncate(fd, vault::kNewFileSlots * vault::kSlotSize), 0);
         ::close(fd);
     }
-    for (const char* name : {"one", "two", "three", "four", "five", "six", "seven"}) addEntry(name);
+    for (const char* name : {"ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN"}) addEntry(name);
     // Slot 7 covers bytes 7728..8831: it crosses into the third page, which is a hole.
     const auto before = bytesOf(dataFile());
     fill();
-    EXPECT_EQ(errorText([&] { addEntry("eight is a name long enough to cross the page"); }), "Disk full");
+    EXPECT_EQ(errorText([&] { addEntry("EIGHT IS A NAME LONG ENOUGH TO CROSS THE PAGE"); }), "Disk full");
     file().close();
     EXPECT_SAME_BYTES(bytesOf(dataFile()), before);
-    EXPECT_EQ(listed(), (std::vector<std::string>{"one", "two", "three", "four", "five", "six", "seven"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN"}));
     // Room again: the same add goes through.
     ::unlink((dir + "/filler").c_str());
-    addEntry("eight");
-    EXPECT_EQ(listed().back(), "eight");
+    addEntry("EIGHT");
+    EXPECT_EQ(listed().back(), "EIGHT");
 }
 
 // The storage folder on a medium that turned read-only (a locked SD card): every
@@ -148,7 +148,7 @@ TEST_F(RealFsTest, HalfWrittenSlotIsPutBack) {
 TEST_F(RealFsTest, ReadOnlyMedium) {
     mountTmpfs(4096);
     file().create();
-    addEntry("Alpha");
+    addEntry("ALPHA");
     vault::saveSize("Frmfirst", iniFile(), 800, 600);
     writeBytes(legacyFile(), std::string(1051, '\0'));
     const Snapshot before = snapshot();
@@ -157,11 +157,11 @@ TEST_F(RealFsTest, ReadOnlyMedium) {
     // The entries still list; every command that writes is refused.
     std::vector<std::string> listed;
     EXPECT_EQ(errorText([&] { listed = session->listNames(); }), "(no error)");
-    EXPECT_EQ(listed, std::vector<std::string>{"Alpha"});
+    EXPECT_EQ(listed, std::vector<std::string>{"ALPHA"});
     file().close();
     const std::vector<std::pair<std::string, std::function<void()>>> commands = {
-        {"add", [&] { addEntry("Bravo"); }},       {"update", [&] { updateEntry("Alpha"); }},
-        {"delete", [&] { deleteEntry("Alpha"); }}, {"re-key", [&] { rekeyTo("x"); }},
+        {"add", [&] { addEntry("BRAVO"); }},       {"update", [&] { updateEntry("ALPHA"); }},
+        {"delete", [&] { deleteEntry("ALPHA"); }}, {"re-key", [&] { rekeyTo("x"); }},
         {"text list", [&] { writeTextList(); }},
     };
     for (const auto& [what, command] : commands) {

@@ -1,6 +1,10 @@
 // Adding, updating and deleting entries: every check, message and the file's slots as
 // the vault reads them back.
+#include <QClipboard>
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QtTest>
 
@@ -64,14 +68,14 @@ private slots:
         writeDataFile("pw", {{0, "A", "MAIL", "http://mail", "mu", "", "mp"}});
         auto w = startProgram(QStringLiteral("pw"));
         typeEntry(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "), QStringLiteral(" me "),
-                  QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u2713 "));
+                  QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u20ac "));
         CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
         const vault::SiteRecord r = readSlot(1, "pw");
         QCOMPARE(r.status.str(), std::string("A"));
         QCOMPARE(r.name.str(), std::string("ZOO"));
         QCOMPARE(r.website.str(), std::string("http://zoo.example"));
         QCOMPARE(r.userId.str(), std::string("me"));
-        QCOMPARE(r.comments.str(), std::string("na\xEFve ?"));  // 8-bit text, "?" where it cannot hold
+        QCOMPARE(r.comments.str(), std::string("na\xEFve \x80"));  // 8-bit text
         QCOMPARE(r.password.str(), std::string("p4ss"));
         QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
         QCOMPARE(SiteList(w).currentRow(), 0);
@@ -118,6 +122,90 @@ private slots:
             for (const char* button : {"CmdAdd", "CmdUpdate"}) {
                 typeEntry(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
                 CLICK_WITH_BOXES(control<QPushButton>(w, button), {BoxKind::Plain, text});
+            }
+        QCOMPARE(fileBytes(dataFilePath()), before);
+    }
+
+    // A character the data file cannot hold, typed, pasted or dropped into any of the five
+    // boxes, is refused by Add and Update with its box and code named; the box keeps
+    // showing it, and nothing is written. DEL is refused as the other control characters.
+    void charactersTheFileCannotHoldAreRefused() {
+        writeDataFile("", {{0, "A", "ABC", "http://abc", "u", "c", "p"}});
+        auto w = startProgram(QString());
+        w->show();  // a drop goes only to a box on the screen
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const std::string before = fileBytes(dataFilePath());
+        enum class Way {
+            Typed,
+            Pasted,
+            Dropped
+        };
+        const struct {
+            const char* box;
+            Way way;
+            QString given;
+            QString shown;  // what the box shows afterwards
+            QString said;
+        } cases[] = {
+            // The name box upper-cases what Windows-1252 can upper-case and keeps the rest.
+            {"EdName", Way::Typed, QStringLiteral("\u0142\u00f3d\u017a"), QStringLiteral("\u0142\u00d3D\u017a"),
+             QStringLiteral("The name holds characters that cannot be stored: \"\u0142\" (U+0142), \"\u017a\" "
+                            "(U+017A). Remove them; nothing was saved.")},
+            // A paste keeps its first line.
+            {"Edwebsite", Way::Pasted, QStringLiteral("http://\u0142\u00f3d\u017a.example\nsecond line"),
+             QStringLiteral("http://\u0142\u00f3d\u017a.example"),
+             QStringLiteral("The website address holds characters that cannot be stored: \"\u0142\" (U+0142), "
+                            "\"\u017a\" (U+017A). Remove them; nothing was saved.")},
+            {"EdUser", Way::Dropped, QStringLiteral("ann\U0001F600"), QStringLiteral("ann\U0001F600"),
+             QStringLiteral("The user ID holds a character that cannot be stored: \"\U0001F600\" (U+1F600). Remove "
+                            "it; nothing was saved.")},
+            {"Edpwd", Way::Typed, QStringLiteral("za\u017c\u00f3\u0142\u01071"),
+             QStringLiteral("za\u017c\u00f3\u0142\u01071"),
+             QStringLiteral("The password holds characters that cannot be stored: \"\u017c\" (U+017C), \"\u0142\" "
+                            "(U+0142), \"\u0107\" (U+0107). Remove them; nothing was saved.")},
+            {"EdComments", Way::Pasted, QStringLiteral("caf\u00e9 \u2713\u2713"),
+             QStringLiteral("caf\u00e9 \u2713\u2713"),
+             QStringLiteral("The comment holds a character that cannot be stored: \"\u2713\" (U+2713). Remove it; "
+                            "nothing was saved.")},
+            {"EdName", Way::Pasted,
+             QStringLiteral("AB\x7f"
+                            "C"),
+             QStringLiteral("AB\x7f"
+                            "C"),
+             QStringLiteral("The name holds a control character (code 127), which cannot be stored. Remove it.")},
+            {"EdComments", Way::Dropped, QStringLiteral("c\x7f"), QStringLiteral("c\x7f"),
+             QStringLiteral("The comment holds a control character (code 127), which cannot be stored. Remove it.")},
+        };
+        for (const auto& c : cases)
+            for (const char* button : {"CmdAdd", "CmdUpdate"}) {
+                const QString trace = QStringLiteral("%1 %2").arg(QLatin1String(c.box), QLatin1String(button));
+                typeEntry(w.get(), QStringLiteral("ABC"), QStringLiteral("http://abc"), QStringLiteral("u"),
+                          QStringLiteral("p"), QStringLiteral("c"));
+                auto* box = control<platform::Windows1252LineEdit>(w, c.box);
+                box->clear();
+                switch (c.way) {
+                case Way::Typed: {
+                    QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, c.given);
+                    QApplication::sendEvent(box, &key);
+                    break;
+                }
+                case Way::Pasted:
+                    QGuiApplication::clipboard()->setText(c.given);
+                    QTest::keySequence(box, QKeySequence::Paste);
+                    break;
+                case Way::Dropped: {
+                    QMimeData data;
+                    data.setText(c.given);
+                    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(box, &enter);
+                    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(box, &drop);
+                    break;
+                }
+                }
+                QVERIFY2(box->text() == c.shown, qPrintable(trace + ": " + box->text()));
+                CLICK_WITH_BOXES(control<QPushButton>(w, button), {BoxKind::Plain, c.said});
+                QVERIFY2(box->text() == c.shown, qPrintable(trace));
             }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QtTest>
@@ -125,12 +126,15 @@ private slots:
         name->clear();
         QTest::keyClicks(name, QStringLiteral("abc"));
         QCOMPARE(name->text(), QStringLiteral("ABC"));
-        // Characters Windows-1252 cannot hold become "?" in every box, and count as one.
+        // Every box shows what it was given, also characters Windows-1252 cannot hold (Add
+        // and Update refuse those); the name box upper-cases only where Windows-1252 can.
         comments->setText(QStringLiteral("\u20ac5 \u2713 \U0001F600"));
-        QCOMPARE(comments->text(), QStringLiteral("\u20ac5 ? ?"));
-        QCOMPARE(platform::toWindows1252(comments->text()), std::string("\x80") + "5 ? ?");
+        QCOMPARE(comments->text(), QStringLiteral("\u20ac5 \u2713 \U0001F600"));
+        QCOMPARE(platform::lackingWindows1252(comments->text()), std::u32string(U"\u2713\U0001F600"));
         password->setText(QString(30, QChar(0x2713)));
-        QCOMPARE(password->text(), QString(25, QLatin1Char('?')));
+        QCOMPARE(password->text(), QString(25, QChar(0x2713)));
+        name->setText(QStringLiteral("\u017c\u00f3\u0142w \u00ff"));
+        QCOMPARE(name->text(), QStringLiteral("\u017c\u00d3\u0142W \u0178"));
         // The undefined codes of the code page survive the round trip.
         std::string all;
         for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
@@ -514,6 +518,64 @@ private slots:
         QVERIFY(!again->isVisible());
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>(true));
         VERIFY_BOXES();
+    }
+
+    // Enter never drops typed work: where a box holds text that differs from the entry on
+    // show (or any text, with no entry shown), it asks first, No the default; No keeps
+    // the program and the text, Yes ends it as before.
+    void enterAsksBeforeDroppingTypedWork() {
+        const QString question = QStringLiteral(
+            "What you typed in the boxes has not been added or updated. Exit anyway and lose it? "
+            "(Click \"No\" to keep it and go on.)");
+        std::unique_ptr<QMessageBox> box(platform::testing::makeBox(platform::BoxKind::ConfirmNo, question));
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+        const struct {
+            bool emptyList;
+            const char* box;      // typed into (nullptr: nothing)
+            QString typed;        // appended; "\b" takes the last character back out
+            const char* enterIn;  // a box, or "list"
+            bool asked, answer, ends;
+        } cases[] = {
+            {false, nullptr, {}, "EdComments", false, false, true},
+            {false, "EdComments", QStringLiteral("x"), "EdName", true, false, false},
+            {false, "Edpwd", QStringLiteral("2"), "list", true, true, true},
+            {false, "EdUser", QStringLiteral("x\b"), "list", false, false, true},  // the same text again
+            {false, "EdName", QStringLiteral("\b"), "Edwebsite", true, false, false},
+            {true, nullptr, {}, "EdName", false, false, true},
+            {true, "EdName", QStringLiteral("new"), "EdName", true, false, false},
+            {true, "EdComments", QStringLiteral(" "), "EdComments", true, true, true},
+        };
+        for (const auto& c : cases) {
+            freshStart();
+            if (c.emptyList)
+                writeDataFile("", {});
+            else
+                writeDataFile("", {{0, "A", "ABC", "http://abc", "u", "c", "p"}});
+            auto w = startProgram(QString());
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            QString expectedText;
+            if (c.box) {
+                auto* edit = control<platform::Windows1252LineEdit>(w, c.box);
+                edit->setFocus();
+                edit->end(false);
+                for (QChar ch : c.typed)
+                    if (ch == QLatin1Char('\b'))
+                        QTest::keyClick(edit, Qt::Key_Backspace);
+                    else
+                        QTest::keyClicks(edit, QString(ch));
+                expectedText = edit->text();
+            }
+            if (c.asked) platform::testing::expectBox(platform::BoxKind::ConfirmNo, question, c.answer);
+            QWidget* target = QLatin1String(c.enterIn) == QLatin1String("list")
+                                  ? static_cast<QWidget*>(SiteList(w).view)
+                                  : control<platform::Windows1252LineEdit>(w, c.enterIn);
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_Return);
+            VERIFY_BOXES();
+            QVERIFY2(w->isVisible() == !c.ends, c.box ? c.box : "nothing typed");
+            if (c.box && !c.ends) QCOMPARE(control<platform::Windows1252LineEdit>(w, c.box)->text(), expectedText);
+        }
     }
 
     void memoryPanelLines() {

@@ -33,25 +33,25 @@ TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     Session s(paths);
     const std::string before = readBytes(dataFile());
     // The password is checked first, as typed (a space at either end counts too).
-    EXPECT_EQ(s.add(entry("", "", "", " pw")).outcome, AddOutcome::SpaceInPassword);
-    EXPECT_EQ(s.add(entry("  ", "x")).outcome, AddOutcome::NameOrWebsiteMissing);
-    EXPECT_EQ(s.add(entry("NEW", " \t")).outcome, AddOutcome::NameOrWebsiteMissing);
+    EXPECT_EQ(s.add(entry("", "", "", " pw")).rule, EntryRule::SpaceInPassword);
+    EXPECT_EQ(s.add(entry("  ", "x")).rule, EntryRule::NameMissing);
+    EXPECT_EQ(s.add(entry("NEW", " \t")).rule, EntryRule::WebsiteMissing);
     // The caller's own list test gets the name trimmed and upper-cased, before the scan.
     std::string asked;
     auto listed = [&](const std::string& key) {
         asked = key;
         return key == "SHOWN";
     };
-    EXPECT_EQ(s.add(entry(" shown ", "x"), listed).outcome, AddOutcome::ListedAlready);
+    EXPECT_EQ(s.add(entry(" shown ", "x"), Operation::Add, listed).outcome, AddOutcome::ListedAlready);
     EXPECT_EQ(asked, "SHOWN");
     // The file's test: trimmed, letter case ignored.
-    EXPECT_EQ(s.add(entry(" bank", "x"), listed).outcome, AddOutcome::Duplicate);
+    EXPECT_EQ(s.add(entry(" bank", "x"), Operation::Add, listed).outcome, AddOutcome::Duplicate);
     EXPECT_EQ(readBytes(dataFile()), before);
     EXPECT_FALSE(s.dataFile().isOpen());
 
     // The first free slot is the deleted one; the address gets its scheme.
     bool completedSeen = false;
-    const AddResult added = s.add(entry(" NEW ", " www.n.example ", " me ", "secret", " note "), listed,
+    const AddResult added = s.add(entry(" New ", " www.n.example ", " me ", "secret", " note "), Operation::Add, listed,
                                   [&](const Entry& e, bool completed) {
                                       completedSeen = completed;
                                       EXPECT_EQ(e.website, "http://www.n.example");
@@ -71,59 +71,114 @@ TEST_F(SessionTest, AddOutcomesInTheirOrder) {
     EXPECT_FALSE(s.dataFile().isOpen());
 }
 
-// The rules on the texts, before any file is read: one table for add's check, update
-// answering alike, and nothing written for a refusal.
-TEST_F(SessionTest, TextRulesRefuseWhatTheFileWouldChange) {
+// One rule list per operation: every rule, checked before any file is read, refuses
+// alike in add, update and import (where it applies), and nothing is written.
+TEST_F(SessionTest, EveryRuleRefusesInEveryOperation) {
     makeDataFile({plainRecord("A", "BANK", "http://b")}, 5);
     Session s(paths);
     const std::string before = readBytes(dataFile());
     const std::string longText(256, 'x');
-    struct Case {
-        Entry typed;
-        AddOutcome outcome;
+    // An entry that breaks the rule, named BANK so that an update finds it where it passes.
+    // A rule added to EntryRule fails this switch until it has an entry here.
+    auto breaking = [&](EntryRule rule) -> std::vector<Entry> {
+        switch (rule) {
+        case EntryRule::Passed: return {};
+        case EntryRule::SpaceInPassword: return {entry("BANK", "x", "u", "a b"), entry("BANK\x1b", "x", "u", " ab")};
+        case EntryRule::NameMissing: return {entry(" \t", "x"), entry("", "")};
+        case EntryRule::WebsiteMissing: return {entry("BANK", " \t")};
+        case EntryRule::ControlCharacter:
+            return {entry("BA\x1b[31mNK", "x"),
+                    entry("BANK", "x", "u", std::string("a\0b", 3)),
+                    entry("BANK", "x", "a\tb"),
+                    entry("BANK", "http://x\n/y"),
+                    entry("BANK", "x", "u", "pw", "one\rtwo"),
+                    entry("BA\x7fNK", "x"),  // DEL, like the codes below 32
+                    entry("BANK", "x", "u", "pw\x7f"),
+                    entry("BANK", "x", "u", "pw", "note\x7f")};
+        case EntryRule::TooLong:
+            return {entry(longText, "x"),
+                    // The address as stored: "http://" put before 250 characters is too long.
+                    entry("BANK", std::string(250, 'w')), entry("BANK", "x", "u", std::string(26, 'p')),
+                    entry("BANK", "x", "u", "pw", longText)};
+        }
+        return {};
+    };
+    struct Expected {
+        EntryRule rule;
         Field field;
         unsigned char character;
     };
-    const Case cases[] = {
-        {entry("A\x1b[31mB", "x"), AddOutcome::ControlCharacter, Field::Name, 0x1B},
-        {entry("NEW", "x", "u", std::string("a\0b", 3)), AddOutcome::ControlCharacter, Field::Password, 0},
-        {entry("NEW", "x", "a\tb"), AddOutcome::ControlCharacter, Field::UserId, '\t'},
-        {entry("NEW", "http://x\n/y"), AddOutcome::ControlCharacter, Field::Website, '\n'},
-        {entry("NEW", "x", "u", "pw", "one\rtwo"), AddOutcome::ControlCharacter, Field::Comments, '\r'},
-        {entry(longText, "x"), AddOutcome::TooLong, Field::Name, 0},
-        // The address as stored: "http://" put before 250 characters is too long.
-        {entry("NEW", std::string(250, 'w')), AddOutcome::TooLong, Field::Website, 0},
-        {entry("NEW", "x", "u", std::string(26, 'p')), AddOutcome::TooLong, Field::Password, 0},
-        {entry("NEW", "x", "u", "pw", longText), AddOutcome::TooLong, Field::Comments, 0},
-        // Earlier rules come first; control characters at either end are trimmed away.
-        {entry("A\x1b", "x", "u", "a b"), AddOutcome::SpaceInPassword, Field::Name, 0},
-        {entry("\x01NEW\x02", std::string(248, 'w'), std::string(255, 'u'), std::string(25, 'p'), "a\tb"),
-         AddOutcome::Added, Field::Name, 0},
+    const std::vector<std::pair<EntryRule, std::vector<Expected>>> table = {
+        {EntryRule::SpaceInPassword,
+         {{EntryRule::SpaceInPassword, Field::Name, 0}, {EntryRule::SpaceInPassword, Field::Name, 0}}},
+        {EntryRule::NameMissing, {{EntryRule::NameMissing, Field::Name, 0}, {EntryRule::NameMissing, Field::Name, 0}}},
+        {EntryRule::WebsiteMissing, {{EntryRule::WebsiteMissing, Field::Name, 0}}},
+        {EntryRule::ControlCharacter,
+         {{EntryRule::ControlCharacter, Field::Name, 0x1B},
+          {EntryRule::ControlCharacter, Field::Password, 0},
+          {EntryRule::ControlCharacter, Field::UserId, '\t'},
+          {EntryRule::ControlCharacter, Field::Website, '\n'},
+          {EntryRule::ControlCharacter, Field::Comments, '\r'},
+          {EntryRule::ControlCharacter, Field::Name, 0x7F},
+          {EntryRule::ControlCharacter, Field::Password, 0x7F},
+          {EntryRule::ControlCharacter, Field::Comments, 0x7F}}},
+        {EntryRule::TooLong,
+         {{EntryRule::TooLong, Field::Name, 0},
+          {EntryRule::TooLong, Field::Website, 0},
+          {EntryRule::TooLong, Field::Password, 0},
+          {EntryRule::TooLong, Field::Comments, 0}}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed.name.substr(0, 12) + "|" + c.typed.website.substr(0, 12));
-        const AddResult checked = s.check(c.typed);
-        EXPECT_EQ(checked.outcome, c.outcome);
-        EXPECT_EQ(checked.field, c.field);
-        EXPECT_EQ(checked.character, c.character);
-        if (c.outcome == AddOutcome::Added) {
-            EXPECT_EQ(checked.entry.name, "NEW");
-            EXPECT_EQ(checked.entry.website, "http://" + std::string(248, 'w'));
-            continue;
+    for (const auto& [rule, expected] : table) {
+        const std::vector<Entry> entries = breaking(rule);
+        ASSERT_EQ(entries.size(), expected.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const Entry& typed = entries[i];
+            const Expected& want = expected[i];
+            for (Operation op : {Operation::Add, Operation::Update, Operation::Import}) {
+                SCOPED_TRACE(typed.name.substr(0, 12) + "|" + typed.website.substr(0, 12) + " op " +
+                             std::to_string(static_cast<int>(op)));
+                // An update stores an empty address as "http://": that rule is add's and import's.
+                const bool applies = !(rule == EntryRule::WebsiteMissing && op == Operation::Update);
+                const EntryCheck checked = s.check(typed, op);
+                EXPECT_EQ(checked.rule, applies ? want.rule : EntryRule::Passed);
+                if (!applies) continue;
+                EXPECT_EQ(checked.field, want.field);
+                EXPECT_EQ(checked.character, want.character);
+                EXPECT_TRUE(checked.entry.password.empty());
+                if (op == Operation::Update) {
+                    const ChangeResult changed = s.update(typed);
+                    EXPECT_EQ(changed.outcome, ChangeOutcome::Refused);
+                    EXPECT_EQ(changed.rule, want.rule);
+                    EXPECT_EQ(changed.field, want.field);
+                } else {
+                    const AddResult added = s.add(typed, op);
+                    EXPECT_EQ(added.outcome, AddOutcome::Refused);
+                    EXPECT_EQ(added.rule, want.rule);
+                    EXPECT_EQ(added.field, want.field);
+                    EXPECT_EQ(added.character, want.character);
+                }
+            }
         }
-        EXPECT_EQ(s.add(c.typed).outcome, c.outcome);
-        if (c.outcome == AddOutcome::SpaceInPassword) continue;
-        Entry update = c.typed;
-        update.name = c.field == Field::Name ? c.typed.name : "BANK";
-        const ChangeResult changed = s.update(update);
-        EXPECT_EQ(changed.outcome,
-                  c.outcome == AddOutcome::TooLong ? ChangeOutcome::TooLong : ChangeOutcome::ControlCharacter);
-        EXPECT_EQ(changed.field, c.field);
     }
     EXPECT_EQ(readBytes(dataFile()), before);
-    // A dry run's own list test, in duplicate-test form.
-    EXPECT_EQ(s.check(entry(" caf\xe9 ", "x"), [](const std::string& key) { return key == "CAF\xc9"; }).outcome,
-              AddOutcome::ListedAlready);
+
+    // The stored form is made here, not by the callers: texts trimmed (control characters
+    // at either end too), the address completed, and the name upper-cased by add and
+    // import; an update writes back the name it found.
+    const Entry typed = entry(
+        "\x01"
+        "caf\xe9\x02",
+        std::string(248, 'w'), std::string(255, 'u'), std::string(25, 'p'), "a\tb");
+    for (Operation op : {Operation::Add, Operation::Update, Operation::Import}) {
+        const EntryCheck checked = s.check(typed, op);
+        ASSERT_EQ(checked.rule, EntryRule::Passed);
+        EXPECT_EQ(checked.entry.name, op == Operation::Update ? "caf\xe9" : "CAF\xc9");
+        EXPECT_EQ(checked.entry.website, "http://" + std::string(248, 'w'));
+        EXPECT_TRUE(checked.addressCompleted);
+        EXPECT_EQ(checked.entry.comments, "a\tb");
+    }
+    EXPECT_EQ(s.check(entry("BANK", ""), Operation::Update).entry.website, "http://");
+    EXPECT_EQ(nameAsTheBoxTakesIt("caf\xe9\r\nsecond line"), "CAF\xc9");
     // What an import cuts to fit, and reports.
     Entry imported = entry(longText, "x", "u", std::string(30, 'p'), "short");
     EXPECT_EQ(cutToWidths(imported), (std::vector<Field>{Field::Name, Field::Password}));
@@ -168,9 +223,11 @@ TEST_F(SessionTest, UpdateAndDeleteFindTheExactName) {
                  "key");
     Session s(paths);
     s.setKeyPhrase("key");
-    EXPECT_EQ(s.update(entry("BANK", "x", "u", "a b")).outcome, ChangeOutcome::SpaceInPassword);
-    EXPECT_EQ(s.update(entry(" ", "x")).outcome, ChangeOutcome::NameMissing);
-    EXPECT_EQ(s.remove(" \t").outcome, ChangeOutcome::NameMissing);
+    EXPECT_EQ(s.update(entry("BANK", "x", "u", "a b")).rule, EntryRule::SpaceInPassword);
+    EXPECT_EQ(s.update(entry(" ", "x")).rule, EntryRule::NameMissing);
+    const ChangeResult nameless = s.remove(" \t");
+    EXPECT_EQ(nameless.outcome, ChangeOutcome::Refused);
+    EXPECT_EQ(nameless.rule, EntryRule::NameMissing);
     EXPECT_EQ(s.update(entry("MAIL", "x")).outcome, ChangeOutcome::NotFound);  // letter case counts
     EXPECT_EQ(s.remove("bank").outcome, ChangeOutcome::NotFound);
 
@@ -197,8 +254,8 @@ TEST_F(SessionTest, FileClosedWhenAnOperationThrowsOrTheSessionEnds) {
     const std::string before = readBytes(dataFile());
     {
         Session s(paths);
-        EXPECT_THROW(static_cast<void>(
-                         s.add(entry("NEW", "x"), {}, [](const Entry&, bool) { throw std::runtime_error("stop"); })),
+        EXPECT_THROW(static_cast<void>(s.add(entry("NEW", "x"), Operation::Add, {},
+                                             [](const Entry&, bool) { throw std::runtime_error("stop"); })),
                      std::runtime_error);
         EXPECT_FALSE(s.dataFile().isOpen());
         EXPECT_THROW(s.listEntries([](const Entry&) { throw std::runtime_error("stop"); }), std::runtime_error);
