@@ -235,6 +235,8 @@ public:
     using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
     AddResult add(const Entry& typed, const std::function<bool(const std::string& key)>& listedAlready = {},
                   const BeforeWrite& beforeWrite = {});
+    // How many more entries add can write before the file is full (a dry run's count).
+    int freeSlots() { return data_.countFreeSlots(cipher_); }
     // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U",
     // after the same password check, address rule and text rules as add.
     ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});
