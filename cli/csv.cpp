@@ -79,8 +79,9 @@ std::string csvLine(const CsvRow& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) out.push_back(',');
         const std::string& f = fields[i];
-        const bool quote =
-            f.find_first_of(",\"\r\n") != std::string::npos || (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+        // A byte-order mark at the start of a line would read as the file's own.
+        const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
+                           (!f.empty() && (f.front() == ' ' || f.back() == ' ')) || f.rfind("\xEF\xBB\xBF", 0) == 0;
         if (!quote) {
             out += f;
             continue;

@@ -19,7 +19,8 @@ using CsvRow = std::vector<std::string>;
 std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* unclosedQuoteLine = nullptr,
                                             std::vector<std::size_t>* rowLines = nullptr);
 // One record: fields joined by commas, each in double quotes only when it holds a
-// comma, a double quote, a line break or leading or trailing blanks; ends with "\n".
+// comma, a double quote, a line break, leading or trailing blanks or a leading
+// byte-order mark; ends with "\n".
 std::string csvLine(const CsvRow& fields);
 
 // One login as an export gives it (UTF-8).

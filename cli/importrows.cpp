@@ -268,11 +268,11 @@ PreparedRow prepareRow(const Login& l, const AsciiAddress& asciiAddress) {
     std::string why;
     std::optional<std::string> website = address(l.url, row.changes, why, asciiAddress);
     if (!website) return skip(why);
+    // Trimming may leave nothing of a name of blanks and control characters.
+    if (sourceName != l.name) row.changes.push_back("name trimmed");
     if (sourceName.empty())
         // Named after the host, as the name is stored: "sp.example " is "sp.example".
         sourceName = vault::trim(hostOf(vault::utf8FromWindows1252(*website)));
-    else if (sourceName != l.name)
-        row.changes.push_back("name trimmed");
     row.shown = sourceName;
     std::optional<std::string> bytes = exactField(sourceName, "name", why);
     if (!bytes) return skip(why);

@@ -20,10 +20,9 @@ FrameState readFrame(const char* bytes, std::size_t size, std::vector<FrameField
     while (at < end) {
         if (end - at < 4) break;
         const std::uint32_t n = lengthAt(bytes + at);
-        at += 4;
-        if (n > end - at) break;
-        fields.push_back({at, n});
-        at += n;
+        if (n > end - at - 4) break;
+        fields.push_back({at + 4, n});
+        at += 4 + std::size_t(n);
     }
     if (at != end) {
         fields.clear();

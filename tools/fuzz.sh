@@ -56,7 +56,7 @@ fixed_runs() {
     legacy) echo 40000 ;;
     sealed) echo 40000 ;;
     settings) echo 20000 ;;
-    import) echo 30000 ;;
+    import) echo 10000 ;;
     channel) echo 100000 ;;
   esac
 }
