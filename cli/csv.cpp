@@ -2,28 +2,37 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 namespace cli {
 
-std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* unclosedQuoteLine) {
+std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* unclosedQuoteLine,
+                                            std::vector<std::size_t>* rowLines) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::size_t line = 1, quoteLine = 0;
+    std::size_t line = 1, quoteLine = 0, rowLine = 0;
     std::vector<CsvRow> rows;
+    if (rowLines) rowLines->clear();
     CsvRow row;
     std::string field;
-    bool quoted = false, fieldStarted = false, atFieldStart = true;
+    bool quoted = false, fieldStarted = false, atFieldStart = true, inRow = false;
     auto endRow = [&] {
         if (fieldStarted || !row.empty()) {
             row.push_back(field);
             rows.push_back(std::move(row));
+            if (rowLines) rowLines->push_back(rowLine);
         }
         row.clear();
         field.clear();
         fieldStarted = false;
         atFieldStart = true;
+        inRow = false;
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        if (!inRow && c != '\r' && c != '\n') {
+            inRow = true;
+            rowLine = line;
+        }
         if (quoted) {
             if (c == '"') {
                 if (i + 1 < text.size() && text[i + 1] == '"') {
@@ -70,8 +79,9 @@ std::string csvLine(const CsvRow& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) out.push_back(',');
         const std::string& f = fields[i];
-        const bool quote =
-            f.find_first_of(",\"\r\n") != std::string::npos || (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+        // A byte-order mark at the start of a line would read as the file's own.
+        const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
+                           (!f.empty() && (f.front() == ' ' || f.back() == ' ')) || f.rfind("\xEF\xBB\xBF", 0) == 0;
         if (!quote) {
             out += f;
             continue;
@@ -210,7 +220,11 @@ bool isBookkeeping(const std::string& column) {
                                                    "icon",         "last modified",
                                                    "created",      "archived",
                                                    "!group_id",    "!group_parent",
-                                                   "!type"};
+                                                   "!type",        "ainfo",
+                                                   "autosubmit",   "autofill",
+                                                   "uuid",         "modified",
+                                                   "lastmodified", "createdat",
+                                                   "updatedat"};
     return std::find(names.begin(), names.end(), column) != names.end();
 }
 
@@ -221,6 +235,106 @@ std::vector<std::string> knownFormats() {
     for (const Format& f : formats())
         if (std::find(names.begin(), names.end(), f.name) == names.end()) names.emplace_back(f.name);
     return names;
+}
+
+namespace {
+
+// "login_totp" as "login totp", "!group_name" as "group name".
+std::string label(std::string column) {
+    column.erase(0, column.find_first_not_of('!'));
+    std::replace(column.begin(), column.end(), '_', ' ');
+    return column;
+}
+
+// "cell 5", "cells 5 and 6", "cells 5, 6 and 7", "cells 5 to 40".
+std::string cellNumbers(const std::vector<std::size_t>& cells) {
+    if (cells.size() == 1) return "cell " + std::to_string(cells[0]);
+    if (cells.size() > 3) return "cells " + std::to_string(cells.front()) + " to " + std::to_string(cells.back());
+    std::string text = "cells ";
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == cells.size() ? " and " : ", ") + std::to_string(cells[i]);
+    return text;
+}
+
+// Why a row with cells beyond the header is not stored: the cells past the header that
+// hold something (empty ones lose nothing); empty when there are none.
+std::string extraCellsReason(const CsvRow& row, std::size_t headerCells) {
+    std::vector<std::size_t> filled;
+    for (std::size_t i = headerCells; i < row.size(); ++i)
+        if (!row[i].empty()) filled.push_back(i + 1);
+    if (filled.empty()) return {};
+    return "the row has " + std::to_string(row.size()) + " cells and the header only " + std::to_string(headerCells) +
+           " (" + cellNumbers(filled) +
+           " under no column): a comma in a field without quotes splits it, "
+           "a password perhaps; put that field in double quotes and import the row again";
+}
+
+// Buttercup lists its groups as rows of their own, and each login by its group's
+// number: the folder of a login, parents first ("Work/Mail"), from those rows.
+class ButtercupGroups {
+public:
+    // rows: the export's rows when it is Buttercup's, else nothing.
+    ButtercupGroups(const std::vector<CsvRow>* rows, int id, int name, int parent, int type,
+                    const std::vector<int>& loginColumns)
+        : id_(id), name_(name), type_(type), loginColumns_(loginColumns) {
+        for (std::size_t r = 1; rows && r < rows->size(); ++r)
+            if (const CsvRow& row = (*rows)[r]; isGroup(row))
+                groups_.emplace(cell(row, id), Group{cell(row, name), cell(row, parent)});
+    }
+    bool isGroup(const CsvRow& row) const {
+        if (type_ >= 0) return lower(cell(row, type_)) == "group";
+        // Without a type column: a row with a group's name and nothing of a login.
+        return !cell(row, name_).empty() &&
+               std::all_of(loginColumns_.begin(), loginColumns_.end(), [&](int c) { return cell(row, c).empty(); });
+    }
+    std::string folderOf(const CsvRow& row) const {
+        if (const std::string own = cell(row, name_); !own.empty()) return own;
+        std::string path, id = cell(row, id_);
+        // Parents first; a chain that loops or runs deep ends after a few steps.
+        for (int depth = 0; depth < 8 && !id.empty(); ++depth) {
+            const auto g = groups_.find(id);
+            if (g == groups_.end()) break;
+            path = path.empty() ? g->second.name : g->second.name + "/" + path;
+            id = g->second.parent;
+        }
+        return path;
+    }
+
+private:
+    struct Group {
+        std::string name, parent;
+    };
+    static std::string cell(const CsvRow& row, int i) {
+        return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string();
+    }
+    int id_, name_, type_;
+    std::vector<int> loginColumns_;
+    std::unordered_map<std::string, Group> groups_;  // by number
+};
+
+}  // namespace
+
+bool isSecretField(std::string_view name, std::string_view value) {
+    const std::string n = lower(name);
+    std::string v = lower(value.substr(0, 10));
+    if (v.find_first_not_of(' ') != std::string::npos) v.erase(0, v.find_first_not_of(' '));
+    if (v.rfind("otpauth://", 0) == 0) return true;
+    for (const char* part : {"password", "passwd", "passphrase", "secret", "totp", "hotp", "otpauth", "recovery",
+                             "credential", "private", "token", "seed"})
+        if (n.find(part) != std::string::npos) return true;
+    // Short names only as whole words: "pin", not "shipping".
+    std::string word;
+    for (std::size_t i = 0; i <= n.size(); ++i) {
+        const unsigned char ch = i < n.size() ? static_cast<unsigned char>(n[i]) : ' ';
+        if (std::isalnum(ch)) {
+            word.push_back(static_cast<char>(ch));
+            continue;
+        }
+        for (const char* w : {"pin", "otp", "pass", "pwd", "key", "cvv", "cvc", "cvv2", "puk", "mfa", "2fa", "hidden"})
+            if (word == w) return true;
+        word.clear();
+    }
+    return false;
 }
 
 std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
@@ -239,9 +353,13 @@ std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
                   password = column(f.passwordColumn), type = column(f.typeColumn);
         // Some exports of a family name the note column "notes".
         const int note = column(f.noteColumn) >= 0 ? column(f.noteColumn) : column(f.noteColumn ? "notes" : nullptr);
+        const bool buttercup = std::string_view(f.name) == "Buttercup";
+        const int groupName = buttercup ? column("!group_name") : -1;
+        const ButtercupGroups groups(buttercup ? &rows : nullptr, column("!group_id"), groupName,
+                                     column("!group_parent"), column("!type"), {name, url, user, password});
         std::vector<int> extraColumns;
         for (int i = 0; i < static_cast<int>(header.size()); ++i)
-            if (i != name && i != url && i != user && i != password && i != note && i != type &&
+            if (i != name && i != url && i != user && i != password && i != note && i != type && i != groupName &&
                 !isBookkeeping(header[i]))
                 extraColumns.push_back(i);
         for (std::size_t r = 1; r < rows.size(); ++r) {
@@ -249,11 +367,44 @@ std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
             auto cell = [&](int i) {
                 return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string();
             };
-            Login login{cell(name), cell(url), cell(user), cell(password), cell(note), {}, {}};
-            if (type >= 0 && lower(cell(type)) != f.typeLogin)
+            Login login{cell(name), cell(url), cell(user), cell(password), cell(note), {}, {}, {}};
+            if (std::string why = extraCellsReason(row, header.size()); !why.empty())
+                login.skipReason = std::move(why);
+            else if (type >= 0 && lower(cell(type)) != f.typeLogin)
                 login.skipReason = "not a login (type " + cell(type) + ")";
-            for (int i : extraColumns)
-                if (!cell(i).empty()) login.extras.emplace_back(header[i], cell(i));
+            else if (buttercup && groups.isGroup(row))
+                login.skipReason = "not a login (a group)";
+            if (buttercup)
+                if (const std::string folder = groups.folderOf(row); !folder.empty())
+                    login.extras.emplace_back("folder", folder);
+            auto keep = [&](const std::string& what, const std::string& value) {
+                if (isSecretField(what, value))
+                    login.secretsLeftOut.push_back(what);
+                else
+                    login.extras.emplace_back(what, value);
+            };
+            for (int i : extraColumns) {
+                const std::string value = cell(i);
+                if (value.empty()) continue;
+                if (header[i] != "fields") {
+                    keep(label(header[i]), value);
+                    continue;
+                }
+                // Custom fields, one "name: value" a line: each judged by its own name.
+                std::size_t at = 0;
+                while (at <= value.size()) {
+                    std::size_t end = value.find_first_of("\r\n", at);
+                    if (end == std::string::npos) end = value.size();
+                    const std::string line = value.substr(at, end - at);
+                    at = end + 1;
+                    if (line.empty()) continue;
+                    const std::size_t colon = line.find(": ");
+                    if (colon == std::string::npos)
+                        keep("field", line);
+                    else
+                        keep(line.substr(0, colon), line.substr(colon + 2));
+                }
+            }
             out.logins.push_back(std::move(login));
         }
         return out;

@@ -10,23 +10,17 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "platform/frame.h"
 #include "platform/secret.h"
 
 namespace platform {
 
 namespace {
 
-// A message larger than this is no message of ours: the channel closes.
-constexpr quint32 kMaxMessage = 1 << 20;
-
 void putLength(QByteArray& out, quint32 n) {
-    const char bytes[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    char bytes[4];
+    putFrameLength(bytes, n);
     out.append(bytes, 4);
-}
-
-quint32 length(const char* at) {
-    const auto* b = reinterpret_cast<const unsigned char*>(at);
-    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
 }
 
 }  // namespace
@@ -87,26 +81,17 @@ bool Channel::send(const Message& message) {
 }
 
 bool Channel::takeMessage(Message& message) {
-    if (buffer_.size() < 4) return false;
-    const quint32 size = length(buffer_.constData());
-    if (size > kMaxMessage) {
-        close();
-        return false;
+    std::vector<FrameField> fields;
+    std::size_t end = 0;
+    switch (readFrame(buffer_.constData(), std::size_t(buffer_.size()), fields, end)) {
+    case FrameState::Incomplete: return false;
+    case FrameState::Refused: close(); return false;
+    case FrameState::Complete: break;
     }
-    if (quint32(buffer_.size() - 4) < size) return false;
-    qsizetype at = 4;
-    const qsizetype end = 4 + size;
-    while (at < end) {
-        if (end - at < 4) break;
-        const quint32 n = length(buffer_.constData() + at);
-        at += 4;
-        if (n > quint32(end - at)) break;
-        message.append(QByteArray(buffer_.constData() + at, n));
-        at += n;
-    }
+    for (const FrameField& f : fields) message.append(QByteArray(buffer_.constData() + f.at, qsizetype(f.size)));
     // The bytes taken are overwritten before the rest moves up.
-    vault::wipeBytes(buffer_.data(), size_t(end));
-    buffer_.remove(0, end);
+    vault::wipeBytes(buffer_.data(), end);
+    buffer_.remove(0, qsizetype(end));
     return true;
 }
 

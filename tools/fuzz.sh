@@ -10,7 +10,7 @@
 #                                         the same commit always executes the same inputs.
 #   tools/fuzz.sh SECONDS [harness...]    random fuzzing for SECONDS (a whole number above 0)
 #                                         per harness; each run draws a new random seed.
-# Harnesses: cipher datafile legacy sealed settings (all when none is named).
+# Harnesses: cipher datafile legacy sealed settings import channel (all when none is named).
 #
 # A finding stops that harness, keeps the input in build-fuzz/findings/<harness>/ and makes
 # the script fail. Replay it with build-fuzz/tests/fuzz/fuzz_<harness> <file>; once fixed,
@@ -38,7 +38,7 @@ case "$mode" in
     seconds="$mode"
     ;;
 esac
-all=(cipher datafile legacy sealed settings)
+all=(cipher datafile legacy sealed settings import channel)
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=("${all[@]}")
 for h in "${harnesses[@]}"; do
@@ -56,6 +56,8 @@ fixed_runs() {
     legacy) echo 40000 ;;
     sealed) echo 40000 ;;
     settings) echo 20000 ;;
+    import) echo 10000 ;;
+    channel) echo 100000 ;;
   esac
 }
 fixed_seed=1

@@ -210,6 +210,18 @@ FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cip
     }
 }
 
+int DataFile::countFreeSlots(const Cipher& cipher) {
+    open();
+    CloseUnlessKept guard{*this};
+    SiteRecord r;
+    int free = 0;
+    while (!readSlot(r)) {
+        cipher.decipher(r);
+        if (isNeverUsed(r) || statusIs(r, 'D')) ++free;
+    }
+    return free;
+}
+
 int DataFile::findSlotByName(const std::string& wantedName, const Cipher& cipher) {
     openData(true);
     CloseUnlessKept guard{*this};

@@ -148,6 +148,8 @@ public:
     // equals wantedName's. On Found the file and the lock stay for the caller's
     // writeSlot + close; on Duplicate and Full both are let go.
     FreeSlot findFreeSlot(const std::string& wantedName, const Cipher& cipher);
+    // How many slots the add scan could still take: never-used or deleted, before the last.
+    int countFreeSlots(const Cipher& cipher);
     // The update/delete scan (exact, case-sensitive), under the writers' lock. On a
     // found slot the file and the lock stay.
     int findSlotByName(const std::string& wantedName, const Cipher& cipher);

@@ -255,6 +255,8 @@ public:
     using BeforeWrite = std::function<void(const Entry& entry, bool addressCompleted)>;
     AddResult add(const Entry& typed, Operation operation = Operation::Add, const ListedAlready& listedAlready = {},
                   const BeforeWrite& beforeWrite = {});
+    // How many more entries add can write before the file is full (a dry run's count).
+    int freeSlots() { return data_.countFreeSlots(cipher_); }
     // Rewrites the entry whose name is exactly typed.name (trimmed) with status "U",
     // once it passes check for an update.
     ChangeResult update(const Entry& typed, const BeforeWrite& beforeWrite = {});

@@ -769,8 +769,9 @@ private slots:
             const char* what;
             QByteArray csv;
             int status;
-            QStringList said;     // in what the import reports
-            QString stored = {};  // show's output holds this, when given
+            QStringList said;          // in what the import reports
+            QString stored = {};       // show's output holds this, when given
+            QStringList options = {};  // import's and show's further options
         };
         const QList<Case> cases = {
             {"name in another script",
@@ -815,12 +816,14 @@ private slots:
              {"address completed as http://localhost:8080"},
              "Website:  http://localhost:8080\n"},
             {"trimmed user", chrome + "t,https://t.example, ann ,p,\n", 0, {"user ID trimmed"}, "User ID:  ann\n"},
-            {"Bitwarden extras",
+            {"Bitwarden extras, secrets left out",
              "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,"
-             "login_totp\nWork,1,login,W,n,pin: 1234,0,https://w.example,u,p,otpauth://x\n",
+             "login_totp\nWork,1,login,W,n,\"pin: 1234\nhint: blue\nRecovery codes: abcd\nseed: otpauth://y\"\"\",0,"
+             "https://w.example,u,p,otpauth://x\n",
              0,
-             {"folder kept in the comment", "fields kept in the comment", "login totp kept in the comment"},
-             "Comments: n; folder: Work; pin: 1234; login totp: otpauth://x\n"},
+             {"folder kept in the comment", "hint kept in the comment",
+              "left out, as the comment is shown in the clear: pin, Recovery codes, seed, login totp"},
+             "Comments: n; folder: Work; hint: blue\n"},
             {"no room for extras",
              "folder,type,name,notes,login_uri,login_username,login_password\nWork,login,W," + QByteArray(250, 'n') +
                  ",https://w.example,u,p\n",
@@ -860,7 +863,51 @@ private slots:
              "!group_id,!group_name,title,username,password,URL,id\n1,G,B,u,p,https://b.example,9\n",
              0,
              {"Buttercup export"},
-             "Comments: group name: G\n"},
+             "Comments: folder: G\n"},
+            {"Buttercup groups",
+             "!type,!group_id,!group_name,!group_parent,id,title,username,password,URL\ngroup,1,General,0,,,,,\n"
+             "group,2,Mail,1,,,,,\nentry,2,,,9,B,u,p,https://b.example\n",
+             0,
+             {"row 2: skipped, not a login (a group)\nrow 3: skipped, not a login (a group)\n", "1 added"},
+             "Comments: folder: General/Mail\n"},
+            {"unquoted comma in the password",
+             "name,url,username,password\nbank,http://bank.example,alice,pa,ss,word\nok,https://ok.example,u,p,,\n",
+             0,
+             {"row 2 BANK: skipped, the row has 6 cells and the header only 4 (cells 5 and 6 under no column)",
+              "1 added (0 with changes), 1 skipped"},
+             "Password: p\n",
+             {"--show-password"}},
+            {"byte-order mark in a note and a password",
+             chrome + "b,https://b.example,u,p,\xef\xbb\xbfhello\nc,https://c.example,u,\xef\xbb\xbfp,\n",
+             0,
+             {"row 2 B: added, with changes: note: a byte-order mark (U+FEFF) left out",
+              "row 3 C: skipped, the password holds a byte-order mark (U+FEFF)"},
+             "Comments: hello\n"},
+            {"name from a host with a blank",
+             "name,url,username,password\n,http://sp.example :8080/x,u,p\n",
+             0,
+             {"{\"row\":2,\"name\":\"SP.EXAMPLE\",\"outcome\":\"added\""},
+             "Name:     SP.EXAMPLE\n",
+             {"--json"}},
+            {"bookkeeping columns",
+             "title,url,username,password,notes,ainfo,autosubmit\nO,https://o.example,u,p,n,x,Default\n",
+             0,
+             {"1 added (0 with changes)"},
+             "Comments: n\n"},
+            {"only a scheme",
+             chrome + "h,http:,u,p,\n",
+             0,
+             {"row 2 h: skipped, the address holds nothing but its scheme (http:)"}},
+            {"control characters in the report",
+             chrome + "\"ctl\x01\x1b[31mred\",https://c.example,u,p,\n" +
+                 QByteArray("AB\0CD,https://d.example,u,p,\n", 29),
+             0,
+             {"row 2 ctl\\x01\\x1B[31mred: skipped, the name holds a control character (U+0001)",
+              "row 3 AB\\x00CD: skipped"}},
+            {"rows after a field of two lines",
+             chrome + "a,https://a.example,u,p,\"two\nlines\"\nb,ftp://b.example,u,p,\n",
+             0,
+             {"row 2 A: added, with changes: note put on one line", "row 4 b: skipped, the address is no web address"}},
             {"1Password 4/7",
              "title,url,username,password,notes\nO,https://o.example,u,p,\n",
              0,
@@ -875,13 +922,15 @@ private slots:
             const QString file = dir.filePath(QStringLiteral("case%1.dat").arg(&c - cases.data()));
             const QString csv = dir.filePath(QStringLiteral("in.csv"));
             writeText(csv, c.csv);
-            const Run r = cliOn(file, {"import", csv});
+            const Run r = cliOn(file, QStringList{"import", csv} + c.options.filter("json"));
             QVERIFY2(r.status == c.status, qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
             for (const QString& said : c.said)
-                QVERIFY2(r.err.contains(said), qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
+                QVERIFY2((r.err + r.out).contains(said), qPrintable(QString::fromLatin1(c.what) + ": " + r.err));
+            // Nothing read from the file steers the terminal.
+            QVERIFY2(!r.err.contains(QChar(0x1b)) && !r.err.contains(QChar(0)), qPrintable(c.what));
             if (!c.stored.isEmpty()) {
                 const QString name = cliOn(file, {"ls"}).out.section('\n', 0, 0);
-                const Run shown = cliOn(file, {"show", name});
+                const Run shown = cliOn(file, QStringList{"show", name} + c.options.filter("password"));
                 QVERIFY2(shown.out.contains(c.stored), qPrintable(QString::fromLatin1(c.what) + ": " + shown.out));
             }
         }
@@ -1076,6 +1125,10 @@ private slots:
         QFile(file).copy(small);
         QVERIFY(QFile::resize(small, 5 * 1104));
         writeText(path, "name,url,username,password\na,https://a,u,p\nb,https://b,u,p\nc,https://c,u,p\n");
+        // The dry run fills the free slots as the real run does, and says the same counts.
+        EXPECT_SAID(cliOn(small, {"import", path, "--dry-run"}), 7,
+                    "1 would be added (0 with changes), 0 skipped; the data file would be full: 2 would not be "
+                    "imported");
         EXPECT_SAID(cliOn(small, {"import", path}), 7,
                     "1 added (0 with changes), 0 skipped; the data file is full: 2 not imported");
         QFile(file).copy(small + "2");
@@ -1085,6 +1138,17 @@ private slots:
         QVERIFY2(fullJson.out.contains("\"dry_run\":false,") &&
                      fullJson.out.endsWith("\"added\":1,\"with_changes\":0,\"skipped\":0,\"not_imported\":2}\n"),
                  qPrintable(fullJson.out));
+        // More rows than a new file holds: 999 go in, dry run or not.
+        QByteArray many = "name,url,username,password\n";
+        for (int i = 0; i < 1005; ++i) many += "s" + QByteArray::number(i) + ",https://s.example,u,p\n";
+        writeText(path, many);
+        const QString fresh = dir.filePath("fresh.dat");
+        EXPECT_SAID(cliOn(fresh, {"import", path, "--dry-run"}), 7,
+                    "999 would be added (0 with changes), 0 skipped; the data file would be full: 6 would not be "
+                    "imported");
+        QVERIFY(!QFile::exists(fresh));
+        EXPECT_SAID(cliOn(fresh, {"--plain", "import", path}), 7,
+                    "999 added (0 with changes), 0 skipped; the data file is full: 6 not imported");
     }
 };
 
