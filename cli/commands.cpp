@@ -59,7 +59,7 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
     session.refuseUnreachableLink();
     const bool missing = !session.dataFileExists();
     if (missing && !create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
-    std::string phrase = input.keyPhrase("key phrase");
+    std::string phrase = input.dataFilePhrase();
     vault::WipeAtScopeEnd wipe(phrase);
     if (missing) {
         if (beforeCreating) beforeCreating();
@@ -112,6 +112,21 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
                      "Note: the sealed data file %s is used; the plain data file %s lies beside it and is left as "
                      "it is.\n",
                      session.sealedFile().c_str(), session.paths().dataFile.c_str());
+}
+
+vault::Session& Context::session() {
+    if (!sessions->session) sessions->session = std::make_unique<vault::Session>(locations(file));
+    return *sessions->session;
+}
+
+void openSession(Context& c, bool create, const std::function<void()>& beforeCreating) {
+    vault::Session& session = c.session();
+    if (c.sessions->opened) {
+        if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+        return;
+    }
+    openSession(session, c.input, create, c.phraseCheck, beforeCreating, c.plain);
+    c.sessions->opened = true;
 }
 
 namespace {
@@ -273,8 +288,8 @@ QString needName(const Context& c, const char* command) {
 
 int cmdLs(Context& c) {
     if (c.args.size() > 1) fail(kUsage, "ls takes at most one FILTER");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     std::vector<std::string> names = sortedNames(session);
     // The main window's filter.
     const vault::NameFilter filter(c.args.isEmpty() ? std::string() : windows1252(c.args.first()));
@@ -289,8 +304,8 @@ int cmdLs(Context& c) {
 
 int cmdShow(Context& c, bool showPassword) {
     const QString typed = needName(c, "show");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (c.json || !c.field.isEmpty()) return showSelected(c, e.entry, showPassword);
@@ -315,8 +330,8 @@ int cmdClip(Context& c, bool user, int seconds, bool wait) {
     const QString typed = needName(c, "clip");
     std::string secret, settings;
     {
-        vault::Session session(locations(c.file));
-        openSession(session, c.input, false, c.phraseCheck);
+        vault::Session& session = c.session();
+        openSession(c, false);
         NamedEntry e = findEntry(session, typed);
         secret = utf8(user ? e.entry.userId : e.entry.password);
         vault::wipeSecret(e.entry.password);
@@ -336,7 +351,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
                        typed(c.p.value(userOpt), "user ID"),
                        {},
                        typed(c.p.value(comment), "comment")};
-    vault::Session session(locations(c.file));
+    vault::Session& session = c.session();
     // The texts given pass the rules before a file is made or a phrase or password asked for.
     if (const vault::AddResult early = session.check(entry); early.outcome != vault::AddOutcome::Added)
         report(addWords(early, entry.name));
@@ -357,7 +372,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
         if (const vault::AddResult checked = session.check(entry); checked.outcome != vault::AddOutcome::Added)
             report(addWords(checked, entry.name));
     };
-    openSession(session, c.input, true, c.phraseCheck, takePassword, c.plain);
+    openSession(c, true, takePassword);
     if (!passwordTaken) takePassword();
     // A generated password is announced once the entry is accepted, as it is written.
     const vault::AddResult r = session.add(entry, {}, [&](const vault::Entry&, bool) {
@@ -370,8 +385,8 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
 int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
             const QCommandLineOption& comment, bool newPassword) {
     const QString typedName = needName(c, "edit");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typedName);
     vault::WipeAtScopeEnd wipe(e.entry.password);
@@ -390,8 +405,8 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
 
 int cmdRm(Context& c) {
     const QString typed = needName(c, "rm");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
     vault::wipeSecret(e.entry.password);
@@ -402,7 +417,7 @@ int cmdRm(Context& c) {
 
 int cmdRekey(Context& c) {
     if (!c.args.isEmpty()) fail(kUsage, "rekey takes no arguments");
-    vault::Session session(locations(c.file));
+    vault::Session& session = c.session();
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
     session.removeLeftoverTemp();
@@ -441,8 +456,8 @@ int cmdRekey(Context& c) {
 
 int cmdSeal(Context& c, bool sealing) {
     if (!c.args.isEmpty()) fail(kUsage, std::string(sealing ? "seal" : "unseal") + " takes no arguments");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     if (sealing && !session.isSealed() && !c.yes &&
         !Input::confirm("Seal the data file? Older versions of Keyfold cannot open a sealed file."))
         fail(kCancelled, "not sealed");

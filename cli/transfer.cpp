@@ -52,8 +52,8 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     const QString target = c.p.value(csv);
     const bool toStdout = target == QLatin1String("-");
     const std::string path = toStdout ? std::string() : exportTarget(target);
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     // In the order of the list, as ls shows it.
     const SortedEntries list(session);
     const std::vector<vault::Entry>& entries = list.entries();
@@ -357,10 +357,10 @@ int cmdImport(Context& c, bool dryRun) {
                  how.c_str(), ex->logins.size(), ex->logins.size() == 1 ? "row" : "rows",
                  dryRun ? " (dry run: nothing is written)" : "");
 
-    vault::Session session(locations(c.file));
+    vault::Session& session = c.session();
     // A first import can be tried before there is a data file.
     const bool noFileYet = dryRun && !session.dataFileExists();
-    if (!noFileYet) openSession(session, c.input, !dryRun, c.phraseCheck, {}, c.plain);
+    if (!noFileYet) openSession(c, !dryRun);
     // A dry run checks names against the list and against the rows before them.
     std::vector<std::string> taken;
     if (dryRun && !noFileYet)
