@@ -295,7 +295,10 @@ QString commandHelp(const CommandSpec& command) {
                        .replace(QStringLiteral(" \n"), QStringLiteral("\n"));
     QString summary = text(command.summary);
     summary[0] = summary[0].toUpper();
-    help += summary + QStringLiteral(".\n\nOptions:\n");
+    help += summary + QStringLiteral(".\n");
+    if (command.first == FirstArgument::Name)
+        help += QStringLiteral("NAME is the name of an entry in the list, in any letter case.\n");
+    help += QStringLiteral("\nOptions:\n");
     std::vector<std::string_view> names = commonOptions();
     names.insert(names.end(), command.options.begin(), command.options.end());
     for (std::string_view name : names) help += column(optionWords(option(name)), option(name).help);

@@ -315,6 +315,9 @@ private slots:
         writeDataFile("k",
                       {{0, "A", "MAIL", "http://m", "ann", "", "m1"}, {1, "A", "MY BANK", "http://b", "", "", "b1"}});
         QTemporaryDir dir;
+        const QString tilde = QDir::homePath() + QStringLiteral("/tilde.dat");
+        EXPECT_RUN(cliOn(tilde, {"--plain", "add", "tilde", "--url", "t"}, "k\nt1\n"), 0);
+        const auto removeTilde = qScopeGuard([&] { QFile::remove(tilde); });
         // Without a phrase at hand, completion must not even start the program.
         const QString asked = dir.filePath(QStringLiteral("asked"));
         const QString stand = dir.filePath(QStringLiteral("keyfold-cli"));
@@ -329,13 +332,15 @@ private slots:
             {{""},
              {},
              {"ls", "show", "search", "clip", "add", "edit", "rm", "rekey", "seal", "unseal", "export", "import",
-              "generate"}},
-            {{"s"}, {}, {"show", "search", "seal"}},
+              "generate", "shell"}},
+            {{"s"}, {}, {"show", "search", "seal", "shell"}},
             {{"show", "--f"}, {}, {"--file", "--field"}},
             {{"show", "--field", "p"}, {}, {"password"}},
             {{"search", "--"},
              {},
-             {"--file", "--phrase-stdin", "--open-anyway", "--help", "--version", "--in-password", "--json"}},
+             {"--file", "--phrase-stdin", "--phrase-fd", "--phrase-command", "--open-anyway", "--help", "--version",
+              "--in-password", "--json"}},
+            {{"--phrase-command", "--t"}, {}, {}},           // its value
             {{"clip", "--user", "--t"}, {}, {"--timeout"}},  // clip's --user takes no value
             {{"add", "--user", "--t"}, {}, {}},              // add's does
             {{"--file", "x.dat", "cl"}, {}, {"clip"}},
@@ -345,6 +350,14 @@ private slots:
             {{"rm", "my"}, "printf 'k\\n'", {"MY\\ BANK"}},
             {{"clip", ""}, "printf 'wrong\\n'", {}},
             {{"ls", ""}, "printf 'k\\n'", {}},  // a filter, not a name
+            // The name after options that stand before it, and not after another argument.
+            {{"show", "--json", "m"}, "printf 'k\\n'", {"MAIL", "MY\\ BANK"}},
+            {{"clip", "--user", "--timeout", "5", "my"}, "printf 'k\\n'", {"MY\\ BANK"}},
+            {{"show", "MAIL", "--json", "m"}, "printf 'k\\n'", {}},
+            // The file named with a leading ~, and as --file=PATH (which bash splits at "=").
+            {{"--file", "~/tilde.dat", "show", "t"}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file", "=", "~/tilde.dat", "rm", ""}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file=~/tilde.dat", "edit", ""}, "printf 'k\\n'", {"TILDE"}},
         };
         // What the shell's completion function offers for the case: one a line, with the
         // program as completed (the stand-in without a phrase command).
@@ -371,15 +384,99 @@ private slots:
         }
         QVERIFY(!QFile::exists(asked));
 
+        // The completion files and the manual page say what the program's own help says,
+        // command by command: the words after the command, its options (those taking a
+        // value marked), whether its first argument is an entry's name, its summary.
+        const auto fileText = [&](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        const QString bash = fileText(source + "keyfold-cli.bash"), zsh = fileText(source + "_keyfold-cli");
+        const QString manual = fileText(source + "../keyfold-cli.1");
+        const auto listed = [](const QString& text, const QString& pattern) {
+            const QRegularExpressionMatch m =
+                QRegularExpression(pattern, QRegularExpression::MultilineOption).match(text);
+            QStringList words = m.captured(1).split(QRegularExpression("[\\s|]+"), Qt::SkipEmptyParts);
+            words.sort();
+            return words;
+        };
+        // A roff request's words as the reader sees them: fonts gone, "\-" a dash.
+        const auto roffText = [](const QString& line) {
+            QString words;
+            QRegularExpressionMatchIterator it =
+                QRegularExpression("\"([^\"]*)\"|(\\S+)").globalMatch(line.section(' ', 1));
+            while (it.hasNext()) {
+                const QRegularExpressionMatch m = it.next();
+                words += m.captured(1) + m.captured(2);
+            }
+            return words.remove(QRegularExpression("\\\\f[BIRP]")).replace("\\-", "-").toLower();
+        };
+        const Run overview = cli({"--help"});
+        QStringList commands, withValue, nameFirst;
+        for (const QString& line : overview.out.section("Commands:\n", 1).section("\n\n", 0, 0).split('\n'))
+            if (!line.startsWith("   ")) commands << line.section(' ', 2, 2);
+        QVERIFY(commands.size() > 10);
+        QStringList sortedCommands = commands;
+        sortedCommands.sort();
+        QCOMPARE(listed(bash, "^_keyfold_cli_commands=\"([^\"]*)\""), sortedCommands);
+        for (const QString& command : commands) {
+            const Run help = cli({command, "--help"});
+            const QString usage = help.out.section('\n', 0, 0).section(command + ' ', 1);
+            const QString summary = help.out.section('\n', 2, 2).chopped(1);
+            QStringList options;
+            for (const QString& line : help.out.section("Options:\n", 1).section("\n\n", 0, 0).split('\n')) {
+                const QString option = line.section(' ', 2, 2);
+                if (!option.startsWith("--") || option == "--help") continue;
+                if (line.section(' ', 3, 3).contains(QRegularExpression("^[A-Z]"))) withValue << option;
+                options << option;
+            }
+            if (help.out.contains("NAME is the name of an entry in the list")) nameFirst << command;
+            const QString what = command + ": " + usage;
+            QVERIFY2(zsh.contains("'" + command + ":" +
+                                  QString(summary).replace(0, 1, summary[0].toLower()).replace("'", "'\"'\"'") + "'"),
+                     qPrintable(what));
+            bool inManual = false;
+            QRegularExpressionMatchIterator it = QRegularExpression("\n\\.TP\n(\\.BR? [^\n]*)\n").globalMatch(manual);
+            while (it.hasNext() && !inManual)
+                inManual =
+                    roffText(it.next().captured(1)).simplified() == (command + ' ' + usage).toLower().simplified();
+            QVERIFY2(inManual, qPrintable("manual page: " + what));
+            options.sort();
+            for (const QString& file : {bash, zsh}) {
+                QStringList own = listed(file, "^\\s*" + command + "\\) (?:echo \"\\$common|options=\\() ?([^\"\\)]*)");
+                own = listed(file, file == bash ? "^_keyfold_cli_options[^\n]*\n\\s*local common=\"([^\"]*)\""
+                                                : "^\\s*common=\\(([^)]*)\\)") +
+                      own;
+                own.removeAll("--version");
+                own.removeAll("--help");
+                own.sort();
+                QVERIFY2(own == options, qPrintable(what + ": " + own.join(' ') + " / " + options.join(' ')));
+            }
+        }
+        withValue.removeDuplicates();
+        withValue.sort();
+        nameFirst.sort();
+        for (const QString& file : {bash, zsh}) {
+            // Options whose value is skipped: --file and --user (clip's takes none) have lines of their own.
+            QStringList skipped = listed(file, "^\\s*(--url[^)]*)\\)\\s*$") + QStringList{"--file", "--user"};
+            skipped.sort();
+            QCOMPARE(skipped, withValue);
+            QCOMPARE(listed(file, "^\\s*(show[a-z |]*)\\)\\s*$"), nameFirst);
+        }
+
         // zsh's completion on the same reading of the line, with zsh's own adding
         // functions standing in for those of its completion system.
         if (QStandardPaths::findExecutable("zsh").isEmpty()) QSKIP("needs zsh");
         const QList<Case> zshCases = {
-            {{"s"}, {}, {"show", "search", "seal"}},
+            {{"s"}, {}, {"show", "search", "seal", "shell"}},
             {{"clip", "--user", "--t"}, {}, {"--timeout"}},
             {{"show", "--field", "u"}, {}, {"url", "user"}},
             {{"show", "m"}, {}, {}},
             {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
+            {{"show", "--json", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
+            {{"--file", "~/tilde.dat", "show", "t"}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file=~/tilde.dat", "clip", "--user", ""}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file=" + dir.filePath("none.dat"), "show", "m"}, "printf 'k\\n'", {}},
         };
         for (const Case& c : zshCases) {
             const QStringList offered =
