@@ -493,6 +493,98 @@ private slots:
         QVERIFY(!QFile::exists(asked));
     }
 
+    void phraseIsTakenOncePerShellOrFromItsSource() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        EXPECT_RUN(cliOn(file, {"--plain", "add", "mail", "--url", "m"}, "k\nm1\n"), 0);
+        const QString fdFile = dir.filePath(QStringLiteral("fd3")), count = dir.filePath(QStringLiteral("count"));
+        // The program without --phrase-stdin, file descriptor 3 reading fd (when given).
+        const auto run = [&](const QStringList& args, const QString& input, const QByteArray& fd = {},
+                             const QString& envCommand = {}) {
+            writeText(fdFile, fd);
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("KEYFOLD_PHRASE_COMMAND");
+            if (!envCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", envCommand);
+            p.setProcessEnvironment(env);
+            p.start("sh", QStringList{"-c", "exec \"$0\" \"$@\" 3<\"$KF_FD\"", program(), "--file", file} + args);
+            p.write(input.toUtf8());
+            p.closeWriteChannel();
+            if (!p.waitForFinished(30000)) return Run{-1, {}, "did not finish"};
+            return Run{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                       QString::fromUtf8(p.readAllStandardError())};
+        };
+        qputenv("KF_FD", QFile::encodeName(fdFile));
+
+        // A shell session: the phrase first, then command lines (a password a line asks
+        // for on the line after it); each line runs as the command would, a failing one
+        // says why and the shell goes on; the shell ends with the last line's status.
+        struct Line {
+            QString input;  // after the phrase
+            QString out;
+            int status;
+            QString said;
+        };
+        const QList<Line> session = {
+            {"ls\nshow mail --field url\n", "MAIL\nhttp://m\n", 0, {}},
+            {"add 'my bank' --url b.example\nb1\nls\n", "MAIL\nMY BANK\n", 0, "Added MY BANK"},
+            {"show \"my bank\" --field password\n", "b1\n", 0, {}},
+            {"show nobody\nls  M # a comment\n", "MAIL\nMY BANK\n", 0, "no entry named NOBODY"},
+            {"ls\nshow nobody\n", "MAIL\nMY BANK\n", 5, {}},
+            {"\n# nothing\nexit 7\nls\n", "", 7, {}},
+            {"ls \"mail\n", "", 2, "a quote is not closed"},
+            {"ls --file other.dat\n", "", 2, "--file goes before shell, not on its lines"},
+            {"shell\n", "", 2, "unknown command shell in a shell"},
+            {"clip mail --wait\n", "", 2, "clip --wait would hold the shell"},
+            {"search b --json\nrm \"MY BANK\" --yes\nls\n",
+             "[\n{\"name\":\"MY BANK\",\"url\":\"http://b.example\",\"user\":\"\",\"comment\":\"\","
+             "\"matched\":[\"name\",\"url\"]}\n]\nMAIL\n",
+             0, "MY BANK has been deleted."},
+        };
+        for (const Line& l : session) {
+            const Run r = run({"--phrase-stdin", "shell"}, "k\n" + l.input);
+            QVERIFY2(r.status == l.status && r.out == l.out && r.err.contains(l.said),
+                     qPrintable(l.input + ": " + QString::number(r.status) + "\n" + r.out + "\n" + r.err));
+        }
+        // A wrong phrase ends the shell before a line runs.
+        EXPECT_SAID(run({"--phrase-stdin", "shell"}, "wrong\nls\n"), 12, "does not open the data file");
+
+        // The phrase from a descriptor, from a command (also named by the environment),
+        // once per shell; a command that fails, or prints nothing, is refused.
+        const QString counted = "echo run >> '" + count + "'; printf 'k\\n'";
+        const struct {
+            QStringList args;
+            QByteArray fd;
+            QString envCommand;
+            int status;
+            QString out;
+            QString said;
+        } sources[] = {
+            {{"--phrase-fd", "3", "ls"}, "k\n", {}, 0, "MAIL\n", {}},
+            {{"--phrase-fd", "3", "add", "cafe", "--url", "c"}, "k\nc1\n", {}, 0, {}, "Added CAFE"},
+            {{"--phrase-fd", "3", "show", "cafe", "--field", "password"}, "k\n", {}, 0, "c1\n", {}},
+            {{"--phrase-fd", "3", "ls"}, "wrong\n", {}, 12, {}, "does not open the data file"},
+            {{"--phrase-fd", "3", "ls"}, "", {}, 9, {}, "file descriptor 3 ended before the key phrase"},
+            {{"--phrase-fd", "9", "ls"}, "k\n", {}, 2, {}, "no file descriptor of that number is open"},
+            {{"--phrase-command", "printf 'k\\n'", "ls"}, {}, {}, 0, "CAFE\nMAIL\n", {}},
+            {{"ls"}, {}, "printf 'k\\n'", 0, "CAFE\nMAIL\n", {}},
+            {{"--phrase-command", "exit 3", "ls"}, {}, {}, 9, {}, "(exit 3) failed with exit status 3"},
+            {{"ls"}, {}, "kill -9 $$", 9, {}, "was ended by signal 9"},
+            {{"--phrase-command", "true", "ls"}, {}, {}, 9, {}, "printed no key phrase"},
+            {{"--phrase-stdin", "--phrase-command", "true", "ls"}, {}, {}, 2, {}, "do not go together"},
+            {{"--phrase-fd", "3", "shell"}, "k\n", counted, 0, "CAFE\nMAIL\nCAFE\nMAIL\n", {}},  // fd first
+            {{"--phrase-command", counted, "shell"}, {}, {}, 0, "CAFE\nMAIL\nCAFE\nMAIL\n", {}},
+        };
+        for (const auto& t : sources) {
+            const Run r = run(t.args, t.args.last() == "shell" ? "ls\nls\n" : "ls\n", t.fd, t.envCommand);
+            QVERIFY2(r.status == t.status && r.out == t.out && r.err.contains(t.said),
+                     qPrintable(t.args.join(' ') + ": " + QString::number(r.status) + "\n" + r.out + "\n" + r.err));
+        }
+        // The command ran once for the whole shell, and never for the descriptor's.
+        QCOMPARE(QFile(count).size(), qint64(4));
+        qunsetenv("KF_FD");
+    }
+
     void typedTextIsStoredAsGivenOrRefused() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
