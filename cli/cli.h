@@ -2,8 +2,9 @@
 // text at the edge (arguments and output in UTF-8, the data file in Windows-1252), the
 // terminal's questions, the session on the data file and the commands.
 #pragma once
-#include <optional>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,7 +66,13 @@ void out(const std::string& text);
 // ---- Secrets and questions (terminal.cpp) ----
 
 struct Input {
-    bool fromStdin = false;
+    bool fromStdin = false;  // --phrase-stdin
+    int fromFd = -1;         // --phrase-fd: the secrets' lines come from this descriptor
+    // --phrase-command or KEYFOLD_PHRASE_COMMAND: run with sh, its first line of output is
+    // the data file's key phrase (the phrase in force, also as the old phrase of rekey).
+    QString phraseCommand;
+    // The phrase a shell took once, given to every opening of the file in it.
+    const std::string* givenPhrase = nullptr;
 
     // One line of standard input, without its line end; nothing at end of input.
     static std::optional<std::string> stdinLine();
@@ -75,8 +82,12 @@ struct Input {
     // A key phrase, taken as the window takes it (vault/keyphrase.h): trimmed, and
     // refused (kRefused) when the data file's text cannot hold it as typed.
     std::string keyPhrase(const char* prompt) const;
+    // The key phrase that opens the data file: the shell's, the phrase command's, or asked.
+    std::string dataFilePhrase() const;
     // As typed (UTF-8).
     std::string secretText(const char* prompt) const;
+    // Whether the secrets' lines are read (standard input or --phrase-fd), not typed.
+    bool readsLines() const { return fromStdin || fromFd >= 0; }
     // Yes or no on the terminal.
     static bool confirm(const std::string& question);
 };
@@ -111,6 +122,13 @@ Words addWords(const vault::AddResult& r, const std::string& name);
 
 // ---- Commands ----
 
+// The session a run works on: made for the one command of a run, or the shell's, kept
+// open over its lines so that the key phrase is asked and its key derived once.
+struct SessionHolder {
+    std::unique_ptr<vault::Session> session;
+    bool opened = false;
+};
+
 struct Context {
     QCommandLineParser& p;
     QStringList args;  // after the command
@@ -121,7 +139,13 @@ struct Context {
     bool json = false;                                              // --json: output for scripts (cli/json.h)
     QString field;                                                  // show --field: the one field printed
     bool plain = false;  // --plain: a data file made by this run is the plain file, not the sealed one
+    SessionHolder* sessions = nullptr;
+
+    // The session on the data file (not yet opened unless a shell opened it).
+    vault::Session& session();
 };
+// Opens c.session() under the key phrase (openSession above), unless it is open already.
+void openSession(Context& c, bool create, const std::function<void()>& beforeCreating = {});
 
 // commands.cpp
 int cmdLs(Context& c);
@@ -138,6 +162,17 @@ int cmdRm(Context& c);
 int cmdRekey(Context& c);
 int cmdSeal(Context& c, bool sealing);
 int cmdGenerate(Context& c, int length, bool symbols);
+// shell.cpp
+struct Invocation;
+int runShell(Invocation& invocation);
+// A line split into words as sh splits it: blanks between words, '...' taken as it is,
+// "..." with \\ \" \$ \` escaped, \ before any other character outside quotes; a
+// word starting with # ends the line. Nothing when a quote is left open.
+std::optional<QStringList> splitWords(const QString& line);
+// One command line (without the program's name), parsed and run: its exit status. In a
+// shell, shell gives the file, the phrase's source and the session its lines share.
+struct Context;
+int runCommandLine(const QStringList& arguments, const Context* shell = nullptr);
 // transfer.cpp
 int cmdExport(Context& c, const QCommandLineOption& csv);
 int cmdImport(Context& c, bool dryRun);

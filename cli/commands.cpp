@@ -59,7 +59,7 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
     session.refuseUnreachableLink();
     const bool missing = !session.dataFileExists();
     if (missing && !create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
-    std::string phrase = input.keyPhrase("key phrase");
+    std::string phrase = input.dataFilePhrase();
     vault::WipeAtScopeEnd wipe(phrase);
     if (missing) {
         if (beforeCreating) beforeCreating();
@@ -112,6 +112,21 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
                      "Note: the sealed data file %s is used; the plain data file %s lies beside it and is left as "
                      "it is.\n",
                      session.sealedFile().c_str(), session.paths().dataFile.c_str());
+}
+
+vault::Session& Context::session() {
+    if (!sessions->session) sessions->session = std::make_unique<vault::Session>(locations(file));
+    return *sessions->session;
+}
+
+void openSession(Context& c, bool create, const std::function<void()>& beforeCreating) {
+    vault::Session& session = c.session();
+    if (c.sessions->opened) {
+        if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
+        return;
+    }
+    openSession(session, c.input, create, c.phraseCheck, beforeCreating, c.plain);
+    c.sessions->opened = true;
 }
 
 namespace {
@@ -286,8 +301,8 @@ QString needName(const Context& c, const char* command) {
 
 int cmdLs(Context& c) {
     if (c.args.size() > 1) fail(kUsage, "ls takes at most one FILTER");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     std::vector<std::string> names = sortedNames(session);
     // The main window's filter.
     const vault::NameFilter filter(c.args.isEmpty() ? std::string() : windows1252(c.args.first()));
@@ -302,8 +317,8 @@ int cmdLs(Context& c) {
 
 int cmdShow(Context& c, bool showPassword) {
     const QString typed = needName(c, "show");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     NamedEntry e = findEntry(session, typed);
     vault::WipeAtScopeEnd wipe(e.entry.password);
     if (c.json || !c.field.isEmpty()) return showSelected(c, e.entry, showPassword);
@@ -328,8 +343,8 @@ int cmdClip(Context& c, bool user, int seconds, bool wait) {
     const QString typed = needName(c, "clip");
     std::string secret, settings;
     {
-        vault::Session session(locations(c.file));
-        openSession(session, c.input, false, c.phraseCheck);
+        vault::Session& session = c.session();
+        openSession(c, false);
         NamedEntry e = findEntry(session, typed);
         secret = utf8(user ? e.entry.userId : e.entry.password);
         vault::wipeSecret(e.entry.password);
@@ -361,7 +376,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
                        typed(c.p.value(userOpt), "user ID"),
                        {},
                        typed(c.p.value(comment), "comment")};
-    vault::Session session(locations(c.file));
+    vault::Session& session = c.session();
     refuseBeforeAskingPassword(session, entry);
     vault::WipeAtScopeEnd wipe(entry.password);
     double bits = 0;
@@ -381,7 +396,7 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
             checked.outcome != vault::AddOutcome::Added)
             report(addWords(checked, entry.name));
     };
-    openSession(session, c.input, true, c.phraseCheck, takePassword, c.plain);
+    openSession(c, true, takePassword);
     if (!passwordTaken) takePassword();
     // A generated password is announced once the entry is accepted, as it is written.
     const vault::AddResult r = session.add(entry, vault::Operation::Add, {}, [&](const vault::Entry&, bool) {
@@ -394,8 +409,8 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
 int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
             const QCommandLineOption& comment, bool newPassword) {
     const QString typedName = needName(c, "edit");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typedName);
     vault::WipeAtScopeEnd wipe(e.entry.password);
@@ -414,8 +429,8 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
 
 int cmdRm(Context& c) {
     const QString typed = needName(c, "rm");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typed);
     vault::wipeSecret(e.entry.password);
@@ -426,7 +441,7 @@ int cmdRm(Context& c) {
 
 int cmdRekey(Context& c) {
     if (!c.args.isEmpty()) fail(kUsage, "rekey takes no arguments");
-    vault::Session session(locations(c.file));
+    vault::Session& session = c.session();
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
     session.removeLeftoverTemp();
@@ -465,8 +480,8 @@ int cmdRekey(Context& c) {
 
 int cmdSeal(Context& c, bool sealing) {
     if (!c.args.isEmpty()) fail(kUsage, std::string(sealing ? "seal" : "unseal") + " takes no arguments");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     if (sealing && !session.isSealed() && !c.yes &&
         !Input::confirm("Seal the data file? Older versions of Keyfold cannot open a sealed file."))
         fail(kCancelled, "not sealed");

@@ -88,8 +88,8 @@ int cmdSearch(Context& c, bool inPassword) {
     if (c.args.size() != 1) fail(kUsage, "search takes one TEXT (quote a text with blanks)");
     const QString wanted = c.args.first();
     if (wanted.isEmpty()) fail(kUsage, "search needs a TEXT to look for");
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     const SortedEntries list(session);
     std::string text = c.json ? "[" : "";
     bool any = false;

@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -150,6 +152,80 @@ std::optional<std::string> Input::stdinLine() {
     return line;
 }
 
+namespace {
+
+// One line of the descriptor, read a byte at a time so that nothing after it is taken.
+std::optional<std::string> fdLine(int fd) {
+    std::string line;
+    bool any = false;
+    char c;
+    for (;;) {
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n != 1) break;
+        any = true;
+        if (c == '\n') break;
+        line.push_back(c);
+    }
+    if (!any) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+extern "C" char** environ;
+
+// The first line that the phrase command prints. It runs with sh, its input empty and
+// its error output this program's; the phrase comes back through a pipe only.
+std::string commandPhrase(const QString& command) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) fail(kFileError, "cannot run the phrase command: no pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    const std::string commandText = command.toLocal8Bit().toStdString();
+    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(commandText.c_str()),
+                          nullptr};
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, "/bin/sh", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    std::string output;
+    if (spawned == 0) {
+        char buffer[256];
+        for (;;) {
+            const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            if (output.size() < 65536) output.append(buffer, static_cast<std::size_t>(n));
+        }
+        vault::wipeBytes(buffer, sizeof buffer);
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    while (spawned == 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    vault::WipeAtScopeEnd wipe(output);
+    const std::string what = "the phrase command (" + escapeControls(commandText, {}) + ")";
+    if (spawned != 0) fail(kCancelled, "cannot run " + what + "; nothing was shown or written");
+    if (WIFSIGNALED(status))
+        fail(kCancelled,
+             what + " was ended by signal " + std::to_string(WTERMSIG(status)) + "; nothing was shown or written");
+    if (WEXITSTATUS(status) != 0)
+        fail(kCancelled, what + " failed with exit status " + std::to_string(WEXITSTATUS(status)) +
+                             "; nothing was shown or written");
+    if (output.empty()) fail(kCancelled, what + " printed no key phrase; nothing was shown or written");
+    std::string phrase = output.substr(0, output.find('\n'));
+    if (!phrase.empty() && phrase.back() == '\r') phrase.pop_back();
+    return phrase;
+}
+
+}  // namespace
+
+std::string Input::dataFilePhrase() const {
+    if (givenPhrase) return *givenPhrase;
+    return keyPhrase("key phrase");
+}
+
 std::string Input::secret(const char* prompt) const {
     std::string text = secretText(prompt);
     std::string bytes = vault::windows1252FromUtf8(text);
@@ -158,7 +234,9 @@ std::string Input::secret(const char* prompt) const {
 }
 
 std::string Input::keyPhrase(const char* prompt) const {
-    std::string text = secretText(prompt);
+    // The phrase command gives the phrase in force; a new one is asked.
+    const bool inForce = std::string_view(prompt).find("new") == std::string_view::npos;
+    std::string text = inForce && !phraseCommand.isEmpty() ? commandPhrase(phraseCommand) : secretText(prompt);
     vault::WipeAtScopeEnd wipe(text);
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(text);
     switch (phrase.problem) {
@@ -182,6 +260,14 @@ std::string Input::secretText(const char* prompt) const {
     if (fromStdin) {
         std::optional<std::string> line = stdinLine();
         if (!line) fail(kCancelled, std::string("standard input ended before the ") + prompt);
+        text = std::move(*line);
+        vault::wipeSecret(*line);
+        return text;
+    }
+    if (fromFd >= 0) {
+        std::optional<std::string> line = fdLine(fromFd);
+        if (!line)
+            fail(kCancelled, "file descriptor " + std::to_string(fromFd) + " ended before the " + std::string(prompt));
         text = std::move(*line);
         vault::wipeSecret(*line);
         return text;
@@ -237,7 +323,7 @@ bool Input::confirm(const std::string& question) {
 std::string typedPassword(const Input& input) {
     std::string password = input.secretText("password");
     vault::WipeAtScopeEnd wipe(password);
-    if (!input.fromStdin) {
+    if (!input.readsLines()) {
         std::string again = input.secretText("password again");
         vault::WipeAtScopeEnd wipeAgain(again);
         if (again != password) fail(kCancelled, "the two passwords differ; nothing was written");

@@ -52,8 +52,8 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     const QString target = c.p.value(csv);
     const bool toStdout = target == QLatin1String("-");
     const std::string path = toStdout ? std::string() : exportTarget(target);
-    vault::Session session(locations(c.file));
-    openSession(session, c.input, false, c.phraseCheck);
+    vault::Session& session = c.session();
+    openSession(c, false);
     // In the order of the list, as ls shows it.
     const SortedEntries list(session);
     const std::vector<vault::Entry>& entries = list.entries();
@@ -167,10 +167,10 @@ int cmdImport(Context& c, bool dryRun) {
     say(given + ": " + ex->format + " export" + how + ", " + std::to_string(ex->logins.size()) +
         (ex->logins.size() == 1 ? " row" : " rows") + (dryRun ? " (dry run: nothing is written)" : ""));
 
-    vault::Session session(locations(c.file));
+    vault::Session& session = c.session();
     // A first import can be tried before there is a data file.
     const bool noFileYet = dryRun && !session.dataFileExists();
-    if (!noFileYet) openSession(session, c.input, !dryRun, c.phraseCheck, {}, c.plain);
+    if (!noFileYet) openSession(c, !dryRun);
     // Names are checked against the list and the rows before, and a dry run counts the
     // free slots as the real run fills them: both runs take the same rows.
     std::vector<std::string> taken;

@@ -5,11 +5,12 @@
 # (such as `secret-tool lookup keyfold phrase`); its output goes to
 # `keyfold-cli --phrase-stdin ls` and nowhere else. Without it, names are not completed.
 
-_keyfold_cli_commands="ls show search clip add edit rm rekey seal unseal export import generate"
+_keyfold_cli_commands="ls show search clip add edit rm rekey seal unseal export import generate shell"
 
-# The options each command takes (after the ones every command takes).
+# The options each command takes (after the ones every command takes), as keyfold-cli's
+# table of commands gives them (its tests compare the two).
 _keyfold_cli_options() {
-    local common="--file --phrase-stdin --open-anyway --help --version"
+    local common="--file --phrase-stdin --phrase-fd --phrase-command --open-anyway --help --version"
     case $1 in
         ls) echo "$common --json" ;;
         show) echo "$common --show-password --field --json" ;;
@@ -17,10 +18,14 @@ _keyfold_cli_options() {
         clip) echo "$common --user --timeout --wait" ;;
         add) echo "$common --plain --url --user --comment --generate --length --no-symbols" ;;
         edit) echo "$common --url --user --comment --password" ;;
-        rm | rekey | seal | unseal) echo "$common --yes" ;;
+        rm) echo "$common --yes" ;;
+        rekey) echo "$common --yes" ;;
+        seal) echo "$common --yes" ;;
+        unseal) echo "$common --yes" ;;
         export) echo "$common --csv" ;;
         import) echo "$common --plain --dry-run --json" ;;
         generate) echo "$common --length --no-symbols" ;;
+        shell) echo "$common --plain" ;;
         *) echo "$common" ;;
     esac
 }
@@ -40,20 +45,33 @@ _keyfold_cli() {
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
 
-    # The command word, the place of the first argument after it, and the options
-    # that pick the data file.
-    local command="" at=0 i word
+    # The command word, how many arguments follow it before the word completed (options
+    # and their values aside), and the options that pick the data file.
+    local command="" arguments=0 i word given
     local -a fileOptions=()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-            --file | --url | --comment | --csv | --length | --field | --timeout)
-                [[ $word == --file ]] && fileOptions+=(--file "${COMP_WORDS[i + 1]}")
+            --file | --file=*)
+                # --file=PATH arrives as one word, or split at "=" by bash.
+                if [[ $word == --file=* ]]; then
+                    given=${word#--file=}
+                elif [[ ${COMP_WORDS[i + 1]} == = ]]; then
+                    given=${COMP_WORDS[i + 2]}
+                    ((i += 2))
+                else
+                    given=${COMP_WORDS[i + 1]}
+                    ((i++))
+                fi
+                # The path as typed: a leading ~ is the home folder.
+                [[ $given == "~" || $given == "~/"* ]] && given=$HOME${given:1}
+                fileOptions+=(--file "$given") ;;
+            --url | --comment | --csv | --length | --field | --timeout | --phrase-fd | --phrase-command)
                 ((i++)) ;;
             --user) [[ $command == clip ]] || ((i++)) ;;
             --open-anyway) fileOptions+=(--open-anyway) ;;
             -*) ;;
-            *) if [[ -z $command ]]; then command=$word; at=$((i + 1)); fi ;;
+            *) if [[ -z $command ]]; then command=$word; else ((arguments++)); fi ;;
         esac
     done
 
@@ -66,7 +84,7 @@ _keyfold_cli() {
             [[ $prev == --csv && -z $cur ]] && COMPREPLY+=(-)
             compopt -o filenames 2>/dev/null
             return 0 ;;
-        --url | --comment | --length | --timeout) return 0 ;;
+        --url | --comment | --length | --timeout | --phrase-fd | --phrase-command) return 0 ;;
         --user) [[ $command == clip ]] || return 0 ;;
     esac
 
@@ -78,7 +96,7 @@ _keyfold_cli() {
         mapfile -t COMPREPLY < <(compgen -W "$_keyfold_cli_commands" -- "$cur")
         return 0
     fi
-    if ((COMP_CWORD == at)); then
+    if ((arguments == 0)); then
         case $command in
             show | clip | edit | rm)
                 # Names are kept in upper case; what is typed matches in either.

@@ -315,6 +315,9 @@ private slots:
         writeDataFile("k",
                       {{0, "A", "MAIL", "http://m", "ann", "", "m1"}, {1, "A", "MY BANK", "http://b", "", "", "b1"}});
         QTemporaryDir dir;
+        const QString tilde = QDir::homePath() + QStringLiteral("/tilde.dat");
+        EXPECT_RUN(cliOn(tilde, {"--plain", "add", "tilde", "--url", "t"}, "k\nt1\n"), 0);
+        const auto removeTilde = qScopeGuard([&] { QFile::remove(tilde); });
         // Without a phrase at hand, completion must not even start the program.
         const QString asked = dir.filePath(QStringLiteral("asked"));
         const QString stand = dir.filePath(QStringLiteral("keyfold-cli"));
@@ -329,13 +332,15 @@ private slots:
             {{""},
              {},
              {"ls", "show", "search", "clip", "add", "edit", "rm", "rekey", "seal", "unseal", "export", "import",
-              "generate"}},
-            {{"s"}, {}, {"show", "search", "seal"}},
+              "generate", "shell"}},
+            {{"s"}, {}, {"show", "search", "seal", "shell"}},
             {{"show", "--f"}, {}, {"--file", "--field"}},
             {{"show", "--field", "p"}, {}, {"password"}},
             {{"search", "--"},
              {},
-             {"--file", "--phrase-stdin", "--open-anyway", "--help", "--version", "--in-password", "--json"}},
+             {"--file", "--phrase-stdin", "--phrase-fd", "--phrase-command", "--open-anyway", "--help", "--version",
+              "--in-password", "--json"}},
+            {{"--phrase-command", "--t"}, {}, {}},           // its value
             {{"clip", "--user", "--t"}, {}, {"--timeout"}},  // clip's --user takes no value
             {{"add", "--user", "--t"}, {}, {}},              // add's does
             {{"--file", "x.dat", "cl"}, {}, {"clip"}},
@@ -345,6 +350,14 @@ private slots:
             {{"rm", "my"}, "printf 'k\\n'", {"MY\\ BANK"}},
             {{"clip", ""}, "printf 'wrong\\n'", {}},
             {{"ls", ""}, "printf 'k\\n'", {}},  // a filter, not a name
+            // The name after options that stand before it, and not after another argument.
+            {{"show", "--json", "m"}, "printf 'k\\n'", {"MAIL", "MY\\ BANK"}},
+            {{"clip", "--user", "--timeout", "5", "my"}, "printf 'k\\n'", {"MY\\ BANK"}},
+            {{"show", "MAIL", "--json", "m"}, "printf 'k\\n'", {}},
+            // The file named with a leading ~, and as --file=PATH (which bash splits at "=").
+            {{"--file", "~/tilde.dat", "show", "t"}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file", "=", "~/tilde.dat", "rm", ""}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file=~/tilde.dat", "edit", ""}, "printf 'k\\n'", {"TILDE"}},
         };
         // What the shell's completion function offers for the case: one a line, with the
         // program as completed (the stand-in without a phrase command).
@@ -371,15 +384,99 @@ private slots:
         }
         QVERIFY(!QFile::exists(asked));
 
+        // The completion files and the manual page say what the program's own help says,
+        // command by command: the words after the command, its options (those taking a
+        // value marked), whether its first argument is an entry's name, its summary.
+        const auto fileText = [&](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        const QString bash = fileText(source + "keyfold-cli.bash"), zsh = fileText(source + "_keyfold-cli");
+        const QString manual = fileText(source + "../keyfold-cli.1");
+        const auto listed = [](const QString& text, const QString& pattern) {
+            const QRegularExpressionMatch m =
+                QRegularExpression(pattern, QRegularExpression::MultilineOption).match(text);
+            QStringList words = m.captured(1).split(QRegularExpression("[\\s|]+"), Qt::SkipEmptyParts);
+            words.sort();
+            return words;
+        };
+        // A roff request's words as the reader sees them: fonts gone, "\-" a dash.
+        const auto roffText = [](const QString& line) {
+            QString words;
+            QRegularExpressionMatchIterator it =
+                QRegularExpression("\"([^\"]*)\"|(\\S+)").globalMatch(line.section(' ', 1));
+            while (it.hasNext()) {
+                const QRegularExpressionMatch m = it.next();
+                words += m.captured(1) + m.captured(2);
+            }
+            return words.remove(QRegularExpression("\\\\f[BIRP]")).replace("\\-", "-").toLower();
+        };
+        const Run overview = cli({"--help"});
+        QStringList commands, withValue, nameFirst;
+        for (const QString& line : overview.out.section("Commands:\n", 1).section("\n\n", 0, 0).split('\n'))
+            if (!line.startsWith("   ")) commands << line.section(' ', 2, 2);
+        QVERIFY(commands.size() > 10);
+        QStringList sortedCommands = commands;
+        sortedCommands.sort();
+        QCOMPARE(listed(bash, "^_keyfold_cli_commands=\"([^\"]*)\""), sortedCommands);
+        for (const QString& command : commands) {
+            const Run help = cli({command, "--help"});
+            const QString usage = help.out.section('\n', 0, 0).section(command + ' ', 1);
+            const QString summary = help.out.section('\n', 2, 2).chopped(1);
+            QStringList options;
+            for (const QString& line : help.out.section("Options:\n", 1).section("\n\n", 0, 0).split('\n')) {
+                const QString option = line.section(' ', 2, 2);
+                if (!option.startsWith("--") || option == "--help") continue;
+                if (line.section(' ', 3, 3).contains(QRegularExpression("^[A-Z]"))) withValue << option;
+                options << option;
+            }
+            if (help.out.contains("NAME is the name of an entry in the list")) nameFirst << command;
+            const QString what = command + ": " + usage;
+            QVERIFY2(zsh.contains("'" + command + ":" +
+                                  QString(summary).replace(0, 1, summary[0].toLower()).replace("'", "'\"'\"'") + "'"),
+                     qPrintable(what));
+            bool inManual = false;
+            QRegularExpressionMatchIterator it = QRegularExpression("\n\\.TP\n(\\.BR? [^\n]*)\n").globalMatch(manual);
+            while (it.hasNext() && !inManual)
+                inManual =
+                    roffText(it.next().captured(1)).simplified() == (command + ' ' + usage).toLower().simplified();
+            QVERIFY2(inManual, qPrintable("manual page: " + what));
+            options.sort();
+            for (const QString& file : {bash, zsh}) {
+                QStringList own = listed(file, "^\\s*" + command + "\\) (?:echo \"\\$common|options=\\() ?([^\"\\)]*)");
+                own = listed(file, file == bash ? "^_keyfold_cli_options[^\n]*\n\\s*local common=\"([^\"]*)\""
+                                                : "^\\s*common=\\(([^)]*)\\)") +
+                      own;
+                own.removeAll("--version");
+                own.removeAll("--help");
+                own.sort();
+                QVERIFY2(own == options, qPrintable(what + ": " + own.join(' ') + " / " + options.join(' ')));
+            }
+        }
+        withValue.removeDuplicates();
+        withValue.sort();
+        nameFirst.sort();
+        for (const QString& file : {bash, zsh}) {
+            // Options whose value is skipped: --file and --user (clip's takes none) have lines of their own.
+            QStringList skipped = listed(file, "^\\s*(--url[^)]*)\\)\\s*$") + QStringList{"--file", "--user"};
+            skipped.sort();
+            QCOMPARE(skipped, withValue);
+            QCOMPARE(listed(file, "^\\s*(show[a-z |]*)\\)\\s*$"), nameFirst);
+        }
+
         // zsh's completion on the same reading of the line, with zsh's own adding
         // functions standing in for those of its completion system.
         if (QStandardPaths::findExecutable("zsh").isEmpty()) QSKIP("needs zsh");
         const QList<Case> zshCases = {
-            {{"s"}, {}, {"show", "search", "seal"}},
+            {{"s"}, {}, {"show", "search", "seal", "shell"}},
             {{"clip", "--user", "--t"}, {}, {"--timeout"}},
             {{"show", "--field", "u"}, {}, {"url", "user"}},
             {{"show", "m"}, {}, {}},
             {{"show", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
+            {{"show", "--json", "m"}, "printf 'k\\n'", {"MAIL", "MY BANK"}},
+            {{"--file", "~/tilde.dat", "show", "t"}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file=~/tilde.dat", "clip", "--user", ""}, "printf 'k\\n'", {"TILDE"}},
+            {{"--file=" + dir.filePath("none.dat"), "show", "m"}, "printf 'k\\n'", {}},
         };
         for (const Case& c : zshCases) {
             const QStringList offered =
@@ -394,6 +491,98 @@ private slots:
             QVERIFY2(offered == c.offered, qPrintable("zsh " + c.words.join(' ') + ": " + offered.join(' ')));
         }
         QVERIFY(!QFile::exists(asked));
+    }
+
+    void phraseIsTakenOncePerShellOrFromItsSource() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        EXPECT_RUN(cliOn(file, {"--plain", "add", "mail", "--url", "m"}, "k\nm1\n"), 0);
+        const QString fdFile = dir.filePath(QStringLiteral("fd3")), count = dir.filePath(QStringLiteral("count"));
+        // The program without --phrase-stdin, file descriptor 3 reading fd (when given).
+        const auto run = [&](const QStringList& args, const QString& input, const QByteArray& fd = {},
+                             const QString& envCommand = {}) {
+            writeText(fdFile, fd);
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("KEYFOLD_PHRASE_COMMAND");
+            if (!envCommand.isEmpty()) env.insert("KEYFOLD_PHRASE_COMMAND", envCommand);
+            p.setProcessEnvironment(env);
+            p.start("sh", QStringList{"-c", "exec \"$0\" \"$@\" 3<\"$KF_FD\"", program(), "--file", file} + args);
+            p.write(input.toUtf8());
+            p.closeWriteChannel();
+            if (!p.waitForFinished(30000)) return Run{-1, {}, "did not finish"};
+            return Run{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                       QString::fromUtf8(p.readAllStandardError())};
+        };
+        qputenv("KF_FD", QFile::encodeName(fdFile));
+
+        // A shell session: the phrase first, then command lines (a password a line asks
+        // for on the line after it); each line runs as the command would, a failing one
+        // says why and the shell goes on; the shell ends with the last line's status.
+        struct Line {
+            QString input;  // after the phrase
+            QString out;
+            int status;
+            QString said;
+        };
+        const QList<Line> session = {
+            {"ls\nshow mail --field url\n", "MAIL\nhttp://m\n", 0, {}},
+            {"add 'my bank' --url b.example\nb1\nls\n", "MAIL\nMY BANK\n", 0, "Added MY BANK"},
+            {"show \"my bank\" --field password\n", "b1\n", 0, {}},
+            {"show nobody\nls  M # a comment\n", "MAIL\nMY BANK\n", 0, "no entry named NOBODY"},
+            {"ls\nshow nobody\n", "MAIL\nMY BANK\n", 5, {}},
+            {"\n# nothing\nexit 7\nls\n", "", 7, {}},
+            {"ls \"mail\n", "", 2, "a quote is not closed"},
+            {"ls --file other.dat\n", "", 2, "--file goes before shell, not on its lines"},
+            {"shell\n", "", 2, "unknown command shell in a shell"},
+            {"clip mail --wait\n", "", 2, "clip --wait would hold the shell"},
+            {"search b --json\nrm \"MY BANK\" --yes\nls\n",
+             "[\n{\"name\":\"MY BANK\",\"url\":\"http://b.example\",\"user\":\"\",\"comment\":\"\","
+             "\"matched\":[\"name\",\"url\"]}\n]\nMAIL\n",
+             0, "MY BANK has been deleted."},
+        };
+        for (const Line& l : session) {
+            const Run r = run({"--phrase-stdin", "shell"}, "k\n" + l.input);
+            QVERIFY2(r.status == l.status && r.out == l.out && r.err.contains(l.said),
+                     qPrintable(l.input + ": " + QString::number(r.status) + "\n" + r.out + "\n" + r.err));
+        }
+        // A wrong phrase ends the shell before a line runs.
+        EXPECT_SAID(run({"--phrase-stdin", "shell"}, "wrong\nls\n"), 12, "does not open the data file");
+
+        // The phrase from a descriptor, from a command (also named by the environment),
+        // once per shell; a command that fails, or prints nothing, is refused.
+        const QString counted = "echo run >> '" + count + "'; printf 'k\\n'";
+        const struct {
+            QStringList args;
+            QByteArray fd;
+            QString envCommand;
+            int status;
+            QString out;
+            QString said;
+        } sources[] = {
+            {{"--phrase-fd", "3", "ls"}, "k\n", {}, 0, "MAIL\n", {}},
+            {{"--phrase-fd", "3", "add", "cafe", "--url", "c"}, "k\nc1\n", {}, 0, {}, "Added CAFE"},
+            {{"--phrase-fd", "3", "show", "cafe", "--field", "password"}, "k\n", {}, 0, "c1\n", {}},
+            {{"--phrase-fd", "3", "ls"}, "wrong\n", {}, 12, {}, "does not open the data file"},
+            {{"--phrase-fd", "3", "ls"}, "", {}, 9, {}, "file descriptor 3 ended before the key phrase"},
+            {{"--phrase-fd", "9", "ls"}, "k\n", {}, 2, {}, "no file descriptor of that number is open"},
+            {{"--phrase-command", "printf 'k\\n'", "ls"}, {}, {}, 0, "CAFE\nMAIL\n", {}},
+            {{"ls"}, {}, "printf 'k\\n'", 0, "CAFE\nMAIL\n", {}},
+            {{"--phrase-command", "exit 3", "ls"}, {}, {}, 9, {}, "(exit 3) failed with exit status 3"},
+            {{"ls"}, {}, "kill -9 $$", 9, {}, "was ended by signal 9"},
+            {{"--phrase-command", "true", "ls"}, {}, {}, 9, {}, "printed no key phrase"},
+            {{"--phrase-stdin", "--phrase-command", "true", "ls"}, {}, {}, 2, {}, "do not go together"},
+            {{"--phrase-fd", "3", "shell"}, "k\n", counted, 0, "CAFE\nMAIL\nCAFE\nMAIL\n", {}},  // fd first
+            {{"--phrase-command", counted, "shell"}, {}, {}, 0, "CAFE\nMAIL\nCAFE\nMAIL\n", {}},
+        };
+        for (const auto& t : sources) {
+            const Run r = run(t.args, t.args.last() == "shell" ? "ls\nls\n" : "ls\n", t.fd, t.envCommand);
+            QVERIFY2(r.status == t.status && r.out == t.out && r.err.contains(t.said),
+                     qPrintable(t.args.join(' ') + ": " + QString::number(r.status) + "\n" + r.out + "\n" + r.err));
+        }
+        // The command ran once for the whole shell, and never for the descriptor's.
+        QCOMPARE(QFile(count).size(), qint64(4));
+        qunsetenv("KF_FD");
     }
 
     void typedTextIsStoredAsGivenOrRefused() {
