@@ -5,6 +5,9 @@
 #   tools/wayland.sh start STATE   starts it and writes STATE, lines the tests read:
 #                                  WAYLAND_DISPLAY=<absolute socket path> and PID=<pid>
 #   tools/wayland.sh stop STATE    ends the compositor STATE names and removes STATE
+#   tools/wayland.sh run STATE CMD runs CMD on that compositor: WAYLAND_DISPLAY set,
+#                                  QT_QPA_PLATFORM=wayland, no DISPLAY; exits 77 (a
+#                                  skipped test) when STATE names none
 #
 # sway refuses to run as root: as root the script runs it as the unprivileged user
 # keyfold-wayland (made on first use), with a runtime folder of its own; root's test
@@ -13,7 +16,7 @@
 set -euo pipefail
 action="${1:-}"
 state="${2:-}"
-[ -n "$action" ] && [ -n "$state" ] || { echo "usage: $0 start|stop STATE" >&2; exit 2; }
+[ -n "$action" ] && [ -n "$state" ] || { echo "usage: $0 start|stop|run STATE [CMD...]" >&2; exit 2; }
 user=keyfold-wayland
 
 stop() {
@@ -33,7 +36,15 @@ stop() {
 case "$action" in
   stop) stop; exit 0 ;;
   start) ;;
-  *) echo "usage: $0 start|stop STATE" >&2; exit 2 ;;
+  run)
+    shift 2
+    socket="$(sed -n 's/^WAYLAND_DISPLAY=//p' "$state" 2>/dev/null || true)"
+    if [ -z "$socket" ] || [ ! -S "$socket" ]; then
+      echo "no Wayland compositor (tools/wayland.sh start): skipped"
+      exit 77
+    fi
+    exec env -u DISPLAY WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland "$@" ;;
+  *) echo "usage: $0 start|stop|run STATE [CMD...]" >&2; exit 2 ;;
 esac
 
 stop
