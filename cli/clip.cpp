@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <string>
+#include <vector>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -229,6 +232,51 @@ bool pasted(const std::string& wlPaste, std::string& text) {
     return complete && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// wl-copy keeps what it offers in a file of its own, /tmp/wl-copy-buffer-XXXXXX/stdin,
+// and leaves it behind when it is ended. The folders of this user that hold the text.
+std::vector<std::string> copyBuffers(const char* text) {
+    std::vector<std::string> found;
+    DIR* tmp = ::opendir("/tmp");
+    if (!tmp) return found;
+    const std::size_t size = std::strlen(text);
+    while (const dirent* e = ::readdir(tmp)) {
+        if (std::strncmp(e->d_name, "wl-copy-buffer-", 15) != 0) continue;
+        const std::string folder = std::string("/tmp/") + e->d_name;
+        const std::string file = folder + "/stdin";
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+            static_cast<std::size_t>(st.st_size) != size)
+            continue;
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        std::string held(size, '\0');
+        const bool same = ::read(fd, held.data(), size) == static_cast<ssize_t>(size) && held == text;
+        vault::wipeSecret(held);
+        ::close(fd);
+        if (same) found.push_back(folder);
+    }
+    ::closedir(tmp);
+    return found;
+}
+
+// Overwrites and removes wl-copy's file of the copy, and its folder.
+void removeCopyBuffers(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        const std::string file = folder + "/stdin";
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+                const std::string zeros(static_cast<std::size_t>(st.st_size), '\0');
+                if (::write(fd, zeros.data(), zeros.size()) == static_cast<ssize_t>(zeros.size())) ::fsync(fd);
+            }
+            ::close(fd);
+        }
+        ::unlink(file.c_str());
+        ::rmdir(folder.c_str());
+    }
+}
+
 bool running(pid_t pid) {
     int status = 0;
     return ::waitpid(pid, &status, WNOHANG) == 0;
@@ -276,9 +324,12 @@ int waylandClip(const char* text, int seconds, const char* what, void (*held)(),
         vault::wipeSecret(now);
         if (!taken) ::usleep(50 * 1000);
     }
+    // Found while wl-copy runs, removed once it has ended.
+    const std::vector<std::string> buffers = copyBuffers(text);
     if (!taken) {
         ::kill(copier, SIGTERM);
         ::waitpid(copier, nullptr, 0);
+        removeCopyBuffers(buffers);
         error = "the Wayland clipboard did not take the copy (the compositor offers wl-copy no way to set it)";
         return 1;
     }
@@ -293,7 +344,10 @@ int waylandClip(const char* text, int seconds, const char* what, void (*held)(),
     timespec start{};
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
-        if (!running(copier)) return 0;
+        if (!running(copier)) {
+            removeCopyBuffers(buffers);
+            return 0;
+        }
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         if (stopRequested || (seconds > 0 && now.tv_sec - start.tv_sec >= seconds)) break;
@@ -301,6 +355,7 @@ int waylandClip(const char* text, int seconds, const char* what, void (*held)(),
     }
     ::kill(copier, SIGTERM);
     ::waitpid(copier, nullptr, 0);
+    removeCopyBuffers(buffers);
     if (what) std::fprintf(stderr, "Clipboard cleared.\n");
     return 0;
 }

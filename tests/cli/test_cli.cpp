@@ -1119,6 +1119,15 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists("/proc/" + keeper), 10000);
             QCOMPARE(paste(), then == Then::Replaced ? QStringLiteral("mine") : QString());
         }
+        // wl-copy keeps its copy in a file in /tmp and leaves it there when ended:
+        // none of those holding a secret is left.
+        QStringList leftBehind;
+        for (const QFileInfo& buffer : QDir("/tmp").entryInfoList({"wl-copy-buffer-*"}, QDir::Dirs)) {
+            QFile f(buffer.filePath() + "/stdin");
+            if (f.open(QIODevice::ReadOnly) && QList<QByteArray>{"s3cret", "ann"}.contains(f.readAll()))
+                leftBehind << buffer.filePath();
+        }
+        QVERIFY2(leftBehind.isEmpty(), qPrintable(leftBehind.join(' ')));
 
         // A wl-copy that cannot set the clipboard (a compositor without the protocols it
         // uses), one that fails, and none at all: nothing is reported copied.
