@@ -116,18 +116,19 @@ bool waylandAnswers(const char* display) {
     return answered;
 }
 
-// True when the X server at DISPLAY ([unix|tcp/][host]:number[.screen]) answers the
-// connection set-up (any answer: whether it lets this program in is xcb's to find).
-bool x11Answers(const char* display) {
+// The connection to the X server at DISPLAY ([unix|tcp/][host]:number[.screen]) once it
+// has answered the connection set-up (any answer: whether it lets this program in is
+// xcb's to find); -1 when it did not. Held open until Qt has connected: an X server
+// with no client left resets itself, and refuses connections while it does.
+int x11Answering(const char* display) {
     std::string d = display;
     if (d.rfind("unix/", 0) == 0 || d.rfind("tcp/", 0) == 0) d.erase(0, d.find('/') + 1);
     const std::size_t colon = d.rfind(':');
-    if (colon == std::string::npos) return false;
+    if (colon == std::string::npos) return -1;
     const std::string host = d.substr(0, colon);
     std::string number = d.substr(colon + 1);
     number = number.substr(0, number.find('.'));
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 5)
-        return false;
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 5) return -1;
     int fd = -1;
     if (host.empty() || host == "unix") {
         const std::string path = "/tmp/.X11-unix/X" + number;
@@ -149,12 +150,12 @@ bool x11Answers(const char* display) {
             ::freeaddrinfo(found);
         }
     }
-    if (fd < 0) return false;
+    if (fd < 0) return -1;
     // Byte order 'l', protocol 11.0, no authorisation.
     const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    const bool answered = answers(fd, setup, sizeof setup);
+    if (answers(fd, setup, sizeof setup)) return fd;
     ::close(fd);
-    return answered;
+    return -1;
 }
 
 // Qt's own lines (platform plugins and the like) are not this program's to show.
@@ -431,10 +432,15 @@ extern "C" __attribute__((visibility("default"))) QCoreApplication* keyfold_cli_
     }
     const char* display = env("DISPLAY");
     if (!display) return nullptr;
-    if (!x11Answers(display)) {
+    const int answering = x11Answering(display);
+    if (answering < 0) {
         noApplicationReason = "the display " + displayText(display) + " does not answer";
         return nullptr;
     }
+    struct CloseAtScopeEnd {
+        int fd;
+        ~CloseAtScopeEnd() { ::close(fd); }
+    } probe{answering};
     // It answers; whether it lets this program in (its authorisation) is tried here,
     // where a refusal is a reason and not an abort inside Qt.
     xcb_connection_t* connection = xcb_connect(display, nullptr);
