@@ -1,30 +1,372 @@
 #include "cli/clip.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <string>
+#include <vector>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPointer>
 #include <QTimer>
 
+#include "vault/secret.h"
+
 namespace {
+
 volatile std::sig_atomic_t stopRequested = 0;
 void onSignal(int) { stopRequested = 1; }
-}  // namespace
 
-extern "C" __attribute__((visibility("default"))) QCoreApplication* keyfold_cli_clip_application(int* argc,
-                                                                                                 char** argv) {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) return nullptr;
-    return new QGuiApplication(*argc, argv);
+void stopOnSignals() {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 }
 
-extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const char* programName, const char* utf8Text,
-                                                                       int seconds, const char* what, void (*held)()) {
+// Why keyfold_cli_clip_application made no application object.
+std::string noApplicationReason;
+
+// How long a display has to answer a first request.
+constexpr int kAnswerMs = 5000;
+// How long the Wayland clipboard has to show the copy once wl-copy has it.
+constexpr int kTakenMs = 5000;
+
+const char* env(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+std::string displayText(const char* display) {
+    std::string shown;
+    for (const char* c = display; *c && shown.size() < 80; ++c)
+        shown += static_cast<unsigned char>(*c) < 32 || *c == 127 ? '?' : *c;
+    return shown;
+}
+
+// Writes the request and waits for any byte of the answer: true when one came.
+bool answers(int fd, const void* request, std::size_t size) {
+    if (::send(fd, request, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size)) return false;
+    pollfd p{fd, POLLIN, 0};
+    const timespec deadline{kAnswerMs / 1000, 0};
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long spent = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        const long left = deadline.tv_sec * 1000 - spent;
+        if (left <= 0) return false;
+        const int ready = ::poll(&p, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        char byte;
+        return ::recv(fd, &byte, 1, 0) == 1;
+    }
+}
+
+int connectUnix(const std::string& path, bool abstract) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::size_t at = abstract ? 1 : 0;
+    if (path.size() + at >= sizeof address.sun_path) return -1;
+    std::memcpy(address.sun_path + at, path.data(), path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const socklen_t size =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + at + path.size() + (abstract ? 0 : 1));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), size) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The Wayland compositor's socket: WAYLAND_DISPLAY itself when it is a path, else in
+// XDG_RUNTIME_DIR.
+std::string waylandSocket(const char* display) {
+    if (display[0] == '/') return display;
+    const char* runtime = env("XDG_RUNTIME_DIR");
+    return runtime ? std::string(runtime) + '/' + display : std::string();
+}
+
+// True when the compositor answers a wl_display.sync (object 1, request 0, new id 2).
+bool waylandAnswers(const char* display) {
+    const std::string socket = waylandSocket(display);
+    const int fd = socket.empty() ? -1 : connectUnix(socket, false);
+    if (fd < 0) return false;
+    const std::uint32_t sync[3] = {1, (12u << 16) | 0u, 2};
+    const bool answered = answers(fd, sync, sizeof sync);
+    ::close(fd);
+    return answered;
+}
+
+// The connection to the X server at DISPLAY ([unix|tcp/][host]:number[.screen]) once it
+// has answered the connection set-up (any answer: whether it lets this program in is
+// xcb's to find); -1 when it did not. Held open until Qt has connected: an X server
+// with no client left resets itself, and refuses connections while it does.
+int x11Answering(const char* display) {
+    std::string d = display;
+    if (d.rfind("unix/", 0) == 0 || d.rfind("tcp/", 0) == 0) d.erase(0, d.find('/') + 1);
+    const std::size_t colon = d.rfind(':');
+    if (colon == std::string::npos) return -1;
+    const std::string host = d.substr(0, colon);
+    std::string number = d.substr(colon + 1);
+    number = number.substr(0, number.find('.'));
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 5) return -1;
+    int fd = -1;
+    if (host.empty() || host == "unix") {
+        const std::string path = "/tmp/.X11-unix/X" + number;
+        fd = connectUnix(path, true);
+        if (fd < 0) fd = connectUnix(path, false);
+    } else {
+        addrinfo hints{};
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const std::string port = std::to_string(6000 + std::stoi(number));
+        if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) == 0) {
+            for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
+                fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+                if (fd >= 0 && ::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+                    ::close(fd);
+                    fd = -1;
+                }
+            }
+            ::freeaddrinfo(found);
+        }
+    }
+    if (fd < 0) return -1;
+    // Byte order 'l', protocol 11.0, no authorisation.
+    const unsigned char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    if (answers(fd, setup, sizeof setup)) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Qt's own lines (platform plugins and the like) are not this program's to show.
+void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// ---- Wayland: the copy held by wl-copy ----
+
+std::string findProgram(const char* name) {
+    const char* path = env("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    for (std::size_t at = 0; at <= folders.size();) {
+        std::size_t end = folders.find(':', at);
+        if (end == std::string::npos) end = folders.size();
+        const std::string folder = end > at ? folders.substr(at, end - at) : ".";
+        const std::string candidate = folder + '/' + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        at = end + 1;
+    }
+    return {};
+}
+
+// Starts program with argv, standard input from in (or /dev/null), standard output to
+// out (or /dev/null), standard error to /dev/null; ended with this process.
+pid_t start(const std::string& program, const char* const* argv, int in, int out) {
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devNull < 0) return -1;
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) _exit(127);
+        ::dup2(in >= 0 ? in : devNull, STDIN_FILENO);
+        ::dup2(out >= 0 ? out : devNull, STDOUT_FILENO);
+        ::dup2(devNull, STDERR_FILENO);
+        ::close_range(3, ~0U, 0);
+        ::execv(program.c_str(), const_cast<char* const*>(argv));
+        _exit(127);
+    }
+    ::close(devNull);
+    return pid;
+}
+
+// What the Wayland clipboard holds as text, as wl-paste reads it; false when it could
+// not be read.
+bool pasted(const std::string& wlPaste, std::string& text) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    const char* const argv[] = {"wl-paste", "--no-newline", "--type", "text/plain;charset=utf-8", nullptr};
+    const pid_t pid = start(wlPaste, argv, -1, pipeFds[1]);
+    ::close(pipeFds[1]);
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        return false;
+    }
+    char buffer[256];
+    bool complete = false;
+    for (;;) {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, kAnswerMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            complete = n == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    vault::wipeBytes(buffer, sizeof buffer);
+    ::close(pipeFds[0]);
+    if (!complete) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return complete && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// wl-copy keeps what it offers in a file of its own, /tmp/wl-copy-buffer-XXXXXX/stdin,
+// and leaves it behind when it is ended. The folders of this user that hold the text.
+std::vector<std::string> copyBuffers(const char* text) {
+    std::vector<std::string> found;
+    DIR* tmp = ::opendir("/tmp");
+    if (!tmp) return found;
+    const std::size_t size = std::strlen(text);
+    while (const dirent* e = ::readdir(tmp)) {
+        if (std::strncmp(e->d_name, "wl-copy-buffer-", 15) != 0) continue;
+        const std::string folder = std::string("/tmp/") + e->d_name;
+        const std::string file = folder + "/stdin";
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+            static_cast<std::size_t>(st.st_size) != size)
+            continue;
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        std::string held(size, '\0');
+        const bool same = ::read(fd, held.data(), size) == static_cast<ssize_t>(size) && held == text;
+        vault::wipeSecret(held);
+        ::close(fd);
+        if (same) found.push_back(folder);
+    }
+    ::closedir(tmp);
+    return found;
+}
+
+// Overwrites and removes wl-copy's file of the copy, and its folder.
+void removeCopyBuffers(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        const std::string file = folder + "/stdin";
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+                const std::string zeros(static_cast<std::size_t>(st.st_size), '\0');
+                if (::write(fd, zeros.data(), zeros.size()) == static_cast<ssize_t>(zeros.size())) ::fsync(fd);
+            }
+            ::close(fd);
+        }
+        ::unlink(file.c_str());
+        ::rmdir(folder.c_str());
+    }
+}
+
+bool running(pid_t pid) {
+    int status = 0;
+    return ::waitpid(pid, &status, WNOHANG) == 0;
+}
+
+int waylandClip(const char* text, int seconds, const char* what, void (*held)(), std::string& error) {
+    const std::string wlCopy = findProgram("wl-copy"), wlPaste = findProgram("wl-paste");
+    if (wlCopy.empty() || wlPaste.empty()) {
+        error =
+            "under Wayland the clipboard is reached through wl-copy and wl-paste (package wl-clipboard), "
+            "which are not installed";
+        return 1;
+    }
+    int input[2];
+    if (::pipe2(input, O_CLOEXEC) != 0) {
+        error = "cannot start wl-copy";
+        return 1;
+    }
+    // wl-copy offers the text under the text types and stays until it is ended or
+    // another program's copy replaces it; with it goes the copy.
+    const char* const argv[] = {"wl-copy", "--foreground", "--type", "text/plain;charset=utf-8", nullptr};
+    const pid_t copier = start(wlCopy, argv, input[0], -1);
+    ::close(input[0]);
+    if (copier < 0) {
+        ::close(input[1]);
+        error = "cannot start wl-copy";
+        return 1;
+    }
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    for (std::size_t size = std::strlen(text), done = 0; done < size;) {
+        const ssize_t n = ::write(input[1], text + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(input[1]);
+    std::signal(SIGPIPE, oldPipe);
+    stopOnSignals();
+
+    // The copy counts once another program can paste it.
+    bool taken = false;
+    for (int waited = 0; waited < kTakenMs && !taken && running(copier) && !stopRequested; waited += 50) {
+        std::string now;
+        taken = pasted(wlPaste, now) && now == text;
+        vault::wipeSecret(now);
+        if (!taken) ::usleep(50 * 1000);
+    }
+    // Found while wl-copy runs, removed once it has ended.
+    const std::vector<std::string> buffers = copyBuffers(text);
+    if (!taken) {
+        ::kill(copier, SIGTERM);
+        ::waitpid(copier, nullptr, 0);
+        removeCopyBuffers(buffers);
+        error = "the Wayland clipboard did not take the copy (the compositor offers wl-copy no way to set it)";
+        return 1;
+    }
+    if (held) held();
+    if (what && seconds > 0)
+        std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
+    else if (what)
+        std::fprintf(stderr,
+                     "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n", what);
+
+    // wl-copy ends by itself when another copy replaces ours: then nothing is cleared.
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (!running(copier)) {
+            removeCopyBuffers(buffers);
+            return 0;
+        }
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if (stopRequested || (seconds > 0 && now.tv_sec - start.tv_sec >= seconds)) break;
+        ::usleep(100 * 1000);
+    }
+    ::kill(copier, SIGTERM);
+    ::waitpid(copier, nullptr, 0);
+    removeCopyBuffers(buffers);
+    if (what) std::fprintf(stderr, "Clipboard cleared.\n");
+    return 0;
+}
+
+// ---- X11: the copy held by Qt ----
+
+int x11Clip(const char* utf8Text, int seconds, const char* what, void (*held)(), std::string& error) {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (!app) {
-        std::fprintf(stderr, "%s: no display to reach the clipboard through\n", programName);
+        error = noApplicationReason.empty() ? "no display to reach the clipboard through" : noApplicationReason;
         return 1;
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -36,6 +378,12 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
     data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
     QPointer<QMimeData> ours = data;
     clipboard->setMimeData(data, QClipboard::Clipboard);
+    // The X server says whether this program now owns the clipboard.
+    if (!clipboard->ownsClipboard()) {
+        text.fill(QChar(0));
+        error = "the display did not give this program the clipboard";
+        return 1;
+    }
 
     if (held) held();
     if (what && seconds > 0)
@@ -48,9 +396,7 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
     QObject::connect(clipboard, &QClipboard::dataChanged, &scope, [&] {
         if (clipboard->mimeData(QClipboard::Clipboard) != ours.data()) app->quit();
     });
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGHUP, onSignal);
+    stopOnSignals();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &scope, [&] {
         if (stopRequested) app->quit();
@@ -71,4 +417,60 @@ extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const cha
         clipboard->clear(QClipboard::Selection);
     text.fill(QChar(0));
     return 0;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) QCoreApplication* keyfold_cli_clip_application(int* argc,
+                                                                                                 char** argv) {
+    qInstallMessageHandler(quietMessages);
+    noApplicationReason.clear();
+    if (const char* wayland = env("WAYLAND_DISPLAY")) {
+        if (!waylandAnswers(wayland))
+            noApplicationReason = "the Wayland display " + displayText(wayland) + " does not answer";
+        return nullptr;
+    }
+    const char* display = env("DISPLAY");
+    if (!display) return nullptr;
+    const int answering = x11Answering(display);
+    if (answering < 0) {
+        noApplicationReason = "the display " + displayText(display) + " does not answer";
+        return nullptr;
+    }
+    struct CloseAtScopeEnd {
+        int fd;
+        ~CloseAtScopeEnd() { ::close(fd); }
+    } probe{answering};
+    // It answers; whether it lets this program in (its authorisation) is tried here,
+    // where a refusal is a reason and not an abort inside Qt.
+    xcb_connection_t* connection = xcb_connect(display, nullptr);
+    const bool refused = xcb_connection_has_error(connection) != 0;
+    xcb_disconnect(connection);
+    if (refused) {
+        noApplicationReason = "the display " + displayText(display) + " refuses this program";
+        return nullptr;
+    }
+    // The clipboard is the X server's: never another of Qt's platforms, whose copy
+    // nobody else could paste.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return new QGuiApplication(*argc, argv);
+}
+
+extern "C" __attribute__((visibility("default"))) int keyfold_cli_clip(const char* utf8Text, int seconds,
+                                                                       const char* what, void (*held)(), char* error,
+                                                                       std::size_t errorSize) {
+    std::string reason;
+    int status = 0;
+    if (const char* wayland = env("WAYLAND_DISPLAY")) {
+        if (!noApplicationReason.empty() || !waylandAnswers(wayland)) {
+            reason = "the Wayland display " + displayText(wayland) + " does not answer";
+            status = 1;
+        } else {
+            status = waylandClip(utf8Text, seconds, what, held, reason);
+        }
+    } else {
+        status = x11Clip(utf8Text, seconds, what, held, reason);
+    }
+    if (status != 0 && error && errorSize > 0) std::snprintf(error, errorSize, "%s", reason.c_str());
+    return status;
 }

@@ -68,6 +68,21 @@ pid_t startKeeper(int secretIn, int reportOut, int seconds) {
     return pid;
 }
 
+// The keeper's own failure, its last line in this program's words; whatever else it
+// said (a library's text, a crash) is not shown.
+std::string keeperReason(const std::string& said) {
+    static const std::string prefix = "keyfold-cli: ";
+    std::string reason;
+    for (std::size_t at = 0; at < said.size();) {
+        std::size_t end = said.find('\n', at);
+        if (end == std::string::npos) end = said.size();
+        if (said.compare(at, prefix.size(), prefix) == 0)
+            reason = said.substr(at + prefix.size(), end - at - prefix.size());
+        at = end + 1;
+    }
+    return reason.empty() ? "the clipboard cannot be reached (the process that would hold it ended)" : reason;
+}
+
 }  // namespace
 
 int timeoutOption(const QCommandLineParser& p, const QCommandLineOption& o) {
@@ -83,8 +98,9 @@ int timeoutOption(const QCommandLineParser& p, const QCommandLineOption& o) {
 int offerOnClipboard(const std::string& secret, int seconds, const char* what, bool wait) {
     if (wait) {
         QLibrary module(clipModulePath());
-        if (clipFunction(module)("keyfold-cli", secret.c_str(), seconds, what, nullptr) != 0)
-            fail(kClipboard, "the clipboard cannot be reached");
+        char reason[512] = {};
+        if (clipFunction(module)(secret.c_str(), seconds, what, nullptr, reason, sizeof reason) != 0)
+            fail(kClipboard, reason);
         return kOk;
     }
     int secretPipe[2], reportPipe[2];
@@ -125,8 +141,7 @@ int offerOnClipboard(const std::string& secret, int seconds, const char* what, b
     if (at == std::string::npos || at + std::strlen(kHeld) != said.size()) {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        std::fputs(said.c_str(), stderr);
-        fail(kClipboard, "the clipboard cannot be reached");
+        fail(kClipboard, keeperReason(said));
     }
     if (seconds > 0)
         std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (kill %d clears it now).\n", what, seconds,
@@ -157,14 +172,19 @@ int cmdClipKeeper(Context& c) {
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     ::dup2(devNull, STDIN_FILENO);
     QLibrary module(clipModulePath());
-    const int status = clipFunction(module)("keyfold-cli", secret.c_str(), seconds, nullptr, [] {
-        writeAll(STDERR_FILENO, kHeld, std::strlen(kHeld));
-        const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(quiet, STDERR_FILENO);
-        ::close(quiet);
-    });
+    char reason[512] = {};
+    const int status = clipFunction(module)(
+        secret.c_str(), seconds, nullptr,
+        [] {
+            writeAll(STDERR_FILENO, kHeld, std::strlen(kHeld));
+            const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            ::dup2(quiet, STDERR_FILENO);
+            ::close(quiet);
+        },
+        reason, sizeof reason);
     if (devNull >= 0) ::close(devNull);
-    return status == 0 ? kOk : kClipboard;
+    if (status != 0) fail(kClipboard, reason);
+    return kOk;
 }
 
 }  // namespace cli

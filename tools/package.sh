@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Makes the Debian package and checks it: builds Release in ./build-package (./build is
-# left alone), runs cpack, runs lintian, then installs the package with apt-get in a
-# throw-away root, starts the installed programs (--version, and the program itself
-# headless), removes the package and finds nothing of it left behind. Prints the
-# package's path at the end.
+# Makes the Debian packages and checks them: builds Release in ./build-package (./build
+# is left alone), runs cpack (keyfold and keyfold-cli), runs lintian on both, then in a
+# throw-away root installs keyfold-cli alone with apt-get (nothing of Qt Widgets or Qt
+# WebEngine may come with it) and starts it, installs keyfold beside it and starts the
+# installed programs (--version, and the program itself headless), removes both
+# packages and finds nothing of them left behind. Prints the packages' paths at the end.
 #
 # The throw-away root is this machine's own root under an overlay in a private mount
 # namespace (needs root): apt-get and dpkg work on a copy that vanishes at the end, so
@@ -49,16 +50,33 @@ logged="$(dpkg-parsechangelog -l app/debian/changelog -S Version)"
   fail "app/debian/changelog starts with $logged, the project is $version: add an entry for $version"
 
 say "cpack"
-rm -f "$build"/keyfold_*.deb
+rm -f "$build"/keyfold_*.deb "$build"/keyfold-cli_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb="$(ls "$build"/keyfold_"$version"_*.deb 2>/dev/null | head -n1)"
 [ -f "$deb" ] || fail "cpack made no keyfold_${version}_<arch>.deb"
-dpkg-deb --field "$deb" Package Version Architecture Section Maintainer Depends
+clideb="$(ls "$build"/keyfold-cli_"$version"_*.deb 2>/dev/null | head -n1)"
+[ -f "$clideb" ] || fail "cpack made no keyfold-cli_${version}_<arch>.deb"
+for d in "$deb" "$clideb"; do
+  dpkg-deb --field "$d" Package Version Architecture Section Maintainer Depends Recommends
+  echo
+done
+# The terminal tool's package: the tool, its clipboard module, the vault library, the
+# manual page and completion; nothing that loads Qt Widgets or Qt WebEngine.
+clifiles="$(dpkg-deb --fsys-tarfile "$clideb" | tar -t)"
+for f in usr/bin/keyfold-cli keyfold/keyfold-cli keyfold/libkeyfold_cli_clip.so keyfold/libkeyfold_vault.so \
+         man1/keyfold-cli.1.gz completions/keyfold-cli vendor-completions/_keyfold-cli; do
+  echo "$clifiles" | grep -q -- "$f\$" || fail "keyfold-cli's package lacks $f"
+done
+if echo "$clifiles" | grep -E 'keyfold/keyfold$|keyfold-browser|libkeyfold_(windows|browser|platform)'; then
+  fail "keyfold-cli's package holds the window program's files"
+fi
+dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -E 'keyfold-cli|libkeyfold_vault' &&
+  fail "keyfold's package holds files of keyfold-cli's"
 
 # lintian: no error, and every warning is one that tools/README.md explains.
 say "lintian"
 status=0
-tags="$(lintian --pedantic "$deb" 2>&1)" || status=$?
+tags="$(lintian --pedantic "$deb" "$clideb" 2>&1)" || status=$?
 [ $status -le 1 ] || { echo "$tags"; fail "lintian did not run (status $status)"; }
 tags="$(echo "$tags" | grep -v 'running with root privileges' || true)"
 [ -z "$tags" ] || echo "$tags"
@@ -74,24 +92,55 @@ if [ "${KEYFOLD_PACKAGE_INSTALL_CHECK:-1}" = 0 ]; then
 fi
 
 # Runs as root, either inside the throw-away root or on this machine: installs the
-# package with apt-get, starts the programs, removes the package, and looks for
-# anything of it that is left.
+# terminal tool's package alone and starts it, then the window program's, starts the
+# programs, removes both packages, and looks for anything of them that is left.
 install_check() {
   set -euo pipefail
-  local dir="$1" file="$2" version="$3"
+  local dir="$1" file="$2" version="$3" clifile="$4"
   export DEBIAN_FRONTEND=noninteractive
-  # What of the package's names exists before (shared folders such as /usr/bin).
+  # What of the packages' names exists before (shared folders such as /usr/bin).
   local listing before
   listing="$(mktemp)"; before="$(mktemp)"
-  dpkg-deb --fsys-tarfile "$dir/$file" | tar -t | sed -e 's|^\./|/|' -e 's|/$||' | grep -v '^/\?$' > "$listing"
+  for f in "$file" "$clifile"; do
+    dpkg-deb --fsys-tarfile "$dir/$f" | tar -t | sed -e 's|^\./|/|' -e 's|/$||' | grep -v '^/\?$'
+  done | sort -u > "$listing"
   while read -r path; do
     if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
   done < "$listing" > "$before"
   local named_before
   named_before="$(find /usr /etc /opt /var/lib/dpkg/info -xdev \( -iname '*keyfold*' -o -iname '*quorvel*' \) 2>/dev/null | sort)"
 
-  local log
+  local log out
   log="$(mktemp)"
+  # The terminal tool alone: neither Qt Widgets nor Qt WebEngine is among what it
+  # needs, to the last dependency (whatever this machine has installed already).
+  if ! (cd "$dir" && apt-get install -y -q --no-install-recommends "./$clifile") >"$log" 2>&1; then
+    cat "$log"; echo "apt-get install ./$clifile failed"; return 1
+  fi
+  echo "apt-get install ./$clifile: set up $(sed -n 's/^Setting up \([^ ]*\) .*/\1/p' "$log" | tr '\n' ' ')"
+  dpkg-query -W -f='${Status}\n' keyfold-cli | grep -q 'install ok installed' || { echo "keyfold-cli not installed"; return 1; }
+  dpkg-query -W -f='${Status}\n' keyfold 2>/dev/null | grep -q 'installed' && { echo "keyfold came with keyfold-cli"; return 1; }
+  local needs
+  needs="$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
+    --no-enhances keyfold-cli 2>/dev/null | grep -E '^(libqt6widgets|libqt6webengine|qt6-webengine)' | sort -u || true)"
+  [ -z "$needs" ] || { echo "keyfold-cli needs: $needs"; return 1; }
+  echo "keyfold-cli needs neither Qt Widgets nor Qt WebEngine"
+  out="$(keyfold-cli --version 2>&1)" || { echo "keyfold-cli --version failed: $out"; return 1; }
+  echo "$out" | grep -qF "$version" || { echo "keyfold-cli --version said: $out"; return 1; }
+  echo "keyfold-cli --version: $out"
+  # Its clipboard module loads from the installed tree: without a display, clip ends
+  # with its one line and status 11 (a module that did not load would say otherwise).
+  local home status=0
+  home="$(mktemp -d)"
+  out="$(env -i PATH=/usr/bin:/bin HOME="$home" keyfold-cli --phrase-stdin --file "$home/l.dat" \
+    --plain add mail --url m.example 2>&1 <<< $'k\np\n')" || { echo "keyfold-cli add failed: $out"; return 1; }
+  out="$(env -i PATH=/usr/bin:/bin HOME="$home" keyfold-cli --phrase-stdin --file "$home/l.dat" clip mail \
+    2>&1 <<< 'k')" || status=$?
+  rm -rf "$home"
+  [ $status -eq 11 ] && [ "$out" = "keyfold-cli: no display to reach the clipboard through" ] ||
+    { echo "keyfold-cli clip without a display (status $status) said: $out"; return 1; }
+  echo "keyfold-cli clip without a display: $out"
+
   if ! (cd "$dir" && apt-get install -y -q "./$file") >"$log" 2>&1; then
     cat "$log"; echo "apt-get install ./$file failed"; return 1
   fi
@@ -99,32 +148,29 @@ install_check() {
   dpkg-query -W -f='${Status}\n' keyfold | grep -q 'install ok installed' || { echo "not installed"; return 1; }
 
   # The programs start (no display needed for --version) and name the package's version.
-  local out
   out="$(env -u DISPLAY -u WAYLAND_DISPLAY keyfold --version 2>&1)" || { echo "keyfold --version failed: $out"; return 1; }
   [ "$out" = "Keyfold $version" ] || { echo "keyfold --version said: $out"; return 1; }
   echo "keyfold --version: $out"
   # The program itself starts from the installed tree (headless, in a scratch home): it
   # is still up, waiting for its key phrase, when the time-out ends it.
-  local home status=0
+  status=0
   home="$(mktemp -d)"
   env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" QT_QPA_PLATFORM=offscreen \
     timeout 5 keyfold >"$log" 2>&1 || status=$?
   rm -rf "$home"
   [ $status -eq 124 ] || { cat "$log"; echo "keyfold ended at start (status $status)"; return 1; }
   echo "keyfold starts (headless) and waits for its key phrase"
-  # The command-line companion is in the package too, and starts from it.
-  [ -e /usr/bin/keyfold-cli ] || { echo "keyfold-cli is not in the package"; return 1; }
-  out="$(keyfold-cli --version 2>&1)" || { echo "keyfold-cli --version failed: $out"; return 1; }
-  echo "$out" | grep -qF "$version" || { echo "keyfold-cli --version said: $out"; return 1; }
-  echo "keyfold-cli --version: $out"
 
-  # dpkg removes this package alone (apt-get would also finish whatever else the
+  # dpkg removes these packages alone (apt-get would also finish whatever else the
   # package system has pending).
-  if ! dpkg --purge keyfold >"$log" 2>&1; then cat "$log"; echo "dpkg --purge keyfold failed"; return 1; fi
+  local p
+  for p in keyfold keyfold-cli; do
+    if ! dpkg --purge "$p" >"$log" 2>&1; then cat "$log"; echo "dpkg --purge $p failed"; return 1; fi
+    if dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'installed'; then
+      echo "$p still installed after purge"; return 1
+    fi
+  done
   rm -f "$log"
-  if dpkg-query -W -f='${Status}\n' keyfold 2>/dev/null | grep -q 'installed'; then
-    echo "still installed after purge"; return 1
-  fi
   local left=0 path
   while read -r path; do
     if grep -qxF "$path" "$before"; then continue; fi
@@ -144,7 +190,7 @@ install_check() {
 # /dev, /proc and /sys bound in, and the check run in a chroot there.
 overlay_check() {
   set -euo pipefail
-  local scratch="$1" deb="$2" version="$3"
+  local scratch="$1" deb="$2" version="$3" clideb="$4"
   mount -t tmpfs keyfold-check "$scratch"
   mkdir "$scratch/upper" "$scratch/work" "$scratch/root"
   mount -t overlay overlay -o "lowerdir=/,upperdir=$scratch/upper,workdir=$scratch/work" "$scratch/root"
@@ -152,8 +198,8 @@ overlay_check() {
   mount -t proc proc "$scratch/root/proc"
   mount --rbind /sys "$scratch/root/sys"
   mkdir -p "$scratch/root/tmp/keyfold-package"
-  cp "$deb" "$scratch/root/tmp/keyfold-package/"
-  chroot "$scratch/root" /bin/bash -c "$(declare -f install_check); install_check /tmp/keyfold-package '$(basename "$deb")' '$version'"
+  cp "$deb" "$clideb" "$scratch/root/tmp/keyfold-package/"
+  chroot "$scratch/root" /bin/bash -c "$(declare -f install_check); install_check /tmp/keyfold-package '$(basename "$deb")' '$version' '$(basename "$clideb")'"
 }
 
 # True when this shell may mount an overlay over / in a private mount namespace.
@@ -175,16 +221,18 @@ if overlay_works; then
   scratch="$(mktemp -d)"
   status=0
   unshare -m --propagation private bash -c \
-    "$(declare -f install_check overlay_check); overlay_check '$scratch' '$deb' '$version'" || status=$?
+    "$(declare -f install_check overlay_check); overlay_check '$scratch' '$deb' '$version' '$clideb'" || status=$?
   rmdir "$scratch"
   [ $status -eq 0 ] || fail "install check"
 else
-  if dpkg-query -W -f='${Status}' keyfold 2>/dev/null | grep -q 'install ok installed'; then
-    fail "keyfold is installed on this machine: the check would remove it (run as root for the throw-away root)"
-  fi
+  for p in keyfold keyfold-cli; do
+    if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      fail "$p is installed on this machine: the check would remove it (run as root for the throw-away root)"
+    fi
+  done
   echo "on this machine (no overlay here)"
-  $sudo bash -c "$(declare -f install_check); install_check '$(dirname "$deb")' '$(basename "$deb")' '$version'" ||
+  $sudo bash -c "$(declare -f install_check); install_check '$(dirname "$deb")' '$(basename "$deb")' '$version' '$(basename "$clideb")'" ||
     fail "install check"
 fi
 
-say "package: $deb"
+say "packages: $deb $clideb"

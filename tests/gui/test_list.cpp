@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QMenu>
 #include <QContextMenuEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -26,6 +27,24 @@ using testsupport::SiteList;
 using namespace gui_test;
 using platform::BoxKind;
 using platform::testing::expectBox;
+
+bool onWayland() { return QGuiApplication::platformName() == QLatin1String("wayland"); }
+bool onX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
+// What another program pastes from the clipboard (wl-paste under Wayland, xclip on
+// X11); "(no paste)" when it finds nothing.
+QString pastedElsewhere() {
+    QProcess paste;
+    if (onWayland())
+        paste.start(QStringLiteral("wl-paste"), {"--no-newline"});
+    else
+        paste.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+    // The program answers the paste from its own event loop.
+    QElapsedTimer waited;
+    waited.start();
+    while (paste.state() != QProcess::NotRunning && waited.elapsed() < 5000) QTest::qWait(20);
+    return paste.exitCode() == 0 ? QString::fromUtf8(paste.readAllStandardOutput()) : QStringLiteral("(no paste)");
+}
 
 class ListTest : public QObject {
     Q_OBJECT
@@ -245,6 +264,38 @@ private slots:
         qApp->exec();
         QCOMPARE(clipboard->text(), QString());
         VERIFY_BOXES();
+    }
+
+    // On a real window system (run under a Wayland compositor and on X by CTest) the
+    // copy buttons' copies paste in other programs, and go after the delay.
+    void copyButtonsPasteInOtherPrograms() {
+        if (!onWayland() && !onX11()) QSKIP("needs Wayland or X11");
+        writeDataFile("", {{0, "A", "MAIL", "http://mail", "me@mail", "", "Secret12"}});
+        vault::writeIniString(paths().settingsFile, "Clipboard", "ClearAfter", "2");
+        auto w = startProgram(QString());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        // A Wayland compositor takes a copy only from the window that had the person's
+        // last input: a key typed into it (a virtual keyboard, as a person would).
+        QProcess typist;
+        if (onWayland()) {
+            typist.start(QStringLiteral("wtype"), {"-s", "300", "-k", "Shift_L", "-s", "60000"});
+            QTest::qWait(1000);
+        }
+        const struct {
+            const char* button;
+            QString pasted;
+        } copies[] = {{"BitBtn4", QStringLiteral("Secret12")}, {"BitBtn3", QStringLiteral("me@mail")}};
+        for (const auto& copy : copies) {
+            control<QPushButton>(w, copy.button)->click();
+            QCOMPARE(pastedElsewhere(), copy.pasted);
+        }
+        QTest::qWait(2500);
+        QCOMPARE(pastedElsewhere(), QStringLiteral("(no paste)"));
+        typist.kill();
+        typist.waitForFinished(5000);
+        VERIFY_BOXES();
+        w->hide();
     }
 };
 
