@@ -159,6 +159,7 @@ Outcome fillPage(BrowserView* view) {
     switch (answer.value(QStringLiteral("pass")).toInt()) {
     case 1: return Outcome::FilledByForms;
     case 2: return Outcome::FilledByScan;
+    case 3: return Outcome::UserIdFilled;
     default:
         return answer.value(QStringLiteral("formElements")).toInt() == 0 ? Outcome::NoForms : Outcome::NothingFilled;
     }

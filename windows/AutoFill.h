@@ -32,6 +32,7 @@ using ValueSource = std::function<bool(const QUrl& page, QString& user, QString&
 enum class Outcome {
     FilledByForms,  // the keyword walks over the page's forms wrote something
     FilledByScan,   // they wrote nothing; the scan of the visible login boxes did
+    UserIdFilled,   // the scan wrote the user ID alone: the page asks for the password later
     NothingFilled,  // neither found anything to write
     NoForms,        // nothing written, and the page has no FORM element at all
     OtherSite,      // the page is on another site and received nothing

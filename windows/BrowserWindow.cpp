@@ -57,6 +57,12 @@ const char* const kScanFilledHint =
                       "Filled by scan: no form box of this page is named for a user ID or password, so the "
                       "visible login boxes were filled.");
 
+// The progress label when the scan filled the user ID on a page that asks for the
+// password on its next page.
+const char* const kUserIdFilledLabel = QT_TRANSLATE_NOOP("BrowserWindow", "User ID filled");
+const char* const kUserIdFilledHint =
+    QT_TRANSLATE_NOOP("BrowserWindow", "User ID filled; the password follows on the next page.");
+
 const char* const kHide = QT_TRANSLATE_NOOP("BrowserWindow", "Hide");
 const char* const kShow = QT_TRANSLATE_NOOP("BrowserWindow", "Show");
 
@@ -253,6 +259,7 @@ void BrowserWindow::autoFill() {
     case autofill::Outcome::FilledByForms:
     case autofill::Outcome::NothingFilled: break;
     case autofill::Outcome::FilledByScan: label(kScanFilledLabel, kScanFilledHint); break;
+    case autofill::Outcome::UserIdFilled: label(kUserIdFilledLabel, kUserIdFilledHint); break;
     case autofill::Outcome::NoForms: platform::showPlain(autofill::noFormsMessage()); break;
     case autofill::Outcome::OtherSite: label(kOtherSiteLabel, kOtherSiteHint); break;
     case autofill::Outcome::TimedOut:
