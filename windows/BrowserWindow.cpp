@@ -350,12 +350,3 @@ bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
     pageView()->navigate(website);
     return true;
 }
-
-extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
-    // Nothing thrown here crosses back into the program: failures go to the general
-    // error report, and the window is destroyed when it has closed.
-    platform::runGuarded([request] {
-        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(*request);
-        if (window) window->exec();
-    });
-}
