@@ -260,6 +260,8 @@ static void endStandby() {
 
 void warmBrowserProcess() {
     BrowserProcesses& held = processes();
+    // While a window is open, its close starts the next one.
+    if (held.open.process) return;
     held.quiet.start(held.quietMs);
     if (held.waiting.process && held.waiting.process->state() == QProcess::Running) return;
     dropStandby();

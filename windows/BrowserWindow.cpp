@@ -348,5 +348,8 @@ bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
     passwordEdit()->setText(request.password);
     window->sizingTimer_->start();
     pageView()->navigate(website);
+    // The empty page made ahead kept a page process ready for this one; once the
+    // entry's page has loaded it only holds memory.
+    if (warmPage_) connect(pageView(), &QWebEngineView::loadFinished, warmPage_.data(), &QObject::deleteLater);
     return true;
 }

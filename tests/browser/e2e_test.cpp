@@ -95,6 +95,7 @@ private slots:
 
         platform::testing::setQuietWhile(300);
         QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
+        bool noneBesideTheWindow = false;
         const struct {
             const char* intent;
             std::function<void()> act;
@@ -105,7 +106,15 @@ private slots:
                  w->activateWindow();
                  openWithin->setFocus(Qt::TabFocusReason);
              }},
-            {"a window closed", [&] { withBrowserWindow([&] { openWithin->click(); }, [] {}); }},
+            // The pointer on Open Within while a window is open starts nothing more.
+            {"a window closed",
+             [&] {
+                 withBrowserWindow([&] { openWithin->click(); },
+                                   [&] {
+                                       QTest::mouseMove(openWithin);
+                                       noneBesideTheWindow = platform::testing::waitingProcessId() == 0;
+                                   });
+             }},
         };
         for (const auto& c : cases) {
             QTest::mouseMove(w.get(), QPoint(1, 1));
@@ -120,6 +129,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(platform::testing::waitingProcessId(), 0, 10000);
             QTRY_COMPARE_WITH_TIMEOUT(descendants(), std::set<qint64>{}, 10000);
         }
+        QVERIFY(noneBesideTheWindow);
         VERIFY_BOXES();
         platform::testing::setQuietWhile(platform::kBrowserQuietWhileMs);
         w->hide();
