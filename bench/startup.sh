@@ -89,8 +89,11 @@ done
 /usr/bin/python3 "$root/bench/uitiming.py" "$colour" "$phrase" --quiet "${QUIET:-125}" -- "$program" >"$work/quiet.txt"
 # One more run of Keyfold: the copies of the filled password left in the program.
 /usr/bin/python3 "$root/bench/uitiming.py" "$colour" "$phrase" --fill "pW0rd!0998xyz" -- "$program" >"$work/fill.txt"
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-field() { grep -oE "(^| )$2=[0-9.]+" "$work/$1.txt" | cut -d= -f2 | median; }
+# The raw lines of every run stay in $KEEP when it names a folder.
+if [ -n "${KEEP:-}" ]; then mkdir -p "$KEEP" && cp "$work"/*.txt "$KEEP"/; fi
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "nan" || b == "nan" || b + 0 == 0) print "nan"; else print a / b }'; }
+field() { { grep -oE "(^| )$2=[0-9.]+" "$work/$1.txt" || true; } | cut -d= -f2 | median; }
 echo "runs: $runs each, alternating (Xvfb 1280x1024x24, 999 entries under a 20-character phrase)"
 printf '%-44s %10s %10s %7s\n' figure Keyfold floor ratio
 for f in key cont refresh open1 open2; do
@@ -101,17 +104,18 @@ for f in key cont refresh open1 open2; do
     open1) label="Open Within to page visible, first";;
     open2) label="Open Within to page visible, second";;
   esac
+  # Continue is not timed in a run where the phrase check asked first (asked=1).
   k="$(field keyfold "$f")"; l="$(field floor "$f")"
-  printf '%-44s %8.1f ms %8.1f ms %6.2fx\n' "$label" "$k" "$l" "$(awk -v a="$k" -v b="$l" 'BEGIN { print a / b }')"
+  printf '%-44s %8.1f ms %8.1f ms %6.2fx\n' "$label" "$k" "$l" "$(ratio "$k" "$l")"
 done
 for f in cpu_key cpu_start cpu_open1 cpu_open2; do
   k="$(field keyfold "$f")"; l="$(field floor "$f")"
-  printf '%-44s %8.1f ms %8.1f ms %6.2fx\n' "CPU time, ${f#cpu_}" "$k" "$l" "$(awk -v a="$k" -v b="$l" 'BEGIN { print a / b }')"
+  printf '%-44s %8.1f ms %8.1f ms %6.2fx\n' "CPU time, ${f#cpu_}" "$k" "$l" "$(ratio "$k" "$l")"
 done
 for m in rss pss; do
   for f in key main refresh open1 closed1 open2 closed2; do
     k="$(field keyfold "${m}_$f")"; l="$(field floor "${m}_$f")"
-    printf '%-44s %8.1f MB %8.1f MB %6.2fx\n' "all processes, $m, $f" "$k" "$l" "$(awk -v a="$k" -v b="$l" 'BEGIN { print a / b }')"
+    printf '%-44s %8.1f MB %8.1f MB %6.2fx\n' "all processes, $m, $f" "$k" "$l" "$(ratio "$k" "$l")"
   done
   printf '%-44s %8.1f MB (closed2 in that run: %.1f MB)\n' "all processes, $m, after the quiet while" \
     "$(field quiet "${m}_quiet")" "$(field quiet "${m}_closed2")"

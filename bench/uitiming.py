@@ -309,7 +309,27 @@ def main():
         start = now()  # the key goes down and up at once; the button acts on the release
         s.key("space")
         main, t = s.painted(MAIN_TITLE, start)
-        out["cont"] = t - start
+        if main["window"].get_geometry().width < 600:
+            # The plain file's phrase check doubts the phrase over this file of made-up
+            # entries and asks: "Open anyway" (before the default Cancel). Continue is
+            # then not timed (asked=1).
+            out["asked"] = 1.0
+            settle(s, 0.3)
+            shift = s.d.keysym_to_keycode(XK.string_to_keysym("Shift_L"))
+            xtest.fake_input(s.d, X.KeyPress, shift)
+            s.key("Tab")
+            xtest.fake_input(s.d, X.KeyRelease, shift)
+            s.key("space")
+
+            def main_window():
+                for st in s.windows.values():
+                    if (st["mapped"] is not None and st["damage"] and "window" in st
+                            and s.title(st["window"]) == MAIN_TITLE and st["window"].get_geometry().width >= 600):
+                        return st
+                return None
+            main = s.wait(main_window, what="the main window after the question")
+        else:
+            out["cont"] = t - start
         settle(s, 0.5)
         out["cpu_start"] = cpu_seconds(proc.pid)
         take_memory(out, "main", proc.pid)
@@ -370,7 +390,7 @@ def main():
             take_memory(out, "quiet", proc.pid)
     finally:
         end(proc)
-    print(" ".join("%s=%.1f" % (k, v if k.startswith(("rss", "pss", "engine", "pw")) else v * 1000) for k, v in out.items()))
+    print(" ".join("%s=%.1f" % (k, v if k.startswith(("rss", "pss", "engine", "pw", "asked")) else v * 1000) for k, v in out.items()))
 
 
 if __name__ == "__main__":
