@@ -321,10 +321,16 @@ def main():
             xtest.fake_input(s.d, X.KeyRelease, shift)
             s.key("space")
 
+            def wide(window):
+                try:
+                    return window.get_geometry().width >= 600
+                except Exception:  # gone meanwhile (the question's window)
+                    return False
+
             def main_window():
-                for st in s.windows.values():
+                for st in list(s.windows.values()):
                     if (st["mapped"] is not None and st["damage"] and "window" in st
-                            and s.title(st["window"]) == MAIN_TITLE and st["window"].get_geometry().width >= 600):
+                            and s.title(st["window"]) == MAIN_TITLE and wide(st["window"])):
                         return st
                 return None
             main = s.wait(main_window, what="the main window after the question")
