@@ -30,7 +30,8 @@ void openBrowserWindow(const BrowseRequest& request);
 // a browser process is started now, if none waits, so that the window it makes ahead
 // (with the engine and a first page process) is ready by the click. A waiting process
 // is let go once nobody has headed for a page for kBrowserQuietWhileMs; each call, and
-// each window's close, starts that while afresh. Nothing runs before the first call.
+// each window's close (which starts a process for the next window), starts that while
+// afresh. Does nothing while a window is open. Nothing runs before the first call.
 void warmBrowserProcess();
 // How long a waiting browser process is kept without a sign that a page is wanted.
 inline constexpr int kBrowserQuietWhileMs = 2 * 60 * 1000;
