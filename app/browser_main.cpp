@@ -18,5 +18,5 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Keyfold"));
     QApplication::setWindowIcon(programIcon());
     platform::Channel channel(socket);
-    return keyfold_browser_process(&channel);
+    return runBrowserProcess(channel);
 }

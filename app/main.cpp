@@ -2,10 +2,8 @@
 // takes the phrase and, when it closes, the list loads; then the main window shows.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTimer>
 
 #include "app/programicon.h"
-#include "platform/browser_module.h"
 #include "vault/session.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
@@ -52,12 +50,7 @@ int main(int argc, char* argv[]) {
         // The list loads once, when the dialog's close has put the phrase in force.
         QObject::connect(&keyDialog, &KeyPhraseDialog::phraseSet, &mainWindow, &MainWindow::loadAtStart);
         mainWindow.finishLookAfterFirstPaintOf(&keyDialog);  // the dialog shows sooner
-        // The browser window's process makes its window ahead while the user types the
-        // phrase, so the first "Open Within" does not wait for the engine. It starts once
-        // the dialog has been up a while: a phrase typed at once and the main window's
-        // first paint do not share the machine with it.
-        QTimer::singleShot(1500, &mainWindow, [] { platform::prepareBrowserProcess(); });
-        keyDialog.run();  // modal
+        keyDialog.run();                                     // modal
         // Closed under a phrase that does not open the data file: nothing to show.
         if (!keyDialog.phraseOpened()) return 0;
     }

@@ -4,7 +4,8 @@
 //   - then a window, "Keyfold", 666 x 638, with a sorted list of 999 names, five boxes
 //     and the buttons "Refresh" and "Open Within" where Keyfold has them;
 //   - "Open Within" opens a bare QWebEngineView on the page given, in a modal window of
-//     the screen's size; like Keyfold, the web engine lives in a library loaded then.
+//     the screen's size; the web engine lives in a library loaded then, so that,
+//     like Keyfold, nothing of it runs before the first "Open Within".
 //   keyfold_floor <page address>
 #include <QApplication>
 #include <QDialog>

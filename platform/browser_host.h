@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "platform/channel.h"
 
 namespace platform {

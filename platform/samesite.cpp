@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <libpsl.h>
 
+namespace platform {
 namespace {
 
 const psl_ctx_t* suffixList() {
@@ -68,3 +69,5 @@ QUrl addressToUrl(const QString& address) {
     const bool full = address.contains(QStringLiteral("://")) || address.startsWith(QStringLiteral("about:"));
     return full ? QUrl(address) : QUrl::fromUserInput(address);
 }
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 #pragma once
 #include <QUrl>
 
+namespace platform {
+
 // True when the page may receive the entry's user ID and password: its host has the
 // same registrable domain as the entry's (from the Public Suffix List, so
 // "login.bank.co.uk" is on "bank.co.uk" but "other.co.uk" is not), an IP address only
@@ -14,3 +16,5 @@ bool sameSite(const QUrl& entry, const QUrl& page);
 // The address of an entry's website box as the browser window reads it: a full address
 // as it stands, anything else ("www.example.com") the way an address bar reads it.
 QUrl addressToUrl(const QString& address);
+
+}  // namespace platform

@@ -60,10 +60,10 @@ for d in "$deb" "$clideb"; do
   dpkg-deb --field "$d" Package Version Architecture Section Maintainer Depends Recommends
   echo
 done
-# The terminal tool's package: the tool, its clipboard module, the vault library, the
+# The terminal tool's package: the tool, its clipboard module (both with the vault linked in), the
 # manual page and completion; nothing that loads Qt Widgets or Qt WebEngine.
 clifiles="$(dpkg-deb --fsys-tarfile "$clideb" | tar -t)"
-for f in usr/bin/keyfold-cli keyfold/keyfold-cli keyfold/libkeyfold_cli_clip.so keyfold/libkeyfold_vault.so \
+for f in usr/bin/keyfold-cli keyfold/keyfold-cli keyfold/libkeyfold_cli_clip.so \
          man1/keyfold-cli.1.gz completions/keyfold-cli vendor-completions/_keyfold-cli; do
   echo "$clifiles" | grep -q -- "$f\$" || fail "keyfold-cli's package lacks $f"
 done

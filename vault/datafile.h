@@ -19,10 +19,6 @@
 
 namespace vault {
 
-// No data file the program writes comes near this size (1000 slots are about 1 MB); a
-// larger file is refused with DataFileProblem::TooLarge instead of being read.
-constexpr std::uint64_t kMaxDataFileBytes = 16u * 1024u * 1024u;
-
 struct FreeSlot {
     enum Kind {
         Found,

@@ -1,6 +1,7 @@
 // The data file's slot, byte for byte.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -56,6 +57,9 @@ static_assert(sizeof(LegacySiteRecord) == 1051, "a legacy slot is 1051 bytes on 
 constexpr std::size_t kSlotSize = sizeof(SiteRecord);
 constexpr std::size_t kLegacySlotSize = sizeof(LegacySiteRecord);
 constexpr int kNewFileSlots = 1000;
+// No data file the program writes comes near this size (1000 slots are about 1 MB); a
+// larger file is refused with DataFileProblem::TooLarge instead of being read.
+constexpr std::uint64_t kMaxDataFileBytes = 16u * 1024u * 1024u;
 
 // A record holding the given texts, each cut to its field's width; reserved fields empty.
 inline SiteRecord makeRecord(std::string_view status, std::string_view name, std::string_view website = {},

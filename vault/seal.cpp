@@ -12,7 +12,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "vault/datafile.h"  // kMaxDataFileBytes
+#include "vault/record.h"  // kMaxDataFileBytes
 #include "vault/secret.h"
 
 #ifndef KEYFOLD_NO_SODIUM

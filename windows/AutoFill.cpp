@@ -60,7 +60,7 @@ struct Click {
 // { otherPage } for a page on another site.
 QVariantMap runClick(BrowserView* view, const Click& click) {
     const QUrl page = view->url();
-    if (!sameSite(BrowserView::addressToUrl(view->fillValues().website), page))
+    if (!platform::sameSite(BrowserView::addressToUrl(view->fillValues().website), page))
         return {{QStringLiteral("otherPage"), true}};
 
     // The request reaches the page as JSON data and the values as the base64 form of
@@ -129,7 +129,8 @@ static QVariantMap runFullClick(BrowserView* view) {
     if (!view->fillSource())
         return runClick(view, {kUserKeywords, kPasswordKeywords, true, values.user, values.password});
     const QUrl page = view->url();
-    if (!sameSite(BrowserView::addressToUrl(values.website), page)) return {{QStringLiteral("otherPage"), true}};
+    if (!platform::sameSite(BrowserView::addressToUrl(values.website), page))
+        return {{QStringLiteral("otherPage"), true}};
     QString user, password;
     const auto wipeBoth = [&] {
         platform::wipe(user);

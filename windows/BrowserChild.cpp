@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "platform/channel.h"
 #include "platform/messages.h"
 #include "platform/secret.h"
@@ -56,8 +56,9 @@ bool askForValues(platform::Channel* channel, const QUrl& page, QString& user, Q
 
 }  // namespace
 
-extern "C" int keyfold_browser_process(platform::Channel* channel) {
-    // Made while the program waits for the user: the window, its engine and a first page
+int runBrowserProcess(platform::Channel& program) {
+    platform::Channel* channel = &program;
+    // Made while the person heads for the page: the window, its engine and a first page
     // process; the opening then only fills it in and shows it.
     auto window = std::make_unique<BrowserWindow>();
     window->warmUp();

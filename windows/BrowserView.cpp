@@ -90,14 +90,20 @@ void BrowserView::prepareEngine() {
 const QString BrowserView::homePage = QStringLiteral("https://start.duckduckgo.com/");
 const QString BrowserView::searchPage = QStringLiteral("https://duckduckgo.com/");
 
+// The auto-fill page script is a resource of the browser's static library: a linker
+// keeps it only when something names it.
+static void registerPageScripts() { Q_INIT_RESOURCE(browser); }
+
 BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent) {
+    static const bool registered = (registerPageScripts(), true);
+    (void)registered;
     connect(this, &QWebEngineView::loadStarted, this, [this] { emit progressChanged(0, 100); });
     connect(this, &QWebEngineView::loadProgress, this, [this](int percent) { emit progressChanged(percent, 100); });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) { emit progressChanged(-1, 100); });
     connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) { emit navigationCompleted(url); });
 }
 
-QUrl BrowserView::addressToUrl(const QString& address) { return ::addressToUrl(address); }
+QUrl BrowserView::addressToUrl(const QString& address) { return platform::addressToUrl(address); }
 
 void BrowserView::navigate(const QString& address) {
     const QUrl url = addressToUrl(address);

@@ -355,14 +355,8 @@ bool BrowserWindow::openFor(const platform::BrowseRequest& request) {
     passwordEdit()->setText(request.password);
     window->sizingTimer_->start();
     pageView()->navigate(website);
+    // The empty page made ahead kept a page process ready for this one; once the
+    // entry's page has loaded it only holds memory.
+    if (warmPage_) connect(pageView(), &QWebEngineView::loadFinished, warmPage_.data(), &QObject::deleteLater);
     return true;
-}
-
-extern "C" void keyfold_open_browser(const platform::BrowseRequest* request) {
-    // Nothing thrown here crosses back into the program: failures go to the general
-    // error report, and the window is destroyed when it has closed.
-    platform::runGuarded([request] {
-        std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(*request);
-        if (window) window->exec();
-    });
 }

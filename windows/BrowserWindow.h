@@ -8,7 +8,7 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "windows/AutoFill.h"
 
 class QLabel;
@@ -111,6 +111,3 @@ private:
     QTimer* sizingTimer_;
     QPointer<QWebEnginePage> warmPage_;
 };
-
-// The whole opening: prepare, show modally, destroy.
-extern "C" void keyfold_open_browser(const platform::BrowseRequest* request);

@@ -162,6 +162,7 @@ void MainWindow::connectHandlers() {
     onClick(updateButton(), &MainWindow::updateEntry);
     onClick(deleteButton(), &MainWindow::deleteEntry);
     onClick(browserWindowButton(), &MainWindow::openInBrowserWindow);
+    watchForPageIntent();
     onClick(printButton(), &MainWindow::printList);
     onClick(defaultBrowserButton(), &MainWindow::openInDefaultBrowser);
     onClick(textListButton(), &MainWindow::createTextList);

@@ -82,6 +82,8 @@ public:
     void createTextList();
     // Links, other windows and the storage location (MainWindowLinks.cpp).
     void openInBrowserWindow();
+    // Starts the browser process when a person heads for "Open Within".
+    void watchForPageIntent();
     void openInDefaultBrowser();
     void openHelp();
     void openPasswordTips();

@@ -5,11 +5,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 
 #include "platform/windows1252lineedit.h"
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "platform/folderchooser.h"
 #include "platform/messages.h"
 #include "platform/shell.h"
@@ -33,7 +35,31 @@ const char* const kLocationSavedOnExit =
                       "The new storage location will save upon exit. It will be effective the next time you "
                       "open Keyfold.");
 
+// Signs that a person heads for "Open Within": the pointer on it, the focus on it, its
+// press (the click acts on the release). The browser process starts then, so that the
+// window is ready by the click, and not before: most sessions never open a page.
+class PageIntent : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::FocusIn:
+        case QEvent::MouseButtonPress: platform::warmBrowserProcess(); break;
+        default: break;
+        }
+        return false;
+    }
+};
+
 }  // namespace
+
+void MainWindow::watchForPageIntent() {
+    QPushButton* button = browserWindowButton();
+    button->installEventFilter(new PageIntent(button));
+}
 
 void MainWindow::openInBrowserWindow() {
     // The browser window takes the boxes' texts as they stand; masking follows the

@@ -1,7 +1,7 @@
 # The Debian packages: `cpack -G DEB` (or plain `cpack`) in the build folder makes
 # keyfold_<version>_<arch>.deb (the window program, its browser window, desktop files)
 # and keyfold-cli_<version>_<arch>.deb (the terminal tool, its manual page and
-# completion, and the vault library both use) from the build's install() rules, by
+# completion) from the build's install() rules, by
 # their component (keyfold, cli), so whatever the build installs is packaged without
 # being listed here. keyfold depends on keyfold-cli of the same version. The terminal
 # tool's package needs neither Qt Widgets nor Qt WebEngine. tools/package.sh builds,
@@ -51,8 +51,7 @@ file, with JSON output for scripts and completion for bash and zsh. It works
 on the same file as the keyfold window program and needs no web engine and
 no widgets.")
 
-# The libraries are found by dpkg-shlibdeps; the vault library, in keyfold-cli, is
-# found in the build's output folder. What no library names: the window system
+# The libraries are found by dpkg-shlibdeps (the vault is linked into each program). What no library names: the window system
 # plugins (libqt6gui6 only recommends them: without them no window opens and clip
 # reaches no X clipboard; Qt's Wayland plugin where there is no X server), xdg-open
 # for addresses and the help page, the public suffix list that libpsl reads for the

@@ -223,7 +223,7 @@ void AutoFillTest::sameSiteRule() {
         {"https://bank.example", "about:blank", false},
     };
     for (const Case& c : cases)
-        QVERIFY2(sameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
+        QVERIFY2(platform::sameSite(QUrl(QString::fromLatin1(c.entry)), QUrl(QString::fromLatin1(c.page))) == c.same,
                  qPrintable(QStringLiteral("%1 / %2").arg(c.entry, c.page)));
 }
 
@@ -522,7 +522,7 @@ void AutoFillTest::windowProcessAsksTheProgramOnTheClick() {
                 if (w != window.get() && w->objectName() == QLatin1String("FrmBrowse") && w->isVisible()) w->close();
         });
         giveUp.start(60000);
-        QCOMPARE(keyfold_browser_process(&channel), 0);
+        QCOMPARE(runBrowserProcess(channel), 0);
         QVERIFY(came);
         QCOMPARE(held, "");
         QCOMPARE(progress, QString::fromLatin1(c.label));

@@ -4,11 +4,14 @@
 // itself, the window's process asking the program, is in the browser_window group.)
 #include <csignal>
 #include <functional>
+#include <map>
+#include <set>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -16,7 +19,7 @@
 #include "support.h"
 #include "windows/MainWindow.h"
 #include "platform/windows1252lineedit.h"
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "tests/support/controls.h"
 #include "tests/support/page_server.h"
 
@@ -30,6 +33,25 @@ namespace {
 bool webEngineLoaded() {
     QFile maps(QStringLiteral("/proc/self/maps"));
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngine");
+}
+
+// The processes this one started, and theirs, alive now (zombies not counted).
+std::set<qint64> descendants() {
+    std::map<qint64, qint64> parentOf;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        if (fields.size() > 1 && fields[0] != "Z") parentOf[entry.toLongLong()] = fields[1].toLongLong();
+    }
+    std::set<qint64> found{QCoreApplication::applicationPid()};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, parent] : parentOf)
+            if (found.count(parent) && found.insert(pid).second) grew = true;
+    }
+    found.erase(QCoreApplication::applicationPid());
+    return found;
 }
 
 // Runs `inside` once the browser window's process reports its window on the screen,
@@ -59,6 +81,60 @@ bool withBrowserWindow(const std::function<void()>& open, const std::function<vo
 class EndToEndTest : public QObject {
     Q_OBJECT
 private slots:
+    // No browser process runs until a person heads for a page; one started then, or
+    // left waiting after a window closed, goes after the quiet while.
+    void browserProcessOnlyWhileAPageIsWanted() {
+        freshStart();
+        writeDataFile("phrase", {{0, "A", "MY BANK", "http://127.0.0.1:9/", "carol", "", "pw"}});
+        auto w = startProgram(QStringLiteral("phrase"));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QTest::qWait(2000);  // longer than the program ever waited before starting one
+        QCOMPARE(descendants(), std::set<qint64>{});
+        QCOMPARE(platform::testing::waitingProcessId(), 0);
+
+        platform::testing::setQuietWhile(300);
+        QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
+        bool noneBesideTheWindow = false;
+        const struct {
+            const char* intent;
+            std::function<void()> act;
+        } cases[] = {
+            {"pointer on Open Within", [&] { QTest::mouseMove(openWithin); }},
+            {"focus on Open Within",
+             [&] {
+                 w->activateWindow();
+                 openWithin->setFocus(Qt::TabFocusReason);
+             }},
+            // The pointer on Open Within while a window is open starts nothing more.
+            {"a window closed",
+             [&] {
+                 withBrowserWindow([&] { openWithin->click(); },
+                                   [&] {
+                                       QTest::mouseMove(openWithin);
+                                       noneBesideTheWindow = platform::testing::waitingProcessId() == 0;
+                                   });
+             }},
+        };
+        for (const auto& c : cases) {
+            QTest::mouseMove(w.get(), QPoint(1, 1));
+            control<platform::Windows1252LineEdit>(w, "EdName")->setFocus();
+            QTRY_COMPARE(platform::testing::waitingProcessId(), 0);
+            QTRY_COMPARE(descendants(), std::set<qint64>{});
+            c.act();
+            const qint64 waiting = platform::testing::waitingProcessId();
+            QVERIFY2(waiting != 0, c.intent);
+            QVERIFY2(descendants().count(waiting), c.intent);
+            // Let go after the quiet while: it and the engine's processes end.
+            QTRY_COMPARE_WITH_TIMEOUT(platform::testing::waitingProcessId(), 0, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(descendants(), std::set<qint64>{}, 10000);
+        }
+        QVERIFY(noneBesideTheWindow);
+        VERIFY_BOXES();
+        platform::testing::setQuietWhile(platform::kBrowserQuietWhileMs);
+        w->hide();
+    }
+
     void openWithinAndDoubleClick() {
         freshStart();
         QTemporaryDir folder;

@@ -8,9 +8,11 @@
 #include <QQuickWindow>
 #include <QScreen>
 
+#include "platform/channel.h"
 #include "platform/clipboard.h"
 #include "vault/locations.h"
 #include "vault/settings.h"
+#include "windows/BrowserChild.h"
 
 using namespace browsertest;
 using platform::BoxKind;
@@ -91,8 +93,12 @@ void WindowTest::openingWithoutWebsiteShowsNoWindow() {
                                 "data:text/html,<script>alert(1)</script>", "file:///etc/passwd", "chrome://gpu"}) {
         platform::testing::expectBox(BoxKind::Error,
                                      QStringLiteral("The address \"%1\" cannot be opened.").arg(address));
-        const platform::BrowseRequest bad = request(QString::fromLatin1(address), false);
-        keyfold_open_browser(&bad);
+        // As the window's process meets it: the program's opening message on the channel.
+        int sockets[2];
+        QVERIFY(platform::makeSocketPair(sockets));
+        platform::Channel program(sockets[0]), channel(sockets[1]);
+        QVERIFY(program.send({"open", "MY BANK", address, "bob", "pw", "0"}));
+        QCOMPARE(runBrowserProcess(channel), 0);
         QVERIFY2(boxesAsExpected(), address);
     }
 }

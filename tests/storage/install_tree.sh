@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `cmake --install` into a scratch prefix lays out a working desktop program: the
-# command on the PATH leads to the program, help.htm and the browser module sit beside
+# command on the PATH leads to the program, help.htm and the browser window's program sit beside
 # it, the desktop entry, icon and metainfo are where desktops look, every library
 # the program needs resolves inside the installed tree, not in the build folder, and
 # the installed command answers --version without a display.
@@ -43,8 +43,8 @@ fi
 if [ -f "$KEYFOLD_SOURCE_DIR/app/help.htm" ]; then
   cmp -s "$KEYFOLD_SOURCE_DIR/app/help.htm" "$pkgdir/help.htm" || { echo "help.htm not beside the program"; fail=1; }
 fi
-if [ -f "$build/app/libkeyfold_browser.so" ]; then
-  [ -f "$pkgdir/libkeyfold_browser.so" ] || { echo "browser module not beside the program"; fail=1; }
+if [ -f "$build/app/keyfold-browser" ]; then
+  [ -x "$pkgdir/keyfold-browser" ] || { echo "the browser window's program not beside the program"; fail=1; }
 fi
 for f in share/applications/org.quorvel.Keyfold.desktop \
          share/icons/hicolor/scalable/apps/org.quorvel.Keyfold.svg \
@@ -60,7 +60,7 @@ if command -v appstreamcli >/dev/null; then
 fi
 
 # Every object of ours resolves its libraries, and none from the build folder.
-for obj in "$program" "$pkgdir/keyfold-cli" "$pkgdir"/*.so; do
+for obj in "$program" "$pkgdir/keyfold-browser" "$pkgdir/keyfold-cli" "$pkgdir"/*.so; do
   [ -e "$obj" ] || continue
   deps="$(ldd "$obj" 2>&1)"
   if echo "$deps" | grep -q 'not found'; then

@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "platform/memory.h"
 #include "support.h"
 #include "tests/support/page_server.h"

@@ -1,7 +1,8 @@
-// Opening the built-in browser window. The window and everything that touches
-// Qt WebEngine run in a process of their own (keyfold-browser, beside the program),
-// so the program itself never holds the engine, its pages or what they sent: when the
-// window closes, that process ends and its memory goes with it.
+// The browser window's process: started when a person heads for a page, held while
+// it may soon be wanted, and let go after a quiet while. The window and everything
+// that touches Qt WebEngine run in that process (keyfold-browser, beside the program),
+// so the program itself never holds the engine, its pages or what they sent: when a
+// window closes, its process ends and its memory goes with it.
 #pragma once
 #include <QString>
 
@@ -25,10 +26,15 @@ struct BrowseRequest {
 // killed) is said so; a process that cannot be started goes to the general error report.
 void openBrowserWindow(const BrowseRequest& request);
 
-// Starts the browser window's process ahead of the first opening, while the program
-// waits for the user anyway; it waits, without a window and without the web engine
-// running, until a window is asked for. Does nothing when one is waiting already.
-void prepareBrowserProcess();
+// A person heads for a page (the pointer or the focus on "Open Within", its press):
+// a browser process is started now, if none waits, so that the window it makes ahead
+// (with the engine and a first page process) is ready by the click. A waiting process
+// is let go once nobody has headed for a page for kBrowserQuietWhileMs; each call, and
+// each window's close (which starts a process for the next window), starts that while
+// afresh. Does nothing while a window is open. Nothing runs before the first call.
+void warmBrowserProcess();
+// How long a waiting browser process is kept without a sign that a page is wanted.
+inline constexpr int kBrowserQuietWhileMs = 2 * 60 * 1000;
 
 // Removes spaces and control characters (codes 0 to 32) at both ends.
 QString trimControls(const QString& text);
@@ -53,6 +59,10 @@ inline constexpr const char* kCopy = "copy";    // text: put it on the clipboard
 namespace testing {
 // The process id of the browser window's process while a window is open, else 0.
 qint64 browserProcessId();
+// The process id of the process waiting for a window, else 0.
+qint64 waitingProcessId();
+// The quiet while for the processes started from now on (kBrowserQuietWhileMs by default).
+void setQuietWhile(int ms);
 // Whether the open window has reported that it is on the screen.
 bool browserWindowShown();
 // Asks the open window to close, as its Close button does.

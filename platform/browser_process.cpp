@@ -1,4 +1,4 @@
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 
 #include <fcntl.h>
 #include <memory>
@@ -86,13 +86,17 @@ struct Open {
     QProcess* process = nullptr;
 };
 
-// The program's browser window processes: the one started ahead and waiting, and the one
+// The program's browser window processes: the one waiting for a window, and the one
 // whose window is open. The application object holds them, under their name.
 struct BrowserProcesses : QObject {
     Child waiting;
     Open open;
+    QTimer quiet;  // runs while a process waits; when it fires, the process goes
+    int quietMs = kBrowserQuietWhileMs;
 };
 constexpr const char* kProcessesName = "keyfold-browser-processes";
+
+void dropStandby();
 
 BrowserProcesses& processes() {
     QObject* app = QCoreApplication::instance();
@@ -101,18 +105,32 @@ BrowserProcesses& processes() {
         found = new BrowserProcesses;
         found->setObjectName(QLatin1String(kProcessesName));
         found->setParent(app);
+        found->quiet.setSingleShot(true);
+        QObject::connect(&found->quiet, &QTimer::timeout, found, [] { dropStandby(); });
     }
     return *found;
 }
 
+// The waiting process is let go of: it ends by itself once its channel closes, and is
+// ended if it has not gone a moment later.
 void dropStandby() {
     Child& standby = processes().waiting;
-    if (standby.socket >= 0) ::close(standby.socket);  // the waiting process ends on its own
+    processes().quiet.stop();
+    if (standby.socket >= 0) ::close(standby.socket);
+    if (QProcess* process = standby.process) {
+        if (process->state() == QProcess::NotRunning) {
+            process->deleteLater();
+        } else {
+            QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            QTimer::singleShot(5000, process, &QProcess::kill);
+        }
+    }
     standby = {};
 }
 
-// A process started ahead that is still waiting, or a new one.
+// The waiting process when it still runs, or a new one.
 Child takeChild() {
+    processes().quiet.stop();
     Child child = std::exchange(processes().waiting, {});
     if (child.process && child.process->state() == QProcess::Running) return child;
     if (child.socket >= 0) ::close(child.socket);
@@ -165,7 +183,7 @@ void runWindow(const BrowseRequest& request) {
     Child child = takeChild();
     auto host = std::make_unique<BrowserHost>(child.socket, request);
     if (!host->open()) {
-        // The process started ahead ended meanwhile: a new one.
+        // The waiting process ended meanwhile: a new one.
         child.process->deleteLater();
         child = startChild();
         host = std::make_unique<BrowserHost>(child.socket, request);
@@ -197,7 +215,13 @@ void runWindow(const BrowseRequest& request) {
     }
     processes().open = {};
     process->deleteLater();
-    if (crashed) showWarning(text(kEndedMessage));
+    if (crashed) {
+        showWarning(text(kEndedMessage));
+        return;
+    }
+    // A next window is often wanted soon (the next entry's site): one waits for it,
+    // for the quiet while.
+    warmBrowserProcess();
 }
 
 }  // namespace
@@ -226,14 +250,21 @@ void openBrowserWindow(const BrowseRequest& request) {
 // its channel closes (rather than being killed with a warning).
 static void endStandby() {
     QProcess* process = processes().waiting.process;
-    dropStandby();
+    processes().quiet.stop();
+    Child& standby = processes().waiting;
+    if (standby.socket >= 0) ::close(standby.socket);
+    standby = {};
     if (process && process->state() != QProcess::NotRunning && !process->waitForFinished(3000)) process->kill();
 }
 
-void prepareBrowserProcess() {
+void warmBrowserProcess() {
     BrowserProcesses& held = processes();
+    // While a window is open, its close starts the next one.
+    if (held.open.process) return;
+    held.quiet.start(held.quietMs);
     if (held.waiting.process && held.waiting.process->state() == QProcess::Running) return;
     dropStandby();
+    held.quiet.start(held.quietMs);
     // Once: taken out before it is put in.
     qRemovePostRoutine(endStandby);
     qAddPostRoutine(endStandby);
@@ -249,6 +280,11 @@ qint64 browserProcessId() {
     const Open& open = processes().open;
     return open.process ? open.process->processId() : 0;
 }
+qint64 waitingProcessId() {
+    const Child& waiting = processes().waiting;
+    return waiting.process && waiting.process->state() != QProcess::NotRunning ? waiting.process->processId() : 0;
+}
+void setQuietWhile(int ms) { processes().quietMs = ms; }
 bool browserWindowShown() {
     const Open& open = processes().open;
     return open.host && open.host->shown();

@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/browser_module.h"
+#include "platform/browser_process.h"
 #include "platform/messages.h"
 #include "tests/support/boxes.h"
 #include "tests/support/messages.h"
@@ -37,7 +37,7 @@ const QString kEnded = QStringLiteral(
 
 }  // namespace
 
-class ModuleTest : public QObject {
+class ProcessTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir folder;  // the page
@@ -95,8 +95,8 @@ private slots:
         platform::openBrowserWindow(blank);
         QVERIFY(boxesAsExpected());
 
-        // Started ahead, as the program does while the key dialog waits.
-        platform::prepareBrowserProcess();
+        // Started ahead, as the program does when a person heads for "Open Within".
+        platform::warmBrowserProcess();
         bool engineThere = false, drawn = false;
         const bool onX = QGuiApplication::platformName() == QLatin1String("xcb");
         const qint64 pid = withWindow([&](qint64 child) {
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(boxesAsExpected());
         QVERIFY(!webEngineLoaded());
         // A process started ahead and never used ends with the program (main's end).
-        platform::prepareBrowserProcess();
+        platform::warmBrowserProcess();
     }
 };
 
@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
     // browser's process must cope with both itself).
     if (::geteuid() == 0) qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
     QApplication app(argc, argv);
-    ModuleTest test;
+    ProcessTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "module_test.moc"
+#include "process_test.moc"
