@@ -132,6 +132,23 @@ private slots:
         QCOMPARE(SiteList(w).count(), 4);
         control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral(" b"));
         QCOMPARE(listLines(w.get()), QStringList({"MY BANK"}));
+
+        // A character the data file cannot hold is kept as typed and found in no name,
+        // not even in one holding the "?" it would be in 8-bit text.
+        writeDataFile("", {{0, "A", "WHAT?", "http://what", "", "", ""}, {1, "A", "MAIL", "http://mail", "", "", ""}});
+        const struct {
+            QString typed;
+            QStringList lines;
+        } filters[] = {{QStringLiteral("?"), {"WHAT?"}},
+                       {QString::fromUtf8("\xc5\x9d"), {}},
+                       {QString::fromUtf8("wh\xc5\x9d"), {}},
+                       {QString::fromUtf8("\xc3\xa9"), {}}};
+        for (const auto& f : filters) {
+            control<QPushButton>(w, "CmdReload")->click();
+            control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(f.typed);
+            QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdFilter")->text(), f.typed);
+            QCOMPARE(listLines(w.get()), f.lines);
+        }
         VERIFY_BOXES();
     }
 
