@@ -302,7 +302,7 @@ private slots:
             putInto(c.EdNew);
             CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, kPhraseControl});
             QVERIFY(main.session().cipher().phrase().empty());
-            QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());
+            QVERIFY(main.countLabel()->text().isEmpty());
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -317,7 +317,7 @@ private slots:
                                                          QString::fromStdString(dataFilePath())});
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFile().isOpen());
-        QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());  // nothing loaded yet
+        QVERIFY(main.countLabel()->text().isEmpty());  // nothing loaded yet
         key.hide();
     }
 
@@ -368,7 +368,7 @@ private slots:
 
         auto w = startProgram(QStringLiteral("new"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
+        QCOMPARE(w->userIdEdit()->text(), QStringLiteral("au"));
         // The old phrase no longer opens the file; a re-key from it is refused too.
         expectBox(BoxKind::OpenAnyway, noAddressText(), false);
         w = startProgram(QStringLiteral("old"));
@@ -451,7 +451,7 @@ private slots:
         c.Button1->click();
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
-        QCOMPARE(control<QLabel>(main, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(main.countLabel()->text(), QStringLiteral("Total Sites = 0"));
 
         // A legacy file without one whole record is not converted, and the user is told so.
         QFile::remove(QString::fromStdString(dataFilePath()));
