@@ -147,17 +147,17 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
-        c.ChkChange->setChecked(true);
+        c.changePhraseBox->setChecked(true);
         main.session().setKeyPhrase("old");
         for (Op op : {Op::Write, Op::Rename}) {
-            c.EdOld->setText(QStringLiteral("old"));
-            c.EdNew->setText(QStringLiteral("new"));
+            c.oldPhraseEdit->setText(QStringLiteral("old"));
+            c.newPhraseEdit->setText(QStringLiteral("new"));
             vault::testing::failNthCall(1, ENOSPC, op);
             expectBox(BoxKind::PhrasePrompt, testsupport::kOldPhraseAgain, true, QStringLiteral("old"));
             expectBox(BoxKind::Confirm, kVerify, true);
             // The new file beside it could not be written, or not renamed over it.
             const std::string failed = op == Op::Write ? vault::tempNameFor(dataFilePath()) : dataFilePath();
-            CLICK_WITH_BOXES(c.Cmdverify,
+            CLICK_WITH_BOXES(c.verifyButton,
                              {BoxKind::Error, QStringLiteral("Disk full\n") + QString::fromStdString(failed)});
             QVERIFY(vault::testing::faultFired());
             QVERIFY(fileBytes(dataFilePath()) == before);

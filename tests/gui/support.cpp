@@ -67,10 +67,10 @@ std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue)
     loadListWhenPhraseIsSet(key, *main);
     key.prepare();
     const KeyDialogControls c(key);
-    c.EdKeyContinue->setText(phrase);
+    c.phraseEdit->setText(phrase);
     key.show();
     if (byContinue)
-        c.Button1->click();
+        c.continueButton->click();
     else
         key.close();
     return main;
@@ -87,15 +87,15 @@ ProgramAtKeyDialog::ProgramAtKeyDialog(bool prepared) : key(&main.session()), c(
 }
 
 KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
-    : EdKeyContinue(key.phraseEdit()),
-      Button1(key.continueButton()),
-      CheckBox1(key.showTypedBox()),
-      ChkChange(key.changePhraseBox()),
-      PanelChange(key.changePanel()),
-      EdOld(key.oldPhraseEdit()),
-      EdNew(key.newPhraseEdit()),
-      Cmdverify(key.verifyButton()),
-      EdVerify(key.verifyLineEdit()) {}
+    : phraseEdit(key.phraseEdit()),
+      continueButton(key.continueButton()),
+      showTypedBox(key.showTypedBox()),
+      changePhraseBox(key.changePhraseBox()),
+      changePanel(key.changePanel()),
+      oldPhraseEdit(key.oldPhraseEdit()),
+      newPhraseEdit(key.newPhraseEdit()),
+      verifyButton(key.verifyButton()),
+      verifyEdit(key.verifyLineEdit()) {}
 
 void sealDataFile(const std::string& phrase) {
     vault::Session s(paths());

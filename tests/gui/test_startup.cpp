@@ -229,21 +229,21 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         key.show();
-        c.EdKeyContinue->setText(QString(256, QLatin1Char('a')));
+        c.phraseEdit->setText(QString(256, QLatin1Char('a')));
         expectBox(BoxKind::Warning,
                   QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one."));
-        c.Button1->click();
+        c.continueButton->click();
         VERIFY_BOXES();
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFileExists());
         QVERIFY(!vault::fileExists(vault::tempNameFor(dataFilePath())));
-        c.EdKeyContinue->setText(QStringLiteral(" k "));
+        c.phraseEdit->setText(QStringLiteral(" k "));
         expectBox(BoxKind::Plain, kFirstRun);
-        c.Button1->click();
+        c.continueButton->click();
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
         QVERIFY(main.session().isSealed());
-        QCOMPARE(c.EdKeyContinue->text(), QStringLiteral("k"));  // the phrase as taken
+        QCOMPARE(c.phraseEdit->text(), QStringLiteral("k"));  // the phrase as taken
         vault::Session next(paths());
         QCOMPARE(next.openWithPhrase("k"), vault::PhraseOutcome::Opened);
     }
@@ -280,14 +280,14 @@ private slots:
                 ProgramAtKeyDialog program;
                 auto& [main, key, c] = program;
                 key.show();
-                c.EdKeyContinue->setText(QStringLiteral("xecret"));
+                c.phraseEdit->setText(QStringLiteral("xecret"));
                 // The close button then ends Keyfold: its message asks for no new try.
                 if (sealed)
                     expectBox(BoxKind::Warning, sealedRefusesText(!byContinue));
                 else
                     expectBox(BoxKind::OpenAnyway, noAddressText(!byContinue), false);
                 if (byContinue)
-                    c.Button1->click();
+                    c.continueButton->click();
                 else
                     key.close();
                 VERIFY_BOXES();
@@ -297,9 +297,9 @@ private slots:
                 QCOMPARE(key.isVisible(), byContinue);  // the close button then ends the program
                 if (!byContinue) continue;
                 // The right phrase then opens it; a plain file also opens anyway.
-                c.EdKeyContinue->setText(sealed ? QStringLiteral("secret") : QStringLiteral("xecret"));
+                c.phraseEdit->setText(sealed ? QStringLiteral("secret") : QStringLiteral("xecret"));
                 if (!sealed) expectBox(BoxKind::OpenAnyway, noAddressText(), true);
-                c.Button1->click();
+                c.continueButton->click();
                 VERIFY_BOXES();
                 QVERIFY(key.phraseOpened());
                 QCOMPARE(listLines(&main).size(), 2);
@@ -333,13 +333,13 @@ private slots:
         key.show();
         for (const auto& [phrase, kind, text] : {std::tuple{"secret", BoxKind::Error, damagedText},
                                                  std::tuple{"xecret", BoxKind::Warning, sealedRefusesText()}}) {
-            c.EdKeyContinue->setText(QString::fromLatin1(phrase));
+            c.phraseEdit->setText(QString::fromLatin1(phrase));
             expectBox(kind, text);
-            c.Button1->click();
+            c.continueButton->click();
             VERIFY_BOXES();
             QVERIFY(!key.phraseOpened());
             QVERIFY(key.isVisible());
-            QVERIFY(c.Button1->isEnabled());
+            QVERIFY(c.continueButton->isEnabled());
             QCOMPARE(fileBytes(file), damaged);
         }
     }
