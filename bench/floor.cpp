@@ -13,13 +13,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "sitenames.h"
 #include "floorwindow.h"
 
 namespace {
 
 QStringList names() {
     QStringList out;
-    for (int i = 0; i < 999; ++i) out << QStringLiteral("EXAMPLE SITE %1").arg(i, 4, 10, QLatin1Char('0'));
+    for (int i = 0; i < 999; ++i) out << QString::fromStdString(bench::exampleSiteName(i));
     return out;
 }
 
@@ -46,8 +47,8 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("Keyfold"));
     auto load = [&] {
         const QStringList all = names();
-        floor.load(all, {all.last(), QStringLiteral("https://www.example0998.com/login"),
-                         QStringLiteral("user0998@example.org"), QStringLiteral("pW0rd!0998xyz"),
+        floor.load(all, {all.last(), QStringLiteral("https://www.westerncoastal.com/login"),
+                         QStringLiteral("eva.998@example.org"), QStringLiteral("pW0rd!0998xyz"),
                          QStringLiteral("Opened in 2019")});
     };
     load();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "sitenames.h"
 #include "tests/support/vault_files.h"
 
 int main(int argc, char** argv) {
@@ -19,13 +20,8 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(folder);
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
         const std::optional<std::string> website = argc == 4 ? std::optional<std::string>(argv[3]) : std::nullopt;
-        auto nameOf = [](int i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "EXAMPLE SITE %04d", i);
-            return std::string(name);
-        };
         testsupport::writeDataFile(folder + "/" + vault::kDataFileName,
-                                   testsupport::fullDataFileBytes(argv[2], nameOf, website));
+                                   testsupport::fullDataFileBytes(argv[2], bench::exampleSiteName, website));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -30,6 +30,7 @@
 
 #include "floorwindow.h"
 #include "platform/messages.h"
+#include "sitenames.h"
 #include "tests/support/messages.h"
 #include "tests/support/program_files.h"
 #include "tests/support/vault_files.h"
@@ -67,10 +68,8 @@ const char* const kPhrase = "a twenty char phrase";
 std::vector<std::string> writeEntries(int count) {
     std::vector<std::string> names;
     auto nameOf = [&](int i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "EXAMPLE SITE %04d", i);
-        names.push_back(name);
-        return std::string(name);
+        names.push_back(bench::exampleSiteName(i));
+        return names.back();
     };
     testsupport::writeDataFile(testsupport::programFiles().dataFile,
                                testsupport::entriesDataFileBytes(kPhrase, count, nameOf));
@@ -118,7 +117,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> names999 = writeEntries(999);
     QStringList floorNames;
     for (const std::string& n : names999) floorNames << QString::fromStdString(n);
-    const QStringList floorShown = {floorNames.first(), "https://www.example0000.com/login", "user0000@example.org",
+    const QStringList floorShown = {floorNames.first(), "https://www.amberamber.com/login", "anna.0@example.org",
                                     "pW0rd!0000xyz", "Opened in 2019"};
 
     Figure load{"main window: create, load 999, paint", {}, {}, {}, {}};

@@ -1,7 +1,5 @@
 #include "platform/shell.h"
 
-#include <utility>
-
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
@@ -16,6 +14,7 @@
 #include <QTimer>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QVariant>
 #include "platform/messages.h"
 #endif
 
@@ -24,7 +23,7 @@ namespace platform {
 #ifdef _WIN32
 
 namespace testing {
-int setOpenerWatchMs(int ms) { return ms; }  // the shell answers at once; nothing is watched
+int setOpenerWatchMs(QObject*, int ms) { return ms; }  // the shell answers at once; nothing is watched
 }  // namespace testing
 
 void shellOpen(const QString& target, QObject*, std::function<void()> onFailure, ShellShow show) {
@@ -39,11 +38,22 @@ void shellOpen(const QString& target, QObject*, std::function<void()> onFailure,
 #else
 
 namespace {
-int openerWatchMs = 30000;
+constexpr int kOpenerWatchMs = 30000;
+// A window may carry a watch of its own (tests shorten it); the others use the usual one.
+constexpr char kOpenerWatchProperty[] = "keyfoldOpenerWatchMs";
+
+int openerWatchMsFor(const QObject* context) {
+    const QVariant own = context ? context->property(kOpenerWatchProperty) : QVariant();
+    return own.isValid() ? own.toInt() : kOpenerWatchMs;
+}
 }  // namespace
 
 namespace testing {
-int setOpenerWatchMs(int ms) { return std::exchange(openerWatchMs, ms); }
+int setOpenerWatchMs(QObject* context, int ms) {
+    const int before = openerWatchMsFor(context);
+    context->setProperty(kOpenerWatchProperty, ms);
+    return before;
+}
 }  // namespace testing
 
 void shellOpen(const QString& target, QObject* context, std::function<void()> onFailure, ShellShow) {
@@ -73,7 +83,7 @@ void shellOpen(const QString& target, QObject* context, std::function<void()> on
     // on a cold desktop too; one still running after the watch has started a program
     // that stays open (a browser in the foreground): a success, left alone.
     auto watching = std::make_shared<bool>(true);
-    QTimer::singleShot(openerWatchMs, process, [watching] { *watching = false; });
+    QTimer::singleShot(openerWatchMsFor(context), process, [watching] { *watching = false; });
     // Exit status 0 is a success; 1 to 4 are xdg-open's failures (bad arguments, file
     // not found, no program for it, the program failed), and a crash is one too.
     QObject::connect(process, &QProcess::finished, process,

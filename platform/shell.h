@@ -26,9 +26,9 @@ void shellOpen(const QString& target, QObject* context, std::function<void()> on
                ShellShow show = ShellShow::Maximized);
 
 namespace testing {
-// Sets how long an opener is watched for a failure (30 seconds), in milliseconds, and
-// returns the time it replaces.
-int setOpenerWatchMs(int ms);
+// Sets how long an opener that context asks for is watched for a failure (30 seconds
+// unless set), in milliseconds, and returns the time it replaces.
+int setOpenerWatchMs(QObject* context, int ms);
 }  // namespace testing
 
 }  // namespace platform

@@ -65,7 +65,7 @@ fixed_seed=1
 generator=()
 if command -v ninja >/dev/null 2>&1 && [ ! -f build-fuzz/Makefile ]; then generator=(-G Ninja); fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKEYFOLD_WITH_QT=OFF -DKEYFOLD_FUZZ=ON -DKEYFOLD_BUILD_BENCH=OFF >/dev/null
+  -DKEYFOLD_WITH_QT=OFF -DKEYFOLD_FUZZ=ON -DKEYFOLD_BUILD_BENCH=OFF -DKEYFOLD_WERROR=ON >/dev/null
 targets=()
 for h in "${harnesses[@]}"; do targets+=("fuzz_$h" "fuzz_${h}_replay"); done
 cmake --build build-fuzz --parallel "$(nproc)" --target "${targets[@]}"

@@ -36,7 +36,8 @@ if [ "$mode" = program ]; then
   cmake -S . -B build "${generator[@]}" "${options[@]}" >/dev/null
   cmake --build build --parallel "$(nproc)" --target keyfold keyfold-cli
 else
-  options+=(-DKEYFOLD_BUILD_TESTS=ON -DKEYFOLD_BUILD_BENCH=ON)
+  # The test run builds with every warning an error; ./run.sh's program build does not.
+  options+=(-DKEYFOLD_BUILD_TESTS=ON -DKEYFOLD_BUILD_BENCH=ON -DKEYFOLD_WERROR=ON)
   cmake -S . -B build "${generator[@]}" "${options[@]}" >/dev/null
   cmake --build build --parallel "$(nproc)"
 fi

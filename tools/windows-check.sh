@@ -26,7 +26,7 @@ obj="$out/obj"
 mkdir -p "$obj"
 # The sealed data file needs libsodium, which this cross-build does not have: the check
 # covers the plain format (KEYFOLD_NO_SODIUM leaves sealing out).
-flags=(-std=c++20 -O1 -Wall -Wextra -I"$root" -DKEYFOLD_NO_SODIUM)
+flags=(-std=c++20 -O1 -Wall -Wextra -Werror -I"$root" -DKEYFOLD_NO_SODIUM)
 gtest=/usr/src/googletest/googletest
 
 # GoogleTest for Windows, built once.

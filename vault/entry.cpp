@@ -90,7 +90,16 @@ bool hasNameKey(std::string_view name, std::string_view key) {
 
 NameFilter::NameFilter(std::string_view typed) : wanted_(upperText(typed)), active_(!trim(typed).empty()) {}
 
+NameFilter NameFilter::fromUtf8(std::string_view typed) {
+    if (std::optional<std::string> text = windows1252FromUtf8Exactly(typed)) return NameFilter(*text);
+    NameFilter none{std::string_view()};
+    none.active_ = true;
+    none.matchesNothing_ = true;
+    return none;
+}
+
 bool NameFilter::matches(std::string_view name) const {
+    if (matchesNothing_) return false;
     return !active_ || name.find(wanted_) != std::string_view::npos;
 }
 

@@ -79,6 +79,9 @@ bool hasNameKey(std::string_view storedName, std::string_view key);
 class NameFilter {
 public:
     explicit NameFilter(std::string_view typed);
+    // The filter as typed in UTF-8: one holding a character Windows-1252 lacks (or a
+    // malformed sequence) matches no name, as no stored name can hold it.
+    static NameFilter fromUtf8(std::string_view typed);
     // Whether the filter narrows the list at all.
     bool active() const { return active_; }
     bool matches(std::string_view name) const;
@@ -86,6 +89,7 @@ public:
 private:
     std::string wanted_;
     bool active_;
+    bool matchesNothing_ = false;
 };
 
 // The list's order: character by character by their Unicode values, a name that begins

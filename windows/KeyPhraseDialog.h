@@ -51,7 +51,10 @@ protected:
 
 private:
     vault::Session& session();
-    // The controls, named for what they hold.
+
+public:
+    // The controls, named for what they hold (their object names are the form's); the
+    // window tests reach them here.
     QLineEdit* phraseEdit() const;
     QPushButton* continueButton() const;
     QCheckBox* showTypedBox() const;
@@ -65,6 +68,7 @@ private:
     QLabel* newPhraseLabel() const;
     QLabel* verifyLabel() const;
 
+private:
     void showTypedCharacters();
     void toggleChangePanel();
     void continueWithPhrase();

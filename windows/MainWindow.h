@@ -97,8 +97,9 @@ protected:
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
-    // The controls, by what they hold (their object names are the form's: EdName, CmdAdd).
+public:
+    // The controls, named for what they hold (their object names are the form's); the
+    // window tests reach them here.
     QFrame* panel() const;
     platform::Windows1252LineEdit* filterEdit() const;
     QPushButton* refreshButton() const;
@@ -135,6 +136,7 @@ private:
     QPushButton* exitButton() const;
     QPushButton* helpButton() const;
 
+private:
     // Creation: paths and data folder, stored size, masking state.
     void setUpAtCreation();
     // When the window is asked to close: the size, the masking state, the location.

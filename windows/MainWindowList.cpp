@@ -19,7 +19,6 @@
 #include "windows/MainWindow.h"
 
 using platform::fromWindows1252;
-using platform::toWindows1252;
 using platform::Windows1252LineEdit;
 
 namespace {
@@ -106,7 +105,7 @@ void MainWindow::showSelectedEntry() {
 }
 
 void MainWindow::filterList() {
-    const vault::NameFilter filter(toWindows1252(filterEdit()->text()));
+    const vault::NameFilter filter = vault::NameFilter::fromUtf8(filterEdit()->text().toStdString());
     if (shownEntries_->rowCount() == 0 || !filter.active()) return;
     // The current line may be filtered out: the selection must not move on to another
     // line and show it.

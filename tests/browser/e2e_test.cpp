@@ -165,15 +165,15 @@ private slots:
         auto w = startProgram(QStringLiteral("phrase"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("MY BANK"));
 
         // While the window is open, the main window's Exit and close box do nothing,
         // and its event loop runs (this check runs inside it).
         bool stayed = false;
-        QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
+        QPushButton* openWithin = w->browserWindowButton();
         QVERIFY(withBrowserWindow([&] { openWithin->click(); },
                                   [&] {
-                                      QTest::mouseClick(control<QPushButton>(w, "BitBtn2"), Qt::LeftButton);
+                                      QTest::mouseClick(w->exitButton(), Qt::LeftButton);
                                       w->close();
                                       stayed = w->isVisible();
                                   }));

@@ -704,18 +704,18 @@ private slots:
         // The window adds while it still shows its list; the command line sees it.
         typeEntry(w.get(), "second", "s.example", "su", "sp");
         platform::testing::expectBox(platform::BoxKind::Plain, kAdded);
-        control<QPushButton>(w, "CmdAdd")->click();
+        w->addButton()->click();
         QCOMPARE(cli({"ls"}).out, QStringLiteral("SECOND\nTERMINAL\nWINDOW\n"));
         // The command line changes the entry the window shows: the window's update of
         // it is refused instead of overwriting it.
         SiteList(w).setCurrentRow(1);
         w->showSelectedEntry();
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("TERMINAL"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("TERMINAL"));
         EXPECT_RUN(cli({"edit", "terminal", "--user", "changed"}), 0);
-        control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(QStringLiteral("windowpw"));
+        w->passwordEdit()->setText(QStringLiteral("windowpw"));
         platform::testing::reset();
         platform::testing::expectBox(platform::BoxKind::Plain, QString());
-        control<QPushButton>(w, "CmdUpdate")->click();
+        w->updateButton()->click();
         platform::testing::takeFailures();
         platform::testing::reset();
         QCOMPARE(readSlot(1, "k").userId.str(), std::string("changed"));
@@ -734,10 +734,10 @@ private slots:
             auto w = startProgram(QStringLiteral("k"));
             const QString& question = kSealQuestion;
             using platform::BoxKind;
-            QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
+            QCheckBox* box = w->sealCheckBox();
             QCOMPARE(box->accessibleName(), QStringLiteral("Seal the data file"));
-            QCOMPARE(control<QLabel>(w, "LblNotSealed")->text(), kNotSealed);
-            QVERIFY(!control<QLabel>(w, "LblNotSealed")->isHidden());
+            QCOMPARE(w->notSealedLabel()->text(), kNotSealed);
+            QVERIFY(!w->notSealedLabel()->isHidden());
             // The phrase typed once more must be the one the file was opened with: another
             // (or the prompt cancelled) seals nothing and leaves the plain file as it was.
             CLICK_WITH_BOXES(box, {BoxKind::Confirm, question},
@@ -751,8 +751,8 @@ private slots:
                              {BoxKind::PhrasePrompt, kSealPhraseAgain, true, QStringLiteral(" k ")},
                              {BoxKind::Information, QStringLiteral("The data file is sealed:\n") + sealed});
             QVERIFY(box->isChecked());
-            QVERIFY(control<QLabel>(w, "LblNotSealed")->isHidden());
-            QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), sealed);
+            QVERIFY(w->notSealedLabel()->isHidden());
+            QCOMPARE(w->locationLabel()->text(), sealed);
         }
         QVERIFY(!QFile::exists(plain) && QFile::exists(sealed));
         QCOMPARE(cli({"ls"}).out, QStringLiteral("MAIL\n"));
@@ -839,7 +839,7 @@ private slots:
         }
         auto w = startProgram(QStringLiteral("k"));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
-        QVERIFY(control<QCheckBox>(w, "ChkSeal")->isChecked());
+        QVERIFY(w->sealCheckBox()->isChecked());
     }
 
     // add and import on a new path make the sealed file under the phrase given; --plain,

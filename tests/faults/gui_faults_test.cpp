@@ -50,14 +50,14 @@ private slots:
 
         typeEntry(w.get(), "MAIL", "http://mail", "someone", "pw2");
         vault::testing::failNthCall(1, ENOSPC, Op::Write);
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Error, onDataFile("Disk full")});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Error, onDataFile("Disk full")});
         QVERIFY(vault::testing::faultFired());
         QVERIFY(fileBytes(dataFilePath()) == before);
         QCOMPARE(listLines(w.get()), QStringList({"BANK"}));
         QVERIFY(!w->session().dataFile().isOpen());
 
         // The disk has room again: the same click goes through.
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
         QCOMPARE(readSlot(1, "key").name.str(), std::string("MAIL"));
     }
@@ -69,12 +69,12 @@ private slots:
 
         typeEntry(w.get(), "BANK", "http://bank.example", "someone", "new");
         vault::testing::failNthCall(1, EIO, Op::Read);
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Error, onDataFile("I/O error 5")});
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(fileBytes(dataFilePath()) == before);
 
         // The write lands but its flush fails: reported, and the slot is whole.
         vault::testing::failNthCall(1, EIO, Op::Sync);
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Error, onDataFile("I/O error 5")});
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Error, onDataFile("I/O error 5")});
         const vault::SiteRecord r = readSlot(0, "key");
         QCOMPARE(r.status.str(), std::string("U"));
         QCOMPARE(r.password.str(), std::string("new"));
@@ -86,16 +86,15 @@ private slots:
         auto w = startProgram(QString());
         QCOMPARE(std::remove(dataFilePath().c_str()), 0);
 
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("BANK"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
-                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true},
+        w->nameEdit()->setText(QStringLiteral("BANK"));
+        CLICK_WITH_BOXES(w->deleteButton(), {BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true},
                          {BoxKind::Error, onDataFile("File not found")});
 
         typeEntry(w.get(), "NEW", "http://new", "someone");
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Error, onDataFile("File not found")});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Error, onDataFile("File not found")});
 
         // The text list reads every entry through the list: the first read fails.
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Error, onDataFile("File not found")});
+        CLICK_WITH_BOXES(w->textListButton(), {BoxKind::Error, onDataFile("File not found")});
         QVERIFY(!vault::fileExists(dataFilePath()));
         QCOMPARE(listLines(w.get()), QStringList({"BANK", "MAIL"}));
     }
@@ -116,27 +115,27 @@ private slots:
         QCOMPARE(SiteList(w).count(), 130);
 
         vault::testing::failNthCall(2, EIO, Op::Read);
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdReload"), {BoxKind::Error, onDataFile("I/O error 5")});
+        CLICK_WITH_BOXES(w->refreshButton(), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(vault::testing::faultFired());
         QStringList first128;
         for (int i = 0; i < 128; ++i) first128 << nameOf(i);
         QCOMPARE(listLines(w.get()), first128);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://N127"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("pwN127"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("N127"));
+        QCOMPARE(w->websiteEdit()->text(), QStringLiteral("http://N127"));
+        QCOMPARE(w->userIdEdit()->text(), QStringLiteral("userN127"));
+        QCOMPARE(w->passwordEdit()->text(), QStringLiteral("pwN127"));
         QCOMPARE(SiteList(w).currentRow(), -1);
         QVERIFY(!w->session().dataFile().isOpen());
 
-        control<QPushButton>(w, "CmdReload")->click();
+        w->refreshButton()->click();
         QCOMPARE(SiteList(w).count(), 130);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N129"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("N129"));
         vault::testing::failNthCall(2, EIO, Op::Read);
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdCreate"), {BoxKind::Error, onDataFile("I/O error 5")});
+        CLICK_WITH_BOXES(w->textListButton(), {BoxKind::Error, onDataFile("I/O error 5")});
         QVERIFY(vault::testing::faultFired());
         QCOMPARE(SiteList(w).currentRow(), 128);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N127"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("userN127"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("N127"));
+        QCOMPARE(w->userIdEdit()->text(), QStringLiteral("userN127"));
         QVERIFY(!w->session().dataFile().isOpen());
         // The unfinished list, passwords in clear, is not left behind.
         QVERIFY(!vault::fileExists(w->session().paths().dataFolder + "/Tempfile.txt"));
@@ -148,17 +147,17 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
-        c.ChkChange->setChecked(true);
+        c.changePhraseBox->setChecked(true);
         main.session().setKeyPhrase("old");
         for (Op op : {Op::Write, Op::Rename}) {
-            c.EdOld->setText(QStringLiteral("old"));
-            c.EdNew->setText(QStringLiteral("new"));
+            c.oldPhraseEdit->setText(QStringLiteral("old"));
+            c.newPhraseEdit->setText(QStringLiteral("new"));
             vault::testing::failNthCall(1, ENOSPC, op);
             expectBox(BoxKind::PhrasePrompt, testsupport::kOldPhraseAgain, true, QStringLiteral("old"));
             expectBox(BoxKind::Confirm, kVerify, true);
             // The new file beside it could not be written, or not renamed over it.
             const std::string failed = op == Op::Write ? vault::tempNameFor(dataFilePath()) : dataFilePath();
-            CLICK_WITH_BOXES(c.Cmdverify,
+            CLICK_WITH_BOXES(c.verifyButton,
                              {BoxKind::Error, QStringLiteral("Disk full\n") + QString::fromStdString(failed)});
             QVERIFY(vault::testing::faultFired());
             QVERIFY(fileBytes(dataFilePath()) == before);

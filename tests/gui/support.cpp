@@ -67,10 +67,10 @@ std::unique_ptr<MainWindow> startProgram(const QString& phrase, bool byContinue)
     loadListWhenPhraseIsSet(key, *main);
     key.prepare();
     const KeyDialogControls c(key);
-    c.EdKeyContinue->setText(phrase);
+    c.phraseEdit->setText(phrase);
     key.show();
     if (byContinue)
-        c.Button1->click();
+        c.continueButton->click();
     else
         key.close();
     return main;
@@ -87,15 +87,15 @@ ProgramAtKeyDialog::ProgramAtKeyDialog(bool prepared) : key(&main.session()), c(
 }
 
 KeyDialogControls::KeyDialogControls(const KeyPhraseDialog& key)
-    : EdKeyContinue(control<QLineEdit>(&key, "EdKeyContinue")),
-      Button1(control<QPushButton>(&key, "Button1")),
-      CheckBox1(control<QCheckBox>(&key, "CheckBox1")),
-      ChkChange(control<QCheckBox>(&key, "ChkChange")),
-      PanelChange(control<QFrame>(&key, "PanelChange")),
-      EdOld(control<QLineEdit>(&key, "EdOld")),
-      EdNew(control<QLineEdit>(&key, "EdNew")),
-      Cmdverify(control<QPushButton>(&key, "Cmdverify")),
-      EdVerify(control<platform::Windows1252LineEdit>(&key, "EdVerify")) {}
+    : phraseEdit(key.phraseEdit()),
+      continueButton(key.continueButton()),
+      showTypedBox(key.showTypedBox()),
+      changePhraseBox(key.changePhraseBox()),
+      changePanel(key.changePanel()),
+      oldPhraseEdit(key.oldPhraseEdit()),
+      newPhraseEdit(key.newPhraseEdit()),
+      verifyButton(key.verifyButton()),
+      verifyEdit(key.verifyLineEdit()) {}
 
 void sealDataFile(const std::string& phrase) {
     vault::Session s(paths());
@@ -130,11 +130,11 @@ QString sealedRefusesText(bool programEnds) {
 
 void typeEntry(MainWindow* w, const QString& name, const QString& site, const QString& user, const QString& pwd,
                const QString& comments) {
-    control<platform::Windows1252LineEdit>(w, "EdName")->setText(name);
-    control<platform::Windows1252LineEdit>(w, "Edwebsite")->setText(site);
-    control<platform::Windows1252LineEdit>(w, "EdUser")->setText(user);
-    control<platform::Windows1252LineEdit>(w, "Edpwd")->setText(pwd);
-    control<platform::Windows1252LineEdit>(w, "EdComments")->setText(comments);
+    w->nameEdit()->setText(name);
+    w->websiteEdit()->setText(site);
+    w->userIdEdit()->setText(user);
+    w->passwordEdit()->setText(pwd);
+    w->commentsEdit()->setText(comments);
 }
 
 QStringList listLines(MainWindow* w) { return SiteList(w).lines(); }

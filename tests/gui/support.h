@@ -68,18 +68,18 @@ QString sealedRefusesText(bool programEnds = false);
 // loads when the phrase is set.
 void loadListWhenPhraseIsSet(KeyPhraseDialog& key, MainWindow& main);
 
-// The key phrase dialog's controls, found by their object names.
+// The key phrase dialog's controls, reached through its accessors.
 struct KeyDialogControls {
     explicit KeyDialogControls(const KeyPhraseDialog& key);
-    QLineEdit* EdKeyContinue;
-    QPushButton* Button1;
-    QCheckBox* CheckBox1;
-    QCheckBox* ChkChange;
-    QFrame* PanelChange;
-    QLineEdit* EdOld;
-    QLineEdit* EdNew;
-    QPushButton* Cmdverify;
-    platform::Windows1252LineEdit* EdVerify;
+    QLineEdit* phraseEdit;
+    QPushButton* continueButton;
+    QCheckBox* showTypedBox;
+    QCheckBox* changePhraseBox;
+    QFrame* changePanel;
+    QLineEdit* oldPhraseEdit;
+    QLineEdit* newPhraseEdit;
+    QPushButton* verifyButton;
+    platform::Windows1252LineEdit* verifyEdit;
 };
 
 // The program at its key phrase dialog: the hidden main window, the dialog on its

@@ -69,7 +69,7 @@ private slots:
         auto w = startProgram(QStringLiteral("pw"));
         typeEntry(w.get(), QStringLiteral("  zoo  "), QStringLiteral(" zoo.example "), QStringLiteral(" me "),
                   QStringLiteral("p4ss"), QStringLiteral(" na\u00efve \u20ac "));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
         const vault::SiteRecord r = readSlot(1, "pw");
         QCOMPARE(r.status.str(), std::string("A"));
         QCOMPARE(r.name.str(), std::string("ZOO"));
@@ -79,9 +79,9 @@ private slots:
         QCOMPARE(r.password.str(), std::string("p4ss"));
         QCOMPARE(listLines(w.get()), QStringList({"MAIL", "ZOO"}));
         QCOMPARE(SiteList(w).currentRow(), 0);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
+        QCOMPARE(w->nameEdit()->text(),
                  QStringLiteral("MAIL"));  // the first line, not the new one
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 2"));
     }
 
     void addRefusals() {
@@ -90,26 +90,26 @@ private slots:
         const std::string before = fileBytes(dataFilePath());
         for (const QString& pwd : {QStringLiteral("a b"), QStringLiteral(" ab"), QStringLiteral("ab ")}) {
             typeEntry(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"), {}, pwd);
-            control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
-            CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kSpace});
-            QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
+            w->countLabel()->setText(QStringLiteral("untouched"));
+            CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kSpace});
+            QCOMPARE(w->countLabel()->text(), QStringLiteral("untouched"));
         }
         // Letter case does not make a new name; the message names it as upper case.
         typeEntry(w.get(), QStringLiteral("abc "), QStringLiteral("x"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC"))});
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("untouched"));
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::ConfirmOk, listDuplicate(QStringLiteral("ABC"))});
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("untouched"));
         // Empty name or website: refused, and the count is refreshed.
         for (const auto& [name, site] : {std::pair{QStringLiteral("  "), QStringLiteral("x")},
                                          std::pair{QStringLiteral("NEW"), QStringLiteral(" ")}}) {
             typeEntry(w.get(), name, site);
-            control<QLabel>(w, "LblCount")->setText(QStringLiteral("untouched"));
-            CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kNeedNameAndSite});
-            QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
+            w->countLabel()->setText(QStringLiteral("untouched"));
+            CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kNeedNameAndSite});
+            QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 1"));
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
         // Update refuses a space as well.
         typeEntry(w.get(), QStringLiteral("ABC"), QStringLiteral("x"), {}, QStringLiteral("a b"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Plain, kSpace});
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Plain, kSpace});
         // A control character (pasted) and an address too long once completed: both
         // commands refuse them instead of storing something else.
         const QString controlText = QStringLiteral(
@@ -239,15 +239,14 @@ private slots:
         int slot = 0;
         for (const Case& c : cases) {
             typeEntry(w.get(), QStringLiteral("N%1").arg(slot), c.typed);
-            CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+            CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
             QCOMPARE(readSlot(slot, "").website.str(), c.stored);
             ++slot;
         }
         // Update with an empty website box stores "http://" and shows it.
         typeEntry(w.get(), QStringLiteral("N1"), QString());
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"),
-                         {BoxKind::Plain, QStringLiteral("N1 has been updated.")});
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://"));
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Plain, QStringLiteral("N1 has been updated.")});
+        QCOMPARE(w->websiteEdit()->text(), QStringLiteral("http://"));
         const vault::SiteRecord r = readSlot(1, "");
         QCOMPARE(r.status.str(), std::string("U"));
         QCOMPARE(r.website.str(), std::string("http://"));
@@ -260,14 +259,14 @@ private slots:
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
         typeEntry(w.get(), QStringLiteral("LAST"), QStringLiteral("http://last"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
         QCOMPARE(readSlot(998, "k").name.str(), std::string("LAST"));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 999"));
         const std::string before = fileBytes(dataFilePath());
         typeEntry(w.get(), QStringLiteral("ONE MORE"), QStringLiteral("http://more"));
-        control<QLabel>(w, "LblCount")->setText(QString());
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kFull});
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 999"));
+        w->countLabel()->setText(QString());
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kFull});
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 999"));
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
 
@@ -277,25 +276,23 @@ private slots:
             entries.push_back({i, "A", std::string(1, char('A' + i)) + "SITE", "http://x", "u", "c", "p"});
         writeDataFile("k", entries);
         auto w = startProgram(QStringLiteral("k"));
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("CSITE"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
-                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false});
+        w->nameEdit()->setText(QStringLiteral("CSITE"));
+        CLICK_WITH_BOXES(w->deleteButton(), {BoxKind::Confirm, deleteQuestion(QStringLiteral("CSITE")), false});
         QCOMPARE(SiteList(w).count(), 5);
 
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral(" CSITE "));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
-                         {BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true},
+        w->nameEdit()->setText(QStringLiteral(" CSITE "));
+        CLICK_WITH_BOXES(w->deleteButton(), {BoxKind::Confirm, deleteQuestion(QStringLiteral(" CSITE ")), true},
                          {BoxKind::Plain, QStringLiteral(" CSITE  has been deleted.")});
         const vault::SiteRecord gone = readSlot(2, "k");
         QCOMPARE(gone.status.str(), std::string("D"));
         QCOMPARE(gone.name.length, (unsigned char)0);
         QCOMPARE(gone.password.length, (unsigned char)0);
         QCOMPARE(listLines(w.get()), QStringList({"ASITE", "BSITE", "DSITE", "ESITE"}));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("ASITE"));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("ASITE"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 4"));
 
         typeEntry(w.get(), QStringLiteral("NEW"), QStringLiteral("http://new"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
         QCOMPARE(readSlot(2, "k").name.str(), std::string("NEW"));
     }
 
@@ -304,35 +301,32 @@ private slots:
                            {1, "D", "", "", "", "", ""},
                            {2, "A", "BANK", "http://old", "", "", ""}});
         auto w = startProgram(QString());
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AA"));
+        w->filterEdit()->setText(QStringLiteral("AA"));
         QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
         typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://new"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
         QCOMPARE(readSlot(1, "").name.str(), std::string("BANK"));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(),
+        QCOMPARE(w->countLabel()->text(),
                  QStringLiteral("Total Sites = 2"));  // the lines shown
 
         // A duplicate met in the file before the free slot is refused with the file's text.
         typeEntry(w.get(), QStringLiteral("bank"), QStringLiteral("http://third"));
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("AAA"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"),
-                         {BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK"))});
+        w->filterEdit()->setText(QStringLiteral("AAA"));
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::ConfirmOk, fileDuplicate(QStringLiteral("BANK"))});
 
         // Update and delete act on the lower slot.
         typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://updated"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"),
-                         {BoxKind::Plain, QStringLiteral("BANK has been updated.")});
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Plain, QStringLiteral("BANK has been updated.")});
         QCOMPARE(readSlot(1, "").website.str(), std::string("http://updated"));
         QCOMPARE(readSlot(2, "").website.str(), std::string("http://old"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
-                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true},
+        CLICK_WITH_BOXES(w->deleteButton(), {BoxKind::Confirm, deleteQuestion(QStringLiteral("BANK")), true},
                          {BoxKind::Plain, QStringLiteral("BANK has been deleted.")});
         QCOMPARE(readSlot(1, "").status.str(), std::string("D"));
         QCOMPARE(readSlot(2, "").status.str(), std::string("A"));
         // The line of the slot deleted goes, though the filter hid it; Refresh brings the
         // other BANK's line.
         QCOMPARE(listLines(w.get()), QStringList({"AAA"}));
-        control<QPushButton>(w, "CmdReload")->click();
+        w->refreshButton()->click();
         QCOMPARE(listLines(w.get()), QStringList({"AAA", "BANK"}));
     }
 
@@ -340,23 +334,22 @@ private slots:
         writeDataFile("", {{0, "A", "ONLY", "http://only", "u", "", "p"}});
         auto w = startProgram(QString());
         const std::string before = fileBytes(dataFilePath());
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("OTHER"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Plain, kNotFound});
+        w->nameEdit()->setText(QStringLiteral("OTHER"));
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Plain, kNotFound});
         QCOMPARE(fileBytes(dataFilePath()), before);
-        control<platform::Windows1252LineEdit>(w, "EdName")->clear();
-        control<QLabel>(w, "LblCount")->setText(QString());
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"), {BoxKind::Confirm, deleteQuestion(QString()), true},
+        w->nameEdit()->clear();
+        w->countLabel()->setText(QString());
+        CLICK_WITH_BOXES(w->deleteButton(), {BoxKind::Confirm, deleteQuestion(QString()), true},
                          {BoxKind::Plain, kNeedName});
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 1"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 1"));
         QCOMPARE(fileBytes(dataFilePath()), before);
 
-        control<platform::Windows1252LineEdit>(w, "EdName")->setText(QStringLiteral("ONLY"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdDelete"),
-                         {BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true},
+        w->nameEdit()->setText(QStringLiteral("ONLY"));
+        CLICK_WITH_BOXES(w->deleteButton(), {BoxKind::Confirm, deleteQuestion(QStringLiteral("ONLY")), true},
                          {BoxKind::Plain, QStringLiteral("ONLY has been deleted.")});
         QCOMPARE(SiteList(w).count(), 0);
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(),
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(w->websiteEdit()->text(),
                  QStringLiteral("http://only"));  // boxes keep the text
     }
 
@@ -371,7 +364,7 @@ private slots:
         const std::string theirs = fileBytes(dataFilePath());
         typeEntry(w.get(), QStringLiteral("BANK"), QStringLiteral("http://b"), QStringLiteral("u"),
                   QStringLiteral("mine"));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdUpdate"), {BoxKind::Warning, kChangedByOtherCopy});
+        CLICK_WITH_BOXES(w->updateButton(), {BoxKind::Warning, kChangedByOtherCopy});
         QVERIFY(fileBytes(dataFilePath()) == theirs);
         QCOMPARE(listLines(w.get()), QStringList{QStringLiteral("BANK")});
     }
@@ -381,8 +374,8 @@ private slots:
         auto w = startProgram(QString());
         typeEntry(w.get(), QStringLiteral("HIDDEN"), QStringLiteral("http://h"), QStringLiteral("user1"),
                   QStringLiteral("pw1"));
-        control<QPushButton>(w, "CmdHide")->click();
-        CLICK_WITH_BOXES(control<QPushButton>(w, "CmdAdd"), {BoxKind::Plain, kAdded});
+        w->maskingButton()->click();
+        CLICK_WITH_BOXES(w->addButton(), {BoxKind::Plain, kAdded});
         const vault::SiteRecord r = readSlot(0, "");
         QCOMPARE(r.userId.str(), std::string("user1"));
         QCOMPARE(r.password.str(), std::string("pw1"));

@@ -73,9 +73,9 @@ const std::vector<Entry> kTwo = {{0, "A", "ZED", "http://zed", "zu", "zc", "zp"}
 
 // Opens the change panel and types the old and the new phrase.
 void typeRekey(const KeyDialogControls& c, const QString& oldPhrase, const QString& newPhrase) {
-    c.ChkChange->setChecked(true);
-    c.EdOld->setText(oldPhrase);
-    c.EdNew->setText(newPhrase);
+    c.changePhraseBox->setChecked(true);
+    c.oldPhraseEdit->setText(oldPhrase);
+    c.newPhraseEdit->setText(newPhrase);
 }
 }  // namespace
 
@@ -88,19 +88,19 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         QCOMPARE(key.windowTitle(), QStringLiteral("Encryption Key Phrase"));
-        QCOMPARE(c.Button1->text(), QStringLiteral("Continue"));
-        QCOMPARE(c.Cmdverify->text(), QStringLiteral("Verify"));
-        QVERIFY(!c.Button1->isDefault() && !c.Button1->autoDefault());
-        QVERIFY(!c.Cmdverify->autoDefault());
-        QCOMPARE(c.EdKeyContinue->echoMode(), QLineEdit::Password);
-        QVERIFY(!c.PanelChange->isEnabled());
-        c.ChkChange->setChecked(true);
-        QVERIFY(c.PanelChange->isEnabled());
-        c.ChkChange->setChecked(false);
-        QVERIFY(!c.PanelChange->isEnabled());
-        QCOMPARE(c.EdOld->accessibleName(), QStringLiteral("Enter old password phrase"));
+        QCOMPARE(c.continueButton->text(), QStringLiteral("Continue"));
+        QCOMPARE(c.verifyButton->text(), QStringLiteral("Verify"));
+        QVERIFY(!c.continueButton->isDefault() && !c.continueButton->autoDefault());
+        QVERIFY(!c.verifyButton->autoDefault());
+        QCOMPARE(c.phraseEdit->echoMode(), QLineEdit::Password);
+        QVERIFY(!c.changePanel->isEnabled());
+        c.changePhraseBox->setChecked(true);
+        QVERIFY(c.changePanel->isEnabled());
+        c.changePhraseBox->setChecked(false);
+        QVERIFY(!c.changePanel->isEnabled());
+        QCOMPARE(c.oldPhraseEdit->accessibleName(), QStringLiteral("Enter old password phrase"));
         // The keyboard's round through the dialog, back to the phrase box.
-        QCOMPARE(testsupport::tabOrderAfter(c.EdKeyContinue, 8),
+        QCOMPARE(testsupport::tabOrderAfter(c.phraseEdit, 8),
                  QStringList({"Button1", "CheckBox1", "ChkChange", "EdVerify", "EdOld", "EdNew", "Cmdverify",
                               "EdKeyContinue"}));
         // One font throughout, the phrase box with its style sheet included: 11 pixels
@@ -113,13 +113,13 @@ private slots:
             QCOMPARE(w->font().pixelSize(), 11);
             QCOMPARE(w->font().families(), families);
         }
-        QCOMPARE(QFontInfo(c.EdKeyContinue->font()).family(), QFontInfo(key.font()).family());
+        QCOMPARE(QFontInfo(c.phraseEdit->font()).family(), QFontInfo(key.font()).family());
         // Enter and Escape in the phrase box neither continue nor close.
         key.show();
         QVERIFY(QTest::qWaitForWindowExposed(&key));
-        c.EdKeyContinue->setFocus();
-        QTest::keyClick(c.EdKeyContinue, Qt::Key_Return);
-        QTest::keyClick(c.EdKeyContinue, Qt::Key_Escape);
+        c.phraseEdit->setFocus();
+        QTest::keyClick(c.phraseEdit, Qt::Key_Return);
+        QTest::keyClick(c.phraseEdit, Qt::Key_Escape);
         QVERIFY(key.isVisible());
         VERIFY_BOXES();
         key.hide();
@@ -135,7 +135,7 @@ private slots:
         QObject::connect(&key, &KeyPhraseDialog::phraseSet, &key, [] { throw std::runtime_error("Disk full"); });
         key.prepare();
         key.show();
-        CLICK_WITH_BOXES(c.Button1, {BoxKind::Error, QStringLiteral("Disk full")});
+        CLICK_WITH_BOXES(c.continueButton, {BoxKind::Error, QStringLiteral("Disk full")});
         QVERIFY(!key.isVisible());
         QCOMPARE(spy.count(), 1);
         key.show();
@@ -179,12 +179,12 @@ private slots:
             loadListWhenPhraseIsSet(key, main);
             const KeyDialogControls c(key);
             key.prepare();
-            QVERIFY(c.CheckBox1->isChecked());
-            QCOMPARE(c.EdKeyContinue->echoMode(), QLineEdit::Normal);
-            c.CheckBox1->setChecked(false);
-            QCOMPARE(c.EdKeyContinue->echoMode(), QLineEdit::Password);
+            QVERIFY(c.showTypedBox->isChecked());
+            QCOMPARE(c.phraseEdit->echoMode(), QLineEdit::Normal);
+            c.showTypedBox->setChecked(false);
+            QCOMPARE(c.phraseEdit->echoMode(), QLineEdit::Password);
             key.show();
-            c.Button1->click();
+            c.continueButton->click();
         }
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("CheckFirstScreen")), std::optional<bool>(false));
         VERIFY_BOXES();
@@ -247,12 +247,12 @@ private slots:
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
             key.show();
-            c.EdKeyContinue->setText(t.phrase);
+            c.phraseEdit->setText(t.phrase);
             expectBox(BoxKind::Warning, t.message);
-            c.Button1->click();
+            c.continueButton->click();
             QVERIFY(key.isVisible());
             typeRekey(c, QStringLiteral("k"), t.phrase);
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, t.message});
+            CLICK_WITH_BOXES(c.verifyButton, {BoxKind::Warning, t.message});
             QVERIFY(main.session().cipher().phrase().empty());
             expectBox(BoxKind::Warning, t.closing);
             key.close();
@@ -286,9 +286,9 @@ private slots:
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
             key.show();
-            putInto(c.EdKeyContinue);
-            QCOMPARE(c.EdKeyContinue->text(), twoLines);
-            CLICK_WITH_BOXES(c.Button1, {BoxKind::Warning, kPhraseControl});
+            putInto(c.phraseEdit);
+            QCOMPARE(c.phraseEdit->text(), twoLines);
+            CLICK_WITH_BOXES(c.continueButton, {BoxKind::Warning, kPhraseControl});
             QVERIFY(key.isVisible());
             expectBox(BoxKind::Warning, kPhraseControl.left(kPhraseControl.indexOf(QLatin1String(" Please"))) +
                                             QStringLiteral(" Keyfold ends now, and nothing was shown or written."));
@@ -296,13 +296,13 @@ private slots:
             VERIFY_BOXES();
             QVERIFY(!key.phraseOpened());
             typeRekey(c, QStringLiteral("ab"), QStringLiteral("new"));
-            putInto(c.EdOld);
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, kPhraseControl});
-            c.EdOld->setText(QStringLiteral("ab"));
-            putInto(c.EdNew);
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Warning, kPhraseControl});
+            putInto(c.oldPhraseEdit);
+            CLICK_WITH_BOXES(c.verifyButton, {BoxKind::Warning, kPhraseControl});
+            c.oldPhraseEdit->setText(QStringLiteral("ab"));
+            putInto(c.newPhraseEdit);
+            CLICK_WITH_BOXES(c.verifyButton, {BoxKind::Warning, kPhraseControl});
             QVERIFY(main.session().cipher().phrase().empty());
-            QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());
+            QVERIFY(main.countLabel()->text().isEmpty());
         }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -312,12 +312,12 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         key.show();
-        c.EdKeyContinue->setText(QStringLiteral(" k "));
-        CLICK_WITH_BOXES(c.Button1, {BoxKind::Error, QStringLiteral("Read beyond end of file\n") +
-                                                         QString::fromStdString(dataFilePath())});
+        c.phraseEdit->setText(QStringLiteral(" k "));
+        CLICK_WITH_BOXES(c.continueButton, {BoxKind::Error, QStringLiteral("Read beyond end of file\n") +
+                                                                QString::fromStdString(dataFilePath())});
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFile().isOpen());
-        QVERIFY(control<QLabel>(main, "LblCount")->text().isEmpty());  // nothing loaded yet
+        QVERIFY(main.countLabel()->text().isEmpty());  // nothing loaded yet
         key.hide();
     }
 
@@ -327,27 +327,27 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         typeRekey(c, QStringLiteral(" old "), QStringLiteral("   "));
-        c.EdVerify->setText(QStringLiteral("stale"));
-        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Plain, kSection});
-        QCOMPARE(c.EdOld->text(), QStringLiteral("old"));
-        QCOMPARE(c.EdNew->text(), QString());
-        QVERIFY(c.EdVerify->text().isEmpty());
+        c.verifyEdit->setText(QStringLiteral("stale"));
+        CLICK_WITH_BOXES(c.verifyButton, {BoxKind::Plain, kSection});
+        QCOMPARE(c.oldPhraseEdit->text(), QStringLiteral("old"));
+        QCOMPARE(c.newPhraseEdit->text(), QString());
+        QVERIFY(c.verifyEdit->text().isEmpty());
         QCOMPARE(fileBytes(dataFilePath()), before);
 
-        c.EdNew->setText(QStringLiteral("new"));
-        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral(" old ")},
+        c.newPhraseEdit->setText(QStringLiteral("new"));
+        CLICK_WITH_BOXES(c.verifyButton, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral(" old ")},
                          {BoxKind::Confirm, kVerify, false}, {BoxKind::Plain, kCancelled});
-        QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));  // lowest in-use slot
+        QCOMPARE(c.verifyEdit->text(), QStringLiteral("ZED"));  // lowest in-use slot
         QCOMPARE(fileBytes(dataFilePath()), before);
         // The old phrase typed again must be the box's: another phrase, one that only
         // looks alike, or none, changes nothing and asks nothing more.
         for (const QString& again : {QStringLiteral("olD"), QStringLiteral("ol d"), QStringLiteral("old\t1")}) {
-            c.EdVerify->clear();
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, again},
+            c.verifyEdit->clear();
+            CLICK_WITH_BOXES(c.verifyButton, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, again},
                              {BoxKind::Warning, kOldPhraseDiffers});
-            QVERIFY(c.EdVerify->text().isEmpty());
+            QVERIFY(c.verifyEdit->text().isEmpty());
         }
-        CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, false}, {BoxKind::Plain, kCancelled});
+        CLICK_WITH_BOXES(c.verifyButton, {BoxKind::PhrasePrompt, kOldPhraseAgain, false}, {BoxKind::Plain, kCancelled});
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
 
@@ -357,9 +357,9 @@ private slots:
             ProgramAtKeyDialog program;
             auto& [main, key, c] = program;
             typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral("old")},
+            CLICK_WITH_BOXES(c.verifyButton, {BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral("old")},
                              {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
-            QCOMPARE(c.EdVerify->text(), QStringLiteral("ZED"));
+            QCOMPARE(c.verifyEdit->text(), QStringLiteral("ZED"));
         }
         const vault::SiteRecord r = readSlot(1, "new");
         QCOMPARE(r.name.str(), std::string("ABC"));
@@ -368,7 +368,7 @@ private slots:
 
         auto w = startProgram(QStringLiteral("new"));
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("au"));
+        QCOMPARE(w->userIdEdit()->text(), QStringLiteral("au"));
         // The old phrase no longer opens the file; a re-key from it is refused too.
         expectBox(BoxKind::OpenAnyway, noAddressText(), false);
         w = startProgram(QStringLiteral("old"));
@@ -382,7 +382,7 @@ private slots:
             expectBox(BoxKind::Warning,
                       QStringLiteral("The old key phrase does not open the data file, so nothing was changed. Check "
                                      "the old phrase and try again."));
-            c.Cmdverify->click();
+            c.verifyButton->click();
         }
         VERIFY_BOXES();
         QCOMPARE(fileBytes(dataFilePath()), rekeyed);
@@ -393,7 +393,7 @@ private slots:
             auto& [main, key, c] = program;
             main.session().setSealCost({1, 8192});
             typeRekey(c, QStringLiteral("new"), QStringLiteral("fourth"));
-            CLICK_WITH_BOXES(c.Cmdverify, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
+            CLICK_WITH_BOXES(c.verifyButton, {BoxKind::Confirm, kVerify, true}, {BoxKind::Plain, kCompleted});
         }
         QCOMPARE(listLines(startProgram(QStringLiteral("fourth")).get()), QStringList({"ABC", "ZED"}));
     }
@@ -408,13 +408,13 @@ private slots:
         typeRekey(c, QStringLiteral("old"), QStringLiteral("new"));
         expectBox(BoxKind::PhrasePrompt, kOldPhraseAgain, true, QStringLiteral("old"));
         expectBox(BoxKind::Confirm, kVerify, true);
-        withFilesLimitedTo(5 * 1104, [&] { c.Cmdverify->click(); });
+        withFilesLimitedTo(5 * 1104, [&] { c.verifyButton->click(); });
         QCOMPARE(fileBytes(dataFilePath()), before);
         QCOMPARE(readSlot(19, "old").name.str(), std::string("SITE19"));
         // The dialog carries on: the file still opens under the old phrase.
-        c.EdKeyContinue->setText(QStringLiteral("old"));
+        c.phraseEdit->setText(QStringLiteral("old"));
         key.show();
-        c.Button1->click();
+        c.continueButton->click();
         QCOMPARE(SiteList(main).count(), 20);
         QVERIFY(listLines(&main).contains(QStringLiteral("SITE7")));
         VERIFY_BOXES();
@@ -427,10 +427,11 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         key.show();
-        CLICK_WITH_BOXES(c.Button1, {BoxKind::Error,
-                                     QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
-                                                    "drive attached?). No new data file was created.")
-                                         .arg(QString::fromStdString(absent))});
+        CLICK_WITH_BOXES(
+            c.continueButton,
+            {BoxKind::Error, QStringLiteral("Your data file is a link to %1, which cannot be reached (is its "
+                                            "drive attached?). No new data file was created.")
+                                 .arg(QString::fromStdString(absent))});
         QVERIFY(vault::isDanglingLink(dataFilePath()));
     }
 
@@ -448,10 +449,10 @@ private slots:
         // The phrase is still taken and the list loads.
         expectBox(BoxKind::Plain, kFirstRun);
         key.show();
-        c.Button1->click();
+        c.continueButton->click();
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
-        QCOMPARE(control<QLabel>(main, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(main.countLabel()->text(), QStringLiteral("Total Sites = 0"));
 
         // A legacy file without one whole record is not converted, and the user is told so.
         QFile::remove(QString::fromStdString(dataFilePath()));

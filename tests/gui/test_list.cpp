@@ -63,20 +63,16 @@ private slots:
         // A real click on MAIL.
         const QRect mailRect = SiteList(w).rowRect(2);
         QTest::mouseClick(SiteList(w).view->viewport(), Qt::LeftButton, {}, mailRect.center());
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("MAIL"));
+        QCOMPARE(w->passwordEdit()->text(), QStringLiteral("mp"));
         // Long texts show their start.
-        for (const auto* box : {control<platform::Windows1252LineEdit>(w, "EdName"),
-                                control<platform::Windows1252LineEdit>(w, "Edwebsite"),
-                                control<platform::Windows1252LineEdit>(w, "EdUser"),
-                                control<platform::Windows1252LineEdit>(w, "EdComments"),
-                                control<platform::Windows1252LineEdit>(w, "Edpwd")})
+        for (const auto* box : {w->nameEdit(), w->websiteEdit(), w->userIdEdit(), w->commentsEdit(), w->passwordEdit()})
             QCOMPARE(box->cursorPosition(), 0);
         // The keyboard moves the selection too; both BANK lines show the lower slot.
         SiteList(w).view->setFocus();
         QTest::keyClick(SiteList(w).view, Qt::Key_Up);
         QCOMPARE(SiteList(w).currentRow(), 1);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QStringLiteral("http://bank"));
+        QCOMPARE(w->websiteEdit()->text(), QStringLiteral("http://bank"));
         // Pressing on one line and letting go on another selects that one: it is shown.
         QWidget* view = SiteList(w).view->viewport();
         const QPoint from = SiteList(w).rowRect(0).center();
@@ -86,9 +82,9 @@ private slots:
         QApplication::sendEvent(view, &drag);
         QTest::mouseRelease(view, Qt::LeftButton, {}, mailRect.center());
         QCOMPARE(SiteList(w).currentRow(), 2);
-        QTRY_COMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MAIL"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->cursorPosition(), 0);
+        QTRY_COMPARE(w->nameEdit()->text(), QStringLiteral("MAIL"));
+        QCOMPARE(w->passwordEdit()->text(), QStringLiteral("mp"));
+        QCOMPARE(w->userIdEdit()->cursorPosition(), 0);
         // A line whose entry another copy has deleted since leaves the boxes as they are,
         // without a message.
         writeDataFile("k", {{0, "D", "", "", "", "", ""},
@@ -96,7 +92,7 @@ private slots:
                             {2, "A", "BANK", "http://bank2", "b2", "c2", "p2"}});
         SiteList(w).setCurrentRow(2);
         w->showSelectedEntry();
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QStringLiteral("mp"));
+        QCOMPARE(w->passwordEdit()->text(), QStringLiteral("mp"));
         VERIFY_BOXES();
         w->hide();
     }
@@ -107,99 +103,116 @@ private slots:
                            {2, "A", "MAIL", "http://mail", "mu", "", "mp"},
                            {3, "A", "MY BANK", "http://mybank", "", "", ""}});
         auto w = startProgram(QString());
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
-        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdFilter"), QStringLiteral("a"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 4"));
+        QTest::keyClicks(w->filterEdit(), QStringLiteral("a"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
-        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdFilter"), QStringLiteral("m"));
+        QTest::keyClicks(w->filterEdit(), QStringLiteral("m"));
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
         QCOMPARE(SiteList(w).currentRow(), -1);
-        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdFilter"), Qt::Key_Backspace);
+        QTest::keyClick(w->filterEdit(), Qt::Key_Backspace);
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON"}));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 4"));
+        QCOMPARE(w->nameEdit()->text(),
                  QStringLiteral("AMAZON"));  // boxes keep their entry
 
-        control<QPushButton>(w, "CmdReload")->click();
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdFilter")->text(), QString());
+        w->refreshButton()->click();
+        QCOMPARE(w->filterEdit()->text(), QString());
         QCOMPARE(listLines(w.get()), QStringList({"AMAZON", "BANK", "MAIL", "MY BANK"}));
         QCOMPARE(SiteList(w).currentRow(), -1);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(),
+        QCOMPARE(w->nameEdit()->text(),
                  QStringLiteral("MY BANK"));  // last in-use slot of the file
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 4"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 4"));
 
         // Blanks only do nothing; a leading blank is part of the filter.
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral("   "));
+        w->filterEdit()->setText(QStringLiteral("   "));
         QCOMPARE(SiteList(w).count(), 4);
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText(QStringLiteral(" b"));
+        w->filterEdit()->setText(QStringLiteral(" b"));
         QCOMPARE(listLines(w.get()), QStringList({"MY BANK"}));
+
+        // A character the data file cannot hold is kept as typed and found in no name,
+        // not even in one holding the "?" it would be in 8-bit text.
+        writeDataFile("", {{0, "A", "WHAT?", "http://what", "", "", ""}, {1, "A", "MAIL", "http://mail", "", "", ""}});
+        const struct {
+            QString typed;
+            QStringList lines;
+        } filters[] = {{QStringLiteral("?"), {"WHAT?"}},
+                       {QString::fromUtf8("\xc5\x9d"), {}},
+                       {QString::fromUtf8("wh\xc5\x9d"), {}},
+                       {QString::fromUtf8("\xc3\xa9"), {}}};
+        for (const auto& f : filters) {
+            w->refreshButton()->click();
+            w->filterEdit()->setText(f.typed);
+            QCOMPARE(w->filterEdit()->text(), f.typed);
+            QCOMPARE(listLines(w.get()), f.lines);
+        }
         VERIFY_BOXES();
     }
 
     void maskingCopyingAndPasting() {
         writeDataFile("", {{0, "A", "MAIL", "http://mail", "me@mail", "", "Secret12"}});
         auto w = startProgram(QString());
-        control<QPushButton>(w, "CmdHide")->click();
-        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
-        QVERIFY(!control<QLabel>(w, "LblUserHidden")->isHidden());
-        QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
-        QCOMPARE(control<QLabel>(w, "LblPwdHidden")->geometry().topLeft(), QPoint(274, 212));
+        w->maskingButton()->click();
+        QVERIFY(w->userIdEdit()->isHidden());
+        QVERIFY(!w->userHiddenLabel()->isHidden());
+        QCOMPARE(w->maskingButton()->text(), QStringLiteral("S"));
+        QCOMPARE(w->passwordHiddenLabel()->geometry().topLeft(), QPoint(274, 212));
 
         // Copying works masked too; the panel flashes and stays a shade darker.
         // The black lasts about a tenth of a second, long enough to be seen.
-        QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(239, 239, 239));
+        QCOMPARE(w->panel()->palette().color(QPalette::Window), QColor(239, 239, 239));
         QElapsedTimer flash;
         flash.start();
-        control<QPushButton>(w, "BitBtn4")->click();
+        w->copyPasswordButton()->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Secret12"));
-        QCOMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(Qt::black));
-        QTRY_COMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(232, 232, 232));
+        QCOMPARE(w->panel()->palette().color(QPalette::Window), QColor(Qt::black));
+        QTRY_COMPARE(w->panel()->palette().color(QPalette::Window), QColor(232, 232, 232));
         QVERIFY2(flash.elapsed() >= 90, qPrintable(QString::number(flash.elapsed())));
-        control<QPushButton>(w, "BitBtn3")->click();
+        w->copyUserIdButton()->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("me@mail"));
-        QTRY_COMPARE(control<QFrame>(w, "Panel1")->palette().color(QPalette::Window), QColor(232, 232, 232));
+        QTRY_COMPARE(w->panel()->palette().color(QPalette::Window), QColor(232, 232, 232));
         // Screen readers tell the one-letter buttons apart by what they do.
         auto spoken = [](QWidget* b) { return QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name); };
-        QCOMPARE(spoken(control<QPushButton>(w, "BitBtn3")), QStringLiteral("Copy User ID"));
-        QCOMPARE(spoken(control<QPushButton>(w, "BitBtn4")), QStringLiteral("Copy Password"));
-        QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Show User ID and Password"));
-        control<QPushButton>(w, "CmdHide")->click();
-        QVERIFY(!control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
-        QVERIFY(control<QLabel>(w, "LblPwdHidden")->isHidden());
-        QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("H"));
-        QCOMPARE(spoken(control<QPushButton>(w, "CmdHide")), QStringLiteral("Hide User ID and Password"));
+        QCOMPARE(spoken(w->copyUserIdButton()), QStringLiteral("Copy User ID"));
+        QCOMPARE(spoken(w->copyPasswordButton()), QStringLiteral("Copy Password"));
+        QCOMPARE(spoken(w->maskingButton()), QStringLiteral("Show User ID and Password"));
+        w->maskingButton()->click();
+        QVERIFY(!w->userIdEdit()->isHidden());
+        QVERIFY(w->passwordHiddenLabel()->isHidden());
+        QCOMPARE(w->maskingButton()->text(), QStringLiteral("H"));
+        QCOMPARE(spoken(w->maskingButton()), QStringLiteral("Hide User ID and Password"));
 
         // A double click pastes through the box's own paste: its limits apply.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QGuiApplication::clipboard()->setText(QString(30, QLatin1Char('z')));
-        QTest::mouseDClick(control<platform::Windows1252LineEdit>(w, "Edpwd"), Qt::LeftButton);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edpwd")->text(), QString(25, QLatin1Char('z')));
+        QTest::mouseDClick(w->passwordEdit(), Qt::LeftButton);
+        QCOMPARE(w->passwordEdit()->text(), QString(25, QLatin1Char('z')));
         QGuiApplication::clipboard()->setText(QStringLiteral("my bank \u00e9"));
-        QTest::mouseDClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::LeftButton);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("MY BANK \u00c9"));
+        QTest::mouseDClick(w->nameEdit(), Qt::LeftButton);
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("MY BANK \u00c9"));
         QGuiApplication::clipboard()->setText(QStringLiteral("note"));
-        w->pasteInto(control<platform::Windows1252LineEdit>(w, "EdComments"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("note"));
+        w->pasteInto(w->commentsEdit());
+        QCOMPARE(w->commentsEdit()->text(), QStringLiteral("note"));
         QGuiApplication::clipboard()->clear();
-        w->pasteInto(control<platform::Windows1252LineEdit>(w, "Edwebsite"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->text(), QString());
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "Edwebsite")->contextMenuPolicy(), Qt::DefaultContextMenu);
+        w->pasteInto(w->websiteEdit());
+        QCOMPARE(w->websiteEdit()->text(), QString());
+        QCOMPARE(w->websiteEdit()->contextMenuPolicy(), Qt::DefaultContextMenu);
 
         // A pasted line break ends what a one-line box takes, by double click or keyboard.
         QGuiApplication::clipboard()->setText(QStringLiteral("line one\nline two"));
-        QTest::mouseDClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::LeftButton);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("LINE ONE"));
+        QTest::mouseDClick(w->nameEdit(), Qt::LeftButton);
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("LINE ONE"));
         QGuiApplication::clipboard()->setText(QStringLiteral("first\r\nsecond"));
-        control<platform::Windows1252LineEdit>(w, "EdComments")->setFocus();
-        control<platform::Windows1252LineEdit>(w, "EdComments")->selectAll();
-        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdComments"), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("first"));
+        w->commentsEdit()->setFocus();
+        w->commentsEdit()->selectAll();
+        QTest::keyClick(w->commentsEdit(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->commentsEdit()->text(), QStringLiteral("first"));
         // The box's context menu pastes the same way.
         QGuiApplication::clipboard()->setText(QStringLiteral("menu\rtext"));
-        control<platform::Windows1252LineEdit>(w, "EdComments")->selectAll();
+        w->commentsEdit()->selectAll();
         QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    control<platform::Windows1252LineEdit>(w, "EdComments")->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(control<platform::Windows1252LineEdit>(w, "EdComments"), &menuEvent);
+                                    w->commentsEdit()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(w->commentsEdit(), &menuEvent);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         QVERIFY(menu);
         QAction* pasteAction = nullptr;
@@ -208,21 +221,21 @@ private slots:
         QVERIFY(pasteAction);
         pasteAction->trigger();
         menu->close();
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdComments")->text(), QStringLiteral("menu"));
+        QCOMPARE(w->commentsEdit()->text(), QStringLiteral("menu"));
         QGuiApplication::clipboard()->setText(QStringLiteral("\nhidden"));
-        w->pasteInto(control<platform::Windows1252LineEdit>(w, "EdUser"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QString());
+        w->pasteInto(w->userIdEdit());
+        QCOMPARE(w->userIdEdit()->text(), QString());
 
         // Typing and pasting into the upper-case Name box can be undone step by step.
-        control<platform::Windows1252LineEdit>(w, "EdName")->clear();
-        QTest::keyClicks(control<platform::Windows1252LineEdit>(w, "EdName"), QStringLiteral("ab"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
+        w->nameEdit()->clear();
+        QTest::keyClicks(w->nameEdit(), QStringLiteral("ab"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("AB"));
         QGuiApplication::clipboard()->setText(QStringLiteral(" cd\nef"));
-        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("AB CD"));
-        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdName")->isUndoAvailable());
-        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("AB"));
+        QTest::keyClick(w->nameEdit(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("AB CD"));
+        QVERIFY(w->nameEdit()->isUndoAvailable());
+        QTest::keyClick(w->nameEdit(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("AB"));
         VERIFY_BOXES();
         w->hide();
     }
@@ -243,13 +256,13 @@ private slots:
 
         // Marked as a secret beside the text, and gone after the delay.
         clearAfter("1");
-        control<QPushButton>(w, "BitBtn4")->click();
+        w->copyPasswordButton()->click();
         QCOMPARE(clipboard->text(), QStringLiteral("Secret12"));
         QCOMPARE(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
         QTRY_COMPARE_WITH_TIMEOUT(clipboard->text(), QString(), 3000);
 
         // A newer copy is never wiped, even one of the same text.
-        control<QPushButton>(w, "BitBtn3")->click();
+        w->copyUserIdButton()->click();
         clipboard->setText(QStringLiteral("me@mail"));
         QTest::qWait(1500);
         QCOMPARE(clipboard->text(), QStringLiteral("me@mail"));
@@ -257,7 +270,7 @@ private slots:
 
         // Copying again starts the delay again; 0 keeps the copy until the program ends.
         clearAfter("0");
-        control<QPushButton>(w, "BitBtn4")->click();
+        w->copyPasswordButton()->click();
         QTest::qWait(1500);
         QCOMPARE(clipboard->text(), QStringLiteral("Secret12"));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);

@@ -73,27 +73,23 @@ private slots:
             QCOMPARE(control<platform::Windows1252LineEdit>(w, box)->maxLength(), box == "Edpwd"sv ? 25 : 255);
         // The filter keeps no hidden list box of its own.
         QCOMPARE(w.findChildren<QAbstractItemView*>().size(), 1);
-        QCOMPARE(control<QPushButton>(w, "CmdDelete")->toolTip(),
-                 QStringLiteral("Delete the highlighted site from your list"));
-        QCOMPARE(control<QPushButton>(w, "CmdChg")->toolTip(),
+        QCOMPARE(w.deleteButton()->toolTip(), QStringLiteral("Delete the highlighted site from your list"));
+        QCOMPARE(w.changeLocationButton()->toolTip(),
                  QStringLiteral("For best security, store password data on a thumb drive or "
                                 "memory card so it can be removed"));
         // The pictures and the list's font are there by the time the window shows.
         w.show();
         QVERIFY(QFontInfo(SiteList(w).view->font()).fixedPitch());
-        QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
-                 control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
-        QVERIFY(!control<QPushButton>(w, "CmdAdd")->icon().isNull());
+        QCOMPARE(w.defaultBrowserButton()->icon().cacheKey(), w.browserWindowButton()->icon().cacheKey());
+        QVERIFY(!w.addButton()->icon().isNull());
 
         // Screen readers find the boxes by their labels' texts.
         QCOMPARE(SiteList(w).view->accessibleName(), QStringLiteral("Sites"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->accessibleName(),
-                 QStringLiteral("Name (Name to identify the website)"));
-        QCOMPARE(control<QLabel>(w, "Label2")->buddy(),
-                 static_cast<QWidget*>(control<platform::Windows1252LineEdit>(w, "Edpwd")));
+        QCOMPARE(w.nameEdit()->accessibleName(), QStringLiteral("Name (Name to identify the website)"));
+        QCOMPARE(control<QLabel>(w, "Label2")->buddy(), static_cast<QWidget*>(w.passwordEdit()));
 
         // Keyboard order of the boxes, then the three editing commands.
-        QCOMPARE(testsupport::tabOrderAfter(control<platform::Windows1252LineEdit>(w, "EdName"), 7),
+        QCOMPARE(testsupport::tabOrderAfter(w.nameEdit(), 7),
                  QStringList({"Edwebsite", "EdComments", "EdUser", "Edpwd", "CmdAdd", "CmdUpdate", "CmdDelete"}));
     }
 
@@ -103,24 +99,23 @@ private slots:
     void picturesAreMadeWhileTheKeyDialogWaits() {
         {
             MainWindow w;
-            QVERIFY(control<QPushButton>(w, "CmdAdd")->icon().isNull());
+            QVERIFY(w.addButton()->icon().isNull());
             madeWhileTheKeyDialogShows(w);
-            QCOMPARE(control<QPushButton>(w, "CmdDefault")->icon().cacheKey(),
-                     control<QPushButton>(w, "CmdGoWeb")->icon().cacheKey());
+            QCOMPARE(w.defaultBrowserButton()->icon().cacheKey(), w.browserWindowButton()->icon().cacheKey());
             QVERIFY(QFontInfo(SiteList(w).view->font()).fixedPitch());
         }
         MainWindow w;
         w.loadAtStart();
         QVERIFY(w.isHidden());
-        QVERIFY(!control<QPushButton>(w, "BitBtn5")->icon().isNull());
+        QVERIFY(!w.helpButton()->icon().isNull());
         QVERIFY(QFontInfo(SiteList(w).view->font()).fixedPitch());
     }
 
     void nameBoxIsUpperCaseAndEightBit() {
         MainWindow w;
-        auto* name = control<platform::Windows1252LineEdit>(w, "EdName");
-        auto* comments = control<platform::Windows1252LineEdit>(w, "EdComments");
-        auto* password = control<platform::Windows1252LineEdit>(w, "Edpwd");
+        auto* name = w.nameEdit();
+        auto* comments = w.commentsEdit();
+        auto* password = w.passwordEdit();
         name->setText(QStringLiteral("ebay \u00e9t\u00e9"));
         QCOMPARE(name->text(), QStringLiteral("EBAY \u00c9T\u00c9"));
         name->clear();
@@ -142,8 +137,7 @@ private slots:
         // What a box would hold is what it holds once set: upper case, cut to length.
         const std::string lower = "ebay \xE9t\xE9 \xFF \xDF \x9A";
         for (const std::string& bytes : {all, lower, std::string(300, 'q'), std::string()}) {
-            for (platform::Windows1252LineEdit* box :
-                 {name, control<platform::Windows1252LineEdit>(w, "Edwebsite"), password}) {
+            for (platform::Windows1252LineEdit* box : {name, w.websiteEdit(), password}) {
                 const std::string expected = box->windows1252TextFor(bytes);
                 box->setWindows1252Text(bytes);
                 QCOMPARE(box->windows1252Text(), expected);
@@ -177,16 +171,15 @@ private slots:
             QCOMPARE(w->session().isSealed(), c.sealed);
             QCOMPARE(vault::fileExists(dataFilePath()), !c.sealed);
             QCOMPARE(QFile::exists(sealedPath), c.sealed);
-            QCOMPARE(control<QCheckBox>(w, "ChkSeal")->isChecked(), c.sealed);
-            QCOMPARE(control<QLabel>(w, "LblCurrent")->text(),
-                     c.sealed ? sealedPath : QString::fromStdString(dataFilePath()));
-            const QLabel* notice = control<QLabel>(w, "LblNotSealed");
+            QCOMPARE(w->sealCheckBox()->isChecked(), c.sealed);
+            QCOMPARE(w->locationLabel()->text(), c.sealed ? sealedPath : QString::fromStdString(dataFilePath()));
+            const QLabel* notice = w->notSealedLabel();
             QCOMPARE(notice->isHidden(), c.notice.isEmpty());
             if (!c.notice.isEmpty()) QCOMPARE(notice->text(), c.notice);
             // The new file works at once and opens at the next start under its phrase.
             typeEntry(w.get(), "MAIL", "mail.example", "ann", "pw", "");
             expectBox(BoxKind::Plain, kAdded);
-            control<QPushButton>(w, "CmdAdd")->click();
+            w->addButton()->click();
             VERIFY_BOXES();
             vault::Session next(paths());
             QCOMPARE(next.openWithPhrase(c.phrase.toStdString()), vault::PhraseOutcome::Opened);
@@ -199,12 +192,12 @@ private slots:
         QVERIFY(vault::directoryExists(paths().dataFolder));
         QCOMPARE(fileBytes(dataFilePath()), std::string(1104000, '\0'));
         QCOMPARE(SiteList(w).count(), 0);
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
-        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), QString::fromStdString(dataFilePath()));
-        const QString totalLine = control<QLabel>(w, "Label9")->text();
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(w->locationLabel()->text(), QString::fromStdString(dataFilePath()));
+        const QString totalLine = w->memoryTotalLabel()->text();
         QVERIFY(totalLine.startsWith(QStringLiteral("RAM memory on your system   : ")));
         QVERIFY(totalLine.endsWith(QLatin1Char('k')));
-        QVERIFY(control<platform::Windows1252LineEdit>(w, "EdName")->text().isEmpty());
+        QVERIFY(w->nameEdit()->text().isEmpty());
     }
 
     void firstStartClosedByTheCloseButtonAsksBeforeCreating() {
@@ -212,7 +205,7 @@ private slots:
         auto w = startProgram(QString(), false);
         VERIFY_BOXES();
         QVERIFY(!vault::fileExists(dataFilePath()));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 0"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 0"));
 
         expectNoDataFileBoxes(true);
         w = startProgram(QString(), false);
@@ -226,8 +219,8 @@ private slots:
         VERIFY_BOXES();
         QVERIFY(!vault::fileExists(dataFilePath()));
         QVERIFY(w->session().isSealed());
-        QVERIFY(control<QCheckBox>(w, "ChkSeal")->isChecked());
-        QVERIFY(control<QLabel>(w, "LblNotSealed")->isHidden());
+        QVERIFY(w->sealCheckBox()->isChecked());
+        QVERIFY(w->notSealedLabel()->isHidden());
     }
 
     // A first phrase that cannot be used is refused before the file is made: nothing is
@@ -236,21 +229,21 @@ private slots:
         ProgramAtKeyDialog program;
         auto& [main, key, c] = program;
         key.show();
-        c.EdKeyContinue->setText(QString(256, QLatin1Char('a')));
+        c.phraseEdit->setText(QString(256, QLatin1Char('a')));
         expectBox(BoxKind::Warning,
                   QStringLiteral("The key phrase is longer than 255 characters. Please type a shorter one."));
-        c.Button1->click();
+        c.continueButton->click();
         VERIFY_BOXES();
         QVERIFY(key.isVisible());
         QVERIFY(!main.session().dataFileExists());
         QVERIFY(!vault::fileExists(vault::tempNameFor(dataFilePath())));
-        c.EdKeyContinue->setText(QStringLiteral(" k "));
+        c.phraseEdit->setText(QStringLiteral(" k "));
         expectBox(BoxKind::Plain, kFirstRun);
-        c.Button1->click();
+        c.continueButton->click();
         VERIFY_BOXES();
         QVERIFY(!key.isVisible());
         QVERIFY(main.session().isSealed());
-        QCOMPARE(c.EdKeyContinue->text(), QStringLiteral("k"));  // the phrase as taken
+        QCOMPARE(c.phraseEdit->text(), QStringLiteral("k"));  // the phrase as taken
         vault::Session next(paths());
         QCOMPARE(next.openWithPhrase("k"), vault::PhraseOutcome::Opened);
     }
@@ -270,7 +263,7 @@ private slots:
                                         {"EdComments", "ac"},
                                         {"Edpwd", "ap"}})
             QCOMPARE(control<platform::Windows1252LineEdit>(w, box)->text(), QString::fromLatin1(text));
-        QCOMPARE(control<QLabel>(w, "LblCount")->text(), QStringLiteral("Total Sites = 2"));
+        QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 2"));
     }
 
     // A wrong phrase is caught before anything is shown or written: by Continue and by
@@ -287,14 +280,14 @@ private slots:
                 ProgramAtKeyDialog program;
                 auto& [main, key, c] = program;
                 key.show();
-                c.EdKeyContinue->setText(QStringLiteral("xecret"));
+                c.phraseEdit->setText(QStringLiteral("xecret"));
                 // The close button then ends Keyfold: its message asks for no new try.
                 if (sealed)
                     expectBox(BoxKind::Warning, sealedRefusesText(!byContinue));
                 else
                     expectBox(BoxKind::OpenAnyway, noAddressText(!byContinue), false);
                 if (byContinue)
-                    c.Button1->click();
+                    c.continueButton->click();
                 else
                     key.close();
                 VERIFY_BOXES();
@@ -304,17 +297,17 @@ private slots:
                 QCOMPARE(key.isVisible(), byContinue);  // the close button then ends the program
                 if (!byContinue) continue;
                 // The right phrase then opens it; a plain file also opens anyway.
-                c.EdKeyContinue->setText(sealed ? QStringLiteral("secret") : QStringLiteral("xecret"));
+                c.phraseEdit->setText(sealed ? QStringLiteral("secret") : QStringLiteral("xecret"));
                 if (!sealed) expectBox(BoxKind::OpenAnyway, noAddressText(), true);
-                c.Button1->click();
+                c.continueButton->click();
                 VERIFY_BOXES();
                 QVERIFY(key.phraseOpened());
                 QCOMPARE(listLines(&main).size(), 2);
                 QCOMPARE(listLines(&main).contains(QStringLiteral("ABC")), sealed);
-                QCOMPARE(control<QCheckBox>(&main, "ChkSeal")->isChecked(), sealed);
+                QCOMPARE(main.sealCheckBox()->isChecked(), sealed);
                 // A plain file that is there stays plain, and the window says what that means.
                 QCOMPARE(vault::fileExists(dataFilePath()), !sealed);
-                QCOMPARE(control<QLabel>(&main, "LblNotSealed")->isHidden(), sealed);
+                QCOMPARE(main.notSealedLabel()->isHidden(), sealed);
             }
         }
     }
@@ -340,13 +333,13 @@ private slots:
         key.show();
         for (const auto& [phrase, kind, text] : {std::tuple{"secret", BoxKind::Error, damagedText},
                                                  std::tuple{"xecret", BoxKind::Warning, sealedRefusesText()}}) {
-            c.EdKeyContinue->setText(QString::fromLatin1(phrase));
+            c.phraseEdit->setText(QString::fromLatin1(phrase));
             expectBox(kind, text);
-            c.Button1->click();
+            c.continueButton->click();
             VERIFY_BOXES();
             QVERIFY(!key.phraseOpened());
             QVERIFY(key.isVisible());
-            QVERIFY(c.Button1->isEnabled());
+            QVERIFY(c.continueButton->isEnabled());
             QCOMPARE(fileBytes(file), damaged);
         }
     }
@@ -361,7 +354,7 @@ private slots:
         const QString sealed = plain + QStringLiteral(".sealed");
         auto w = startProgram(QStringLiteral("k"));
         w->session().setSealCost({1, 8192});
-        QCheckBox* box = control<QCheckBox>(w, "ChkSeal");
+        QCheckBox* box = w->sealCheckBox();
         QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(box)->actionInterface();
         QVERIFY(actions);
         const struct {
@@ -430,8 +423,8 @@ private slots:
             platform::writeUserKeyBool(QStringLiteral("Show"), true);
             madeWhileTheKeyDialogShows(late);
             QCOMPARE(late.height(), std::min(700, room.height()));
-            QVERIFY(control<platform::Windows1252LineEdit>(late, "EdUser")->isHidden());
-            QCOMPARE(control<QPushButton>(late, "CmdHide")->text(), QStringLiteral("S"));
+            QVERIFY(late.userIdEdit()->isHidden());
+            QCOMPARE(late.maskingButton()->text(), QStringLiteral("S"));
             vault::saveSize("Frmfirst", paths().settingsFile, 0, 700);
             platform::writeUserKeyBool(QStringLiteral("Show"), false);
         }
@@ -441,7 +434,7 @@ private slots:
             QCOMPARE(w.height(), std::min(700, room.height()));
             for (const char* masked : {"EdUser", "Edpwd"}) QVERIFY(control<QWidget>(w, masked)->isHidden());
             for (const char* mask : {"LblUserHidden", "LblPwdHidden"}) QVERIFY(!control<QLabel>(w, mask)->isHidden());
-            QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("S"));
+            QCOMPARE(w.maskingButton()->text(), QStringLiteral("S"));
             w.resize(700, 650);
             w.toggleMasking();
             w.close();
@@ -468,9 +461,9 @@ private slots:
         }
         QCOMPARE(platform::readUserKeyBool(QStringLiteral("Show")), std::optional<bool>());
         MainWindow w;
-        QVERIFY(!control<platform::Windows1252LineEdit>(w, "EdUser")->isHidden());
-        QCOMPARE(control<QPushButton>(w, "CmdHide")->text(), QStringLiteral("H"));
-        QVERIFY(control<QLabel>(w, "LblUserHidden")->isHidden());
+        QVERIFY(!w.userIdEdit()->isHidden());
+        QCOMPARE(w.maskingButton()->text(), QStringLiteral("H"));
+        QVERIFY(w.userHiddenLabel()->isHidden());
         VERIFY_BOXES();
     }
 
@@ -493,10 +486,10 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->toggleMasking();
-        control<platform::Windows1252LineEdit>(w, "EdName")->setFocus();
-        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_Escape);
+        w->nameEdit()->setFocus();
+        QTest::keyClick(w->nameEdit(), Qt::Key_Escape);
         QVERIFY(w->isVisible());  // Escape does nothing
-        QTest::keyClick(control<platform::Windows1252LineEdit>(w, "EdName"), Qt::Key_Return);
+        QTest::keyClick(w->nameEdit(), Qt::Key_Return);
         QVERIFY(!w->isVisible());
         VERIFY_BOXES();
         QCOMPARE(vault::readWidth("Frmfirst", paths().settingsFile), w->frameGeometry().width());
@@ -507,10 +500,10 @@ private slots:
         auto again = startProgram(QString());
         again->show();
         QVERIFY(QTest::qWaitForWindowExposed(again.get()));
-        control<QPushButton>(again, "CmdHide")->setFocus();
-        QTest::keyClick(control<QPushButton>(again, "CmdHide"), Qt::Key_Return);
+        again->maskingButton()->setFocus();
+        QTest::keyClick(again->maskingButton(), Qt::Key_Return);
         QVERIFY(again->isVisible());
-        QCOMPARE(control<QPushButton>(again, "CmdHide")->text(),
+        QCOMPARE(again->maskingButton()->text(),
                  QStringLiteral("H"));  // masked state was restored, then toggled
         // Enter in the list is Exit as well.
         SiteList(again).view->setFocus();

@@ -70,7 +70,7 @@ std::vector<fixture::Slot> printSlots() {
 
 // Print answered Yes, failing on the data file with the error `text`.
 void printFailing(const std::unique_ptr<MainWindow>& w, const QString& text) {
-    CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, true},
+    CLICK_WITH_BOXES(w->printButton(), {BoxKind::Confirm, kPrintQuestion, true},
                      {BoxKind::Error, text + '\n' + QString::fromLocal8Bit(w->session().paths().dataFile)});
 }
 
@@ -172,19 +172,19 @@ private slots:
         auto w = fixture::startWindow(printSlots());
         w->show();
         VERIFY_BOXES();
-        QCOMPARE(SiteList(w).count(), 2);                                     // the list stops at the empty slot
-        control<platform::Windows1252LineEdit>(w, "EdFilter")->setText("Z");  // and shows only ZULU
-        w->toggleMasking();                                                   // masked on screen, printed in full
+        QCOMPARE(SiteList(w).count(), 2);  // the list stops at the empty slot
+        w->filterEdit()->setText("Z");     // and shows only ZULU
+        w->toggleMasking();                // masked on screen, printed in full
         SiteList(w).setCurrentRow(0);
         w->showSelectedEntry();
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("ZULU"));
+        QCOMPARE(w->nameEdit()->text(), QString("ZULU"));
 
         // No: nothing printed, the boxes as they were.
         auto before = pdfqueue::existingFiles();
-        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, false});
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("ZULU"));
+        CLICK_WITH_BOXES(w->printButton(), {BoxKind::Confirm, kPrintQuestion, false});
+        QCOMPARE(w->nameEdit()->text(), QString("ZULU"));
 
-        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, true});
+        CLICK_WITH_BOXES(w->printButton(), {BoxKind::Confirm, kPrintQuestion, true});
         const QString pdf = pdfqueue::waitForPdf(before, marker());
         QVERIFY2(!pdf.isEmpty(), "no PDF arrived");
         QVERIFY2(pdfqueue::waitForPdf(before << QFileInfo(pdf).fileName(), marker(), 2000).isEmpty(),
@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(pdfqueue::pdfPages(pdf), 1);
         QFile::remove(pdf);
         // The boxes show the last printed entry; the list keeps its selection.
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QString("OMEGA"));
+        QCOMPARE(w->nameEdit()->text(), QString("OMEGA"));
         QCOMPARE(SiteList(w).currentRow(), 0);
     }
 
@@ -222,8 +222,8 @@ private slots:
         vault::testing::failNthCall(2, EIO, vault::testing::Op::Read);
         printFailing(w, "I/O error 5");
         QVERIFY(vault::testing::faultFired());
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdName")->text(), QStringLiteral("N1127"));
-        QCOMPARE(control<platform::Windows1252LineEdit>(w, "EdUser")->text(), QStringLiteral("u127"));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("N1127"));
+        QCOMPARE(w->userIdEdit()->text(), QStringLiteral("u127"));
         QCOMPARE(SiteList(w).currentRow(), 0);
         QVERIFY(!w->session().dataFile().isOpen());
         QVERIFY(pdfqueue::waitForPdf(before, QString(), 3000).isEmpty());
@@ -239,7 +239,7 @@ private slots:
         platform::testing::reset();
         MainWindow w;  // no data file at all: opening it would be an error of its own
         QVERIFY(!vault::fileExists(w.session().paths().dataFile));
-        CLICK_WITH_BOXES(control<QPushButton>(w, "BitBtn1"), {BoxKind::Confirm, kPrintQuestion, true},
+        CLICK_WITH_BOXES(w.printButton(), {BoxKind::Confirm, kPrintQuestion, true},
                          {BoxKind::Error, QStringLiteral("There is no default printer currently selected")});
     }
 };

@@ -65,17 +65,17 @@ private slots:
         testsupport::expectNoDataFileBoxes(true);
         auto w = startMainWindow();
         VERIFY_BOXES();
-        const QString shown = control<QLabel>(w, "LblCurrent")->text();
+        const QString shown = w->locationLabel()->text();
         QCOMPARE(shown, q(w->session().paths().dataFile));
 
         platform::testing::setNextFolderChoice(std::nullopt);
-        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
+        QTest::mouseClick(w->changeLocationButton(), Qt::LeftButton);
         QVERIFY(!platform::testing::folderChoicePending());
         auto asked = platform::testing::lastFolderRequest();
         QVERIFY(asked.has_value());
         QCOMPARE(asked->title, kChooserTitle);
         QCOMPARE(asked->startFolder, q(w->session().paths().storageFolder));
-        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), shown);
+        QCOMPARE(w->locationLabel()->text(), shown);
         QVERIFY(!w->chosenLocation().has_value());
 
         w->close();
@@ -85,7 +85,7 @@ private slots:
         // The next start still uses the data folder, and finds the file there.
         auto again = startMainWindow();
         VERIFY_BOXES();
-        QCOMPARE(control<QLabel>(again, "LblCurrent")->text(), shown);
+        QCOMPARE(again->locationLabel()->text(), shown);
     }
 
     void secondChoiceIsStoredAndUsedAtTheNextStart() {
@@ -103,25 +103,25 @@ private slots:
         const QString current = QDir::cleanPath(q(w->session().paths().storageFolder));
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(current);
-        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
-        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), current);
+        QTest::mouseClick(w->changeLocationButton(), Qt::LeftButton);
+        QCOMPARE(w->locationLabel()->text(), current);
 
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(first);
-        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
-        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), first);
+        QTest::mouseClick(w->changeLocationButton(), Qt::LeftButton);
+        QCOMPARE(w->locationLabel()->text(), first);
         // The chooser starts where the data file of this run is, not at a pending choice.
         QCOMPARE(platform::testing::lastFolderRequest()->startFolder, q(w->session().paths().storageFolder));
 
         platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
         platform::testing::setNextFolderChoice(thumb);
         w->changeStorageLocation();
-        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), thumb);
+        QCOMPARE(w->locationLabel()->text(), thumb);
         VERIFY_BOXES();
         // Cancelling afterwards keeps the choice made before, silently.
         platform::testing::setNextFolderChoice(std::nullopt);
-        QTest::mouseClick(control<QPushButton>(w, "CmdChg"), Qt::LeftButton);
-        QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), thumb);
+        QTest::mouseClick(w->changeLocationButton(), Qt::LeftButton);
+        QCOMPARE(w->locationLabel()->text(), thumb);
         VERIFY_BOXES();
         // The run goes on with the file it opened at start.
         QCOMPARE(w->session().paths().dataFile, oldDataFile);
@@ -137,7 +137,7 @@ private slots:
         auto next = startMainWindow();
         VERIFY_BOXES();
         QCOMPARE(q(next->session().paths().dataFile), thumb + "/KFOLD30.DAT");
-        QCOMPARE(control<QLabel>(next, "LblCurrent")->text(), thumb + "/KFOLD30.DAT");
+        QCOMPARE(next->locationLabel()->text(), thumb + "/KFOLD30.DAT");
         QCOMPARE(SiteList(next).count(), 0);
         // Nothing was copied, moved or created.
         QVERIFY(QDir(thumb).isEmpty());
@@ -162,7 +162,7 @@ private slots:
             platform::testing::expectBox(BoxKind::Plain, kSavedOnExit);
             platform::testing::setNextFolderChoice(choice);
             w->changeStorageLocation();
-            QCOMPARE(control<QLabel>(w, "LblCurrent")->text(), choice);
+            QCOMPARE(w->locationLabel()->text(), choice);
             w->close();
             w.reset();
             VERIFY_BOXES();
@@ -224,7 +224,7 @@ private slots:
                     QTest::mouseClick(ok, Qt::LeftButton);
                 },
                 &failures);
-            QTest::mouseClick(control<QPushButton>(w, "CmdAbout"), Qt::LeftButton);
+            QTest::mouseClick(w->aboutButton(), Qt::LeftButton);
             QVERIFY(seen);
             QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
             // Closed and gone: every click builds a fresh box.

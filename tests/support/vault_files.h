@@ -126,12 +126,33 @@ inline void writeDataFile(const std::string& path, const std::string& bytes) {
 template <typename NameOf>
 std::string entriesDataFileBytes(const std::string& phrase, int count, NameOf nameOf,
                                  const std::optional<std::string>& website = {}) {
+    // Texts as people write them, of varied lengths, so that under a long phrase each
+    // of its positions sees ordinary text and the file passes the phrase check.
+    static const char* const siteWords[] = {
+        "amber",  "bakery", "castle", "delta",  "ember",   "forest", "garden",  "harbor", "island",  "jungle",
+        "kettle", "lemon",  "meadow", "north",  "orchard", "pepper", "quarry",  "river",  "summit",  "timber",
+        "urban",  "valley", "willow", "yonder", "zephyr",  "bright", "coastal", "daily",  "eastern", "golden",
+        "honest", "little", "modern", "noble",  "silver",  "travel", "western"};
+    static const char* const firstNames[] = {"anna", "bernard", "chloe", "dmitri", "eva", "frank", "grace"};
+    static const char* const comments[] = {
+        "Opened in 2019; security questions kept on paper",
+        "Shared with the family",
+        "Change the password every spring",
+        "Old account, still used for the newsletter",
+        "Support line is open weekdays until six",
+        "Bought the yearly plan",
+        "Two step sign in with the phone",
+        "Closed account",
+        "Receipts go to the work address",
+        "Ask the bank before travelling abroad",
+        "Linked to the other mail address",
+    };
     std::vector<std::pair<int, vault::SiteRecord>> placed;
     for (int i = 0; i < count; ++i) {
         char web[64], user[64], comment[96], pw[26];
-        std::snprintf(web, sizeof web, "https://www.example%04d.com/login", i);
-        std::snprintf(user, sizeof user, "user%04d@example.org", i);
-        std::snprintf(comment, sizeof comment, "Opened in 2019; security questions kept on paper (%d)", i);
+        std::snprintf(web, sizeof web, "https://www.%s%s.com/login", siteWords[i % 37], siteWords[(i / 37) % 37]);
+        std::snprintf(user, sizeof user, "%s.%d@example.org", firstNames[i % 7], i);
+        std::snprintf(comment, sizeof comment, "%s (%d)", comments[i % 11], i);
         std::snprintf(pw, sizeof pw, "pW0rd!%04dxyz", i);
         placed.emplace_back(i, plainRecord("A", nameOf(i), website ? *website : web, user, comment, pw));
     }

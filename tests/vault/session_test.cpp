@@ -209,6 +209,17 @@ TEST(EntryRules, NamesFilterAndOrder) {
         EXPECT_EQ(filter.active(), f.active);
         EXPECT_EQ(filter.matches(f.name), f.matches);
     }
+    // Typed as UTF-8: a character Windows-1252 lacks (or a malformed byte) is in no name,
+    // not even one holding the "?" an 8-bit box would make of it.
+    for (const FilterCase& f :
+         {FilterCase{"\xc3\xa9", "CAF\xc9", true, true}, FilterCase{"\xe2\x82\xac", "\x80", true, true},
+          FilterCase{"\xc5\x9d", "WHAT?", true, false}, FilterCase{"a\xc5\x9d", "A?", true, false},
+          FilterCase{"\xff", "?", true, false}, FilterCase{" ", "A?", false, true}}) {
+        SCOPED_TRACE(f.typed);
+        const NameFilter filter = NameFilter::fromUtf8(f.typed);
+        EXPECT_EQ(filter.active(), f.active);
+        EXPECT_EQ(filter.matches(f.name), f.matches);
+    }
 
     // By Unicode values, not bytes: the euro sign (byte 80) after É (byte C9).
     std::vector<std::string> names = {"\x80", "b", "ABC", "\xc9", "a", "AB", "Z"};
