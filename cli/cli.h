@@ -48,6 +48,8 @@ struct Failure {
 
 std::string windows1252(const QString& text);
 std::string utf8(const std::string& bytes);
+// The same for a secret (a password).
+vault::SecretText secretUtf8(std::string_view bytes);
 // Typed text (an argument, a password) as the data file holds it, changing nothing: a
 // character Windows-1252 lacks fails the run, naming it and what held it.
 std::string typed(std::string_view text, const char* what);
@@ -59,9 +61,10 @@ std::string nameText(const QString& typed);
 std::string escapeControls(std::string_view text, std::string_view keep);
 // An entry's text (Windows-1252) to be shown: UTF-8, control characters escaped.
 std::string shown(const std::string& bytes);
+vault::SecretText shownSecret(std::string_view bytes);
 // To standard output; a terminal gets control characters other than line ends and
 // tabs escaped.
-void out(const std::string& text);
+void out(std::string_view text);
 
 // ---- Secrets and questions (terminal.cpp) ----
 
@@ -85,7 +88,7 @@ struct Input {
     // The key phrase that opens the data file: the shell's, the phrase command's, or asked.
     std::string dataFilePhrase() const;
     // As typed (UTF-8).
-    std::string secretText(const char* prompt) const;
+    vault::SecretText secretText(const char* prompt) const;
     // Whether the secrets' lines are read (standard input or --phrase-fd), not typed.
     bool readsLines() const { return fromStdin || fromFd >= 0; }
     // Yes or no on the terminal.
@@ -93,7 +96,7 @@ struct Input {
 };
 
 // A password typed twice (once from standard input), taken as typed (typed()).
-std::string typedPassword(const Input& input);
+vault::SecretText typedPassword(const Input& input);
 
 // ---- The data file (commands.cpp) ----
 

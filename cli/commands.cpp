@@ -156,11 +156,11 @@ std::string unescaped(const std::string& text) {
 // it, else as ls shows it (a name holding control characters).
 NamedEntry findEntry(vault::Session& session, const QString& typed) {
     const std::string asTyped = vault::trim(windows1252(typed));
-    if (std::optional<vault::Entry> e = session.find(asTyped)) return {asTyped, *e};
+    if (std::optional<vault::Entry> e = session.find(asTyped)) return {asTyped, std::move(*e)};
     const std::string asBox = vault::trim(nameText(typed));
-    if (std::optional<vault::Entry> e = session.find(asBox)) return {asBox, *e};
+    if (std::optional<vault::Entry> e = session.find(asBox)) return {asBox, std::move(*e)};
     const std::string asShown = unescaped(windows1252(typed));
-    if (std::optional<vault::Entry> e = session.find(asShown)) return {asShown, *e};
+    if (std::optional<vault::Entry> e = session.find(asShown)) return {asShown, std::move(*e)};
     fail(kNotFound, "no entry named " + shown(asBox));
 }
 
@@ -177,7 +177,7 @@ std::vector<std::string> sortedNames(vault::Session& session) {
 namespace {
 
 struct Generated {
-    std::string password;
+    vault::SecretText password;
     double bits;
 };
 
@@ -320,15 +320,15 @@ int cmdShow(Context& c, bool showPassword) {
     vault::Session& session = c.session();
     openSession(c, false);
     NamedEntry e = findEntry(session, typed);
-    vault::WipeAtScopeEnd wipe(e.entry.password);
     if (c.json || !c.field.isEmpty()) return showSelected(c, e.entry, showPassword);
-    std::string text =
-        "Name:     " + shown(e.entry.name) + "\nWebsite:  " + shown(e.entry.website) +
-        "\nUser ID:  " + shown(e.entry.userId) + "\nPassword: " +
-        (showPassword ? shown(e.entry.password) : std::string(e.entry.password.empty() ? "" : "********")) +
-        "\nComments: " + shown(e.entry.comments) + "\n";
+    vault::SecretText text = "Name:     " + shown(e.entry.name) + "\nWebsite:  " + shown(e.entry.website) +
+                             "\nUser ID:  " + shown(e.entry.userId) + "\nPassword: ";
+    if (showPassword)
+        text += shownSecret(e.entry.password);
+    else if (!e.entry.password.empty())
+        text += "********";
+    (text += "\nComments: ") += shown(e.entry.comments) + "\n";
     out(text);
-    vault::wipeSecret(text);
     return kOk;
 }
 
@@ -341,16 +341,15 @@ QString clipModulePath() {
 
 int cmdClip(Context& c, bool user, int seconds, bool wait) {
     const QString typed = needName(c, "clip");
-    std::string secret, settings;
+    vault::SecretText secret;
+    std::string settings;
     {
         vault::Session& session = c.session();
         openSession(c, false);
         NamedEntry e = findEntry(session, typed);
-        secret = utf8(user ? e.entry.userId : e.entry.password);
-        vault::wipeSecret(e.entry.password);
+        secret = secretUtf8(user ? std::string_view(e.entry.userId) : std::string_view(e.entry.password));
         settings = session.paths().settingsFile;
     }
-    vault::WipeAtScopeEnd wipe(secret);
     if (seconds < 0) seconds = vault::clipboardClearSeconds(settings);
     return offerOnClipboard(secret, seconds, user ? "User ID" : "Password", wait);
 }
@@ -378,7 +377,6 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
                        typed(c.p.value(comment), "comment")};
     vault::Session& session = c.session();
     refuseBeforeAskingPassword(session, entry);
-    vault::WipeAtScopeEnd wipe(entry.password);
     double bits = 0;
     bool passwordTaken = false;
     // On a new data file the password comes before the file is made, so a refused one
@@ -413,16 +411,12 @@ int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption&
     openSession(c, false);
     session.removeLeftoverTemp();
     NamedEntry e = findEntry(session, typedName);
-    vault::WipeAtScopeEnd wipe(e.entry.password);
     if (!c.p.isSet(url) && !c.p.isSet(userOpt) && !c.p.isSet(comment) && !newPassword)
         fail(kUsage, "edit needs at least one of --url, --user, --comment, --password");
     if (c.p.isSet(url)) e.entry.website = typed(c.p.value(url), "address");
     if (c.p.isSet(userOpt)) e.entry.userId = typed(c.p.value(userOpt), "user ID");
     if (c.p.isSet(comment)) e.entry.comments = typed(c.p.value(comment), "comment");
-    if (newPassword) {
-        vault::wipeSecret(e.entry.password);
-        e.entry.password = typedPassword(c.input);
-    }
+    if (newPassword) e.entry.password = typedPassword(c.input);
     report(changeWords(session.update(e.entry), e.name));
     return kOk;
 }
@@ -531,7 +525,6 @@ int cmdSeal(Context& c, bool sealing) {
 int cmdGenerate(Context& c, int length, bool symbols) {
     if (!c.args.isEmpty()) fail(kUsage, "generate takes no arguments");
     Generated g = generatePassword(length, symbols);
-    vault::WipeAtScopeEnd wipe(g.password);
     out(g.password + "\n");
     std::fprintf(stderr, "Strength: %.0f bits\n", std::floor(g.bits));
     return kOk;

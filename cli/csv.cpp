@@ -74,13 +74,16 @@ std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* 
     return rows;
 }
 
-std::string csvLine(const CsvRow& fields) {
-    std::string out;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) out.push_back(',');
-        const std::string& f = fields[i];
+namespace {
+
+template <class Text, class Fields>
+void appendLine(Text& out, const Fields& fields) {
+    bool first = true;
+    for (const std::string_view f : fields) {
+        if (!first) out.push_back(',');
+        first = false;
         // A byte-order mark at the start of a line would read as the file's own.
-        const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
+        const bool quote = f.find_first_of(",\"\r\n") != std::string_view::npos ||
                            (!f.empty() && (f.front() == ' ' || f.back() == ' ')) || f.rfind("\xEF\xBB\xBF", 0) == 0;
         if (!quote) {
             out += f;
@@ -94,8 +97,17 @@ std::string csvLine(const CsvRow& fields) {
         out.push_back('"');
     }
     out.push_back('\n');
+}
+
+}  // namespace
+
+std::string csvLine(const CsvRow& fields) {
+    std::string out;
+    appendLine(out, fields);
     return out;
 }
+
+void appendCsvLine(vault::SecretText& out, std::initializer_list<std::string_view> fields) { appendLine(out, fields); }
 
 namespace {
 

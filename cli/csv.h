@@ -1,11 +1,14 @@
 // CSV as web browsers and password managers write their exports, and the layout
 // keyfold-cli exports in. Plain C++ on UTF-8 text.
 #pragma once
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "vault/secret.h"
 
 namespace cli {
 
@@ -22,6 +25,8 @@ std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* 
 // comma, a double quote, a line break, leading or trailing blanks or a leading
 // byte-order mark; ends with "\n".
 std::string csvLine(const CsvRow& fields);
+// The same line appended to a secret text (a line that holds a password).
+void appendCsvLine(vault::SecretText& out, std::initializer_list<std::string_view> fields);
 
 // One login as an export gives it (UTF-8).
 struct Login {

@@ -296,7 +296,7 @@ PreparedRow prepareRow(const Login& l, const AsciiAddress& asciiAddress) {
         return skip("the password is longer than " + std::to_string(vault::kPasswordWidth) + " characters");
     if (vault::passwordHasSpace(*password)) return skip("the password holds a space");
     if (name.empty() || website->empty()) return skip("no name or no address");
-    row.entry = vault::Entry{name, *website, *userId, *password, comment(l, row.changes)};
+    row.entry = vault::Entry{name, *website, *userId, std::move(*password), comment(l, row.changes)};
     return row;
 }
 

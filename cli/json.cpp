@@ -7,9 +7,11 @@
 
 namespace cli {
 
-std::string jsonString(std::string_view utf8) {
-    std::string text;
-    text.reserve(utf8.size() + 2);
+namespace {
+
+template <class Text>
+void appendJsonString(Text& text, std::string_view utf8) {
+    text.reserve(text.size() + utf8.size() + 2);
     text.push_back('"');
     auto escape = [&](unsigned code) {
         char buffer[8];
@@ -40,6 +42,13 @@ std::string jsonString(std::string_view utf8) {
         }
     }
     text.push_back('"');
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view utf8) {
+    std::string text;
+    appendJsonString(text, utf8);
     return text;
 }
 
@@ -49,20 +58,23 @@ std::string jsonStrings(const std::vector<std::string>& utf8) {
     return text + "]";
 }
 
-std::string entryJson(const vault::Entry& entry, bool withPassword, const std::string& extra) {
-    std::string text = "{\"name\":" + jsonString(utf8(entry.name)) + ",\"url\":" + jsonString(utf8(entry.website)) +
-                       ",\"user\":" + jsonString(utf8(entry.userId));
+vault::SecretText entryJson(const vault::Entry& entry, bool withPassword, const std::string& extra) {
+    // Built in a secret text: a block the password passed through is wiped when let go.
+    vault::SecretText text = "{\"name\":";
+    text += jsonString(utf8(entry.name));
+    text += ",\"url\":";
+    text += jsonString(utf8(entry.website));
+    text += ",\"user\":";
+    text += jsonString(utf8(entry.userId));
     if (withPassword) {
-        std::string password = utf8(entry.password);
-        std::string quoted = jsonString(password);
         text += ",\"password\":";
-        text += quoted;
-        vault::wipeSecret(password);
-        vault::wipeSecret(quoted);
+        appendJsonString(text, secretUtf8(entry.password));
     }
-    text += ",\"comment\":" + jsonString(utf8(entry.comments));
-    if (!extra.empty()) text += "," + extra;
-    return text + "}";
+    text += ",\"comment\":";
+    text += jsonString(utf8(entry.comments));
+    if (!extra.empty()) (text += ",") += extra;
+    text += "}";
+    return text;
 }
 
 }  // namespace cli

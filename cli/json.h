@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vault/entry.h"
+#include "vault/secret.h"
 
 namespace cli {
 
@@ -17,6 +18,6 @@ std::string jsonString(std::string_view utf8);
 std::string jsonStrings(const std::vector<std::string>& utf8);
 // {"name":…,"url":…,"user":…[,"password":…],"comment":…[,extra]}: the entry's texts
 // (Windows-1252) in UTF-8; extra, when given, is appended as further "key":value pairs.
-std::string entryJson(const vault::Entry& entry, bool withPassword, const std::string& extra = {});
+vault::SecretText entryJson(const vault::Entry& entry, bool withPassword, const std::string& extra = {});
 
 }  // namespace cli

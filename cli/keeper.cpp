@@ -95,7 +95,7 @@ int timeoutOption(const QCommandLineParser& p, const QCommandLineOption& o) {
     return n;
 }
 
-int offerOnClipboard(const std::string& secret, int seconds, const char* what, bool wait) {
+int offerOnClipboard(const vault::SecretText& secret, int seconds, const char* what, bool wait) {
     if (wait) {
         QLibrary module(clipModulePath());
         char reason[512] = {};
@@ -158,14 +158,13 @@ int cmdClipKeeper(Context& c) {
     bool ok = false;
     const int seconds = c.args.first().toInt(&ok);
     if (!ok || seconds < 0 || seconds > kMaxClipSeconds) fail(kUsage, "clip-keeper takes the delay in seconds");
-    std::string secret;
-    vault::WipeAtScopeEnd wipe(secret);
+    vault::SecretText secret;  // grows as it is read: each block it leaves is wiped
     char buffer[256];
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        secret.append(buffer, static_cast<std::size_t>(n));
+        secret.append(std::string_view(buffer, static_cast<std::size_t>(n)));
     }
     vault::wipeBytes(buffer, sizeof buffer);
     // Nothing is read or told after this: the shell that started clip goes on.

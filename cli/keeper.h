@@ -18,7 +18,7 @@ int timeoutOption(const QCommandLineParser& p, const QCommandLineOption& o);
 // keeper is started, given the secret through a pipe (never in its arguments or
 // environment), and this returns as soon as the keeper holds the copy. kClipboard when
 // the clipboard cannot be reached.
-int offerOnClipboard(const std::string& secret, int seconds, const char* what, bool wait);
+int offerOnClipboard(const vault::SecretText& secret, int seconds, const char* what, bool wait);
 
 // The keeper itself (the hidden command `clip-keeper SECONDS`): the secret on standard
 // input; "held" on standard error once the copy is on offer, then nothing more.

@@ -42,7 +42,7 @@ void checkFieldName(const QString& name) {
 namespace {
 
 // The entry's field of that name (one of fieldNames()), in Windows-1252.
-const std::string& fieldOf(const vault::Entry& e, const std::string& name) {
+std::string_view fieldOf(const vault::Entry& e, const std::string& name) {
     if (name == "url") return e.website;
     if (name == "user") return e.userId;
     if (name == "password") return e.password;
@@ -50,23 +50,14 @@ const std::string& fieldOf(const vault::Entry& e, const std::string& name) {
     return e.name;
 }
 
-void outWiped(std::string& text) {
-    out(text);
-    vault::wipeSecret(text);
-}
-
 }  // namespace
 
 int showSelected(const Context& c, const vault::Entry& entry, bool showPassword) {
-    std::string text;
-    if (c.json) {
-        text = entryJson(entry, showPassword);
-    } else {
-        // The raw value: a script reads exactly what is stored, as UTF-8.
-        text = utf8(fieldOf(entry, c.field.toStdString()));
-    }
+    // The raw value: a script reads exactly what is stored, as UTF-8.
+    vault::SecretText text =
+        c.json ? entryJson(entry, showPassword) : secretUtf8(fieldOf(entry, c.field.toStdString()));
     text.push_back('\n');
-    outWiped(text);
+    out(text);
     return kOk;
 }
 
@@ -97,11 +88,10 @@ int cmdSearch(Context& c, bool inPassword) {
         std::vector<std::string> matched;
         for (const std::string& name : fieldNames()) {
             if (name == "password" && !inPassword) continue;
-            std::string value = utf8(fieldOf(e, name));
-            QString field = QString::fromStdString(value);
+            const vault::SecretText value = secretUtf8(fieldOf(e, name));
+            QString field = QString::fromUtf8(value.data(), qsizetype(value.size()));
             if (field.contains(wanted, Qt::CaseInsensitive)) matched.push_back(name);
             field.fill(QChar(0));
-            vault::wipeSecret(value);
         }
         if (matched.empty()) continue;
         if (c.json)

@@ -29,6 +29,7 @@ void fail(int status, const std::string& text) { throw Failure{status, text}; }
 
 std::string windows1252(const QString& text) { return vault::windows1252FromUtf8(text.toUtf8().toStdString()); }
 std::string utf8(const std::string& bytes) { return vault::utf8FromWindows1252(bytes); }
+vault::SecretText secretUtf8(std::string_view bytes) { return vault::utf8FromWindows1252(bytes); }
 
 std::string typed(std::string_view text, const char* what) {
     std::u32string missing;
@@ -74,8 +75,9 @@ std::string escapeControls(std::string_view text, std::string_view keep) {
 }
 
 std::string shown(const std::string& bytes) { return escapeControls(utf8(bytes), "\t"); }
+vault::SecretText shownSecret(std::string_view bytes) { return escapeControls(secretUtf8(bytes), "\t"); }
 
-void out(const std::string& text) {
+void out(std::string_view text) {
     if (!::isatty(STDOUT_FILENO)) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return;
@@ -227,17 +229,15 @@ std::string Input::dataFilePhrase() const {
 }
 
 std::string Input::secret(const char* prompt) const {
-    std::string text = secretText(prompt);
-    std::string bytes = vault::windows1252FromUtf8(text);
-    vault::wipeSecret(text);
-    return bytes;
+    const vault::SecretText text = secretText(prompt);
+    return vault::windows1252FromUtf8(text);
 }
 
 std::string Input::keyPhrase(const char* prompt) const {
     // The phrase command gives the phrase in force; a new one is asked.
     const bool inForce = std::string_view(prompt).find("new") == std::string_view::npos;
-    std::string text = inForce && !phraseCommand.isEmpty() ? commandPhrase(phraseCommand) : secretText(prompt);
-    vault::WipeAtScopeEnd wipe(text);
+    const vault::SecretText text =
+        inForce && !phraseCommand.isEmpty() ? vault::SecretText(commandPhrase(phraseCommand)) : secretText(prompt);
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(text);
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);
@@ -255,22 +255,18 @@ std::string Input::keyPhrase(const char* prompt) const {
     fail(kRefused, "the " + std::string(prompt) + " cannot be used");
 }
 
-std::string Input::secretText(const char* prompt) const {
-    std::string text;
+vault::SecretText Input::secretText(const char* prompt) const {
+    vault::SecretText text;
     if (fromStdin) {
         std::optional<std::string> line = stdinLine();
         if (!line) fail(kCancelled, std::string("standard input ended before the ") + prompt);
-        text = std::move(*line);
-        vault::wipeSecret(*line);
-        return text;
+        return std::move(*line);
     }
     if (fromFd >= 0) {
         std::optional<std::string> line = fdLine(fromFd);
         if (!line)
             fail(kCancelled, "file descriptor " + std::to_string(fromFd) + " ended before the " + std::string(prompt));
-        text = std::move(*line);
-        vault::wipeSecret(*line);
-        return text;
+        return std::move(*line);
     }
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) fail(kCancelled, "no terminal to ask for the " + std::string(prompt) + " (use --phrase-stdin)");
@@ -320,12 +316,10 @@ bool Input::confirm(const std::string& question) {
 }
 
 // A password typed twice (once from standard input), taken as typed or refused.
-std::string typedPassword(const Input& input) {
-    std::string password = input.secretText("password");
-    vault::WipeAtScopeEnd wipe(password);
+vault::SecretText typedPassword(const Input& input) {
+    const vault::SecretText password = input.secretText("password");
     if (!input.readsLines()) {
-        std::string again = input.secretText("password again");
-        vault::WipeAtScopeEnd wipeAgain(again);
+        const vault::SecretText again = input.secretText("password again");
         if (again != password) fail(kCancelled, "the two passwords differ; nothing was written");
     }
     return typed(password, "password");

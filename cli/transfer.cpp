@@ -57,10 +57,10 @@ int cmdExport(Context& c, const QCommandLineOption& csv) {
     // In the order of the list, as ls shows it.
     const SortedEntries list(session);
     const std::vector<vault::Entry>& entries = list.entries();
-    std::string text = cli::csvLine(cli::exportHeader());
+    vault::SecretText text = cli::csvLine(cli::exportHeader());
     for (const vault::Entry& e : entries)
-        text += cli::csvLine({utf8(e.name), utf8(e.website), utf8(e.userId), utf8(e.password), utf8(e.comments)});
-    vault::WipeAtScopeEnd wipe(text);
+        cli::appendCsvLine(text,
+                           {utf8(e.name), utf8(e.website), utf8(e.userId), secretUtf8(e.password), utf8(e.comments)});
     if (toStdout) {
         out(text);
         if (std::fflush(stdout) != 0 || std::ferror(stdout))
@@ -189,7 +189,6 @@ int cmdImport(Context& c, bool dryRun) {
         const std::size_t line = i + 1 < lines.size() ? lines[i + 1] : i + 2;
         const std::string row = "row " + std::to_string(line);
         PreparedRow p = prepareRow(l, asciiAddress);
-        vault::WipeAtScopeEnd wipe(p.entry.password);
         auto skip = [&](const std::string& why) {
             ++skipped;
             if (c.json)
@@ -216,7 +215,6 @@ int cmdImport(Context& c, bool dryRun) {
                 --freeSlots;
             }
         }
-        vault::WipeAtScopeEnd wipeResult(r.entry.password);
         if (r.outcome == vault::AddOutcome::Full) {
             full = true;
             break;

@@ -17,11 +17,12 @@ std::string textListPath(const std::string& dataFolder) {
 }
 
 std::string textListEntry(const std::string& name, const std::string& website, const std::string& userId,
-                          const std::string& password, const std::string& comments) {
+                          std::string_view password, const std::string& comments) {
     std::string s;
     s.reserve(name.size() + website.size() + userId.size() + password.size() + comments.size() + 48);
     s += name + " URL: " + website + "\r\n";
-    s += " User: " + userId + " Password: " + password + "\r\n";
+    ((s += " User: ") += userId) += " Password: ";
+    (s += password) += "\r\n";  // appended in place: no temporary holds the password
     s += " Comments: " + comments + "\r\n";
     s += " \r\n";
     return s;
@@ -57,7 +58,7 @@ void TextListFile::writeAll(const std::string& bytes) {
 }
 
 void TextListFile::writeEntry(const std::string& name, const std::string& website, const std::string& userId,
-                              const std::string& password, const std::string& comments) {
+                              std::string_view password, const std::string& comments) {
     writeAll(textListEntry(name, website, userId, password, comments));
 }
 

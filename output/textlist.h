@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "vault/fileio.h"
 
@@ -14,7 +15,7 @@ std::string textListPath(const std::string& dataFolder);
 // The four lines of one entry, line ends included:
 // "<name> URL: <website>", " User: <user> Password: <password>", " Comments: <comments>", " ".
 std::string textListEntry(const std::string& name, const std::string& website, const std::string& userId,
-                          const std::string& password, const std::string& comments);
+                          std::string_view password, const std::string& comments);
 
 // Deletes the text list; true only when nothing of that name is left.
 bool removeTextList(const std::string& path);
@@ -33,7 +34,7 @@ public:
     TextListFile& operator=(const TextListFile&) = delete;
 
     void writeEntry(const std::string& name, const std::string& website, const std::string& userId,
-                    const std::string& password, const std::string& comments);
+                    std::string_view password, const std::string& comments);
     void close();
 
 private:

@@ -1,4 +1,5 @@
 #include "platform/windows1252lineedit.h"
+#include "platform/secret.h"
 
 #include <QAction>
 #include <QFile>
@@ -29,7 +30,7 @@ QString displayPath(const std::string& path) {
 #endif
 }
 
-QString fromWindows1252(const std::string& bytes) {
+QString fromWindows1252(std::string_view bytes) {
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
     for (unsigned char b : bytes) out.append(QChar(unicodeOf(b)));
@@ -38,8 +39,12 @@ QString fromWindows1252(const std::string& bytes) {
 
 std::string toWindows1252(const QString& text) {
     // A character outside the 16-bit plane is one character, so one "?".
-    const QByteArray utf8 = text.toUtf8();
-    return vault::windows1252FromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    // The text may be a password: its UTF-8 copy is wiped once converted.
+    QByteArray utf8 = text.toUtf8();
+    std::string bytes =
+        vault::windows1252FromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    wipe(utf8);
+    return bytes;
 }
 
 QString windows1252Upper(const QString& text) {
@@ -178,12 +183,17 @@ void Windows1252LineEdit::dropEvent(QDropEvent* e) {
     }
 }
 
-std::string Windows1252LineEdit::windows1252TextFor(const std::string& bytes) const {
+std::string Windows1252LineEdit::windows1252TextFor(std::string_view bytes) const {
     // The box cuts the text to its maximum length and then normalises it; the upper case
     // keeps the length.
-    QString text = fromWindows1252(bytes).left(maxLength());
+    // The text may be a password: the copies made here are wiped.
+    QString whole = fromWindows1252(bytes);
+    QString text = whole.left(maxLength());
+    wipe(whole);
     if (upper_) text = windows1252Upper(text);
-    return toWindows1252(text);
+    std::string result = toWindows1252(text);
+    wipe(text);
+    return result;
 }
 
 void Windows1252LineEdit::normalise() {

@@ -32,7 +32,7 @@ public:
     // Replaces the selection with the clipboard's text as a paste into this box takes it.
     void pasteClipboard(QClipboard::Mode mode = QClipboard::Clipboard);
     // What windows1252Text() would return after setWindows1252Text(bytes), without setting it.
-    std::string windows1252TextFor(const std::string& bytes) const;
+    std::string windows1252TextFor(std::string_view bytes) const;
 
 signals:
     void doubleClicked();

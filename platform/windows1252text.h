@@ -1,12 +1,13 @@
 // The conversion between Qt's Unicode text and the vault's 8-bit Windows-1252 text.
 #pragma once
 #include <string>
+#include <string_view>
 #include <QString>
 
 namespace platform {
 // Windows-1252 bytes to Unicode (the five undefined codes 81, 8D, 8F, 90, 9D map to the
 // control characters of the same number).
-QString fromWindows1252(const std::string& bytes);
+QString fromWindows1252(std::string_view bytes);
 // Unicode to Windows-1252; a character it cannot hold becomes "?".
 std::string toWindows1252(const QString& text);
 // Upper case as the upper-case name box makes it: each character Windows-1252 holds takes

@@ -54,9 +54,9 @@ SiteRecord convertLegacySlot(const LegacySiteRecord& old) {
     std::memcpy(&r.website, &old.website, sizeof r.website);
     std::memcpy(&r.userId, &old.userId, sizeof r.userId);
     std::memcpy(&r.comments, &old.comments, sizeof r.comments);
-    std::string password(old.password, sizeof old.password);
+    SecretText password(std::string_view(old.password, sizeof old.password));
     std::replace(password.begin(), password.end(), '?', ' ');
-    r.password.assign(trim(password));
+    r.password.assign(trimmedView(password));
     r.reserved1.clear();
     r.reserved2.clear();
     return r;

@@ -62,6 +62,17 @@ void DataFile::loadSealed() {
 void DataFile::writeSealedSlot(std::uint64_t slot, const SiteRecord& record, const Cipher& cipher) {
     // The slot as the scan found it, when the scan read without the lock.
     unsigned char scanned[kSlotSize];
+    // The slot as it was, put back when the write fails.
+    unsigned char before[kSlotSize];
+    // Both hold entry text: wiped however the function is left.
+    struct WipeLocals {
+        unsigned char* a;
+        unsigned char* b;
+        ~WipeLocals() {
+            wipeBytes(a, kSlotSize);
+            wipeBytes(b, kSlotSize);
+        }
+    } wipeLocals{scanned, before};
     bool haveScanned = false;
     if (!sealedOpen_) {
         openData(true);
@@ -75,7 +86,6 @@ void DataFile::writeSealedSlot(std::uint64_t slot, const SiteRecord& record, con
             loadSealed();  // afresh, under the lock
             slotCount_ = image_.size() / kSlotSize;
         } catch (...) {
-            wipeBytes(scanned, sizeof scanned);
             close();
             throw;
         }
@@ -83,16 +93,7 @@ void DataFile::writeSealedSlot(std::uint64_t slot, const SiteRecord& record, con
     }
     if (slot >= slotCount_) throw std::out_of_range("slot " + std::to_string(slot) + " is outside the data file");
     unsigned char* inImage = image_.data() + slot * kSlotSize;
-    unsigned char before[kSlotSize];
     std::memcpy(before, inImage, kSlotSize);
-    struct WipeLocals {
-        unsigned char* a;
-        unsigned char* b;
-        ~WipeLocals() {
-            wipeBytes(a, kSlotSize);
-            wipeBytes(b, kSlotSize);
-        }
-    } wipeLocals{scanned, before};
     const std::uint64_t known = checkRemembered_ ? rememberedSlot(slot) : 0;
     if ((haveScanned && std::memcmp(scanned, before, kSlotSize) != 0) || (known != 0 && known != digest(before)))
         throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, sealedPath_);

@@ -38,23 +38,24 @@ namespace {
 
 constexpr Field kFields[] = {Field::Name, Field::Website, Field::UserId, Field::Password, Field::Comments};
 
-template <class AnEntry>
-auto textOf(AnEntry& e, Field field) -> decltype((e.name)) {
+// Calls use with the field's text (a std::string, or the password's SecretText).
+template <class AnEntry, class Use>
+auto withText(AnEntry& e, Field field, Use use) {
     switch (field) {
-    case Field::Name: return e.name;
-    case Field::Website: return e.website;
-    case Field::UserId: return e.userId;
-    case Field::Password: return e.password;
-    case Field::Comments: return e.comments;
+    case Field::Name: return use(e.name);
+    case Field::Website: return use(e.website);
+    case Field::UserId: return use(e.userId);
+    case Field::Password: return use(e.password);
+    case Field::Comments: return use(e.comments);
     }
-    return e.comments;
+    return use(e.comments);
 }
 
 }  // namespace
 
 std::optional<TextFault> textFault(const Entry& stored) {
     for (Field field : kFields) {
-        const std::string& text = textOf(stored, field);
+        const std::string_view text = withText(stored, field, [](const auto& t) { return std::string_view(t); });
         for (unsigned char c : text)
             if ((c < 32 || c == 127) && !(c == '\t' && field == Field::Comments))
                 return TextFault{TextFault::ControlCharacter, field, c};
@@ -66,11 +67,12 @@ std::optional<TextFault> textFault(const Entry& stored) {
 std::vector<Field> cutToWidths(Entry& entry) {
     std::vector<Field> cut;
     for (Field field : kFields) {
-        std::string& text = textOf(entry, field);
-        if (text.size() > fieldWidth(field)) {
+        const bool tooLong = withText(entry, field, [&](auto& text) {
+            if (text.size() <= fieldWidth(field)) return false;
             text.resize(fieldWidth(field));
-            cut.push_back(field);
-        }
+            return true;
+        });
+        if (tooLong) cut.push_back(field);
     }
     return cut;
 }
@@ -119,7 +121,7 @@ Entry entryOf(const SiteRecord& r) {
 }
 
 SiteRecord recordOf(std::string_view status, const Entry& e) {
-    return makeRecord(status, trim(e.name), trim(e.website), trim(e.userId), trim(e.comments), trim(e.password));
+    return makeRecord(status, trim(e.name), trim(e.website), trim(e.userId), trim(e.comments), trimmedView(e.password));
 }
 
 SiteRecord deletedRecord() { return makeRecord("D", {}); }

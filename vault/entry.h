@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vault/record.h"
+#include "vault/secret.h"
 
 namespace vault {
 
@@ -15,7 +16,7 @@ struct Entry {
     std::string name;
     std::string website;
     std::string userId;
-    std::string password;
+    SecretText password;
     std::string comments;
     bool operator==(const Entry&) const = default;
 };

@@ -24,6 +24,11 @@ template <std::size_t Max>
 void assignField(std::string& text, const ShortString<Max>& field) {
     text.assign(field.chars, field.length <= Max ? field.length : Max);
 }
+template <std::size_t Max>
+void assignField(SecretText& text, const ShortString<Max>& field) {
+    text.clear();
+    text.append(std::string_view(field.chars, field.length <= Max ? field.length : Max));
+}
 void fill(Entry& e, const SiteRecord& r) {
     assignField(e.name, r.name);
     assignField(e.website, r.website);
@@ -33,7 +38,8 @@ void fill(Entry& e, const SiteRecord& r) {
 }
 
 void wipe(Entry& e) {
-    for (std::string* text : {&e.name, &e.website, &e.userId, &e.password, &e.comments}) wipeSecret(*text);
+    for (std::string* text : {&e.name, &e.website, &e.userId, &e.comments}) wipeSecret(*text);
+    wipeSecret(e.password);
 }
 
 }  // namespace
@@ -142,7 +148,7 @@ LegacyResult Session::convertLegacyFile() { return data_.convertLegacy(paths_.le
 template <class Scan>
 void eachEntry(const Scan& scan, const std::function<void(const Entry&)>& onEntry) {
     Entry entry;
-    WipeAtScopeEnd wipeEntry(entry.userId, entry.password, entry.comments);
+    WipeAtScopeEnd wipeEntry(entry.userId, entry.comments);  // the password wipes itself
     scan([&](const SiteRecord& r) {
         if (!onEntry) return;
         fill(entry, r);

@@ -2,12 +2,14 @@
 
 namespace vault {
 
-std::string trim(std::string_view text) {
+std::string_view trimmedView(std::string_view text) {
     std::size_t first = 0, last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
-    return std::string(text.substr(first, last - first));
+    return text.substr(first, last - first);
 }
+
+std::string trim(std::string_view text) { return std::string(trimmedView(text)); }
 
 unsigned char upperByte(unsigned char b) {
     if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<unsigned char>(b - 0x20);

@@ -6,6 +6,8 @@
 namespace vault {
 // Removes leading and trailing bytes with codes 0 to 32.
 std::string trim(std::string_view text);
+// The same, as a view into text (no copy: for secrets).
+std::string_view trimmedView(std::string_view text);
 // The upper case of a Windows-1252 byte: each letter that has a single upper-case form in
 // Windows-1252 takes it (a to z, the accented letters, š, œ, ž, ÿ); every other byte stays
 // (ß, µ and ƒ among them).

@@ -52,7 +52,7 @@ int windows1252OfUnicode(char32_t u) {
 
 std::string utf8FromWindows1252(std::string_view bytes) {
     std::string out;
-    out.reserve(bytes.size());
+    out.reserve(bytes.size() * 3);  // the longest a character takes: no growth leaves a copy
     for (unsigned char b : bytes) appendUtf8(out, unicodeOfWindows1252(b));
     return out;
 }

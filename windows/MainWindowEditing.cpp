@@ -133,7 +133,7 @@ void MainWindow::addEntry() {
     };
     std::optional<vault::Entry> typed = storableEntry();
     if (!typed) return;
-    vault::WipeAtScopeEnd wipe(typed->userId, typed->password);
+    vault::WipeAtScopeEnd wipe(typed->userId);  // the password wipes itself
     const vault::AddResult result = session_->add(*typed, vault::Operation::Add, listed, showCompletedAddress());
     const std::string wanted = vault::nameKey(typed->name);
     switch (result.outcome) {
@@ -182,7 +182,7 @@ void MainWindow::applyEntryChange(bool deleting) {
     // place of what was typed).
     std::optional<vault::Entry> typed = storableEntry(deleting);
     if (!typed) return;
-    vault::WipeAtScopeEnd wipe(typed->userId, typed->password);
+    vault::WipeAtScopeEnd wipe(typed->userId);  // the password wipes itself
     const vault::ChangeResult result =
         deleting ? session_->remove(typed->name) : session_->update(*typed, showCompletedAddress());
     switch (result.outcome) {
