@@ -304,8 +304,9 @@ int cmdLs(Context& c) {
     vault::Session& session = c.session();
     openSession(c, false);
     std::vector<std::string> names = sortedNames(session);
-    // The main window's filter.
-    const vault::NameFilter filter(c.args.isEmpty() ? std::string() : windows1252(c.args.first()));
+    // The main window's filter: one with a character no name can hold matches none.
+    const vault::NameFilter filter =
+        vault::NameFilter::fromUtf8(c.args.isEmpty() ? std::string() : c.args.first().toStdString());
     if (c.json) return listJson(session, filter);
     std::string text;
     text.reserve(names.size() * 16);
