@@ -161,6 +161,15 @@ int x11Answering(const char* display) {
 // Qt's own lines (platform plugins and the like) are not this program's to show.
 void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+// What the person is told once the copy is taken (nothing when what is null).
+void announceCopy(const char* what, int seconds) {
+    if (what && seconds > 0)
+        std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
+    else if (what)
+        std::fprintf(stderr,
+                     "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n", what);
+}
+
 // ---- Wayland: the copy held by wl-copy ----
 
 std::string findProgram(const char* name) {
@@ -335,11 +344,7 @@ int waylandClip(const char* text, int seconds, const char* what, void (*held)(),
         return 1;
     }
     if (held) held();
-    if (what && seconds > 0)
-        std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
-    else if (what)
-        std::fprintf(stderr,
-                     "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n", what);
+    announceCopy(what, seconds);
 
     // wl-copy ends by itself when another copy replaces ours: then nothing is cleared.
     timespec start{};
@@ -386,11 +391,7 @@ int x11Clip(const char* utf8Text, int seconds, const char* what, void (*held)(),
     }
 
     if (held) held();
-    if (what && seconds > 0)
-        std::fprintf(stderr, "%s copied to the clipboard; cleared in %d s (Ctrl+C clears it now).\n", what, seconds);
-    else if (what)
-        std::fprintf(stderr,
-                     "%s copied to the clipboard; it stays until something else is copied (Ctrl+C clears it).\n", what);
+    announceCopy(what, seconds);
 
     // Another program's copy ends the wait: there is nothing of ours left to clear.
     QObject::connect(clipboard, &QClipboard::dataChanged, &scope, [&] {
