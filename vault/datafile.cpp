@@ -89,6 +89,9 @@ void DataFile::close() noexcept {
     lock_.release();
     writing_ = false;
     checkRemembered_ = false;
+    // The slots read ahead are stored texts (under an empty phrase, the entries in plain
+    // text): not kept past the command that read them.
+    wipeSecret(block_);
     blockSlots_ = 0;
     position_ = 0;
 }
@@ -143,6 +146,7 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
     // fails half-way, and checked against what was decided from it. The scan's copy and
     // (for an update or delete) what this object last read there must both still hold.
     unsigned char before[kSlotSize];
+    WipeBytesAtScopeEnd wipeBefore(before);  // under an empty phrase, the entry in plain text
     file_.readExactAt(before, kSlotSize, offset);
     const unsigned char* scanned = blockSlot(slot);
     const std::uint64_t known = checkRemembered_ ? rememberedSlot(slot) : 0;
@@ -150,11 +154,11 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
         throw DataFileProblem(DataFileProblem::Kind::ChangedByOtherCopy, path_);
     const bool entry = isInUse(record);  // only entries are remembered as written
     SiteRecord stored = record;
+    WipeBytesAtScopeEnd wipeStored(stored);
     cipher.encipher(stored);
     try {
         file_.writeAt(&stored, kSlotSize, offset);
     } catch (...) {
-        wipeBytes(&stored, sizeof stored);
         try {
             file_.writeAt(before, kSlotSize, offset);
         } catch (...) {
@@ -167,7 +171,6 @@ void DataFile::writeSlot(int n, const SiteRecord& record, const Cipher& cipher) 
     if (blockSlot(slot)) std::memcpy(block_.data() + (slot - blockFirst_) * kSlotSize, &stored, kSlotSize);
     rememberSlot(slot, entry ? digest(&stored) : 0);
     position_ = slot + 1;
-    wipeBytes(&stored, sizeof stored);
     file_.sync();
 }
 
@@ -179,6 +182,7 @@ void DataFile::scanList(const Cipher& cipher, const std::function<void(const Sit
     slotDigest_.clear();
     CloseUnlessKept guard{*this};
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     for (;;) {
         bool last = readSlot(r);
         if (isNeverUsed(r)) break;
@@ -198,6 +202,7 @@ FreeSlot DataFile::findFreeSlot(const std::string& wantedName, const Cipher& cip
     openData(true);
     CloseUnlessKept guard{*this};
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     for (int read = 1;; ++read) {
         bool last = readSlot(r);
         cipher.decipher(r);
@@ -214,6 +219,7 @@ int DataFile::countFreeSlots(const Cipher& cipher) {
     open();
     CloseUnlessKept guard{*this};
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     int free = 0;
     while (!readSlot(r)) {
         cipher.decipher(r);
@@ -226,6 +232,7 @@ int DataFile::findSlotByName(const std::string& wantedName, const Cipher& cipher
     openData(true);
     CloseUnlessKept guard{*this};
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     for (int read = 1;; ++read) {
         bool last = readSlot(r);
         cipher.decipher(r);
@@ -243,6 +250,7 @@ std::optional<SiteRecord> DataFile::lookupListedName(const std::string& name, co
     open();
     CloseUnlessKept guard{*this};
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     for (;;) {
         bool last = readSlot(r);
         cipher.decipher(r);
@@ -262,6 +270,7 @@ PlainReading DataFile::readUnder(const Cipher& cipher) {
     CloseUnlessKept guard{*this};
     PlainReadingCheck check(cipher);
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     for (;;) {
         const bool last = readSlot(r);
         if (isNeverUsed(r)) break;
@@ -275,6 +284,7 @@ void DataFile::scanForPrint(const Cipher& cipher, const std::function<void(const
     open();
     CloseUnlessKept guard{*this};
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // deciphered texts, the password among them
     for (;;) {
         bool last = readSlot(r);
         cipher.decipher(r);

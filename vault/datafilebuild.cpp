@@ -70,7 +70,17 @@ LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
     // Another copy may have converted it meanwhile.
     if (!fileExists(legacyPath) || dataFileThere()) return LegacyResult::NothingToDo;
     refuseUnreachableLink();
+    // Both hold the entries as stored, passwords included.
     std::vector<unsigned char> legacy;
+    std::vector<unsigned char> converted;
+    struct WipeBuffers {
+        std::vector<unsigned char>& a;
+        std::vector<unsigned char>& b;
+        ~WipeBuffers() {
+            wipeSecret(a);
+            wipeSecret(b);
+        }
+    } wipeBuffers{legacy, converted};
     {
         File in = File::open(legacyPath, File::Mode::ReadOnly);
         const std::uint64_t size = in.size();
@@ -83,11 +93,13 @@ LegacyResult DataFile::convertLegacy(const std::string& legacyPath) {
         in.readExactAt(legacy.data(), legacy.size(), 0);
     }
     const std::size_t count = legacy.size() / kLegacySlotSize;
-    std::vector<unsigned char> converted(count * kSlotSize);
+    converted.resize(count * kSlotSize);
     for (std::size_t i = 0; i < count; ++i) {
         LegacySiteRecord old;
+        WipeBytesAtScopeEnd wipeOld(old);
         std::memcpy(&old, legacy.data() + i * kLegacySlotSize, kLegacySlotSize);
         SiteRecord r = convertLegacySlot(old);
+        WipeBytesAtScopeEnd wipeNew(r);
         std::memcpy(converted.data() + i * kSlotSize, &r, kSlotSize);
     }
     replaceWholeFile(path_, converted.data(), converted.size(), 0600);
@@ -136,6 +148,7 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
     const Cipher newCipher(newPhrase);
     bool seenInUse = false;
     SiteRecord r;
+    WipeBytesAtScopeEnd wipeSlot(r);  // also on a cancel or a failure
     for (std::uint64_t n = 0; n < slotCount_; ++n) {
         unsigned char* slot = bytes.data() + n * kSlotSize;
         std::memcpy(&r, slot, kSlotSize);
@@ -151,7 +164,6 @@ RekeyResult DataFile::rekeyUnguarded(Cipher& inForce, const std::string& oldPhra
         newCipher.encipher(r);
         std::memcpy(slot, &r, kSlotSize);
     }
-    wipeBytes(&r, sizeof r);
     if (!seenInUse) return RekeyResult::Completed;
     // A sealed file is sealed anew under the new phrase, with a new salt; the key costs
     // its half second before the lock is taken.

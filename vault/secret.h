@@ -98,4 +98,19 @@ private:
     std::vector<std::string*> texts_;
 };
 
+// Overwrites an object's bytes (a slot image, a buffer of them) when the scope ends, also
+// when it is left by an exception.
+class WipeBytesAtScopeEnd {
+public:
+    template <class T>
+    explicit WipeBytesAtScopeEnd(T& object) : data_(&object), size_(sizeof object) {}
+    ~WipeBytesAtScopeEnd() { wipeBytes(data_, size_); }
+    WipeBytesAtScopeEnd(const WipeBytesAtScopeEnd&) = delete;
+    WipeBytesAtScopeEnd& operator=(const WipeBytesAtScopeEnd&) = delete;
+
+private:
+    void* data_;
+    std::size_t size_;
+};
+
 }  // namespace vault

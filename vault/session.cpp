@@ -171,8 +171,9 @@ std::vector<std::string> Session::listNames() {
 }
 
 std::optional<Entry> Session::find(const std::string& name) {
-    const std::optional<SiteRecord> r = data_.lookupListedName(name, cipher_);
+    std::optional<SiteRecord> r = data_.lookupListedName(name, cipher_);
     if (!r) return std::nullopt;
+    WipeBytesAtScopeEnd wipeSlot(*r);
     return entryOf(*r);
 }
 
@@ -252,7 +253,9 @@ AddResult Session::add(const Entry& typed, Operation operation, const ListedAlre
     }
     CloseAtScopeEnd close{data_};
     if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
-    data_.writeSlot(free.slot, recordOf("A", result.entry), cipher_);
+    SiteRecord record = recordOf("A", result.entry);
+    WipeBytesAtScopeEnd wipeRecord(record);
+    data_.writeSlot(free.slot, record, cipher_);
     result.slot = free.slot;
     return result;
 }
@@ -290,7 +293,9 @@ ChangeResult Session::change(ChangeResult result, const BeforeWrite& beforeWrite
         data_.writeSlot(slot, deletedRecord(), cipher_);
     } else {
         if (beforeWrite) beforeWrite(result.entry, result.addressCompleted);
-        data_.writeSlot(slot, recordOf("U", result.entry), cipher_);
+        SiteRecord record = recordOf("U", result.entry);
+        WipeBytesAtScopeEnd wipeRecord(record);
+        data_.writeSlot(slot, record, cipher_);
     }
     result.slot = slot;
     return result;
