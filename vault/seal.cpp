@@ -36,15 +36,17 @@ constexpr char kKdfContext[8] = {'K', 'F', 'S', 'E', 'A', 'L', '0', '2'};
 constexpr std::uint64_t kImageKeyId = 1;
 constexpr std::uint64_t kCheckKeyId = 2;
 
-void putLe(unsigned char* at, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 std::uint64_t getLe(const unsigned char* at, int bytes) {
     std::uint64_t value = 0;
     for (int i = bytes - 1; i >= 0; --i) value = value << 8 | at[i];
     return value;
 }
 
+#ifndef KEYFOLD_NO_SODIUM
+// Only a build that seals writes a header; every build reads one.
+void putLe(unsigned char* at, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
 void writeHeader(const SealHeader& h, unsigned char* out) {
     std::memset(out, 0, kSealHeaderBytes);
     std::memcpy(out, kMagic, sizeof kMagic);
@@ -55,7 +57,6 @@ void writeHeader(const SealHeader& h, unsigned char* out) {
     std::memcpy(out + 40, h.nonce.data(), kSealNonceBytes);
 }
 
-#ifndef KEYFOLD_NO_SODIUM
 void requireSodium() {
     static const bool ready = sodium_init() >= 0;
     if (!ready) throw std::runtime_error("the cryptography library could not start");

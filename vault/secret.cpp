@@ -1,6 +1,10 @@
 #include "vault/secret.h"
 
+#ifndef KEYFOLD_NO_SODIUM
 #include <sodium.h>
+#elif defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +14,13 @@ namespace vault {
 
 void wipeBytes(void* data, std::size_t size) {
     if (!data || size == 0) return;
+#ifndef KEYFOLD_NO_SODIUM
     sodium_memzero(data, size);
+#elif defined(_WIN32)
+    SecureZeroMemory(data, size);  // the build without libsodium is the Windows one
+#else
+    explicit_bzero(data, size);
+#endif
 }
 
 void wipeSecret(std::string& text) {
