@@ -43,6 +43,19 @@ struct Run {
 
 QString program() { return qEnvironmentVariable("KEYFOLD_BINARY_DIR") + QStringLiteral("/app/keyfold-cli"); }
 
+// Starts `clip mail --wait` under the phrase "k" in clip (set up by the caller) and
+// collects in said what it says; whether it came to hold the copy for seconds.
+bool startHeldClip(QProcess& clip, int seconds, QString& said) {
+    clip.setProgram(program());
+    clip.setArguments({"--phrase-stdin", "clip", "mail", "--wait"});
+    clip.start();
+    clip.write("k\n");
+    clip.closeWriteChannel();
+    const QString held = QStringLiteral("cleared in %1 s").arg(seconds);
+    return QTest::qWaitFor([&] { return (said += QString::fromUtf8(clip.readAllStandardError())).contains(held); },
+                           10000);
+}
+
 // The program with the key phrase (and any further secrets) as lines of standard input;
 // prepare sets up the process further (environment, output).
 Run cli(const QStringList& args, const QString& input = QStringLiteral("k\n"),
@@ -1259,14 +1272,8 @@ private slots:
 
         QProcess clip;
         onDisplay(clip);
-        clip.setProgram(program());
-        clip.setArguments({"--phrase-stdin", "clip", "mail", "--wait"});
-        clip.start();
-        clip.write("k\n");
-        clip.closeWriteChannel();
         QString said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromUtf8(clip.readAllStandardError())).contains("cleared in 3 s"),
-                                 10000);
+        QVERIFY2(startHeldClip(clip, 3, said), qPrintable(said));
         // While held, another program pastes it, marked as a secret.
         QCOMPARE(paste(QStringLiteral("UTF8_STRING")), QStringLiteral("s3cret"));
         QVERIFY(paste(QStringLiteral("TARGETS")).contains("x-kde-passwordManagerHint"));
@@ -1326,14 +1333,8 @@ private slots:
         writeText(QString::fromStdString(paths().settingsFile), "[Clipboard]\nClearAfter=2\n");
 
         QProcess clip;
-        clip.setProgram(program());
-        clip.setArguments({"--phrase-stdin", "clip", "mail", "--wait"});
-        clip.start();
-        clip.write("k\n");
-        clip.closeWriteChannel();
         QString said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromUtf8(clip.readAllStandardError())).contains("cleared in 2 s"),
-                                 10000);
+        QVERIFY2(startHeldClip(clip, 2, said), qPrintable(said));
         QCOMPARE(paste(), QStringLiteral("s3cret"));
         QVERIFY(clip.waitForFinished(10000));
         QCOMPARE(clip.exitCode(), 0);
