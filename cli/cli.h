@@ -75,19 +75,18 @@ struct Input {
     // the data file's key phrase (the phrase in force, also as the old phrase of rekey).
     QString phraseCommand;
     // The phrase a shell took once, given to every opening of the file in it.
-    const std::string* givenPhrase = nullptr;
+    const vault::SecretText* givenPhrase = nullptr;
 
-    // One line of standard input, without its line end; nothing at end of input.
-    static std::optional<std::string> stdinLine();
-    // A secret typed on the terminal without echo, or the next line of standard input,
-    // in Windows-1252.
-    std::string secret(const char* prompt) const;
+    // One line of standard input, without its line end; nothing at end of input. Read a
+    // byte at a time past the C library's buffer, which would keep a typed secret.
+    static std::optional<vault::SecretText> stdinLine();
     // A key phrase, taken as the window takes it (vault/keyphrase.h): trimmed, and
     // refused (kRefused) when the data file's text cannot hold it as typed.
-    std::string keyPhrase(const char* prompt) const;
+    vault::SecretText keyPhrase(const char* prompt) const;
     // The key phrase that opens the data file: the shell's, the phrase command's, or asked.
-    std::string dataFilePhrase() const;
-    // As typed (UTF-8).
+    vault::SecretText dataFilePhrase() const;
+    // A secret typed on the terminal without echo, or the next line of the secrets'
+    // source, as typed (UTF-8).
     vault::SecretText secretText(const char* prompt) const;
     // Whether the secrets' lines are read (standard input or --phrase-fd), not typed.
     bool readsLines() const { return fromStdin || fromFd >= 0; }

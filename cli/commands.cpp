@@ -59,8 +59,7 @@ void openSession(vault::Session& session, const Input& input, bool create, vault
     session.refuseUnreachableLink();
     const bool missing = !session.dataFileExists();
     if (missing && !create) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
-    std::string phrase = input.dataFilePhrase();
-    vault::WipeAtScopeEnd wipe(phrase);
+    const vault::SecretText phrase = input.dataFilePhrase();
     if (missing) {
         if (beforeCreating) beforeCreating();
         if (session.paths().dataFile == vault::locateFiles(appDataBase()).dataFile) {
@@ -440,19 +439,16 @@ int cmdRekey(Context& c) {
     session.refuseUnreachableLink();
     if (!session.dataFileExists()) fail(kNoDataFile, "no data file at " + session.paths().dataFile);
     session.removeLeftoverTemp();
-    std::string oldPhrase = c.input.keyPhrase("old key phrase");
-    vault::WipeAtScopeEnd wipeOld(oldPhrase);
+    const vault::SecretText oldPhrase = c.input.keyPhrase("old key phrase");
     // A plain file cannot tell every mistyped phrase from its own: the old one is typed
     // twice. A sealed file's tag proves it.
     if (!session.sealedFileExists()) {
-        std::string oldAgain = c.input.keyPhrase("old key phrase again");
-        vault::WipeAtScopeEnd wipe(oldAgain);
+        const vault::SecretText oldAgain = c.input.keyPhrase("old key phrase again");
         if (!vault::samePhrase(oldAgain, oldPhrase))
             fail(kCancelled, "the two old key phrases differ; nothing was changed");
     }
-    std::string newPhrase = c.input.keyPhrase("new key phrase");
-    std::string again = c.input.keyPhrase("new key phrase again");
-    vault::WipeAtScopeEnd wipe(newPhrase, again);
+    const vault::SecretText newPhrase = c.input.keyPhrase("new key phrase");
+    const vault::SecretText again = c.input.keyPhrase("new key phrase again");
     if (!vault::samePhrase(again, newPhrase)) fail(kCancelled, "the two new key phrases differ; nothing was changed");
     const vault::RekeyOutcome r = session.rekey(
         oldPhrase, newPhrase,
@@ -482,8 +478,7 @@ int cmdSeal(Context& c, bool sealing) {
         fail(kCancelled, "not sealed");
     // --yes answers the question only: the phrase is typed once more whatever it says.
     if (sealing && !session.isSealed() && !session.keyPhraseEmpty()) {
-        std::string again = c.input.keyPhrase("key phrase again");
-        vault::WipeAtScopeEnd wipe(again);
+        const vault::SecretText again = c.input.keyPhrase("key phrase again");
         if (!session.isKeyPhraseInForce(again))
             fail(kCancelled, "the key phrase typed again is not the one typed first; the data file was not sealed");
     }

@@ -71,7 +71,7 @@ Input inputFrom(const QCommandLineParser& p) {
         if (!ok || fd < 0) fail(kUsage, "--phrase-fd takes the number of an open file descriptor");
         if (::fcntl(fd, F_GETFD) < 0)
             fail(kUsage, "--phrase-fd " + std::to_string(fd) + ": no file descriptor of that number is open");
-        // Standard input is read through its buffer, also by a shell reading its lines.
+        // Standard input is one source, also for a shell reading its lines from it.
         if (fd == STDIN_FILENO)
             input.fromStdin = true;
         else

@@ -54,8 +54,7 @@ int runShell(Invocation& invocation) {
     if (!c.args.isEmpty()) fail(kUsage, "shell takes no arguments: it reads its commands from standard input");
     vault::Session& session = c.session();
     session.refuseUnreachableLink();
-    std::string phrase = c.input.dataFilePhrase();
-    vault::WipeAtScopeEnd wipe(phrase);
+    vault::SecretText phrase = c.input.dataFilePhrase();
     Context shell = c;
     shell.input.givenPhrase = &phrase;
     // A wrong phrase ends the shell before it reads a command; a file that is not there
@@ -74,9 +73,9 @@ int runShell(Invocation& invocation) {
             shell.input.givenPhrase = nullptr;
         }
         if (prompt) std::fputs("keyfold> ", stderr);
-        const std::optional<std::string> line = Input::stdinLine();
+        const std::optional<vault::SecretText> line = Input::stdinLine();
         if (!line) break;
-        const std::optional<QStringList> words = splitWords(QString::fromUtf8(*line));
+        const std::optional<QStringList> words = splitWords(QString::fromUtf8(line->data(), qsizetype(line->size())));
         if (!words) {
             std::fprintf(stderr, "keyfold-cli: a quote is not closed; the line was not run\n");
             status = kUsage;

@@ -140,25 +140,11 @@ void handleTerminalSignals(bool on) {
 }
 }  // namespace
 
-std::optional<std::string> Input::stdinLine() {
-    std::string line;
-    int c;
-    bool any = false;
-    while ((c = std::getchar()) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        line.push_back(static_cast<char>(c));
-    }
-    if (!any) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-}
-
 namespace {
 
 // One line of the descriptor, read a byte at a time so that nothing after it is taken.
-std::optional<std::string> fdLine(int fd) {
-    std::string line;
+std::optional<vault::SecretText> fdLine(int fd) {
+    vault::SecretText line;
     bool any = false;
     char c;
     for (;;) {
@@ -170,7 +156,7 @@ std::optional<std::string> fdLine(int fd) {
         line.push_back(c);
     }
     if (!any) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.view().back() == '\r') line.resize(line.size() - 1);
     return line;
 }
 
@@ -178,7 +164,7 @@ extern "C" char** environ;
 
 // The first line that the phrase command prints. It runs with sh, its input empty and
 // its error output this program's; the phrase comes back through a pipe only.
-std::string commandPhrase(const QString& command) {
+vault::SecretText commandPhrase(const QString& command) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) fail(kFileError, "cannot run the phrase command: no pipe");
     posix_spawn_file_actions_t actions;
@@ -192,21 +178,20 @@ std::string commandPhrase(const QString& command) {
     const int spawned = posix_spawn(&child, "/bin/sh", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    std::string output;
+    vault::SecretText output;  // grows as it is read: each block it leaves is wiped
     if (spawned == 0) {
         char buffer[256];
         for (;;) {
             const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
-            if (output.size() < 65536) output.append(buffer, static_cast<std::size_t>(n));
+            if (output.size() < 65536) output.append(std::string_view(buffer, static_cast<std::size_t>(n)));
         }
         vault::wipeBytes(buffer, sizeof buffer);
     }
     ::close(pipeFds[0]);
     int status = 0;
     while (spawned == 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
-    vault::WipeAtScopeEnd wipe(output);
     const std::string what = "the phrase command (" + escapeControls(commandText, {}) + ")";
     if (spawned != 0) fail(kCancelled, "cannot run " + what + "; nothing was shown or written");
     if (WIFSIGNALED(status))
@@ -216,28 +201,25 @@ std::string commandPhrase(const QString& command) {
         fail(kCancelled, what + " failed with exit status " + std::to_string(WEXITSTATUS(status)) +
                              "; nothing was shown or written");
     if (output.empty()) fail(kCancelled, what + " printed no key phrase; nothing was shown or written");
-    std::string phrase = output.substr(0, output.find('\n'));
-    if (!phrase.empty() && phrase.back() == '\r') phrase.pop_back();
-    return phrase;
+    std::string_view phrase = output.view().substr(0, output.view().find('\n'));
+    if (!phrase.empty() && phrase.back() == '\r') phrase.remove_suffix(1);
+    return vault::SecretText(phrase);
 }
 
 }  // namespace
 
-std::string Input::dataFilePhrase() const {
+std::optional<vault::SecretText> Input::stdinLine() { return fdLine(STDIN_FILENO); }
+
+vault::SecretText Input::dataFilePhrase() const {
     if (givenPhrase) return *givenPhrase;
     return keyPhrase("key phrase");
 }
 
-std::string Input::secret(const char* prompt) const {
-    const vault::SecretText text = secretText(prompt);
-    return vault::windows1252FromUtf8(text);
-}
-
-std::string Input::keyPhrase(const char* prompt) const {
+vault::SecretText Input::keyPhrase(const char* prompt) const {
     // The phrase command gives the phrase in force; a new one is asked.
     const bool inForce = std::string_view(prompt).find("new") == std::string_view::npos;
     const vault::SecretText text =
-        inForce && !phraseCommand.isEmpty() ? vault::SecretText(commandPhrase(phraseCommand)) : secretText(prompt);
+        inForce && !phraseCommand.isEmpty() ? commandPhrase(phraseCommand) : secretText(prompt);
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(text);
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);
@@ -258,12 +240,12 @@ std::string Input::keyPhrase(const char* prompt) const {
 vault::SecretText Input::secretText(const char* prompt) const {
     vault::SecretText text;
     if (fromStdin) {
-        std::optional<std::string> line = stdinLine();
+        std::optional<vault::SecretText> line = stdinLine();
         if (!line) fail(kCancelled, std::string("standard input ended before the ") + prompt);
         return std::move(*line);
     }
     if (fromFd >= 0) {
-        std::optional<std::string> line = fdLine(fromFd);
+        std::optional<vault::SecretText> line = fdLine(fromFd);
         if (!line)
             fail(kCancelled, "file descriptor " + std::to_string(fromFd) + " ended before the " + std::string(prompt));
         return std::move(*line);

@@ -127,7 +127,7 @@ bool askOpenAnyway(const QString& text) { return present(BoxKind::OpenAnyway, te
 void showConfirmOk(const QString& text) { present(BoxKind::ConfirmOk, text); }
 void showError(const QString& text) { present(BoxKind::Error, text); }
 
-std::optional<std::string> askKeyPhrase(const QString& text) {
+std::optional<vault::SecretText> askKeyPhrase(const QString& text) {
     QString typed;
     bool ok = false;
     if (state().active) {
@@ -144,8 +144,8 @@ std::optional<std::string> askKeyPhrase(const QString& text) {
     }
     QByteArray bytes = typed.toUtf8();
     wipe(typed);
-    std::optional<std::string> phrase;
-    if (ok) phrase.emplace(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::optional<vault::SecretText> phrase;
+    if (ok) phrase.emplace(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     wipe(bytes);
     return phrase;
 }

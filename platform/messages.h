@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "vault/secret.h"
+
 class QMessageBox;
 class QWidget;
 namespace vault {
@@ -36,7 +38,7 @@ void showConfirmOk(const QString& text);
 void showError(const QString& text);
 // The key phrase typed once more, masked, as UTF-8 (a secret: the caller wipes it);
 // nothing when the user cancels.
-std::optional<std::string> askKeyPhrase(const QString& text);
+std::optional<vault::SecretText> askKeyPhrase(const QString& text);
 
 // The user's words for a data-file command that was refused (another copy of the
 // program changed or replaced the file, or is writing it; a file far too large; a link

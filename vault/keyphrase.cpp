@@ -12,8 +12,6 @@
 
 namespace vault {
 
-KeyPhraseText::~KeyPhraseText() { wipeSecret(text); }
-
 KeyPhraseText keyPhraseFromUtf8(std::string_view utf8) {
     KeyPhraseText result;
     std::u32string missing;

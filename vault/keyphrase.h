@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "vault/secret.h"
+
 namespace vault {
 
 constexpr std::size_t kMaxKeyPhraseLength = 255;
@@ -22,13 +24,8 @@ enum class PhraseProblem {
 
 struct KeyPhraseText {
     PhraseProblem problem = PhraseProblem::None;
-    std::string text;        // the phrase in Windows-1252, trimmed (empty unless problem is None)
+    SecretText text;         // the phrase in Windows-1252, trimmed (empty unless problem is None)
     std::u32string missing;  // NotWindows1252: each character that cannot be held, once
-    KeyPhraseText() = default;
-    KeyPhraseText(const KeyPhraseText&) = delete;
-    KeyPhraseText& operator=(const KeyPhraseText&) = delete;
-    KeyPhraseText(KeyPhraseText&&) = default;
-    ~KeyPhraseText();
 };
 
 // The phrase typed as UTF-8.

@@ -34,6 +34,8 @@ public:
     SecretText& operator=(SecretText&& other) noexcept;
     SecretText& operator=(std::string_view text);
     SecretText& operator=(std::string&& text);
+    SecretText& operator=(const std::string& text) { return *this = std::string_view(text); }
+    SecretText& operator=(const char* text) { return *this = std::string_view(text); }
     ~SecretText();
 
     const char* data() const noexcept { return data_ ? data_ : ""; }
@@ -69,6 +71,7 @@ public:
     friend bool operator==(const SecretText& a, const SecretText& b) noexcept { return a.view() == b.view(); }
     friend bool operator==(const SecretText& a, std::string_view b) noexcept { return a.view() == b; }
     friend bool operator==(const SecretText& a, const char* b) noexcept { return a.view() == b; }
+    friend bool operator==(const SecretText& a, const std::string& b) noexcept { return a.view() == b; }
 
 private:
     void release() noexcept;

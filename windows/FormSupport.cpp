@@ -146,11 +146,9 @@ void runOffWindowThread(const std::function<void()>& work) {
 }
 
 PhraseAgain askPhraseAgain(const QString& question, std::string_view expected) {
-    std::optional<std::string> typed = platform::askKeyPhrase(question);
+    const std::optional<vault::SecretText> typed = platform::askKeyPhrase(question);
     if (!typed) return PhraseAgain::Cancelled;
-    vault::WipeAtScopeEnd wipe(*typed);
-    vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
-    vault::WipeAtScopeEnd wipeAgain(again.text);
+    const vault::KeyPhraseText again = vault::keyPhraseFromUtf8(*typed);
     return again.problem == vault::PhraseProblem::None && vault::samePhrase(again.text, expected)
                ? PhraseAgain::Same
                : PhraseAgain::Differs;

@@ -128,7 +128,7 @@ const char* const kMistypedEndingText = QT_TRANSLATE_NOOP(
 // The box's phrase as every part of Keyfold takes it (trimmed, Windows-1252), or
 // nothing after saying why it cannot be used (programEnds: Keyfold then ends, so the
 // message asks for no new try).
-std::optional<std::string> phraseOf(QLineEdit* box, bool programEnds = false) {
+std::optional<vault::SecretText> phraseOf(QLineEdit* box, bool programEnds = false) {
     QByteArray typed = box->text().toUtf8();
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(std::string_view(typed.constData(), typed.size()));
     vault::wipeBytes(typed.data(), static_cast<std::size_t>(typed.size()));
@@ -153,7 +153,7 @@ std::optional<std::string> phraseOf(QLineEdit* box, bool programEnds = false) {
 
 // The old phrase typed once more before a plain file is re-keyed (a sealed file's tag
 // proves its phrase): false, after saying why, when it differs or the user cancels.
-bool oldPhraseConfirmed(const std::string& oldPhrase) {
+bool oldPhraseConfirmed(std::string_view oldPhrase) {
     switch (forms::askPhraseAgain(QCoreApplication::translate("KeyPhraseDialog", kOldPhraseAgainText), oldPhrase)) {
     case forms::PhraseAgain::Same: return true;
     case forms::PhraseAgain::Differs:
@@ -280,9 +280,8 @@ bool KeyPhraseDialog::createWithBoxPhrase() {
     vault::Session& s = session();
     s.refuseUnreachableLink();
     // The phrase first: one that cannot be used leaves no file behind.
-    std::optional<std::string> phrase = phraseOf(phraseEdit());
+    std::optional<vault::SecretText> phrase = phraseOf(phraseEdit());
     if (!phrase) return false;
-    vault::WipeAtScopeEnd wipe(*phrase);
     platform::showPlain(tr(kFirstRunText));
     s.setKeyPhrase(*phrase);
     // A sealed file's key is derived off the window's thread, as for opening.
@@ -294,9 +293,8 @@ bool KeyPhraseDialog::createWithBoxPhrase() {
 }
 
 bool KeyPhraseDialog::openWithBoxPhrase(bool programEnds) {
-    std::optional<std::string> phrase = phraseOf(phraseEdit(), programEnds);
+    std::optional<vault::SecretText> phrase = phraseOf(phraseEdit(), programEnds);
     if (!phrase) return false;
-    vault::WipeAtScopeEnd wipe(*phrase);
     // The box shows the trimmed phrase once the file has been found readable.
     auto showTrimmed = [&] { phraseEdit()->setText(fromWindows1252(*phrase)); };
     vault::Session& s = session();
@@ -336,9 +334,8 @@ void KeyPhraseDialog::takePhraseOnClose() {
         // A phrase that fails here ends Keyfold: what is said about it asks for no new try.
         if (session().dataFileExists()) {
             if (!openWithBoxPhrase(true)) return;
-        } else if (std::optional<std::string> phrase = phraseOf(phraseEdit(), true)) {
-            vault::WipeAtScopeEnd wipe(*phrase);
-            session().setKeyPhrase(*phrase);
+        } else if (std::optional<vault::SecretText> phrase = phraseOf(phraseEdit(), true)) {
+                    session().setKeyPhrase(*phrase);
             phraseOpened_ = true;
         } else {
             return;
@@ -352,13 +349,12 @@ void KeyPhraseDialog::takePhraseOnClose() {
 }
 
 void KeyPhraseDialog::changeKeyPhrase() {
-    std::optional<std::string> oldText = phraseOf(oldPhraseEdit());
+    std::optional<vault::SecretText> oldText = phraseOf(oldPhraseEdit());
     if (!oldText) return;
-    std::optional<std::string> newText = phraseOf(newPhraseEdit());
+    std::optional<vault::SecretText> newText = phraseOf(newPhraseEdit());
     if (!newText) return;
-    std::string oldPhrase = std::move(*oldText);
-    std::string newPhrase = std::move(*newText);
-    vault::WipeAtScopeEnd wipe(oldPhrase, newPhrase);
+    const vault::SecretText oldPhrase = std::move(*oldText);
+    const vault::SecretText newPhrase = std::move(*newText);
     oldPhraseEdit()->setText(fromWindows1252(oldPhrase));
     newPhraseEdit()->setText(fromWindows1252(newPhrase));
     verifyLineEdit()->clear();

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "support.h"
+#include "tests/support/memory_search.h"
 #include "vault/ioerror.h"
 #include "vault/secret.h"
 #include "vault/session.h"
@@ -312,98 +313,7 @@ TEST_F(SessionTest, CreateAndRekeyOutcomes) {
 }
 
 #ifdef __linux__  // the search reads /proc/self
-// Looks for a text in the process's own writable memory (heap, stack, data), masked byte
-// by byte so that the text itself is never in memory while it is looked for. Made before
-// the operations it checks, so that it takes no memory afterwards that they may have let
-// go of; keep() must be its first call after them: it copies the stack below the caller,
-// where the finished calls left their locals, before any later call overwrites it, and
-// the list of mappings, before reading it takes heap blocks.
-class MemorySearch {
-public:
-    MemorySearch() : mem_(::open("/proc/self/mem", O_RDONLY | O_CLOEXEC)), chunk_(1 << 20), below_(64 << 10) {}
-    ~MemorySearch() {
-        ::close(mem_);
-        wipeBytes(chunk_.data(), chunk_.size());
-        wipeBytes(below_.data(), below_.size());
-    }
-
-    [[gnu::noinline]] void keep() {
-        unsigned char here = 0;
-        belowTo_ = reinterpret_cast<std::uintptr_t>(&here);
-        for (belowSize_ = below_.size(); belowSize_ > 0; belowSize_ /= 2)  // the stack may be mapped less deep
-            if (::pread(mem_, below_.data(), belowSize_, off_t(belowTo_ - belowSize_)) == ssize_t(belowSize_)) break;
-        const int maps = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-        mapsSize_ = 0;
-        for (ssize_t got;
-             maps >= 0 && (got = ::read(maps, maps_.data() + mapsSize_, maps_.size() - 1 - mapsSize_)) > 0;)
-            mapsSize_ += std::size_t(got);
-        maps_[mapsSize_] = '\0';
-        if (maps >= 0) ::close(maps);
-    }
-
-    // Copies of the text masked with mask, in memory as keep() found it.
-    int copies(const std::string& masked, unsigned char mask) {
-        if (mem_ < 0 || belowSize_ == 0 || mapsSize_ == 0) return -1;
-        int found = copiesIn(below_.data(), belowSize_, masked, mask);
-        // Not the stack copied above, and not this object's own blocks.
-        const Range skip[] = {{belowTo_ - belowSize_, belowTo_}, ownRange(chunk_), ownRange(below_), ownRange(maps_)};
-        for (const char* line = maps_.data(); *line;) {
-            const std::string_view text(line, std::strcspn(line, "\n"));
-            char* end;
-            const std::uint64_t from = std::strtoull(line, &end, 16);
-            const std::uint64_t to = std::strtoull(end + 1, &end, 16);
-            if (end[1] == 'r' && end[2] == 'w' && text.find("[vvar]") == std::string_view::npos)
-                found += copiesOutside(from, to, skip, std::size(skip), masked, mask);
-            line += text.size() + (line[text.size()] == '\n');
-        }
-        return found;
-    }
-
-private:
-    using Range = std::pair<std::uint64_t, std::uint64_t>;
-    template <class Byte>
-    static Range ownRange(const std::vector<Byte>& v) {
-        const auto at = reinterpret_cast<std::uintptr_t>(v.data());
-        return {at, at + v.size()};
-    }
-    static int copiesIn(const unsigned char* bytes, std::size_t size, const std::string& masked, unsigned char mask) {
-        int found = 0;
-        for (std::size_t i = 0; i + masked.size() <= size; ++i) {
-            std::size_t k = 0;
-            while (k < masked.size() && (bytes[i + k] ^ mask) == static_cast<unsigned char>(masked[k])) ++k;
-            found += k == masked.size();
-        }
-        return found;
-    }
-    // [from, to) without the ranges skip[0..n), read through the chunk.
-    int copiesOutside(std::uint64_t from, std::uint64_t to, const Range* skip, std::size_t n, const std::string& masked,
-                      unsigned char mask) {
-        if (from >= to) return 0;
-        if (n == 0) return copiesAt(from, to, masked, mask);
-        const auto [skipFrom, skipTo] = skip[0];
-        return copiesOutside(from, std::min(to, std::max(from, skipFrom)), skip + 1, n - 1, masked, mask) +
-               copiesOutside(std::max(from, std::min(to, skipTo)), to, skip + 1, n - 1, masked, mask);
-    }
-    int copiesAt(std::uint64_t from, std::uint64_t to, const std::string& masked, unsigned char mask) {
-        int found = 0;
-        for (; from < to; from += chunk_.size() - masked.size()) {
-            const std::size_t want = std::min<std::uint64_t>(chunk_.size(), to - from);
-            const ssize_t got = ::pread(mem_, chunk_.data(), want, off_t(from));
-            if (got <= 0) break;
-            found += copiesIn(chunk_.data(), std::size_t(got), masked, mask);
-            if (std::size_t(got) < want || from + want >= to) break;
-        }
-        return found;
-    }
-
-    int mem_;
-    std::vector<unsigned char> chunk_;
-    std::vector<unsigned char> below_;
-    std::uintptr_t belowTo_ = 0;
-    std::size_t belowSize_ = 0;
-    std::vector<char> maps_ = std::vector<char>(64 << 10);
-    std::size_t mapsSize_ = 0;
-};
+using keyfoldtest::MemorySearch;
 
 // Every buffer that held a password on its way (the slots read ahead, each scan's slot
 // image, the record written and the one it replaces) is wiped once the operation is
@@ -415,11 +325,7 @@ TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
     GTEST_SKIP() << "the memory search runs in the ordinary build";
 #endif
     constexpr unsigned char kMask = 0x5A;
-    const auto masked = [&](std::string_view text) {
-        std::string m(text);
-        for (char& c : m) c = static_cast<char>(c ^ kMask);
-        return m;
-    };
+    const auto masked = [&](std::string_view text) { return MemorySearch::masked(text, kMask); };
     for (const std::string phrase : {"", "Key phrase"}) {
         // A short one (kept inside a std::string's own object) and a long one (on the heap).
         for (const std::string& hidden : {masked("Qx7!vR2m"), masked("Hj4%Tz8&Wq1*Np6@Ls")}) {
