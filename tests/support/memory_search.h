@@ -69,9 +69,14 @@ public:
     }
 
     // Copies of the text masked with mask, in memory as keep() found it; -1 when the
-    // memory cannot be read.
-    int copies(const std::string& masked, unsigned char mask) {
+    // memory cannot be read. What is looked for is the text's last kTail bytes: a block
+    // the allocator took back has its first 16 bytes overwritten with its bookkeeping, so
+    // a text of 25 characters (the longest password a slot holds) at the start of a block
+    // let go of unwiped is still found by its tail.
+    static constexpr std::size_t kTail = 9;
+    int copies(const std::string& maskedText, unsigned char mask) {
         if (mem_ < 0 || (self_ && belowSize_ == 0) || mapsSize_ == 0) return -1;
+        const std::string masked = maskedText.substr(maskedText.size() - std::min(maskedText.size(), kTail));
         int found = copiesIn(below_.data(), belowSize_, masked, mask);
         // Not the stack copied above, and not this object's own blocks.
         const Range skip[] = {{belowTo_ - belowSize_, belowTo_}, ownRange(chunk_), ownRange(below_), ownRange(maps_)};

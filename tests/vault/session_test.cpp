@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 #include "support.h"
@@ -328,7 +329,7 @@ TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
     const auto masked = [&](std::string_view text) { return MemorySearch::masked(text, kMask); };
     for (const std::string phrase : {"", "Key phrase"}) {
         // A short one (kept inside a std::string's own object) and a long one (on the heap).
-        for (const std::string& hidden : {masked("Qx7!vR2m"), masked("Hj4%Tz8&Wq1*Np6@Ls")}) {
+        for (const std::string& hidden : {masked("Qx7!vR2m"), masked("Hj4%Tz8&Wq1*Np6@Ls3!Xc9^K")}) {
             SCOPED_TRACE(phrase + " / " + std::to_string(hidden.size()));
             makeDataFile({plainRecord("A", "BANK", "http://b")}, 5, phrase);
             MemorySearch search;
@@ -354,6 +355,72 @@ TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
             search.keep();
             EXPECT_EQ(search.copies(hidden, kMask), 0);
         }
+    }
+}
+
+// A secret text lets go of no block that still holds its bytes: not when it grows a byte
+// or a piece at a time, is shortened, assigned over, copied, moved, or takes a string's
+// bytes. The last row keeps one alive, to show the search finds it.
+TEST(SecretTextTest, NoBlockItLetsGoKeepsTheText) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the memory search runs in the ordinary build";
+#endif
+    constexpr unsigned char kMask = 0x3C;
+    const std::string hidden = MemorySearch::masked("Zt5#Kp9!Rw2^Lm7&Qa4$Vb8*N", kMask);
+    const auto grown = [&] {  // the text a byte at a time, through every growth
+        SecretText s;
+        for (char c : hidden) s.push_back(static_cast<char>(c ^ kMask));
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<SecretText>& kept)> run;
+        int copiesLeft;
+    };
+    const Case cases[] = {
+        {"grown a byte at a time", [&](auto&) { grown(); }, 0},
+        {"appended in pieces",
+         [&](auto&) {
+             const SecretText piece = grown();
+             SecretText whole;
+             for (int i = 0; i < 5; ++i) whole.append(piece.view().substr(0, 9)).append(piece.view().substr(9));
+         },
+         0},
+        {"assigned a shorter text", [&](auto&) { grown() = "short"; }, 0},
+        {"resized shorter", [&](auto& kept) { kept.push_back(grown()), kept.back().resize(3); }, 0},
+        {"cleared", [&](auto& kept) { kept.push_back(grown()), kept.back().clear(); }, 0},
+        {"copied and assigned over",
+         [&](auto&) {
+             SecretText a = grown();
+             SecretText b(a);
+             SecretText c("x");
+             c = b;
+             c = std::move(a);
+         },
+         0},
+        {"taken from a string",
+         [&](auto&) {
+             std::string text;
+             text.reserve(64);  // no growth: only the one block to wipe
+             for (char c : hidden) text.push_back(static_cast<char>(c ^ kMask));
+             SecretText taken(std::move(text));
+             SecretText assigned;
+             std::string again;
+             again.reserve(64);
+             for (char c : hidden) again.push_back(static_cast<char>(c ^ kMask));
+             assigned = std::move(again);
+         },
+         0},
+        {"kept", [&](auto& kept) { kept.push_back(grown()); }, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<SecretText> kept;
+        kept.reserve(4);
+        MemorySearch search;
+        c.run(kept);
+        search.keep();
+        EXPECT_EQ(search.copies(hidden, kMask), c.copiesLeft);
     }
 }
 #endif  // __linux__
