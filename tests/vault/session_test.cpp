@@ -317,8 +317,9 @@ TEST_F(SessionTest, CreateAndRekeyOutcomes) {
 using keyfoldtest::MemorySearch;
 
 // Every buffer that held a password on its way (the slots read ahead, each scan's slot
-// image, the record written and the one it replaces) is wiped once the operation is
-// over, under the empty phrase (the file holds the password as typed) and under another.
+// image, the record written and the one it replaces, the sealed file's image) is wiped
+// once the operation is over, under the empty phrase (the file holds the password as
+// typed) and under another, which also seals, unseals and re-keys.
 TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
 #if defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer keeps its own fake stacks and terabytes of shadow mappings: the
@@ -351,6 +352,14 @@ TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
                 Entry changed = *found;
                 changed.comments = "changed";
                 ASSERT_EQ(s.update(changed).outcome, ChangeOutcome::Updated);
+                if (!phrase.empty()) {  // the whole image sealed, opened, unsealed, re-keyed
+                    s.setSealCost({1, 8192});
+                    ASSERT_EQ(s.seal(), SealOutcome::Sealed);
+                    ASSERT_EQ(s.find("MAIL")->password, password);
+                    ASSERT_EQ(s.unseal(), SealOutcome::Unsealed);
+                    ASSERT_EQ(s.rekey(phrase, "Other phrase", [](const std::string&) { return true; }),
+                              RekeyOutcome::Completed);
+                }
             }
             search.keep();
             EXPECT_EQ(search.copies(hidden, kMask), 0);
