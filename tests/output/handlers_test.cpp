@@ -429,8 +429,10 @@ private slots:
         // "\xE9" (é) makes the two forms differ. The allocator writes its links over the
         // first 16 bytes of a block it takes back, so a freed copy that began with the
         // password keeps only its end: the characters past those are looked for as well.
-        const std::string hidden =
-            MemorySearch::masked("Vq8#m\xE9" "4Lz!r2Tw9&kN\xE9pX3cY5", kMask);  // the box's 25
+        const std::string hidden = MemorySearch::masked(
+            "Vq8#m\xE9"
+            "4Lz!r2Tw9&kN\xE9pX3cY5",
+            kMask);  // the box's 25
         const auto utf8Of = [&](std::string_view masked) {
             std::string utf8;
             for (const char m : masked) {
