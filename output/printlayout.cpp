@@ -4,12 +4,12 @@ namespace output {
 
 std::size_t TextChannel::fittingLength(std::string_view text) const {
     const int room = dev_.pageWidth() - x_;
-    if (dev_.textWidth(std::string(text)) <= room) return text.size();
+    if (dev_.textWidth(text) <= room) return text.size();
     // Widths grow with every character added: find the longest prefix that fits.
     std::size_t lo = 0, hi = text.size() - 1;  // prefix lo fits (or is empty), hi + 1 does not
     while (lo < hi) {
         std::size_t mid = lo + (hi - lo + 1) / 2;
-        if (dev_.textWidth(std::string(text.substr(0, mid))) <= room)
+        if (dev_.textWidth(text.substr(0, mid)) <= room)
             lo = mid;
         else
             hi = mid - 1;
@@ -24,7 +24,7 @@ void TextChannel::write(std::string_view text) {
         // holding the channel in an endless run of empty lines.
         if (n == 0 && x_ == 0) n = 1;
         if (n > 0) {
-            std::string piece(text.substr(0, n));
+            const std::string_view piece = text.substr(0, n);
             int h = dev_.textHeight(piece) + 2;
             if (h > lineAdvance_) lineAdvance_ = h;
             dev_.drawText(x_, y_, piece);
@@ -47,7 +47,11 @@ void TextChannel::lineEnd() {
 
 void printEntry(TextChannel& channel, const PrintedEntry& e) {
     channel.writeLine("Name: " + e.name + "  " + e.website);
-    channel.writeLine("User ID: " + e.userId + "  Password: " + e.password);
+    // The line with the password is made in one block of its final size, wiped after.
+    vault::SecretText line;
+    line.reserve(e.userId.size() + e.password.size() + 21);
+    line.append("User ID: ").append(e.userId).append("  Password: ").append(e.password);
+    channel.writeLine(line);
     channel.writeLine(" ");
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include "output/pagedevice.h"
+#include "vault/secret.h"
 
 namespace output {
 
@@ -46,7 +47,7 @@ struct PrintedEntry {
     std::string name;
     std::string website;
     std::string userId;
-    std::string password;
+    vault::SecretText password;
 };
 
 // "Name: <name>  <website>", "User ID: <user>  Password: <password>", " ".

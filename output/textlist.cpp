@@ -16,15 +16,12 @@ std::string textListPath(const std::string& dataFolder) {
     return path + "Tempfile.txt";
 }
 
-std::string textListEntry(const std::string& name, const std::string& website, const std::string& userId,
-                          std::string_view password, const std::string& comments) {
-    std::string s;
-    s.reserve(name.size() + website.size() + userId.size() + password.size() + comments.size() + 48);
-    s += name + " URL: " + website + "\r\n";
-    ((s += " User: ") += userId) += " Password: ";
-    (s += password) += "\r\n";  // appended in place: no temporary holds the password
-    s += " Comments: " + comments + "\r\n";
-    s += " \r\n";
+vault::SecretText textListEntry(std::string_view name, std::string_view website, std::string_view userId,
+                                std::string_view password, std::string_view comments) {
+    vault::SecretText s;
+    s.reserve(name.size() + website.size() + userId.size() + password.size() + comments.size() + 44);
+    s.append(name).append(" URL: ").append(website).append("\r\n User: ").append(userId);
+    s.append(" Password: ").append(password).append("\r\n Comments: ").append(comments).append("\r\n \r\n");
     return s;
 }
 
@@ -46,7 +43,7 @@ void TextListFile::discard() noexcept {
     vault::removeFileQuietly(path_);
 }
 
-void TextListFile::writeAll(const std::string& bytes) {
+void TextListFile::writeAll(std::string_view bytes) {
     try {
         file_.writeAt(bytes.data(), bytes.size(), written_);
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "vault/fileio.h"
+#include "vault/secret.h"
 
 namespace output {
 
@@ -14,8 +15,9 @@ std::string textListPath(const std::string& dataFolder);
 
 // The four lines of one entry, line ends included:
 // "<name> URL: <website>", " User: <user> Password: <password>", " Comments: <comments>", " ".
-std::string textListEntry(const std::string& name, const std::string& website, const std::string& userId,
-                          std::string_view password, const std::string& comments);
+// They hold the password: one block of their final size, wiped when let go.
+vault::SecretText textListEntry(std::string_view name, std::string_view website, std::string_view userId,
+                                std::string_view password, std::string_view comments);
 
 // Deletes the text list; true only when nothing of that name is left.
 bool removeTextList(const std::string& path);
@@ -38,7 +40,7 @@ public:
     void close();
 
 private:
-    void writeAll(const std::string& bytes);
+    void writeAll(std::string_view bytes);
     void discard() noexcept;
     std::string path_;
     vault::File file_;

@@ -104,8 +104,10 @@ void Channel::readAvailable() {
         close();
         return;
     }
-    if (buffer_.capacity() < buffer_.size() + n) {
-        // Grown by hand so that the old buffer is overwritten, not just freed.
+    if (buffer_.data_ptr().freeSpaceAtEnd() < n) {
+        // Grown by hand so that the old buffer is overwritten, not just freed. The room
+        // counted is what lies after the text: an append that finds too little there may
+        // move the block even when its whole capacity would do.
         QByteArray larger;
         larger.reserve(std::max<qsizetype>(2 * buffer_.capacity(), buffer_.size() + n + 4096));
         larger.append(buffer_);

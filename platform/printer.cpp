@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrinterInfo>
+#include "platform/secret.h"
 #include "platform/windows1252lineedit.h"
 
 namespace platform {
@@ -43,15 +44,26 @@ PrinterDevice::PrinterDevice(const QPrinterInfo& info)
 int PrinterDevice::pageWidth() const { return printer_.width(); }
 int PrinterDevice::pageHeight() const { return printer_.height(); }
 
-int PrinterDevice::textWidth(const std::string& text) const {
-    return metrics_.horizontalAdvance(fromWindows1252(text));
+PrinterDevice::~PrinterDevice() { dropPages(); }
+
+void PrinterDevice::dropPages() {
+    for (auto& page : pages_)
+        for (Run& r : page) wipe(r.text);
+    pages_.clear();
 }
 
-int PrinterDevice::textHeight(const std::string&) const { return metrics_.height(); }
+int PrinterDevice::textWidth(std::string_view text) const {
+    QString shown = fromWindows1252(text);
+    const int width = metrics_.horizontalAdvance(shown);
+    wipe(shown);
+    return width;
+}
+
+int PrinterDevice::textHeight(std::string_view) const { return metrics_.height(); }
 
 int PrinterDevice::charHeight() const { return metrics_.height(); }
 
-void PrinterDevice::drawText(int x, int y, const std::string& text) {
+void PrinterDevice::drawText(int x, int y, std::string_view text) {
     pages_.back().push_back({x, y, fromWindows1252(text)});
 }
 
@@ -76,7 +88,7 @@ void PrinterDevice::finish() {
         first = false;
         for (const Run& r : page) painter.drawText(r.x, r.y + ascent, r.text);
     }
-    pages_.clear();
+    dropPages();
     if (!painter.end())
         throw std::runtime_error("The printer " + printer_.printerName().toStdString() +
                                  " could not complete the print job");
@@ -84,7 +96,7 @@ void PrinterDevice::finish() {
 
 void PrinterDevice::abandon() {
     done_ = true;
-    pages_.clear();
+    dropPages();
 }
 
 }  // namespace platform

@@ -25,10 +25,11 @@ public:
 
     int pageWidth() const override;
     int pageHeight() const override;
-    int textWidth(const std::string& text) const override;
-    int textHeight(const std::string& text) const override;
+    ~PrinterDevice() override;
+    int textWidth(std::string_view text) const override;
+    int textHeight(std::string_view text) const override;
     int charHeight() const override;
-    void drawText(int x, int y, const std::string& text) override;
+    void drawText(int x, int y, std::string_view text) override;
     void newPage() override;
     void finish() override;
     void abandon() override;
@@ -38,6 +39,8 @@ public:
     explicit PrinterDevice(const class QPrinterInfo& info);
 
 private:
+    // Overwrites the texts of the pages kept and lets them go.
+    void dropPages();
     struct Run {
         int x;
         int y;

@@ -37,15 +37,31 @@ QString fromWindows1252(std::string_view bytes) {
     return out;
 }
 
-std::string toWindows1252(const QString& text) {
-    // A character outside the 16-bit plane is one character, so one "?".
-    // The text may be a password: its UTF-8 copy is wiped once converted.
-    QByteArray utf8 = text.toUtf8();
-    std::string bytes =
-        vault::windows1252FromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    wipe(utf8);
-    return bytes;
+namespace {
+// Whether text holds a surrogate pair at i: one character outside the 16-bit plane.
+bool pairAt(const QString& text, qsizetype i) {
+    return text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
 }
+
+template <class Bytes>
+Bytes convertedToWindows1252(const QString& text) {
+    std::size_t size = 0;
+    for (qsizetype i = 0; i < text.size(); ++i, ++size)
+        if (pairAt(text, i)) ++i;
+    Bytes out;
+    out.resize(size);
+    std::size_t at = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int b = pairAt(text, i) ? (++i, -1) : vault::windows1252OfUnicode(text.at(i).unicode());
+        out[at++] = b < 0 ? '?' : static_cast<char>(b);
+    }
+    return out;
+}
+}  // namespace
+
+std::string toWindows1252(const QString& text) { return convertedToWindows1252<std::string>(text); }
+
+vault::SecretText secretWindows1252(const QString& text) { return convertedToWindows1252<vault::SecretText>(text); }
 
 QString windows1252Upper(const QString& text) {
     QString out = text;
@@ -58,9 +74,16 @@ QString windows1252Upper(const QString& text) {
 }
 
 std::u32string lackingWindows1252(const QString& text) {
+    // Read in place: the text may be a password.
     std::u32string lacking;
-    for (const char32_t c : text.toUcs4())
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        if (pairAt(text, i))
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1)), ++i;
+        else if (QChar::isSurrogate(c))
+            c = 0xFFFD;
         if (vault::windows1252OfUnicode(c) < 0 && lacking.find(c) == std::u32string::npos) lacking.push_back(c);
+    }
     return lacking;
 }
 
@@ -183,15 +206,19 @@ void Windows1252LineEdit::dropEvent(QDropEvent* e) {
     }
 }
 
-std::string Windows1252LineEdit::windows1252TextFor(std::string_view bytes) const {
+vault::SecretText Windows1252LineEdit::secretTextFor(std::string_view bytes) const {
     // The box cuts the text to its maximum length and then normalises it; the upper case
     // keeps the length.
     // The text may be a password: the copies made here are wiped.
     QString whole = fromWindows1252(bytes);
     QString text = whole.left(maxLength());
     wipe(whole);
-    if (upper_) text = windows1252Upper(text);
-    std::string result = toWindows1252(text);
+    if (upper_) {
+        QString upper = windows1252Upper(text);
+        wipe(text);
+        text = upper;
+    }
+    vault::SecretText result = secretWindows1252(text);
     wipe(text);
     return result;
 }

@@ -31,8 +31,11 @@ public:
     void setWindows1252Text(const std::string& bytes) { setText(fromWindows1252(bytes)); }
     // Replaces the selection with the clipboard's text as a paste into this box takes it.
     void pasteClipboard(QClipboard::Mode mode = QClipboard::Clipboard);
+    // The same for a box that holds a secret.
+    vault::SecretText secretText() const { return secretWindows1252(text()); }
     // What windows1252Text() would return after setWindows1252Text(bytes), without setting it.
-    std::string windows1252TextFor(std::string_view bytes) const;
+    std::string windows1252TextFor(std::string_view bytes) const { return std::string(secretTextFor(bytes).view()); }
+    vault::SecretText secretTextFor(std::string_view bytes) const;
 
 signals:
     void doubleClicked();

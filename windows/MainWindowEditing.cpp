@@ -113,7 +113,7 @@ std::optional<vault::Entry> MainWindow::storableEntry(bool nameOnly) const {
         }
     if (nameOnly) return vault::Entry{toWindows1252(nameEdit()->text()), {}, {}, {}, {}};
     return vault::Entry{toWindows1252(nameEdit()->text()), toWindows1252(websiteEdit()->text()),
-                        toWindows1252(userIdEdit()->text()), toWindows1252(passwordEdit()->text()),
+                        toWindows1252(userIdEdit()->text()), passwordEdit()->secretText(),
                         toWindows1252(commentsEdit()->text())};
 }
 

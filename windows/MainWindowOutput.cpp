@@ -67,8 +67,7 @@ void MainWindow::printList() {
             session_->forEachPrintable([&](const vault::Entry& entry) {
                 lastPrinted = entry;
                 print({nameEdit()->windows1252TextFor(entry.name), websiteEdit()->windows1252TextFor(entry.website),
-                       userIdEdit()->windows1252TextFor(entry.userId),
-                       passwordEdit()->windows1252TextFor(entry.password)});
+                       userIdEdit()->windows1252TextFor(entry.userId), passwordEdit()->secretTextFor(entry.password)});
             });
         });
     } catch (...) {
@@ -90,8 +89,8 @@ void MainWindow::createTextList() {
         vault::ListedNameIndex index(*session_);
         const vault::Entry* shown = nullptr;
         std::string name = nameEdit()->windows1252Text(), website = websiteEdit()->windows1252Text(),
-                    user = userIdEdit()->windows1252Text(), password = passwordEdit()->windows1252Text(),
-                    comments = commentsEdit()->windows1252Text();
+                    user = userIdEdit()->windows1252Text(), comments = commentsEdit()->windows1252Text();
+        vault::SecretText password = passwordEdit()->secretText();
         auto settle = [&](int row) {
             selectRowQuietly(row);
             if (shown) showEntry(*shown);
@@ -105,7 +104,7 @@ void MainWindow::createTextList() {
                     name = nameEdit()->windows1252TextFor(e->name);
                     website = websiteEdit()->windows1252TextFor(e->website);
                     user = userIdEdit()->windows1252TextFor(e->userId);
-                    password = passwordEdit()->windows1252TextFor(e->password);
+                    password = passwordEdit()->secretTextFor(e->password);
                     comments = commentsEdit()->windows1252TextFor(e->comments);
                 }
                 file.writeEntry(name, website, user, password, comments);

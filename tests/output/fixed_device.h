@@ -1,6 +1,7 @@
 // A page device with fixed metrics that records what is drawn.
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 #include "output/pagedevice.h"
 
@@ -18,15 +19,15 @@ public:
 
     int pageWidth() const override { return width_; }
     int pageHeight() const override { return height_; }
-    int textWidth(const std::string& t) const override {
+    int textWidth(std::string_view t) const override {
         // "W" is twice as wide as the other characters, so cuts depend on the text.
         int w = 0;
         for (char c : t) w += c == 'W' ? 2 * charWidth_ : charWidth_;
         return w;
     }
-    int textHeight(const std::string&) const override { return textHeight_; }
+    int textHeight(std::string_view) const override { return textHeight_; }
     int charHeight() const override { return charHeight_; }
-    void drawText(int x, int y, const std::string& t) override { drawn.push_back({page, x, y, t}); }
+    void drawText(int x, int y, std::string_view t) override { drawn.push_back({page, x, y, std::string(t)}); }
     void newPage() override { ++page; }
     void finish() override { ++finished; }
     void abandon() override { ++abandoned; }

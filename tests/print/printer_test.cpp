@@ -29,10 +29,10 @@ public:
     explicit CountingDevice(output::PageDevice& real) : real_(real) {}
     int pageWidth() const override { return real_.pageWidth(); }
     int pageHeight() const override { return real_.pageHeight(); }
-    int textWidth(const std::string& t) const override { return real_.textWidth(t); }
-    int textHeight(const std::string& t) const override { return real_.textHeight(t); }
+    int textWidth(std::string_view t) const override { return real_.textWidth(t); }
+    int textHeight(std::string_view t) const override { return real_.textHeight(t); }
     int charHeight() const override { return real_.charHeight(); }
-    void drawText(int x, int y, const std::string& t) override {
+    void drawText(int x, int y, std::string_view t) override {
         if (pages == 1 && y != lastY_) ++firstPageLines;
         lastY_ = y;
         real_.drawText(x, y, t);
