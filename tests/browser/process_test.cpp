@@ -14,7 +14,9 @@
 
 #include "platform/browser_process.h"
 #include "platform/messages.h"
+#include "platform/secret.h"
 #include "tests/support/boxes.h"
+#include "tests/support/memory_search.h"
 #include "tests/support/messages.h"
 #include "tests/support/page_server.h"
 #include "tests/support/program_files.h"
@@ -54,7 +56,7 @@ private:
 
     // Opens the window and, once it is on the screen, runs `inside` with its process id;
     // the window must be gone within the time. Returns the process id it had.
-    qint64 withWindow(const std::function<void(qint64)>& inside) {
+    qint64 withWindow(const std::function<void(qint64)>& inside, const platform::BrowseRequest* asked = nullptr) {
         qint64 pid = 0;
         QDeadlineTimer deadline(30000);
         QTimer poll;
@@ -71,7 +73,7 @@ private:
             inside(pid);
         });
         poll.start(20);
-        platform::openBrowserWindow(request());
+        platform::openBrowserWindow(asked ? *asked : request());
         return pid;
     }
 
@@ -95,21 +97,37 @@ private slots:
         platform::openBrowserWindow(blank);
         QVERIFY(boxesAsExpected());
 
+        // The password goes to the window's process in the opening message; once the
+        // window has closed, no 8-bit or UTF-8 copy of it is left in this process (the
+        // request's UTF-16 strings are Qt's). 25 characters: a freed block is found by
+        // the password's end (see MemorySearch::copies).
+        constexpr unsigned char kMask = 0x47;
+        const std::string hidden = keyfoldtest::MemorySearch::masked("Ye6%Wq2!Hn8^Tz4&Mc1*Kd7#P", kMask);
+        platform::BrowseRequest asked = request();
+        asked.password.clear();
+        for (const char m : hidden) asked.password += QChar(char16_t(static_cast<unsigned char>(m ^ kMask)));
+        keyfoldtest::MemorySearch search;
+
         // Started ahead, as the program does when a person heads for "Open Within".
         platform::warmBrowserProcess();
         bool engineThere = false, drawn = false;
         const bool onX = QGuiApplication::platformName() == QLatin1String("xcb");
-        const qint64 pid = withWindow([&](qint64 child) {
-            engineThere = webEngineLoaded(child);
-            // On X the page shows on the screen: its colour where the browser area is.
-            QDeadlineTimer deadline(15000);
-            while (onX && !drawn && !deadline.hasExpired()) {
-                drawn = QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(300, 400) ==
-                        QColor(0x33, 0xaa, 0x77);
-                QTest::qWait(50);
-            }
-            platform::testing::closeBrowserWindow();
-        });
+        const qint64 pid = withWindow(
+            [&](qint64 child) {
+                engineThere = webEngineLoaded(child);
+                // On X the page shows on the screen: its colour where the browser area is.
+                QDeadlineTimer deadline(15000);
+                while (onX && !drawn && !deadline.hasExpired()) {
+                    drawn = QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(300, 400) ==
+                            QColor(0x33, 0xaa, 0x77);
+                    QTest::qWait(50);
+                }
+                platform::testing::closeBrowserWindow();
+            },
+            &asked);
+        platform::wipe(asked.password);
+        search.keep();
+        QCOMPARE(search.copies(hidden, kMask), 0);
         QVERIFY(pid > 0);
         QVERIFY(engineThere);
         QVERIFY(!onX || drawn);

@@ -475,7 +475,8 @@ private slots:
             else
                 CLICK_WITH_BOXES(w->printButton(), {BoxKind::Confirm, kPrintQuestion, true},
                                  {BoxKind::Error, QStringLiteral("There is no default printer currently selected")});
-            for (QLineEdit* box : {w->nameEdit(), w->websiteEdit(), w->userIdEdit(), w->passwordEdit(), w->commentsEdit()})
+            for (QLineEdit* box :
+                 {w->nameEdit(), w->websiteEdit(), w->userIdEdit(), w->passwordEdit(), w->commentsEdit()})
                 box->clear();
             search.keep();
         }
