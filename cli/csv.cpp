@@ -13,7 +13,7 @@ std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* 
     std::vector<CsvRow> rows;
     if (rowLines) rowLines->clear();
     CsvRow row;
-    std::string field;
+    vault::SecretText field;
     bool quoted = false, fieldStarted = false, atFieldStart = true, inRow = false;
     auto endRow = [&] {
         if (fieldStarted || !row.empty()) {
@@ -101,8 +101,8 @@ void appendLine(Text& out, const Fields& fields) {
 
 }  // namespace
 
-std::string csvLine(const CsvRow& fields) {
-    std::string out;
+vault::SecretText csvLine(const CsvRow& fields) {
+    vault::SecretText out;
     appendLine(out, fields);
     return out;
 }
@@ -291,7 +291,7 @@ public:
         : id_(id), name_(name), type_(type), loginColumns_(loginColumns) {
         for (std::size_t r = 1; rows && r < rows->size(); ++r)
             if (const CsvRow& row = (*rows)[r]; isGroup(row))
-                groups_.emplace(cell(row, id), Group{cell(row, name), cell(row, parent)});
+                groups_.emplace(cell(row, id), Group{std::string(cell(row, name)), std::string(cell(row, parent))});
     }
     bool isGroup(const CsvRow& row) const {
         if (type_ >= 0) return lower(cell(row, type_)) == "group";
@@ -300,11 +300,11 @@ public:
                std::all_of(loginColumns_.begin(), loginColumns_.end(), [&](int c) { return cell(row, c).empty(); });
     }
     std::string folderOf(const CsvRow& row) const {
-        if (const std::string own = cell(row, name_); !own.empty()) return own;
-        std::string path, id = cell(row, id_);
+        if (const std::string_view own = cell(row, name_); !own.empty()) return std::string(own);
+        std::string path, id(cell(row, id_));
         // Parents first; a chain that loops or runs deep ends after a few steps.
         for (int depth = 0; depth < 8 && !id.empty(); ++depth) {
-            const auto g = groups_.find(id);
+            const auto g = groups_.find(std::string_view(id));
             if (g == groups_.end()) break;
             path = path.empty() ? g->second.name : g->second.name + "/" + path;
             id = g->second.parent;
@@ -316,12 +316,12 @@ private:
     struct Group {
         std::string name, parent;
     };
-    static std::string cell(const CsvRow& row, int i) {
-        return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string();
+    static std::string_view cell(const CsvRow& row, int i) {
+        return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i].view() : std::string_view();
     }
     int id_, name_, type_;
     std::vector<int> loginColumns_;
-    std::unordered_map<std::string, Group> groups_;  // by number
+    std::unordered_map<std::string_view, Group> groups_;  // by number, in the rows
 };
 
 }  // namespace
@@ -352,7 +352,7 @@ bool isSecretField(std::string_view name, std::string_view value) {
 std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
     if (rows.empty()) return std::nullopt;
     std::vector<std::string> header;
-    for (const std::string& cell : rows.front()) header.push_back(lower(cell));
+    for (const vault::SecretText& cell : rows.front()) header.push_back(lower(cell));
     auto column = [&](const char* name) -> int {
         if (!name) return -1;
         const auto it = std::find(header.begin(), header.end(), name);
@@ -376,27 +376,35 @@ std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
                 extraColumns.push_back(i);
         for (std::size_t r = 1; r < rows.size(); ++r) {
             const CsvRow& row = rows[r];
+            // Views of the row's cells: a cell that holds a secret is copied only into one.
             auto cell = [&](int i) {
-                return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i] : std::string();
+                return i >= 0 && static_cast<std::size_t>(i) < row.size() ? row[i].view() : std::string_view();
             };
-            Login login{cell(name), cell(url), cell(user), cell(password), cell(note), {}, {}, {}};
+            Login login{std::string(cell(name)),
+                        std::string(cell(url)),
+                        std::string(cell(user)),
+                        cell(password),
+                        std::string(cell(note)),
+                        {},
+                        {},
+                        {}};
             if (std::string why = extraCellsReason(row, header.size()); !why.empty())
                 login.skipReason = std::move(why);
             else if (type >= 0 && lower(cell(type)) != f.typeLogin)
-                login.skipReason = "not a login (type " + cell(type) + ")";
+                login.skipReason = "not a login (type " + std::string(cell(type)) + ")";
             else if (buttercup && groups.isGroup(row))
                 login.skipReason = "not a login (a group)";
             if (buttercup)
                 if (const std::string folder = groups.folderOf(row); !folder.empty())
                     login.extras.emplace_back("folder", folder);
-            auto keep = [&](const std::string& what, const std::string& value) {
+            auto keep = [&](std::string_view what, std::string_view value) {
                 if (isSecretField(what, value))
-                    login.secretsLeftOut.push_back(what);
+                    login.secretsLeftOut.emplace_back(what);
                 else
                     login.extras.emplace_back(what, value);
             };
             for (int i : extraColumns) {
-                const std::string value = cell(i);
+                const std::string_view value = cell(i);
                 if (value.empty()) continue;
                 if (header[i] != "fields") {
                     keep(label(header[i]), value);
@@ -406,12 +414,12 @@ std::optional<Export> readExport(const std::vector<CsvRow>& rows) {
                 std::size_t at = 0;
                 while (at <= value.size()) {
                     std::size_t end = value.find_first_of("\r\n", at);
-                    if (end == std::string::npos) end = value.size();
-                    const std::string line = value.substr(at, end - at);
+                    if (end == std::string_view::npos) end = value.size();
+                    const std::string_view line = value.substr(at, end - at);
                     at = end + 1;
                     if (line.empty()) continue;
                     const std::size_t colon = line.find(": ");
-                    if (colon == std::string::npos)
+                    if (colon == std::string_view::npos)
                         keep("field", line);
                     else
                         keep(line.substr(0, colon), line.substr(colon + 2));

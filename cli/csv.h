@@ -12,7 +12,9 @@
 
 namespace cli {
 
-using CsvRow = std::vector<std::string>;
+// A record's fields. Any of them may hold a password (a row whose unquoted comma moved
+// the cells along, too): each is a secret text.
+using CsvRow = std::vector<vault::SecretText>;
 
 // Every record of the text (fields in double quotes may hold commas, quotes doubled,
 // and line breaks; a UTF-8 byte-order mark and CR LF or LF line ends are taken).
@@ -24,7 +26,7 @@ std::optional<std::vector<CsvRow>> parseCsv(std::string_view text, std::size_t* 
 // One record: fields joined by commas, each in double quotes only when it holds a
 // comma, a double quote, a line break, leading or trailing blanks or a leading
 // byte-order mark; ends with "\n".
-std::string csvLine(const CsvRow& fields);
+vault::SecretText csvLine(const CsvRow& fields);
 // The same line appended to a secret text (a line that holds a password).
 void appendCsvLine(vault::SecretText& out, std::initializer_list<std::string_view> fields);
 
@@ -33,7 +35,7 @@ struct Login {
     std::string name;  // empty when the format has none: the caller names it after the address
     std::string url;
     std::string username;
-    std::string password;
+    vault::SecretText password;
     std::string note;
     std::string skipReason;  // not empty: the row is not a login (e.g. a secure note)
     // The row's other data a person reads (folder, custom fields...): what it is, as

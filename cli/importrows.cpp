@@ -56,13 +56,19 @@ std::string characterText(char32_t c) {
 }
 
 std::optional<char32_t> firstControl(std::string_view utf8) {
-    for (char32_t c : characters(utf8))
-        if (isControl(c)) return c;
-    return std::nullopt;
+    std::u32string text = characters(utf8);  // may be a password's: wiped below
+    std::optional<char32_t> found;
+    for (char32_t c : text)
+        if (isControl(c)) {
+            found = c;
+            break;
+        }
+    vault::wipeBytes(text.data(), text.size() * sizeof(char32_t));
+    return found;
 }
 
 // The field in Windows-1252 exactly as given, or nothing with the reason.
-std::optional<std::string> exactField(const std::string& utf8, const std::string& what, std::string& why) {
+std::optional<std::string> exactField(std::string_view utf8, const std::string& what, std::string& why) {
     if (const std::optional<char32_t> c = firstControl(utf8)) {
         why = "the " + what + " holds " + characterText(*c);
         return std::nullopt;
@@ -217,10 +223,10 @@ std::string comment(const Login& l, std::vector<std::string>& changes) {
 
 }  // namespace
 
-std::optional<std::string> importText(std::string_view bytes, std::string& how, std::string& problem) {
+std::optional<vault::SecretText> importText(std::string_view bytes, std::string& how, std::string& problem) {
     const bool little = bytes.substr(0, 2) == "\xFF\xFE", big = bytes.substr(0, 2) == "\xFE\xFF";
     if (little || big) {
-        std::string text;
+        vault::SecretText text;
         auto unit = [&](std::size_t i) {
             const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
             return static_cast<char32_t>(little ? a | b << 8 : b | a << 8);
@@ -237,14 +243,13 @@ std::optional<std::string> importText(std::string_view bytes, std::string& how, 
             text += vault::utf8Of(c);
         }
         if (!wellFormed) {
-            vault::wipeSecret(text);
             problem = "the file is no well-formed UTF-16 text";
             return std::nullopt;
         }
         how = ", read as UTF-16";
         return text;
     }
-    if (vault::isUtf8(bytes)) return std::string(bytes);
+    if (vault::isUtf8(bytes)) return vault::SecretText(bytes);
     // Rows saved by different programs: read either way, some would come out garbled.
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const unsigned char b = static_cast<unsigned char>(bytes[i]);
@@ -255,7 +260,7 @@ std::optional<std::string> importText(std::string_view bytes, std::string& how, 
         }
     }
     how = ", read as Windows-1252 (it is no UTF-8 text)";
-    return vault::utf8FromWindows1252(bytes);
+    return vault::SecretText(vault::utf8FromWindows1252(bytes));
 }
 
 PreparedRow prepareRow(const Login& l, const AsciiAddress& asciiAddress) {

@@ -10,13 +10,14 @@
 
 #include "cli/csv.h"
 #include "vault/entry.h"
+#include "vault/secret.h"
 
 namespace cli {
 
 // The export's bytes as UTF-8 text: UTF-8 as it is, UTF-16 by its byte-order mark,
 // anything else as Windows-1252 (then how says so, as it does for UTF-16). Nothing, with
 // the problem in words, for malformed UTF-16 and for UTF-8 mixed with other 8-bit text.
-std::optional<std::string> importText(std::string_view bytes, std::string& how, std::string& problem);
+std::optional<vault::SecretText> importText(std::string_view bytes, std::string& how, std::string& problem);
 
 // One row as it would be stored, what differs from the file, or why the row cannot be
 // stored.

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include <QFile>
@@ -87,6 +89,30 @@ namespace {
 // No export of a list of logins comes near this; /dev/zero would never end.
 constexpr qint64 kMaxImportBytes = 64 * 1024 * 1024;
 
+// The file's bytes, read into a secret text (an export holds passwords): no library
+// buffer keeps a copy.
+vault::SecretText importedBytes(const QString& name, const std::string& given) {
+    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(kFileError, "cannot read " + given + ": " + std::strerror(errno));
+    vault::SecretText bytes;
+    if (struct stat st{}; ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxImportBytes)
+        bytes.reserve(std::size_t(st.st_size));  // read without growing
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0 && bytes.size() <= std::size_t(kMaxImportBytes)) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        bytes.append(std::string_view(buffer, std::size_t(n)));
+    }
+    const int error = errno;
+    vault::wipeBytes(buffer, sizeof buffer);
+    ::close(fd);
+    if (n < 0) fail(kFileError, "cannot read " + given + ": " + std::strerror(error));
+    if (bytes.size() > std::size_t(kMaxImportBytes))
+        fail(kBadImport, given + " is larger than 64 MiB, far larger than any export of logins; nothing was imported");
+    return bytes;
+}
+
 // The ASCII form every browser reads of an address in other scripts.
 std::optional<std::string> asciiAddress(const std::string& utf8Address) {
     const QUrl parsed(QString::fromStdString(utf8Address));
@@ -139,26 +165,18 @@ private:
 int cmdImport(Context& c, bool dryRun) {
     if (c.args.size() != 1) fail(kUsage, "import needs one FILE");
     const std::string given = escapeControls(c.args.first().toStdString(), {});
-    QFile file(c.args.first());
-    if (!file.open(QIODevice::ReadOnly)) fail(kFileError, "cannot read " + given);
-    QByteArray bytes = file.read(kMaxImportBytes + 1);
-    if (bytes.size() > kMaxImportBytes)
-        fail(kBadImport, given + " is larger than 64 MiB, far larger than any export of logins; nothing was imported");
     std::string how, problem;
-    std::optional<std::string> text =
-        importText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), how, problem);
-    bytes.fill('\0');
+    std::optional<vault::SecretText> text = importText(importedBytes(c.args.first(), given), how, problem);
     if (!text) fail(kBadImport, problem);
     std::size_t unclosedLine = 0;
     std::vector<std::size_t> lines;
     std::optional<std::vector<cli::CsvRow>> rows = cli::parseCsv(*text, &unclosedLine, &lines);
-    vault::wipeSecret(*text);
+    text.reset();
     if (!rows)
         fail(kBadImport, given + ": the quoted field that begins on line " + std::to_string(unclosedLine) +
                              " is never closed; nothing was imported");
     std::optional<cli::Export> ex = cli::readExport(*rows);
-    for (cli::CsvRow& row : *rows)
-        for (std::string& f : row) vault::wipeSecret(f);
+    rows.reset();
     if (!ex) {
         std::string known;
         for (const std::string& f : cli::knownFormats()) known += (known.empty() ? "" : ", ") + f;
@@ -185,7 +203,6 @@ int cmdImport(Context& c, bool dryRun) {
     ImportReport report(ex->format, how, dryRun);
     for (std::size_t i = 0; i < ex->logins.size(); ++i) {
         cli::Login& l = ex->logins[i];
-        vault::WipeAtScopeEnd wipeLogin(l.password);
         const std::size_t line = i + 1 < lines.size() ? lines[i + 1] : i + 2;
         const std::string row = "row " + std::to_string(line);
         PreparedRow p = prepareRow(l, asciiAddress);
@@ -207,7 +224,6 @@ int cmdImport(Context& c, bool dryRun) {
         vault::AddResult r = session.checkBeforeScan(p.entry, vault::Operation::Import, listed);
         if (r.outcome == vault::AddOutcome::Added) {
             if (!dryRun) {
-                vault::wipeSecret(r.entry.password);
                 r = session.add(p.entry, vault::Operation::Import, listed);
             } else if (freeSlots == 0) {
                 r.outcome = vault::AddOutcome::Full;

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes = encoded(body, how);
 
     std::string howRead, problem;
-    const std::optional<std::string> text = cli::importText(bytes, howRead, problem);
+    const std::optional<vault::SecretText> text = cli::importText(bytes, howRead, problem);
     if (!text) {
         FUZZ_CHECK(!problem.empty());
         return 0;
