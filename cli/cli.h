@@ -65,6 +65,11 @@ vault::SecretText shownSecret(std::string_view bytes);
 // To standard output; a terminal gets control characters other than line ends and
 // tabs escaped.
 void out(std::string_view text);
+// Standard output gets a buffer of the program's own, before anything is written to it,
+// so that what a command printed (a password shown or exported) can be wiped once it
+// has gone out: wipeOutputBuffer flushes the output and wipes the buffer.
+void ownOutputBuffer();
+void wipeOutputBuffer();
 
 // ---- Secrets and questions (terminal.cpp) ----
 

@@ -209,7 +209,7 @@ pid_t start(const std::string& program, const char* const* argv, int in, int out
 
 // What the Wayland clipboard holds as text, as wl-paste reads it; false when it could
 // not be read.
-bool pasted(const std::string& wlPaste, std::string& text) {
+bool pasted(const std::string& wlPaste, vault::SecretText& text) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     const char* const argv[] = {"wl-paste", "--no-newline", "--type", "text/plain;charset=utf-8", nullptr};
@@ -232,7 +232,7 @@ bool pasted(const std::string& wlPaste, std::string& text) {
             complete = n == 0;
             break;
         }
-        text.append(buffer, static_cast<std::size_t>(n));
+        text.append(std::string_view(buffer, static_cast<std::size_t>(n)));
     }
     vault::wipeBytes(buffer, sizeof buffer);
     ::close(pipeFds[0]);
@@ -259,9 +259,9 @@ std::vector<std::string> copyBuffers(const char* text) {
             continue;
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) continue;
-        std::string held(size, '\0');
+        vault::SecretText held;
+        held.resize(size);
         const bool same = ::read(fd, held.data(), size) == static_cast<ssize_t>(size) && held == text;
-        vault::wipeSecret(held);
         ::close(fd);
         if (same) found.push_back(folder);
     }
@@ -329,9 +329,8 @@ int waylandClip(const char* text, int seconds, const char* what, void (*held)(),
     // The copy counts once another program can paste it.
     bool taken = false;
     for (int waited = 0; waited < kTakenMs && !taken && running(copier) && !stopRequested; waited += 50) {
-        std::string now;
+        vault::SecretText now;
         taken = pasted(wlPaste, now) && now == text;
-        vault::wipeSecret(now);
         if (!taken) ::usleep(50 * 1000);
     }
     // Found while wl-copy runs, removed once it has ended.

@@ -19,11 +19,6 @@ SortedEntries::SortedEntries(vault::Session& session) {
                 entries_.push_back(std::move(read[i]));
                 break;
             }
-    for (vault::Entry& e : read) vault::wipeSecret(e.password);
-}
-
-SortedEntries::~SortedEntries() {
-    for (vault::Entry& e : entries_) vault::wipeSecret(e.password);
 }
 
 const std::vector<std::string>& fieldNames() {

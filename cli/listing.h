@@ -12,12 +12,11 @@
 
 namespace cli {
 
-// Every entry in the order of the main window's list; the passwords are wiped when the
-// list goes.
+// Every entry in the order of the main window's list; the passwords (secret texts) are
+// wiped when the list goes.
 class SortedEntries {
 public:
     explicit SortedEntries(vault::Session& session);
-    ~SortedEntries();
     SortedEntries(const SortedEntries&) = delete;
     SortedEntries& operator=(const SortedEntries&) = delete;
     const std::vector<vault::Entry>& entries() const { return entries_; }

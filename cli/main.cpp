@@ -199,8 +199,11 @@ int cli::runCommandLine(const QStringList& arguments, const Context* shell) {
 }
 
 int main(int argc, char** argv) {
+    ownOutputBuffer();
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("keyfold-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KEYFOLD_VERSION));
-    return runCommandLine(QCoreApplication::arguments().mid(1));
+    const int status = runCommandLine(QCoreApplication::arguments().mid(1));
+    wipeOutputBuffer();
+    return status;
 }

@@ -96,7 +96,7 @@ int runShell(Invocation& invocation) {
             status = runCommandLine(words->mid(1) + QStringList{QStringLiteral("--help")}, &shell);
         else
             status = runCommandLine(*words, &shell);
-        std::fflush(stdout);
+        wipeOutputBuffer();
     }
     return status;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
+#include <stdio_ext.h>
 #include <string>
 #include <sys/wait.h>
 #include <termios.h>
@@ -51,8 +52,11 @@ std::string nameText(const QString& typed) {
     return vault::nameAsTheBoxTakesIt(windows1252(cut < 0 ? typed : typed.left(cut)));
 }
 
-std::string escapeControls(std::string_view text, std::string_view keep) {
-    std::string escaped;
+namespace {
+
+template <class Text>
+Text escaped(std::string_view text, std::string_view keep) {
+    Text escaped;
     escaped.reserve(text.size());
     auto code = [&](unsigned char c) {
         char hex[8];
@@ -74,17 +78,34 @@ std::string escapeControls(std::string_view text, std::string_view keep) {
     return escaped;
 }
 
+// Standard output's buffer, the program's own (see ownOutputBuffer).
+char outputBuffer[BUFSIZ];
+
+}  // namespace
+
+std::string escapeControls(std::string_view text, std::string_view keep) { return escaped<std::string>(text, keep); }
+
 std::string shown(const std::string& bytes) { return escapeControls(utf8(bytes), "\t"); }
-vault::SecretText shownSecret(std::string_view bytes) { return escapeControls(secretUtf8(bytes), "\t"); }
+vault::SecretText shownSecret(std::string_view bytes) { return escaped<vault::SecretText>(secretUtf8(bytes), "\t"); }
 
 void out(std::string_view text) {
     if (!::isatty(STDOUT_FILENO)) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return;
     }
-    std::string escaped = escapeControls(text, "\t\n");
-    std::fwrite(escaped.data(), 1, escaped.size(), stdout);
-    vault::wipeSecret(escaped);
+    const vault::SecretText shownText = escaped<vault::SecretText>(text, "\t\n");
+    std::fwrite(shownText.data(), 1, shownText.size(), stdout);
+}
+
+void ownOutputBuffer() {
+    std::setvbuf(stdout, outputBuffer, ::isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, sizeof outputBuffer);
+}
+
+void wipeOutputBuffer() {
+    std::fflush(stdout);
+    // What could not be written is dropped rather than written later as zeros.
+    __fpurge(stdout);
+    vault::wipeBytes(outputBuffer, sizeof outputBuffer);
 }
 
 // ---- Secrets and questions ----
