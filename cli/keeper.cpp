@@ -43,28 +43,46 @@ void writeAll(int fd, const char* data, std::size_t size) {
 
 // The keeper, started in a session of its own (no terminal: closing the shell does
 // not end it), in /, with the secret's pipe as standard input and the report pipe as
-// standard error. Returns its process id.
+// standard error. It is started by a child that ends at once, so that it is no child of
+// this program: a shell that runs on never keeps it as a zombie once it has ended.
+// Returns its process id.
 pid_t startKeeper(int secretIn, int reportOut, int seconds) {
     const QByteArray program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().toLocal8Bit();
     const std::string delay = std::to_string(seconds);
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (devNull < 0 || program.isEmpty()) fail(kClipboard, "cannot start the process that holds the clipboard");
+    int pidPipe[2];
+    if (devNull < 0 || program.isEmpty() || ::pipe2(pidPipe, O_CLOEXEC) != 0)
+        fail(kClipboard, "cannot start the process that holds the clipboard");
     char* const argv[] = {const_cast<char*>(program.constData()), const_cast<char*>("clip-keeper"),
                           const_cast<char*>(delay.c_str()), nullptr};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const pid_t starter = ::fork();
+    if (starter == 0) {
         ::setsid();
-        ::dup2(secretIn, STDIN_FILENO);
-        ::dup2(devNull, STDOUT_FILENO);
-        ::dup2(reportOut, STDERR_FILENO);
-        ::close_range(3, ~0U, 0);
-        if (::chdir("/") != 0) _exit(127);
-        ::execv(argv[0], argv);
-        _exit(127);
+        const pid_t keeper = ::fork();
+        if (keeper == 0) {
+            ::dup2(secretIn, STDIN_FILENO);
+            ::dup2(devNull, STDOUT_FILENO);
+            ::dup2(reportOut, STDERR_FILENO);
+            ::close_range(3, ~0U, 0);
+            if (::chdir("/") != 0) _exit(127);
+            ::execv(argv[0], argv);
+            _exit(127);
+        }
+        writeAll(pidPipe[1], reinterpret_cast<const char*>(&keeper), sizeof keeper);
+        _exit(0);
     }
+    const int error = errno;
     ::close(devNull);
-    if (pid < 0)
-        fail(kClipboard, std::string("cannot start the process that holds the clipboard: ") + std::strerror(errno));
+    ::close(pidPipe[1]);
+    pid_t pid = -1;
+    if (starter > 0) {
+        while (::waitpid(starter, nullptr, 0) < 0 && errno == EINTR) {}
+        if (::read(pidPipe[0], &pid, sizeof pid) != static_cast<ssize_t>(sizeof pid)) pid = -1;
+    }
+    ::close(pidPipe[0]);
+    if (pid <= 0)
+        fail(kClipboard, "cannot start the process that holds the clipboard" +
+                             (starter < 0 ? ": " + std::string(std::strerror(error)) : std::string()));
     return pid;
 }
 
@@ -139,8 +157,6 @@ int offerOnClipboard(const vault::SecretText& secret, int seconds, const char* w
     ::close(reportPipe[0]);
     const std::size_t at = said.rfind(kHeld);
     if (at == std::string::npos || at + std::strlen(kHeld) != said.size()) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
         fail(kClipboard, keeperReason(said));
     }
     if (seconds > 0)
