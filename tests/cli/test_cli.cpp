@@ -27,6 +27,7 @@
 #include "windows/MainWindow.h"
 #include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
+#include "tests/support/memory_search.h"
 
 using testsupport::control;
 using testsupport::SiteList;
@@ -1317,6 +1318,75 @@ private slots:
         xvfb.terminate();
         xvfb.waitForFinished(5000);
     }
+
+#ifdef __linux__
+    // A shell that added, showed, exported, imported and copied passwords holds no copy
+    // of them while it waits for its next line: every block they passed through (the
+    // rows read, the lines written, the output buffer) was wiped. The clip keeper, which
+    // holds its copy by design, is gone once it has cleared it.
+    void shellKeepsNoCopyOfAPasswordBetweenCommands() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the memory search runs in the ordinary build");
+#endif
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("list.dat"));
+        writeText(dir.filePath("in.csv"), "name,url,username,password\nbank,https://bank.example,bob,Pw3&Hn7*Cx4!Yd\n");
+        QProcess xvfb;
+        const bool withClip =
+            !QStandardPaths::findExecutable("Xvfb").isEmpty() && !QStandardPaths::findExecutable("xclip").isEmpty();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (withClip) {
+            xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+            QVERIFY(xvfb.waitForReadyRead(10000));
+            env.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readLine().trimmed()));
+            env.insert("QT_QPA_PLATFORM", "xcb");
+        }
+        QProcess shell;
+        shell.setProcessEnvironment(env);
+        shell.setWorkingDirectory(dir.path());
+        shell.start(program(), {"--file", file, "--phrase-stdin", "shell"});
+        QByteArray lines =
+            "k\nadd mail --url m.example\nVq8#Lm2$Rt5^Zk\n"
+            "show mail --show-password\nshow mail --field password\nshow mail --json --show-password\n"
+            "export --csv out.csv\nexport --csv -\nimport in.csv\n";
+        if (withClip) lines += "clip mail --timeout 1\nclip bank --timeout 1\n";
+        shell.write(lines + "ls\n");
+        QByteArray out, err;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         out += shell.readAllStandardOutput();
+                         err += shell.readAllStandardError();
+                         return out.endsWith("\nBANK\nMAIL\n");
+                     },
+                     30000),
+                 (out + err).constData());
+        QVERIFY2(out.count("Vq8#Lm2$Rt5^Zk") == 4 && !out.contains("Pw3&Hn7*Cx4!Yd"), out.constData());
+        // The shell now waits for its next line.
+        constexpr unsigned char kMask = 0x3C;
+        keyfoldtest::MemorySearch search(static_cast<pid_t>(shell.processId()));
+        search.keep();
+        const int copies[] = {search.copies(keyfoldtest::MemorySearch::masked("Vq8#Lm2$Rt5^Zk", kMask), kMask),
+                              search.copies(keyfoldtest::MemorySearch::masked("Pw3&Hn7*Cx4!Yd", kMask), kMask)};
+        QVERIFY2(copies[0] == 0 && copies[1] == 0,
+                 qPrintable(QStringLiteral("copies: %1 typed, %2 imported").arg(copies[0]).arg(copies[1])));
+        if (withClip) {
+            // Each keeper ends once it has cleared its copy.
+            QCOMPARE(err.count("copied to the clipboard; cleared in 1 s"), 2);
+            for (const QByteArray& part : err.split('('))
+                if (part.startsWith("kill ")) {
+                    const QString keeper = "/proc/" + QString::fromLatin1(part.split(' ').value(1));
+                    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(keeper), 10000);
+                }
+        }
+        shell.closeWriteChannel();
+        QVERIFY(shell.waitForFinished(10000));
+        QCOMPARE(shell.exitCode(), 0);
+        if (withClip) {
+            xvfb.terminate();
+            xvfb.waitForFinished(5000);
+        }
+    }
+#endif  // __linux__
 
     // Under a Wayland compositor (CTest runs this on one) clip copies through wl-copy:
     // another program pastes it, and it goes after the delay only while it is still
