@@ -166,9 +166,10 @@ int cmdAdd(Context& c, const QCommandLineOption& url, const QCommandLineOption& 
 int cmdEdit(Context& c, const QCommandLineOption& url, const QCommandLineOption& userOpt,
             const QCommandLineOption& comment, bool newPassword);
 int cmdRm(Context& c);
+int cmdGenerate(Context& c, int length, bool symbols);
+// keycommands.cpp
 int cmdRekey(Context& c);
 int cmdSeal(Context& c, bool sealing);
-int cmdGenerate(Context& c, int length, bool symbols);
 // shell.cpp
 struct Invocation;
 int runShell(Invocation& invocation);

@@ -1,6 +1,6 @@
 // keyfold-cli: the list of logins from a terminal, on the same data file as the window
 // program. This file reads the command line, picks the command and turns its failure
-// into an exit status; the commands are in commands.cpp and transfer.cpp.
+// into an exit status; the commands are in commands.cpp, keycommands.cpp and transfer.cpp.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
