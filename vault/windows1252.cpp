@@ -3,6 +3,8 @@
 #include <array>
 #include <optional>
 
+#include "vault/secret.h"
+
 namespace vault {
 namespace {
 
@@ -110,6 +112,7 @@ std::optional<std::string> windows1252FromUtf8Exactly(std::string_view in, char3
         const int b = c ? windows1252OfUnicode(*c) : -1;
         if (b < 0) {
             if (lacking) *lacking = c.value_or(0xFFFD);
+            wipeSecret(out);  // what was converted so far may be part of a password
             return std::nullopt;
         }
         out.push_back(static_cast<char>(b));
