@@ -335,7 +335,7 @@ void KeyPhraseDialog::takePhraseOnClose() {
         if (session().dataFileExists()) {
             if (!openWithBoxPhrase(true)) return;
         } else if (std::optional<vault::SecretText> phrase = phraseOf(phraseEdit(), true)) {
-                    session().setKeyPhrase(*phrase);
+            session().setKeyPhrase(*phrase);
             phraseOpened_ = true;
         } else {
             return;
