@@ -16,6 +16,7 @@
 #include "platform/messages.h"
 #include "platform/secret.h"
 #include "tests/support/boxes.h"
+#include "tests/support/freed_blocks.h"
 #include "tests/support/memory_search.h"
 #include "tests/support/messages.h"
 #include "tests/support/page_server.h"
@@ -107,6 +108,7 @@ private slots:
         asked.password.clear();
         for (const char m : hidden) asked.password += QChar(char16_t(static_cast<unsigned char>(m ^ kMask)));
         keyfoldtest::MemorySearch search;
+        keyfoldtest::FreedBlockWatch watch(hidden, kMask);
 
         // Started ahead, as the program does when a person heads for "Open Within".
         platform::warmBrowserProcess();
@@ -128,6 +130,7 @@ private slots:
         platform::wipe(asked.password);
         search.keep();
         QCOMPARE(search.copies(hidden, kMask), 0);
+        QCOMPARE(watch.blocksWithText(), 0);
         QVERIFY(pid > 0);
         QVERIFY(engineThere);
         QVERIFY(!onX || drawn);

@@ -25,6 +25,7 @@
 #include "platform/secret.h"
 #include "platform/shell.h"
 #include "tests/support/controls.h"
+#include "tests/support/freed_blocks.h"
 #include "tests/support/memory_search.h"
 #include "tests/support/messages.h"
 #include "vault/windows1252.h"
@@ -450,6 +451,7 @@ private slots:
         for (const char m : hidden) typed += QChar(vault::unicodeOfWindows1252(static_cast<unsigned char>(m ^ kMask)));
         const bool printer = !QPrinterInfo::defaultPrinter().isNull();
         MemorySearch search;
+        keyfoldtest::FreedBlockWatch watches[] = {{forms[0], kMask}, {forms[1], kMask}};
         {
             auto w = fixture::startWindow({{0, "A", "BANK", "https://bank.example", "saver", "b4nk", ""}});
             w->show();
@@ -481,6 +483,7 @@ private slots:
             search.keep();
         }
         for (const std::string& form : forms) QCOMPARE(search.copies(form, kMask), 0);
+        for (const auto& watch : watches) QCOMPARE(watch.blocksWithText(), 0);
     }
 #endif  // __linux__
 };

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "support.h"
+#include "tests/support/freed_blocks.h"
 #include "tests/support/memory_search.h"
 #include "vault/ioerror.h"
 #include "vault/secret.h"
@@ -314,6 +315,7 @@ TEST_F(SessionTest, CreateAndRekeyOutcomes) {
 }
 
 #ifdef __linux__  // the search reads /proc/self
+using keyfoldtest::FreedBlockWatch;
 using keyfoldtest::MemorySearch;
 
 // Every buffer that held a password on its way (the slots read ahead, each scan's slot
@@ -334,6 +336,7 @@ TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
             SCOPED_TRACE(phrase + " / " + std::to_string(hidden.size()));
             makeDataFile({plainRecord("A", "BANK", "http://b")}, 5, phrase);
             MemorySearch search;
+            FreedBlockWatch watch(hidden, kMask);
             {
                 Session s(paths);
                 s.setKeyPhrase(phrase);
@@ -363,6 +366,7 @@ TEST_F(SessionTest, NoCopyOfAPasswordOutlivesTheCommonPaths) {
             }
             search.keep();
             EXPECT_EQ(search.copies(hidden, kMask), 0);
+            EXPECT_EQ(watch.blocksWithText(), 0);
         }
     }
 }
