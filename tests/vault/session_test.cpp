@@ -431,9 +431,11 @@ TEST(SecretTextTest, NoBlockItLetsGoKeepsTheText) {
         std::vector<SecretText> kept;
         kept.reserve(4);
         MemorySearch search;
+        FreedBlockWatch watch(hidden, kMask);
         c.run(kept);
         search.keep();
         EXPECT_EQ(search.copies(hidden, kMask), c.copiesLeft);
+        EXPECT_EQ(watch.blocksWithText(), 0);
     }
 }
 #endif  // __linux__
