@@ -1330,7 +1330,8 @@ private slots:
 #endif
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("list.dat"));
-        writeText(dir.filePath("in.csv"), "name,url,username,password\nbank,https://bank.example,bob,Pw3&Hn7*Cx4!Yd\n");
+        writeText(dir.filePath("in.csv"),
+                  "name,url,username,password\nbank,https://bank.example,bob,Pw3&Hn7*Cx4!Yd8#Qs2^Lv6%T\n");
         QProcess xvfb;
         const bool withClip =
             !QStandardPaths::findExecutable("Xvfb").isEmpty() && !QStandardPaths::findExecutable("xclip").isEmpty();
@@ -1341,12 +1342,24 @@ private slots:
             env.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readLine().trimmed()));
             env.insert("QT_QPA_PLATFORM", "xcb");
         }
+        // Passwords of 25 characters (see MemorySearch::copies); every block the shell
+        // gives back is searched for them as it goes (freed_blocks.h).
+        constexpr unsigned char kMask = 0x3C;
+        const std::string hidden[] = {keyfoldtest::MemorySearch::masked("Vq8#Lm2$Rt5^Zk1@Fb9!Wn4&J", kMask),
+                                      keyfoldtest::MemorySearch::masked("Pw3&Hn7*Cx4!Yd8#Qs2^Lv6%T", kMask)};
+        const QString freedReport = dir.filePath(QStringLiteral("freed"));
+        env.insert("LD_PRELOAD", QStringLiteral(KEYFOLD_FREED_BLOCKS_PRELOAD_PATH));
+        env.insert("KEYFOLD_WATCH_FREED", QStringLiteral("%1:%2,%3")
+                                              .arg(uint(kMask), 2, 16, QLatin1Char('0'))
+                                              .arg(QString::fromLatin1(QByteArray::fromStdString(hidden[0]).toHex()),
+                                                   QString::fromLatin1(QByteArray::fromStdString(hidden[1]).toHex())));
+        env.insert("KEYFOLD_WATCH_REPORT", freedReport);
         QProcess shell;
         shell.setProcessEnvironment(env);
         shell.setWorkingDirectory(dir.path());
         shell.start(program(), {"--file", file, "--phrase-stdin", "shell"});
         QByteArray lines =
-            "k\nadd mail --url m.example\nVq8#Lm2$Rt5^Zk\n"
+            "k\nadd mail --url m.example\nVq8#Lm2$Rt5^Zk1@Fb9!Wn4&J\n"
             "show mail --show-password\nshow mail --field password\nshow mail --json --show-password\n"
             "export --csv out.csv\nexport --csv -\nimport in.csv\nshow bank --show-password\n";
         if (withClip) lines += "clip mail --timeout 1\nclip bank --timeout 1\n";
@@ -1360,15 +1373,15 @@ private slots:
                      },
                      30000),
                  (out + err).constData());
-        QVERIFY2(out.count("Vq8#Lm2$Rt5^Zk") == 4 && out.count("Pw3&Hn7*Cx4!Yd") == 1, out.constData());
+        QVERIFY2(out.count("Vq8#Lm2$Rt5^Zk1@Fb9!Wn4&J") == 4 && out.count("Pw3&Hn7*Cx4!Yd8#Qs2^Lv6%T") == 1,
+                 out.constData());
         // The shell now waits for its next line.
-        constexpr unsigned char kMask = 0x3C;
         keyfoldtest::MemorySearch search(static_cast<pid_t>(shell.processId()));
         search.keep();
-        const int copies[] = {search.copies(keyfoldtest::MemorySearch::masked("Vq8#Lm2$Rt5^Zk", kMask), kMask),
-                              search.copies(keyfoldtest::MemorySearch::masked("Pw3&Hn7*Cx4!Yd", kMask), kMask)};
+        const int copies[] = {search.copies(hidden[0], kMask), search.copies(hidden[1], kMask)};
         QVERIFY2(copies[0] == 0 && copies[1] == 0,
                  qPrintable(QStringLiteral("copies: %1 typed, %2 imported").arg(copies[0]).arg(copies[1])));
+        QCOMPARE(QFileInfo(freedReport).size(), 0);  // no block given back held either
         if (withClip) {
             // Each keeper ends once it has cleared its copy.
             QCOMPARE(err.count("copied to the clipboard; cleared in 1 s"), 2);

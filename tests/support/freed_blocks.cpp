@@ -1,11 +1,16 @@
 #include "tests/support/freed_blocks.h"
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <iterator>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KEYFOLD_OWN_ALLOCATOR 1  // AddressSanitizer's
@@ -35,6 +40,7 @@ struct Watched {
 };
 Watched slots[4];
 std::atomic<int> armedCount{0};
+int reportFd = -1;  // preloaded: a byte is written here for each block found
 
 bool holds(const void* block, std::size_t size, const Watched& w) {
     const auto* bytes = static_cast<const unsigned char*>(block);
@@ -50,7 +56,11 @@ void check(void* block) {
     if (!block || armedCount.load(std::memory_order_acquire) == 0) return;
     const std::size_t size = malloc_usable_size(block);
     for (Watched& w : slots)
-        if (w.armed.load(std::memory_order_acquire) && holds(block, size, w)) w.found.fetch_add(1);
+        if (w.armed.load(std::memory_order_acquire) && holds(block, size, w)) {
+            w.found.fetch_add(1);
+            if (reportFd >= 0) [[maybe_unused]]
+                auto n = ::write(reportFd, "x", 1);
+        }
 }
 
 }  // namespace
@@ -102,4 +112,42 @@ extern "C" void* realloc(void* block, std::size_t size) {
     __libc_free(block);
     return moved;
 }
+#endif
+
+#ifdef KEYFOLD_FREED_BLOCKS_PRELOAD
+// Loaded into another program (LD_PRELOAD): KEYFOLD_WATCH_FREED gives the mask and the
+// masked texts in hexadecimal ("3c:0a1b...,..."), KEYFOLD_WATCH_REPORT the file that gets
+// a byte for each block found. Programs this one starts are not watched.
+namespace {
+std::optional<keyfoldtest::FreedBlockWatch> preloaded[4];
+
+// An object rather than a constructor function: it is made after the watch's own
+// statics above, in the order of this file.
+struct WatchFromEnvironment {
+    WatchFromEnvironment();
+} watchFromEnvironment;
+
+WatchFromEnvironment::WatchFromEnvironment() {
+    const char* spec = std::getenv("KEYFOLD_WATCH_FREED");
+    const char* report = std::getenv("KEYFOLD_WATCH_REPORT");
+    if (spec && report) {
+        keyfoldtest::reportFd = ::open(report, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        const std::string all(spec);
+        const auto byteAt = [&](std::size_t i) {
+            const char two[3] = {all[i], all[i + 1], '\0'};
+            return static_cast<char>(std::strtoul(two, nullptr, 16));
+        };
+        const auto mask = static_cast<unsigned char>(all.size() >= 2 ? byteAt(0) : 0);
+        std::size_t at = 3, n = 0;
+        while (at < all.size() && n < std::size(preloaded)) {
+            const std::size_t end = std::min(all.find(',', at), all.size());
+            std::string masked;
+            for (std::size_t i = at; i + 1 < end; i += 2) masked.push_back(byteAt(i));
+            preloaded[n++].emplace(masked, mask);
+            at = end + 1;
+        }
+    }
+    for (const char* name : {"KEYFOLD_WATCH_FREED", "KEYFOLD_WATCH_REPORT", "LD_PRELOAD"}) ::unsetenv(name);
+}
+}  // namespace
 #endif
