@@ -7,6 +7,8 @@
 //
 // The search is over the 8-bit bytes of blocks handed out by malloc: Qt's UTF-16 copies do
 // not match an 8-bit text. Inert under AddressSanitizer, which has an allocator of its own.
+// Built a second time as a library to preload into a program a test starts (see the end
+// of freed_blocks.cpp for the environment that arms it there).
 #pragma once
 #include <string>
 
