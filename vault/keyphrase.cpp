@@ -68,9 +68,13 @@ std::string describeCharacters(const std::u32string& missing) {
         char code[16];
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
         if (c >= 0x20 && c != 0xFFFD) {  // a malformed byte has no character to show
-            out += "\"" + utf8Of(c) + "\" ";
+            out += '"';
+            out += utf8Of(c);
+            out += "\" ";
         }
-        out += "(" + std::string(code) + ")";
+        out += '(';
+        out += code;
+        out += ')';
     }
     return out;
 }

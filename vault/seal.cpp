@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -190,6 +191,8 @@ std::vector<unsigned char> sealImage(const unsigned char* image, std::size_t siz
     h.cost = key.cost();
     h.salt = key.salt();
     randombytes_buf(h.nonce.data(), h.nonce.size());
+    if (size > std::numeric_limits<std::size_t>::max() - kSealHeaderBytes - kSealTagBytes)
+        throw std::length_error("image too large to seal");
     std::vector<unsigned char> out(kSealHeaderBytes + size + kSealTagBytes);
     writeHeader(h, out.data());
     crypto_auth(out.data() + kCheckAt, out.data(), kCheckedBytes, key.checkKey());
