@@ -34,6 +34,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 
+public:
     // The controls, named for what they hold (their object names are the form's); the
     // window tests reach them here.
     QLabel* disclaimerHeading() const;
