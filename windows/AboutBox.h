@@ -34,15 +34,17 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 
-private:
-    void showTexts();
-    void closeBox();
-
-    // The controls, named for what they hold.
+public:
+    // The controls, named for what they hold (their object names are the form's); the
+    // window tests reach them here.
     QLabel* disclaimerHeading() const;
     QPushButton* okButton() const;
     // The six texts' labels, in the order of AboutText.
     std::array<QLabel*, 6> textLabels() const;
+
+private:
+    void showTexts();
+    void closeBox();
 
     std::unique_ptr<Ui::AboutBox> ui;
 };

@@ -142,6 +142,7 @@ QPushButton* BrowserWindow::shortenButton() const { return ui->BitBtn6; }
 BrowserView* BrowserWindow::pageView() const { return ui->WebBrowser1; }
 QLabel* BrowserWindow::progressLabel() const { return ui->Label1; }
 QLabel* BrowserWindow::siteNameLabel() const { return ui->LblName; }
+QLabel* BrowserWindow::hiddenValuesLabel() const { return ui->Label2; }
 QLineEdit* BrowserWindow::addressEdit() const { return ui->EdURL; }
 QLineEdit* BrowserWindow::userIdEdit() const { return ui->EdUser; }
 QLineEdit* BrowserWindow::passwordEdit() const { return ui->EdPwd; }

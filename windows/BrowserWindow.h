@@ -55,8 +55,9 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
-    // The controls, named for what they hold.
+public:
+    // The controls, named for what they hold (their object names are the form's); the
+    // window tests reach them here.
     QPushButton* backButton() const;
     QPushButton* forwardButton() const;
     QPushButton* homeButton() const;
@@ -76,9 +77,15 @@ private:
     BrowserView* pageView() const;
     QLabel* progressLabel() const;
     QLabel* siteNameLabel() const;
+    // Stands where the user ID and password boxes are while they are hidden.
+    QLabel* hiddenValuesLabel() const;
     QLineEdit* addressEdit() const;
     QLineEdit* userIdEdit() const;
     QLineEdit* passwordEdit() const;
+    // Gives the browser area its stored size once the window has settled.
+    QTimer* sizingTimer() const { return sizingTimer_; }
+
+private:
     void restoreWindowSize();
     void saveSizes();
     void applyStoredBrowserSize();

@@ -125,6 +125,7 @@ platform::Windows1252LineEdit* MainWindow::websiteEdit() const { return ui->Edwe
 platform::Windows1252LineEdit* MainWindow::commentsEdit() const { return ui->EdComments; }
 platform::Windows1252LineEdit* MainWindow::userIdEdit() const { return ui->EdUser; }
 platform::Windows1252LineEdit* MainWindow::passwordEdit() const { return ui->Edpwd; }
+QLabel* MainWindow::passwordLabel() const { return ui->Label2; }
 QLabel* MainWindow::userHiddenLabel() const { return ui->LblUserHidden; }
 QLabel* MainWindow::passwordHiddenLabel() const { return ui->LblPwdHidden; }
 QPushButton* MainWindow::copyUserIdButton() const { return ui->BitBtn3; }

@@ -111,6 +111,7 @@ public:
     platform::Windows1252LineEdit* commentsEdit() const;
     platform::Windows1252LineEdit* userIdEdit() const;
     platform::Windows1252LineEdit* passwordEdit() const;
+    QLabel* passwordLabel() const;
     QLabel* userHiddenLabel() const;
     QLabel* passwordHiddenLabel() const;
     QPushButton* copyUserIdButton() const;

@@ -42,7 +42,7 @@ void AutoFillTest::cleanupTestCase() { window.reset(); }
 
 QJsonObject AutoFillTest::fillAt(const QString& address) {
     if (!loadAndWait(page(), address)) return {{QStringLiteral("load"), QStringLiteral("failed")}};
-    button(window.get(), "BitBtn2")->click();
+    window->autoFillButton()->click();
     return fieldValues(page());
 }
 
@@ -54,8 +54,8 @@ QJsonObject AutoFillTest::fillPage(const QString& name, const QString& body) {
 void AutoFillTest::loginFormsAreFilledByTheFirstMatchingKeyword() {
     const QString u = QStringLiteral("alice@example.org"), p = QStringLiteral("s3cret");
     // Edits in the window's own boxes do not change what is written.
-    edit(window.get(), "EdUser")->setText(QStringLiteral("typed"));
-    edit(window.get(), "EdPwd")->setText(QStringLiteral("typed"));
+    window->userIdEdit()->setText(QStringLiteral("typed"));
+    window->passwordEdit()->setText(QStringLiteral("typed"));
     const struct {
         const char *name, *html;
         std::vector<std::pair<const char*, QString>> wanted;  // id, value after the fill
@@ -129,7 +129,7 @@ void AutoFillTest::noFormsTellsOncePerClick() {
     platform::testing::expectBox(platform::BoxKind::Plain, kNoForms);
     fillPage("noforms", R"(<input id=u name=username><input id=p name=password>)");
     QVERIFY(boxesAsExpected());
-    CLICK_WITH_BOXES(button(window.get(), "BitBtn2"), {platform::BoxKind::Plain, kNoForms});
+    CLICK_WITH_BOXES(window->autoFillButton(), {platform::BoxKind::Plain, kNoForms});
     const QJsonObject v = fieldValues(page());
     QCOMPARE(v["u"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
@@ -164,7 +164,7 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     QVERIFY(loadAndWait(page(), busy));
     QTest::qWait(100);
     const QString late = QStringLiteral("The page did not answer in time.");
-    CLICK_WITH_BOXES(button(window.get(), "BitBtn2"), {platform::BoxKind::Error, late});
+    CLICK_WITH_BOXES(window->autoFillButton(), {platform::BoxKind::Error, late});
     QCOMPARE(fieldValues(page())["u"].toString(), "");
 
     // So many matching boxes that the walk outlasts its time: it stops, says so at
@@ -176,7 +176,7 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     QElapsedTimer held;
     held.start();
     platform::testing::expectBox(platform::BoxKind::Error, late);
-    button(window.get(), "BitBtn2")->click();
+    window->autoFillButton()->click();
     QVERIFY2(held.elapsed() < 2000, qPrintable(QString::number(held.elapsed())));
     QVERIFY(boxesAsExpected());
     QCOMPARE(runInPage(page(), "[...f.elements].filter(e => e.value).map(e => e.value).join()").toString(), "old");
@@ -186,7 +186,7 @@ void AutoFillTest::pageThatDoesNotAnswerIsReported() {
     QVERIFY(loadAndWait(page(), busy));
     QTest::qWait(100);
     QTimer::singleShot(100, window.get(), [this] { window->close(); });
-    button(window.get(), "BitBtn2")->click();
+    window->autoFillButton()->click();
     page()->setScriptTimeoutMs(usual);
     QVERIFY(!window->isVisible());
     QVERIFY(boxesAsExpected());
@@ -243,7 +243,7 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     for (const QString& host : {bank, QStringLiteral("www.bank.localhost")}) {
         QCOMPARE(fillAt(address(host, "/login.html")),
                  (QJsonObject{{"u", "alice@example.org"}, {"p", "s3cret"}, {"h", "alice@example.org"}}));
-        QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
+        QCOMPARE(window->progressLabel()->text(), "Done Loading.");
     }
 
     // The entry's address redirects to another site: not even the hidden input is
@@ -251,20 +251,20 @@ void AutoFillTest::pagesOnAnotherSiteReceiveNothing() {
     const QJsonObject nothing{{"u", ""}, {"p", ""}, {"h", ""}};
     QCOMPARE(fillAt(address(bank, "/to-other")), nothing);
     QCOMPARE(page()->url().host(), "other.localhost");
-    QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
-    QVERIFY(label(window.get(), "Label1")->toolTip().contains(QStringLiteral("another site")));
+    QCOMPARE(window->progressLabel()->text(), "Not filled");
+    QVERIFY(window->progressLabel()->toolTip().contains(QStringLiteral("another site")));
     QVERIFY(!autofill::fillFormInputs(page(), QStringLiteral("USER"), page()->fillValues().user));
     QCOMPARE(fieldValues(page())["u"].toString(), "");
 
     // No "no forms" message for a page that is skipped.
     fillAt(address(bank, "/to-other-plain"));
-    QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
+    QCOMPARE(window->progressLabel()->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 
     // An entry on https never fills a plain http page of its own host.
     page()->fillValues().website = QStringLiteral("https://") + bank + QStringLiteral("/login.html");
     QCOMPARE(fillAt(address(bank, "/login.html")), nothing);
-    QCOMPARE(label(window.get(), "Label1")->text(), "Not filled");
+    QCOMPARE(window->progressLabel()->text(), "Not filled");
     QVERIFY(boxesAsExpected());
 }
 
@@ -372,7 +372,7 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
             if (*id) events += QStringLiteral(",input:%1,change:%1").arg(QLatin1String(id));
         QCOMPARE(runInPage(page(), "seen.join()").toString(), events.mid(1));
         const bool userAlone = *c.filledUser && !*c.filledPassword;
-        QLabel* progress = label(window.get(), "Label1");
+        QLabel* progress = window->progressLabel();
         QCOMPARE(progress->text(), events.isEmpty() ? "Done Loading."
                                    : userAlone      ? "User ID filled"
                                                     : "Filled by scan");
@@ -386,7 +386,7 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
         setTimeout(() => { root.innerHTML = '<input id=u autocomplete=email><input id=p type=password>'; }, 200);
         </script>)")));
     QTRY_VERIFY(runInPage(page(), "!!document.getElementById('p')").toBool());
-    button(window.get(), "BitBtn2")->click();
+    window->autoFillButton()->click();
     QJsonObject v = fieldValues(page());
     QCOMPARE(v["u"].toString(), page()->fillValues().user);
     QCOMPARE(v["p"].toString(), page()->fillValues().password);
@@ -394,7 +394,7 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
     fillPage("framed", "<iframe src=inner.html></iframe>");
     QCOMPARE(runInPage(page(), "frames[0].document.getElementById('p').value").toString(),
              page()->fillValues().password);
-    QLabel* progress = label(window.get(), "Label1");
+    QLabel* progress = window->progressLabel();
     QCOMPARE(progress->text(), "Filled by scan");
     QVERIFY(progress->fontMetrics().horizontalAdvance(progress->text()) <= progress->width());
 
@@ -406,7 +406,7 @@ void AutoFillTest::scanFillsVisibleLoginBoxes() {
     QCOMPARE(v["e"].toString(), "");
     QCOMPARE(v["p"].toString(), "");
     QCOMPARE(runInPage(page(), "seen.join()").toString(), "");
-    QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
+    QCOMPARE(window->progressLabel()->text(), "Done Loading.");
     QVERIFY(boxesAsExpected());
 }
 
@@ -500,18 +500,16 @@ void AutoFillTest::windowProcessAsksTheProgramOnTheClick() {
         connect(&poll, &QTimer::timeout, [&] {
             // The window made ahead showed "Done Loading." for its empty page already:
             // the entry's page must be the one loaded.
-            QWidget* w = QApplication::activeModalWidget();
-            if (!w || w->objectName() != QLatin1String("FrmBrowse") || label(w, "Label1")->text() != "Done Loading." ||
-                view(w)->url() != QUrl(page))
-                return;
+            auto* w = qobject_cast<BrowserWindow*>(QApplication::activeModalWidget());
+            if (!w || w->progressLabel()->text() != "Done Loading." || w->pageView()->url() != QUrl(page)) return;
             poll.stop();
             came = true;
-            held = view(w)->fillValues().password;
-            button(w, "BitBtn2")->click();
-            progress = label(w, "Label1")->text();
-            values = fieldValues(view(w));
-            button(w, "Button3")->click();  // the password box, hidden: copied through the program
-            button(w, "BitBtn1")->click();
+            held = w->pageView()->fillValues().password;
+            w->autoFillButton()->click();
+            progress = w->progressLabel()->text();
+            values = fieldValues(w->pageView());
+            w->copyPasswordButton()->click();  // the password box, hidden: copied through the program
+            w->closeButton()->click();
         });
         poll.start(20);
         // A window that never shows the page is closed: the test then fails, not hangs.
@@ -519,7 +517,7 @@ void AutoFillTest::windowProcessAsksTheProgramOnTheClick() {
         giveUp.setSingleShot(true);
         connect(&giveUp, &QTimer::timeout, [&] {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (w != window.get() && w->objectName() == QLatin1String("FrmBrowse") && w->isVisible()) w->close();
+                if (w != window.get() && qobject_cast<BrowserWindow*>(w) && w->isVisible()) w->close();
         });
         giveUp.start(60000);
         QCOMPARE(runBrowserProcess(channel), 0);

@@ -10,7 +10,7 @@ class AutoFillTest : public QObject {
 private:
     QTemporaryDir pages;
     std::unique_ptr<BrowserWindow> window;
-    BrowserView* page() const { return browsertest::view(window.get()); }
+    BrowserView* page() const { return window->pageView(); }
     // Loads the address (or the page written from body) and clicks "Auto Fill Pwd ": the
     // values of the page's inputs by id.
     QJsonObject fillAt(const QString& address);

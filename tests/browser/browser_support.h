@@ -22,7 +22,6 @@
 #include "tests/support/boxes.h"
 #include "tests/support/messages.h"
 #include "tests/support/program_files.h"
-#include "tests/support/controls.h"
 #include "tests/support/page_server.h"
 #include "windows/AutoFill.h"
 #include "windows/BrowserView.h"
@@ -31,15 +30,6 @@
 namespace browsertest {
 
 using testsupport::boxesAsExpected;
-using testsupport::control;
-
-// The window's controls, found by their object names.
-inline BrowserView* view(const QWidget* window) { return control<BrowserView>(window, "WebBrowser1"); }
-inline QPushButton* button(const QWidget* window, const char* name) { return control<QPushButton>(window, name); }
-inline QLabel* label(const QWidget* window, const char* name) { return control<QLabel>(window, name); }
-inline QLineEdit* edit(const QWidget* window, const char* name) { return control<QLineEdit>(window, name); }
-// The timer that gives the browser area its stored size once the window has settled.
-inline QTimer* sizingTimer(const QWidget* window) { return control<QTimer>(window, "Timer1"); }
 
 // The local web server of a folder's pages, started at its first use.
 inline testsupport::PageServer& serverFor(const QTemporaryDir& dir) {

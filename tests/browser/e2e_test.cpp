@@ -24,7 +24,6 @@
 #include "tests/support/controls.h"
 #include "tests/support/page_server.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;
@@ -95,7 +94,7 @@ private slots:
         QCOMPARE(platform::testing::waitingProcessId(), 0);
 
         platform::testing::setQuietWhile(300);
-        QPushButton* openWithin = control<QPushButton>(w, "CmdGoWeb");
+        QPushButton* openWithin = w->browserWindowButton();
         bool noneBesideTheWindow = false;
         // Wayland lets no program move the pointer: there the button is told it came.
         const auto pointerOn = [](QWidget* target) {
@@ -129,7 +128,7 @@ private slots:
         };
         for (const auto& c : cases) {
             QTest::mouseMove(w.get(), QPoint(1, 1));
-            control<platform::Windows1252LineEdit>(w, "EdName")->setFocus();
+            w->nameEdit()->setFocus();
             QTRY_COMPARE(platform::testing::waitingProcessId(), 0);
             QTRY_COMPARE(descendants(), std::set<qint64>{});
             c.act();

@@ -57,12 +57,14 @@ void WindowTest::progressLabelAndCursor() {
     // This program made Qt's shared OpenGL context at start, as the window's own process
     // does; without OpenGL here, the page is drawn by the software scene graph all the same.
     QCOMPARE(QQuickWindow::sceneGraphBackend(), "software");
-    QCOMPARE(label(&window, "Label1")->text(), "");
+    QCOMPARE(window.progressLabel()->text(), "");
     // Every picture button has the style's picture its form names.
-    for (const char* name : {"CmdBack", "CmdForward", "CmdHome", "CmdSearch", "BitBtn7", "BitBtn8", "BitBtn2",
-                             "BitBtn1", "BitBtn6", "BitBtn4", "BitBtn3", "BitBtn5"})
-        QVERIFY2(!button(&window, name)->icon().isNull(), name);
-    QVERIFY(button(&window, "Button1")->icon().isNull());
+    for (QPushButton* button :
+         {window.backButton(), window.forwardButton(), window.homeButton(), window.searchButton(), window.stopButton(),
+          window.reloadButton(), window.autoFillButton(), window.closeButton(), window.shortenButton(),
+          window.narrowButton(), window.widenButton(), window.lengthenButton()})
+        QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
+    QVERIFY(window.goButton()->icon().isNull());
     struct Case {
         int progress, max;
         const char* text;
@@ -75,9 +77,9 @@ void WindowTest::progressLabelAndCursor() {
         {-1, 200, "Done Loading.", Qt::ArrowCursor},  {2000000000, 2100000000, "95% Loaded", Qt::WaitCursor},
     };
     for (const Case& c : cases) {
-        emit view(&window)->progressChanged(c.progress, c.max);
-        QCOMPARE(label(&window, "Label1")->text(), QString::fromLatin1(c.text));
-        QCOMPARE(view(&window)->cursor().shape(), c.cursor);
+        emit window.pageView()->progressChanged(c.progress, c.max);
+        QCOMPARE(window.progressLabel()->text(), QString::fromLatin1(c.text));
+        QCOMPARE(window.pageView()->cursor().shape(), c.cursor);
     }
 }
 
@@ -107,41 +109,41 @@ void WindowTest::openingSizesAndRestoresTheBrowserArea() {
     vault::saveSize("FrmBrowse", settingsFile, 500, 400);
     std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request(QStringLiteral("  ") + first + "\t", false));
     QVERIFY(window);
-    QSignalSpy finished(view(window.get()), &QWebEngineView::loadFinished);
+    QSignalSpy finished(window->pageView(), &QWebEngineView::loadFinished);
     window->show();
     QCOMPARE(window->windowTitle(), "Keyfold Auto Viewer - Password Filler");
     QCOMPARE(window->size(), screen());
-    QCOMPARE(view(window.get())->size(), screen());
-    QCOMPARE(label(window.get(), "LblName")->text(), "Site: MY BANK");
-    QVERIFY(edit(window.get(), "EdUser")->isVisibleTo(window.get()));
-    QVERIFY(edit(window.get(), "EdPwd")->isVisibleTo(window.get()));
-    QCOMPARE(button(window.get(), "CmdHide")->text(), "Hide");
-    QCOMPARE(edit(window.get(), "EdUser")->text(), " bob ");
-    QCOMPARE(edit(window.get(), "EdPwd")->text(), "pw\"1");
-    QCOMPARE(view(window.get())->fillValues().user, " bob ");
-    QCOMPARE(view(window.get())->fillValues().password, "pw\"1");
-    QVERIFY(sizingTimer(window.get())->isActive());
+    QCOMPARE(window->pageView()->size(), screen());
+    QCOMPARE(window->siteNameLabel()->text(), "Site: MY BANK");
+    QVERIFY(window->userIdEdit()->isVisibleTo(window.get()));
+    QVERIFY(window->passwordEdit()->isVisibleTo(window.get()));
+    QCOMPARE(window->maskingButton()->text(), "Hide");
+    QCOMPARE(window->userIdEdit()->text(), " bob ");
+    QCOMPARE(window->passwordEdit()->text(), "pw\"1");
+    QCOMPARE(window->pageView()->fillValues().user, " bob ");
+    QCOMPARE(window->pageView()->fillValues().password, "pw\"1");
+    QVERIFY(window->sizingTimer()->isActive());
 
     QVERIFY(finished.wait(15000));
-    QCOMPARE(edit(window.get(), "EdURL")->text(), first);
-    QCOMPARE(label(window.get(), "Label1")->text(), "Done Loading.");
+    QCOMPARE(window->addressEdit()->text(), first);
+    QCOMPARE(window->progressLabel()->text(), "Done Loading.");
 
     // Nothing saved for the browser area: screen width by screen height less 50.
-    QTRY_VERIFY_WITH_TIMEOUT(!sizingTimer(window.get())->isActive(), 3000);
-    QCOMPARE(view(window.get())->size(), QSize(screen().width(), screen().height() - 50));
+    QTRY_VERIFY_WITH_TIMEOUT(!window->sizingTimer()->isActive(), 3000);
+    QCOMPARE(window->pageView()->size(), QSize(screen().width(), screen().height() - 50));
 
     // The size cross changes the browser area by 20 pixels, not the window.
-    button(window.get(), "BitBtn3")->click();
-    button(window.get(), "BitBtn3")->click();
-    button(window.get(), "BitBtn4")->click();
-    button(window.get(), "BitBtn5")->click();
-    button(window.get(), "BitBtn5")->click();
-    button(window.get(), "BitBtn6")->click();
+    window->widenButton()->click();
+    window->widenButton()->click();
+    window->narrowButton()->click();
+    window->lengthenButton()->click();
+    window->lengthenButton()->click();
+    window->shortenButton()->click();
     const QSize area(screen().width() + 20, screen().height() - 50 + 20);
-    QCOMPARE(view(window.get())->size(), area);
+    QCOMPARE(window->pageView()->size(), area);
     QCOMPARE(window->size(), screen());
 
-    button(window.get(), "BitBtn1")->click();
+    window->closeButton()->click();
     QVERIFY(!window->isVisible());
     const std::string ini = settingsFile;
     QCOMPARE(vault::readWidth("Webbrowser1", ini), area.width());
@@ -169,8 +171,8 @@ void WindowTest::storedAreaSizeStaysWithinTheScreen() {
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request(first, false));
         QVERIFY(window);
         window->show();
-        QTRY_VERIFY_WITH_TIMEOUT(!sizingTimer(window.get())->isActive(), 3000);
-        QCOMPARE(view(window.get())->size(), c.shown);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->sizingTimer()->isActive(), 3000);
+        QCOMPARE(window->pageView()->size(), c.shown);
         window->close();
     }
 }
@@ -182,22 +184,22 @@ void WindowTest::maskedOpeningAndCopying() {
     marked.name = QStringLiteral("L <B>BOLD</B> & <I>IT</I>");
     std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(marked);
     QVERIFY(window);
-    QCOMPARE(view(window.get())->size(), screen());
+    QCOMPARE(window->pageView()->size(), screen());
     window->show();
     // The name is shown as it is, tags and all, never as markup.
-    QCOMPARE(label(window.get(), "LblName")->text(), "Site: L <B>BOLD</B> & <I>IT</I>");
-    QCOMPARE(label(window.get(), "LblName")->textFormat(), Qt::PlainText);
-    QVERIFY(!edit(window.get(), "EdUser")->isVisible());
-    QVERIFY(!edit(window.get(), "EdPwd")->isVisible());
-    QVERIFY(label(window.get(), "Label2")->isVisible());
-    QCOMPARE(label(window.get(), "Label2")->text(), "User Hidden Password Hidden");
-    QCOMPARE(button(window.get(), "CmdHide")->text(), "Show");
+    QCOMPARE(window->siteNameLabel()->text(), "Site: L <B>BOLD</B> & <I>IT</I>");
+    QCOMPARE(window->siteNameLabel()->textFormat(), Qt::PlainText);
+    QVERIFY(!window->userIdEdit()->isVisible());
+    QVERIFY(!window->passwordEdit()->isVisible());
+    QVERIFY(window->hiddenValuesLabel()->isVisible());
+    QCOMPARE(window->hiddenValuesLabel()->text(), "User Hidden Password Hidden");
+    QCOMPARE(window->maskingButton()->text(), "Show");
 
     // Copying while hidden copies the box as edited, with the black flash.
-    edit(window.get(), "EdUser")->setText(QStringLiteral("edited"));
-    button(window.get(), "Button2")->click();
+    window->userIdEdit()->setText(QStringLiteral("edited"));
+    window->copyUserIdButton()->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), "edited");
-    button(window.get(), "Button3")->click();
+    window->copyPasswordButton()->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), "pw\"1");
     // Marked as a secret; clearing takes it off again.
     QCOMPARE(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
@@ -205,20 +207,20 @@ void WindowTest::maskedOpeningAndCopying() {
     QCOMPARE(QGuiApplication::clipboard()->text(), "");
     QCOMPARE(window->palette().color(QPalette::Window), QColor(232, 232, 232));
 
-    button(window.get(), "CmdHide")->click();
-    QVERIFY(edit(window.get(), "EdUser")->isVisible());
-    QVERIFY(edit(window.get(), "EdPwd")->isVisible());
-    QCOMPARE(button(window.get(), "CmdHide")->text(), "Hide");
-    button(window.get(), "CmdHide")->click();
-    QVERIFY(!edit(window.get(), "EdUser")->isVisible());
-    QCOMPARE(button(window.get(), "CmdHide")->text(), "Show");
+    window->maskingButton()->click();
+    QVERIFY(window->userIdEdit()->isVisible());
+    QVERIFY(window->passwordEdit()->isVisible());
+    QCOMPARE(window->maskingButton()->text(), "Hide");
+    window->maskingButton()->click();
+    QVERIFY(!window->userIdEdit()->isVisible());
+    QCOMPARE(window->maskingButton()->text(), "Show");
 
-    QTRY_COMPARE_WITH_TIMEOUT(view(window.get())->size(), QSize(640, screen().height() - 50), 3000);
-    QCOMPARE(view(window.get())->fillValues().password, "pw\"1");
+    QTRY_COMPARE_WITH_TIMEOUT(window->pageView()->size(), QSize(640, screen().height() - 50), 3000);
+    QCOMPARE(window->pageView()->fillValues().password, "pw\"1");
     window->close();
     // The values auto-fill would write do not outlive the window.
-    QCOMPARE(view(window.get())->fillValues().user, "");
-    QCOMPARE(view(window.get())->fillValues().password, "");
+    QCOMPARE(window->pageView()->fillValues().user, "");
+    QCOMPARE(window->pageView()->fillValues().password, "");
     QVERIFY(boxesAsExpected());
 }
 
@@ -229,39 +231,39 @@ void WindowTest::navigationButtons() {
     platform::testing::expectBox(BoxKind::Plain, kBack);
     platform::testing::expectBox(BoxKind::Plain, kForward);
     platform::testing::expectBox(BoxKind::Plain, kRefresh);
-    button(&window, "CmdBack")->click();
-    button(&window, "CmdForward")->click();
-    button(&window, "BitBtn8")->click();
+    window.backButton()->click();
+    window.forwardButton()->click();
+    window.reloadButton()->click();
     QVERIFY(boxesAsExpected());
 
     // "Go" with an empty address box.
-    edit(&window, "EdURL")->setText(QStringLiteral("  \t"));
-    CLICK_WITH_BOXES(button(&window, "Button1"), {BoxKind::Plain, kNoUrl});
-    QCOMPARE(edit(&window, "EdURL")->text(), "  \t");
+    window.addressEdit()->setText(QStringLiteral("  \t"));
+    CLICK_WITH_BOXES(window.goButton(), {BoxKind::Plain, kNoUrl});
+    QCOMPARE(window.addressEdit()->text(), "  \t");
     // "Go" with a script: refused like any address that is no web page.
-    edit(&window, "EdURL")->setText(QStringLiteral("javascript:document.title='run'"));
+    window.addressEdit()->setText(QStringLiteral("javascript:document.title='run'"));
     CLICK_WITH_BOXES(
-        button(&window, "Button1"),
+        window.goButton(),
         {BoxKind::Error, QStringLiteral("The address \"javascript:document.title='run'\" cannot be opened.")});
 
-    QSignalSpy finished(view(&window), &QWebEngineView::loadFinished);
-    edit(&window, "EdURL")->setText(QStringLiteral(" ") + first + QStringLiteral(" "));
-    button(&window, "Button1")->click();
+    QSignalSpy finished(window.pageView(), &QWebEngineView::loadFinished);
+    window.addressEdit()->setText(QStringLiteral(" ") + first + QStringLiteral(" "));
+    window.goButton()->click();
     QVERIFY(finished.wait(15000));
-    QCOMPARE(edit(&window, "EdURL")->text(), first);
-    CLICK_WITH_BOXES(button(&window, "CmdBack"), {BoxKind::Plain, kBack});
+    QCOMPARE(window.addressEdit()->text(), first);
+    CLICK_WITH_BOXES(window.backButton(), {BoxKind::Plain, kBack});
 
-    QVERIFY(loadAndWait(view(&window), second));
-    QCOMPARE(edit(&window, "EdURL")->text(), second);
-    button(&window, "CmdBack")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(edit(&window, "EdURL")->text(), first, 10000);
-    CLICK_WITH_BOXES(button(&window, "CmdBack"), {BoxKind::Plain, kBack});
-    button(&window, "CmdForward")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(edit(&window, "EdURL")->text(), second, 10000);
+    QVERIFY(loadAndWait(window.pageView(), second));
+    QCOMPARE(window.addressEdit()->text(), second);
+    window.backButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(window.addressEdit()->text(), first, 10000);
+    CLICK_WITH_BOXES(window.backButton(), {BoxKind::Plain, kBack});
+    window.forwardButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(window.addressEdit()->text(), second, 10000);
     platform::testing::expectBox(BoxKind::Plain, kForward);
-    button(&window, "CmdForward")->click();
-    button(&window, "BitBtn8")->click();
-    button(&window, "BitBtn7")->click();
+    window.forwardButton()->click();
+    window.reloadButton()->click();
+    window.stopButton()->click();
     QVERIFY(boxesAsExpected());
 
     // Escape does not close the window; its close box does.

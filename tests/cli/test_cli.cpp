@@ -29,7 +29,6 @@
 #include "tests/support/controls.h"
 #include "tests/support/memory_search.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;

@@ -19,7 +19,6 @@
 #include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;

@@ -17,7 +17,6 @@
 #include "windows/KeyPhraseDialog.h"
 #include "tests/support/controls.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 namespace gui_test {

@@ -23,7 +23,8 @@ class QPushButton;
 
 namespace gui_test {
 
-using testsupport::control;
+// One of the main window's five entry boxes, by its accessor (&MainWindow::nameEdit).
+using EntryBox = platform::Windows1252LineEdit* (MainWindow::*)() const;
 
 struct Entry {
     int slot;

@@ -21,7 +21,6 @@
 #include "platform/windows1252lineedit.h"
 #include "tests/support/controls.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;
@@ -119,9 +118,9 @@ private slots:
         for (const auto& [site, comment, text] :
              {std::tuple{QStringLiteral("x"), QStringLiteral("a\x1b[2Jb"), controlText},
               std::tuple{QString(250, 'w'), QString(), tooLong}})
-            for (const char* button : {"CmdAdd", "CmdUpdate"}) {
+            for (QPushButton* button : {w->addButton(), w->updateButton()}) {
                 typeEntry(w.get(), QStringLiteral("ABC"), site, {}, {}, comment);
-                CLICK_WITH_BOXES(control<QPushButton>(w, button), {BoxKind::Plain, text});
+                CLICK_WITH_BOXES(button, {BoxKind::Plain, text});
             }
         QCOMPARE(fileBytes(dataFilePath()), before);
     }
@@ -141,47 +140,48 @@ private slots:
             Dropped
         };
         const struct {
-            const char* box;
+            EntryBox box;
             Way way;
             QString given;
             QString shown;  // what the box shows afterwards
             QString said;
         } cases[] = {
             // The name box upper-cases what Windows-1252 can upper-case and keeps the rest.
-            {"EdName", Way::Typed, QStringLiteral("\u0142\u00f3d\u017a"), QStringLiteral("\u0142\u00d3D\u017a"),
+            {&MainWindow::nameEdit, Way::Typed, QStringLiteral("\u0142\u00f3d\u017a"),
+             QStringLiteral("\u0142\u00d3D\u017a"),
              QStringLiteral("The name holds characters that cannot be stored: \"\u0142\" (U+0142), \"\u017a\" "
                             "(U+017A). Remove them; nothing was saved.")},
             // A paste keeps its first line.
-            {"Edwebsite", Way::Pasted, QStringLiteral("http://\u0142\u00f3d\u017a.example\nsecond line"),
+            {&MainWindow::websiteEdit, Way::Pasted, QStringLiteral("http://\u0142\u00f3d\u017a.example\nsecond line"),
              QStringLiteral("http://\u0142\u00f3d\u017a.example"),
              QStringLiteral("The website address holds characters that cannot be stored: \"\u0142\" (U+0142), "
                             "\"\u017a\" (U+017A). Remove them; nothing was saved.")},
-            {"EdUser", Way::Dropped, QStringLiteral("ann\U0001F600"), QStringLiteral("ann\U0001F600"),
+            {&MainWindow::userIdEdit, Way::Dropped, QStringLiteral("ann\U0001F600"), QStringLiteral("ann\U0001F600"),
              QStringLiteral("The user ID holds a character that cannot be stored: \"\U0001F600\" (U+1F600). Remove "
                             "it; nothing was saved.")},
-            {"Edpwd", Way::Typed, QStringLiteral("za\u017c\u00f3\u0142\u01071"),
+            {&MainWindow::passwordEdit, Way::Typed, QStringLiteral("za\u017c\u00f3\u0142\u01071"),
              QStringLiteral("za\u017c\u00f3\u0142\u01071"),
              QStringLiteral("The password holds characters that cannot be stored: \"\u017c\" (U+017C), \"\u0142\" "
                             "(U+0142), \"\u0107\" (U+0107). Remove them; nothing was saved.")},
-            {"EdComments", Way::Pasted, QStringLiteral("caf\u00e9 \u2713\u2713"),
+            {&MainWindow::commentsEdit, Way::Pasted, QStringLiteral("caf\u00e9 \u2713\u2713"),
              QStringLiteral("caf\u00e9 \u2713\u2713"),
              QStringLiteral("The comment holds a character that cannot be stored: \"\u2713\" (U+2713). Remove it; "
                             "nothing was saved.")},
-            {"EdName", Way::Pasted,
+            {&MainWindow::nameEdit, Way::Pasted,
              QStringLiteral("AB\x7f"
                             "C"),
              QStringLiteral("AB\x7f"
                             "C"),
              QStringLiteral("The name holds a control character (code 127), which cannot be stored. Remove it.")},
-            {"EdComments", Way::Dropped, QStringLiteral("c\x7f"), QStringLiteral("c\x7f"),
+            {&MainWindow::commentsEdit, Way::Dropped, QStringLiteral("c\x7f"), QStringLiteral("c\x7f"),
              QStringLiteral("The comment holds a control character (code 127), which cannot be stored. Remove it.")},
         };
         for (const auto& c : cases)
-            for (const char* button : {"CmdAdd", "CmdUpdate"}) {
-                const QString trace = QStringLiteral("%1 %2").arg(QLatin1String(c.box), QLatin1String(button));
+            for (QPushButton* button : {w->addButton(), w->updateButton()}) {
+                auto* box = (w.get()->*c.box)();
+                const QString trace = box->objectName() + QLatin1Char(' ') + button->objectName();
                 typeEntry(w.get(), QStringLiteral("ABC"), QStringLiteral("http://abc"), QStringLiteral("u"),
                           QStringLiteral("p"), QStringLiteral("c"));
-                auto* box = control<platform::Windows1252LineEdit>(w, c.box);
                 box->clear();
                 switch (c.way) {
                 case Way::Typed: {
@@ -204,7 +204,7 @@ private slots:
                 }
                 }
                 QVERIFY2(box->text() == c.shown, qPrintable(trace + ": " + box->text()));
-                CLICK_WITH_BOXES(control<QPushButton>(w, button), {BoxKind::Plain, c.said});
+                CLICK_WITH_BOXES(button, {BoxKind::Plain, c.said});
                 QVERIFY2(box->text() == c.shown, qPrintable(trace));
             }
         QCOMPARE(fileBytes(dataFilePath()), before);

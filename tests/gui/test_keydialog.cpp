@@ -30,7 +30,6 @@
 #include "tests/support/controls.h"
 #include "tests/support/vault_files.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;
@@ -99,7 +98,8 @@ private slots:
         c.changePhraseBox->setChecked(false);
         QVERIFY(!c.changePanel->isEnabled());
         QCOMPARE(c.oldPhraseEdit->accessibleName(), QStringLiteral("Enter old password phrase"));
-        // The keyboard's round through the dialog, back to the phrase box.
+        // The keyboard's round through the dialog, back to the phrase box (by the controls'
+        // object names, as the form names them).
         QCOMPARE(testsupport::tabOrderAfter(c.phraseEdit, 8),
                  QStringList({"Button1", "CheckBox1", "ChkChange", "EdVerify", "EdOld", "EdNew", "Cmdverify",
                               "EdKeyContinue"}));

@@ -21,7 +21,6 @@
 #include <QFrame>
 #include "tests/support/controls.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;
@@ -296,11 +295,12 @@ private slots:
             QTest::qWait(1000);
         }
         const struct {
-            const char* button;
+            QPushButton* button;
             QString pasted;
-        } copies[] = {{"BitBtn4", QStringLiteral("Secret12")}, {"BitBtn3", QStringLiteral("me@mail")}};
+        } copies[] = {{w->copyPasswordButton(), QStringLiteral("Secret12")},
+                      {w->copyUserIdButton(), QStringLiteral("me@mail")}};
         for (const auto& copy : copies) {
-            control<QPushButton>(w, copy.button)->click();
+            copy.button->click();
             QCOMPARE(pastedElsewhere(), copy.pasted);
         }
         QTest::qWait(2500);

@@ -26,11 +26,9 @@
 #include "tests/support/controls.h"
 #include "tests/support/vault_files.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using namespace gui_test;
-using namespace std::string_view_literals;
 using platform::BoxKind;
 using platform::testing::expectBox;
 
@@ -41,8 +39,8 @@ void madeWhileTheKeyDialogShows(MainWindow& w) {
     KeyPhraseDialog key(&w.session());
     w.finishLookAfterFirstPaintOf(&key);
     key.show();
-    QTRY_VERIFY(w.findChild<QPushButton*>(QStringLiteral("CmdAdd")) &&
-                !w.findChild<QPushButton*>(QStringLiteral("CmdAdd"))->icon().isNull());
+    // The window has no controls at all until they are made.
+    QTRY_VERIFY(w.findChild<QPushButton*>() && !w.addButton()->icon().isNull());
     QVERIFY(w.isHidden());
     QVERIFY(key.isVisible());
 }
@@ -57,20 +55,12 @@ private slots:
         MainWindow w;
         VERIFY_BOXES();
         QCOMPARE(w.windowTitle(), QStringLiteral("Keyfold"));
-        struct Place {
-            const char* name;
-            QRect rect;
-        };
         // The list's own rectangle (its rows follow from it) and a place only the masked
         // window shows; the rest of the window is in the screenshots.
-        const Place places[] = {{"ListBox1", {8, 35, 251, 505}}, {"LblUserHidden", {274, 167, 111, 13}}};
-        for (const Place& p : places) {
-            auto* c = w.findChild<QWidget*>(QString::fromLatin1(p.name));
-            QVERIFY2(c, p.name);
-            QCOMPARE(c->geometry(), p.rect);
-        }
-        for (const char* box : {"EdName", "Edwebsite", "EdComments", "EdUser", "Edpwd"})
-            QCOMPARE(control<platform::Windows1252LineEdit>(w, box)->maxLength(), box == "Edpwd"sv ? 25 : 255);
+        QCOMPARE(w.siteList()->geometry(), QRect(8, 35, 251, 505));
+        QCOMPARE(w.userHiddenLabel()->geometry(), QRect(274, 167, 111, 13));
+        for (auto* box : {w.nameEdit(), w.websiteEdit(), w.commentsEdit(), w.userIdEdit(), w.passwordEdit()})
+            QCOMPARE(box->maxLength(), box == w.passwordEdit() ? 25 : 255);
         // The filter keeps no hidden list box of its own.
         QCOMPARE(w.findChildren<QAbstractItemView*>().size(), 1);
         QCOMPARE(w.deleteButton()->toolTip(), QStringLiteral("Delete the highlighted site from your list"));
@@ -86,9 +76,10 @@ private slots:
         // Screen readers find the boxes by their labels' texts.
         QCOMPARE(SiteList(w).view->accessibleName(), QStringLiteral("Sites"));
         QCOMPARE(w.nameEdit()->accessibleName(), QStringLiteral("Name (Name to identify the website)"));
-        QCOMPARE(control<QLabel>(w, "Label2")->buddy(), static_cast<QWidget*>(w.passwordEdit()));
+        QCOMPARE(w.passwordLabel()->buddy(), static_cast<QWidget*>(w.passwordEdit()));
 
-        // Keyboard order of the boxes, then the three editing commands.
+        // Keyboard order of the boxes, then the three editing commands (by the controls'
+        // object names, as the form names them).
         QCOMPARE(testsupport::tabOrderAfter(w.nameEdit(), 7),
                  QStringList({"Edwebsite", "EdComments", "EdUser", "Edpwd", "CmdAdd", "CmdUpdate", "CmdDelete"}));
     }
@@ -257,12 +248,12 @@ private slots:
         VERIFY_BOXES();
         QCOMPARE(listLines(w.get()), QStringList({"ABC", "ZED"}));
         QCOMPARE(SiteList(w).currentRow(), 0);
-        for (const auto& [box, text] : {std::pair{"EdName", "ABC"},
-                                        {"Edwebsite", "http://abc.example"},
-                                        {"EdUser", "au"},
-                                        {"EdComments", "ac"},
-                                        {"Edpwd", "ap"}})
-            QCOMPARE(control<platform::Windows1252LineEdit>(w, box)->text(), QString::fromLatin1(text));
+        for (const auto& [box, text] : {std::pair{w->nameEdit(), "ABC"},
+                                        {w->websiteEdit(), "http://abc.example"},
+                                        {w->userIdEdit(), "au"},
+                                        {w->commentsEdit(), "ac"},
+                                        {w->passwordEdit(), "ap"}})
+            QCOMPARE(box->text(), QString::fromLatin1(text));
         QCOMPARE(w->countLabel()->text(), QStringLiteral("Total Sites = 2"));
     }
 
@@ -432,8 +423,10 @@ private slots:
             MainWindow w;
             QCOMPARE(w.width(), 666);  // 0 keeps the designed width
             QCOMPARE(w.height(), std::min(700, room.height()));
-            for (const char* masked : {"EdUser", "Edpwd"}) QVERIFY(control<QWidget>(w, masked)->isHidden());
-            for (const char* mask : {"LblUserHidden", "LblPwdHidden"}) QVERIFY(!control<QLabel>(w, mask)->isHidden());
+            QVERIFY(w.userIdEdit()->isHidden());
+            QVERIFY(w.passwordEdit()->isHidden());
+            QVERIFY(!w.userHiddenLabel()->isHidden());
+            QVERIFY(!w.passwordHiddenLabel()->isHidden());
             QCOMPARE(w.maskingButton()->text(), QStringLiteral("S"));
             w.resize(700, 650);
             w.toggleMasking();
@@ -524,19 +517,20 @@ private slots:
         QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
         const struct {
             bool emptyList;
-            const char* box;      // typed into (nullptr: nothing)
-            QString typed;        // appended; "\b" takes the last character back out
-            const char* enterIn;  // a box, or "list"
+            EntryBox box;      // typed into (nullptr: nothing)
+            QString typed;     // appended; "\b" takes the last character back out
+            EntryBox enterIn;  // a box, or nullptr: the list
             bool asked, answer, ends;
         } cases[] = {
-            {false, nullptr, {}, "EdComments", false, false, true},
-            {false, "EdComments", QStringLiteral("x"), "EdName", true, false, false},
-            {false, "Edpwd", QStringLiteral("2"), "list", true, true, true},
-            {false, "EdUser", QStringLiteral("x\b"), "list", false, false, true},  // the same text again
-            {false, "EdName", QStringLiteral("\b"), "Edwebsite", true, false, false},
-            {true, nullptr, {}, "EdName", false, false, true},
-            {true, "EdName", QStringLiteral("new"), "EdName", true, false, false},
-            {true, "EdComments", QStringLiteral(" "), "EdComments", true, true, true},
+            {false, nullptr, {}, &MainWindow::commentsEdit, false, false, true},
+            {false, &MainWindow::commentsEdit, QStringLiteral("x"), &MainWindow::nameEdit, true, false, false},
+            {false, &MainWindow::passwordEdit, QStringLiteral("2"), nullptr, true, true, true},
+            {false, &MainWindow::userIdEdit, QStringLiteral("x\b"), nullptr, false, false,
+             true},  // the same text again
+            {false, &MainWindow::nameEdit, QStringLiteral("\b"), &MainWindow::websiteEdit, true, false, false},
+            {true, nullptr, {}, &MainWindow::nameEdit, false, false, true},
+            {true, &MainWindow::nameEdit, QStringLiteral("new"), &MainWindow::nameEdit, true, false, false},
+            {true, &MainWindow::commentsEdit, QStringLiteral(" "), &MainWindow::commentsEdit, true, true, true},
         };
         for (const auto& c : cases) {
             freshStart();
@@ -549,7 +543,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(w.get()));
             QString expectedText;
             if (c.box) {
-                auto* edit = control<platform::Windows1252LineEdit>(w, c.box);
+                auto* edit = (w.get()->*c.box)();
                 edit->setFocus();
                 edit->end(false);
                 for (QChar ch : c.typed)
@@ -560,14 +554,13 @@ private slots:
                 expectedText = edit->text();
             }
             if (c.asked) platform::testing::expectBox(platform::BoxKind::ConfirmNo, question, c.answer);
-            QWidget* target = QLatin1String(c.enterIn) == QLatin1String("list")
-                                  ? static_cast<QWidget*>(SiteList(w).view)
-                                  : control<platform::Windows1252LineEdit>(w, c.enterIn);
+            QWidget* target = c.enterIn ? static_cast<QWidget*>((w.get()->*c.enterIn)()) : SiteList(w).view;
             target->setFocus();
             QTest::keyClick(target, Qt::Key_Return);
             VERIFY_BOXES();
-            QVERIFY2(w->isVisible() == !c.ends, c.box ? c.box : "nothing typed");
-            if (c.box && !c.ends) QCOMPARE(control<platform::Windows1252LineEdit>(w, c.box)->text(), expectedText);
+            QVERIFY2(w->isVisible() == !c.ends,
+                     c.box ? qPrintable((w.get()->*c.box)()->objectName()) : "nothing typed");
+            if (c.box && !c.ends) QCOMPARE((w.get()->*c.box)()->text(), expectedText);
         }
     }
 

@@ -30,7 +30,6 @@
 #include "tests/support/messages.h"
 #include "vault/windows1252.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using platform::BoxKind;
@@ -63,11 +62,6 @@ const std::vector<fixture::Slot> kSlots = {
     {3, "D", "", "", "", "", ""},
     {4, "A", "MALL", "", "walker", "w4lk", ""},
 };
-
-// The main window's text box of that name.
-platform::Windows1252LineEdit* textBox(const std::unique_ptr<MainWindow>& w, const char* name) {
-    return control<platform::Windows1252LineEdit>(w, name);
-}
 
 QString dataFolder() { return QString::fromLocal8Bit(vault::locateFiles(platform::appDataFolder()).dataFolder); }
 
@@ -143,10 +137,10 @@ private slots:
         auto w = fixture::startWindow(kSlots);
         w->show();
         VERIFY_BOXES();
-        textBox(w, "EdFilter")->setText("M");  // AMAZON, MAIL, MALL; not BANK
+        w->filterEdit()->setText("M");  // AMAZON, MAIL, MALL; not BANK
         QCOMPARE(SiteList(w).count(), 3);
         w->toggleMasking();  // masked: the boxes keep their text all the same
-        QVERIFY(textBox(w, "EdUser")->isHidden());
+        QVERIFY(w->userIdEdit()->isHidden());
 
         const QString path = textListPath();
         CLICK_WITH_BOXES(w->textListButton(), {BoxKind::Confirm, kQuestion, false}, {BoxKind::Plain, kKept + path});
@@ -160,7 +154,7 @@ private slots:
         QTRY_COMPARE(opener.calls(), QStringList{path});
         // The last line is selected and on show.
         QCOMPARE(SiteList(w).currentRow(), 2);
-        QCOMPARE(textBox(w, "EdName")->text(), QString("MALL"));
+        QCOMPARE(w->nameEdit()->text(), QString("MALL"));
     }
 
     // The text list holds, line by line, exactly what clicking that line shows in the
@@ -184,10 +178,10 @@ private slots:
         for (int row = 0; row < SiteList(w).count(); ++row) {
             SiteList(w).setCurrentRow(row);
             w->showSelectedEntry();
-            const auto held = [&](const char* name) { return textBox(w, name)->windows1252Text(); };
-            expected += QByteArray::fromStdString(held("EdName") + " URL: " + held("Edwebsite") +
-                                                  "\r\n User: " + held("EdUser") + " Password: " + held("Edpwd") +
-                                                  "\r\n Comments: " + held("EdComments") + "\r\n \r\n");
+            expected += QByteArray::fromStdString(
+                w->nameEdit()->windows1252Text() + " URL: " + w->websiteEdit()->windows1252Text() + "\r\n User: " +
+                w->userIdEdit()->windows1252Text() + " Password: " + w->passwordEdit()->windows1252Text() +
+                "\r\n Comments: " + w->commentsEdit()->windows1252Text() + "\r\n \r\n");
         }
         QVERIFY(expected.contains("SHOP URL: https://shop.example\r\n User: buyer Password: " + QByteArray(25, 'p') +
                                   "\r\n Comments: \xE9t\xE9 \xFF\r\n"));
@@ -200,8 +194,8 @@ private slots:
         QCOMPARE(fileBytes(path), expected);
         QCOMPARE(SiteList(w).currentRow(), 4);
         QVERIFY(SiteList(w).currentSelected());
-        QCOMPARE(textBox(w, "EdName")->text(), QStringLiteral("SHOP"));
-        QCOMPARE(textBox(w, "Edpwd")->text(), QString(25, 'p'));
+        QCOMPARE(w->nameEdit()->text(), QStringLiteral("SHOP"));
+        QCOMPARE(w->passwordEdit()->text(), QString(25, 'p'));
         QVERIFY(!w->session().dataFile().isOpen());
     }
 
@@ -216,7 +210,7 @@ private slots:
         // message, and the question all the same.
         forgetOpenerCalls();
         opener.missing();
-        textBox(w, "EdFilter")->setText("ZZZ");
+        w->filterEdit()->setText("ZZZ");
         QCOMPARE(SiteList(w).count(), 0);
         CLICK_WITH_BOXES(w->textListButton(), {BoxKind::Plain, kNoViewer}, {BoxKind::Confirm, kQuestion, false},
                          {BoxKind::Plain, kKept + path});
@@ -267,16 +261,16 @@ private slots:
 
     void websiteLinkHandsOverTheTrimmedAddress() {
         auto w = fixture::startWindow(kSlots);
-        textBox(w, "Edwebsite")->setText("  https://site.example/login?a=1 b  ");
+        w->websiteEdit()->setText("  https://site.example/login?a=1 b  ");
         CLICK_WITH_BOXES(w->defaultBrowserButton());
         QTRY_COMPARE(opener.calls(), QStringList{"https://site.example/login?a=1 b"});
 
         forgetOpenerCalls();
-        textBox(w, "Edwebsite")->setText("   ");
+        w->websiteEdit()->setText("   ");
         CLICK_WITH_BOXES(w->defaultBrowserButton(), {BoxKind::Plain, testsupport::kNoWebsite + " above."});
 
         opener.missing();
-        textBox(w, "Edwebsite")->setText(" www.example.org ");
+        w->websiteEdit()->setText(" www.example.org ");
         CLICK_WITH_BOXES(w->defaultBrowserButton(),
                          {BoxKind::Plain, testsupport::browserNotOpened(" www.example.org ")});
         QTest::qWait(300);
@@ -288,7 +282,7 @@ private slots:
         opener.failing();
         const QString marked = QStringLiteral(" <b>http://bold.example</b>   x ");
         const QString failure = testsupport::browserNotOpened(marked);
-        textBox(w, "Edwebsite")->setText(marked);
+        w->websiteEdit()->setText(marked);
         expectBox(BoxKind::Plain, failure);
         w->defaultBrowserButton()->click();
         QTRY_COMPARE(platform::testing::pendingCount(), 0);
@@ -305,7 +299,7 @@ private slots:
         // held for it (the click returns while the opener runs on).
         forgetOpenerCalls();
         opener.staying();
-        textBox(w, "Edwebsite")->setText(QStringLiteral("https://stay.example"));
+        w->websiteEdit()->setText(QStringLiteral("https://stay.example"));
         w->defaultBrowserButton()->click();
         VERIFY_BOXES();
         QTRY_COMPARE(opener.calls(), QStringList{"https://stay.example"});
@@ -371,7 +365,7 @@ private slots:
         const QString help = QCoreApplication::applicationDirPath() + "/help.htm";
         QVERIFY(QFile::exists(help) || QFile::copy(qEnvironmentVariable("KEYFOLD_BINARY_DIR") + "/app/help.htm", help));
         auto website = [&] {
-            textBox(w, "Edwebsite")->setText(QStringLiteral("https://slow.example"));
+            w->websiteEdit()->setText(QStringLiteral("https://slow.example"));
             w->defaultBrowserButton()->click();
         };
         struct Link {

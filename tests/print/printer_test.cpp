@@ -18,7 +18,6 @@
 #include "tests/support/controls.h"
 
 using platform::BoxKind;
-using testsupport::control;
 using testsupport::SiteList;
 
 namespace {

@@ -129,22 +129,14 @@ private slots:
                 RECORD(box->windowFlags().testFlag(Qt::FramelessWindowHint), "has a frame");
                 const QRect area = box->screen()->availableGeometry();
                 RECORD((box->geometry().center() - area.center()).manhattanLength() <= 2, "not centred on the screen");
-                // The box's controls, found by their object names.
-                auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
-                auto* heading = box->findChild<QLabel*>(QStringLiteral("Label2"));
-                auto labelNamed = [box](const char* name) { return box->findChild<QLabel*>(QLatin1String(name)); };
+                QPushButton* ok = box->okButton();
+                QLabel* heading = box->disclaimerHeading();
                 using keyfold::AboutText;
+                const std::array<QLabel*, 6> labels = box->textLabels();
                 const std::pair<QLabel*, AboutText> six[] = {
-                    {labelNamed("LblCopy1"), AboutText::Ownership},   {labelNamed("LblCopy2"), AboutText::Version},
-                    {labelNamed("LblCopy3"), AboutText::Rights},      {labelNamed("LblInfo1"), AboutText::Disclaimer1},
-                    {labelNamed("LblInfo2"), AboutText::Disclaimer2}, {labelNamed("LblInfo3"), AboutText::Disclaimer3}};
-                bool allThere = ok && heading;
-                for (const auto& entry : six) allThere = allThere && entry.first;
-                if (!allThere) {
-                    failures.append("a control is missing");
-                    box->close();
-                    return;
-                }
+                    {labels[0], AboutText::Ownership},   {labels[1], AboutText::Version},
+                    {labels[2], AboutText::Rights},      {labels[3], AboutText::Disclaimer1},
+                    {labels[4], AboutText::Disclaimer2}, {labels[5], AboutText::Disclaimer3}};
                 RECORD(ok->text() == "Ok" && ok->isDefault(), "button caption");
                 RECORD(heading->text() == "Disclaimer :" && heading->width() >= heading->sizeHint().width(),
                        "disclaimer heading cut off");

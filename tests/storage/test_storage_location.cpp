@@ -23,7 +23,6 @@
 #include "tests/support/modal.h"
 #include "tests/support/messages.h"
 
-using testsupport::control;
 using testsupport::SiteList;
 
 using platform::BoxKind;
@@ -206,21 +205,12 @@ private slots:
                     RECORD(box->parentWidget() == owner, "not owned by the main window");
                     RECORD(box->isModal(), "not modal");
                     RECORD(owner->findChildren<AboutBox*>().size() == 1, "more than one about box");
-                    // The box's controls, found by their object names.
                     QStringList texts;
-                    for (const char* name : {"LblCopy1", "LblCopy2", "LblCopy3", "LblInfo1", "LblInfo2", "LblInfo3"}) {
-                        const auto* label = box->findChild<QLabel*>(QLatin1String(name));
-                        texts.append(label ? label->text() : QString());
-                    }
+                    for (const QLabel* label : box->textLabels()) texts.append(label->text());
                     RECORD(!texts.contains(QString()) && texts.removeDuplicates() == 0,
                            "the six texts are not all there");
                     RECORD(texts.value(1) == QStringLiteral("Version " KEYFOLD_VERSION), "version");
-                    auto* ok = box->findChild<QPushButton*>(QStringLiteral("Button1"));
-                    if (!ok) {
-                        failures.append("no Button1");
-                        box->close();
-                        return;
-                    }
+                    QPushButton* ok = box->okButton();
                     QTest::mouseClick(ok, Qt::LeftButton);
                 },
                 &failures);

@@ -23,6 +23,7 @@
 #include "platform/memory.h"
 #include "support.h"
 #include "tests/support/page_server.h"
+#include "windows/BrowserView.h"
 #include "windows/BrowserWindow.h"
 #include "windows/KeyPhraseDialog.h"
 #include "windows/MainWindow.h"
@@ -32,16 +33,6 @@ namespace {
 
 QString outDir;
 int failures = 0;
-
-template <typename T = QWidget>
-T* child(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found) {
-        std::fprintf(stderr, "no control %s in %s\n", name, qPrintable(window->objectName()));
-        ++failures;
-    }
-    return found;
-}
 
 // Lets the window settle (shown, laid out, painted) and saves what it draws.
 void save(QWidget* window, const char* name) {
@@ -96,18 +87,18 @@ int main(int argc, char** argv) {
         mainWindow->finishLookAfterFirstPaintOf(&key);
         gui_test::loadListWhenPhraseIsSet(key, *mainWindow);
         key.prepare();
-        if (auto* phrase = child<QLineEdit>(&key, "EdKeyContinue")) phrase->setText(QString::fromLatin1(kPhrase));
+        key.phraseEdit()->setText(QString::fromLatin1(kPhrase));
         key.show();
         save(&key, "key-phrase-dialog");
-        if (auto* button = child<QPushButton>(&key, "Button1")) button->click();
+        key.continueButton()->click();
     }
 
     // The main window. The memory panel shows fixed figures, since the machine's vary
     // from one run to the next; the lines are made as the window makes them.
     const platform::MemoryLines memory = platform::memoryLines(8192, 5120);
-    if (auto* label = child<QLabel>(mainWindow.get(), "Label9")) label->setText(memory.total);
-    if (auto* label = child<QLabel>(mainWindow.get(), "Label10")) label->setText(memory.available);
-    if (auto* label = child<QLabel>(mainWindow.get(), "Label11")) label->setText(memory.percent);
+    mainWindow->memoryTotalLabel()->setText(memory.total);
+    mainWindow->memoryAvailableLabel()->setText(memory.available);
+    mainWindow->memoryPercentLabel()->setText(memory.percent);
     mainWindow->show();
     save(mainWindow.get(), "main-window");
 
@@ -144,7 +135,7 @@ int main(int argc, char** argv) {
         request.user = QStringLiteral("jsmith");
         request.password = QStringLiteral("pW0rd!2019");
         std::unique_ptr<BrowserWindow> window = BrowserWindow::prepare(request);
-        auto* view = window ? window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1")) : nullptr;
+        QWebEngineView* view = window ? window->pageView() : nullptr;
         if (!view) {
             std::fprintf(stderr, "no browser window\n");
             ++failures;
@@ -156,8 +147,7 @@ int main(int argc, char** argv) {
                 ++failures;
             }
             // The window sizes its page once its own timer has run; then the engine paints.
-            auto* sizing = window->findChild<QTimer*>(QStringLiteral("Timer1"));
-            for (int i = 0; sizing && sizing->isActive() && i < 100; ++i) QTest::qWait(50);
+            for (int i = 0; window->sizingTimer()->isActive() && i < 100; ++i) QTest::qWait(50);
             QTest::qWait(1000);
             save(window.get(), "browser-window");
         }
