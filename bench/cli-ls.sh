@@ -9,17 +9,12 @@ build="$(cd "${1:-$root/build}" && pwd)"
 runs="${2:-31}"
 cli="$build/app/keyfold-cli"
 bare="$build/bench/keyfold_bare_qtcore"
-maker="$build/bench/keyfold_make_data_file"
-for f in "$cli" "$bare" "$maker"; do
-  [ -x "$f" ] || { echo "missing $f: build first (cmake --build build)" >&2; exit 1; }
-done
-work="$(mktemp -d "${TMPDIR:-/tmp}/keyfold-bench.XXXXXX")"
+. "$root/bench/common.sh"
+requireBuilt "$cli" "$bare" "$build/bench/keyfold_make_data_file"
+work="$(benchFolder)"
 trap 'rm -rf "$work"' EXIT
-phrase="a twenty char phrase"
-"$maker" "$work/data" "$phrase"
-file="$work/data/KFOLD30.DAT"
+fullDataFileIn "$work"
 printf '%s\n' "$phrase" > "$work/phrase"
-export HOME="$work" XDG_DATA_HOME="$work/share" XDG_CONFIG_HOME="$work/config"
 
 # Microseconds of one run of the command.
 us() {
@@ -29,7 +24,6 @@ us() {
   end=$(date +%s%N)
   echo $(((end - start) / 1000))
 }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
 
 lines="$("$cli" --phrase-stdin --file "$file" ls < "$work/phrase" | wc -l)"
 [ "$lines" -eq 999 ] || { echo "ls listed $lines names, not 999" >&2; exit 1; }
@@ -44,7 +38,7 @@ bare_us=$(awk '$1 == "bare" {print $2}' "$work/times" | median)
 ls_sh_us=$(awk '$1 == "ls" {print $2}' "$work/times" | median)
 sh_us=$(awk '$1 == "sh" {print $2}' "$work/times" | median)
 # The shell that feeds the phrase is taken off the ls time.
-ls_us=$((ls_sh_us - sh_us))
+ls_us=$(awk -v a="$ls_sh_us" -v b="$sh_us" 'BEGIN {print a - b}')
 echo "runs: $runs (medians)"
 echo "cat of the data file:        $cat_us us"
 echo "bare QtCore program start:   $bare_us us"

@@ -9,16 +9,11 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 runs="${2:-5}"
 cli="$build/app/keyfold-cli"
-maker="$build/bench/keyfold_make_data_file"
-for f in "$cli" "$maker"; do
-  [ -x "$f" ] || { echo "missing $f: build first (cmake --build build)" >&2; exit 1; }
-done
-work="$(mktemp -d "${TMPDIR:-/tmp}/keyfold-bench.XXXXXX")"
+. "$root/bench/common.sh"
+requireBuilt "$cli" "$build/bench/keyfold_make_data_file"
+work="$(benchFolder)"
 trap 'rm -rf "$work"' EXIT
-phrase="a twenty char phrase"
-"$maker" "$work/data" "$phrase"
-file="$work/data/KFOLD30.DAT"
-export HOME="$work" XDG_DATA_HOME="$work/share" XDG_CONFIG_HOME="$work/config"
+fullDataFileIn "$work"
 printf '%s\n%s\n' "$phrase" "$phrase" | "$cli" --phrase-stdin --open-anyway --file "$file" seal --yes 2>/dev/null
 [ -f "$file.sealed" ] || { echo "the data file was not sealed" >&2; exit 1; }
 last="$("$cli" --phrase-stdin --file "$file" ls < <(printf '%s\n' "$phrase") | tail -n 1)"
@@ -63,7 +58,6 @@ ms() {
   end=$(date +%s%N)
   echo $(((end - start) / 1000000))
 }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
 for _ in $(seq "$runs"); do
   echo "separate $(ms separate)"
   echo "shell $(ms inShell)"

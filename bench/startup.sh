@@ -31,13 +31,12 @@ floor="$build/bench/keyfold_floor"
 maker="$build/bench/keyfold_make_data_file"
 phrase="a twenty char phrase"
 colour="33aa77"
-for f in "$program" "$floor" "$maker"; do
-  [ -x "$f" ] || { echo "missing $f: build first (cmake --build build)" >&2; exit 1; }
-done
+. "$root/bench/common.sh"
+requireBuilt "$program" "$floor" "$maker"
 command -v Xvfb >/dev/null || { echo "missing Xvfb" >&2; exit 1; }
 /usr/bin/python3 -c 'import Xlib.ext.damage' || { echo "missing python3-xlib" >&2; exit 1; }
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/keyfold-bench.XXXXXX")"
+work="$(benchFolder)"
 xvfb_pid=""
 server_pid=""
 cleanup() {
@@ -91,7 +90,6 @@ done
 /usr/bin/python3 "$root/bench/uitiming.py" "$colour" "$phrase" --fill "pW0rd!0998xyz" -- "$program" >"$work/fill.txt"
 # The raw lines of every run stay in $KEEP when it names a folder.
 if [ -n "${KEEP:-}" ]; then mkdir -p "$KEEP" && cp "$work"/*.txt "$KEEP"/; fi
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "nan" || b == "nan" || b + 0 == 0) print "nan"; else print a / b }'; }
 field() { { grep -oE "(^| )$2=[0-9.]+" "$work/$1.txt" || true; } | cut -d= -f2 | median; }
 echo "runs: $runs each, alternating (Xvfb 1280x1024x24, 999 entries under a 20-character phrase)"
