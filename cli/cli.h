@@ -86,8 +86,13 @@ struct Input {
     // byte at a time past the C library's buffer, which would keep a typed secret.
     static std::optional<vault::SecretText> stdinLine();
     // A key phrase, taken as the window takes it (vault/keyphrase.h): trimmed, and
-    // refused (kRefused) when the data file's text cannot hold it as typed.
-    vault::SecretText keyPhrase(const char* prompt) const;
+    // refused (kRefused) when the data file's text cannot hold it as typed. The phrase
+    // command gives the phrase in force; a new phrase is always asked.
+    enum class Phrase {
+        InForce,
+        New
+    };
+    vault::SecretText keyPhrase(const char* prompt, Phrase which = Phrase::InForce) const;
     // The key phrase that opens the data file: the shell's, the phrase command's, or asked.
     vault::SecretText dataFilePhrase() const;
     // A secret typed on the terminal without echo, or the next line of the secrets'

@@ -221,6 +221,4 @@ int waylandClip(const char* text, int seconds, const char* what, void (*held)(),
     return 0;
 }
 
-// ---- X11: the copy held by Qt ----
-
 }  // namespace clipmodule

@@ -7,12 +7,13 @@
 #include "cli/listing.h"
 
 namespace cli {
+
+QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
 namespace {
 
 // Statuses of a command that opens an existing data file under the key phrase.
 #define OPENS kUsage, kNoDataFile, kFileError, kRefused, kCancelled, kWrongPhrase
-
-QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 const char* const kPhraseHelp =
     "The key phrase is asked on the terminal without echo. With --phrase-stdin it is the\n"

@@ -58,6 +58,9 @@ const OptionSpec& option(std::string_view name);
 // The option as the parser knows it.
 QCommandLineOption parserOption(std::string_view name);
 
+// A name or text of the tables as a QString.
+QString text(std::string_view s);
+
 // --help: the overview of every command and the exit statuses.
 QString overviewHelp();
 // `keyfold-cli COMMAND --help`: the command's synopsis, summary, options and statuses.

@@ -25,8 +25,8 @@ int cmdRekey(Context& c) {
         if (!vault::samePhrase(oldAgain, oldPhrase))
             fail(kCancelled, "the two old key phrases differ; nothing was changed");
     }
-    const vault::SecretText newPhrase = c.input.keyPhrase("new key phrase");
-    const vault::SecretText again = c.input.keyPhrase("new key phrase again");
+    const vault::SecretText newPhrase = c.input.keyPhrase("new key phrase", Input::Phrase::New);
+    const vault::SecretText again = c.input.keyPhrase("new key phrase again", Input::Phrase::New);
     if (!vault::samePhrase(again, newPhrase)) fail(kCancelled, "the two new key phrases differ; nothing was changed");
     const vault::RekeyOutcome r = session.rekey(
         oldPhrase, newPhrase,

@@ -30,7 +30,7 @@ namespace {
 qsizetype commandIndex(const QStringList& arguments) {
     QStringList withValue;
     for (const OptionSpec& o : optionTable())
-        if (!o.value.empty()) withValue << QStringLiteral("--") + QString::fromUtf8(o.name.data(), o.name.size());
+        if (!o.value.empty()) withValue << QStringLiteral("--") + text(o.name);
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == QLatin1String("--")) return i + 1 < arguments.size() ? i + 1 : -1;
@@ -137,7 +137,7 @@ int cli::runCommandLine(const QStringList& arguments, const Context* shell) {
     QStringList names;
     for (const OptionSpec& o : optionTable()) p.addOption(parserOption(o.name));
     for (const CommandSpec& c : commandTable())
-        if (!c.hidden) names << QString::fromUtf8(c.name.data(), c.name.size());
+        if (!c.hidden) names << text(c.name);
     p.addPositionalArgument(QStringLiteral("command"), names.join(QStringLiteral(", ")));
 
     QStringList line = QStringList{QStringLiteral("keyfold-cli")} + arguments;
@@ -171,9 +171,7 @@ int cli::runCommandLine(const QStringList& arguments, const Context* shell) {
         std::vector<std::string_view> allowed = command->options;
         if (!shell) allowed.insert(allowed.end(), commonOptions().begin(), commonOptions().end());
         for (const OptionSpec& o : optionTable()) {
-            if (!p.isSet(QString::fromUtf8(o.name.data(), o.name.size())) ||
-                std::find(allowed.begin(), allowed.end(), o.name) != allowed.end())
-                continue;
+            if (!p.isSet(text(o.name)) || std::find(allowed.begin(), allowed.end(), o.name) != allowed.end()) continue;
             const std::string name(o.shownAs.empty() ? o.name : o.shownAs);
             if (shell && (o.name == "plain" ||
                           std::find(commonOptions().begin(), commonOptions().end(), o.name) != commonOptions().end()))

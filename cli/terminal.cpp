@@ -236,11 +236,9 @@ vault::SecretText Input::dataFilePhrase() const {
     return keyPhrase("key phrase");
 }
 
-vault::SecretText Input::keyPhrase(const char* prompt) const {
-    // The phrase command gives the phrase in force; a new one is asked.
-    const bool inForce = std::string_view(prompt).find("new") == std::string_view::npos;
+vault::SecretText Input::keyPhrase(const char* prompt, Phrase which) const {
     const vault::SecretText text =
-        inForce && !phraseCommand.isEmpty() ? commandPhrase(phraseCommand) : secretText(prompt);
+        which == Phrase::InForce && !phraseCommand.isEmpty() ? commandPhrase(phraseCommand) : secretText(prompt);
     vault::KeyPhraseText phrase = vault::keyPhraseFromUtf8(text);
     switch (phrase.problem) {
     case vault::PhraseProblem::None: return std::move(phrase.text);

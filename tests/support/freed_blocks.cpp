@@ -128,11 +128,11 @@ struct WatchFromEnvironment {
 } watchFromEnvironment;
 
 WatchFromEnvironment::WatchFromEnvironment() {
-    const char* spec = std::getenv("KEYFOLD_WATCH_FREED");
+    const char* texts = std::getenv("KEYFOLD_WATCH_FREED");
     const char* report = std::getenv("KEYFOLD_WATCH_REPORT");
-    if (spec && report) {
+    if (texts && report) {
         keyfoldtest::reportFd = ::open(report, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-        const std::string all(spec);
+        const std::string all(texts);
         const auto byteAt = [&](std::size_t i) {
             const char two[3] = {all[i], all[i + 1], '\0'};
             return static_cast<char>(std::strtoul(two, nullptr, 16));
