@@ -120,9 +120,9 @@ std::optional<std::string> asciiAddress(const std::string& utf8Address) {
     return parsed.toString(QUrl::FullyEncoded).toStdString();
 }
 
-std::string joined(const std::vector<std::string>& parts) {
+std::string joined(const std::vector<std::string>& parts, const char* separator) {
     std::string text;
-    for (const std::string& p : parts) text += (text.empty() ? "" : "; ") + p;
+    for (const std::string& p : parts) text += (text.empty() ? "" : separator) + p;
     return text;
 }
 
@@ -177,11 +177,8 @@ int cmdImport(Context& c, bool dryRun) {
                              " is never closed; nothing was imported");
     std::optional<cli::Export> ex = cli::readExport(*rows);
     rows.reset();
-    if (!ex) {
-        std::string known;
-        for (const std::string& f : cli::knownFormats()) known += (known.empty() ? "" : ", ") + f;
-        fail(kBadImport, given + " is no CSV export known here (known: " + known + ")");
-    }
+    if (!ex)
+        fail(kBadImport, given + " is no CSV export known here (known: " + joined(cli::knownFormats(), ", ") + ")");
     say(given + ": " + ex->format + " export" + how + ", " + std::to_string(ex->logins.size()) +
         (ex->logins.size() == 1 ? " row" : " rows") + (dryRun ? " (dry run: nothing is written)" : ""));
 
@@ -247,7 +244,7 @@ int cmdImport(Context& c, bool dryRun) {
             report.row(line, p.shown, "added", p.changes, {});
         else if (dryRun || !p.changes.empty())
             say(row + " " + p.shown + (dryRun ? ": would be added" : ": added") +
-                (p.changes.empty() ? std::string() : ", with changes: " + joined(p.changes)));
+                (p.changes.empty() ? std::string() : ", with changes: " + joined(p.changes, "; ")));
         changed += p.changes.empty() ? 0 : 1;
     }
     const std::size_t left = ex->logins.size() - added - skipped;

@@ -198,7 +198,6 @@ EntryCheck Session::check(const Entry& typed, Operation operation) const {
     }
     Entry stored = storedForm(typed, operation);
     if (const std::optional<TextFault> fault = textFault(stored)) {
-        wipeSecret(stored.password);
         result.field = fault->field;
         result.character = fault->character;
         switch (fault->kind) {
@@ -213,10 +212,9 @@ EntryCheck Session::check(const Entry& typed, Operation operation) const {
 
 namespace {
 
-// A refused or failed result carries no entry, and no copy of its password.
+// A refused or failed result carries no entry (its password wipes itself as it goes).
 template <class Result>
 void dropEntry(Result& result) {
-    wipeSecret(result.entry.password);
     result.entry = {};
 }
 
